@@ -113,6 +113,8 @@ void tst_ScheduleEngine::runTimes_data()
     row("every other week from a Wednesday", utc, TriggerSchedule::Weekly(L("2024-01-03 10:00"), 2, Mon | Fri),
         "2024-01-01T00:00:00Z",
         {"2024-01-05T10:00:00Z", "2024-01-15T10:00:00Z", "2024-01-19T10:00:00Z", "2024-01-29T10:00:00Z"});
+    row("weeks begin on Sunday", utc, TriggerSchedule::Weekly(L("2024-01-03 10:00"), 2, Sun | Mon), "2024-01-01T00:00:00Z",
+        {"2024-01-14T10:00:00Z", "2024-01-15T10:00:00Z", "2024-01-28T10:00:00Z"});
     row("weekly on the first day itself", utc, TriggerSchedule::Weekly(L("2024-03-03 10:00"), 1, Sun),
         "2024-01-01T00:00:00Z", {"2024-03-03T10:00:00Z", "2024-03-10T10:00:00Z"});
     row("every third week, asked mid-way", utc, TriggerSchedule::Weekly(L("2024-01-01 06:00"), 3, Wed),
