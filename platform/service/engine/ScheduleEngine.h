@@ -12,7 +12,7 @@
 #include <optional>
 
 /// Computes run times in one time zone. Every answer follows from the arguments alone; the
-/// object only holds the zone's precomputed offsets and may be shared for reading.
+/// object holds nothing but the zone's precomputed offsets, so one engine serves every query.
 class ScheduleEngine {
 public:
     /// An engine for `zone` (an invalid zone is taken as UTC).

@@ -26,7 +26,8 @@ struct TriggerSchedule {
     TriggerKind kind = TriggerKind::Once;
     /// The first day on which the trigger is active, and the time of day of every start.
     LocalDateTime start;
-    /// No start happens at or after this wall-clock time (an exclusive end).
+    /// No start happens at or after this wall-clock time (an exclusive end). An end date that
+    /// names the last active day is the midnight that follows it.
     std::optional<LocalDateTime> end;
     bool enabled = true;
     int daysInterval = 1;
