@@ -59,13 +59,17 @@ QString AccountPolicy::LocalName(const QString& account)
 
 ValueProblem AccountPolicy::CheckUser(const QString& account) const
 {
-    if (IsSystemAccount(account)) return BothRoot() ? ValueProblem{} : Denied(account);
-    const QString name = LocalName(account);
-    const auto uid = name.isEmpty() ? std::nullopt : LookUpUser(name);
+    std::optional<uid_t> uid;
+    if (IsSystemAccount(account)) {
+        uid = 0;
+    } else {
+        const QString name = LocalName(account);
+        if (!name.isEmpty()) uid = LookUpUser(name);
+    }
     if (!uid) return Unknown(account);
-    if (BothRoot()) return {};
-    if (*uid == m_peer.uid && *uid == m_serviceUid) return {};
-    return Denied(account);
+    const bool clientMay = m_peer.uid == 0 || *uid == m_peer.uid;
+    const bool serviceCan = m_serviceUid == 0 || *uid == m_serviceUid;
+    return clientMay && serviceCan ? ValueProblem{} : Denied(account);
 }
 
 ValueProblem AccountPolicy::CheckGroup(const QString& group) const
@@ -76,9 +80,8 @@ ValueProblem AccountPolicy::CheckGroup(const QString& group) const
     ::group* result = nullptr;
     if (name.isEmpty() || getgrnam_r(name.toLocal8Bit().constData(), &entry, buffer.data(), buffer.size(), &result) != 0 || !result)
         return Unknown(group);
-    if (BothRoot()) return {};
-    if (m_peer.uid != m_serviceUid) return Denied(group);
-    if (result->gr_gid == m_peer.gid) return {};
+    if (m_serviceUid != 0 && m_peer.uid != m_serviceUid) return Denied(group);
+    if (m_peer.uid == 0 || result->gr_gid == m_peer.gid) return {};
     const QByteArray peer = PeerName().toLocal8Bit();
     for (char** member = result->gr_mem; member && *member; ++member) {
         if (peer == *member) return {};

@@ -24,13 +24,14 @@ public:
     /// The client's own account name.
     QString PeerName() const { return UserName(m_peer.uid); }
     /// Whether tasks may be registered to run as `account`: "Access is denied." for an account
-    /// the client or the service may not use, "No mapping ..." for one that does not exist.
+    /// the client may not name or the service cannot run as, "No mapping ..." for one that
+    /// does not exist.
     ValueProblem CheckUser(const QString& account) const;
-    /// The same for a group task: the group must exist and, unless both are root, hold the client.
+    /// The same for a group task: the group must exist and hold the client (unless the client
+    /// is root), and a service that is not root serves only its own account.
     ValueProblem CheckGroup(const QString& group) const;
 
 private:
-    bool BothRoot() const { return m_serviceUid == 0 && m_peer.uid == 0; }
     uid_t m_serviceUid;
     ClientIdentity m_peer;
 };

@@ -16,7 +16,6 @@ namespace {
 const QString kFolderSuffix = QStringLiteral(".folder");
 const QString kTaskSuffix = QStringLiteral(".task");
 const QString kStateSuffix = QStringLiteral(".state");
-constexpr int kLockWaitMs = 10000;
 
 ServiceError NotFound(const TaskPath& path)
 {
@@ -36,9 +35,9 @@ bool IsDir(const QString& path) { return QFileInfo(path).isDir(); }
 
 class TaskStore2::WriteLock {
 public:
-    explicit WriteLock(const ServiceRoot& root) : m_lock(root.StoreLockPath())
+    WriteLock(const ServiceRoot& root, int waitMs) : m_lock(root.StoreLockPath())
     {
-        if (!m_lock.tryLock(kLockWaitMs))
+        if (!m_lock.tryLock(waitMs))
             throw ServiceError(SCHED_E_SERVICE_TOO_BUSY,
                                QStringLiteral("The store of \"%1\" is locked by another writer.").arg(root.Path()));
     }
@@ -47,7 +46,7 @@ private:
     QLockFile m_lock;
 };
 
-TaskStore2::TaskStore2(ServiceRoot root) : m_root(std::move(root)) {}
+TaskStore2::TaskStore2(ServiceRoot root, int lockWaitMs) : m_root(std::move(root)), m_lockWaitMs(lockWaitMs) {}
 
 QString TaskStore2::FolderDir(const QString& base, const TaskPath& folder) const
 {
@@ -95,7 +94,7 @@ void TaskStore2::EnsureFolders(const QString& base, const TaskPath& folder)
 
 void TaskStore2::CreateFolder(const TaskPath& folder)
 {
-    WriteLock lock(m_root);
+    WriteLock lock(m_root, m_lockWaitMs);
     if (folder.IsRoot() || FolderExists(folder))
         throw ServiceError(HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS),
                            QStringLiteral("Cannot create a file when that file already exists. (\"%1\")").arg(folder.ToString()));
@@ -105,7 +104,7 @@ void TaskStore2::CreateFolder(const TaskPath& folder)
 void TaskStore2::DeleteFolder(const TaskPath& folder)
 {
     if (folder.IsRoot()) throw ServiceError(E_INVALIDARG, QStringLiteral("The root folder cannot be deleted."));
-    WriteLock lock(m_root);
+    WriteLock lock(m_root, m_lockWaitMs);
     const QString dir = FolderDir(m_root.TasksDir(), folder);
     if (!IsDir(dir)) throw NotFound(folder);
     if (!QDir(dir).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System))
@@ -174,7 +173,7 @@ void TaskStore2::Write(const TaskPath& task, const TaskDocument& doc, StoredTask
 StoredTask TaskStore2::StoreTask(const TaskPath& task, const TaskDocument& doc, Mode mode)
 {
     if (task.IsRoot()) throw ServiceError(E_INVALIDARG, QStringLiteral("A task needs a name."));
-    WriteLock lock(m_root);
+    WriteLock lock(m_root, m_lockWaitMs);
     if (IsDir(FolderDir(m_root.TasksDir(), task)))
         throw ServiceError(HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS),
                            QStringLiteral("\"%1\" is a folder.").arg(task.ToString()));
@@ -191,7 +190,7 @@ StoredTask TaskStore2::StoreTask(const TaskPath& task, const TaskDocument& doc, 
 
 StoredTask TaskStore2::ChangeTask(const TaskPath& task, const std::function<void(TaskDocument&)>& change)
 {
-    WriteLock lock(m_root);
+    WriteLock lock(m_root, m_lockWaitMs);
     StoredTask stored = LoadTask(task);
     change(stored.doc);
     Write(task, stored.doc, &stored);
@@ -201,7 +200,7 @@ StoredTask TaskStore2::ChangeTask(const TaskPath& task, const std::function<void
 void TaskStore2::DeleteTask(const TaskPath& task)
 {
     if (task.IsRoot()) throw NotFound(task);
-    WriteLock lock(m_root);
+    WriteLock lock(m_root, m_lockWaitMs);
     const QString file = TaskFile(task);
     if (!QFileInfo(file).isFile()) throw NotFound(task);
     AtomicFile::Remove(file);
@@ -221,7 +220,7 @@ std::optional<TaskRuntimeState> TaskStore2::ReadState(const TaskPath& task, QStr
 
 void TaskStore2::WriteState(const TaskPath& task, const TaskRuntimeState& state)
 {
-    WriteLock lock(m_root);
+    WriteLock lock(m_root, m_lockWaitMs);
     if (!QFileInfo(TaskFile(task)).isFile()) throw NotFound(task);
     EnsureFolders(m_root.StateDir(), task.Parent());
     AtomicFile::Write(StateFile(task), TaskStateFile::Encode(state));

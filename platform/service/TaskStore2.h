@@ -30,7 +30,8 @@ struct DamagedTask {
 
 class TaskStore2 {
 public:
-    explicit TaskStore2(ServiceRoot root);
+    /// `lockWaitMs`: how long a change waits for another writer before it gives up.
+    explicit TaskStore2(ServiceRoot root, int lockWaitMs = 10000);
 
     bool FolderExists(const TaskPath& folder) const;
     /// The names of the direct sub-folders, sorted. Throws ServiceError for a missing folder.
@@ -71,4 +72,5 @@ private:
     void Write(const TaskPath& task, const TaskDocument& doc, StoredTask* stored);
 
     ServiceRoot m_root;
+    int m_lockWaitMs;
 };
