@@ -1,7 +1,8 @@
 #include "TaskDocumentCodec.h"
 
 #include <QRegularExpression>
-#include <QSet>
+#include <QVarLengthArray>
+#include <algorithm>
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 #include <functional>
@@ -154,7 +155,7 @@ bool IsXmlSafe(const QString& s)
 
 class Writer {
 public:
-    explicit Writer(QByteArray* out) : m_w(out) { m_w.setAutoFormatting(true); m_w.setAutoFormattingIndent(1); }
+    explicit Writer(QByteArray* out) : m_w(out) {}
 
     void Text(const QString& name, const QString& value)
     {
@@ -174,21 +175,24 @@ public:
         m_w.writeEndElement();
     }
 
+    // Writes the fields whose value differs from `defaults`; a reader starts from the
+    // defaults, so the document stays small and quick to read.
     template <typename T>
-    void Fields(const std::vector<Field<T>>& fields, const T& record, int type = -1)
+    void Fields(const std::vector<Field<T>>& fields, const T& record, const T& defaults, int type = -1)
     {
         for (const Field<T>& f : fields) {
             if (type >= 0 && !Applies(f, type)) continue;
             const QString name = QLatin1String(f.name);
             switch (f.kind) {
             case Kind::Text:
-                if (!(record.*f.text).isEmpty()) Text(name, record.*f.text);
+                if (record.*f.text != defaults.*f.text) Text(name, record.*f.text);
                 break;
             case Kind::Flag:
-                m_w.writeTextElement(name, (record.*f.flag) ? QStringLiteral("true") : QStringLiteral("false"));
+                if (record.*f.flag != defaults.*f.flag)
+                    m_w.writeTextElement(name, (record.*f.flag) ? QStringLiteral("true") : QStringLiteral("false"));
                 break;
             case Kind::Number:
-                m_w.writeTextElement(name, QString::number(record.*f.number));
+                if (record.*f.number != defaults.*f.number) m_w.writeTextElement(name, QString::number(record.*f.number));
                 break;
             }
         }
@@ -215,20 +219,20 @@ public:
         m_w.writeAttribute(QStringLiteral("version"), QString::number(kVersion));
 
         m_w.writeStartElement(QStringLiteral("RegistrationInfo"));
-        Fields(RegistrationFields(), doc.registrationInfo);
+        Fields(RegistrationFields(), doc.registrationInfo, RegistrationInfoData{});
         m_w.writeEndElement();
 
         m_w.writeStartElement(QStringLiteral("Principal"));
-        Fields(PrincipalFields(), doc.principal);
+        Fields(PrincipalFields(), doc.principal, PrincipalData{});
         m_w.writeEndElement();
 
         m_w.writeStartElement(QStringLiteral("Settings"));
-        Fields(SettingsFields(), doc.settings);
+        Fields(SettingsFields(), doc.settings, TaskSettingsData{});
         m_w.writeStartElement(QStringLiteral("IdleSettings"));
-        Fields(IdleFields(), doc.settings.idle);
+        Fields(IdleFields(), doc.settings.idle, IdleSettingsData{});
         m_w.writeEndElement();
         m_w.writeStartElement(QStringLiteral("NetworkSettings"));
-        Fields(NetworkFields(), doc.settings.network);
+        Fields(NetworkFields(), doc.settings.network, NetworkSettingsData{});
         m_w.writeEndElement();
         m_w.writeEndElement();
 
@@ -236,9 +240,9 @@ public:
         for (const TriggerData& t : doc.triggers) {
             m_w.writeStartElement(QStringLiteral("Trigger"));
             m_w.writeAttribute(QStringLiteral("type"), QString::number(t.type));
-            Fields(TriggerFields(), t, t.type);
+            Fields(TriggerFields(), t, TriggerData{}, t.type);
             m_w.writeStartElement(QStringLiteral("Repetition"));
-            Fields(RepetitionFields(), t.repetition);
+            Fields(RepetitionFields(), t.repetition, RepetitionData{});
             m_w.writeEndElement();
             if (t.type == 0) Pairs(QStringLiteral("ValueQueries"), t.valueQueries);
             m_w.writeEndElement();
@@ -250,7 +254,7 @@ public:
         for (const ActionData& a : doc.actions) {
             m_w.writeStartElement(QStringLiteral("Action"));
             m_w.writeAttribute(QStringLiteral("type"), QString::number(a.type));
-            Fields(ActionFields(), a, a.type);
+            Fields(ActionFields(), a, ActionData{}, a.type);
             if (a.type == 6) {
                 Pairs(QStringLiteral("HeaderFields"), a.headerFields);
                 if (!a.attachments.isEmpty()) {
@@ -352,7 +356,7 @@ private:
     // unless `repeatable` names it) and stops at its end.
     bool Children(const std::function<bool(const QString&)>& child, const QString& repeatable = {})
     {
-        QSet<QString> seen;
+        QVarLengthArray<QString, 24> seen;
         while (!m_r.atEnd()) {
             m_r.readNext();
             if (m_r.hasError()) return Malformed();
@@ -362,8 +366,9 @@ private:
                 if (m_r.namespaceUri() != TaskDocumentCodec::Namespace())
                     return Fail(SCHED_E_NAMESPACE, QStringLiteral("The element \"%1\" is not in the task namespace.").arg(name));
                 if (name != repeatable) {
-                    if (seen.contains(name)) return Fail(SCHED_E_TOO_MANY_NODES, QStringLiteral("The element \"%1\" appears twice.").arg(name));
-                    seen.insert(name);
+                    if (std::find(seen.begin(), seen.end(), name) != seen.end())
+                        return Fail(SCHED_E_TOO_MANY_NODES, QStringLiteral("The element \"%1\" appears twice.").arg(name));
+                    seen.append(name);
                 }
                 if (!child(name)) return false;
                 break;
@@ -537,7 +542,8 @@ private:
 
 QString TaskDocumentCodec::Namespace()
 {
-    return QStringLiteral("urn:taskscheduler:task");
+    static const QString uri = QStringLiteral("urn:taskscheduler:task");
+    return uri;
 }
 
 QByteArray TaskDocumentCodec::Encode(const TaskDocument& doc)

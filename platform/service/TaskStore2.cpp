@@ -7,9 +7,13 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QLockFile>
+#include <QMutex>
 #include <QtDebug>
 #include <algorithm>
+#include <optional>
+#include <sys/stat.h>
 
 namespace {
 
@@ -30,6 +34,69 @@ ServiceError FolderNotFound(const TaskPath& path)
 }
 
 bool IsDir(const QString& path) { return QFileInfo(path).isDir(); }
+
+// What identifies one version of a file: a rewrite renames a new file (new inode) over the
+// old one, and an edit in place changes its size or times.
+struct FileSignature {
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    qint64 mtimeNs = 0;
+    qint64 ctimeNs = 0;
+    friend bool operator==(const FileSignature&, const FileSignature&) = default;
+};
+
+std::optional<FileSignature> Signature(const QString& file)
+{
+    struct stat st {};
+    if (::stat(QFile::encodeName(file).constData(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+    return FileSignature{st.st_dev, st.st_ino, st.st_size, qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec,
+                         qint64(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec};
+}
+
+// Documents already read and checked, by file, so that listing a folder again reads only
+// what changed. Shared by every store of the process: the service outlives its clients.
+class DocumentCache {
+public:
+    static DocumentCache& Instance()
+    {
+        static DocumentCache cache;
+        return cache;
+    }
+
+    bool Find(const QString& file, const FileSignature& signature, QByteArray* xml, TaskDocument* doc)
+    {
+        QMutexLocker locker(&m_mutex);
+        const auto it = m_entries.constFind(file);
+        if (it == m_entries.constEnd() || !(it->signature == signature)) return false;
+        *xml = it->xml;
+        *doc = it->doc;
+        return true;
+    }
+
+    void Insert(const QString& file, const FileSignature& signature, const QByteArray& xml, const TaskDocument& doc)
+    {
+        QMutexLocker locker(&m_mutex);
+        if (m_entries.size() >= kMaxEntries) m_entries.clear();
+        m_entries.insert(file, Entry{signature, xml, doc});
+    }
+
+    void Remove(const QString& file)
+    {
+        QMutexLocker locker(&m_mutex);
+        m_entries.remove(file);
+    }
+
+private:
+    static constexpr qsizetype kMaxEntries = 200000;
+    struct Entry {
+        FileSignature signature;
+        QByteArray xml;
+        TaskDocument doc;
+    };
+    QMutex m_mutex;
+    QHash<QString, Entry> m_entries;
+};
 
 } // namespace
 
@@ -117,6 +184,9 @@ void TaskStore2::DeleteFolder(const TaskPath& folder)
 
 StoredTask TaskStore2::Read(const TaskPath& task, const QString& file) const
 {
+    StoredTask stored{task, {}, {}};
+    const auto before = Signature(file);
+    if (before && DocumentCache::Instance().Find(file, *before, &stored.xml, &stored.doc)) return stored;
     QFile f(file);
     if (!f.open(QIODevice::ReadOnly)) {
         if (!f.exists()) throw NotFound(task);
@@ -126,13 +196,15 @@ StoredTask TaskStore2::Read(const TaskPath& task, const QString& file) const
     if (f.size() > TaskDocumentCodec::MaxDocumentBytes)
         throw ServiceError(HRESULT_FROM_WIN32(ERROR_FILE_CORRUPT),
                            QStringLiteral("The task \"%1\" is damaged: its file is too large.").arg(task.ToString()));
-    StoredTask stored{task, f.readAll(), {}};
+    stored.xml = f.readAll();
     ValueProblem problem;
     auto doc = TaskDocumentCodec::Load(stored.xml, &problem);
     if (!doc)
         throw ServiceError(HRESULT_FROM_WIN32(ERROR_FILE_CORRUPT),
                            QStringLiteral("The task \"%1\" is damaged (%2): %3").arg(task.ToString(), file, problem.message));
     stored.doc = std::move(*doc);
+    // Cached only when the file did not change while it was read.
+    if (before && Signature(file) == before) DocumentCache::Instance().Insert(file, *before, stored.xml, stored.doc);
     return stored;
 }
 
@@ -167,7 +239,10 @@ void TaskStore2::Write(const TaskPath& task, const TaskDocument& doc, StoredTask
     stored->path = task;
     stored->doc = doc;
     stored->xml = TaskDocumentCodec::Encode(doc);
-    AtomicFile::Write(TaskFile(task), stored->xml);
+    const QString file = TaskFile(task);
+    DocumentCache::Instance().Remove(file);
+    AtomicFile::Write(file, stored->xml);
+    if (const auto signature = Signature(file)) DocumentCache::Instance().Insert(file, *signature, stored->xml, doc);
 }
 
 StoredTask TaskStore2::StoreTask(const TaskPath& task, const TaskDocument& doc, Mode mode)
@@ -203,6 +278,7 @@ void TaskStore2::DeleteTask(const TaskPath& task)
     WriteLock lock(m_root, m_lockWaitMs);
     const QString file = TaskFile(task);
     if (!QFileInfo(file).isFile()) throw NotFound(task);
+    DocumentCache::Instance().Remove(file);
     AtomicFile::Remove(file);
     if (QFileInfo::exists(StateFile(task))) AtomicFile::Remove(StateFile(task));
 }
