@@ -167,7 +167,8 @@ HRESULT Gen2RegisteredTask::GetRunTimes(const SYSTEMTIME* pstStart, const SYSTEM
     if (!start.isValid()) return Fail(E_INVALIDARG, QStringLiteral("The start of the period is not a valid date and time."));
     QCborMap request = Request(Gen2Protocol::kTaskRunTimes);
     request.insert(QStringLiteral("start"), start.toMSecsSinceEpoch());
-    if (pstEnd) {
+    // An end in the year 9999 stands for "no end", whatever its other fields hold.
+    if (pstEnd && pstEnd->wYear < 9999) {
         const QDateTime end = OleDate::FromSystemTime(*pstEnd);
         if (!end.isValid()) return Fail(E_INVALIDARG, QStringLiteral("The end of the period is not a valid date and time."));
         request.insert(QStringLiteral("end"), end.toMSecsSinceEpoch());

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
-#include <functional>
 #include <vector>
 
 namespace {
@@ -354,7 +353,8 @@ private:
 
     // Calls `child` for each child element of the current element (each exactly once
     // unless `repeatable` names it) and stops at its end.
-    bool Children(const std::function<bool(const QString&)>& child, const QString& repeatable = {})
+    template <typename F>
+    bool Children(F&& child, const QString& repeatable = {})
     {
         QVarLengthArray<QString, 24> seen;
         while (!m_r.atEnd()) {

@@ -13,7 +13,11 @@
 #include <QtDebug>
 #include <algorithm>
 #include <optional>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -46,12 +50,23 @@ struct FileSignature {
     friend bool operator==(const FileSignature&, const FileSignature&) = default;
 };
 
+FileSignature SignatureOf(const struct stat& st)
+{
+    return FileSignature{st.st_dev, st.st_ino, st.st_size, qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec,
+                         qint64(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec};
+}
+
 std::optional<FileSignature> Signature(const QString& file)
 {
     struct stat st {};
     if (::stat(QFile::encodeName(file).constData(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
-    return FileSignature{st.st_dev, st.st_ino, st.st_size, qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec,
-                         qint64(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec};
+    return SignatureOf(st);
+}
+
+ServiceError Damaged(const TaskPath& task, const QString& why)
+{
+    return ServiceError(HRESULT_FROM_WIN32(ERROR_FILE_CORRUPT),
+                        QStringLiteral("The task \"%1\" is damaged and cannot be loaded (%2).").arg(task.ToString(), why));
 }
 
 // Documents already read and checked, by file, so that listing a folder again reads only
@@ -185,26 +200,46 @@ void TaskStore2::DeleteFolder(const TaskPath& folder)
 StoredTask TaskStore2::Read(const TaskPath& task, const QString& file) const
 {
     StoredTask stored{task, {}, {}};
-    const auto before = Signature(file);
-    if (before && DocumentCache::Instance().Find(file, *before, &stored.xml, &stored.doc)) return stored;
-    QFile f(file);
-    if (!f.open(QIODevice::ReadOnly)) {
-        if (!f.exists()) throw NotFound(task);
-        throw ServiceError(HRESULT_FROM_WIN32(ERROR_FILE_CORRUPT),
-                           QStringLiteral("The task \"%1\" cannot be read: %2").arg(task.ToString(), f.errorString()));
+    const QByteArray name = QFile::encodeName(file);
+    struct stat st {};
+    if (::stat(name.constData(), &st) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR) throw NotFound(task);
+        throw Damaged(task, QString::fromLocal8Bit(std::strerror(errno)));
     }
-    if (f.size() > TaskDocumentCodec::MaxDocumentBytes)
-        throw ServiceError(HRESULT_FROM_WIN32(ERROR_FILE_CORRUPT),
-                           QStringLiteral("The task \"%1\" is damaged: its file is too large.").arg(task.ToString()));
-    stored.xml = f.readAll();
+    if (DocumentCache::Instance().Find(file, SignatureOf(st), &stored.xml, &stored.doc)) return stored;
+
+    const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT) throw NotFound(task);
+        throw Damaged(task, QString::fromLocal8Bit(std::strerror(errno)));
+    }
+    // The signature of the open file is the signature of what is read from it.
+    const bool statted = ::fstat(fd, &st) == 0;
+    if (statted && !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        throw NotFound(task);
+    }
+    if (statted && st.st_size > TaskDocumentCodec::MaxDocumentBytes) {
+        ::close(fd);
+        throw Damaged(task, QStringLiteral("its file is too large"));
+    }
+    stored.xml.resize(statted ? qsizetype(st.st_size) : 0);
+    qsizetype done = 0;
+    while (done < stored.xml.size()) {
+        const ssize_t n = ::read(fd, stored.xml.data() + done, size_t(stored.xml.size() - done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        done += n;
+    }
+    const int readError = done == stored.xml.size() ? 0 : errno;
+    ::close(fd);
+    if (!statted || readError) throw Damaged(task, QString::fromLocal8Bit(std::strerror(readError ? readError : EIO)));
+
     ValueProblem problem;
     auto doc = TaskDocumentCodec::Load(stored.xml, &problem);
-    if (!doc)
-        throw ServiceError(HRESULT_FROM_WIN32(ERROR_FILE_CORRUPT),
-                           QStringLiteral("The task \"%1\" is damaged (%2): %3").arg(task.ToString(), file, problem.message));
+    if (!doc) throw Damaged(task, QStringLiteral("%1: %2").arg(file, problem.message));
     stored.doc = std::move(*doc);
-    // Cached only when the file did not change while it was read.
-    if (before && Signature(file) == before) DocumentCache::Instance().Insert(file, *before, stored.xml, stored.doc);
+    DocumentCache::Instance().Insert(file, SignatureOf(st), stored.xml, stored.doc);
     return stored;
 }
 

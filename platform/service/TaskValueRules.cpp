@@ -2,6 +2,7 @@
 
 #include <QRegularExpression>
 #include <QTimeZone>
+#include <algorithm>
 
 namespace {
 
@@ -9,6 +10,14 @@ ValueProblem Invalid(const QString& message) { return ValueProblem{SCHED_E_INVAL
 ValueProblem Missing(const QString& message) { return ValueProblem{SCHED_E_MISSINGNODE, message}; }
 
 bool IsTimeBased(int type) { return type >= 1 && type <= 5; }
+
+bool EndsBeforeStart(const QString& start, const QString& end)
+{
+    const BoundaryParts s = *TaskValueRules::ParseBoundaryParts(start);
+    const BoundaryParts e = *TaskValueRules::ParseBoundaryParts(end);
+    if (!s.zoned && !e.zoned) return std::pair(e.date, e.time) < std::pair(s.date, s.time);
+    return e.ToDateTime() < s.ToDateTime();
+}
 
 ValueProblem CheckDuration(const QString& property, const QString& text)
 {
@@ -53,8 +62,7 @@ ValueProblem CheckTrigger(const TriggerData& t, int position)
     }
     if (IsTimeBased(t.type) && t.startBoundary.isEmpty())
         return Missing(name("StartBoundary") + QStringLiteral(": a time-based trigger needs a start."));
-    if (!t.startBoundary.isEmpty() && !t.endBoundary.isEmpty()
-        && *TaskValueRules::ParseBoundary(t.endBoundary) < *TaskValueRules::ParseBoundary(t.startBoundary))
+    if (!t.startBoundary.isEmpty() && !t.endBoundary.isEmpty() && EndsBeforeStart(t.startBoundary, t.endBoundary))
         return Invalid(name("EndBoundary") + QStringLiteral(": \"%1\" lies before the start \"%2\".").arg(t.endBoundary, t.startBoundary));
     switch (t.type) {
     case 2:
@@ -105,22 +113,49 @@ ValueProblem CheckAction(const ActionData& a, int position)
 
 std::optional<DurationParts> TaskValueRules::ParseDuration(const QString& text)
 {
-    static const QRegularExpression re(QStringLiteral(
-        "^P(?:(\\d{1,9})Y)?(?:(\\d{1,9})M)?(?:(\\d{1,9})D)?(?:T(?:(\\d{1,9})H)?(?:(\\d{1,9})M)?(?:(\\d{1,9})S)?)?$"));
-    const auto m = re.match(text);
-    if (!m.hasMatch()) return std::nullopt;
-    const int tPos = text.indexOf(QLatin1Char('T'));
-    if (tPos == text.size() - 1) return std::nullopt;   // "T" without a time part
+    // Read by hand rather than by pattern: every stored definition is checked on load.
+    if (text.size() < 3 || text[0] != QLatin1Char('P')) return std::nullopt;
+    static constexpr char16_t kDesignators[] = u"YMDHMS";
+    DurationParts parts;
+    qint64* fields[] = {&parts.years, &parts.months, &parts.days, &parts.hours, &parts.minutes, &parts.seconds};
+    int next = 0;            // the first designator still allowed
+    bool inTime = false;
     bool any = false;
-    qint64 values[6] = {};
-    for (int i = 0; i < 6; ++i) {
-        if (m.capturedLength(i + 1) > 0) {
-            values[i] = m.captured(i + 1).toLongLong();
-            any = true;
+    bool timeAny = false;
+    qsizetype i = 1;
+    while (i < text.size()) {
+        if (text[i] == QLatin1Char('T')) {
+            if (inTime) return std::nullopt;
+            inTime = true;
+            next = std::max(next, 3);
+            ++i;
+            continue;
         }
+        qint64 value = 0;
+        int digits = 0;
+        while (i < text.size() && text[i].unicode() >= u'0' && text[i].unicode() <= u'9') {
+            if (++digits > 9) return std::nullopt;
+            value = value * 10 + (text[i].unicode() - u'0');
+            ++i;
+        }
+        if (digits == 0 || i >= text.size()) return std::nullopt;
+        const char16_t d = text[i].unicode();
+        int slot = -1;
+        for (int k = next; k < 6; ++k) {
+            if (kDesignators[k] == d && (k >= 3) == inTime) {
+                slot = k;
+                break;
+            }
+        }
+        if (slot < 0) return std::nullopt;
+        *fields[slot] = value;
+        next = slot + 1;
+        any = true;
+        timeAny = timeAny || inTime;
+        ++i;
     }
-    if (!any) return std::nullopt;
-    return DurationParts{values[0], values[1], values[2], values[3], values[4], values[5]};
+    if (!any || (inTime && !timeAny)) return std::nullopt;
+    return parts;
 }
 
 bool TaskValueRules::IsDurationOrEmpty(const QString& text)
@@ -128,32 +163,76 @@ bool TaskValueRules::IsDurationOrEmpty(const QString& text)
     return text.isEmpty() || ParseDuration(text).has_value();
 }
 
+namespace {
+
+bool Digits(const QString& text, qsizetype at, int count, int* value)
+{
+    if (at + count > text.size()) return false;
+    int v = 0;
+    for (int k = 0; k < count; ++k) {
+        const char16_t c = text[at + k].unicode();
+        if (c < u'0' || c > u'9') return false;
+        v = v * 10 + (c - u'0');
+    }
+    *value = v;
+    return true;
+}
+
+} // namespace
+
+std::optional<BoundaryParts> TaskValueRules::ParseBoundaryParts(const QString& text)
+{
+    int year, month, day, hour, minute, second;
+    if (text.size() < 19 || text[4] != QLatin1Char('-') || text[7] != QLatin1Char('-') || text[10] != QLatin1Char('T')
+        || text[13] != QLatin1Char(':') || text[16] != QLatin1Char(':') || !Digits(text, 0, 4, &year)
+        || !Digits(text, 5, 2, &month) || !Digits(text, 8, 2, &day) || !Digits(text, 11, 2, &hour)
+        || !Digits(text, 14, 2, &minute) || !Digits(text, 17, 2, &second))
+        return std::nullopt;
+    qsizetype i = 19;
+    int msec = 0;
+    if (i < text.size() && text[i] == QLatin1Char('.')) {
+        int digits = 0;
+        int scale = 100;
+        ++i;
+        while (i < text.size() && text[i].unicode() >= u'0' && text[i].unicode() <= u'9') {
+            if (++digits > 7) return std::nullopt;
+            msec += (text[i].unicode() - u'0') * scale;
+            scale /= 10;
+            ++i;
+        }
+        if (digits == 0) return std::nullopt;
+    }
+    BoundaryParts parts;
+    parts.date = QDate(year, month, day);
+    parts.time = QTime(hour, minute, second, msec);
+    if (!parts.date.isValid() || !parts.time.isValid() || year < 1601) return std::nullopt;
+    if (i == text.size()) return parts;
+    parts.zoned = true;
+    if (text[i] == QLatin1Char('Z') && i + 1 == text.size()) return parts;
+    int zh, zm;
+    if ((text[i] != QLatin1Char('+') && text[i] != QLatin1Char('-')) || text.size() != i + 6 || text[i + 3] != QLatin1Char(':')
+        || !Digits(text, i + 1, 2, &zh) || !Digits(text, i + 4, 2, &zm) || zh > 14 || zm > 59)
+        return std::nullopt;
+    parts.offsetSeconds = (zh * 3600 + zm * 60) * (text[i] == QLatin1Char('-') ? -1 : 1);
+    return parts;
+}
+
+QDateTime BoundaryParts::ToDateTime() const
+{
+    if (!zoned) return QDateTime(date, time);
+    return offsetSeconds == 0 ? QDateTime(date, time, QTimeZone::utc()) : QDateTime(date, time, QTimeZone(offsetSeconds));
+}
+
 std::optional<QDateTime> TaskValueRules::ParseBoundary(const QString& text)
 {
-    static const QRegularExpression re(QStringLiteral(
-        "^(\\d{4})-(\\d{2})-(\\d{2})T(\\d{2}):(\\d{2}):(\\d{2})(?:\\.(\\d{1,7}))?(Z|[+-]\\d{2}:\\d{2})?$"));
-    const auto m = re.match(text);
-    if (!m.hasMatch()) return std::nullopt;
-    const QDate date(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt());
-    const int hour = m.captured(4).toInt();
-    const int minute = m.captured(5).toInt();
-    const int second = m.captured(6).toInt();
-    const int msec = m.capturedLength(7) ? (m.captured(7) + QStringLiteral("00")).left(3).toInt() : 0;
-    const QTime time(hour, minute, second, msec);
-    if (!date.isValid() || !time.isValid() || date.year() < 1601) return std::nullopt;
-    const QString zone = m.captured(8);
-    if (zone.isEmpty()) return QDateTime(date, time);
-    if (zone == QLatin1String("Z")) return QDateTime(date, time, QTimeZone::utc());
-    const int zh = zone.mid(1, 2).toInt();
-    const int zm = zone.mid(4, 2).toInt();
-    if (zh > 14 || zm > 59) return std::nullopt;
-    const int offset = (zh * 3600 + zm * 60) * (zone.startsWith(QLatin1Char('-')) ? -1 : 1);
-    return QDateTime(date, time, QTimeZone(offset));
+    const auto parts = ParseBoundaryParts(text);
+    if (!parts) return std::nullopt;
+    return parts->ToDateTime();
 }
 
 bool TaskValueRules::IsBoundaryOrEmpty(const QString& text)
 {
-    return text.isEmpty() || ParseBoundary(text).has_value();
+    return text.isEmpty() || ParseBoundaryParts(text).has_value();
 }
 
 bool TaskValueRules::IsBracedGuid(const QString& text)

@@ -28,6 +28,15 @@ struct DurationParts {
     qint64 TotalSeconds() const { return ((days * 24 + hours) * 60 + minutes) * 60 + seconds; }
 };
 
+/// The fields of a boundary text; without a zone the time is local.
+struct BoundaryParts {
+    QDate date;
+    QTime time;
+    bool zoned = false;
+    int offsetSeconds = 0;
+    QDateTime ToDateTime() const;
+};
+
 class TaskValueRules {
 public:
     /// Parses "P[nY][nM][nD][T[nH][nM][nS]]" with at least one part; nothing else is accepted.
@@ -37,6 +46,7 @@ public:
     /// Parses boundary text "yyyy-mm-ddThh:mm:ss", optionally with fractions of a second and
     /// "Z" or "+hh:mm"/"-hh:mm"; without a zone the time is local.
     static std::optional<QDateTime> ParseBoundary(const QString& text);
+    static std::optional<BoundaryParts> ParseBoundaryParts(const QString& text);
     static bool IsBoundaryOrEmpty(const QString& text);
     /// A GUID in braces, "{xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx}".
     static bool IsBracedGuid(const QString& text);

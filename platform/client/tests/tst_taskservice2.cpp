@@ -895,6 +895,26 @@ private slots:
         QCOMPARE(copy->put_Settings(nullptr), E_POINTER);
     }
 
+    void runTimesArguments()
+    {
+        ComPtr<IRegisteredTask> task;
+        QCOMPARE(Register(Folder(QStringLiteral("\\")).Get(), QStringLiteral("T"), NewDefinition().Get(), TASK_CREATE, &task), S_OK);
+        SYSTEMTIME start{2024, 3, 0, 15, 9, 30, 0, 0};
+        const SYSTEMTIME noEnd{9999, 0, 0, 0, 0, 0, 0, 0};
+        const SYSTEMTIME badEnd{2024, 13, 0, 1, 0, 0, 0, 0};
+        DWORD count = 5;
+        QList<SYSTEMTIME> times;
+        QCOMPARE(task->GetRunTimes(nullptr, nullptr, &count, &times), E_POINTER);
+        QCOMPARE(task->GetRunTimes(&start, nullptr, nullptr, &times), E_POINTER);
+        QCOMPARE(task->GetRunTimes(&start, nullptr, &count, nullptr), E_POINTER);
+        QCOMPARE(task->GetRunTimes(&start, &noEnd, &count, &times), S_OK);
+        QCOMPARE(count, 0u);
+        count = 5;
+        QCOMPARE(task->GetRunTimes(&start, &badEnd, &count, &times), E_INVALIDARG);
+        start.wDay = 32;
+        QCOMPARE(task->GetRunTimes(&start, nullptr, &count, &times), E_INVALIDARG);
+    }
+
     void runAndStopNeedTheServiceProcess()
     {
         ComPtr<IRegisteredTask> task;
