@@ -10,13 +10,19 @@ public:
     NamedValuePair(std::shared_ptr<void> owner, QList<NamedValue>* list, qsizetype index)
         : m_owner(std::move(owner)), m_list(list), m_index(index) {}
 
-    HRESULT get_Name(QString* p) override { return Valid() ? Gen2::Out(p, (*m_list)[m_index].name) : Gone(); }
-    HRESULT put_Name(const QString& v) override { return Valid() ? ((*m_list)[m_index].name = v, S_OK) : Gone(); }
-    HRESULT get_Value(QString* p) override { return Valid() ? Gen2::Out(p, (*m_list)[m_index].value) : Gone(); }
-    HRESULT put_Value(const QString& v) override { return Valid() ? ((*m_list)[m_index].value = v, S_OK) : Gone(); }
+    HRESULT get_Name(QString* p) override { return Valid() ? Gen2::Out(p, Pair().name) : Gone(); }
+    HRESULT put_Name(const QString& v) override { return Valid() ? Set(&NamedValue::name, v) : Gone(); }
+    HRESULT get_Value(QString* p) override { return Valid() ? Gen2::Out(p, Pair().value) : Gone(); }
+    HRESULT put_Value(const QString& v) override { return Valid() ? Set(&NamedValue::value, v) : Gone(); }
 
 private:
     bool Valid() const { return m_index < m_list->size(); }
+    NamedValue& Pair() const { return (*m_list)[m_index]; }
+    HRESULT Set(QString NamedValue::* field, const QString& v) const
+    {
+        Pair().*field = v;
+        return S_OK;
+    }
     static HRESULT Gone() { return Gen2::Fail(E_UNEXPECTED, QStringLiteral("The pair has been removed from its collection.")); }
     std::shared_ptr<void> m_owner;
     QList<NamedValue>* m_list;

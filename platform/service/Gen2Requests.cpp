@@ -170,7 +170,8 @@ public:
     {
         const qint64 flags = request.value(QStringLiteral("flags")).toInteger();
         constexpr qint64 known = 0x3F;
-        if ((flags & ~known) != 0 || (flags & 0x7) == 0)
+        const bool validateOnly = (flags & 0x1) != 0;
+        if ((flags & ~known) != 0 || (flags & 0x7) == 0 || (validateOnly && (flags & 0x6) != 0))
             throw ServiceError(E_INVALIDARG, QStringLiteral("The registration flags 0x%1 are not valid.").arg(flags, 0, 16));
         RefuseSecurityDescriptor(request);
         const qint64 logonType = request.value(QStringLiteral("logonType")).toInteger();
@@ -212,7 +213,7 @@ public:
         if (!m_store.FolderExists(base))
             throw ServiceError(HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND),
                                QStringLiteral("The system cannot find the path specified. (No folder \"%1\".)").arg(base.ToString()));
-        if ((flags & 0x6) == 0) return Ok();   // validation only
+        if (validateOnly) return Ok();
         const auto mode = (flags & 0x6) == 0x6 ? TaskStore2::Mode::CreateOrUpdate
                           : (flags & 0x2)      ? TaskStore2::Mode::Create
                                                : TaskStore2::Mode::Update;

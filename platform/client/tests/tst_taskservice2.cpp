@@ -636,6 +636,7 @@ private slots:
         QTest::newRow("create or update existing") << LONG(TASK_CREATE_OR_UPDATE) << true << S_OK;
         QTest::newRow("no flags") << LONG(0) << false << E_INVALIDARG;
         QTest::newRow("unknown flag") << LONG(0x42) << false << E_INVALIDARG;
+        QTest::newRow("validate and create") << LONG(TASK_VALIDATE_ONLY | TASK_CREATE) << false << E_INVALIDARG;
     }
 
     void registrationFlags()
@@ -873,6 +874,37 @@ private slots:
         action->get_Type(&actionType);
         QCOMPARE(actionType, TASK_ACTION_SHOW_MESSAGE);
         QCOMPARE(actions->get_Count(nullptr), E_POINTER);
+    }
+
+    void namedValues()
+    {
+        ComPtr<ITaskDefinition> def = NewDefinition();
+        ComPtr<ITriggerCollection> triggers;
+        def->get_Triggers(triggers.Put());
+        ComPtr<ITrigger> first, second;
+        triggers->Create(TASK_TRIGGER_EVENT, first.Put());
+        triggers->Create(TASK_TRIGGER_EVENT, second.Put());
+        ComPtr<ITaskNamedValueCollection> queries;
+        Cast<IEventTrigger>(first)->get_ValueQueries(queries.Put());
+        ComPtr<ITaskNamedValuePair> pair;
+        QCOMPARE(queries->Create(QStringLiteral("a"), QStringLiteral("1"), pair.Put()), S_OK);
+        queries->Create(QStringLiteral("b"), QStringLiteral("2"), nullptr);
+        QCOMPARE(pair->put_Value(QStringLiteral("one")), S_OK);
+        QCOMPARE(queries->get_Item(3, pair.Put()), E_INVALIDARG);
+        QCOMPARE(Cast<IEventTrigger>(second)->put_ValueQueries(queries.Get()), S_OK);
+        QCOMPARE(queries->Remove(1), S_OK);
+        QCOMPARE(queries->Remove(2), E_INVALIDARG);
+        ComPtr<ITaskNamedValueCollection> copied;
+        Cast<IEventTrigger>(second)->get_ValueQueries(copied.Put());
+        LONG count = 0;
+        copied->get_Count(&count);
+        QCOMPARE(count, 2);   // a copy, untouched by the removal
+        copied->get_Item(1, pair.Put());
+        QString value;
+        pair->get_Value(&value);
+        QCOMPARE(value, QStringLiteral("one"));
+        QCOMPARE(copied->Clear(), S_OK);
+        QCOMPARE(pair->get_Value(&value), E_UNEXPECTED);   // its pair is gone
     }
 
     void xmlText()
