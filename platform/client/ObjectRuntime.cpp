@@ -1,6 +1,7 @@
 // The object runtime's class table: the in-process classes the platform's client offers.
 
 #include "ObjectRuntime.h"
+#include "Gen2TaskService.h"
 #include "ResultCodes.h"
 
 #include <QThreadStorage>
@@ -20,6 +21,7 @@ struct ClassEntry {
 const std::vector<ClassEntry>& Classes()
 {
     static const std::vector<ClassEntry> classes{
+        {CLSID_TaskScheduler, &Gen2TaskService::CreateInstance},
     };
     return classes;
 }

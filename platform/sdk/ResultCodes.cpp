@@ -33,6 +33,7 @@ const QHash<HRESULT, QString>& Texts()
         {HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS), QStringLiteral("Cannot create a file when that file already exists.")},
         {HRESULT_FROM_WIN32(ERROR_BAD_EXE_FORMAT), QStringLiteral("The program is not a valid application.")},
         {HRESULT_FROM_WIN32(ERROR_SERVICE_NOT_ACTIVE), QStringLiteral("The service has not been started.")},
+        {HRESULT_FROM_WIN32(ERROR_ONLY_IF_CONNECTED), QStringLiteral("This operation is supported only when you are connected to the server.")},
         {HRESULT_FROM_WIN32(ERROR_LOGON_FAILURE), QStringLiteral("The user name or password is incorrect.")},
         {HRESULT_FROM_WIN32(ERROR_NONE_MAPPED), QStringLiteral("No mapping between account names and security IDs was done.")},
         {HRESULT_FROM_WIN32(ERROR_FILE_CORRUPT), QStringLiteral("The file or directory is corrupted and unreadable.")},
@@ -82,6 +83,12 @@ const QHash<HRESULT, QString>& Texts()
     return texts;
 }
 
+struct LastError {
+    HRESULT code = S_OK;
+    QString description;
+};
+thread_local LastError t_lastError;
+
 } // namespace
 
 QString ResultText(HRESULT hr)
@@ -90,4 +97,15 @@ QString ResultText(HRESULT hr)
     const auto it = texts.constFind(hr);
     if (it != texts.constEnd()) return it.value();
     return QStringLiteral("Unknown error 0x%1.").arg(static_cast<std::uint32_t>(hr), 8, 16, QLatin1Char('0'));
+}
+
+void SetErrorDescription(HRESULT hr, const QString& description)
+{
+    t_lastError = LastError{hr, description.isEmpty() ? ResultText(hr) : description};
+}
+
+QString ErrorDescription(HRESULT hr)
+{
+    if (FAILED(hr) && t_lastError.code == hr) return t_lastError.description;
+    return ResultText(hr);
 }

@@ -34,6 +34,7 @@ constexpr DWORD ERROR_BAD_PATHNAME = 161;
 constexpr DWORD ERROR_ALREADY_EXISTS = 183;
 constexpr DWORD ERROR_BAD_EXE_FORMAT = 193;
 constexpr DWORD ERROR_SERVICE_NOT_ACTIVE = 1062;
+constexpr DWORD ERROR_ONLY_IF_CONNECTED = 1251;
 constexpr DWORD ERROR_NONE_MAPPED = 1332;
 constexpr DWORD ERROR_LOGON_FAILURE = 1326;
 constexpr DWORD ERROR_FILE_CORRUPT = 1392;
@@ -84,3 +85,10 @@ constexpr HRESULT SCHED_E_START_ON_DEMAND = MakeHResult(0x80041328u);
 
 /// The system's English text for a result code; an unknown code gives a generic text naming it in hex.
 QString ResultText(HRESULT hr);
+
+/// Remembers, for the calling thread, the service's own description of the failure `hr`
+/// that the call being answered ends with (the platform's error information).
+void SetErrorDescription(HRESULT hr, const QString& description);
+/// The description given for `hr` by this thread's last failing call, when that call failed
+/// with `hr`; otherwise the system's text for it (ResultText).
+QString ErrorDescription(HRESULT hr);

@@ -1,0 +1,142 @@
+// Registers 10,000 tasks in 100 folders, reconnects, and lists every folder with the
+// definition of every task. Prints the times and the peak memory. Usage:
+//   bench_store2 [folders] [tasks-per-folder] [root]
+// The store lives in a fresh temporary root that is removed afterwards, or in `root`,
+// which is filled on the first run and only listed on later ones.
+
+#include "ObjectRuntime.h"
+#include "ResultCodes.h"
+#include "TaskService2.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <cstdio>
+#include <sys/resource.h>
+
+namespace {
+
+void Check(HRESULT hr, const char* what)
+{
+    if (FAILED(hr)) {
+        std::fprintf(stderr, "%s failed: %s\n", what, qPrintable(ErrorDescription(hr)));
+        std::exit(1);
+    }
+}
+
+ComPtr<ITaskService> Connect()
+{
+    ComPtr<ITaskService> service;
+    Check(CoCreateInstance(CLSID_TaskScheduler, nullptr, CLSCTX_INPROC_SERVER, IID_ITaskService, service.PutVoid()), "CoCreateInstance");
+    Check(service->Connect(VARIANT::Empty(), VARIANT::Empty(), VARIANT::Empty(), VARIANT::Empty()), "Connect");
+    return service;
+}
+
+// Processor time of this process so far, in milliseconds: the cost of the work itself,
+// whatever else the machine is busy with.
+double CpuMs()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
+}
+
+long PeakKiB()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    const int folders = argc > 1 ? std::atoi(argv[1]) : 100;
+    const int perFolder = argc > 2 ? std::atoi(argv[2]) : 100;
+    QTemporaryDir dir;
+    if (!dir.isValid()) return 1;
+    const QString rootPath = argc > 3 ? QString::fromLocal8Bit(argv[3]) : dir.path();
+    const bool filled = argc > 3 && QDir(rootPath + QStringLiteral("/tasks")).exists();
+    qputenv("TASKSCHEDULER_HOME", rootPath.toLocal8Bit());
+    CoInitialize(nullptr);
+
+    QElapsedTimer timer;
+    timer.start();
+    if (!filled) {
+        ComPtr<ITaskService> service = Connect();
+        ComPtr<ITaskFolder> root;
+        Check(service->GetFolder(QStringLiteral("\\"), root.Put()), "GetFolder");
+        for (int f = 0; f < folders; ++f) {
+            ComPtr<ITaskFolder> folder;
+            Check(root->CreateFolder(QStringLiteral("Folder %1").arg(f), VARIANT::Empty(), folder.Put()), "CreateFolder");
+            for (int t = 0; t < perFolder; ++t) {
+                ComPtr<ITaskDefinition> def;
+                Check(service->NewTask(0, def.Put()), "NewTask");
+                ComPtr<IRegistrationInfo> info;
+                def->get_RegistrationInfo(info.Put());
+                info->put_Description(QStringLiteral("Benchmark task %1 of folder %2").arg(t).arg(f));
+                info->put_Author(QStringLiteral("bench"));
+                ComPtr<ITriggerCollection> triggers;
+                def->get_Triggers(triggers.Put());
+                ComPtr<ITrigger> trigger;
+                triggers->Create(TASK_TRIGGER_DAILY, trigger.Put());
+                trigger->put_StartBoundary(QStringLiteral("2024-03-15T09:%1:00").arg(t % 60, 2, 10, QLatin1Char('0')));
+                ComPtr<IActionCollection> actions;
+                def->get_Actions(actions.Put());
+                ComPtr<IAction> action;
+                actions->Create(TASK_ACTION_EXEC, action.Put());
+                ComPtr<IExecAction> exec;
+                action.As(exec);
+                exec->put_Path(QStringLiteral("/usr/bin/true"));
+                exec->put_Arguments(QStringLiteral("--task %1").arg(t));
+                ComPtr<IRegisteredTask> task;
+                Check(folder->RegisterTaskDefinition(QStringLiteral("Task %1").arg(t), def.Get(), TASK_CREATE, VARIANT::Empty(),
+                                                     VARIANT::Empty(), TASK_LOGON_INTERACTIVE_TOKEN, VARIANT::Empty(), task.Put()),
+                      "RegisterTaskDefinition");
+            }
+        }
+    }
+    const qint64 registerMs = timer.elapsed();
+    const long afterRegisterKiB = PeakKiB();
+
+    // Everything of the first connection is released: the service core of the root goes with it.
+    timer.restart();
+    const double cpuBefore = CpuMs();
+    long listed = 0;
+    {
+        ComPtr<ITaskService> service = Connect();
+        for (int f = 0; f < folders; ++f) {
+            ComPtr<ITaskFolder> folder;
+            Check(service->GetFolder(QStringLiteral("\\Folder %1").arg(f), folder.Put()), "GetFolder");
+            ComPtr<IRegisteredTaskCollection> tasks;
+            Check(folder->GetTasks(TASK_ENUM_HIDDEN, tasks.Put()), "GetTasks");
+            LONG count = 0;
+            tasks->get_Count(&count);
+            for (LONG i = 1; i <= count; ++i) {
+                ComPtr<IRegisteredTask> task;
+                Check(tasks->get_Item(VARIANT::I4(i), task.Put()), "get_Item");
+                ComPtr<ITaskDefinition> def;
+                Check(task->get_Definition(def.Put()), "get_Definition");
+                ComPtr<IRegistrationInfo> info;
+                def->get_RegistrationInfo(info.Put());
+                QString description;
+                info->get_Description(&description);
+                if (!description.isEmpty()) ++listed;
+            }
+        }
+    }
+    const qint64 listMs = timer.elapsed();
+    const double listCpuMs = CpuMs() - cpuBefore;
+    CoUninitialize();
+
+    std::printf("folders: %d, tasks per folder: %d, tasks listed with definitions: %ld\n", folders, perFolder, listed);
+    std::printf("register: %lld ms (%.2f ms per task, crash-safe writes)\n", registerMs,
+                double(registerMs) / std::max(1, folders * perFolder));
+    std::printf("reconnect and list all with definitions: %lld ms (%.0f ms of processor time)%s\n", listMs, listCpuMs,
+                filled ? ", a fresh process" : "");
+    std::printf("peak memory: %ld KiB after registering, %ld KiB at the end\n", afterRegisterKiB, PeakKiB());
+    return listed == long(folders) * perFolder ? 0 : 1;
+}

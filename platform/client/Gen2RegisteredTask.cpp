@@ -1,0 +1,205 @@
+#include "Gen2RegisteredTask.h"
+
+#include "Gen2Protocol.h"
+#include "Gen2TaskDefinition.h"
+#include "OleDate.h"
+#include "TaskDocumentCodec.h"
+#include "TaskPath.h"
+
+#include <QCborArray>
+
+using namespace Gen2;
+
+namespace {
+
+QString NameOf(const QString& path)
+{
+    const auto parsed = TaskPath::Parse(path);
+    return parsed ? parsed->Name() : path;
+}
+
+DATE DateOf(const QCborMap& reply, const char* key)
+{
+    const QCborValue v = reply.value(QLatin1String(key));
+    return v.isInteger() ? OleDate::FromDateTime(QDateTime::fromMSecsSinceEpoch(v.toInteger())) : 0;
+}
+
+} // namespace
+
+Gen2RegisteredTask::Gen2RegisteredTask(std::shared_ptr<Gen2Session> session, QString path, QByteArray xml)
+    : m_session(std::move(session)), m_path(std::move(path)), m_xml(std::move(xml))
+{
+}
+
+ComPtr<Gen2RegisteredTask> Gen2RegisteredTask::FromRecord(std::shared_ptr<Gen2Session> session, const QCborMap& record)
+{
+    return Make(std::move(session), record.value(QStringLiteral("path")).toString(),
+                record.value(QStringLiteral("xml")).toByteArray());
+}
+
+QCborMap Gen2RegisteredTask::Request(const QString& op) const
+{
+    return QCborMap{{QStringLiteral("op"), op}, {QStringLiteral("folder"), QStringLiteral("\\")}, {QStringLiteral("path"), m_path}};
+}
+
+HRESULT Gen2RegisteredTask::Status(QCborMap* reply) const
+{
+    return m_session->Call(Request(Gen2Protocol::kTaskStatus), reply);
+}
+
+HRESULT Gen2RegisteredTask::get_Name(QString* pName) { return Out(pName, NameOf(m_path)); }
+HRESULT Gen2RegisteredTask::get_Path(QString* pPath) { return Out(pPath, m_path); }
+
+HRESULT Gen2RegisteredTask::get_State(TASK_STATE* pState)
+{
+    if (!pState) return E_POINTER;
+    QCborMap reply;
+    const HRESULT hr = Status(&reply);
+    if (FAILED(hr)) return hr;
+    *pState = TASK_STATE(reply.value(QStringLiteral("state")).toInteger());
+    return S_OK;
+}
+
+HRESULT Gen2RegisteredTask::get_Enabled(VARIANT_BOOL* pEnabled)
+{
+    if (!pEnabled) return E_POINTER;
+    QCborMap reply;
+    const HRESULT hr = Status(&reply);
+    if (FAILED(hr)) return hr;
+    return OutFlag(pEnabled, reply.value(QStringLiteral("enabled")).toBool());
+}
+
+HRESULT Gen2RegisteredTask::put_Enabled(VARIANT_BOOL enabled)
+{
+    QCborMap request = Request(Gen2Protocol::kTaskSetEnabled);
+    request.insert(QStringLiteral("enabled"), enabled != 0);
+    return m_session->Call(request);
+}
+
+HRESULT Gen2RegisteredTask::Run(VARIANT params, IRunningTask** ppRunningTask)
+{
+    return RunEx(std::move(params), TASK_RUN_NO_FLAGS, 0, QString(), ppRunningTask);
+}
+
+HRESULT Gen2RegisteredTask::RunEx(VARIANT params, LONG flags, LONG sessionId, const QString& user, IRunningTask** ppRunningTask)
+{
+    if (ppRunningTask) *ppRunningTask = nullptr;
+    QCborMap request = Request(Gen2Protocol::kTaskRun);
+    request.insert(QStringLiteral("params"), Gen2Protocol::FromVariant(params));
+    request.insert(QStringLiteral("flags"), flags);
+    request.insert(QStringLiteral("sessionId"), sessionId);
+    request.insert(QStringLiteral("user"), user);
+    return m_session->Call(request);
+}
+
+HRESULT Gen2RegisteredTask::GetInstances(LONG flags, IRunningTaskCollection** ppRunningTasks)
+{
+    if (!ppRunningTasks) return E_POINTER;
+    *ppRunningTasks = nullptr;
+    QCborMap request = Request(Gen2Protocol::kTaskInstances);
+    request.insert(QStringLiteral("flags"), flags);
+    return m_session->Call(request);
+}
+
+HRESULT Gen2RegisteredTask::get_LastRunTime(DATE* pLastRunTime)
+{
+    if (!pLastRunTime) return E_POINTER;
+    QCborMap reply;
+    const HRESULT hr = Status(&reply);
+    if (FAILED(hr)) return hr;
+    *pLastRunTime = DateOf(reply, "lastRunTime");
+    return S_OK;
+}
+
+HRESULT Gen2RegisteredTask::get_LastTaskResult(LONG* pLastTaskResult)
+{
+    if (!pLastTaskResult) return E_POINTER;
+    QCborMap reply;
+    const HRESULT hr = Status(&reply);
+    if (FAILED(hr)) return hr;
+    *pLastTaskResult = LONG(reply.value(QStringLiteral("lastTaskResult")).toInteger());
+    return S_OK;
+}
+
+HRESULT Gen2RegisteredTask::get_NumberOfMissedRuns(LONG* pNumberOfMissedRuns)
+{
+    if (!pNumberOfMissedRuns) return E_POINTER;
+    QCborMap reply;
+    const HRESULT hr = Status(&reply);
+    if (FAILED(hr)) return hr;
+    *pNumberOfMissedRuns = LONG(reply.value(QStringLiteral("missedRuns")).toInteger());
+    return S_OK;
+}
+
+HRESULT Gen2RegisteredTask::get_NextRunTime(DATE* pNextRunTime)
+{
+    if (!pNextRunTime) return E_POINTER;
+    QCborMap reply;
+    const HRESULT hr = Status(&reply);
+    if (FAILED(hr)) return hr;
+    *pNextRunTime = DateOf(reply, "nextRunTime");
+    return S_OK;
+}
+
+HRESULT Gen2RegisteredTask::get_Definition(ITaskDefinition** ppDefinition)
+{
+    if (!ppDefinition) return E_POINTER;
+    *ppDefinition = nullptr;
+    ValueProblem problem;
+    const auto doc = TaskDocumentCodec::Decode(m_xml, &problem);
+    if (!doc) return Fail(problem);
+    return OutObject(ppDefinition, Gen2TaskDefinition::Make(*doc));
+}
+
+HRESULT Gen2RegisteredTask::get_Xml(QString* pXml) { return Out(pXml, QString::fromUtf8(m_xml)); }
+
+HRESULT Gen2RegisteredTask::Stop(LONG flags)
+{
+    if (flags != 0) return Fail(E_INVALIDARG, QStringLiteral("Stop takes no flags."));
+    return m_session->Call(Request(Gen2Protocol::kTaskStop));
+}
+
+HRESULT Gen2RegisteredTask::GetRunTimes(const SYSTEMTIME* pstStart, const SYSTEMTIME* pstEnd, DWORD* pCount,
+                                        QList<SYSTEMTIME>* pRunTimes)
+{
+    if (!pstStart || !pCount || !pRunTimes) return E_POINTER;
+    const QDateTime start = OleDate::FromSystemTime(*pstStart);
+    if (!start.isValid()) return Fail(E_INVALIDARG, QStringLiteral("The start of the period is not a valid date and time."));
+    QCborMap request = Request(Gen2Protocol::kTaskRunTimes);
+    request.insert(QStringLiteral("start"), start.toMSecsSinceEpoch());
+    // An end in the year 9999 stands for "no end", whatever its other fields hold.
+    if (pstEnd && pstEnd->wYear < 9999) {
+        const QDateTime end = OleDate::FromSystemTime(*pstEnd);
+        if (!end.isValid()) return Fail(E_INVALIDARG, QStringLiteral("The end of the period is not a valid date and time."));
+        request.insert(QStringLiteral("end"), end.toMSecsSinceEpoch());
+    }
+    request.insert(QStringLiteral("count"), qint64(*pCount));
+    QCborMap reply;
+    const HRESULT hr = m_session->Call(request, &reply);
+    if (FAILED(hr)) return hr;
+    QList<SYSTEMTIME> times;
+    for (const QCborValue& t : reply.value(QStringLiteral("times")).toArray())
+        times.append(OleDate::ToSystemTime(QDateTime::fromMSecsSinceEpoch(t.toInteger())));
+    *pRunTimes = times;
+    *pCount = DWORD(times.size());
+    return S_OK;
+}
+
+HRESULT Gen2RegisteredTaskCollection::get_Count(LONG* pCount) { return OutValue(pCount, m_records.size()); }
+
+HRESULT Gen2RegisteredTaskCollection::get_Item(VARIANT index, IRegisteredTask** ppTask)
+{
+    if (!ppTask) return E_POINTER;
+    *ppTask = nullptr;
+    if (index.vt == VT_BSTR) {
+        for (const QCborMap& record : m_records) {
+            if (NameOf(record.value(QStringLiteral("path")).toString()) == index.bstrVal)
+                return OutObject(ppTask, Gen2RegisteredTask::FromRecord(m_session, record));
+        }
+        return Fail(E_INVALIDARG, QStringLiteral("The collection holds no task \"%1\".").arg(index.bstrVal));
+    }
+    if (index.vt != VT_I4) return Fail(E_INVALIDARG, QStringLiteral("A task is fetched by its 1-based position or its name."));
+    if (index.lVal < 1 || index.lVal > m_records.size())
+        return Fail(E_INVALIDARG, QStringLiteral("There is no task %1; the collection holds %2.").arg(index.lVal).arg(m_records.size()));
+    return OutObject(ppTask, Gen2RegisteredTask::FromRecord(m_session, m_records[index.lVal - 1]));
+}

@@ -1,0 +1,59 @@
+#pragma once
+// Registered tasks as the client sees them: the document the service stored, and live
+// questions to the service about state and runs.
+
+#include "Gen2Session.h"
+#include "TaskService2.h"
+
+#include <QByteArray>
+#include <QCborMap>
+#include <QList>
+#include <memory>
+
+class Gen2RegisteredTask : public ComObject<Gen2RegisteredTask, IRegisteredTask> {
+public:
+    /// `path` and `xml` as the service reported the task.
+    Gen2RegisteredTask(std::shared_ptr<Gen2Session> session, QString path, QByteArray xml);
+    /// The task of a record {"path", "xml"} from a reply.
+    static ComPtr<Gen2RegisteredTask> FromRecord(std::shared_ptr<Gen2Session> session, const QCborMap& record);
+
+    HRESULT get_Name(QString* pName) override;
+    HRESULT get_Path(QString* pPath) override;
+    HRESULT get_State(TASK_STATE* pState) override;
+    HRESULT get_Enabled(VARIANT_BOOL* pEnabled) override;
+    HRESULT put_Enabled(VARIANT_BOOL enabled) override;
+    HRESULT Run(VARIANT params, IRunningTask** ppRunningTask) override;
+    HRESULT RunEx(VARIANT params, LONG flags, LONG sessionId, const QString& user, IRunningTask** ppRunningTask) override;
+    HRESULT GetInstances(LONG flags, IRunningTaskCollection** ppRunningTasks) override;
+    HRESULT get_LastRunTime(DATE* pLastRunTime) override;
+    HRESULT get_LastTaskResult(LONG* pLastTaskResult) override;
+    HRESULT get_NumberOfMissedRuns(LONG* pNumberOfMissedRuns) override;
+    HRESULT get_NextRunTime(DATE* pNextRunTime) override;
+    HRESULT get_Definition(ITaskDefinition** ppDefinition) override;
+    HRESULT get_Xml(QString* pXml) override;
+    HRESULT Stop(LONG flags) override;
+    HRESULT GetRunTimes(const SYSTEMTIME* pstStart, const SYSTEMTIME* pstEnd, DWORD* pCount,
+                        QList<SYSTEMTIME>* pRunTimes) override;
+
+private:
+    QCborMap Request(const QString& op) const;
+    HRESULT Status(QCborMap* reply) const;
+
+    std::shared_ptr<Gen2Session> m_session;
+    QString m_path;
+    QByteArray m_xml;
+};
+
+class Gen2RegisteredTaskCollection : public ComObject<Gen2RegisteredTaskCollection, IRegisteredTaskCollection> {
+public:
+    /// `records` are the task records of a listing reply.
+    Gen2RegisteredTaskCollection(std::shared_ptr<Gen2Session> session, QList<QCborMap> records)
+        : m_session(std::move(session)), m_records(std::move(records)) {}
+
+    HRESULT get_Count(LONG* pCount) override;
+    HRESULT get_Item(VARIANT index, IRegisteredTask** ppTask) override;
+
+private:
+    std::shared_ptr<Gen2Session> m_session;
+    QList<QCborMap> m_records;
+};

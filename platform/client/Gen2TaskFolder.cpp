@@ -1,0 +1,144 @@
+#include "Gen2TaskFolder.h"
+
+#include "Gen2Protocol.h"
+#include "Gen2RegisteredTask.h"
+#include "TaskPath.h"
+
+#include <QCborArray>
+
+using namespace Gen2;
+
+QCborMap Gen2TaskFolder::Request(const QString& op, const QString& path) const
+{
+    return QCborMap{{QStringLiteral("op"), op}, {QStringLiteral("folder"), m_path}, {QStringLiteral("path"), path}};
+}
+
+HRESULT Gen2TaskFolder::get_Name(QString* pName)
+{
+    const auto path = TaskPath::Parse(m_path);
+    return Out(pName, path ? path->Name() : m_path);
+}
+
+HRESULT Gen2TaskFolder::get_Path(QString* pPath) { return Out(pPath, m_path); }
+
+HRESULT Gen2TaskFolder::GetFolder(const QString& path, ITaskFolder** ppFolder)
+{
+    if (!ppFolder) return E_POINTER;
+    *ppFolder = nullptr;
+    QCborMap reply;
+    const HRESULT hr = m_session->Call(Request(Gen2Protocol::kFolderGet, path), &reply);
+    if (FAILED(hr)) return hr;
+    return OutObject(ppFolder, Gen2TaskFolder::Make(m_session, reply.value(QStringLiteral("path")).toString()));
+}
+
+HRESULT Gen2TaskFolder::GetFolders(LONG flags, ITaskFolderCollection** ppFolders)
+{
+    if (!ppFolders) return E_POINTER;
+    *ppFolders = nullptr;
+    if (flags != 0) return Fail(E_INVALIDARG, QStringLiteral("GetFolders takes no flags."));
+    QCborMap reply;
+    const HRESULT hr = m_session->Call(Request(Gen2Protocol::kFolderList, QString()), &reply);
+    if (FAILED(hr)) return hr;
+    QStringList names;
+    for (const QCborValue& name : reply.value(QStringLiteral("names")).toArray()) names.append(name.toString());
+    return OutObject(ppFolders, Gen2TaskFolderCollection::Make(m_session, m_path, names));
+}
+
+HRESULT Gen2TaskFolder::CreateFolder(const QString& subFolderName, VARIANT sddl, ITaskFolder** ppFolder)
+{
+    if (ppFolder) *ppFolder = nullptr;
+    QCborMap request = Request(Gen2Protocol::kFolderCreate, subFolderName);
+    request.insert(QStringLiteral("sddl"), Gen2Protocol::FromVariant(sddl));
+    QCborMap reply;
+    const HRESULT hr = m_session->Call(request, &reply);
+    if (FAILED(hr) || !ppFolder) return hr;
+    return OutObject(ppFolder, Gen2TaskFolder::Make(m_session, reply.value(QStringLiteral("path")).toString()));
+}
+
+HRESULT Gen2TaskFolder::DeleteFolder(const QString& subFolderName, LONG flags)
+{
+    if (flags != 0) return Fail(E_INVALIDARG, QStringLiteral("DeleteFolder takes no flags."));
+    return m_session->Call(Request(Gen2Protocol::kFolderDelete, subFolderName));
+}
+
+HRESULT Gen2TaskFolder::GetTask(const QString& path, IRegisteredTask** ppTask)
+{
+    if (!ppTask) return E_POINTER;
+    *ppTask = nullptr;
+    QCborMap reply;
+    const HRESULT hr = m_session->Call(Request(Gen2Protocol::kTaskGet, path), &reply);
+    if (FAILED(hr)) return hr;
+    return OutObject(ppTask, Gen2RegisteredTask::FromRecord(m_session, reply.value(QStringLiteral("task")).toMap()));
+}
+
+HRESULT Gen2TaskFolder::GetTasks(LONG flags, IRegisteredTaskCollection** ppTasks)
+{
+    if (!ppTasks) return E_POINTER;
+    *ppTasks = nullptr;
+    if ((flags & ~LONG(TASK_ENUM_HIDDEN)) != 0) return Fail(E_INVALIDARG, QStringLiteral("GetTasks takes only TASK_ENUM_HIDDEN."));
+    QCborMap request = Request(Gen2Protocol::kTaskList, QString());
+    request.insert(QStringLiteral("hidden"), (flags & TASK_ENUM_HIDDEN) != 0);
+    QCborMap reply;
+    const HRESULT hr = m_session->Call(request, &reply);
+    if (FAILED(hr)) return hr;
+    QList<QCborMap> records;
+    for (const QCborValue& record : reply.value(QStringLiteral("tasks")).toArray()) records.append(record.toMap());
+    return OutObject(ppTasks, Gen2RegisteredTaskCollection::Make(m_session, records));
+}
+
+HRESULT Gen2TaskFolder::DeleteTask(const QString& name, LONG flags)
+{
+    if (flags != 0) return Fail(E_INVALIDARG, QStringLiteral("DeleteTask takes no flags."));
+    return m_session->Call(Request(Gen2Protocol::kTaskDelete, name));
+}
+
+HRESULT Gen2TaskFolder::RegisterTask(const QString& path, const QString& xmlText, LONG flags, VARIANT userId, VARIANT password,
+                                     TASK_LOGON_TYPE logonType, VARIANT sddl, IRegisteredTask** ppTask)
+{
+    if (ppTask) *ppTask = nullptr;
+    QCborMap request = Request(Gen2Protocol::kTaskRegister, path);
+    request.insert(QStringLiteral("xml"), xmlText.toUtf8());
+    request.insert(QStringLiteral("flags"), flags);
+    request.insert(QStringLiteral("userId"), Gen2Protocol::FromVariant(userId));
+    request.insert(QStringLiteral("password"), Gen2Protocol::FromVariant(password));
+    request.insert(QStringLiteral("logonType"), qint64(logonType));
+    request.insert(QStringLiteral("sddl"), Gen2Protocol::FromVariant(sddl));
+    QCborMap reply;
+    const HRESULT hr = m_session->Call(request, &reply);
+    if (FAILED(hr) || !ppTask || !reply.contains(QStringLiteral("task"))) return hr;
+    return OutObject(ppTask, Gen2RegisteredTask::FromRecord(m_session, reply.value(QStringLiteral("task")).toMap()));
+}
+
+HRESULT Gen2TaskFolder::RegisterTaskDefinition(const QString& path, ITaskDefinition* pDefinition, LONG flags, VARIANT userId,
+                                               VARIANT password, TASK_LOGON_TYPE logonType, VARIANT sddl,
+                                               IRegisteredTask** ppTask)
+{
+    if (ppTask) *ppTask = nullptr;
+    if (!pDefinition) return E_POINTER;
+    QString xml;
+    const HRESULT hr = pDefinition->get_XmlText(&xml);
+    if (FAILED(hr)) return hr;
+    return RegisterTask(path, xml, flags, std::move(userId), std::move(password), logonType, std::move(sddl), ppTask);
+}
+
+ComPtr<Gen2TaskFolder> Gen2TaskFolderCollection::Folder(const QString& name) const
+{
+    const QString path = m_parent == QLatin1String("\\") ? m_parent + name : m_parent + QLatin1Char('\\') + name;
+    return Gen2TaskFolder::Make(m_session, path);
+}
+
+HRESULT Gen2TaskFolderCollection::get_Count(LONG* pCount) { return OutValue(pCount, m_names.size()); }
+
+HRESULT Gen2TaskFolderCollection::get_Item(VARIANT index, ITaskFolder** ppFolder)
+{
+    if (!ppFolder) return E_POINTER;
+    *ppFolder = nullptr;
+    if (index.vt == VT_BSTR) {
+        if (!m_names.contains(index.bstrVal)) return Fail(E_INVALIDARG, QStringLiteral("The collection holds no folder \"%1\".").arg(index.bstrVal));
+        return OutObject(ppFolder, Folder(index.bstrVal));
+    }
+    if (index.vt != VT_I4) return Fail(E_INVALIDARG, QStringLiteral("A folder is fetched by its 1-based position or its name."));
+    if (index.lVal < 1 || index.lVal > m_names.size())
+        return Fail(E_INVALIDARG, QStringLiteral("There is no folder %1; the collection holds %2.").arg(index.lVal).arg(m_names.size()));
+    return OutObject(ppFolder, Folder(m_names[index.lVal - 1]));
+}

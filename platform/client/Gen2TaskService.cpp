@@ -1,0 +1,90 @@
+#include "Gen2TaskService.h"
+
+#include "Gen2Protocol.h"
+#include "Gen2TaskDefinition.h"
+#include "Gen2TaskFolder.h"
+#include "InProcessTransport.h"
+
+using namespace Gen2;
+
+HRESULT Gen2TaskService::CreateInstance(REFIID riid, void** ppv)
+{
+    const auto service = Make();
+    return service->QueryInterface(riid, ppv);
+}
+
+HRESULT Gen2TaskService::NotConnected() const
+{
+    return Fail(HRESULT_FROM_WIN32(ERROR_ONLY_IF_CONNECTED),
+                QStringLiteral("This operation is supported only when you are connected to the server. (Call Connect first.)"));
+}
+
+HRESULT Gen2TaskService::Connect(VARIANT serverName, VARIANT user, VARIANT domain, VARIANT password)
+{
+    auto session = std::make_shared<Gen2Session>(OpenServiceTransport());
+    QCborMap reply;
+    const HRESULT hr = session->Call(QCborMap{{QStringLiteral("op"), Gen2Protocol::kConnect},
+                                              {QStringLiteral("server"), Gen2Protocol::FromVariant(serverName)},
+                                              {QStringLiteral("user"), Gen2Protocol::FromVariant(user)},
+                                              {QStringLiteral("domain"), Gen2Protocol::FromVariant(domain)},
+                                              {QStringLiteral("password"), Gen2Protocol::FromVariant(password)}},
+                                     &reply);
+    if (FAILED(hr)) return hr;
+    session->server = reply.value(QStringLiteral("server")).toString();
+    session->user = reply.value(QStringLiteral("user")).toString();
+    session->domain = reply.value(QStringLiteral("domain")).toString();
+    session->highestVersion = DWORD(reply.value(QStringLiteral("version")).toInteger());
+    m_session = session;
+    return S_OK;
+}
+
+HRESULT Gen2TaskService::GetFolder(const QString& path, ITaskFolder** ppFolder)
+{
+    if (!ppFolder) return E_POINTER;
+    *ppFolder = nullptr;
+    if (!m_session) return NotConnected();
+    return Gen2TaskFolder::Make(m_session, QStringLiteral("\\"))->GetFolder(path, ppFolder);
+}
+
+HRESULT Gen2TaskService::GetRunningTasks(LONG flags, IRunningTaskCollection** ppRunningTasks)
+{
+    if (!ppRunningTasks) return E_POINTER;
+    *ppRunningTasks = nullptr;
+    if (!m_session) return NotConnected();
+    return m_session->Call(QCborMap{{QStringLiteral("op"), Gen2Protocol::kRunningList}, {QStringLiteral("flags"), flags}});
+}
+
+HRESULT Gen2TaskService::NewTask(DWORD flags, ITaskDefinition** ppDefinition)
+{
+    if (!ppDefinition) return E_POINTER;
+    *ppDefinition = nullptr;
+    if (!m_session) return NotConnected();
+    if (flags != 0) return Fail(E_INVALIDARG, QStringLiteral("NewTask takes no flags."));
+    return OutObject(ppDefinition, Gen2TaskDefinition::Make());
+}
+
+HRESULT Gen2TaskService::get_Connected(VARIANT_BOOL* pConnected) { return OutFlag(pConnected, m_session != nullptr); }
+
+HRESULT Gen2TaskService::get_TargetServer(QString* pServer)
+{
+    if (!pServer) return E_POINTER;
+    return m_session ? Out(pServer, m_session->server) : NotConnected();
+}
+
+HRESULT Gen2TaskService::get_ConnectedUser(QString* pUser)
+{
+    if (!pUser) return E_POINTER;
+    return m_session ? Out(pUser, m_session->user) : NotConnected();
+}
+
+HRESULT Gen2TaskService::get_ConnectedDomain(QString* pDomain)
+{
+    if (!pDomain) return E_POINTER;
+    return m_session ? Out(pDomain, m_session->domain) : NotConnected();
+}
+
+HRESULT Gen2TaskService::get_HighestVersion(DWORD* pVersion)
+{
+    if (!pVersion) return E_POINTER;
+    return m_session ? OutValue(pVersion, m_session->highestVersion) : NotConnected();
+}

@@ -1,0 +1,55 @@
+#pragma once
+// The requests of the generation 2.0 interfaces as they cross to the service: operation
+// names and the shapes of loosely typed arguments. The client and the service both use
+// these, so a request the one sends is a request the other understands.
+
+#include "ComBase.h"
+
+#include <QCborMap>
+#include <QCborValue>
+#include <QString>
+
+namespace Gen2Protocol {
+
+inline const QString kConnect = QStringLiteral("v2.connect");
+inline const QString kFolderGet = QStringLiteral("v2.folder.get");
+inline const QString kFolderList = QStringLiteral("v2.folder.list");
+inline const QString kFolderCreate = QStringLiteral("v2.folder.create");
+inline const QString kFolderDelete = QStringLiteral("v2.folder.delete");
+inline const QString kTaskList = QStringLiteral("v2.task.list");
+inline const QString kTaskGet = QStringLiteral("v2.task.get");
+inline const QString kTaskDelete = QStringLiteral("v2.task.delete");
+inline const QString kTaskRegister = QStringLiteral("v2.task.register");
+inline const QString kTaskStatus = QStringLiteral("v2.task.status");
+inline const QString kTaskSetEnabled = QStringLiteral("v2.task.setEnabled");
+inline const QString kTaskRunTimes = QStringLiteral("v2.task.runTimes");
+inline const QString kTaskRun = QStringLiteral("v2.task.run");
+inline const QString kTaskStop = QStringLiteral("v2.task.stop");
+inline const QString kTaskInstances = QStringLiteral("v2.task.instances");
+inline const QString kRunningList = QStringLiteral("v2.running.list");
+inline const QString kInstanceRefresh = QStringLiteral("v2.instance.refresh");
+inline const QString kInstanceStop = QStringLiteral("v2.instance.stop");
+
+/// A VARIANT argument as a map: "vt" and, by type, "i", "b" or "s".
+inline QCborMap FromVariant(const VARIANT& v)
+{
+    QCborMap m{{QStringLiteral("vt"), int(v.vt)}};
+    if (v.vt == VT_I4) m.insert(QStringLiteral("i"), v.lVal);
+    if (v.vt == VT_BOOL) m.insert(QStringLiteral("b"), v.boolVal != 0);
+    if (v.vt == VT_BSTR) m.insert(QStringLiteral("s"), v.bstrVal);
+    return m;
+}
+
+inline VARIANT ToVariant(const QCborValue& value)
+{
+    const QCborMap m = value.toMap();
+    switch (m.value(QStringLiteral("vt")).toInteger()) {
+    case VT_NULL: return VARIANT::Null();
+    case VT_I4: return VARIANT::I4(LONG(m.value(QStringLiteral("i")).toInteger()));
+    case VT_BOOL: return VARIANT::Bool(m.value(QStringLiteral("b")).toBool());
+    case VT_BSTR: return VARIANT::String(m.value(QStringLiteral("s")).toString());
+    default: return VARIANT::Empty();
+    }
+}
+
+} // namespace Gen2Protocol

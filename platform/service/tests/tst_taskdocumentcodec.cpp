@@ -1,0 +1,147 @@
+// The task document: exact round trips, strict refusals, and damaged or random input.
+
+#include "SampleDocuments.h"
+#include "TaskDocumentCodec.h"
+
+#include <QRandomGenerator>
+#include <QTest>
+
+namespace {
+
+QByteArray Wrap(const QByteArray& body)
+{
+    return "<?xml version=\"1.0\"?>\n<Task xmlns=\"urn:taskscheduler:task\" version=\"1\">" + body + "</Task>";
+}
+
+} // namespace
+
+class TestTaskDocumentCodec : public QObject {
+    Q_OBJECT
+
+private slots:
+    void roundTrip()
+    {
+        const TaskDocument doc = FullDocument();
+        const QByteArray xml = TaskDocumentCodec::Encode(doc);
+        ValueProblem problem;
+        const auto back = TaskDocumentCodec::Load(xml, &problem);
+        QVERIFY2(back, qPrintable(problem.message));
+        QVERIFY(*back == doc);
+        QCOMPARE(TaskDocumentCodec::Encode(*back), xml);
+    }
+
+    void defaultsRoundTrip()
+    {
+        const auto back = TaskDocumentCodec::Decode(TaskDocumentCodec::Encode(TaskDocument{}), nullptr);
+        QVERIFY(back && *back == TaskDocument{});
+        // Missing elements take the defaults of a new definition.
+        const auto sparse = TaskDocumentCodec::Decode(Wrap(""), nullptr);
+        QVERIFY(sparse && *sparse == TaskDocument{});
+    }
+
+    void refusals_data()
+    {
+        QTest::addColumn<QByteArray>("xml");
+        QTest::addColumn<HRESULT>("expected");
+        QTest::newRow("empty") << QByteArray() << SCHED_E_MALFORMEDXML;
+        QTest::newRow("not xml") << QByteArray("\x01\x02garbage") << SCHED_E_MALFORMEDXML;
+        QTest::newRow("unclosed") << Wrap("<Principal>").chopped(7) << SCHED_E_MALFORMEDXML;
+        QTest::newRow("other root") << QByteArray("<Job xmlns=\"urn:taskscheduler:task\" version=\"1\"/>") << SCHED_E_UNEXPECTEDNODE;
+        QTest::newRow("no namespace") << QByteArray("<Task version=\"1\"/>") << SCHED_E_NAMESPACE;
+        QTest::newRow("no version") << QByteArray("<Task xmlns=\"urn:taskscheduler:task\"/>") << SCHED_E_MISSINGNODE;
+        QTest::newRow("later version") << QByteArray("<Task xmlns=\"urn:taskscheduler:task\" version=\"2\"/>") << SCHED_E_INVALIDVALUE;
+        QTest::newRow("entity expansion") << QByteArray("<?xml version=\"1.0\"?><!DOCTYPE Task [<!ENTITY a \"aaaaaaaaaa\"><!ENTITY b \"&a;&a;&a;&a;&a;&a;\">]>"
+                                                        "<Task xmlns=\"urn:taskscheduler:task\" version=\"1\"><Data>&b;</Data></Task>")
+                                          << SCHED_E_UNEXPECTEDNODE;
+        QTest::newRow("external entity") << QByteArray("<!DOCTYPE Task [<!ENTITY x SYSTEM \"file:///etc/passwd\">]>"
+                                                       "<Task xmlns=\"urn:taskscheduler:task\" version=\"1\"><Data>&x;</Data></Task>")
+                                         << SCHED_E_UNEXPECTEDNODE;
+        QTest::newRow("undeclared entity") << Wrap("<Data>&x;</Data>") << SCHED_E_MALFORMEDXML;
+        QTest::newRow("unknown element") << Wrap("<Colour>red</Colour>") << SCHED_E_UNEXPECTEDNODE;
+        QTest::newRow("foreign element") << Wrap("<x:Data xmlns:x=\"urn:other\">1</x:Data>") << SCHED_E_NAMESPACE;
+        QTest::newRow("twice") << Wrap("<Principal/><Principal/>") << SCHED_E_TOO_MANY_NODES;
+        QTest::newRow("text in a record") << Wrap("<Settings>loose</Settings>") << SCHED_E_UNEXPECTEDNODE;
+        QTest::newRow("element in a text") << Wrap("<Data><b>x</b></Data>") << SCHED_E_UNEXPECTEDNODE;
+        QTest::newRow("bad Boolean") << Wrap("<Settings><Enabled>yes</Enabled></Settings>") << SCHED_E_INVALIDVALUE;
+        QTest::newRow("bad number") << Wrap("<Settings><Priority>7a</Priority></Settings>") << SCHED_E_INVALIDVALUE;
+        QTest::newRow("huge number") << Wrap("<Settings><Priority>99999999999</Priority></Settings>") << SCHED_E_INVALIDVALUE;
+        QTest::newRow("trigger without type") << Wrap("<Triggers><Trigger/></Triggers>") << SCHED_E_MISSINGNODE;
+        QTest::newRow("field of another kind") << Wrap("<Triggers><Trigger type=\"2\"><DaysOfWeek>1</DaysOfWeek></Trigger></Triggers>")
+                                               << SCHED_E_UNEXPECTEDNODE;
+        QTest::newRow("attachments of a program") << Wrap("<Actions><Action type=\"0\"><Attachments/></Action></Actions>")
+                                                  << SCHED_E_UNEXPECTEDNODE;
+        QTest::newRow("bad encoded text") << Wrap("<Data encoding=\"utf16-base64\">!!</Data>") << SCHED_E_INVALIDVALUE;
+        QTest::newRow("odd encoded text") << Wrap("<Data encoding=\"utf16-base64\">YQ==</Data>") << SCHED_E_INVALIDVALUE;
+        QTest::newRow("unknown encoding") << Wrap("<Data encoding=\"rot13\">n</Data>") << SCHED_E_INVALIDVALUE;
+        QTest::newRow("content after the task") << Wrap("") + "<Task/>" << SCHED_E_MALFORMEDXML;
+        QByteArray many;
+        for (int i = 0; i < 49; ++i) many += "<Trigger type=\"8\"/>";
+        QTest::newRow("49 triggers") << Wrap("<Triggers>" + many + "</Triggers>") << SCHED_E_TOO_MANY_NODES;
+        QTest::newRow("too large") << Wrap("<Data>" + QByteArray(TaskDocumentCodec::MaxDocumentBytes, 'a') + "</Data>") << SCHED_E_MALFORMEDXML;
+    }
+
+    void refusals()
+    {
+        QFETCH(QByteArray, xml);
+        QFETCH(HRESULT, expected);
+        ValueProblem problem;
+        QVERIFY(!TaskDocumentCodec::Decode(xml, &problem));
+        QCOMPARE(problem.code, expected);
+        QVERIFY(!problem.message.isEmpty());
+    }
+
+    void loadChecksValues()
+    {
+        const QByteArray xml = Wrap("<Settings><ExecutionTimeLimit>3 days</ExecutionTimeLimit></Settings>");
+        QVERIFY(TaskDocumentCodec::Decode(xml, nullptr));
+        ValueProblem problem;
+        QVERIFY(!TaskDocumentCodec::Load(xml, &problem));
+        QCOMPARE(problem.code, SCHED_E_INVALIDVALUE);
+        QVERIFY(problem.message.contains(QStringLiteral("ExecutionTimeLimit")));
+    }
+
+    // Damaged and random documents: never a crash or a hang, always a clear answer.
+    void fuzz()
+    {
+        const QByteArray base = TaskDocumentCodec::Encode(FullDocument());
+        QRandomGenerator random(20241209);
+        int refused = 0;
+        for (int round = 0; round < 3000; ++round) {
+            QByteArray xml = base;
+            const int edits = 1 + random.bounded(4);
+            for (int e = 0; e < edits && !xml.isEmpty(); ++e) {
+                const int at = random.bounded(int(xml.size()));
+                switch (random.bounded(5)) {
+                case 0: xml[at] = char(random.bounded(256)); break;
+                case 1: xml.remove(at, random.bounded(64)); break;
+                case 2: xml.insert(at, xml.mid(random.bounded(int(xml.size())), random.bounded(128))); break;
+                case 3: xml.truncate(at); break;
+                default: {
+                    QByteArray noise(random.bounded(32), Qt::Uninitialized);
+                    for (char& c : noise) c = char(random.bounded(256));
+                    xml.insert(at, noise);
+                }
+                }
+            }
+            if (round % 10 == 0) {
+                xml.resize(random.bounded(2048));
+                for (char& c : xml) c = char(random.bounded(256));
+            }
+            ValueProblem problem;
+            const auto doc = TaskDocumentCodec::Load(xml, &problem);
+            if (!doc) {
+                ++refused;
+                QVERIFY(FAILED(problem.code));
+                QVERIFY(!problem.message.isEmpty());
+                continue;
+            }
+            // Whatever loads is stored again the same way.
+            const auto again = TaskDocumentCodec::Load(TaskDocumentCodec::Encode(*doc), nullptr);
+            QVERIFY(again && *again == *doc);
+        }
+        QVERIFY(refused > 2000);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestTaskDocumentCodec)
+#include "tst_taskdocumentcodec.moc"

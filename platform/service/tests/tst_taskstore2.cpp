@@ -1,0 +1,166 @@
+// The store of a root as the service uses it: runtime state files, the writer lock,
+// leftovers of interrupted writes, and state answers through the service's requests.
+
+#include "Gen2Protocol.h"
+#include "SampleDocuments.h"
+#include "ServiceCore.h"
+#include "ServiceError.h"
+#include "TaskDocumentCodec.h"
+#include "TaskStore2.h"
+#include "TemporaryServiceRoot.h"
+
+#include <QFile>
+#include <QLockFile>
+#include <QTest>
+#include <unistd.h>
+
+namespace {
+
+TaskDocument Runnable()
+{
+    TaskDocument doc;
+    ActionData exec;
+    exec.path = QStringLiteral("/bin/true");
+    doc.actions = {exec};
+    return doc;
+}
+
+TaskPath Path(const char* text) { return *TaskPath::Parse(QLatin1String(text)); }
+
+} // namespace
+
+class TestTaskStore2 : public QObject {
+    Q_OBJECT
+
+private slots:
+    void stateFiles()
+    {
+        TemporaryServiceRoot root;
+        ServiceRoot serviceRoot(root.Path());
+        QVERIFY(serviceRoot.Ensure());
+        TaskStore2 store(serviceRoot);
+        store.StoreTask(Path("\\Reports\\Daily"), Runnable(), TaskStore2::Mode::Create);
+        QString error;
+        auto state = store.ReadState(Path("\\Reports\\Daily"), &error);
+        QVERIFY(state && *state == TaskRuntimeState{});   // never ran
+        QCOMPARE(state->lastTaskResult, SCHED_S_TASK_HAS_NOT_RUN);
+
+        TaskRuntimeState written;
+        written.lastRunTime = QDateTime(QDate(2024, 3, 15), QTime(9, 30, 0, 125));
+        written.lastTaskResult = qint32(0x800700C1);
+        written.runState = TaskRuntimeState::Running;
+        written.missedRuns = 2;
+        store.WriteState(Path("\\Reports\\Daily"), written);
+        state = store.ReadState(Path("\\Reports\\Daily"), &error);
+        QVERIFY(state);
+        QCOMPARE(state->lastRunTime, written.lastRunTime);
+        QVERIFY(*state == written);
+
+        QFile file(store.StateFile(Path("\\Reports\\Daily")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("{\"version\": 1, \"runState\": 9}");
+        file.close();
+        QVERIFY(!store.ReadState(Path("\\Reports\\Daily"), &error));
+        QVERIFY(error.contains(QStringLiteral("run state")));
+
+        QVERIFY_THROWS_EXCEPTION(ServiceError, store.WriteState(Path("\\Nope"), written));
+        store.DeleteTask(Path("\\Reports\\Daily"));
+        QVERIFY(!QFile::exists(store.StateFile(Path("\\Reports\\Daily"))));
+    }
+
+    void stateThroughRequests_data()
+    {
+        QTest::addColumn<bool>("enabled");
+        QTest::addColumn<int>("runState");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("ready") << true << int(TaskRuntimeState::Idle) << 3;
+        QTest::newRow("running") << true << int(TaskRuntimeState::Running) << 4;
+        QTest::newRow("queued") << true << int(TaskRuntimeState::Queued) << 2;
+        QTest::newRow("disabled") << false << int(TaskRuntimeState::Idle) << 1;
+    }
+
+    void stateThroughRequests()
+    {
+        QFETCH(bool, enabled);
+        QFETCH(int, runState);
+        QFETCH(int, expected);
+        TemporaryServiceRoot root;
+        ServiceCore core{ServiceRoot(root.Path())};
+        TaskStore2 store{ServiceRoot(root.Path())};
+        TaskDocument doc = Runnable();
+        doc.settings.enabled = enabled;
+        store.StoreTask(Path("\\T"), doc, TaskStore2::Mode::Create);
+        TaskRuntimeState state;
+        state.runState = TaskRuntimeState::RunState(runState);
+        state.lastRunTime = QDateTime(QDate(2024, 3, 15), QTime(9, 30));
+        state.lastTaskResult = 1;
+        store.WriteState(Path("\\T"), state);
+        const QCborMap reply = core.Handle(QCborMap{{QStringLiteral("op"), Gen2Protocol::kTaskStatus},
+                                                    {QStringLiteral("folder"), QStringLiteral("\\")},
+                                                    {QStringLiteral("path"), QStringLiteral("T")}},
+                                           ClientIdentity{getuid(), getgid(), getpid()});
+        QCOMPARE(reply.value(QStringLiteral("hr")).toInteger(), 0);
+        QCOMPARE(reply.value(QStringLiteral("state")).toInteger(), expected);
+        QCOMPARE(reply.value(QStringLiteral("lastTaskResult")).toInteger(), 1);
+        QCOMPARE(QDateTime::fromMSecsSinceEpoch(reply.value(QStringLiteral("lastRunTime")).toInteger()), state.lastRunTime);
+        QVERIFY(!reply.contains(QStringLiteral("nextRunTime")));
+    }
+
+    void oneWriterAtATime()
+    {
+        TemporaryServiceRoot root;
+        ServiceRoot serviceRoot(root.Path());
+        QVERIFY(serviceRoot.Ensure());
+        TaskStore2 store(serviceRoot, 100);
+        QLockFile other(serviceRoot.StoreLockPath());
+        QVERIFY(other.lock());
+        try {
+            store.StoreTask(Path("\\T"), Runnable(), TaskStore2::Mode::Create);
+            QFAIL("stored while another writer held the store");
+        } catch (const ServiceError& e) {
+            QCOMPARE(e.Code(), SCHED_E_SERVICE_TOO_BUSY);
+        }
+        QVERIFY_THROWS_EXCEPTION(ServiceError, store.CreateFolder(Path("\\F")));
+        QList<StoredTask> tasks;
+        store.ListTasks(TaskPath(), &tasks, nullptr);   // readers take no lock
+        QVERIFY(tasks.isEmpty());
+        other.unlock();
+        store.StoreTask(Path("\\T"), Runnable(), TaskStore2::Mode::Create);
+    }
+
+    void leftoversOfInterruptedWrites()
+    {
+        TemporaryServiceRoot root;
+        ServiceRoot serviceRoot(root.Path());
+        QVERIFY(serviceRoot.Ensure());
+        TaskStore2 store(serviceRoot);
+        store.StoreTask(Path("\\T"), FullDocument(), TaskStore2::Mode::Create);
+        const QString file = store.TaskFile(Path("\\T"));
+        QFile leftover(file + QStringLiteral(".Xa1b2C"));
+        QVERIFY(leftover.open(QIODevice::WriteOnly));
+        leftover.write(TaskDocumentCodec::Encode(Runnable()).left(40));
+        leftover.close();
+        QList<StoredTask> tasks;
+        QList<DamagedTask> damaged;
+        store.ListTasks(TaskPath(), &tasks, &damaged);
+        QCOMPARE(tasks.size(), 1);
+        QVERIFY(tasks.first().doc == FullDocument());
+        QVERIFY(damaged.isEmpty());
+        QCOMPARE(store.FolderNames(TaskPath()), QStringList());
+    }
+
+    void changeTask()
+    {
+        TemporaryServiceRoot root;
+        ServiceRoot serviceRoot(root.Path());
+        QVERIFY(serviceRoot.Ensure());
+        TaskStore2 store(serviceRoot);
+        store.StoreTask(Path("\\T"), Runnable(), TaskStore2::Mode::Create);
+        store.ChangeTask(Path("\\T"), [](TaskDocument& doc) { doc.settings.enabled = false; });
+        QVERIFY(!store.LoadTask(Path("\\T")).doc.settings.enabled);
+        QVERIFY_THROWS_EXCEPTION(ServiceError, store.ChangeTask(Path("\\Missing"), [](TaskDocument&) {}));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestTaskStore2)
+#include "tst_taskstore2.moc"
