@@ -1,7 +1,10 @@
 #include "ServiceCore.h"
 
+#include "Gen1Requests.h"
+
 ServiceCore::ServiceCore(ServiceRoot root) : m_root(std::move(root))
 {
     m_root.Ensure();
     // Each generation registers its own requests here.
+    RegisterGen1Requests(m_router, m_root);
 }
