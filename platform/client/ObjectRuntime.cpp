@@ -1,7 +1,10 @@
 // The object runtime's class table: the in-process classes the platform's client offers.
 
 #include "ObjectRuntime.h"
+
+#include "Gen1TaskScheduler.h"
 #include "ResultCodes.h"
+#include "tvMSTask.h"
 
 #include <QThreadStorage>
 #include <functional>
@@ -20,6 +23,7 @@ struct ClassEntry {
 const std::vector<ClassEntry>& Classes()
 {
     static const std::vector<ClassEntry> classes{
+        {CLSID_CTaskScheduler, &Gen1TaskScheduler::CreateInstance},
     };
     return classes;
 }

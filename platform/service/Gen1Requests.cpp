@@ -98,8 +98,11 @@ void RegisterGen1Requests(RequestRouter& router, const ServiceRoot& root)
         QCborMap failure;
         if (!DefinitionOf(request, &definition, &failure)) return failure;
         const bool create = request.value(QStringLiteral("create")).toBool();
-        return Reply(store->Save(NameOf(request), definition,
-                                 create ? JobStore::SaveMode::CreateNew : JobStore::SaveMode::Replace));
+        const QString name = NameOf(request);
+        const JobResult r = store->Save(name, definition, create ? JobStore::SaveMode::CreateNew : JobStore::SaveMode::Replace);
+        QCborMap reply = Reply(r);
+        if (r.Ok()) reply.insert(kName, name);
+        return reply;
     });
 
     router.Add(QStringLiteral("v1.delete"), [store](const QCborMap& request, const ClientIdentity&) {

@@ -9,7 +9,8 @@ class ServiceRoot;
 /// - "v1.list": the work-item names ("names");
 /// - "v1.exists" {name}: whether the name is taken ("exists") and the name as stored ("name");
 /// - "v1.load" {name}: the definition ("job") and the name as stored ("name");
-/// - "v1.save" {name, job, create}: writes the definition; with "create" the name must be free;
+/// - "v1.save" {name, job, create}: writes the definition, answering the name as stored;
+///   with "create" the name must be free;
 /// - "v1.delete" {name};
 /// - "v1.state" {name, job}: "status", "hasRun", "lastRun" and "exitCode" of the stored runs
 ///   judged against the definition the client holds;
