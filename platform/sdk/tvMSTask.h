@@ -328,10 +328,10 @@ public:
     virtual HRESULT GetPage(TASKPAGE tpType, BOOL fPersistChanges, HPROPSHEETPAGE* phPage) = 0;
 };
 
-constexpr const IID& IID_ITaskTrigger = ITaskTrigger::iid;
-constexpr const IID& IID_IScheduledWorkItem = IScheduledWorkItem::iid;
-constexpr const IID& IID_ITask = ITask::iid;
-constexpr const IID& IID_IEnumWorkItems = IEnumWorkItems::iid;
-constexpr const IID& IID_ITaskScheduler = ITaskScheduler::iid;
-constexpr const IID& IID_IPersistFile = IPersistFile::iid;
-constexpr const IID& IID_IProvideTaskPage = IProvideTaskPage::iid;
+inline constexpr const IID& IID_ITaskTrigger = ITaskTrigger::iid;
+inline constexpr const IID& IID_IScheduledWorkItem = IScheduledWorkItem::iid;
+inline constexpr const IID& IID_ITask = ITask::iid;
+inline constexpr const IID& IID_IEnumWorkItems = IEnumWorkItems::iid;
+inline constexpr const IID& IID_ITaskScheduler = ITaskScheduler::iid;
+inline constexpr const IID& IID_IPersistFile = IPersistFile::iid;
+inline constexpr const IID& IID_IProvideTaskPage = IProvideTaskPage::iid;
