@@ -61,6 +61,14 @@ void* Gen1Task::QueryExtra(REFIID riid)
     return nullptr;
 }
 
+QCborMap Gen1Task::ScheduleCbor() const
+{
+    JobDefinition d;
+    d.flags = m_definition.flags;
+    for (const auto& slot : m_triggers) d.triggers.append(slot->record);
+    return d.ToCbor();
+}
+
 JobDefinition Gen1Task::Definition() const
 {
     JobDefinition d = m_definition;
@@ -85,30 +93,15 @@ void Gen1Task::DetachTriggers()
 
 // ---- ITask ----------------------------------------------------------------------------
 
-HRESULT Gen1Task::SetApplicationName(const QString& value)
-{
-    m_definition.applicationName = value;
-    MarkDirty();
-    return S_OK;
-}
+HRESULT Gen1Task::SetApplicationName(const QString& value) { return Change(m_definition.applicationName, value); }
 
 HRESULT Gen1Task::GetApplicationName(QString* out) { return Give(out, m_definition.applicationName); }
 
-HRESULT Gen1Task::SetParameters(const QString& value)
-{
-    m_definition.parameters = value;
-    MarkDirty();
-    return S_OK;
-}
+HRESULT Gen1Task::SetParameters(const QString& value) { return Change(m_definition.parameters, value); }
 
 HRESULT Gen1Task::GetParameters(QString* out) { return Give(out, m_definition.parameters); }
 
-HRESULT Gen1Task::SetWorkingDirectory(const QString& value)
-{
-    m_definition.workingDirectory = value;
-    MarkDirty();
-    return S_OK;
-}
+HRESULT Gen1Task::SetWorkingDirectory(const QString& value) { return Change(m_definition.workingDirectory, value); }
 
 HRESULT Gen1Task::GetWorkingDirectory(QString* out) { return Give(out, m_definition.workingDirectory); }
 
@@ -124,21 +117,11 @@ HRESULT Gen1Task::SetPriority(DWORD value)
 
 HRESULT Gen1Task::GetPriority(DWORD* out) { return Give(out, m_definition.priority); }
 
-HRESULT Gen1Task::SetTaskFlags(DWORD value)
-{
-    m_definition.taskFlags = value;
-    MarkDirty();
-    return S_OK;
-}
+HRESULT Gen1Task::SetTaskFlags(DWORD value) { return Change(m_definition.taskFlags, value); }
 
 HRESULT Gen1Task::GetTaskFlags(DWORD* out) { return Give(out, m_definition.taskFlags); }
 
-HRESULT Gen1Task::SetMaxRunTime(DWORD value)
-{
-    m_definition.maxRunTimeMs = value;
-    MarkDirty();
-    return S_OK;
-}
+HRESULT Gen1Task::SetMaxRunTime(DWORD value) { return Change(m_definition.maxRunTimeMs, value); }
 
 HRESULT Gen1Task::GetMaxRunTime(DWORD* out) { return Give(out, m_definition.maxRunTimeMs); }
 
@@ -191,7 +174,7 @@ HRESULT Gen1Task::GetRunTimes(const SYSTEMTIME* pstBegin, const SYSTEMTIME* pstE
 {
     if (!pstBegin || !pCount || !rgstTaskTimes) return E_POINTER;
     if (*pCount < 1 || *pCount > TASK_MAX_RUN_TIMES) return E_INVALIDARG;
-    QCborMap args{{kJob, Definition().ToCbor()},
+    QCborMap args{{kJob, ScheduleCbor()},
                   {QStringLiteral("count"), qint64(*pCount)},
                   {QStringLiteral("begin"), SystemTimeToCbor(*pstBegin)}};
     if (pstEnd) args.insert(QStringLiteral("end"), SystemTimeToCbor(*pstEnd));
@@ -215,7 +198,7 @@ HRESULT Gen1Task::GetNextRunTime(SYSTEMTIME* pstNextRun)
     *pstNextRun = SYSTEMTIME{};
     HRESULT hr;
     const QCborMap reply = m_connection->Call(
-        QStringLiteral("v1.runtimes"), {{kJob, Definition().ToCbor()}, {QStringLiteral("count"), 1}}, &hr);
+        QStringLiteral("v1.runtimes"), {{kJob, ScheduleCbor()}, {QStringLiteral("count"), 1}}, &hr);
     if (FAILED(hr)) return hr;
     const QCborArray times = reply.value(QStringLiteral("times")).toArray();
     if (times.isEmpty()) return hr == S_FALSE || hr == S_OK ? SCHED_S_TASK_NO_MORE_RUNS : hr;
@@ -263,7 +246,7 @@ HRESULT Gen1Task::QueryState(HRESULT* status, SYSTEMTIME* lastRun, DWORD* exitCo
 {
     HRESULT hr;
     const QCborMap reply =
-        m_connection->Call(QStringLiteral("v1.state"), {{kName, m_fileName}, {kJob, Definition().ToCbor()}}, &hr);
+        m_connection->Call(QStringLiteral("v1.state"), {{kName, m_fileName}, {kJob, ScheduleCbor()}}, &hr);
     if (FAILED(hr)) return hr;
     *status = HRESULT(reply.value(QStringLiteral("status")).toInteger(E_UNEXPECTED));
     *exitCode = DWORD(reply.value(QStringLiteral("exitCode")).toInteger());
@@ -314,21 +297,11 @@ HRESULT Gen1Task::GetExitCode(DWORD* pdwExitCode)
 
 // ---- IScheduledWorkItem: properties ---------------------------------------------------
 
-HRESULT Gen1Task::SetComment(const QString& value)
-{
-    m_definition.comment = value;
-    MarkDirty();
-    return S_OK;
-}
+HRESULT Gen1Task::SetComment(const QString& value) { return Change(m_definition.comment, value); }
 
 HRESULT Gen1Task::GetComment(QString* out) { return Give(out, m_definition.comment); }
 
-HRESULT Gen1Task::SetCreator(const QString& value)
-{
-    m_definition.creator = value;
-    MarkDirty();
-    return S_OK;
-}
+HRESULT Gen1Task::SetCreator(const QString& value) { return Change(m_definition.creator, value); }
 
 HRESULT Gen1Task::GetCreator(QString* out) { return Give(out, m_definition.creator); }
 
@@ -342,12 +315,7 @@ HRESULT Gen1Task::SetWorkItemData(const QByteArray& data)
 
 HRESULT Gen1Task::GetWorkItemData(QByteArray* out) { return Give(out, m_definition.workItemData); }
 
-HRESULT Gen1Task::SetFlags(DWORD value)
-{
-    m_definition.flags = value;
-    MarkDirty();
-    return S_OK;
-}
+HRESULT Gen1Task::SetFlags(DWORD value) { return Change(m_definition.flags, value); }
 
 HRESULT Gen1Task::GetFlags(DWORD* out) { return Give(out, m_definition.flags); }
 

@@ -3,6 +3,7 @@
 
 #include "ComBase.h"
 #include "JobDefinition.h"
+#include "ResultCodes.h"
 #include "tvMSTask.h"
 
 #include <QList>
@@ -103,6 +104,16 @@ private:
     /// Sends the work item to be stored as `name` (which must be free when `create`); with
     /// `adopt` that file becomes the object's own and the object is clean.
     HRESULT Send(const QString& name, bool create, bool adopt);
+    /// Sets one property in memory and marks the object changed.
+    template <typename T>
+    HRESULT Change(T& field, const T& value)
+    {
+        field = value;
+        MarkDirty();
+        return S_OK;
+    }
+    /// What the schedule depends on (flags and triggers), without the texts and data.
+    QCborMap ScheduleCbor() const;
     /// The stored runs as judged against the definition in memory.
     HRESULT QueryState(HRESULT* status, SYSTEMTIME* lastRun, DWORD* exitCode, bool* hasRun);
     void Replace(const JobDefinition& definition);
