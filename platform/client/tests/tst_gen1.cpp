@@ -492,6 +492,9 @@ private slots:
         t->CreateTrigger(&index, trigger.Put());
         t->GetStatus(&status);
         QCOMPARE(status, SCHED_S_TASK_NO_VALID_TRIGGERS);   // a new trigger has no begin date
+        SYSTEMTIME next{1, 1, 1, 1, 1, 1, 1, 1};
+        QCOMPARE(t->GetNextRunTime(&next), SCHED_S_TASK_NO_VALID_TRIGGERS);
+        QCOMPARE(next, SYSTEMTIME{});
         const TASK_TRIGGER daily = Daily(9);
         trigger->SetTrigger(&daily);
         t->GetStatus(&status);
@@ -502,9 +505,7 @@ private slots:
         DWORD exitCode = 7;
         QCOMPARE(t->GetExitCode(&exitCode), SCHED_S_TASK_HAS_NOT_RUN);
         QCOMPARE(exitCode, DWORD(0));
-        st = SYSTEMTIME{1, 1, 1, 1, 1, 1, 1, 1};
         QVERIFY(SUCCEEDED(t->GetNextRunTime(&st)));
-        QCOMPARE(st, SYSTEMTIME{});
         t->SetFlags(TASK_FLAG_DISABLED);
         t->GetStatus(&status);
         QCOMPARE(status, SCHED_S_TASK_DISABLED);
