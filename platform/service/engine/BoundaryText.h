@@ -1,0 +1,19 @@
+#pragma once
+// The 2.0 service's start and end boundaries ("2024-03-05T07:30:15", optionally with "Z" or
+// an offset such as "+05:30") as wall-clock times of the service's zone.
+
+#include "LocalDateTime.h"
+
+#include <QString>
+#include <QStringView>
+#include <QTimeZone>
+#include <optional>
+
+class BoundaryText {
+public:
+    /// The wall-clock time of `zone` that `text` names. Text without a zone is already local;
+    /// "Z" and ±hh:mm name a moment, which becomes the wall clock of `zone` at that moment.
+    /// Seconds and a fraction of a second are optional (the fraction is dropped). Text that is
+    /// not a valid date and time gives none, with `error` (when given) saying so.
+    static std::optional<LocalDateTime> Parse(QStringView text, const QTimeZone& zone, QString* error = nullptr);
+};

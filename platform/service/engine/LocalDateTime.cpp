@@ -1,0 +1,40 @@
+#include "LocalDateTime.h"
+
+LocalDateTime::LocalDateTime(QDate date, QTime time)
+{
+    if (!date.isValid() || !time.isValid()) return;
+    m_valid = true;
+    m_seconds = StartOfDay(date.toJulianDay()) + time.msecsSinceStartOfDay() / 1000;
+}
+
+LocalDateTime LocalDateTime::FromSeconds(qint64 seconds)
+{
+    LocalDateTime value;
+    value.m_valid = true;
+    value.m_seconds = seconds;
+    return value;
+}
+
+qint64 LocalDateTime::DayOf(qint64 seconds)
+{
+    // Floor division: a second before 1970 belongs to the day before, not to 1970-01-01.
+    qint64 days = seconds / SecondsPerDay;
+    if (seconds % SecondsPerDay < 0) --days;
+    return days + EpochDay;
+}
+
+QDate LocalDateTime::Date() const
+{
+    return m_valid ? QDate::fromJulianDay(Day()) : QDate();
+}
+
+QTime LocalDateTime::Time() const
+{
+    return m_valid ? QTime::fromMSecsSinceStartOfDay(SecondOfDay() * 1000) : QTime();
+}
+
+QString LocalDateTime::ToString() const
+{
+    if (!m_valid) return {};
+    return Date().toString(QStringLiteral("yyyy-MM-dd")) + QLatin1Char('T') + Time().toString(QStringLiteral("HH:mm:ss"));
+}

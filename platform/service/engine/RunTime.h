@@ -1,0 +1,19 @@
+#pragma once
+// One run of a task: the moment, and the service's wall clock at that moment.
+
+#include "LocalDateTime.h"
+
+#include <QDateTime>
+#include <QTimeZone>
+#include <QtGlobal>
+
+struct RunTime {
+    /// When the run happens, seconds since 1970-01-01T00:00Z.
+    qint64 utc = 0;
+    /// The wall clock of the service's zone at that moment.
+    LocalDateTime local;
+
+    /// The moment as a date-time in `zone`.
+    QDateTime ToDateTime(const QTimeZone& zone) const { return QDateTime::fromSecsSinceEpoch(utc, zone); }
+    friend bool operator==(const RunTime&, const RunTime&) = default;
+};

@@ -1,0 +1,96 @@
+#include "ScheduleEngine.h"
+
+#include "TriggerRuns.h"
+
+#include <limits>
+#include <vector>
+
+namespace {
+
+// Runs fall on whole seconds; these round a moment that may carry milliseconds.
+qint64 FloorDiv(qint64 value, qint64 divisor) { return value / divisor - (value % divisor < 0 ? 1 : 0); }
+qint64 SecondUntil(const QDateTime& moment) { return FloorDiv(moment.toMSecsSinceEpoch(), 1000); }
+qint64 SecondFrom(const QDateTime& moment) { return -FloorDiv(-moment.toMSecsSinceEpoch(), 1000); }
+qint64 SecondAfter(const QDateTime& moment) { return SecondUntil(moment) + 1; }
+
+} // namespace
+
+ScheduleEngine::ScheduleEngine(const QTimeZone& zone) : m_rules(zone) {}
+
+std::optional<RunTime> ScheduleEngine::NextRunAfter(const TriggerSchedule& trigger, const QDateTime& after) const
+{
+    if (!after.isValid()) return std::nullopt;
+    const TriggerRuns runs(trigger, m_rules, SecondAfter(after));
+    if (runs.AtEnd()) return std::nullopt;
+    return runs.Current();
+}
+
+std::optional<RunTime> ScheduleEngine::NextRunAfter(const Schedule& schedule, const QDateTime& after) const
+{
+    if (!schedule.enabled) return std::nullopt;
+    std::optional<RunTime> first;
+    for (const TriggerSchedule& trigger : schedule.triggers) {
+        const std::optional<RunTime> next = NextRunAfter(trigger, after);
+        if (next && (!first || next->utc < first->utc)) first = next;
+    }
+    return first;
+}
+
+QList<RunTime> ScheduleEngine::RunTimes(const Schedule& schedule, const QDateTime& begin,
+                                        const std::optional<QDateTime>& end, qsizetype maxCount) const
+{
+    if (!schedule.enabled || !begin.isValid() || (end && !end->isValid()) || maxCount <= 0) return {};
+    return Merge(schedule.triggers, SecondFrom(begin),
+                 end ? SecondUntil(*end) : std::numeric_limits<qint64>::max(), maxCount);
+}
+
+QList<RunTime> ScheduleEngine::RunTimes(const TriggerSchedule& trigger, const QDateTime& begin,
+                                        const std::optional<QDateTime>& end, qsizetype maxCount) const
+{
+    return RunTimes(Schedule{true, {trigger}}, begin, end, maxCount);
+}
+
+QList<RunTime> ScheduleEngine::Merge(const QList<TriggerSchedule>& triggers, qint64 begin, qint64 end,
+                                     qsizetype maxCount) const
+{
+    std::vector<TriggerRuns> walks;
+    walks.reserve(triggers.size());
+    for (const TriggerSchedule& trigger : triggers) {
+        walks.emplace_back(trigger, m_rules, begin);
+        if (walks.back().AtEnd()) walks.pop_back();
+    }
+    QList<RunTime> times;
+    // A task has few triggers, so picking the earliest by a linear look is cheapest.
+    while (times.size() < maxCount && !walks.empty()) {
+        auto earliest = walks.begin();
+        for (auto walk = walks.begin() + 1; walk != walks.end(); ++walk) {
+            if (walk->Current().utc < earliest->Current().utc) earliest = walk;
+        }
+        const RunTime run = earliest->Current();
+        if (run.utc > end) break;
+        times.append(run);
+        // Every trigger that runs at this moment moves on, so the moment is listed once.
+        for (auto walk = walks.begin(); walk != walks.end();) {
+            if (walk->Current().utc == run.utc) walk->Advance();
+            walk = walk->AtEnd() ? walks.erase(walk) : walk + 1;
+        }
+    }
+    return times;
+}
+
+bool ScheduleEngine::CanEverRun(const TriggerSchedule& trigger) const
+{
+    if (trigger.kind == TriggerKind::Event) return trigger.enabled;
+    if (!trigger.start.IsValid()) return false;
+    // Any moment before the first start will do; two days cover every offset from UTC.
+    const qint64 beforeStart = trigger.start.Seconds() - 2 * LocalDateTime::SecondsPerDay;
+    return !TriggerRuns(trigger, m_rules, beforeStart).AtEnd();
+}
+
+bool ScheduleEngine::CanRunAfter(const TriggerSchedule& trigger, const QDateTime& now) const
+{
+    if (trigger.kind != TriggerKind::Event) return NextRunAfter(trigger, now).has_value();
+    if (!trigger.enabled) return false;
+    if (!trigger.end || !trigger.end->IsValid()) return true;
+    return !now.isValid() || ZoneCursor(m_rules).FirstWallFrom(SecondAfter(now)) < trigger.end->Seconds();
+}
