@@ -9,6 +9,7 @@
 #include <QCborArray>
 #include <QDateTime>
 #include <QSysInfo>
+#include <QTimeZone>
 #include <memory>
 
 namespace {
@@ -45,13 +46,10 @@ bool DefinitionOf(const QCborMap& request, JobDefinition* out, QCborMap* failure
     return true;
 }
 
-SYSTEMTIME Now()
+SYSTEMTIME Now(const ScheduleEngine& engine)
 {
-    const QDateTime now = QDateTime::currentDateTime();
-    const QDate d = now.date();
-    const QTime t = now.time();
-    return SYSTEMTIME{WORD(d.year()), WORD(d.month()), WORD(d.dayOfWeek() % 7), WORD(d.day()),
-                      WORD(t.hour()), WORD(t.minute()), WORD(t.second()), WORD(t.msec())};
+    const QDateTime now = QDateTime::currentDateTime().toTimeZone(engine.Zone());
+    return JobSchedule::ToSystemTime(now.date(), now.time());
 }
 
 } // namespace
@@ -59,6 +57,8 @@ SYSTEMTIME Now()
 void RegisterGen1Requests(RequestRouter& router, const ServiceRoot& root)
 {
     auto store = std::make_shared<JobStore>(root);
+    // Run times are the wall clock of the computer the service runs on.
+    auto engine = std::make_shared<ScheduleEngine>(QTimeZone::systemTimeZone());
 
     router.Add(QStringLiteral("v1.info"), [store](const QCborMap&, const ClientIdentity&) {
         QCborMap reply = Reply(S_OK);
@@ -109,7 +109,7 @@ void RegisterGen1Requests(RequestRouter& router, const ServiceRoot& root)
         return Reply(store->Remove(NameOf(request)));
     });
 
-    router.Add(QStringLiteral("v1.state"), [store](const QCborMap& request, const ClientIdentity&) {
+    router.Add(QStringLiteral("v1.state"), [store, engine](const QCborMap& request, const ClientIdentity&) {
         JobDefinition definition;
         QCborMap failure;
         if (!DefinitionOf(request, &definition, &failure)) return failure;
@@ -123,21 +123,21 @@ void RegisterGen1Requests(RequestRouter& router, const ServiceRoot& root)
             return Reply(r);
         }
         QCborMap reply = Reply(S_OK);
-        reply.insert(QStringLiteral("status"), qint64(JobSchedule::Status(definition, runtime)));
+        reply.insert(QStringLiteral("status"), qint64(JobSchedule::Status(definition, runtime, QDateTime::currentDateTime(), *engine)));
         reply.insert(QStringLiteral("hasRun"), runtime.HasRun());
         reply.insert(QStringLiteral("lastRun"), SystemTimeToCbor(runtime.mostRecentRun));
         reply.insert(QStringLiteral("exitCode"), qint64(runtime.exitCode));
         return reply;
     });
 
-    router.Add(QStringLiteral("v1.runtimes"), [](const QCborMap& request, const ClientIdentity&) {
+    router.Add(QStringLiteral("v1.runtimes"), [engine](const QCborMap& request, const ClientIdentity&) {
         JobDefinition definition;
         QCborMap failure;
         if (!DefinitionOf(request, &definition, &failure)) return failure;
         const qint64 count = request.value(QStringLiteral("count")).toInteger(-1);
         if (count < 1 || count > TASK_MAX_RUN_TIMES)
             return Reply(E_INVALIDARG, QStringLiteral("The number of run times asked for must be 1 to %1.").arg(TASK_MAX_RUN_TIMES));
-        SYSTEMTIME begin = Now();
+        SYSTEMTIME begin = Now(*engine);
         if (request.contains(QStringLiteral("begin"))
             && !SystemTimeFromCbor(request.value(QStringLiteral("begin")).toArray(), &begin))
             return Reply(E_INVALIDARG, QStringLiteral("The start of the period is not a date and time."));
@@ -146,7 +146,8 @@ void RegisterGen1Requests(RequestRouter& router, const ServiceRoot& root)
         if (hasEnd && !SystemTimeFromCbor(request.value(QStringLiteral("end")).toArray(), &end))
             return Reply(E_INVALIDARG, QStringLiteral("The end of the period is not a date and time."));
         QList<SYSTEMTIME> times;
-        const HRESULT hr = JobSchedule::RunTimes(definition, begin, hasEnd ? &end : nullptr, int(count), &times);
+        const HRESULT hr = JobSchedule::RunTimes(definition, begin, hasEnd ? &end : nullptr, int(count), *engine, &times);
+        if (hr == E_INVALIDARG) return Reply(hr, QStringLiteral("The period's start or end is not a date and time."));
         QCborMap reply = Reply(hr);
         QCborArray list;
         for (const SYSTEMTIME& st : times) list.append(SystemTimeToCbor(st));

@@ -505,7 +505,9 @@ private slots:
         DWORD exitCode = 7;
         QCOMPARE(t->GetExitCode(&exitCode), SCHED_S_TASK_HAS_NOT_RUN);
         QCOMPARE(exitCode, DWORD(0));
-        QVERIFY(SUCCEEDED(t->GetNextRunTime(&st)));
+        QCOMPARE(t->GetNextRunTime(&st), S_OK);   // every day at 09:00 from 15 March 2024 on
+        QCOMPARE(st.wHour, WORD(9));
+        QVERIFY(QDate(st.wYear, st.wMonth, st.wDay) >= QDate::currentDate());
         t->SetFlags(TASK_FLAG_DISABLED);
         t->GetStatus(&status);
         QCOMPARE(status, SCHED_S_TASK_DISABLED);
@@ -543,9 +545,15 @@ private slots:
         QCOMPARE(t->GetRunTimes(&begin, nullptr, &count, &times), E_INVALIDARG);
         count = TASK_MAX_RUN_TIMES + 1;
         QCOMPARE(t->GetRunTimes(&begin, nullptr, &count, &times), E_INVALIDARG);
-        count = 10;
-        QVERIFY(SUCCEEDED(t->GetRunTimes(&begin, nullptr, &count, &times)));
-        QCOMPARE(int(count), int(times.size()));
+        count = 3;
+        QCOMPARE(t->GetRunTimes(&begin, nullptr, &count, &times), S_OK);
+        QCOMPARE(count, WORD(3));
+        QCOMPARE(times, (QList<SYSTEMTIME>{{2024, 3, 5, 15, 9, 0, 0, 0}, {2024, 3, 6, 16, 9, 0, 0, 0}, {2024, 3, 0, 17, 9, 0, 0, 0}}));
+        const SYSTEMTIME end{2024, 3, 6, 16, 12, 0, 0, 0};
+        count = 3;
+        QCOMPARE(t->GetRunTimes(&begin, &end, &count, &times), S_FALSE);
+        QCOMPARE(count, WORD(2));
+        QCOMPARE(times.size(), 2);
     }
 
     void commandsWithoutDaemonOrPages()

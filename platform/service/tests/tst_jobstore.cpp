@@ -10,6 +10,7 @@
 #include <QCborArray>
 #include <QDir>
 #include <QFile>
+#include <QTimeZone>
 #include <QtTest>
 
 namespace {
@@ -209,7 +210,7 @@ private slots:
     void status_data()
     {
         QTest::addColumn<int>("flags");
-        QTest::addColumn<int>("triggers");   // 0 none, 1 valid, 2 disabled, 3 begin date unset, 4 logon
+        QTest::addColumn<int>("triggers");   // 0 none, 1 daily, 2 disabled, 3 no begin date, 4 logon, 5 once, past
         QTest::addColumn<bool>("ran");
         QTest::addColumn<bool>("running");
         QTest::addColumn<bool>("terminated");
@@ -222,6 +223,7 @@ private slots:
         QTest::newRow("disabled trigger") << 0 << 2 << true << false << false << SCHED_S_TASK_NO_VALID_TRIGGERS;
         QTest::newRow("trigger without date") << 0 << 3 << false << false << false << SCHED_S_TASK_NO_VALID_TRIGGERS;
         QTest::newRow("event trigger") << 0 << 4 << false << false << false << SCHED_S_TASK_HAS_NOT_RUN;
+        QTest::newRow("once, in the past") << 0 << 5 << false << false << false << SCHED_S_TASK_NO_MORE_RUNS;
         QTest::newRow("terminated") << 0 << 1 << true << false << true << SCHED_S_TASK_TERMINATED;
     }
     void status()
@@ -238,27 +240,58 @@ private slots:
         if (triggers == 2) t.rgFlags = TASK_TRIGGER_FLAG_DISABLED;
         if (triggers == 3) t.wBeginYear = t.wBeginMonth = t.wBeginDay = 0;
         if (triggers == 4) t.TriggerType = TASK_EVENT_TRIGGER_AT_LOGON;
+        if (triggers == 5) t.TriggerType = TASK_TIME_TRIGGER_ONCE;
         if (triggers) d.triggers = {t};
         JobRuntime r;
-        if (ran) r.mostRecentRun = SYSTEMTIME{2024, 1, 1, 1, 0, 0, 0, 0};
+        if (ran) r.mostRecentRun = SYSTEMTIME{2024, 3, 0, 17, 0, 0, 0, 0};
         r.running = running;
         r.terminated = terminated;
-        QCOMPARE(JobSchedule::Status(d, r), status);
+        const ScheduleEngine engine(QTimeZone::utc());
+        QCOMPARE(JobSchedule::Status(d, r, QDateTime(QDate(2024, 3, 20), QTime(12, 0), QTimeZone::utc()), engine), status);
     }
 
-    void runTimesWithoutCalendar()
+    void runTimes()
     {
+        const ScheduleEngine engine(QTimeZone::utc());
         QList<SYSTEMTIME> times{SYSTEMTIME{}};
-        const SYSTEMTIME begin{2024, 3, 5, 15, 0, 0, 0, 0};
+        const SYSTEMTIME begin{2024, 3, 6, 16, 0, 0, 0, 0};
         JobDefinition d;
-        QCOMPARE(JobSchedule::RunTimes(d, begin, nullptr, 5, &times), SCHED_S_TASK_NO_VALID_TRIGGERS);
+        QCOMPARE(JobSchedule::RunTimes(d, begin, nullptr, 5, engine, &times), SCHED_S_TASK_NO_VALID_TRIGGERS);
         QVERIFY(times.isEmpty());
+        TASK_TRIGGER daily = DailyTrigger();
+        daily.wStartHour = 9;
         TASK_TRIGGER logon = DailyTrigger();
         logon.TriggerType = TASK_EVENT_TRIGGER_AT_LOGON;
         d.triggers = {logon};
-        QCOMPARE(JobSchedule::RunTimes(d, begin, nullptr, 5, &times), SCHED_S_EVENT_TRIGGER);
+        QCOMPARE(JobSchedule::RunTimes(d, begin, nullptr, 5, engine, &times), SCHED_S_EVENT_TRIGGER);
+        d.triggers = {logon, daily};
+        QCOMPARE(JobSchedule::RunTimes(d, begin, nullptr, 3, engine, &times), S_OK);
+        QCOMPARE(times, (QList<SYSTEMTIME>{{2024, 3, 6, 16, 9, 0, 0, 0}, {2024, 3, 0, 17, 9, 0, 0, 0}, {2024, 3, 1, 18, 9, 0, 0, 0}}));
+        const SYSTEMTIME end{2024, 3, 0, 17, 23, 59, 0, 0};
+        QCOMPARE(JobSchedule::RunTimes(d, begin, &end, 3, engine, &times), S_FALSE);
+        QCOMPARE(times.size(), 2);
+        // A repetition and an end date in force, both from the record.
+        daily.MinutesDuration = 30;
+        daily.MinutesInterval = 15;
+        daily.rgFlags = TASK_TRIGGER_FLAG_HAS_END_DATE;
+        daily.wEndYear = 2024;
+        daily.wEndMonth = 3;
+        daily.wEndDay = 16;
+        d.triggers = {daily};
+        QCOMPARE(JobSchedule::RunTimes(d, begin, nullptr, 10, engine, &times), S_FALSE);
+        QCOMPARE(times, (QList<SYSTEMTIME>{{2024, 3, 6, 16, 9, 0, 0, 0}, {2024, 3, 6, 16, 9, 15, 0, 0}}));
+        TASK_TRIGGER dow = DailyTrigger();
+        dow.TriggerType = TASK_TIME_TRIGGER_MONTHLYDOW;
+        dow.Type.MonthlyDOW.wWhichWeek = TASK_LAST_WEEK;
+        dow.Type.MonthlyDOW.rgfDaysOfTheWeek = TASK_FRIDAY;
+        dow.Type.MonthlyDOW.rgfMonths = 0xFFF;
+        d.triggers = {dow};
+        QCOMPARE(JobSchedule::RunTimes(d, begin, nullptr, 2, engine, &times), S_OK);
+        QCOMPARE(times, (QList<SYSTEMTIME>{{2024, 3, 5, 29, 0, 0, 0, 0}, {2024, 4, 5, 26, 0, 0, 0, 0}}));
         d.flags = TASK_FLAG_DISABLED;
-        QCOMPARE(JobSchedule::RunTimes(d, begin, nullptr, 5, &times), SCHED_S_TASK_DISABLED);
+        QCOMPARE(JobSchedule::RunTimes(d, begin, nullptr, 5, engine, &times), SCHED_S_TASK_DISABLED);
+        const SYSTEMTIME nonsense{2024, 13, 0, 1, 0, 0, 0, 0};
+        QCOMPARE(JobSchedule::RunTimes(d, nonsense, nullptr, 5, engine, &times), E_INVALIDARG);
     }
 
     void requests()
