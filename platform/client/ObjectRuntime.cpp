@@ -2,7 +2,10 @@
 
 #include "ObjectRuntime.h"
 #include "Gen2TaskService.h"
+
+#include "Gen1TaskScheduler.h"
 #include "ResultCodes.h"
+#include "tvMSTask.h"
 
 #include <QThreadStorage>
 #include <functional>
@@ -22,6 +25,7 @@ const std::vector<ClassEntry>& Classes()
 {
     static const std::vector<ClassEntry> classes{
         {CLSID_TaskScheduler, &Gen2TaskService::CreateInstance},
+        {CLSID_CTaskScheduler, &Gen1TaskScheduler::CreateInstance},
     };
     return classes;
 }

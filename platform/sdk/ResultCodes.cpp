@@ -25,6 +25,7 @@ const QHash<HRESULT, QString>& Texts()
         {HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND), QStringLiteral("The system cannot find the path specified.")},
         {HRESULT_FROM_WIN32(ERROR_INVALID_DATA), QStringLiteral("The data is invalid.")},
         {HRESULT_FROM_WIN32(ERROR_NOT_SUPPORTED), QStringLiteral("The request is not supported.")},
+        {HRESULT_FROM_WIN32(ERROR_FILE_EXISTS), QStringLiteral("The file exists.")},
         {HRESULT_FROM_WIN32(ERROR_BAD_NETPATH), QStringLiteral("The network path was not found.")},
         {HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER), QStringLiteral("The data area passed to a system call is too small.")},
         {HRESULT_FROM_WIN32(ERROR_INVALID_NAME), QStringLiteral("The filename, directory name, or volume label syntax is incorrect.")},

@@ -1,10 +1,12 @@
 #include "ServiceCore.h"
 
 #include "Gen2Requests.h"
+#include "Gen1Requests.h"
 
 ServiceCore::ServiceCore(ServiceRoot root) : m_root(std::move(root))
 {
     m_root.Ensure();
     // Each generation registers its own requests here.
     RegisterGen2Requests(m_router, m_root);
+    RegisterGen1Requests(m_router, m_root);
 }

@@ -1,0 +1,38 @@
+#include "Gen1Connection.h"
+
+#include "ResultCodes.h"
+#include "ServiceTransport.h"
+
+Gen1Connection::Gen1Connection(std::shared_ptr<ServiceTransport> transport) : m_transport(std::move(transport)) {}
+
+QCborMap Gen1Connection::Call(const QString& op, QCborMap args, HRESULT* hr)
+{
+    args.insert(QStringLiteral("op"), op);
+    const QCborMap reply = m_transport->Call(args);
+    const QCborValue code = reply.value(QStringLiteral("hr"));
+    *hr = code.isInteger() ? HRESULT(code.toInteger()) : E_UNEXPECTED;
+    m_lastError = FAILED(*hr) ? reply.value(QStringLiteral("error")).toString() : QString();
+    return reply;
+}
+
+QString Gen1Connection::Computer()
+{
+    return FetchInfo() ? m_computer : QString();
+}
+
+QString Gen1Connection::JobsDir()
+{
+    return FetchInfo() ? m_jobsDir : QString();
+}
+
+bool Gen1Connection::FetchInfo()
+{
+    if (m_haveInfo) return true;
+    HRESULT hr;
+    const QCborMap reply = Call(QStringLiteral("v1.info"), {}, &hr);
+    if (FAILED(hr)) return false;
+    m_computer = reply.value(QStringLiteral("computer")).toString();
+    m_jobsDir = reply.value(QStringLiteral("jobsDir")).toString();
+    m_haveInfo = true;
+    return true;
+}

@@ -1,0 +1,122 @@
+#include "Gen1TaskScheduler.h"
+
+#include "Gen1Connection.h"
+#include "Gen1EnumWorkItems.h"
+#include "Gen1Task.h"
+#include "InProcessTransport.h"
+#include "ResultCodes.h"
+
+#include <QCborArray>
+
+namespace {
+
+const QString kName = QStringLiteral("name");
+
+bool IsTaskInterface(REFIID riid)
+{
+    return riid == IUnknown::iid || riid == ITask::iid || riid == IScheduledWorkItem::iid
+        || riid == IPersistFile::iid || riid == IProvideTaskPage::iid;
+}
+
+} // namespace
+
+ComPtr<Gen1TaskScheduler> Gen1TaskScheduler::Create(std::shared_ptr<ServiceTransport> transport)
+{
+    return Make(std::move(transport));
+}
+
+HRESULT Gen1TaskScheduler::CreateInstance(REFIID riid, void** ppv)
+{
+    return Create(OpenServiceTransport())->QueryInterface(riid, ppv);
+}
+
+Gen1TaskScheduler::Gen1TaskScheduler(std::shared_ptr<ServiceTransport> transport)
+    : m_connection(std::make_shared<Gen1Connection>(std::move(transport)))
+{
+}
+
+HRESULT Gen1TaskScheduler::SetTargetComputer(const QString* pwszComputer)
+{
+    if (!pwszComputer || pwszComputer->isEmpty()) return S_OK;
+    QString name = *pwszComputer;
+    if (name.startsWith(QStringLiteral("\\\\"))) name.remove(0, 2);
+    const QString local = m_connection->Computer();
+    if (local.isEmpty()) return SCHED_E_SERVICE_NOT_AVAILABLE;
+    if (name.compare(local, Qt::CaseInsensitive) == 0 || name.compare(QStringLiteral("localhost"), Qt::CaseInsensitive) == 0)
+        return S_OK;
+    // Other computers are reached through a remote transport, which this object does not have.
+    return HRESULT_FROM_WIN32(ERROR_BAD_NETPATH);
+}
+
+HRESULT Gen1TaskScheduler::GetTargetComputer(QString* ppwszComputer)
+{
+    if (!ppwszComputer) return E_POINTER;
+    const QString local = m_connection->Computer();
+    if (local.isEmpty()) return SCHED_E_SERVICE_NOT_AVAILABLE;
+    *ppwszComputer = QStringLiteral("\\\\") + local;
+    return S_OK;
+}
+
+HRESULT Gen1TaskScheduler::Enum(IEnumWorkItems** ppEnumWorkItems)
+{
+    if (!ppEnumWorkItems) return E_POINTER;
+    *ppEnumWorkItems = nullptr;
+    HRESULT hr;
+    const QCborMap reply = m_connection->Call(QStringLiteral("v1.list"), {}, &hr);
+    if (FAILED(hr)) return hr;
+    QStringList names;
+    for (const QCborValue& v : reply.value(QStringLiteral("names")).toArray()) names.append(v.toString());
+    *ppEnumWorkItems = Gen1EnumWorkItems::Create(names).Detach();
+    return S_OK;
+}
+
+HRESULT Gen1TaskScheduler::Activate(const QString& pwszName, REFIID riid, IUnknown** ppUnk)
+{
+    if (!ppUnk) return E_POINTER;
+    *ppUnk = nullptr;
+    HRESULT hr;
+    const QCborMap reply = m_connection->Call(QStringLiteral("v1.load"), {{kName, pwszName}}, &hr);
+    if (FAILED(hr)) return hr;
+    JobDefinition definition;
+    QString why;
+    if (!JobDefinition::FromCbor(reply.value(QStringLiteral("job")).toMap(), &definition, &why)) return E_UNEXPECTED;
+    ComPtr<Gen1Task> task = Gen1Task::CreateLoaded(m_connection, reply.value(kName).toString(), definition);
+    return task->QueryInterface(riid, reinterpret_cast<void**>(ppUnk));
+}
+
+HRESULT Gen1TaskScheduler::Delete(const QString& pwszName)
+{
+    HRESULT hr;
+    m_connection->Call(QStringLiteral("v1.delete"), {{kName, pwszName}}, &hr);
+    return hr;
+}
+
+HRESULT Gen1TaskScheduler::NewWorkItem(const QString& pwszTaskName, REFCLSID rclsid, REFIID riid, IUnknown** ppUnk)
+{
+    if (!ppUnk) return E_POINTER;
+    *ppUnk = nullptr;
+    if (!(rclsid == CLSID_CTask)) return REGDB_E_CLASSNOTREG;
+    if (!IsTaskInterface(riid)) return E_NOINTERFACE;
+    HRESULT hr;
+    const QCborMap reply = m_connection->Call(QStringLiteral("v1.exists"), {{kName, pwszTaskName}}, &hr);
+    if (FAILED(hr)) return hr;
+    if (reply.value(QStringLiteral("exists")).toBool()) return HRESULT_FROM_WIN32(ERROR_FILE_EXISTS);
+    ComPtr<Gen1Task> task = Gen1Task::CreateNew(m_connection, reply.value(kName).toString());
+    return task->QueryInterface(riid, reinterpret_cast<void**>(ppUnk));
+}
+
+HRESULT Gen1TaskScheduler::AddWorkItem(const QString& pwszTaskName, IScheduledWorkItem* pWorkItem)
+{
+    if (!pWorkItem) return E_POINTER;
+    auto* task = dynamic_cast<Gen1Task*>(pWorkItem);
+    if (!task) return E_INVALIDARG;
+    return task->SaveAsNew(pwszTaskName);
+}
+
+HRESULT Gen1TaskScheduler::IsOfType(const QString& pwszName, REFIID riid)
+{
+    HRESULT hr;
+    m_connection->Call(QStringLiteral("v1.load"), {{kName, pwszName}}, &hr);
+    if (FAILED(hr)) return hr;
+    return IsTaskInterface(riid) ? S_OK : S_FALSE;
+}
