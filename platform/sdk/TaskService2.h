@@ -8,6 +8,7 @@
 // DATE values in local time, 0 meaning "never". Collections are indexed from 1.
 
 #include "ComBase.h"
+#include "tvMSTask.h"
 
 #include <QList>
 #include <QString>
@@ -111,41 +112,13 @@ enum TASK_RUN_FLAGS : LONG {
     TASK_RUN_USER_SID = 0x8,
 };
 
-/// Day-of-week bits of weekly and monthly day-of-week triggers.
-enum TASK_DAYS_OF_WEEK : SHORT {
-    TASK_SUNDAY = 0x1,
-    TASK_MONDAY = 0x2,
-    TASK_TUESDAY = 0x4,
-    TASK_WEDNESDAY = 0x8,
-    TASK_THURSDAY = 0x10,
-    TASK_FRIDAY = 0x20,
-    TASK_SATURDAY = 0x40,
-};
-
-/// Month bits of monthly triggers.
-enum TASK_MONTHS : SHORT {
-    TASK_JANUARY = 0x1,
-    TASK_FEBRUARY = 0x2,
-    TASK_MARCH = 0x4,
-    TASK_APRIL = 0x8,
-    TASK_MAY = 0x10,
-    TASK_JUNE = 0x20,
-    TASK_JULY = 0x40,
-    TASK_AUGUST = 0x80,
-    TASK_SEPTEMBER = 0x100,
-    TASK_OCTOBER = 0x200,
-    TASK_NOVEMBER = 0x400,
-    TASK_DECEMBER = 0x800,
-};
-
-/// Week bits of monthly day-of-week triggers.
-enum TASK_WEEKS_OF_MONTH : SHORT {
-    TASK_FIRST_WEEK = 0x1,
-    TASK_SECOND_WEEK = 0x2,
-    TASK_THIRD_WEEK = 0x4,
-    TASK_FOURTH_WEEK = 0x8,
-    TASK_LAST_WEEK = 0x10,
-};
+// The day-of-week and month bits are those of generation 1.0 (tvMSTask.h). The week bits
+// of monthly day-of-week triggers differ: 1.0 numbers the week (1..5), 2.0 sets one bit per week.
+constexpr SHORT TASK_WEEK_BIT_FIRST = 0x1;
+constexpr SHORT TASK_WEEK_BIT_SECOND = 0x2;
+constexpr SHORT TASK_WEEK_BIT_THIRD = 0x4;
+constexpr SHORT TASK_WEEK_BIT_FOURTH = 0x8;
+constexpr SHORT TASK_WEEK_BIT_LAST = 0x10;
 
 class ITaskFolder;
 class ITaskFolderCollection;
