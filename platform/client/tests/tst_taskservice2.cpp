@@ -2,6 +2,7 @@
 // service root per test.
 
 #include "ObjectRuntime.h"
+#include "OleDate.h"
 #include "ResultCodes.h"
 #include "TaskService2.h"
 #include "TemporaryServiceRoot.h"
@@ -339,8 +340,14 @@ private slots:
         DATE date = -1;
         task->get_LastRunTime(&date);
         QCOMPARE(date, 0.0);
+        // The weekly trigger has ended; the monthly one still starts on Sundays of January,
+        // March and December at 07:30:15.
         task->get_NextRunTime(&date);
-        QCOMPARE(date, 0.0);
+        const QDateTime next = OleDate::ToDateTime(date);
+        QVERIFY(next > QDateTime::currentDateTime());
+        QCOMPARE(next.date().dayOfWeek(), 7);
+        QCOMPARE(next.time(), QTime(7, 30, 15));
+        QVERIFY(QList<int>({1, 3, 12}).contains(next.date().month()));
         LONG result = 0;
         task->get_LastTaskResult(&result);
         QCOMPARE(result, SCHED_S_TASK_HAS_NOT_RUN);
@@ -348,8 +355,18 @@ private slots:
         DWORD count = 10;
         QList<SYSTEMTIME> times{SYSTEMTIME{}};
         QCOMPARE(task->GetRunTimes(&start, nullptr, &count, &times), S_OK);
-        QCOMPARE(count, 0u);
-        QVERIFY(times.isEmpty());
+        QCOMPARE(count, 10u);
+        QCOMPARE(times.size(), 10);
+        // The second Sunday of March, then every ten minutes for an hour from the first Friday:
+        // six starts, and the Monday two weeks on.
+        const auto at = [&](int i) {
+            const SYSTEMTIME& t = times.at(i);
+            return QList<int>{t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute};
+        };
+        QCOMPARE(at(0), (QList<int>{2024, 3, 10, 7, 30}));
+        QCOMPARE(at(1), (QList<int>{2024, 3, 15, 9, 30}));
+        QCOMPARE(at(6), (QList<int>{2024, 3, 15, 10, 20}));
+        QCOMPARE(at(7), (QList<int>{2024, 3, 25, 9, 30}));
 
         ComPtr<ITaskDefinition> def;
         QCOMPARE(task->get_Definition(def.Put()), S_OK);
