@@ -1,0 +1,845 @@
+#include "TMainForm.h"
+#include "ui_TMainForm.h"
+
+#include "EnvironmentText.h"
+#include "Props.h"
+#include "Props_2_0.h"
+#include "TRibbon.h"
+#include "TUserPrompts.h"
+#include "TaskService2.h"
+#include "TaskWizard.h"
+#include "TtvFormStorage.h"
+#include "UserAccount.h"
+#include "kvTask.h"
+
+#include <QAbstractEventDispatcher>
+#include <QActionGroup>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QSignalBlocker>
+#include <QStyle>
+#include <QUrl>
+#include <cstring>
+#include <ctime>
+#include <exception>
+
+namespace {
+
+const QString kErrorCaption = QStringLiteral("Task Kelvara");
+const QString kTargetTitle =
+    QStringLiteral("Select a Target Computer for the Task Scheduler.\r\nNote: You must have administartive rights on it!");
+const QString kAboutText = QStringLiteral("Kelvara Demo Application");
+const QString kAboutNotice =
+    QStringLiteral("Shows, creates, edits and runs the tasks of the scheduling service with the task library.");
+
+/// The milliseconds since the system started, as the signed 32-bit number the platform's
+/// tick count gives (it wraps after 24.8 days).
+qint32 TickCount()
+{
+    timespec now{};
+    clock_gettime(CLOCK_BOOTTIME, &now);
+    const qint64 ms = qint64(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+    return static_cast<qint32>(static_cast<quint32>(ms));
+}
+
+/// The project's own pages, which the build places beside the sources.
+QUrl DocumentPage(const QString& fileName)
+{
+    return QUrl::fromLocalFile(QDir(QStringLiteral(TS_DOCS_DIR)).filePath(fileName));
+}
+
+} // namespace
+
+TMainForm::TMainForm(TUserPrompts* APrompts, QWidget* AParent)
+    : QMainWindow(AParent), Scheduler(new TTaskScheduler(this)), ui(std::make_unique<Ui::TMainForm>()),
+      FOwnPrompts(APrompts ? nullptr : std::make_unique<TUserPrompts>()),
+      FPrompts(APrompts ? APrompts : FOwnPrompts.get())
+{
+    ui->setupUi(this);
+    setWindowIcon(style()->standardIcon(QStyle::SP_ComputerIcon));
+    ui->ListView->SetColumns({QStringLiteral("Name"), QStringLiteral("Schedule"), QStringLiteral("Next Run Time"),
+                              QStringLiteral("Last Run Time"), QStringLiteral("Status"), QStringLiteral("Creator")},
+                             {148, 246, 123, 123, 98, 98});
+    ui->TreeView1->setFixedWidth(172);
+    ui->TreeView1->sortByColumn(0, Qt::AscendingOrder);
+    ui->TreeView1->viewport()->installEventFilter(this);
+    ui->pnlTarget->setBackgroundRole(QPalette::Window);
+    QPalette panel = ui->pnlTarget->palette();
+    panel.setColor(QPalette::Window, panel.color(QPalette::Inactive, QPalette::Highlight).lighter(160));
+    panel.setColor(QPalette::WindowText, panel.color(QPalette::Active, QPalette::WindowText));
+    ui->pnlTarget->setPalette(panel);
+
+    auto* viewStyles = new QActionGroup(this);
+    for (QAction* action : {ui->acLargeIcons, ui->acSmallIcons, ui->acList, ui->acDetails}) viewStyles->addAction(action);
+    viewStyles->setExclusive(true);
+
+    AssignImages();
+    BuildMenus();
+    BuildRibbon();
+    ConnectActions();
+
+    Scheduler->SetAutoRefresh(false);
+    Scheduler->SetDuplicate(tdError);
+    Scheduler->SetOnBeforeTaskAdded(
+        [this](TTaskScheduler* Sender, TTaskItem* Task, bool& CanAdd) { SchedulerBeforeTaskAdded(Sender, Task, CanAdd); });
+    // The scheduler is set up active: it opens while the window is built. Without a
+    // connection the window still comes up, empty, and says why.
+    Guarded([this] { Scheduler->SetActive(true); });
+    Guarded([this] { FormCreate(); });
+
+    // The commands' states follow the application's idle moments, as well as every change of selection.
+    if (QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance())
+        connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, &TMainForm::UpdateActions);
+}
+
+TMainForm::~TMainForm() = default;
+
+template <typename F>
+void TMainForm::Guarded(F AHandler)
+{
+    try {
+        AHandler();
+    } catch (const Exception& e) {
+        FPrompts->ShowException(this, e.Message());
+    } catch (const std::exception& e) {
+        FPrompts->ShowException(this, QString::fromUtf8(e.what()));
+    }
+    UpdateActions();
+}
+
+void TMainForm::AssignImages()
+{
+    const auto icon = [this](QStyle::StandardPixmap pixmap) { return style()->standardIcon(pixmap); };
+    ui->acRefresh->setIcon(icon(QStyle::SP_BrowserReload));
+    ui->acProperties->setIcon(icon(QStyle::SP_FileDialogDetailedView));
+    ui->acPropertiesNew->setIcon(icon(QStyle::SP_FileDialogInfoView));
+    ui->acNew->setIcon(icon(QStyle::SP_FileIcon));
+    ui->acRun->setIcon(icon(QStyle::SP_MediaPlay));
+    ui->acDelete->setIcon(icon(QStyle::SP_TrashIcon));
+    ui->acClose->setIcon(icon(QStyle::SP_DialogCloseButton));
+    ui->acLargeIcons->setIcon(icon(QStyle::SP_FileDialogContentsView));
+    ui->acSmallIcons->setIcon(icon(QStyle::SP_FileDialogListView));
+    ui->acList->setIcon(icon(QStyle::SP_FileDialogListView));
+    ui->acDetails->setIcon(icon(QStyle::SP_FileDialogDetailedView));
+    ui->acUseTaskScheduler2->setIcon(icon(QStyle::SP_DriveNetIcon));
+    ui->acShowHidden->setIcon(icon(QStyle::SP_TitleBarUnshadeButton));
+    ui->acShowOwn->setIcon(icon(QStyle::SP_DirHomeIcon));
+    ui->acTarget->setIcon(icon(QStyle::SP_ComputerIcon));
+    ui->acSetTargetToLocal->setIcon(icon(QStyle::SP_DesktopIcon));
+    ui->acNewNode->setIcon(icon(QStyle::SP_FileDialogNewFolder));
+    ui->acNewSubNode->setIcon(icon(QStyle::SP_DirOpenIcon));
+    ui->acDeleteNode->setIcon(icon(QStyle::SP_DirClosedIcon));
+    ui->acQucikRunCustomEXE->setIcon(icon(QStyle::SP_MediaSeekForward));
+    ui->acQuickRunNotepad->setIcon(icon(QStyle::SP_FileDialogStart));
+    ui->acQuickDisable->setIcon(icon(QStyle::SP_MediaStop));
+    ui->acAbout->setIcon(icon(QStyle::SP_MessageBoxInformation));
+    ui->acHelpHomePage->setIcon(icon(QStyle::SP_DirHomeIcon));
+    ui->acHelpProducts->setIcon(icon(QStyle::SP_FileDialogContentsView));
+}
+
+void TMainForm::BuildMenus()
+{
+    popSelected = new QMenu(this);
+    popSelected->setObjectName(QStringLiteral("popSelected"));
+    popSelected->addAction(ui->acRun);
+    popSelected->addSeparator();
+    popSelected->addActions({ui->acDelete, ui->acProperties, ui->acPropertiesNew});
+
+    popView = new QMenu(this);
+    popView->setObjectName(QStringLiteral("popView"));
+    popView->addAction(ui->acNew);
+    popView->addSeparator();
+    popView->addActions({ui->acLargeIcons, ui->acSmallIcons, ui->acList, ui->acDetails});
+    popView->addSeparator();
+    popView->addAction(ui->acRefresh);
+    popView->addSeparator();
+    popView->addAction(ui->acShowHidden);
+
+    TreePopupMenu = new QMenu(this);
+    TreePopupMenu->setObjectName(QStringLiteral("TreePopupMenu"));
+    TreePopupMenu->addActions({ui->acNewNode, ui->acNewSubNode});
+    TreePopupMenu->addSeparator();
+    TreePopupMenu->addAction(ui->acDeleteNode);
+
+    ApplicationMenu = new QMenu(this);
+    ApplicationMenu->setObjectName(QStringLiteral("ApplicationMenu"));
+    QMenu* folder = ApplicationMenu->addMenu(QStringLiteral("Folder"));
+    folder->setObjectName(QStringLiteral("ApplicationMenuFolder"));
+    folder->addActions({ui->acNew, ui->acProperties, ui->acQuickDisable, ui->acDelete, ui->acRun});
+    folder->addSeparator();
+    folder->addAction(ui->acRefresh);
+    folder->addSeparator();
+    folder->addActions({ui->acNewNode, ui->acNewSubNode, ui->acDeleteNode});
+    ApplicationMenu->addSection(QStringLiteral("Recent"));
+    ApplicationMenu->addActions({ui->acQuickRunNotepad, ui->acQucikRunCustomEXE});
+    ApplicationMenu->addSeparator();
+    ApplicationMenu->addAction(ui->acClose);
+}
+
+void TMainForm::BuildRibbon()
+{
+    TRibbon* ribbon = ui->RibbonMain;
+    ribbon->SetCaption(QStringLiteral("Task Scheduler Demo"));
+    ribbon->SetApplicationMenu(QStringLiteral("Quick demos"), ApplicationMenu);
+
+    const int file = ribbon->AddTab(QStringLiteral("File"));
+    TRibbonGroup* group = ribbon->AddGroup(file, QStringLiteral("New"));
+    group->AddLarge(ui->acNew);
+    group->AddSeparator();
+    group->AddLarge(ui->acNewNode);
+    group->AddSeparator();
+    group->AddLarge(ui->acNewSubNode);
+    group = ribbon->AddGroup(file, QStringLiteral("Selected"));
+    group->AddLargeDropDown(QStringLiteral("Properties"), {ui->acProperties, ui->acPropertiesNew});
+    group->AddSeparator();
+    group->AddLarge(ui->acRun);
+    group->AddLarge(ui->acDelete);
+    group->AddSeparator();
+    group->AddLarge(ui->acDeleteNode);
+    group = ribbon->AddGroup(file, QStringLiteral("Quick Demos"));
+    group->AddLargeDropDown(QStringLiteral("Demo tasks"), {ui->acQucikRunCustomEXE, ui->acQuickRunNotepad});
+    group->AddSeparator();
+    group->AddLarge(ui->acQuickDisable);
+
+    const int view = ribbon->AddTab(QStringLiteral("View"));
+    group = ribbon->AddGroup(view, QStringLiteral("General"));
+    group->AddLarge(ui->acUseTaskScheduler2);
+    group->AddSeparator();
+    group->AddLarge(ui->acRefresh);
+    group = ribbon->AddGroup(view, QStringLiteral("Tasks List"));
+    group->AddSmallRows({{ui->acLargeIcons, ui->acSmallIcons}, {ui->acList, ui->acDetails}});
+    group = ribbon->AddGroup(view, QStringLiteral("Tasks"));
+    group->AddLarge(ui->acShowOwn);
+    group->AddLarge(ui->acShowHidden);
+
+    const int target = ribbon->AddTab(QStringLiteral("Target"));
+    group = ribbon->AddGroup(target, QStringLiteral("Target"));
+    group->AddLarge(ui->acTarget);
+    group->AddSeparator();
+    group->AddLarge(ui->acSetTargetToLocal);
+
+    const int help = ribbon->AddTab(QStringLiteral("Help"));
+    group = ribbon->AddGroup(help, QStringLiteral("About"));
+    group->AddLarge(ui->acAbout);
+    group = ribbon->AddGroup(help, QStringLiteral("Info"));
+    group->AddLarge(ui->acHelpHomePage);
+    group->AddSeparator();
+    group->AddLarge(ui->acHelpProducts);
+}
+
+void TMainForm::ConnectActions()
+{
+    const auto on = [this](QAction* action, void (TMainForm::*handler)()) {
+        connect(action, &QAction::triggered, this, [this, handler] { Guarded([this, handler] { (this->*handler)(); }); });
+    };
+    on(ui->acRefresh, &TMainForm::acRefreshExecute);
+    on(ui->acProperties, &TMainForm::acPropertiesExecute);
+    on(ui->acPropertiesNew, &TMainForm::acPropertiesNewExecute);
+    on(ui->acNew, &TMainForm::acNewExecute);
+    on(ui->acRun, &TMainForm::acRunExecute);
+    on(ui->acDelete, &TMainForm::acDeleteExecute);
+    on(ui->acClose, &TMainForm::acCloseExecute);
+    on(ui->acNewNode, &TMainForm::acNewNodeExecute);
+    on(ui->acNewSubNode, &TMainForm::acNewSubNodeExecute);
+    on(ui->acDeleteNode, &TMainForm::acDeleteNodeExecute);
+    on(ui->acTarget, &TMainForm::acTargetExecute);
+    on(ui->acSetTargetToLocal, &TMainForm::acSetTargetToLocalExecute);
+    on(ui->acShowOwn, &TMainForm::acShowOwnExecute);
+    on(ui->acShowHidden, &TMainForm::acShowHiddenExecute);
+    on(ui->acUseTaskScheduler2, &TMainForm::acUseTaskScheduler2Execute);
+    on(ui->acQucikRunCustomEXE, &TMainForm::Createtasktorunevery10minutesfor24hours1Click);
+    on(ui->acQuickRunNotepad, &TMainForm::Runnotepadexeeachdayat09001Click);
+    on(ui->acQuickDisable, &TMainForm::Disableselected1Click);
+    on(ui->acAbout, &TMainForm::acAboutExecute);
+    on(ui->acHelpHomePage, &TMainForm::acHelpHomePageExecute);
+    on(ui->acHelpProducts, &TMainForm::acHelpProductsExecute);
+    connect(ui->acLargeIcons, &QAction::triggered, this, [this] { SetViewStyle(vsIcon); });
+    connect(ui->acSmallIcons, &QAction::triggered, this, [this] { SetViewStyle(vsSmallIcon); });
+    connect(ui->acList, &QAction::triggered, this, [this] { SetViewStyle(vsList); });
+    connect(ui->acDetails, &QAction::triggered, this, [this] { SetViewStyle(vsReport); });
+
+    connect(ui->TreeView1, &QTreeWidget::currentItemChanged, this,
+            [this](QTreeWidgetItem* current) { Guarded([this, current] { TreeView1Change(current); }); });
+    connect(ui->TreeView1, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& pos) { TreePopupMenu->popup(ui->TreeView1->viewport()->mapToGlobal(pos)); });
+    connect(ui->ListView, &TTaskListView::SelectionChanged, this, &TMainForm::UpdateActions);
+    connect(ui->ListView, &TTaskListView::DoubleClicked, this, [this] { Guarded([this] { ListViewDblClick(); }); });
+    connect(ui->ListView, &TTaskListView::RightClicked, this,
+            [this](QPoint globalPos) { ListViewMouseDown(Qt::RightButton, globalPos); });
+}
+
+// ---- window events ------------------------------------------------------------------------
+
+void TMainForm::FormCreate()
+{
+    FormStorage = std::make_unique<TtvFormStorage>(QStringLiteral("Software\\Talvera\\Task Scheduler\\"));
+    AttachSystemImageLists();
+    ui->RibbonMain->setCurrentIndex(0);
+    ui->pnlTarget->setAutoFillBackground(true);
+    // Without a connection there is nothing to list; the failed opening has said why.
+    if (Scheduler->GetActive()) RefreshView();
+}
+
+void TMainForm::FormShow()
+{
+    // The state of "Task Service 2.0" is set even when a damaged placement cannot be read,
+    // so that its check mark never contradicts the generation in force.
+    std::exception_ptr placementError;
+    try {
+        if (FormStorage) FormStorage->ReadFormPlacement(this);
+    } catch (...) {
+        placementError = std::current_exception();
+    }
+    ui->acUseTaskScheduler2->setEnabled(false);
+    acUseTaskScheduler2Update();
+    if (IsVistaOrLater()) ui->acUseTaskScheduler2->setChecked(true);
+    if (placementError) std::rethrow_exception(placementError);
+}
+
+void TMainForm::FormCloseQuery(bool& CanClose)
+{
+    CanClose = true;
+    if (!FormStorage) return;
+    const std::unique_ptr<TtvFormStorage> storage = std::move(FormStorage);
+    storage->WriteFormPlacement(this);
+}
+
+void TMainForm::showEvent(QShowEvent* AEvent)
+{
+    QMainWindow::showEvent(AEvent);
+    if (FShown) return;
+    FShown = true;
+    Guarded([this] { FormShow(); });
+}
+
+void TMainForm::closeEvent(QCloseEvent* AEvent)
+{
+    bool canClose = true;
+    Guarded([this, &canClose] { FormCloseQuery(canClose); });
+    if (canClose)
+        AEvent->accept();
+    else
+        AEvent->ignore();
+}
+
+bool TMainForm::eventFilter(QObject* AWatched, QEvent* AEvent)
+{
+    if (AWatched == ui->TreeView1->viewport() && AEvent->type() == QEvent::MouseButtonPress) {
+        const auto* mouse = static_cast<QMouseEvent*>(AEvent);
+        TreeView1MouseDown(mouse->button(), mouse->position().toPoint());
+    }
+    return QMainWindow::eventFilter(AWatched, AEvent);
+}
+
+// ---- list and tree ------------------------------------------------------------------------
+
+QString TMainForm::StatusText(TTaskStatus AStatus)
+{
+    switch (AStatus) {
+    case tsReady: return QStringLiteral("Ready");
+    case tsRunning: return QStringLiteral("Running");
+    case tsDisabled: return QStringLiteral("Disabled");
+    case tsHasNotRun: return QStringLiteral("Has not run");
+    case tsNoMoreRuns: return QStringLiteral("No more runs");
+    case tsNotScheduled: return QStringLiteral("Not scheduled");
+    case tsTerminated: return QStringLiteral("Terminated");
+    case tsNoValidTriggers: return QStringLiteral("No valid triggers");
+    case ts2Unknown: return QStringLiteral("Unknown");
+    case ts2Disabled: return QStringLiteral("Disabled");
+    case ts2Queued: return QStringLiteral("Queued");
+    case ts2Ready: return QStringLiteral("Ready");
+    case ts2Running: return QStringLiteral("Running");
+    }
+    return {};
+}
+
+QString TMainForm::RunTimeText(TDateTime ATime)
+{
+    return ATime > 1.0 ? DateTimeToUserText(ATime) : QStringLiteral("Never");
+}
+
+TTaskItem* TMainForm::RowTask(int ARow) const
+{
+    return static_cast<TTaskItem*>(ui->ListView->Data(ARow));
+}
+
+void TMainForm::RefreshView()
+{
+    acRefreshExecute();
+    const bool vista = Scheduler->RunningVistaOrLater();
+    ui->TreeView1->setVisible(vista);
+    ui->acNewNode->setVisible(false);
+    if (!vista) {
+        // Without folders the tree commands have nothing to act on.
+        ui->TreeView1->clear();
+        ui->acNewNode->setEnabled(false);
+        ui->acDeleteNode->setEnabled(false);
+        return;
+    }
+    {
+        const QSignalBlocker blocker(ui->TreeView1);
+        ui->TreeView1->clear();
+    }
+    auto* root = new QTreeWidgetItem(ui->TreeView1, QStringList{QStringLiteral("\\")});
+    SelectNode(root);
+    Scheduler->SetVistaSelectedFolder(Scheduler->VistaRootFolder().Get());
+    TaskSchedulerFolderRefresh(ui->TreeView1->currentItem());
+    ui->acNewNode->setVisible(true);
+}
+
+void TMainForm::TaskSchedulerRefresh()
+{
+    ui->ListView->Clear();
+    Scheduler->Refresh();
+    for (int i = 0; i < Scheduler->GetCount(); ++i) {
+        TTaskItem* item = Scheduler->GetItem(i);
+        FillTaskRow(ui->ListView->AddRow(item->GetName(), item));
+    }
+    ui->pnlTarget->setText(QStringLiteral(" Scheduled tasks on %1").arg(Scheduler->GetTargetComputer()));
+}
+
+void TMainForm::FillTaskRow(int ARow)
+{
+    TTaskItem* task = RowTask(ARow);
+    task->Activate();
+    try {
+        ui->ListView->SetSubItems(ARow, {});
+        const QString path = ExpandEnvironmentText(task->GetApplicationName());
+        const QFileInfo program(path);
+        ui->ListView->SetImage(ARow, !path.isEmpty() && program.isFile() ? FIconProvider.icon(program) : QIcon());
+        ui->ListView->SetSubItems(ARow, {task->GetTriggerString(), RunTimeText(task->GetNextRunTime()),
+                                         RunTimeText(task->GetMostRecentRunTime()), StatusText(task->GetStatus()),
+                                         task->GetCreator()});
+    } catch (...) {
+        task->Deactivate(false);
+        throw;
+    }
+    task->Deactivate(false);
+}
+
+void TMainForm::AttachSystemImageLists()
+{
+    himlSysSmall = QSize(style()->pixelMetric(QStyle::PM_SmallIconSize), style()->pixelMetric(QStyle::PM_SmallIconSize));
+    himlSysLarge = QSize(style()->pixelMetric(QStyle::PM_LargeIconSize), style()->pixelMetric(QStyle::PM_LargeIconSize));
+    ui->ListView->SetImageSizes(himlSysSmall, himlSysLarge);
+}
+
+void TMainForm::SetViewStyle(TViewStyle AStyle)
+{
+    ui->ListView->SetViewStyle(AStyle);
+    AttachSystemImageLists();
+    UpdateActions();
+}
+
+QString TMainForm::GetCurPath(const QTreeWidgetItem* Node)
+{
+    QString text;
+    while (Node && Node->parent()) {
+        text = QLatin1Char('\\') + Node->text(0) + text;
+        Node = Node->parent();
+    }
+    return text.isEmpty() ? QStringLiteral("\\") : text;
+}
+
+ComPtr<ITaskFolder> TMainForm::FolderOf(const QTreeWidgetItem* ANode) const
+{
+    const ComPtr<ITaskFolder> root = Scheduler->VistaRootFolder();
+    if (!root) throw ESchedulerError(SServiceNotRunning);
+    ComPtr<ITaskFolder> folder;
+    OleCheck(root->GetFolder(GetCurPath(ANode), folder.Put()));
+    return folder;
+}
+
+void TMainForm::TaskSchedulerFolderRefresh(QTreeWidgetItem* Node)
+{
+    if (!Node) return;
+    qDeleteAll(Node->takeChildren());
+    AddSubFolders(Node, FolderOf(Node).Get());
+    Node->setExpanded(true);
+}
+
+void TMainForm::AddSubFolders(QTreeWidgetItem* ANode, ITaskFolder* AFolder)
+{
+    ComPtr<ITaskFolderCollection> subs;
+    OleCheck(AFolder->GetFolders(0, subs.Put()));
+    LONG count = 0;
+    OleCheck(subs->get_Count(&count));
+    for (LONG i = 1; i <= count; ++i) {
+        ComPtr<ITaskFolder> folder;
+        OleCheck(subs->get_Item(VARIANT::I4(i), folder.Put()));
+        if (!folder) continue;
+        QString name;
+        OleCheck(folder->get_Name(&name));
+        auto* child = new QTreeWidgetItem(ANode, QStringList{name});
+        AddSubFolders(child, folder.Get());
+    }
+}
+
+void TMainForm::SelectNode(QTreeWidgetItem* ANode)
+{
+    if (ui->TreeView1->currentItem() == ANode) return;
+    {
+        const QSignalBlocker blocker(ui->TreeView1);
+        ui->TreeView1->setCurrentItem(ANode);
+    }
+    TreeView1Change(ANode);
+}
+
+void TMainForm::TreeView1Change(QTreeWidgetItem* Node)
+{
+    if (!Node) return;
+    const bool belowRoot = Node->parent() != nullptr;
+    ui->acNewNode->setEnabled(belowRoot);
+    ui->acDeleteNode->setEnabled(belowRoot);
+    Scheduler->SetVistaSelectedFolder(FolderOf(Node).Get());
+    TaskSchedulerRefresh();
+}
+
+void TMainForm::TreeView1MouseDown(Qt::MouseButton, QPoint Pos)
+{
+    if (QTreeWidgetItem* node = ui->TreeView1->itemAt(Pos)) ui->TreeView1->setCurrentItem(node);
+}
+
+void TMainForm::ListViewMouseDown(Qt::MouseButton Button, QPoint GlobalPos)
+{
+    if (Button != Qt::RightButton) return;
+    UpdateCommandStates();
+    (ui->ListView->SelCount() > 0 ? popSelected : popView)->popup(GlobalPos);
+}
+
+void TMainForm::ListViewDblClick()
+{
+    if (ui->acProperties->isEnabled()) ui->acProperties->trigger();
+}
+
+void TMainForm::SchedulerBeforeTaskAdded(TTaskScheduler*, TTaskItem* Task, bool& CanAdd)
+{
+    if (!ui->acShowOwn->isChecked()) return;
+    Task->Activate();
+    try {
+        CanAdd = LocaleCompareText(Task->GetApplicationName(), QCoreApplication::applicationFilePath()) == 0;
+    } catch (...) {
+        Task->Deactivate(false);
+        throw;
+    }
+    Task->Deactivate(false);
+}
+
+void TMainForm::UpdateCommandStates()
+{
+    const int selected = ui->ListView->SelCount();
+    ui->acProperties->setEnabled(selected == 1);
+    ui->acRun->setEnabled(selected > 0);
+    ui->acDelete->setEnabled(selected > 0);
+    ui->acQuickDisable->setEnabled(selected > 0);
+    switch (ui->ListView->GetViewStyle()) {
+    case vsIcon: ui->acLargeIcons->setChecked(true); break;
+    case vsSmallIcon: ui->acSmallIcons->setChecked(true); break;
+    case vsList: ui->acList->setChecked(true); break;
+    case vsReport: ui->acDetails->setChecked(true); break;
+    }
+}
+
+void TMainForm::UpdateActions()
+{
+    UpdateCommandStates();
+    acPropertiesNewUpdate();
+    acNewSubNodeUpdate();
+    acShowHiddenUpdate();
+    acUseTaskScheduler2Update();
+}
+
+// ---- commands -----------------------------------------------------------------------------
+
+void TMainForm::acRefreshExecute()
+{
+    TaskSchedulerRefresh();
+}
+
+void TMainForm::acPropertiesExecute()
+{
+    const QList<int> rows = ui->ListView->SelectedRows();
+    if (rows.isEmpty() || !RowTask(rows.first())) return;
+    if (ShowTaskProperties(RowTask(rows.first())))
+        FillTaskRow(rows.first());
+    else
+        TaskSchedulerRefresh();
+}
+
+void TMainForm::acPropertiesNewUpdate()
+{
+    ui->acPropertiesNew->setEnabled(Scheduler->RunningVistaOrLater() && !Scheduler->GetUseTaskScheduler1Only()
+                                    && ui->ListView->SelCount() > 0);
+}
+
+void TMainForm::acPropertiesNewExecute()
+{
+    const QList<int> rows = ui->ListView->SelectedRows();
+    if (rows.isEmpty() || !RowTask(rows.first())) return;
+    if (Scheduler->RunningVistaOrLater() && !Scheduler->GetUseTaskScheduler1Only())
+        EditTask20Properties(RowTask(rows.first()));
+}
+
+void TMainForm::acNewExecute()
+{
+    TTaskItem* task = nullptr;
+    if (ExecuteNewTaskWizard(Scheduler, task)) acRefreshExecute();
+}
+
+void TMainForm::acRunExecute()
+{
+    for (int row : ui->ListView->SelectedRows()) {
+        TTaskItem* task = RowTask(row);
+        task->Activate();
+        try {
+            task->Run();
+        } catch (...) {
+            task->Deactivate(false);
+            throw;
+        }
+        task->Deactivate(false);
+    }
+}
+
+void TMainForm::acDeleteExecute()
+{
+    if (!FPrompts->ConfirmWarning(this, QStringLiteral("Are you sure you want to delete the selected task(s)?"))) return;
+    QList<int> rows = ui->ListView->SelectedRows();
+    for (auto it = rows.crbegin(); it != rows.crend(); ++it) {
+        try {
+            Scheduler->DeleteTask(RowTask(*it)->GetName());
+            ui->ListView->RemoveRow(*it);
+        } catch (const Exception& e) {
+            FPrompts->ShowMessage(this, e.Message());
+        }
+    }
+}
+
+void TMainForm::acCloseExecute()
+{
+    close();
+}
+
+void TMainForm::acNewNodeExecute()
+{
+    QString name = QStringLiteral("New Folder");
+    if (!FPrompts->InputQuery(this, QStringLiteral("Create folder"), QStringLiteral("Please enter name for new folder:"), name))
+        return;
+    QTreeWidgetItem* node = ui->TreeView1->currentItem();
+    if (!node || !node->parent() || !Scheduler->RunningVistaOrLater()) return;
+    SelectNode(node->parent());
+    QTreeWidgetItem* selected = ui->TreeView1->currentItem();
+    const QString path = selected->parent() ? Scheduler->CurrentFolderPath + QLatin1Char('\\') + name
+                                            : Scheduler->CurrentFolderPath + name;
+    Scheduler->CreateFolder(path);
+    TaskSchedulerFolderRefresh(selected);
+}
+
+void TMainForm::acNewSubNodeUpdate()
+{
+    ui->acNewSubNode->setEnabled(Scheduler->RunningVistaOrLater() && ui->TreeView1->currentItem() != nullptr);
+}
+
+void TMainForm::acNewSubNodeExecute()
+{
+    QString name = QStringLiteral("New Folder");
+    if (!FPrompts->InputQuery(this, QStringLiteral("Create sub-folder"),
+                              QStringLiteral("Please enter name for new sub-folder:"), name))
+        return;
+    QTreeWidgetItem* selected = ui->TreeView1->currentItem();
+    if (!selected || !Scheduler->RunningVistaOrLater()) return;
+    const QString path = selected->parent() ? Scheduler->CurrentFolderPath + QLatin1Char('\\') + name
+                                            : Scheduler->CurrentFolderPath + name;
+    Scheduler->CreateFolder(path);
+    TaskSchedulerFolderRefresh(selected);
+}
+
+void TMainForm::acDeleteNodeExecute()
+{
+    if (!FPrompts->ConfirmWarning(this, QStringLiteral("This will delete selected folder! Continue?"))) return;
+    QTreeWidgetItem* node = ui->TreeView1->currentItem();
+    if (!node || !node->parent() || !Scheduler->RunningVistaOrLater()) return;
+    try {
+        Scheduler->DeleteFolder(Scheduler->CurrentFolderPath);
+    } catch (const Exception& e) {
+        FPrompts->ShowMessage(this, QStringLiteral("Could not delete folder!\r\nError: %1.").arg(e.Message()),
+                              kErrorCaption, QMessageBox::Warning);
+        return;
+    }
+    QTreeWidgetItem* parent = node->parent();
+    SelectNode(parent);
+    TaskSchedulerFolderRefresh(parent);
+}
+
+void TMainForm::acTargetExecute()
+{
+    QString computer;
+    if (!FPrompts->SelectTargetComputer(this, kTargetTitle, computer)) return;
+    const QString name = Scheduler->RunningVistaOrLater() ? computer : QStringLiteral("\\\\") + computer;
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    try {
+        Scheduler->SetTargetComputer(name);
+        acRefreshExecute();
+    } catch (const Exception& e) {
+        QGuiApplication::restoreOverrideCursor();
+        FPrompts->ShowMessage(this,
+                              QStringLiteral("Could not connect to remote machine \"%1\".\r\nError: %2.").arg(name, e.Message()),
+                              kErrorCaption, QMessageBox::Warning);
+        return;
+    }
+    QGuiApplication::restoreOverrideCursor();
+}
+
+void TMainForm::acSetTargetToLocalExecute()
+{
+    Scheduler->SetTargetComputer(QString());
+    acRefreshExecute();
+}
+
+void TMainForm::acShowOwnExecute()
+{
+    acRefreshExecute();
+}
+
+void TMainForm::acShowHiddenUpdate()
+{
+    ui->acShowHidden->setChecked(Scheduler->GetShowHidden());
+}
+
+void TMainForm::acShowHiddenExecute()
+{
+    Scheduler->SetShowHidden(!Scheduler->GetShowHidden());
+    TaskSchedulerRefresh();
+}
+
+void TMainForm::acUseTaskScheduler2Update()
+{
+    ui->acUseTaskScheduler2->setEnabled(IsVistaOrLater());
+    if (!ui->acUseTaskScheduler2->isEnabled()) ui->acUseTaskScheduler2->setChecked(false);
+}
+
+void TMainForm::acUseTaskScheduler2Execute()
+{
+    Scheduler->SetUseTaskScheduler1Only(!ui->acUseTaskScheduler2->isChecked());
+    Scheduler->SetActive(false);
+    Scheduler->SetActive(true);
+    RefreshView();
+}
+
+QString TMainForm::GetCurrentUserName()
+{
+    return UserAccount::CurrentLogonName();
+}
+
+TTaskItem* TMainForm::NewDemoTask(const QString& AProgram)
+{
+    TTaskItem* task = Scheduler->CreateNewItem(QStringLiteral("New task %1").arg(TickCount()));
+    task->SetCurrentAction(1);
+    task->InsertAction(0);
+    task->SetApplicationName(AProgram);
+    return task;
+}
+
+void TMainForm::SetDemoAccount(TTaskItem* ATask)
+{
+    if (Scheduler->RunningVistaOrLater()) {
+        TTaskVistaFlags flags = ATask->GetVistaFlags();
+        ATask->SetVistaFlags(flags.Include(tfvNeedLogon));
+    } else {
+        TTaskFlags flags = ATask->GetFlags();
+        ATask->SetFlags(flags.Include(tfRunOnlyIfLoggedOn));
+    }
+    ATask->SetAccountInformation(GetCurrentUserName(), QString(), QString());
+}
+
+namespace {
+TRIGGER_TYPE_UNION DailyEvery(WORD days)
+{
+    TRIGGER_TYPE_UNION details;
+    std::memset(&details, 0, sizeof details);
+    details.Daily.DaysInterval = days;
+    return details;
+}
+} // namespace
+
+void TMainForm::Createtasktorunevery10minutesfor24hours1Click()
+{
+    QString program;
+    if (!FPrompts->SelectExecutable(this, program)) return;
+    TTaskItem* task = NewDemoTask(program);
+    task->GetTriggers()->Add(ttDaily);
+    TTrigger* trigger = task->GetTriggers()->GetItem(0);
+    const TDateTime now = QDateTimeToDateTime(QDateTime::currentDateTime());
+    const TDateTime today = EncodeDateTime(QDate::currentDate(), QTime(0, 0));
+    trigger->SetStartTime((now * 24 + 1) / 24);
+    trigger->SetBeginDate(today);
+    trigger->SetEndDate(today + 30);
+    trigger->SetHasEndDate(false);
+    trigger->SetDetails(DailyEvery(1));
+    trigger->SetDuration(1440);
+    trigger->SetInterval(10);
+    task->GetTriggers()->UpdateTriggers();
+    SetDemoAccount(task);
+    task->Save();
+    acRefreshExecute();
+}
+
+void TMainForm::Runnotepadexeeachdayat09001Click()
+{
+    std::exception_ptr failure;
+    try {
+        TTaskItem* task = NewDemoTask(QStringLiteral("notepad.exe"));
+        task->GetTriggers()->Add(ttDaily);
+        TTrigger* trigger = task->GetTriggers()->GetItem(0);
+        const QDate today = QDate::currentDate();
+        trigger->SetStartTime(EncodeDateTime(today, QTime(9, 0)));
+        trigger->SetBeginDate(EncodeDateTime(today, QTime(0, 0)));
+        trigger->SetEndDate(EncodeDateTime(today.addDays(30), QTime(0, 0)));
+        trigger->SetHasEndDate(true);
+        trigger->SetDetails(DailyEvery(1));
+        task->GetTriggers()->UpdateTriggers();
+        SetDemoAccount(task);
+        task->Save();
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    acRefreshExecute();
+    if (failure) std::rethrow_exception(failure);
+}
+
+void TMainForm::Disableselected1Click()
+{
+    for (int row : ui->ListView->SelectedRows()) {
+        TTaskItem* task = RowTask(row);
+        if (!task) break;
+        task->Activate();
+        if (Scheduler->RunningVistaOrLater()) {
+            task->SetVistaFlag(tfvEnabled, false);
+        } else {
+            TTaskFlags flags = task->GetFlags();
+            task->SetFlags(flags.Include(tfDisabled));
+        }
+        task->Save();
+        FillTaskRow(row);
+    }
+}
+
+void TMainForm::acAboutExecute()
+{
+    FPrompts->ShowAbout(this, kAboutText, kAboutNotice, windowIcon());
+}
+
+void TMainForm::acHelpHomePageExecute()
+{
+    FPrompts->OpenUrl(DocumentPage(QStringLiteral("index.html")));
+}
+
+void TMainForm::acHelpProductsExecute()
+{
+    FPrompts->OpenUrl(DocumentPage(QStringLiteral("products.html")));
+}

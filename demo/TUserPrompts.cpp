@@ -1,0 +1,93 @@
+#include "TUserPrompts.h"
+
+#include "KnownHosts.h"
+#include "TTargetComputerDialog.h"
+
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QIcon>
+#include <QInputDialog>
+#include <QUrl>
+
+namespace {
+// Message texts use "\r\n" for a line break; a label wants a bare line feed.
+QString Displayed(const QString& text)
+{
+    return QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+}
+} // namespace
+
+void TUserPrompts::ShowException(QWidget* AParent, const QString& AMessage)
+{
+    ShowMessage(AParent, AMessage, {}, QMessageBox::Critical);
+}
+
+void TUserPrompts::ShowMessage(QWidget* AParent, const QString& AText, const QString& ACaption, QMessageBox::Icon AIcon)
+{
+    QMessageBox box(AIcon, ACaption.isEmpty() ? QGuiApplication::applicationDisplayName() : ACaption,
+                    Displayed(AText), QMessageBox::Ok, AParent);
+    box.exec();
+}
+
+bool TUserPrompts::ConfirmWarning(QWidget* AParent, const QString& AText)
+{
+    QMessageBox box(QMessageBox::Warning, QGuiApplication::applicationDisplayName(), Displayed(AText),
+                    QMessageBox::Yes | QMessageBox::No, AParent);
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
+bool TUserPrompts::InputQuery(QWidget* AParent, const QString& ACaption, const QString& APrompt, QString& AValue)
+{
+    bool ok = false;
+    const QString text = QInputDialog::getText(AParent, ACaption, APrompt, QLineEdit::Normal, AValue, &ok);
+    if (ok) AValue = text;
+    return ok;
+}
+
+bool TUserPrompts::SelectExecutable(QWidget* AParent, QString& AFileName)
+{
+    // Programs here carry no extension, so the dialog lists every executable file.
+    QFileDialog dialog(AParent, QStringLiteral("Select executable to run..."));
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setNameFilter(QStringLiteral("Executable Files (*)"));
+    dialog.setFilter(QDir::AllDirs | QDir::Files | QDir::Executable | QDir::NoDotAndDotDot);
+    dialog.setSizeGripEnabled(true);
+    while (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
+        const QFileInfo chosen(dialog.selectedFiles().constFirst());
+        if (chosen.isFile() && chosen.isExecutable()) {
+            AFileName = chosen.absoluteFilePath();
+            return true;
+        }
+        ShowMessage(&dialog, QStringLiteral("\"%1\" is not an executable file.").arg(chosen.filePath()), {},
+                    QMessageBox::Warning);
+    }
+    return false;
+}
+
+bool TUserPrompts::SelectTargetComputer(QWidget* AParent, const QString& ATitle, QString& AComputer)
+{
+    TTargetComputerDialog dialog(Displayed(ATitle), KnownHosts::ForCurrentUser(), AParent);
+    if (dialog.exec() != QDialog::Accepted) return false;
+    AComputer = dialog.Computer();
+    return !AComputer.isEmpty();
+}
+
+void TUserPrompts::ShowAbout(QWidget* AParent, const QString& AAppText, const QString& ANotice, const QIcon& AIcon)
+{
+    QMessageBox box(AParent);
+    box.setWindowTitle(QStringLiteral("About %1").arg(AAppText));
+    box.setText(AAppText);
+    box.setInformativeText(ANotice);
+    box.setIconPixmap(AIcon.pixmap(48, 48));
+    box.setStandardButtons(QMessageBox::Ok);
+    box.exec();
+}
+
+void TUserPrompts::OpenUrl(const QUrl& AUrl)
+{
+    QDesktopServices::openUrl(AUrl);
+}

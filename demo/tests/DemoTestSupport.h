@@ -1,0 +1,98 @@
+#pragma once
+// Shared set-up of the application's tests: a private service root and configuration
+// folder, tasks made through the library beside the window, and the window's parts.
+
+#include "OsVersion.h"
+#include "TMainForm.h"
+#include "TTaskListView.h"
+#include "TemporaryServiceRoot.h"
+#include "kvTask.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QTemporaryDir>
+#include <QTreeWidget>
+#include <memory>
+#include <optional>
+
+/// One test's surroundings: its own service root, its own registry, the application title,
+/// and the generation the platform offers (1.0 only when `AOnly1` is set). The service runs
+/// inside the test process unless `AInProcess` is false (the service process serves the root).
+class DemoTestEnvironment {
+public:
+    explicit DemoTestEnvironment(bool AOnly1 = false, bool AInProcess = true)
+    {
+        qputenv("XDG_CONFIG_HOME", m_config.path().toLocal8Bit());
+        if (AInProcess)
+            qputenv("TASKSCHEDULER_TRANSPORT", "inprocess");
+        else
+            qunsetenv("TASKSCHEDULER_TRANSPORT");
+        QApplication::setApplicationDisplayName(QStringLiteral("Task Scheduler Demo"));
+        if (AOnly1) m_version.emplace(OsVersion(5, 1));
+    }
+    ~DemoTestEnvironment()
+    {
+        qunsetenv("XDG_CONFIG_HOME");
+        qunsetenv("TASKSCHEDULER_TRANSPORT");
+    }
+
+    QString ConfigPath() const { return m_config.path(); }
+    bool IsValid() const { return m_root.IsValid() && m_config.isValid(); }
+
+private:
+    TemporaryServiceRoot m_root;
+    QTemporaryDir m_config;
+    std::optional<OsVersion::ScopedOverride> m_version;
+};
+
+/// Registers a task through a scheduler of its own, as another program would.
+/// 2.0: in `AFolder` (created when missing); 1.0 when `AUse1` or the platform offers no 2.0.
+inline void AddTask(const QString& AName, const QString& AProgram = QStringLiteral("/bin/true"),
+                    const QString& AFolder = QStringLiteral("\\"), bool AUse1 = false)
+{
+    TTaskScheduler scheduler;
+    scheduler.SetUseTaskScheduler1Only(AUse1);
+    scheduler.Open();
+    if (scheduler.RunningVistaOrLater()) {
+        if (AFolder != QStringLiteral("\\") && !scheduler.FolderExists(AFolder)) scheduler.CreateFolder(AFolder);
+        scheduler.CurrentFolderPath = AFolder;
+    }
+    TTaskItem* task = scheduler.CreateNewItem(AName);
+    if (scheduler.RunningVistaOrLater()) {
+        task->SetCurrentAction(1);
+        task->InsertAction(0);
+    }
+    task->SetApplicationName(AProgram);
+    task->SetCreator(QStringLiteral("tester"));
+    task->Save();
+}
+
+/// The window's parts, found by their names.
+inline QAction* Action(TMainForm& AForm, const char* AName)
+{
+    auto* action = AForm.findChild<QAction*>(QString::fromLatin1(AName));
+    Q_ASSERT_X(action, "Action", AName);
+    return action;
+}
+inline TTaskListView* List(TMainForm& AForm)
+{
+    return AForm.findChild<TTaskListView*>(QStringLiteral("ListView"));
+}
+inline QTreeWidget* Tree(TMainForm& AForm)
+{
+    return AForm.findChild<QTreeWidget*>(QStringLiteral("TreeView1"));
+}
+
+/// The captions of the list's rows, in order.
+inline QStringList RowCaptions(TMainForm& AForm)
+{
+    QStringList captions;
+    for (int row = 0; row < List(AForm)->RowCount(); ++row) captions << List(AForm)->Caption(row);
+    return captions;
+}
+
+/// The row captioned `ACaption`, or -1.
+inline int RowOf(TMainForm& AForm, const QString& ACaption)
+{
+    return static_cast<int>(RowCaptions(AForm).indexOf(ACaption));
+}

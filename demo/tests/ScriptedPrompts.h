@@ -1,0 +1,75 @@
+#pragma once
+// Answers the main window's questions in the user's place and records what it showed.
+
+#include "TUserPrompts.h"
+
+#include <QIcon>
+#include <QList>
+#include <QStringList>
+#include <QUrl>
+
+struct ShownMessage {
+    QString text;
+    QString caption;
+    QMessageBox::Icon icon;
+};
+
+class ScriptedPrompts : public TUserPrompts {
+public:
+    void ShowException(QWidget*, const QString& AMessage) override { errors << AMessage; }
+    void ShowMessage(QWidget*, const QString& AText, const QString& ACaption, QMessageBox::Icon AIcon) override
+    {
+        messages << ShownMessage{AText, ACaption, AIcon};
+    }
+    bool ConfirmWarning(QWidget*, const QString& AText) override
+    {
+        questions << AText;
+        return confirm;
+    }
+    bool InputQuery(QWidget*, const QString& ACaption, const QString& APrompt, QString& AValue) override
+    {
+        inputs << (ACaption + QLatin1Char('|') + APrompt + QLatin1Char('|') + AValue);
+        if (inputAnswers.isEmpty()) return false;
+        AValue = inputAnswers.takeFirst();
+        return true;
+    }
+    bool SelectExecutable(QWidget*, QString& AFileName) override
+    {
+        ++executableAsked;
+        if (executable.isEmpty()) return false;
+        AFileName = executable;
+        return true;
+    }
+    bool SelectTargetComputer(QWidget*, const QString& ATitle, QString& AComputer) override
+    {
+        targetTitle = ATitle;
+        if (computer.isEmpty()) return false;
+        AComputer = computer;
+        return true;
+    }
+    void ShowAbout(QWidget*, const QString& AAppText, const QString& ANotice, const QIcon& AIcon) override
+    {
+        aboutText = AAppText;
+        aboutNotice = ANotice;
+        aboutHasIcon = !AIcon.isNull();
+    }
+    void OpenUrl(const QUrl& AUrl) override { urls << AUrl; }
+
+    // What the window showed.
+    QStringList errors;
+    QList<ShownMessage> messages;
+    QStringList questions;
+    QStringList inputs;
+    int executableAsked = 0;
+    QString targetTitle;
+    QString aboutText;
+    QString aboutNotice;
+    bool aboutHasIcon = false;
+    QList<QUrl> urls;
+
+    // The answers.
+    bool confirm = true;
+    QStringList inputAnswers;
+    QString executable;
+    QString computer;
+};

@@ -1,0 +1,140 @@
+#pragma once
+// The library's connection to the scheduling service: chooses the interface generation,
+// keeps the ordered list of task items of one folder and offers the 2.0 folder operations.
+
+#include "ComBase.h"
+#include "kvTaskTypes.h"
+
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <functional>
+
+class TTaskItem;
+class ITaskScheduler;
+class ITaskService;
+class ITaskFolder;
+class ITaskFolderCollection;
+class ITaskDefinition;
+class IRegisteredTask;
+class IRegisteredTaskCollection;
+
+class TTaskScheduler : public QObject {
+    Q_OBJECT
+
+public:
+    /// Asked for every task that `Refresh` finds; setting CanAdd to false keeps it out of the list.
+    using TOnBeforeTaskAddedEvent = std::function<void(TTaskScheduler* Sender, TTaskItem* Task, bool& CanAdd)>;
+
+    /// Constructs inactive, with an empty list; `AOwner` destroys the scheduler with itself.
+    explicit TTaskScheduler(QObject* AOwner = nullptr);
+    /// Frees every item and releases both connections.
+    ~TTaskScheduler() override;
+
+    /// Connects to the service in the generation in force; the list is left as it is.
+    void Open();
+    /// Releases the connection; the items remain.
+    void Close();
+    /// Rebuilds the list from the service: the tasks of `CurrentFolderPath` (2.0) or all ".job" tasks (1.0).
+    void Refresh();
+    /// Frees every item and empties the list.
+    void Clear();
+    /// Finds the named task in the list, or loads it from the service; null when there is none.
+    TTaskItem* ActivateTask(const QString& ATaskName);
+    /// Makes a new task, not yet saved, honouring `Duplicate` when the name is taken.
+    TTaskItem* CreateNewItem(const QString& ATaskName);
+    /// Deletes the task in the service, then from the list.
+    void DeleteTask(const QString& ATaskName);
+    /// Makes sure the service runs, starting it if needed. Never raises.
+    bool StartScheduler();
+    /// Whether the service runs, without starting it. Never raises.
+    bool SchedulerServiceRunning();
+    /// True when the 2.0 generation is in force: the platform offers it and 1.0 is not forced.
+    bool RunningVistaOrLater() const;
+
+    /// 2.0: creates a folder below the root; null in 1.0.
+    ComPtr<ITaskFolder> CreateFolder(const QString& FullPath);
+    /// 2.0: deletes a folder below the root; nothing in 1.0.
+    void DeleteFolder(const QString& FullPath);
+    /// 2.0: whether the folder exists; false in 1.0.
+    bool FolderExists(const QString& FullPath);
+    /// 2.0: the root folder "\"; null in 1.0.
+    ComPtr<ITaskFolder> VistaRootFolder();
+    /// 2.0: the root folder's direct sub-folders; null in 1.0.
+    ComPtr<ITaskFolderCollection> VistaRootFolders();
+
+    /// Item `Index` of the list, counted from 0; raises when it is out of bounds.
+    TTaskItem* GetItem(int Index) const;
+    /// The number of items in the list.
+    int GetCount() const { return static_cast<int>(FItems.size()); }
+
+    /// Whether the connection of the generation in force exists.
+    bool GetActive() const;
+    /// True opens (reconnecting when already open), false closes.
+    void SetActive(bool Value);
+    /// When set, `ActivateTask` and `CreateNewItem` refresh first.
+    bool GetAutoRefresh() const { return FAutoRefresh; }
+    void SetAutoRefresh(bool Value) { FAutoRefresh = Value; }
+    /// What `CreateNewItem` does with a name that is taken.
+    TTaskDuplicate GetDuplicate() const { return FDuplicate; }
+    void SetDuplicate(TTaskDuplicate Value) { FDuplicate = Value; }
+    /// The filter asked by `Refresh`.
+    TOnBeforeTaskAddedEvent GetOnBeforeTaskAdded() const { return FOnBeforeTaskAdded; }
+    void SetOnBeforeTaskAdded(TOnBeforeTaskAddedEvent Value) { FOnBeforeTaskAdded = std::move(Value); }
+    /// Forces the 1.0 generation; takes effect at once, a connection for it after the next `Open`.
+    bool GetUseTaskScheduler1Only() const { return FUseTaskScheduler1Only; }
+    void SetUseTaskScheduler1Only(bool Value) { FUseTaskScheduler1Only = Value; }
+    /// The component's version, always "2.0.22"; writes are ignored.
+    QString GetVersion() const;
+    void SetVersion(const QString& Value);
+    /// 2.0: `Refresh` lists hidden tasks too.
+    bool GetShowHidden() const { return FShowHidden; }
+    void SetShowHidden(bool Value) { FShowHidden = Value; }
+    /// The computer whose service is used; empty for the local computer.
+    QString GetTargetComputer() const;
+    /// Reconnects to another computer (empty: the local one); the list is left as it is.
+    void SetTargetComputer(const QString& Value);
+    /// Selects the 2.0 folder whose tasks are listed: sets `CurrentFolderPath` to its path.
+    void SetVistaSelectedFolder(ITaskFolder* Value);
+
+    /// 2.0 path of the folder whose tasks are listed, looked up, created and deleted.
+    QString CurrentFolderPath;
+
+protected:
+    /// The platform offers the 2.0 generation; set once, at construction.
+    bool FVistaOrLater = false;
+
+private:
+    friend class TTaskItem;
+
+    /// The 2.0 folder at `APath`; raises "not running" without a connection or folder.
+    ComPtr<ITaskFolder> Folder(const QString& APath) const;
+    /// The 2.0 folder `CurrentFolderPath`.
+    ComPtr<ITaskFolder> CurrentFolder() const;
+    /// Binary search by case-sensitive locale order; `Index` is the match or the insertion point.
+    bool FindTask(const QString& AName, int& Index) const;
+    /// A new item owned by this scheduler, inserted at `Index`.
+    TTaskItem* InsertTaskItem(int Index, const QString& AName, const ComPtr<ITaskDefinition>& ADefinition = {});
+    /// Moves a renamed item to the place its new name takes in the ordered list.
+    void Reposition(TTaskItem* AItem);
+    /// 1.0 enumeration: lists the name when it activates as a task.
+    void AddTaskItem(const QString& AName);
+    /// 2.0 enumeration: lists a registered task with its definition.
+    void AddRegisteredTask(const ComPtr<IRegisteredTask>& ATask);
+    /// Asks `OnBeforeTaskAdded`, then appends the item or frees it.
+    void FilterAndAppend(TTaskItem* AItem);
+    /// The name under which the generation in force looks a task up.
+    QString NameKey(const QString& ATaskName) const;
+    /// Raises "Task Scheduler service is not running.".
+    [[noreturn]] static void RaiseNotRunning();
+
+    ComPtr<ITaskScheduler> FITS;
+    ComPtr<ITaskService> FTaskService;
+    ComPtr<IRegisteredTaskCollection> FTaskCollection;
+    QList<TTaskItem*> FItems;
+    bool FAutoRefresh = false;
+    TTaskDuplicate FDuplicate = tdError;
+    TOnBeforeTaskAddedEvent FOnBeforeTaskAdded;
+    bool FUseTaskScheduler1Only = false;
+    bool FShowHidden = false;
+};

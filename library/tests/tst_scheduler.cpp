@@ -1,0 +1,632 @@
+// The scheduler against a private service root, in both interface generations.
+
+#include "OsVersion.h"
+#include "ResultCodes.h"
+#include "TaskService2.h"
+#include "TemporaryServiceRoot.h"
+#include "kvTask.h"
+#include "tvMSTask.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <memory>
+#include <optional>
+
+namespace {
+
+enum class Generation { V2, V1Forced, V1Platform };
+
+// A scheduler of one generation over a fresh service root. The 1.0-only platform is
+// simulated through the operating system version the platform reports.
+class Fixture {
+public:
+    explicit Fixture(Generation generation)
+    {
+        if (generation == Generation::V1Platform) m_os.emplace(OsVersion(5, 1));
+        scheduler = std::make_unique<TTaskScheduler>();
+        scheduler->SetUseTaskScheduler1Only(generation == Generation::V1Forced);
+        scheduler->Open();
+    }
+
+    bool Vista() const { return scheduler->RunningVistaOrLater(); }
+
+    /// Registers (2.0) or writes (1.0) a task of that name, then forgets the item.
+    void MakeTask(const QString& name)
+    {
+        TTaskItem* item = scheduler->CreateNewItem(name);
+        item->SetApplicationName(QStringLiteral("/bin/true"));
+        item->Save();
+        scheduler->Clear();
+    }
+
+    QStringList Names() const
+    {
+        QStringList names;
+        for (int i = 0; i < scheduler->GetCount(); ++i) names << scheduler->GetItem(i)->GetName();
+        return names;
+    }
+
+    TemporaryServiceRoot root;
+    std::optional<OsVersion::ScopedOverride> m_os;
+    std::unique_ptr<TTaskScheduler> scheduler;
+};
+
+void AddGenerations()
+{
+    QTest::addColumn<Generation>("generation");
+    QTest::newRow("2.0") << Generation::V2;
+    QTest::newRow("1.0 forced") << Generation::V1Forced;
+    QTest::newRow("1.0 platform") << Generation::V1Platform;
+}
+
+template <typename E, typename F>
+QString MessageOf(F&& f)
+{
+    try {
+        f();
+    } catch (const E& e) {
+        return e.Message();
+    }
+    return QStringLiteral("<no error>");
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Generation)
+
+class TestScheduler : public QObject {
+    Q_OBJECT
+
+private slots:
+    void jobExtension_data();
+    void jobExtension();
+    void construction();
+    void generationChoice_data();
+    void generationChoice();
+    void openAndClose_data() { AddGenerations(); }
+    void openAndClose();
+    void switchingGenerationNeedsReopen();
+    void serviceThatCannotRun_data() { AddGenerations(); }
+    void serviceThatCannotRun();
+    void serviceStartedOnDemand();
+    void withoutConnection_data() { AddGenerations(); }
+    void withoutConnection();
+    void refreshSortsIgnoringCase_data() { AddGenerations(); }
+    void refreshSortsIgnoringCase();
+    void refreshFilter_data() { AddGenerations(); }
+    void refreshFilter();
+    void refreshHidden();
+    void refreshSkipsBrokenWorkItems();
+    void activateV1NameForms();
+    void activateNotFound_data() { AddGenerations(); }
+    void activateNotFound();
+    void activateLoadsUnlisted_data() { AddGenerations(); }
+    void activateLoadsUnlisted();
+    void autoRefresh_data() { AddGenerations(); }
+    void autoRefresh();
+    void createDuplicate_data() { AddGenerations(); }
+    void createDuplicate();
+    void createV1OverUnlistedFile();
+    void newTaskDefaultsV1();
+    void newTaskDefaultsV2();
+    void createKeepsListOrdered_data() { AddGenerations(); }
+    void createKeepsListOrdered();
+    void itemBounds_data() { AddGenerations(); }
+    void itemBounds();
+    void deleteTask_data() { AddGenerations(); }
+    void deleteTask();
+    void deleteFailureKeepsList_data() { AddGenerations(); }
+    void deleteFailureKeepsList();
+    void targetComputer_data() { AddGenerations(); }
+    void targetComputer();
+    void foldersV2();
+    void foldersV1_data();
+    void foldersV1();
+    void selectedFolder();
+};
+
+void TestScheduler::jobExtension_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("added");
+    QTest::addColumn<QString>("removed");
+    QTest::newRow("plain") << "Backup" << "Backup.job" << "Backup";
+    QTest::newRow("lower") << "Backup.job" << "Backup.job" << "Backup";
+    QTest::newRow("upper") << "Backup.JOB" << "Backup.JOB" << "Backup";
+    QTest::newRow("other") << "Backup.txt" << "Backup.txt.job" << "Backup.txt";
+    QTest::newRow("two dots") << "a.job.job" << "a.job.job" << "a.job";
+    QTest::newRow("only ext") << ".job" << ".job" << "";
+    QTest::newRow("dot in dir") << "dir.job/name" << "dir.job/name.job" << "dir.job/name";
+    QTest::newRow("empty") << "" << ".job" << "";
+}
+
+void TestScheduler::jobExtension()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, added);
+    QFETCH(QString, removed);
+    QCOMPARE(AddJobExtension(name), added);
+    QCOMPARE(RemoveJobExtension(name), removed);
+}
+
+void TestScheduler::construction()
+{
+    TemporaryServiceRoot root;
+    QObject owner;
+    QPointer<TTaskScheduler> scheduler = new TTaskScheduler(&owner);
+    QVERIFY(!scheduler->GetActive());
+    QVERIFY(!scheduler->GetAutoRefresh());
+    QCOMPARE(scheduler->GetDuplicate(), tdError);
+    QVERIFY(!scheduler->GetShowHidden());
+    QVERIFY(!scheduler->GetUseTaskScheduler1Only());
+    QVERIFY(scheduler->CurrentFolderPath.isEmpty());
+    QVERIFY(!scheduler->GetOnBeforeTaskAdded());
+    QCOMPARE(scheduler->GetCount(), 0);
+    scheduler->SetVersion(QStringLiteral("2.0.21"));
+    QCOMPARE(scheduler->GetVersion(), QStringLiteral("2.0.22"));
+    QCOMPARE(scheduler->parent(), &owner);
+}
+
+void TestScheduler::generationChoice_data()
+{
+    QTest::addColumn<int>("osMajor");
+    QTest::addColumn<bool>("force1");
+    QTest::addColumn<bool>("vista");
+    QTest::newRow("6, free") << 6 << false << true;
+    QTest::newRow("6, forced") << 6 << true << false;
+    QTest::newRow("5, free") << 5 << false << false;
+    QTest::newRow("5, forced") << 5 << true << false;
+}
+
+void TestScheduler::generationChoice()
+{
+    QFETCH(int, osMajor);
+    QFETCH(bool, force1);
+    QFETCH(bool, vista);
+    TemporaryServiceRoot root;
+    std::unique_ptr<TTaskScheduler> scheduler;
+    {
+        // The platform's generation is learnt once, at construction.
+        OsVersion::ScopedOverride os(OsVersion(osMajor, 1));
+        scheduler = std::make_unique<TTaskScheduler>();
+    }
+    scheduler->SetUseTaskScheduler1Only(force1);
+    QCOMPARE(scheduler->RunningVistaOrLater(), vista);
+}
+
+void TestScheduler::openAndClose()
+{
+    QFETCH(Generation, generation);
+    Fixture f(generation);
+    QVERIFY(f.scheduler->GetActive());
+    f.MakeTask(QStringLiteral("Kept"));
+    f.scheduler->Refresh();
+    QCOMPARE(f.scheduler->GetCount(), 1);
+    f.scheduler->Close();
+    QVERIFY(!f.scheduler->GetActive());
+    QCOMPARE(f.scheduler->GetCount(), 1); // the list outlives the connection
+    f.scheduler->SetActive(true);
+    QVERIFY(f.scheduler->GetActive());
+    f.scheduler->SetActive(true); // reconnects
+    QVERIFY(f.scheduler->GetActive());
+    f.scheduler->Refresh();
+    QCOMPARE(f.Names(), QStringList{QStringLiteral("Kept")});
+    f.scheduler->SetActive(false);
+    QVERIFY(!f.scheduler->GetActive());
+}
+
+void TestScheduler::switchingGenerationNeedsReopen()
+{
+    Fixture f(Generation::V2);
+    f.scheduler->SetUseTaskScheduler1Only(true);
+    QVERIFY(!f.scheduler->GetActive());
+    QCOMPARE(MessageOf<ESchedulerError>([&] { f.scheduler->Refresh(); }), SServiceNotRunning);
+    f.scheduler->Open();
+    QVERIFY(f.scheduler->GetActive());
+    f.scheduler->SetUseTaskScheduler1Only(false);
+    QVERIFY(!f.scheduler->GetActive());
+    QCOMPARE(MessageOf<ESchedulerError>([&] { f.scheduler->VistaRootFolder(); }), SServiceNotRunning);
+    QCOMPARE(MessageOf<ESchedulerError>([&] { f.scheduler->CreateNewItem(QStringLiteral("x")); }), SServiceNotRunning);
+}
+
+void TestScheduler::serviceThatCannotRun()
+{
+    QFETCH(Generation, generation);
+    QTemporaryDir dir;
+    QFile file(dir.filePath(QStringLiteral("plain-file")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.close();
+    // A root below a regular file can never be made.
+    const QByteArray previous = qgetenv("TASKSCHEDULER_HOME");
+    qputenv("TASKSCHEDULER_HOME", (file.fileName() + QStringLiteral("/root")).toLocal8Bit());
+    std::optional<OsVersion::ScopedOverride> os;
+    if (generation == Generation::V1Platform) os.emplace(OsVersion(5, 1));
+    TTaskScheduler scheduler;
+    scheduler.SetUseTaskScheduler1Only(generation == Generation::V1Forced);
+    QVERIFY(!scheduler.SchedulerServiceRunning());
+    QVERIFY(!scheduler.StartScheduler());
+    QCOMPARE(MessageOf<ESchedulerError>([&] { scheduler.Open(); }), SServiceNotRunning);
+    QVERIFY(!scheduler.GetActive());
+    QCOMPARE(MessageOf<ESchedulerError>([&] { scheduler.SetActive(true); }), SServiceNotRunning);
+    qputenv("TASKSCHEDULER_HOME", previous);
+}
+
+void TestScheduler::serviceStartedOnDemand()
+{
+    TemporaryServiceRoot root;
+    const QString home = root.Path() + QStringLiteral("/not-yet");
+    qputenv("TASKSCHEDULER_HOME", home.toLocal8Bit());
+    TTaskScheduler scheduler;
+    QVERIFY(!scheduler.SchedulerServiceRunning());
+    QVERIFY(scheduler.StartScheduler());
+    QVERIFY(scheduler.SchedulerServiceRunning());
+    QVERIFY(QFileInfo(home).isDir());
+    scheduler.Open();
+    QVERIFY(scheduler.GetActive());
+    qputenv("TASKSCHEDULER_HOME", root.Path().toLocal8Bit());
+}
+
+void TestScheduler::withoutConnection()
+{
+    QFETCH(Generation, generation);
+    Fixture f(generation);
+    f.scheduler->Close();
+    TTaskScheduler& s = *f.scheduler;
+    const QString name = QStringLiteral("Any");
+    QCOMPARE(MessageOf<ESchedulerError>([&] { s.Refresh(); }), SServiceNotRunning);
+    QCOMPARE(MessageOf<ESchedulerError>([&] { s.CreateNewItem(name); }), SServiceNotRunning);
+    QCOMPARE(MessageOf<ESchedulerError>([&] { s.DeleteTask(name); }), SServiceNotRunning);
+    QCOMPARE(MessageOf<ESchedulerError>([&] { s.SetTargetComputer(QString()); }), SServiceNotRunning);
+    if (f.Vista()) {
+        QCOMPARE(s.ActivateTask(name), nullptr);
+        QCOMPARE(MessageOf<ESchedulerError>([&] { s.GetTargetComputer(); }), SServiceNotRunning);
+        QCOMPARE(MessageOf<ESchedulerError>([&] { s.VistaRootFolder(); }), SServiceNotRunning);
+        QCOMPARE(MessageOf<ESchedulerError>([&] { s.VistaRootFolders(); }), SServiceNotRunning);
+        QCOMPARE(MessageOf<ESchedulerError>([&] { s.CreateFolder(name); }), SServiceNotRunning);
+        QCOMPARE(MessageOf<ESchedulerError>([&] { s.DeleteFolder(name); }), SServiceNotRunning);
+        QCOMPARE(MessageOf<ESchedulerError>([&] { s.FolderExists(name); }), SServiceNotRunning);
+    } else {
+        QCOMPARE(MessageOf<ESchedulerError>([&] { s.ActivateTask(name); }), SServiceNotRunning);
+        QCOMPARE(s.GetTargetComputer(), QString());
+        QVERIFY(!s.VistaRootFolder());
+        QVERIFY(!s.FolderExists(name));
+    }
+}
+
+void TestScheduler::refreshSortsIgnoringCase()
+{
+    QFETCH(Generation, generation);
+    Fixture f(generation);
+    for (const char* name : {"beta", "Alpha", "gamma", "Delta"}) f.MakeTask(QString::fromLatin1(name));
+    f.scheduler->Refresh();
+    QCOMPARE(f.Names(), (QStringList{"Alpha", "beta", "Delta", "gamma"}));
+    // A second refresh replaces the list rather than adding to it.
+    f.scheduler->Refresh();
+    QCOMPARE(f.scheduler->GetCount(), 4);
+}
+
+void TestScheduler::refreshFilter()
+{
+    QFETCH(Generation, generation);
+    Fixture f(generation);
+    for (const char* name : {"keep one", "drop one", "keep two"}) f.MakeTask(QString::fromLatin1(name));
+    QStringList asked;
+    f.scheduler->SetOnBeforeTaskAdded([&](TTaskScheduler* sender, TTaskItem* task, bool& canAdd) {
+        QCOMPARE(sender, f.scheduler.get());
+        QVERIFY(canAdd);
+        asked << task->GetName();
+        canAdd = task->GetName().startsWith(QStringLiteral("keep"));
+    });
+    f.scheduler->Refresh();
+    QCOMPARE(asked.size(), 3);
+    QCOMPARE(f.Names(), (QStringList{"keep one", "keep two"}));
+    // Lookups do not ask the filter.
+    asked.clear();
+    QVERIFY(f.scheduler->ActivateTask(QStringLiteral("drop one")));
+    QVERIFY(asked.isEmpty());
+}
+
+void TestScheduler::refreshHidden()
+{
+    Fixture f(Generation::V2);
+    f.MakeTask(QStringLiteral("Shown"));
+    TTaskItem* hidden = f.scheduler->CreateNewItem(QStringLiteral("Secret"));
+    hidden->SetApplicationName(QStringLiteral("/bin/true"));
+    hidden->SetVistaFlag(tfvHidden, true);
+    hidden->Save();
+    f.scheduler->Refresh();
+    QCOMPARE(f.Names(), QStringList{QStringLiteral("Shown")});
+    f.scheduler->SetShowHidden(true);
+    QCOMPARE(f.scheduler->GetCount(), 1); // no effect before the next refresh
+    f.scheduler->Refresh();
+    QCOMPARE(f.Names(), (QStringList{"Secret", "Shown"}));
+}
+
+void TestScheduler::refreshSkipsBrokenWorkItems()
+{
+    Fixture f(Generation::V1Forced);
+    f.MakeTask(QStringLiteral("Good"));
+    QFile broken(QDir(f.root.Path()).filePath(QStringLiteral("jobs/Broken.job")));
+    QVERIFY(broken.open(QIODevice::WriteOnly));
+    broken.write("this is not a task file");
+    broken.close();
+    f.scheduler->SetShowHidden(true); // has no effect in 1.0
+    f.scheduler->Refresh();
+    QCOMPARE(f.Names(), QStringList{QStringLiteral("Good")});
+}
+
+void TestScheduler::activateV1NameForms()
+{
+    Fixture f(Generation::V1Forced);
+    f.MakeTask(QStringLiteral("Backup"));
+    f.scheduler->Refresh();
+    TTaskItem* listed = f.scheduler->GetItem(0);
+    QCOMPARE(f.scheduler->ActivateTask(QStringLiteral("Backup")), listed);
+    QCOMPARE(f.scheduler->ActivateTask(QStringLiteral("Backup.job")), listed);
+    // The typed extension is kept and looked up exactly, letter case included.
+    TTaskItem* upper = f.scheduler->ActivateTask(QStringLiteral("Backup.JOB"));
+    QVERIFY(upper != listed);
+    QCOMPARE(f.scheduler->GetCount(), upper ? 2 : 1);
+}
+
+void TestScheduler::activateNotFound()
+{
+    QFETCH(Generation, generation);
+    Fixture f(generation);
+    QCOMPARE(f.scheduler->ActivateTask(QStringLiteral("Nowhere")), nullptr);
+    QCOMPARE(f.scheduler->GetCount(), 0);
+}
+
+void TestScheduler::activateLoadsUnlisted()
+{
+    QFETCH(Generation, generation);
+    Fixture f(generation);
+    for (const char* name : {"b", "a", "c"}) f.MakeTask(QString::fromLatin1(name));
+    f.scheduler->Refresh();
+    {
+        // Another scheduler adds a task this one has not listed.
+        TTaskScheduler other;
+        other.SetUseTaskScheduler1Only(f.scheduler->GetUseTaskScheduler1Only());
+        other.Open();
+        TTaskItem* bb = other.CreateNewItem(QStringLiteral("bb"));
+        bb->SetComment(QStringLiteral("from the other"));
+        bb->Save();
+    }
+    TTaskItem* item = f.scheduler->ActivateTask(QStringLiteral("bb"));
+    QVERIFY(item);
+    QCOMPARE(f.Names(), (QStringList{"a", "b", "bb", "c"}));
+    QCOMPARE(f.scheduler->ActivateTask(QStringLiteral("bb")), item);
+    if (!f.Vista()) item->Activate();
+    QCOMPARE(item->GetComment(), QStringLiteral("from the other"));
+}
+
+void TestScheduler::autoRefresh()
+{
+    QFETCH(Generation, generation);
+    Fixture f(generation);
+    f.MakeTask(QStringLiteral("First"));
+    f.scheduler->SetAutoRefresh(true);
+    TTaskItem* item = f.scheduler->ActivateTask(QStringLiteral("First"));
+    QVERIFY(item);
+    QCOMPARE(f.scheduler->GetCount(), 1);
+    f.MakeTask(QStringLiteral("Second")); // the fixture clears the list
+    QVERIFY(f.scheduler->CreateNewItem(QStringLiteral("Third")));
+    QCOMPARE(f.Names(), (QStringList{"First", "Second", "Third"}));
+}
+
+void TestScheduler::createDuplicate()
+{
+    QFETCH(Generation, generation);
+    Fixture f(generation);
+    TTaskItem* first = f.scheduler->CreateNewItem(QStringLiteral("Report"));
+    const QString asPassed = f.Vista() ? QStringLiteral("Report") : QStringLiteral("Report.job");
+    QCOMPARE(MessageOf<ETaskError>([&] { f.scheduler->CreateNewItem(asPassed); }),
+             QStringLiteral("Task with the name \"%1\" already exists.").arg(asPassed));
+    QCOMPARE(f.scheduler->GetCount(), 1);
+    // The existing item comes back as it is: no new-task defaults are applied again.
+    first->SetComment(QStringLiteral("edited"));
+    if (f.Vista())
+        first->SetVistaFlag(tfvEnabled, false);
+    else
+        first->SetFlags(TTaskFlags{tfHidden});
+    f.scheduler->SetDuplicate(tdActivateFirst);
+    TTaskItem* again = f.scheduler->CreateNewItem(asPassed);
+    QCOMPARE(again, first);
+    QCOMPARE(again->GetComment(), QStringLiteral("edited"));
+    if (f.Vista())
+        QVERIFY(!again->GetVistaFlag(tfvEnabled));
+    else
+        QCOMPARE(again->GetFlags(), TTaskFlags{tfHidden});
+    QCOMPARE(f.scheduler->GetCount(), 1);
+}
+
+void TestScheduler::createV1OverUnlistedFile()
+{
+    Fixture f(Generation::V1Forced);
+    f.MakeTask(QStringLiteral("OnDisk"));
+    QCOMPARE(MessageOf<ETaskError>([&] { f.scheduler->CreateNewItem(QStringLiteral("OnDisk")); }),
+             QStringLiteral("Task with the name \"OnDisk\" already exists."));
+    QCOMPARE(f.scheduler->GetCount(), 0);
+    f.scheduler->SetDuplicate(tdActivateFirst);
+    TTaskItem* item = f.scheduler->CreateNewItem(QStringLiteral("OnDisk"));
+    QVERIFY(item->GetTaskInterface());
+    QCOMPARE(item->GetApplicationName(), QStringLiteral("/bin/true"));
+    QCOMPARE(f.scheduler->GetCount(), 1);
+}
+
+void TestScheduler::newTaskDefaultsV1()
+{
+    Fixture f(Generation::V1Forced);
+    TTaskItem* item = f.scheduler->CreateNewItem(QStringLiteral("Fresh"));
+    QCOMPARE(item->GetName(), QStringLiteral("Fresh"));
+    QVERIFY(item->GetTaskInterface());
+    QVERIFY(!item->GetTaskDefinition());
+    QCOMPARE(item->GetFlags(), (TTaskFlags{tfDontStartIfOnBatteries, tfKillIfGoingOnBatteries}));
+    // Nothing reaches the store before the item is saved.
+    QVERIFY(!QFile::exists(QDir(f.root.Path()).filePath(QStringLiteral("jobs/Fresh.job"))));
+    item->Save();
+    QVERIFY(QFile::exists(QDir(f.root.Path()).filePath(QStringLiteral("jobs/Fresh.job"))));
+}
+
+void TestScheduler::newTaskDefaultsV2()
+{
+    Fixture f(Generation::V2);
+    TTaskItem* item = f.scheduler->CreateNewItem(QStringLiteral("Fresh"));
+    QVERIFY(!item->GetTaskInterface());
+    const ComPtr<ITaskDefinition> definition = item->GetTaskDefinition();
+    QVERIFY(definition);
+    ComPtr<ITaskSettings> settings;
+    QCOMPARE(definition->get_Settings(settings.Put()), S_OK);
+    VARIANT_BOOL enabled = VARIANT_FALSE, hidden = VARIANT_TRUE;
+    QCOMPARE(settings->get_Enabled(&enabled), S_OK);
+    QCOMPARE(settings->get_Hidden(&hidden), S_OK);
+    QCOMPARE(enabled, VARIANT_TRUE);
+    QCOMPARE(hidden, VARIANT_FALSE);
+    ComPtr<IPrincipal> principal;
+    QCOMPARE(definition->get_Principal(principal.Put()), S_OK);
+    TASK_LOGON_TYPE logon = TASK_LOGON_NONE;
+    QCOMPARE(principal->get_LogonType(&logon), S_OK);
+    QCOMPARE(logon, TASK_LOGON_INTERACTIVE_TOKEN);
+    // Not registered until saved.
+    QCOMPARE(MessageOf<ETaskError>([&] { item->Run(); }), QStringLiteral("Task \"Fresh\" is not activated."));
+}
+
+void TestScheduler::createKeepsListOrdered()
+{
+    QFETCH(Generation, generation);
+    Fixture f(generation);
+    for (const char* name : {"m", "c", "x", "a"}) f.scheduler->CreateNewItem(QString::fromLatin1(name));
+    QCOMPARE(f.Names(), (QStringList{"a", "c", "m", "x"}));
+    for (const char* name : {"m", "c", "x", "a"})
+        QCOMPARE(f.scheduler->ActivateTask(QString::fromLatin1(name))->GetName(), QString::fromLatin1(name));
+}
+
+void TestScheduler::itemBounds()
+{
+    QFETCH(Generation, generation);
+    Fixture f(generation);
+    f.scheduler->CreateNewItem(QStringLiteral("one"));
+    f.scheduler->CreateNewItem(QStringLiteral("two"));
+    QCOMPARE(f.scheduler->GetItem(1)->GetName(), QStringLiteral("two"));
+    QCOMPARE(MessageOf<ESchedulerError>([&] { f.scheduler->GetItem(-1); }), QStringLiteral("Task index out of bounds (-1)"));
+    QCOMPARE(MessageOf<ESchedulerError>([&] { f.scheduler->GetItem(2); }), QStringLiteral("Task index out of bounds (2)"));
+}
+
+void TestScheduler::deleteTask()
+{
+    QFETCH(Generation, generation);
+    Fixture f(generation);
+    f.MakeTask(QStringLiteral("Listed"));
+    f.MakeTask(QStringLiteral("Unlisted"));
+    f.scheduler->Refresh();
+    QCOMPARE(f.scheduler->GetCount(), 2);
+    f.scheduler->DeleteTask(QStringLiteral("Listed"));
+    QCOMPARE(f.Names(), QStringList{QStringLiteral("Unlisted")});
+    f.scheduler->Clear();
+    // Not in the list: still deleted in the service, the list is untouched.
+    f.scheduler->CreateNewItem(QStringLiteral("Other"));
+    f.scheduler->DeleteTask(QStringLiteral("Unlisted"));
+    QCOMPARE(f.Names(), QStringList{QStringLiteral("Other")});
+    f.scheduler->Refresh();
+    QCOMPARE(f.scheduler->GetCount(), 0);
+}
+
+void TestScheduler::deleteFailureKeepsList()
+{
+    QFETCH(Generation, generation);
+    Fixture f(generation);
+    // Created but never saved: the service does not know it, so deleting fails.
+    f.scheduler->CreateNewItem(QStringLiteral("Unsaved"));
+    try {
+        f.scheduler->DeleteTask(QStringLiteral("Unsaved"));
+        QFAIL("deleting a task the service does not have succeeded");
+    } catch (const EPlatformError& e) {
+        QVERIFY(FAILED(e.Code()));
+        QVERIFY(!e.Message().isEmpty());
+    }
+    QCOMPARE(f.Names(), QStringList{QStringLiteral("Unsaved")});
+}
+
+void TestScheduler::targetComputer()
+{
+    QFETCH(Generation, generation);
+    Fixture f(generation);
+    f.MakeTask(QStringLiteral("Local"));
+    f.scheduler->Refresh();
+    f.scheduler->SetTargetComputer(QString());
+    QVERIFY(f.scheduler->GetActive());
+    QCOMPARE(f.scheduler->GetCount(), 1); // target changes leave the list alone
+    if (f.Vista()) QVERIFY(!f.scheduler->GetTargetComputer().isEmpty());
+    f.scheduler->Refresh();
+    QCOMPARE(f.Names(), QStringList{QStringLiteral("Local")});
+}
+
+void TestScheduler::foldersV2()
+{
+    Fixture f(Generation::V2);
+    const ComPtr<ITaskFolder> root = f.scheduler->VistaRootFolder();
+    QVERIFY(root);
+    QString path;
+    QCOMPARE(root->get_Path(&path), S_OK);
+    QCOMPARE(path, QStringLiteral("\\"));
+    QVERIFY(!f.scheduler->FolderExists(QStringLiteral("Reports")));
+    QVERIFY(f.scheduler->CreateFolder(QStringLiteral("\\Reports\\Daily")));
+    QVERIFY(f.scheduler->CreateFolder(QStringLiteral("Other")));
+    QVERIFY(f.scheduler->FolderExists(QStringLiteral("Reports")));
+    QVERIFY(f.scheduler->FolderExists(QStringLiteral("\\Reports\\Daily")));
+    const ComPtr<ITaskFolderCollection> folders = f.scheduler->VistaRootFolders();
+    QVERIFY(folders);
+    LONG count = 0;
+    QCOMPARE(folders->get_Count(&count), S_OK);
+    QCOMPARE(count, 2);
+    f.scheduler->DeleteFolder(QStringLiteral("Other"));
+    QVERIFY(!f.scheduler->FolderExists(QStringLiteral("Other")));
+    try {
+        f.scheduler->DeleteFolder(QStringLiteral("Other"));
+        QFAIL("deleting a missing folder succeeded");
+    } catch (const EPlatformError&) {
+    }
+    QVERIFY(!f.scheduler->FolderExists(QStringLiteral("bad\\..\\..\\name")));
+}
+
+void TestScheduler::foldersV1_data()
+{
+    QTest::addColumn<Generation>("generation");
+    QTest::newRow("1.0 forced") << Generation::V1Forced;
+    QTest::newRow("1.0 platform") << Generation::V1Platform;
+}
+
+void TestScheduler::foldersV1()
+{
+    QFETCH(Generation, generation);
+    Fixture f(generation);
+    QVERIFY(!f.scheduler->VistaRootFolder());
+    QVERIFY(!f.scheduler->VistaRootFolders());
+    QVERIFY(!f.scheduler->CreateFolder(QStringLiteral("Reports")));
+    f.scheduler->DeleteFolder(QStringLiteral("Reports"));
+    QVERIFY(!f.scheduler->FolderExists(QStringLiteral("\\")));
+    QVERIFY(!QDir(f.root.Path() + QStringLiteral("/tasks/Reports")).exists());
+}
+
+void TestScheduler::selectedFolder()
+{
+    Fixture f(Generation::V2);
+    const ComPtr<ITaskFolder> daily = f.scheduler->CreateFolder(QStringLiteral("Reports\\Daily"));
+    f.MakeTask(QStringLiteral("AtRoot"));
+    f.scheduler->SetVistaSelectedFolder(daily.Get());
+    QCOMPARE(f.scheduler->CurrentFolderPath, QStringLiteral("\\Reports\\Daily"));
+    QCOMPARE(f.scheduler->GetCount(), 0); // nothing is refreshed
+    f.MakeTask(QStringLiteral("InDaily"));
+    f.scheduler->Refresh();
+    QCOMPARE(f.Names(), QStringList{QStringLiteral("InDaily")});
+    QCOMPARE(f.scheduler->ActivateTask(QStringLiteral("AtRoot")), nullptr);
+    f.scheduler->SetVistaSelectedFolder(f.scheduler->VistaRootFolder().Get());
+    QCOMPARE(f.scheduler->CurrentFolderPath, QStringLiteral("\\"));
+    f.scheduler->Refresh();
+    QCOMPARE(f.Names(), QStringList{QStringLiteral("AtRoot")});
+}
+
+QTEST_GUILESS_MAIN(TestScheduler)
+#include "tst_scheduler.moc"

@@ -1,0 +1,834 @@
+// The task item's life cycle, commands and general properties, in both generations,
+// against a private service root.
+
+#include "OsVersion.h"
+#include "ResultCodes.h"
+#include "TaskService2.h"
+#include "TemporaryServiceRoot.h"
+#include "kvTask.h"
+#include "tvMSTask.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QtTest>
+#include <functional>
+#include <memory>
+
+namespace {
+
+const QString kProgram = QStringLiteral("/bin/true");
+
+class Fixture {
+public:
+    explicit Fixture(bool vista)
+    {
+        scheduler = std::make_unique<TTaskScheduler>();
+        scheduler->SetUseTaskScheduler1Only(!vista);
+        scheduler->Open();
+    }
+
+    /// A saved task, listed again from the service: 1.0 not activated, 2.0 registered.
+    TTaskItem* Listed(const QString& name)
+    {
+        TTaskItem* item = scheduler->CreateNewItem(name);
+        item->SetApplicationName(kProgram);
+        item->Save();
+        scheduler->Refresh();
+        return scheduler->ActivateTask(name);
+    }
+
+    QString JobPath(const QString& file) const { return QDir(root.Path()).filePath(QStringLiteral("jobs/") + file); }
+
+    TemporaryServiceRoot root;
+    std::unique_ptr<TTaskScheduler> scheduler;
+};
+
+template <typename E>
+QString MessageOf(const std::function<void()>& f)
+{
+    try {
+        f();
+    } catch (const E& e) {
+        return e.Message();
+    }
+    return QStringLiteral("<no error>");
+}
+
+QString NotActivated(const QString& name)
+{
+    return QStringLiteral("Task \"%1\" is not activated.").arg(name);
+}
+
+ComPtr<ITask> TaskOf(TTaskItem* item)
+{
+    ComPtr<ITask> task;
+    item->GetTaskInterface().As(task);
+    return task;
+}
+
+ComPtr<IActionCollection> ActionsOf(TTaskItem* item)
+{
+    ComPtr<IActionCollection> actions;
+    item->GetTaskDefinition()->get_Actions(actions.Put());
+    return actions;
+}
+
+ComPtr<IPrincipal> PrincipalOf(const ComPtr<ITaskDefinition>& definition)
+{
+    ComPtr<IPrincipal> principal;
+    definition->get_Principal(principal.Put());
+    return principal;
+}
+
+QString ExecutionTimeLimit(TTaskItem* item)
+{
+    ComPtr<ITaskSettings> settings;
+    item->GetTaskDefinition()->get_Settings(settings.Put());
+    QString limit;
+    settings->get_ExecutionTimeLimit(&limit);
+    return limit;
+}
+
+void AddBothGenerations()
+{
+    QTest::addColumn<bool>("vista");
+    QTest::newRow("2.0") << true;
+    QTest::newRow("1.0") << false;
+}
+
+} // namespace
+
+class TestTaskItem : public QObject {
+    Q_OBJECT
+
+private slots:
+    void name_data();
+    void name();
+    void newItem_data() { AddBothGenerations(); }
+    void newItem();
+    void flags_data();
+    void flags();
+    void flagsOutsideTable();
+    void notActivatedV1();
+    void activateFailures();
+    void v1OnlyMembersOnV2();
+    void deactivateV1();
+    void deactivateV2();
+    void saveIntoCurrentFolder();
+    void saveAsV1();
+    void saveAsV2();
+    void applicationNameSummary_data();
+    void applicationNameSummary();
+    void applicationNameWriteV2();
+    void parametersAddressFirstAction();
+    void textProperties_data() { AddBothGenerations(); }
+    void textProperties();
+    void accountInformationV2_data();
+    void accountInformationV2();
+    void accountInformationPassword();
+    void accountInformationV1();
+    void priority_data();
+    void priority();
+    void maxRunTimeV2_data();
+    void maxRunTimeV2();
+    void runSettingsV1();
+    void binaryDataV1_data();
+    void binaryDataV1();
+    void binaryDataV2_data();
+    void binaryDataV2();
+    void taskLocation();
+    void triggerString_data() { AddBothGenerations(); }
+    void triggerString();
+    void commandsV2();
+    void getInterface();
+    void displayTaskPagesV2();
+    void displayTaskPagesV1();
+};
+
+void TestTaskItem::name_data()
+{
+    QTest::addColumn<bool>("vista");
+    QTest::addColumn<QString>("created");
+    QTest::addColumn<QString>("name");
+    for (bool vista : {true, false}) {
+        const char* g = vista ? "2.0 " : "1.0 ";
+        QTest::addRow("%sBackup.JOB", g) << vista << "Backup.JOB" << "Backup";
+        QTest::addRow("%sBackup.txt", g) << vista << "Backup.txt" << "Backup.txt";
+        QTest::addRow("%sBackup", g) << vista << "Backup" << "Backup";
+    }
+}
+
+void TestTaskItem::name()
+{
+    QFETCH(bool, vista);
+    QFETCH(QString, created);
+    QFETCH(QString, name);
+    Fixture f(vista);
+    TTaskItem* item = f.scheduler->CreateNewItem(created);
+    QCOMPARE(item->GetName(), name);
+    QCOMPARE(item->GetTaskScheduler(), f.scheduler.get());
+}
+
+void TestTaskItem::newItem()
+{
+    QFETCH(bool, vista);
+    Fixture f(vista);
+    TTaskItem* item = f.scheduler->CreateNewItem(QStringLiteral("New"));
+    QCOMPARE(item->GetCurrentAction(), 0);
+    QCOMPARE(item->GetTriggers()->Count(), 0);
+    if (!vista) QCOMPARE(item->GetTaskLocation(), QString());
+}
+
+void TestTaskItem::flags_data()
+{
+    QTest::addColumn<int>("member");
+    QTest::addColumn<uint>("bit");
+    const uint bits[] = {0x1, 0x2, 0x4, 0x200, 0x2000, 0x10, 0x1000, 0x20, 0x800, 0x40, 0x80, 0x400};
+    for (int member = 0; member < 12; ++member) QTest::addRow("member %d", member) << member << bits[member];
+}
+
+void TestTaskItem::flags()
+{
+    QFETCH(int, member);
+    QFETCH(uint, bit);
+    Fixture f(false);
+    TTaskItem* item = f.scheduler->CreateNewItem(QStringLiteral("Flags"));
+    const auto flag = static_cast<TTaskFlag>(member);
+    item->SetFlags(TTaskFlags{flag});
+    DWORD raw = 0;
+    QCOMPARE(TaskOf(item)->GetFlags(&raw), S_OK);
+    QCOMPARE(uint(raw), bit);
+    QCOMPARE(item->GetFlags(), TTaskFlags{flag});
+}
+
+void TestTaskItem::flagsOutsideTable()
+{
+    Fixture f(false);
+    TTaskItem* item = f.scheduler->CreateNewItem(QStringLiteral("Flags"));
+    QCOMPARE(TaskOf(item)->SetFlags(0x4000 | 0x8 | 0x4), S_OK);
+    QCOMPARE(item->GetFlags(), TTaskFlags{tfDisabled});
+    item->SetFlags(TTaskFlags{});
+    DWORD raw = 0xFFFF;
+    QCOMPARE(TaskOf(item)->GetFlags(&raw), S_OK);
+    QCOMPARE(uint(raw), 0u);
+}
+
+void TestTaskItem::notActivatedV1()
+{
+    Fixture f(false);
+    TTaskItem* item = f.Listed(QStringLiteral("Idle"));
+    QVERIFY(!item->GetTaskInterface());
+    QVERIFY(!item->GetTaskDefinition());
+    QCOMPARE(item->GetTaskLocation(), QString());
+    QCOMPARE(item->GetName(), QStringLiteral("Idle"));
+    const QList<std::function<void()>> operations{
+        [&] { item->GetApplicationName(); },
+        [&] { item->SetComment(QStringLiteral("x")); },
+        [&] { item->GetCreator(); },
+        [&] { item->GetAccountName(); },
+        [&] { item->SetAccountInformation(QString(), QString(), QString()); },
+        [&] { item->GetFlags(); },
+        [&] { item->GetPriority(); },
+        [&] { item->GetMaxRunTime(); },
+        [&] { item->SetMaxRunTime(1); },
+        [&] { item->GetIdleTime(); },
+        [&] { item->GetIsDirty(); },
+        [&] { item->GetCurFile(); },
+        [&] { item->GetTriggers(); },
+        [&] { item->GetTriggerString(); },
+        [&] { item->Save(); },
+        [&] { item->Save(QStringLiteral("Other")); },
+        [&] { item->Deactivate(true); },
+        [&] { item->Run(); },
+        [&] { item->Terminate(); },
+        [&] { item->EditWorkItem(); },
+        [&] { QBuffer b; b.open(QIODevice::ReadWrite); item->GetBinaryData(b); },
+        [&] { item->DisplayTaskPages(0, TPageTypes{ptTask}, QString()); },
+    };
+    for (qsizetype i = 0; i < operations.size(); ++i)
+        QVERIFY2(MessageOf<ETaskError>(operations[i]) == NotActivated(QStringLiteral("Idle")), qPrintable(QString::number(i)));
+    item->Activate();
+    QCOMPARE(item->GetApplicationName(), kProgram);
+    item->Activate(); // a fresh task object
+    QVERIFY(item->GetTaskInterface());
+}
+
+void TestTaskItem::activateFailures()
+{
+    Fixture f(false);
+    TTaskItem* item = f.Listed(QStringLiteral("Gone"));
+    QVERIFY(QFile::remove(f.JobPath(QStringLiteral("Gone.job"))));
+    QCOMPARE(MessageOf<ESchedulerError>([&] { item->Activate(); }), QStringLiteral("Could not activate \"Gone\" task."));
+    QVERIFY(!item->GetTaskInterface());
+    f.scheduler->Close();
+    QCOMPARE(MessageOf<ESchedulerError>([&] { item->Activate(); }), SServiceNotRunning);
+}
+
+void TestTaskItem::v1OnlyMembersOnV2()
+{
+    Fixture f(true);
+    TTaskItem* listed = f.Listed(QStringLiteral("Listed"));
+    TTaskItem* fresh = f.scheduler->CreateNewItem(QStringLiteral("Fresh"));
+    const QList<std::function<void(TTaskItem*)>> operations{
+        [](TTaskItem* i) { i->GetFlags(); },
+        [](TTaskItem* i) { i->SetFlags(TTaskFlags{}); },
+        [](TTaskItem* i) { i->GetPriority(); },
+        [](TTaskItem* i) { i->SetPriority(tpHigh); },
+        [](TTaskItem* i) { i->GetMaxRunTime(); },
+        [](TTaskItem* i) { i->GetIdleTime(); },
+        [](TTaskItem* i) { i->SetIdleTime(TIdleTime{1, 2}); },
+        [](TTaskItem* i) { i->GetIsDirty(); },
+        [](TTaskItem* i) { i->GetCurFile(); },
+        [](TTaskItem* i) { i->Terminate(); },
+    };
+    for (qsizetype i = 0; i < operations.size(); ++i) {
+        QVERIFY2(MessageOf<ETaskError>([&] { operations[i](fresh); }) == NotActivated(QStringLiteral("Fresh")),
+                 qPrintable(QString::number(i)));
+        QVERIFY2(MessageOf<EIntfCastError>([&] { operations[i](listed); }) == QStringLiteral("Interface not supported"),
+                 qPrintable(QString::number(i)));
+    }
+}
+
+void TestTaskItem::deactivateV1()
+{
+    Fixture f(false);
+    TTaskItem* item = f.Listed(QStringLiteral("Job"));
+    const QString path = f.JobPath(QStringLiteral("Job.job"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray before = file.readAll();
+    file.close();
+    const QDateTime modified = QFileInfo(path).lastModified();
+
+    item->Activate();
+    QVERIFY(!item->GetIsDirty());
+    item->Deactivate(true); // unchanged: nothing is written
+    QVERIFY(!item->GetTaskInterface());
+    QCOMPARE(QFileInfo(path).lastModified(), modified);
+
+    item->Activate();
+    item->SetComment(QStringLiteral("discard me"));
+    QVERIFY(item->GetIsDirty());
+    item->Deactivate(false);
+    QVERIFY(!item->GetTaskInterface());
+    item->Activate();
+    QCOMPARE(item->GetComment(), QString());
+
+    item->SetComment(QStringLiteral("keep me"));
+    item->Deactivate(true);
+    item->Activate();
+    QCOMPARE(item->GetComment(), QStringLiteral("keep me"));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY(file.readAll() != before);
+}
+
+void TestTaskItem::deactivateV2()
+{
+    Fixture f(true);
+    TTaskItem* item = f.Listed(QStringLiteral("Reg"));
+    const ComPtr<IUnknown> registered = item->GetTaskInterface();
+    const ComPtr<ITaskDefinition> definition = item->GetTaskDefinition();
+    item->SetComment(QStringLiteral("edited"));
+    item->Deactivate(false);
+    QCOMPARE(item->GetTaskInterface().Get(), registered.Get());
+    QCOMPARE(item->GetTaskDefinition().Get(), definition.Get());
+    f.scheduler->Refresh();
+    QCOMPARE(f.scheduler->ActivateTask(QStringLiteral("Reg"))->GetComment(), QString());
+    item = f.scheduler->ActivateTask(QStringLiteral("Reg"));
+    item->SetComment(QStringLiteral("edited"));
+    item->Deactivate(false);
+    item->Save();
+    f.scheduler->Refresh();
+    QCOMPARE(f.scheduler->ActivateTask(QStringLiteral("Reg"))->GetComment(), QStringLiteral("edited"));
+    item = f.scheduler->ActivateTask(QStringLiteral("Reg"));
+    item->SetCreator(QStringLiteral("someone"));
+    item->Deactivate(true);
+    QVERIFY(item->GetTaskInterface().Get() != registered.Get());
+    f.scheduler->Refresh();
+    QCOMPARE(f.scheduler->ActivateTask(QStringLiteral("Reg"))->GetCreator(), QStringLiteral("someone"));
+}
+
+void TestTaskItem::saveIntoCurrentFolder()
+{
+    Fixture f(true);
+    const ComPtr<ITaskFolder> a = f.scheduler->CreateFolder(QStringLiteral("A"));
+    const ComPtr<ITaskFolder> b = f.scheduler->CreateFolder(QStringLiteral("B"));
+    f.scheduler->SetVistaSelectedFolder(a.Get());
+    TTaskItem* item = f.Listed(QStringLiteral("Mover"));
+    f.scheduler->SetVistaSelectedFolder(b.Get());
+    item->Save();
+    QCOMPARE(item->GetTaskLocation(), QStringLiteral("\\B\\"));
+    ComPtr<IRegisteredTask> inA;
+    QCOMPARE(a->GetTask(QStringLiteral("Mover"), inA.Put()), S_OK); // the original stays
+    ComPtr<IRegisteredTask> inB;
+    QCOMPARE(b->GetTask(QStringLiteral("Mover"), inB.Put()), S_OK);
+}
+
+void TestTaskItem::saveAsV1()
+{
+    Fixture f(false);
+    TTaskItem* item = f.scheduler->CreateNewItem(QStringLiteral("Original"));
+    item->SetComment(QStringLiteral("shared"));
+    item->Save();
+    item->Save(QStringLiteral("Backup"));
+    QCOMPARE(item->GetName(), QStringLiteral("Backup"));
+    QVERIFY(QFile::exists(f.JobPath(QStringLiteral("Original.job"))));
+    QVERIFY(QFile::exists(f.JobPath(QStringLiteral("Backup.job"))));
+    QCOMPARE(QFileInfo(item->GetCurFile()).fileName(), QStringLiteral("Backup.job"));
+    // The item now refers to the new file; the old one keeps what it had.
+    item->SetComment(QStringLiteral("only the copy"));
+    item->Save();
+    f.scheduler->Refresh();
+    QCOMPARE(f.scheduler->GetCount(), 2);
+    TTaskItem* original = f.scheduler->ActivateTask(QStringLiteral("Original"));
+    original->Activate();
+    QCOMPARE(original->GetComment(), QStringLiteral("shared"));
+    TTaskItem* copy = f.scheduler->ActivateTask(QStringLiteral("Backup.job"));
+    copy->Activate();
+    QCOMPARE(copy->GetComment(), QStringLiteral("only the copy"));
+}
+
+void TestTaskItem::saveAsV2()
+{
+    Fixture f(true);
+    TTaskItem* item = f.scheduler->CreateNewItem(QStringLiteral("Zed"));
+    f.scheduler->CreateNewItem(QStringLiteral("Middle"));
+    item->SetApplicationName(kProgram);
+    item->Save(QStringLiteral("Alpha.job"));
+    QCOMPARE(item->GetName(), QStringLiteral("Alpha"));
+    QVERIFY(item->GetTaskInterface());
+    QCOMPARE(item->GetTaskLocation(), QStringLiteral("\\"));
+    // Still found under its new name, and the list stays in order.
+    QCOMPARE(f.scheduler->ActivateTask(QStringLiteral("Alpha")), item);
+    QCOMPARE(f.scheduler->GetItem(0), item);
+    f.scheduler->Refresh();
+    QCOMPARE(f.scheduler->GetCount(), 1);
+    QCOMPARE(f.scheduler->GetItem(0)->GetName(), QStringLiteral("Alpha"));
+}
+
+void TestTaskItem::applicationNameSummary_data()
+{
+    QTest::addColumn<QList<int>>("types");
+    QTest::addColumn<int>("current");
+    QTest::addColumn<QString>("summary");
+    QTest::newRow("none") << QList<int>{} << 0 << "Empty";
+    QTest::newRow("one exec") << QList<int>{0} << 0 << kProgram;
+    QTest::newRow("two") << QList<int>{0, 6} << 0 << "Multiple actions";
+    QTest::newRow("e-mail") << QList<int>{6} << 0 << "Send an e-mail";
+    QTest::newRow("message") << QList<int>{7} << 0 << "Display a message";
+    QTest::newRow("handler") << QList<int>{5} << 0 << "COM Object";
+    QTest::newRow("second of two") << QList<int>{6, 0} << 2 << kProgram;
+    QTest::newRow("first of two") << QList<int>{7, 0} << 1 << "Display a message";
+}
+
+void TestTaskItem::applicationNameSummary()
+{
+    QFETCH(QList<int>, types);
+    QFETCH(int, current);
+    QFETCH(QString, summary);
+    Fixture f(true);
+    TTaskItem* item = f.scheduler->CreateNewItem(QStringLiteral("Actions"));
+    for (int type : types) {
+        ComPtr<IAction> action;
+        QCOMPARE(ActionsOf(item)->Create(static_cast<TASK_ACTION_TYPE>(type), action.Put()), S_OK);
+        ComPtr<IExecAction> exec;
+        if (SUCCEEDED(action.As(exec))) exec->put_Path(kProgram);
+    }
+    item->SetCurrentAction(current);
+    QCOMPARE(item->GetApplicationName(), summary);
+    QCOMPARE(item->GetCurrentAction(), current);
+}
+
+void TestTaskItem::applicationNameWriteV2()
+{
+    Fixture f(true);
+    TTaskItem* item = f.scheduler->CreateNewItem(QStringLiteral("Write"));
+    item->SetApplicationName(kProgram);
+    QCOMPARE(item->GetCurrentAction(), 1);
+    LONG count = 0;
+    ActionsOf(item)->get_Count(&count);
+    QCOMPARE(count, 1);
+    QCOMPARE(item->GetApplicationName(), kProgram);
+
+    // With actions present nothing is created: index 0 is refused by the service.
+    item->SetCurrentAction(0);
+    try {
+        item->SetApplicationName(QStringLiteral("/bin/false"));
+        QFAIL("writing action 0 succeeded");
+    } catch (const EPlatformError& e) {
+        QCOMPARE(e.Code(), E_INVALIDARG);
+    }
+    ActionsOf(item)->get_Count(&count);
+    QCOMPARE(count, 1);
+
+    // An action of another kind cannot take a program.
+    ComPtr<IAction> mail;
+    ActionsOf(item)->Create(TASK_ACTION_SEND_EMAIL, mail.Put());
+    item->SetCurrentAction(2);
+    QCOMPARE(MessageOf<EIntfCastError>([&] { item->SetWorkingDirectory(QStringLiteral("/tmp")); }),
+             QStringLiteral("Interface not supported"));
+}
+
+void TestTaskItem::parametersAddressFirstAction()
+{
+    Fixture f(true);
+    TTaskItem* item = f.scheduler->CreateNewItem(QStringLiteral("Params"));
+    item->SetParameters(QStringLiteral("--fast"));
+    item->SetCurrentAction(0);
+    QCOMPARE(item->GetParameters(), QStringLiteral("--fast"));
+    QCOMPARE(item->GetCurrentAction(), 1);
+    item->SetCurrentAction(-3);
+    item->GetParameters();
+    QCOMPARE(item->GetCurrentAction(), 1);
+}
+
+void TestTaskItem::textProperties()
+{
+    QFETCH(bool, vista);
+    Fixture f(vista);
+    TTaskItem* item = f.scheduler->CreateNewItem(QStringLiteral("Texts"));
+    item->SetApplicationName(QStringLiteral("/usr/bin/env"));
+    item->SetParameters(QStringLiteral("echo \"a b\""));
+    item->SetWorkingDirectory(QStringLiteral("/tmp"));
+    item->SetComment(QStringLiteral("Line one\r\nLine two"));
+    item->SetCreator(QStringLiteral("Ünïcode author"));
+    item->Save();
+    f.scheduler->Refresh();
+    item = f.scheduler->ActivateTask(QStringLiteral("Texts"));
+    if (!vista) item->Activate();
+    QCOMPARE(item->GetApplicationName(), QStringLiteral("/usr/bin/env"));
+    QCOMPARE(item->GetParameters(), QStringLiteral("echo \"a b\""));
+    QCOMPARE(item->GetWorkingDirectory(), QStringLiteral("/tmp"));
+    QCOMPARE(item->GetComment(), QStringLiteral("Line one\r\nLine two"));
+    QCOMPARE(item->GetCreator(), QStringLiteral("Ünïcode author"));
+}
+
+void TestTaskItem::accountInformationV2_data()
+{
+    QTest::addColumn<QString>("account");
+    QTest::addColumn<QString>("group");
+    QTest::addColumn<QString>("userId");
+    QTest::addColumn<int>("logonType");
+    QTest::addColumn<QString>("accountName");
+    const QString me = qEnvironmentVariable("USER", QStringLiteral("root"));
+    QTest::newRow("group") << me << "users" << "" << int(TASK_LOGON_GROUP) << "users";
+    QTest::newRow("account") << me << "" << me << int(TASK_LOGON_INTERACTIVE_TOKEN) << me;
+    QTest::newRow("none") << "" << "" << "System" << int(TASK_LOGON_SERVICE_ACCOUNT) << "System";
+}
+
+void TestTaskItem::accountInformationV2()
+{
+    QFETCH(QString, account);
+    QFETCH(QString, group);
+    QFETCH(QString, userId);
+    QFETCH(int, logonType);
+    QFETCH(QString, accountName);
+    Fixture f(true);
+    TTaskItem* item = f.scheduler->CreateNewItem(QStringLiteral("Account"));
+    item->SetApplicationName(kProgram);
+    item->SetAccountInformation(account, QString(), group);
+    const ComPtr<IPrincipal> principal = PrincipalOf(item->GetTaskDefinition());
+    QString user;
+    principal->get_UserId(&user);
+    TASK_LOGON_TYPE logon = TASK_LOGON_NONE;
+    principal->get_LogonType(&logon);
+    QCOMPARE(user, userId);
+    QCOMPARE(int(logon), logonType);
+    QCOMPARE(item->GetAccountName(), accountName);
+    // Registered at once, but the item keeps its task object.
+    QVERIFY(!item->GetTaskInterface());
+    TTaskScheduler other;
+    other.Open();
+    TTaskItem* stored = other.ActivateTask(QStringLiteral("Account"));
+    QVERIFY(stored);
+    PrincipalOf(stored->GetTaskDefinition())->get_LogonType(&logon);
+    QCOMPARE(int(logon), logonType);
+    // Later saves send the same account again.
+    item->Save();
+    QVERIFY(item->GetTaskInterface());
+}
+
+void TestTaskItem::accountInformationPassword()
+{
+    Fixture f(true);
+    TTaskItem* item = f.scheduler->CreateNewItem(QStringLiteral("Account"));
+    item->SetApplicationName(kProgram);
+    const QString me = qEnvironmentVariable("USER", QStringLiteral("root"));
+    item->SetAccountInformation(me, QStringLiteral("secret"), QString());
+    QCOMPARE(item->GetAccountName(), me);
+    QCOMPARE(item->GetTaskLogonType(), tltPassword);
+    TTaskScheduler other;
+    other.Open();
+    TTaskItem* stored = other.ActivateTask(QStringLiteral("Account"));
+    QVERIFY(stored);
+    QCOMPARE(stored->GetTaskLogonType(), tltPassword);
+    QCOMPARE(stored->GetAccountName(), me);
+    // The account and password go along with every later registration.
+    item->SetComment(QStringLiteral("saved again"));
+    item->Save();
+    QVERIFY(item->GetTaskInterface());
+}
+
+void TestTaskItem::accountInformationV1()
+{
+    Fixture f(false);
+    TTaskItem* item = f.scheduler->CreateNewItem(QStringLiteral("Account"));
+    item->SetAccountInformation(QString(), QString(), QStringLiteral("ignored group"));
+    QCOMPARE(item->GetAccountName(), QString());
+    const QString me = qEnvironmentVariable("USER", QStringLiteral("root"));
+    item->SetAccountInformation(me, QString(), QString());
+    QCOMPARE(item->GetAccountName(), me);
+}
+
+void TestTaskItem::priority_data()
+{
+    QTest::addColumn<int>("priority");
+    QTest::addColumn<uint>("raw");
+    QTest::newRow("idle") << int(tpIdle) << 0x40u;
+    QTest::newRow("normal") << int(tpNormal) << 0x20u;
+    QTest::newRow("high") << int(tpHigh) << 0x80u;
+    QTest::newRow("realtime") << int(tpRealTime) << 0x100u;
+}
+
+void TestTaskItem::priority()
+{
+    QFETCH(int, priority);
+    QFETCH(uint, raw);
+    Fixture f(false);
+    TTaskItem* item = f.scheduler->CreateNewItem(QStringLiteral("Priority"));
+    item->SetPriority(static_cast<TTaskPriority>(priority));
+    DWORD stored = 0;
+    QCOMPARE(TaskOf(item)->GetPriority(&stored), S_OK);
+    QCOMPARE(uint(stored), raw);
+    QCOMPARE(int(item->GetPriority()), priority);
+}
+
+void TestTaskItem::maxRunTimeV2_data()
+{
+    QTest::addColumn<uint>("milliseconds");
+    QTest::addColumn<QString>("limit");
+    QTest::newRow("no limit") << 0xFFFFFFFFu << "PT0S";
+    QTest::newRow("below a minute") << 59999u << "";
+    QTest::newRow("a minute and a half") << 90000u << "PT1M";
+    QTest::newRow("an hour") << 3600000u << "PT1H0M";
+    QTest::newRow("a day and more") << 90060000u << "P1DT1H1M";
+}
+
+void TestTaskItem::maxRunTimeV2()
+{
+    QFETCH(uint, milliseconds);
+    QFETCH(QString, limit);
+    Fixture f(true);
+    TTaskItem* item = f.scheduler->CreateNewItem(QStringLiteral("Limit"));
+    item->SetMaxRunTime(milliseconds);
+    QCOMPARE(ExecutionTimeLimit(item), limit);
+}
+
+void TestTaskItem::runSettingsV1()
+{
+    Fixture f(false);
+    TTaskItem* item = f.scheduler->CreateNewItem(QStringLiteral("Settings"));
+    for (quint32 value : {0xFFFFFFFFu, 59999u, 90000u}) {
+        item->SetMaxRunTime(value);
+        QCOMPARE(item->GetMaxRunTime(), value);
+    }
+    item->SetIdleTime(TIdleTime{10, 65535});
+    QCOMPARE(item->GetIdleTime(), (TIdleTime{10, 65535}));
+    item->Save();
+    QVERIFY(!item->GetIsDirty());
+    QCOMPARE(QFileInfo(item->GetCurFile()).canonicalFilePath(),
+             QFileInfo(f.JobPath(QStringLiteral("Settings.job"))).canonicalFilePath());
+    item->SetComment(QStringLiteral("changed"));
+    QVERIFY(item->GetIsDirty());
+}
+
+void TestTaskItem::binaryDataV1_data()
+{
+    QTest::addColumn<int>("size");
+    QTest::addColumn<bool>("stored");
+    QTest::newRow("one byte") << 1 << true;
+    QTest::newRow("largest") << 65535 << true;
+    QTest::newRow("one too many") << 65536 << false;
+    QTest::newRow("wraps to one") << 65537 << false;
+}
+
+void TestTaskItem::binaryDataV1()
+{
+    QFETCH(int, size);
+    QFETCH(bool, stored);
+    Fixture f(false);
+    TTaskItem* item = f.scheduler->CreateNewItem(QStringLiteral("Data"));
+    QByteArray old("old data");
+    QBuffer oldStream(&old);
+    oldStream.open(QIODevice::ReadOnly);
+    item->SetBinaryData(oldStream);
+
+    QByteArray bytes(size + 3, '\0');
+    for (int i = 0; i < bytes.size(); ++i) bytes[i] = char(i * 7);
+    QBuffer in(&bytes);
+    in.open(QIODevice::ReadOnly);
+    in.seek(3); // from the current position on
+    if (stored) {
+        item->SetBinaryData(in);
+    } else {
+        QVERIFY(MessageOf<ETaskError>([&] { item->SetBinaryData(in); }).contains(QStringLiteral("65535")));
+    }
+    QBuffer out;
+    out.open(QIODevice::ReadWrite);
+    out.write("prefix");
+    item->GetBinaryData(out);
+    QCOMPARE(out.data(), QByteArray("prefix") + (stored ? bytes.mid(3) : old));
+
+    // An empty stream keeps the old data.
+    QBuffer empty;
+    empty.open(QIODevice::ReadOnly);
+    item->SetBinaryData(empty);
+    QBuffer again;
+    again.open(QIODevice::ReadWrite);
+    item->GetBinaryData(again);
+    QCOMPARE(again.data(), stored ? bytes.mid(3) : old);
+}
+
+void TestTaskItem::binaryDataV2_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QByteArray>("readBack");
+    QTest::newRow("text") << QByteArray("h\0e\0y\0", 6) << QByteArray("h\0e\0y\0", 6);
+    QTest::newRow("odd count") << QByteArray("abc") << QByteArray("abc\0", 4);
+    QTest::newRow("empty") << QByteArray() << QByteArray();
+}
+
+void TestTaskItem::binaryDataV2()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QByteArray, readBack);
+    Fixture f(true);
+    TTaskItem* item = f.scheduler->CreateNewItem(QStringLiteral("Data"));
+    item->SetApplicationName(kProgram);
+    QBuffer in(&bytes);
+    in.open(QIODevice::ReadOnly);
+    item->SetBinaryData(in);
+    item->Save();
+    f.scheduler->Refresh();
+    QBuffer out;
+    out.open(QIODevice::ReadWrite);
+    f.scheduler->ActivateTask(QStringLiteral("Data"))->GetBinaryData(out);
+    QCOMPARE(out.data(), readBack);
+}
+
+void TestTaskItem::taskLocation()
+{
+    Fixture f(true);
+    const ComPtr<ITaskFolder> reports = f.scheduler->CreateFolder(QStringLiteral("Reports"));
+    f.scheduler->SetVistaSelectedFolder(reports.Get());
+    QCOMPARE(f.Listed(QStringLiteral("Daily"))->GetTaskLocation(), QStringLiteral("\\Reports\\"));
+    f.scheduler->SetVistaSelectedFolder(f.scheduler->VistaRootFolder().Get());
+    QCOMPARE(f.Listed(QStringLiteral("AtRoot"))->GetTaskLocation(), QStringLiteral("\\"));
+    QCOMPARE(MessageOf<ETaskError>([&] { f.scheduler->CreateNewItem(QStringLiteral("New"))->GetTaskLocation(); }),
+             NotActivated(QStringLiteral("New")));
+}
+
+void TestTaskItem::triggerString()
+{
+    QFETCH(bool, vista);
+    Fixture f(vista);
+    TTaskItem* item = f.scheduler->CreateNewItem(QStringLiteral("Schedule"));
+    QCOMPARE(item->GetTriggerString(), QStringLiteral("Task not scheduled"));
+    item->GetTriggers()->Add(ttAtStartup);
+    QCOMPARE(item->GetTriggerString(), item->GetTriggers()->GetItem(0)->GetAsString());
+    QVERIFY(!item->GetTriggerString().isEmpty());
+    item->GetTriggers()->Add(ttAtLogon);
+    QCOMPARE(item->GetTriggerString(), QStringLiteral("Multiple schedule times"));
+}
+
+void TestTaskItem::commandsV2()
+{
+    Fixture f(true);
+    TTaskItem* fresh = f.scheduler->CreateNewItem(QStringLiteral("Fresh"));
+    QCOMPARE(MessageOf<ETaskError>([&] { fresh->Run(); }), NotActivated(QStringLiteral("Fresh")));
+    fresh->EditWorkItem(); // nothing in 2.0
+    TTaskItem* listed = f.Listed(QStringLiteral("Listed"));
+    listed->EditWorkItem();
+    QCOMPARE(MessageOf<EIntfCastError>([&] { listed->Terminate(); }), QStringLiteral("Interface not supported"));
+    listed->Activate(); // reloads the triggers only
+    QVERIFY(listed->GetTaskInterface());
+}
+
+void TestTaskItem::getInterface()
+{
+    {
+        Fixture f(false);
+        TTaskItem* item = f.Listed(QStringLiteral("Job"));
+        ComPtr<ITask> task;
+        item->GetInterface(ITask::iid, task.PutVoid());
+        QVERIFY(task);
+        QVERIFY(item->GetTaskInterface()); // activated on the way
+        ComPtr<IRegisteredTask> other;
+        try {
+            item->GetInterface(IRegisteredTask::iid, other.PutVoid());
+            QFAIL("a 1.0 task answered as a 2.0 one");
+        } catch (const EPlatformError& e) {
+            QCOMPARE(e.Code(), E_NOINTERFACE);
+        }
+    }
+    Fixture f(true);
+    TTaskItem* fresh = f.scheduler->CreateNewItem(QStringLiteral("Fresh"));
+    ComPtr<IRegisteredTask> registered;
+    QCOMPARE(MessageOf<ETaskError>([&] { fresh->GetInterface(IRegisteredTask::iid, registered.PutVoid()); }),
+             NotActivated(QStringLiteral("Fresh")));
+    f.Listed(QStringLiteral("Listed"))->GetInterface(IRegisteredTask::iid, registered.PutVoid());
+    QVERIFY(registered);
+}
+
+void TestTaskItem::displayTaskPagesV2()
+{
+    Fixture f(true);
+    TTaskItem* listed = f.Listed(QStringLiteral("Listed"));
+    try {
+        listed->DisplayTaskPages(0, TPageTypes{ptSchedule}, QString());
+        QFAIL("2.0 task pages were shown");
+    } catch (const EPlatformError& e) {
+        QCOMPARE(e.Code(), E_NOINTERFACE);
+    }
+}
+
+void TestTaskItem::displayTaskPagesV1()
+{
+    Fixture f(false);
+    TTaskItem* item = f.Listed(QStringLiteral("Pages"));
+    item->Activate();
+    int shown = 0;
+    QList<TPageType> kinds;
+    SetTaskPagesPresenter([&](quintptr parent, const TTaskPages& pages, const QString& caption) {
+        ++shown;
+        QCOMPARE(parent, quintptr(42));
+        QCOMPARE(caption, QStringLiteral("Caption"));
+        QCOMPARE(pages.size(), 2);
+        // The schedule page changes the task's triggers behind the item's back.
+        ComPtr<ITaskTrigger> trigger;
+        WORD index = 0;
+        QCOMPARE(TaskOf(item)->CreateTrigger(&index, trigger.Put()), S_OK);
+    });
+    item->DisplayTaskPages(42, TPageTypes{}, QStringLiteral("Caption"));
+    QCOMPARE(shown, 0);
+    QCOMPARE(item->GetTriggers()->Count(), 0);
+    try {
+        item->DisplayTaskPages(42, TPageTypes{ptSchedule, ptSettings}, QStringLiteral("Caption"));
+        QCOMPARE(shown, 1);
+        QCOMPARE(item->GetTriggers()->Count(), 1); // reloaded after the sheet closed
+        SetTaskPagesPresenter({});
+        QCOMPARE(MessageOf<ETaskError>([&] { item->DisplayTaskPages(0, TPageTypes{ptTask}, QString()); }),
+                 SNoPropertySheet);
+    } catch (const EPlatformError& e) {
+        // A platform that cannot make its pages says so, and nothing is shown.
+        SetTaskPagesPresenter({});
+        QCOMPARE(e.Code(), HRESULT_FROM_WIN32(ERROR_NOT_SUPPORTED));
+        QCOMPARE(shown, 0);
+        QCOMPARE(item->GetTriggers()->Count(), 0);
+    }
+}
+
+QTEST_GUILESS_MAIN(TestTaskItem)
+#include "tst_taskitem.moc"

@@ -1,0 +1,35 @@
+#pragma once
+// Service control: whether the scheduling service of a root runs, and starting it.
+
+#include "ComBase.h"
+
+#include <QString>
+
+/// The service control of one service root, in the manner of a service control manager:
+/// open the service by name, query its state, start it. Every operation answers with a
+/// system error code, 0 for success; nothing raises.
+class ServiceControl {
+public:
+    /// The name the scheduling service is known by.
+    static QString ScheduleServiceName() { return QStringLiteral("Schedule"); }
+
+    enum class State { Stopped, Running };
+
+    /// The system error code for a service name that no service has.
+    static constexpr DWORD ServiceDoesNotExist = 1060;
+
+    /// The control of the service of `rootPath` (by default the current root).
+    explicit ServiceControl(QString rootPath = DefaultRootPath());
+
+    /// Finds out whether the service `serviceName` runs into `state`. Fails with
+    /// ServiceDoesNotExist for a name that is not the scheduling service's.
+    DWORD QueryState(const QString& serviceName, State& state) const;
+    /// Starts the service `serviceName` when it does not run; 0 when it runs afterwards.
+    DWORD Start(const QString& serviceName) const;
+
+    /// The root of the current user's service (ServiceRoot::DefaultPath()).
+    static QString DefaultRootPath();
+
+private:
+    QString m_rootPath;
+};
