@@ -2,6 +2,8 @@
 # One Qt Test executable registered with CTest. Every test runs without a display and
 # gets no service root of its own from here: tests create a temporary root themselves
 # (see testsupport/TemporaryServiceRoot.h) so that no test can reach a real user's service.
+# Clients host the service core in-process (TASKSCHEDULER_TRANSPORT=inprocess); the tests of
+# the daemon itself select its socket again.
 function(ts_add_test name)
     if(NOT TS_BUILD_TESTS)
         return()
@@ -15,5 +17,5 @@ function(ts_add_test name)
     endif()
     set_tests_properties(${name} PROPERTIES
         TIMEOUT ${T_TIMEOUT}
-        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;TASKSCHEDULER_HOME=${CMAKE_BINARY_DIR}/no-such-root-tests-must-make-their-own;LC_ALL=C.UTF-8")
+        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;TASKSCHEDULER_HOME=${CMAKE_BINARY_DIR}/no-such-root-tests-must-make-their-own;TASKSCHEDULER_TRANSPORT=inprocess;LC_ALL=C.UTF-8")
 endfunction()

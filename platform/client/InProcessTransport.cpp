@@ -1,5 +1,6 @@
 #include "InProcessTransport.h"
 
+#include "LocalSocketTransport.h"
 #include "ServiceCore.h"
 
 #include <QHash>
@@ -26,7 +27,15 @@ QCborMap InProcessTransport::Call(const QCborMap& request)
     return m_core->Handle(request, ClientIdentity{getuid(), getgid(), getpid()});
 }
 
+bool InProcessServiceSelected()
+{
+    return qEnvironmentVariable("TASKSCHEDULER_TRANSPORT").compare(QLatin1String("inprocess"), Qt::CaseInsensitive) == 0;
+}
+
 std::shared_ptr<ServiceTransport> OpenServiceTransport()
 {
-    return std::make_shared<InProcessTransport>(ServiceRoot::DefaultPath());
+    if (InProcessServiceSelected()) return std::make_shared<InProcessTransport>(ServiceRoot::DefaultPath());
+    auto transport = std::make_shared<LocalSocketTransport>(ServiceRoot::DefaultPath());
+    transport->Connect();   // a transport that did not connect answers every call with "not running"
+    return transport;
 }

@@ -19,5 +19,12 @@ private:
     std::shared_ptr<ServiceCore> m_core;
 };
 
-/// The transport to the service of the current root (ServiceRoot::DefaultPath()).
+/// Whether clients host the service core themselves instead of talking to the root's daemon:
+/// TASKSCHEDULER_TRANSPORT=inprocess, which only the library's unit tests set. Any other
+/// value, or none, selects the daemon.
+bool InProcessServiceSelected();
+
+/// The transport to the service of the current root (ServiceRoot::DefaultPath()): the local
+/// socket of the root's daemon, waiting briefly for a daemon that is still starting; the
+/// in-process core when InProcessServiceSelected().
 std::shared_ptr<ServiceTransport> OpenServiceTransport();

@@ -1,0 +1,31 @@
+#pragma once
+// Where the daemon's loop learns the time and is woken at a time, so that tests can drive both.
+
+#include <QDateTime>
+#include <QObject>
+
+class Clock {
+public:
+    virtual ~Clock() = default;
+    virtual QDateTime Now() const = 0;
+};
+
+/// The computer's wall clock.
+class SystemClock : public Clock {
+public:
+    QDateTime Now() const override { return QDateTime::currentDateTime(); }
+};
+
+/// Wakes its owner once at a wall-clock time.
+class WakeTimer : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+    /// Replaces any earlier time; a time already past wakes at once (from the event loop).
+    virtual void ArmAt(const QDateTime& when) = 0;
+    virtual void Disarm() = 0;
+
+signals:
+    /// The time has come, or the wall clock was set and every time must be looked at again.
+    void Woken();
+};

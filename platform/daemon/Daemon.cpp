@@ -1,0 +1,184 @@
+#include "Daemon.h"
+
+#include "AccountPolicy.h"
+#include "DaemonProtocol.h"
+#include "DaemonServer.h"
+#include "Gen1Catalog.h"
+#include "Gen2Catalog.h"
+#include "Gen2Protocol.h"
+#include "PasswordCheck.h"
+#include "ResultCodes.h"
+#include "RunRequests.h"
+#include "ScheduleLoop.h"
+#include "ServiceCore.h"
+#include "SessionWatcher.h"
+#include "TaskRunner.h"
+#include "WallClockTimer.h"
+
+#include <QCborArray>
+#include <QLoggingCategory>
+#include <unistd.h>
+
+Q_LOGGING_CATEGORY(lcDaemon, "taskschedd")
+
+namespace {
+
+constexpr qint64 LogonPassword = 1;                   // TASK_LOGON_PASSWORD
+constexpr qint64 LogonInteractiveOrPassword = 6;      // TASK_LOGON_INTERACTIVE_TOKEN_OR_PASSWORD
+
+} // namespace
+
+Daemon::Daemon(ServiceRoot root, QObject* parent)
+    : QObject(parent), m_root(std::move(root)), m_lock(m_root.DaemonLockPath()), m_state(m_root)
+{
+}
+
+Daemon::~Daemon() { Stop(); }
+
+Daemon::StartResult Daemon::Start(QString* message)
+{
+    QString error;
+    if (!m_root.Ensure(&error)) {
+        if (message) *message = error;
+        return Failed;
+    }
+    qint64 holder = 0;
+    switch (m_lock.TryAcquire(&holder, &error)) {
+    case DaemonLock::Acquired:
+        break;
+    case DaemonLock::HeldByOther:
+        if (message) *message = QStringLiteral("Another taskschedd (process %1) already serves \"%2\".").arg(holder).arg(m_root.Path());
+        return AlreadyRunning;
+    case DaemonLock::Failed:
+        if (message) *message = error;
+        return Failed;
+    }
+
+    m_core = std::make_unique<ServiceCore>(m_root);
+    m_gen2 = std::make_unique<Gen2Catalog>(m_root);
+    m_gen1 = std::make_unique<Gen1Catalog>(m_root);
+    const QList<TaskCatalog*> catalogs{m_gen2.get(), m_gen1.get()};
+    m_timer = new WallClockTimer(this);
+    m_runner = new TaskRunner(m_root, catalogs, m_clock, this);
+    m_loop = new ScheduleLoop(catalogs, *m_runner, m_clock, *m_timer, this);
+    m_requests = std::make_unique<RunRequests>(*m_runner, catalogs);
+    AddOwnRequests();
+
+    m_server = new DaemonServer([this](const QCborMap& request, const ClientIdentity& peer) { return Handle(request, peer); }, this);
+    if (!m_server->Listen(m_root.SocketPath(), &error)) {
+        Stop();
+        m_lock.Release();
+        if (message) *message = error;
+        return Failed;
+    }
+    m_running = true;
+    qCInfo(lcDaemon) << "serving" << m_root.Path() << "as uid" << geteuid() << "pid" << getpid();
+
+    // Clients may connect from here on; their requests wait until the schedule is read.
+    m_runner->Recover();
+    m_state.Load();
+    m_bootId = DaemonState::CurrentBootId();
+    const bool booted = !m_bootId.isEmpty() && m_bootId != m_state.BootId();
+    connect(m_loop, &ScheduleLoop::Handled, this, &Daemon::SaveState);
+    m_loop->Begin(m_state.HandledThrough(), booted);
+
+    m_sessions = new SessionWatcher(QStringLiteral("/run/systemd/sessions"), this);
+    connect(m_sessions, &SessionWatcher::LoggedOn, m_loop, &ScheduleLoop::OnLogon);
+    return Started;
+}
+
+void Daemon::SaveState(const QDateTime& through)
+{
+    try {
+        m_state.Save(m_bootId, through);
+    } catch (const std::exception& e) {
+        qCWarning(lcDaemon) << "the daemon state cannot be written:" << e.what();
+    }
+}
+
+void Daemon::Stop()
+{
+    const bool wasRunning = m_running;
+    m_running = false;
+    delete m_server;
+    m_server = nullptr;
+    if (m_loop && wasRunning) SaveState(m_clock.Now());
+    delete m_sessions;
+    m_sessions = nullptr;
+    delete m_loop;
+    m_loop = nullptr;
+    m_requests.reset();
+    delete m_runner;
+    m_runner = nullptr;
+    delete m_timer;
+    m_timer = nullptr;
+    m_gen1.reset();
+    m_gen2.reset();
+    m_core.reset();
+    if (wasRunning) {
+        m_lock.Release();
+        qCInfo(lcDaemon) << "stopped serving" << m_root.Path();
+    }
+}
+
+QCborMap Daemon::Handle(const QCborMap& request, const ClientIdentity& peer)
+{
+    const QString op = request.value(DaemonProtocol::Key::Op).toString();
+    if (op == Gen2Protocol::kTaskRegister) {
+        if (auto refusal = CheckPassword(request, peer)) return *refusal;
+    }
+    const QCborMap reply = m_core->Handle(request, peer);
+    if (SUCCEEDED(HRESULT(reply.value(DaemonProtocol::Key::Hr).toInteger()))) AfterChange(op, request, reply);
+    return reply;
+}
+
+std::optional<QCborMap> Daemon::CheckPassword(const QCborMap& request, const ClientIdentity& peer) const
+{
+    const qint64 logonType = request.value(QStringLiteral("logonType")).toInteger();
+    const VARIANT password = Gen2Protocol::ToVariant(request.value(QStringLiteral("password")));
+    if (password.vt != VT_BSTR || password.bstrVal.isEmpty()) return std::nullopt;
+    if (logonType != LogonPassword && logonType != LogonInteractiveOrPassword) return std::nullopt;
+    const VARIANT user = Gen2Protocol::ToVariant(request.value(QStringLiteral("userId")));
+    const QString account = user.vt == VT_BSTR && !user.bstrVal.isEmpty() ? user.bstrVal : AccountPolicy::UserName(peer.uid);
+    if (AccountPolicy::IsSystemAccount(account)) return std::nullopt;   // the service's own account has no password
+    QString error;
+    if (PasswordCheck::Verify(AccountPolicy::LocalName(account), password.bstrVal, &error)) return std::nullopt;
+    qCInfo(lcDaemon) << "a registration for" << account << "gave a password the system refuses:" << error;
+    const HRESULT hr = HRESULT_FROM_WIN32(ERROR_LOGON_FAILURE);
+    return DaemonProtocol::ErrorReply(hr, ResultText(hr));
+}
+
+void Daemon::AfterChange(const QString& op, const QCborMap& request, const QCborMap& reply)
+{
+    std::optional<TaskKey> key;
+    if (op == Gen2Protocol::kTaskRegister) {
+        const QString path = reply.value(QStringLiteral("task")).toMap().value(QStringLiteral("path")).toString();
+        if (!path.isEmpty()) key = TaskKey{TaskGeneration::V2, path};
+    } else if (op == Gen2Protocol::kTaskDelete || op == Gen2Protocol::kTaskSetEnabled) {
+        key = RunRequests::Gen2Key(request, nullptr);
+    } else if (op == QLatin1String("v1.save")) {
+        key = TaskKey{TaskGeneration::V1, reply.value(QStringLiteral("name")).toString()};
+    } else if (op == QLatin1String("v1.delete")) {
+        key = RunRequests::Gen1Key(request);
+    }
+    if (!key || key->path.isEmpty()) return;
+    m_loop->Refresh(*key);
+}
+
+void Daemon::AddOwnRequests()
+{
+    m_core->Router().Add(DaemonProtocol::Op::Ping, [this](const QCborMap&, const ClientIdentity&) {
+        using namespace DaemonProtocol;
+        return QCborMap{{Key::Hr, qint64(S_OK)},
+                        {Key::Pid, qint64(getpid())},
+                        {Key::Uid, qint64(geteuid())},
+                        {Key::Root, m_root.Path()},
+                        {Key::Version, Version}};
+    });
+    m_requests->Register(m_core->Router(), [this](QCborMap& reply) {
+        reply.insert(QStringLiteral("queued"), m_loop->QueuedCount());
+        const QDateTime next = m_loop->NextWake();
+        if (next.isValid()) reply.insert(QStringLiteral("nextWake"), next.toMSecsSinceEpoch());
+        reply.insert(QStringLiteral("handledThrough"), m_loop->HandledThrough().toMSecsSinceEpoch());
+    });
+}

@@ -1,0 +1,66 @@
+#pragma once
+// The service process of one root: holds its lock, serves its clients and runs its tasks.
+
+#include "Clock.h"
+#include "DaemonLock.h"
+#include "DaemonState.h"
+#include "ServiceRoot.h"
+
+#include <QCborMap>
+#include <QObject>
+#include <memory>
+
+class DaemonServer;
+class Gen1Catalog;
+class Gen2Catalog;
+class RunRequests;
+class ScheduleLoop;
+class ServiceCore;
+class SessionWatcher;
+class TaskRunner;
+class WallClockTimer;
+struct ClientIdentity;
+
+class Daemon : public QObject {
+    Q_OBJECT
+public:
+    enum StartResult { Started, AlreadyRunning, Failed };
+
+    explicit Daemon(ServiceRoot root, QObject* parent = nullptr);
+    ~Daemon() override;
+
+    /// Takes the root's lock, starts serving, recovers what a previous daemon left and
+    /// schedules every task. AlreadyRunning when another daemon holds the root (`message`
+    /// names it); Failed with `message` when the root or the socket cannot be used.
+    StartResult Start(QString* message);
+    /// Stops serving and releases the root. Running task instances keep running; the next
+    /// daemon of the root takes them over.
+    void Stop();
+
+    const ServiceRoot& Root() const { return m_root; }
+
+private:
+    QCborMap Handle(const QCborMap& request, const ClientIdentity& peer);
+    /// Refuses a registration whose password the system does not accept.
+    std::optional<QCborMap> CheckPassword(const QCborMap& request, const ClientIdentity& peer) const;
+    /// Tells the schedule about a task that a request registered, changed or deleted.
+    void AfterChange(const QString& op, const QCborMap& request, const QCborMap& reply);
+    void AddOwnRequests();
+    void SaveState(const QDateTime& through);
+
+    ServiceRoot m_root;
+    DaemonLock m_lock;
+    DaemonState m_state;
+    QString m_bootId;
+    SystemClock m_clock;
+    std::unique_ptr<ServiceCore> m_core;
+    std::unique_ptr<Gen2Catalog> m_gen2;
+    std::unique_ptr<Gen1Catalog> m_gen1;
+    std::unique_ptr<RunRequests> m_requests;
+    WallClockTimer* m_timer = nullptr;
+    TaskRunner* m_runner = nullptr;
+    ScheduleLoop* m_loop = nullptr;
+    SessionWatcher* m_sessions = nullptr;
+    DaemonServer* m_server = nullptr;
+    bool m_running = false;
+};

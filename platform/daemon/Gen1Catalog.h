@@ -1,0 +1,25 @@
+#pragma once
+// The generation 1.0 store as the daemon runs it.
+
+#include "JobStore.h"
+#include "ScheduleEngine.h"
+#include "TaskCatalog.h"
+
+class Gen1Catalog : public TaskCatalog {
+public:
+    explicit Gen1Catalog(const ServiceRoot& root);
+
+    TaskGeneration Generation() const override { return TaskGeneration::V1; }
+    QList<RunnableTask> LoadAll() override;
+    std::optional<RunnableTask> Load(const TaskKey& key, QString* error) override;
+    bool ChangeRuntime(const TaskKey& key, const std::function<void(TaskRuntime&)>& change, QString* error) override;
+    bool Delete(const TaskKey& key, QString* error) override;
+
+    /// What the daemon runs of a stored work item. 1.0 tasks never run twice at once; an
+    /// account set without a name is the system account.
+    static RunnableTask ToRunnable(const QString& name, const JobDefinition& definition, std::shared_ptr<const ScheduleEngine> engine);
+
+private:
+    JobStore m_store;
+    std::shared_ptr<const ScheduleEngine> m_engine;
+};

@@ -1,0 +1,181 @@
+#include "Gen2Catalog.h"
+
+#include "ScheduledRuns.h"
+#include "ServiceError.h"
+#include "TaskValueRules.h"
+
+#include <QFile>
+#include <QLoggingCategory>
+
+Q_LOGGING_CATEGORY(lcGen2, "taskschedd.v2")
+
+namespace {
+
+constexpr int TriggerBoot = 8;     // TASK_TRIGGER_BOOT
+constexpr int TriggerLogon = 9;    // TASK_TRIGGER_LOGON
+constexpr int LogonGroup = 4;      // TASK_LOGON_GROUP
+
+std::optional<TaskPath> PathOf(const TaskKey& key, QString* error)
+{
+    if (key.generation != TaskGeneration::V2) {
+        if (error) *error = QStringLiteral("not a 2.0 task");
+        return std::nullopt;
+    }
+    return TaskPath::Parse(key.path, error);
+}
+
+TaskRuntime FromState(const TaskRuntimeState& s)
+{
+    TaskRuntime r;
+    r.runState = s.runState == TaskRuntimeState::Running ? TaskRuntime::Running
+                 : s.runState == TaskRuntimeState::Queued ? TaskRuntime::Queued
+                                                          : TaskRuntime::Idle;
+    r.lastRunTime = s.lastRunTime;
+    r.lastResult = s.lastTaskResult;
+    r.missedRuns = s.missedRuns;
+    return r;
+}
+
+TaskRuntimeState ToState(const TaskRuntime& r)
+{
+    TaskRuntimeState s;
+    s.runState = r.runState == TaskRuntime::Running ? TaskRuntimeState::Running
+                 : r.runState == TaskRuntime::Queued ? TaskRuntimeState::Queued
+                                                     : TaskRuntimeState::Idle;
+    s.lastRunTime = r.lastRunTime;
+    s.lastTaskResult = r.lastResult;
+    s.missedRuns = r.missedRuns;
+    return s;
+}
+
+} // namespace
+
+Gen2Catalog::Gen2Catalog(const ServiceRoot& root) : m_store(root) {}
+
+std::optional<qint64> Gen2Catalog::DurationMs(const QString& text)
+{
+    if (text.isEmpty()) return std::nullopt;
+    const auto parts = TaskValueRules::ParseDuration(text);
+    if (!parts) return std::nullopt;
+    const qint64 days = parts->years * 365 + parts->months * 30;
+    return (parts->TotalSeconds() + days * 86400) * 1000;
+}
+
+RunnableTask Gen2Catalog::ToRunnable(const TaskPath& path, const TaskDocument& doc)
+{
+    RunnableTask task;
+    task.key = TaskKey{TaskGeneration::V2, path.ToString()};
+    const TaskSettingsData& s = doc.settings;
+    task.enabled = s.enabled;
+    task.allowDemandStart = s.allowDemandStart;
+    task.allowHardTerminate = s.allowHardTerminate;
+    task.startWhenAvailable = s.startWhenAvailable;
+    if (doc.principal.logonType == LogonGroup) task.group = doc.principal.groupId;
+    else task.account = doc.principal.userId;
+    for (const ActionData& a : doc.actions) {
+        TaskAction action;
+        action.kind = a.type == 0 ? TaskAction::Exec : a.type == 6 ? TaskAction::Email : a.type == 7 ? TaskAction::Message : TaskAction::Handler;
+        action.program = a.path;
+        action.arguments = a.arguments;
+        action.workingDirectory = a.workingDirectory;
+        task.actions.append(action);
+    }
+    task.executionTimeLimitMs = DurationMs(s.executionTimeLimit).value_or(0);
+    task.instances = s.multipleInstances >= 0 && s.multipleInstances <= 3 ? InstancesPolicy(s.multipleInstances) : InstancesPolicy::IgnoreNew;
+    task.restartCount = s.restartCount;
+    task.restartIntervalMs = DurationMs(s.restartInterval).value_or(0);
+    task.deleteExpiredAfterMs = DurationMs(s.deleteExpiredTaskAfter);
+
+    // A task expires when every trigger has an end and the last of them has passed.
+    QDateTime expiry;
+    bool everyTriggerEnds = !doc.triggers.isEmpty();
+    for (const TriggerData& t : doc.triggers) {
+        const auto end = t.endBoundary.isEmpty() ? std::nullopt : TaskValueRules::ParseBoundary(t.endBoundary);
+        if (!end) everyTriggerEnds = false;
+        else if (!expiry.isValid() || *end > expiry) expiry = *end;
+        if (!t.enabled) continue;
+        const qint64 delay = DurationMs(t.delay).value_or(0);
+        if (t.type == TriggerBoot) task.bootStarts.append(EventStart{{}, delay});
+        if (t.type == TriggerLogon) task.logonStarts.append(EventStart{t.userId, delay});
+    }
+    if (everyTriggerEnds) task.expiry = expiry;
+
+    task.starts = [doc](const QDateTime& after, const QDateTime& until, int maxCount) {
+        // The schedule is asked from `after` on, which includes `after` itself, so one more is
+        // asked for and a start at `after` dropped.
+        QList<QDateTime> starts = ScheduledRunTimes(doc, after, until, maxCount + 1);
+        starts.removeIf([&](const QDateTime& t) { return t <= after; });
+        if (starts.size() > maxCount) starts.resize(maxCount);
+        return starts;
+    };
+    return task;
+}
+
+void Gen2Catalog::Collect(const TaskPath& folder, QList<RunnableTask>* out) const
+{
+    QList<StoredTask> tasks;
+    QList<DamagedTask> damaged;
+    m_store.ListTasks(folder, &tasks, &damaged);
+    for (const DamagedTask& d : damaged) qCWarning(lcGen2) << d.path.ToString() << "is not run:" << d.error;
+    for (const StoredTask& t : tasks) out->append(ToRunnable(t.path, t.doc));
+    for (const QString& name : m_store.FolderNames(folder)) {
+        QString error;
+        const auto sub = folder.Join(*TaskPath::Parse(name), &error);
+        if (sub) Collect(*sub, out);
+    }
+}
+
+QList<RunnableTask> Gen2Catalog::LoadAll()
+{
+    QList<RunnableTask> out;
+    try {
+        Collect(TaskPath(), &out);
+    } catch (const std::exception& e) {
+        qCWarning(lcGen2) << "the 2.0 tasks cannot all be read:" << e.what();
+    }
+    return out;
+}
+
+std::optional<RunnableTask> Gen2Catalog::Load(const TaskKey& key, QString* error)
+{
+    const auto path = PathOf(key, error);
+    if (!path) return std::nullopt;
+    try {
+        return ToRunnable(*path, m_store.LoadTask(*path).doc);
+    } catch (const std::exception& e) {
+        if (error) *error = QString::fromUtf8(e.what());
+        return std::nullopt;
+    }
+}
+
+bool Gen2Catalog::ChangeRuntime(const TaskKey& key, const std::function<void(TaskRuntime&)>& change, QString* error)
+{
+    const auto path = PathOf(key, error);
+    if (!path) return false;
+    if (!QFile::exists(m_store.TaskFile(*path))) return true;   // deleted meanwhile
+    try {
+        QString stateError;
+        const auto state = m_store.ReadState(*path, &stateError);
+        if (!state) qCWarning(lcGen2) << key.path << ": its run state was damaged and starts afresh:" << stateError;
+        TaskRuntime runtime = FromState(state.value_or(TaskRuntimeState{}));
+        change(runtime);
+        m_store.WriteState(*path, ToState(runtime));
+        return true;
+    } catch (const std::exception& e) {
+        if (error) *error = QString::fromUtf8(e.what());
+        return false;
+    }
+}
+
+bool Gen2Catalog::Delete(const TaskKey& key, QString* error)
+{
+    const auto path = PathOf(key, error);
+    if (!path) return false;
+    try {
+        m_store.DeleteTask(*path);
+        return true;
+    } catch (const std::exception& e) {
+        if (error) *error = QString::fromUtf8(e.what());
+        return false;
+    }
+}

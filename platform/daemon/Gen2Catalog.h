@@ -1,0 +1,27 @@
+#pragma once
+// The generation 2.0 store as the daemon runs it.
+
+#include "TaskCatalog.h"
+#include "TaskStore2.h"
+
+class Gen2Catalog : public TaskCatalog {
+public:
+    explicit Gen2Catalog(const ServiceRoot& root);
+
+    TaskGeneration Generation() const override { return TaskGeneration::V2; }
+    QList<RunnableTask> LoadAll() override;
+    std::optional<RunnableTask> Load(const TaskKey& key, QString* error) override;
+    bool ChangeRuntime(const TaskKey& key, const std::function<void(TaskRuntime&)>& change, QString* error) override;
+    bool Delete(const TaskKey& key, QString* error) override;
+
+    /// What the daemon runs of a stored definition.
+    static RunnableTask ToRunnable(const TaskPath& path, const TaskDocument& doc);
+    /// The length of a duration text in milliseconds (months as 30 days, years as 365); nothing
+    /// for empty or unreadable text.
+    static std::optional<qint64> DurationMs(const QString& text);
+
+private:
+    void Collect(const TaskPath& folder, QList<RunnableTask>* out) const;
+
+    TaskStore2 m_store;
+};

@@ -1,0 +1,172 @@
+#include "InstanceLauncher.h"
+
+#include "AtomicFile.h"
+#include "RunAccount.h"
+#include "RunResults.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QHash>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QUuid>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <spawn.h>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+QString KindName(TaskAction::Kind kind)
+{
+    switch (kind) {
+    case TaskAction::Email: return QStringLiteral("e-mail");
+    case TaskAction::Message: return QStringLiteral("message");
+    case TaskAction::Handler: return QStringLiteral("handler");
+    case TaskAction::Exec: break;
+    }
+    return QStringLiteral("program");
+}
+
+// A program written with quotes around it, as it would be typed on a command line.
+QString Unquote(QString text)
+{
+    text = text.trimmed();
+    if (text.size() >= 2 && ((text.startsWith(QLatin1Char('"')) && text.endsWith(QLatin1Char('"')))
+                             || (text.startsWith(QLatin1Char('\'')) && text.endsWith(QLatin1Char('\'')))))
+        text = text.mid(1, text.size() - 2);
+    return text;
+}
+
+} // namespace
+
+InstanceLauncher::InstanceLauncher(ServiceRoot root) : m_root(std::move(root)) {}
+
+QString InstanceLauncher::InstancesDir() const { return m_root.Path() + QStringLiteral("/instances"); }
+
+QString InstanceLauncher::LogFile(const TaskKey& key) const
+{
+    if (key.generation == TaskGeneration::V1) return m_root.LogsDir() + QStringLiteral("/v1/") + key.path + QStringLiteral(".log");
+    QString path = key.path;
+    path.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    return m_root.LogsDir() + QStringLiteral("/v2") + path + QStringLiteral(".log");
+}
+
+QString InstanceLauncher::SupervisorProgram()
+{
+    const QString name = QStringLiteral("taskschedd-exec");
+    const QString beside = QCoreApplication::applicationDirPath() + QLatin1Char('/') + name;
+    if (QFile::exists(beside)) return beside;
+    const QString onPath = QStandardPaths::findExecutable(name);
+    return onPath.isEmpty() ? beside : onPath;
+}
+
+QString InstanceLauncher::Expand(const QString& text, const QStringList& environment, const QString& home)
+{
+    QHash<QString, QString> values;
+    for (const QString& entry : environment) {
+        const qsizetype eq = entry.indexOf(QLatin1Char('='));
+        if (eq > 0) values.insert(entry.left(eq), entry.mid(eq + 1));
+    }
+    static const QRegularExpression pattern(QStringLiteral(R"(%([A-Za-z_][A-Za-z0-9_]*)%|\$\{([A-Za-z_][A-Za-z0-9_]*)\}|\$([A-Za-z_][A-Za-z0-9_]*))"));
+    QString out;
+    qsizetype last = 0;
+    auto it = pattern.globalMatch(text);
+    while (it.hasNext()) {
+        const QRegularExpressionMatch m = it.next();
+        QString name = m.captured(1);
+        if (name.isEmpty()) name = m.captured(2);
+        if (name.isEmpty()) name = m.captured(3);
+        out += text.mid(last, m.capturedStart() - last);
+        const auto value = values.constFind(name);
+        out += value != values.constEnd() ? *value : m.captured(0);
+        last = m.capturedEnd();
+    }
+    out += text.mid(last);
+    if (out == QLatin1String("~") || out.startsWith(QLatin1String("~/"))) out = home + out.mid(1);
+    return out;
+}
+
+std::optional<InstanceSpec> InstanceLauncher::Prepare(const RunnableTask& task, const QString& cause, int attempt,
+                                                      const QDateTime& start, HRESULT* code, QString* error) const
+{
+    const auto account = RunAccount::Resolve(task.account, task.group, code, error);
+    if (!account) return std::nullopt;
+
+    InstanceSpec spec;
+    spec.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    spec.task = task.key.ToString();
+    spec.start = start;
+    spec.cause = cause;
+    spec.attempt = attempt;
+    spec.user = account->name;
+    spec.uid = account->uid;
+    spec.gid = account->gid;
+    spec.environment = account->Environment(m_root.Path());
+    spec.logFile = LogFile(task.key);
+    for (const TaskAction& action : task.actions) {
+        if (action.kind != TaskAction::Exec) {
+            spec.unsupportedAction = KindName(action.kind);
+            break;
+        }
+        ExecStep step;
+        step.program = Expand(Unquote(action.program), spec.environment, account->home);
+        step.arguments = QProcess::splitCommand(action.arguments);
+        const QString dir = Expand(Unquote(action.workingDirectory), spec.environment, account->home);
+        step.workingDirectory = dir.isEmpty() ? account->home : dir;
+        spec.steps.append(step);
+    }
+    if (task.actions.isEmpty()) {
+        if (code) *code = SCHED_E_TASK_NOT_READY;
+        if (error) *error = ResultText(SCHED_E_TASK_NOT_READY) + QStringLiteral(" (The task has no action.)");
+        return std::nullopt;
+    }
+    return spec;
+}
+
+pid_t InstanceLauncher::Spawn(const InstanceSpec& spec, QString* error) const
+{
+    const QString dir = InstancesDir();
+    const QString specFile = InstanceFiles::SpecFile(dir, spec.id);
+    try {
+        if (!QDir(dir).exists()) AtomicFile::MakeDirectory(dir);
+        AtomicFile::Write(specFile, InstanceFiles::EncodeSpec(spec));
+    } catch (const std::exception& e) {
+        if (error) *error = QString::fromUtf8(e.what());
+        return 0;
+    }
+
+    const QByteArray program = QFile::encodeName(SupervisorProgram());
+    const QByteArray specArg = QFile::encodeName(specFile);
+    char* argv[] = {const_cast<char*>(program.constData()), const_cast<char*>(specArg.constData()), nullptr};
+
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    sigset_t none, all;
+    sigemptyset(&none);
+    sigfillset(&all);
+    posix_spawnattr_setsigmask(&attr, &none);
+    posix_spawnattr_setsigdefault(&attr, &all);
+    // Its own session: signals meant for the daemon's terminal or process group never reach tasks.
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSID);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+
+    pid_t pid = 0;
+    const int rc = posix_spawn(&pid, program.constData(), &actions, &attr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attr);
+    if (rc != 0) {
+        if (error) *error = QStringLiteral("Cannot start \"%1\": %2").arg(QString::fromLocal8Bit(program), QString::fromLocal8Bit(std::strerror(rc)));
+        QFile::remove(specFile);
+        return 0;
+    }
+    return pid;
+}

@@ -1,0 +1,68 @@
+#pragma once
+// What the daemon tells the supervisor of one task instance, and what the supervisor leaves
+// behind when the instance ends. Both are small JSON files in the root's instances
+// directory, so that a daemon that starts after a crash can find out what became of the
+// instances the previous one had started.
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <optional>
+#include <sys/types.h>
+
+/// One program to run.
+struct ExecStep {
+    QString program;          ///< a path, or a name searched on the PATH of `environment`
+    QStringList arguments;
+    QString workingDirectory;
+    friend bool operator==(const ExecStep&, const ExecStep&) = default;
+};
+
+/// One run of a task: its programs, in order, as one account.
+struct InstanceSpec {
+    QString id;               ///< unique within the root; names the instance's files
+    QString task;             ///< the task's key (TaskKey::ToString)
+    QDateTime start;          ///< when the instance was started
+    QString cause;            ///< why it was started (scheduled, demand, ...)
+    qint32 attempt = 0;       ///< 0 for a first run, n for the n-th restart after a failure
+    QList<ExecStep> steps;
+    QString user;             ///< account name the programs run as
+    uid_t uid = 0;
+    gid_t gid = 0;
+    QStringList environment;  ///< "NAME=value" entries, the programs' whole environment
+    QString logFile;          ///< where the programs' output and errors are appended
+    /// The kind of action after the last step that this service cannot carry out, or empty.
+    QString unsupportedAction;
+    friend bool operator==(const InstanceSpec&, const InstanceSpec&) = default;
+};
+
+/// How an instance ended, as its supervisor saw it.
+struct InstanceOutcome {
+    QDateTime end;
+    qint32 exitCode = 0;      ///< of the last program run, when it exited
+    qint32 signal = 0;        ///< the signal that ended the last program, or 0
+    enum StartStage { NoStartFailure = 0, AccountStage = 1, DirectoryStage = 2, ProgramStage = 3, SpecStage = 4 };
+    qint32 startErrno = 0;    ///< why a program could not be started, or 0
+    qint32 startStage = NoStartFailure; ///< what failed when a program could not be started
+    qint32 failedStep = -1;   ///< the step that could not be started, or -1
+    qint32 stepsRun = 0;      ///< programs that were started
+    bool stopRequested = false; ///< the supervisor was asked to stop the instance
+    friend bool operator==(const InstanceOutcome&, const InstanceOutcome&) = default;
+};
+
+class InstanceFiles {
+public:
+    static QByteArray EncodeSpec(const InstanceSpec& spec);
+    /// Nothing, with `error` filled, for a damaged or foreign file.
+    static std::optional<InstanceSpec> DecodeSpec(const QByteArray& bytes, QString* error);
+    static QByteArray EncodeOutcome(const InstanceOutcome& outcome);
+    static std::optional<InstanceOutcome> DecodeOutcome(const QByteArray& bytes, QString* error);
+
+    /// The files of instance `id` in the instances directory `dir`.
+    static QString SpecFile(const QString& dir, const QString& id) { return dir + QLatin1Char('/') + id + QStringLiteral(".instance"); }
+    static QString OutcomeFile(const QString& dir, const QString& id) { return dir + QLatin1Char('/') + id + QStringLiteral(".outcome"); }
+    /// The instance id of a spec file name, or empty for another file.
+    static QString IdOfSpecFile(const QString& fileName);
+};

@@ -1,0 +1,92 @@
+#pragma once
+// A task as the daemon runs it, whichever interface generation stored it.
+
+#include "ComBase.h"
+
+#include <QDateTime>
+#include <QHash>
+#include <QList>
+#include <QString>
+#include <functional>
+#include <optional>
+
+enum class TaskGeneration : quint8 { V1 = 1, V2 = 2 };
+
+/// Names a task across both stores: a 2.0 path ("\Reports\Daily") or a 1.0 file name ("Backup.job").
+struct TaskKey {
+    TaskGeneration generation = TaskGeneration::V2;
+    QString path;
+
+    /// "v2:\Reports\Daily", "v1:Backup.job".
+    QString ToString() const { return (generation == TaskGeneration::V1 ? QStringLiteral("v1:") : QStringLiteral("v2:")) + path; }
+    /// The inverse of ToString; nothing for other text.
+    static std::optional<TaskKey> FromString(const QString& text)
+    {
+        if (text.startsWith(QLatin1String("v1:")) && text.size() > 3) return TaskKey{TaskGeneration::V1, text.mid(3)};
+        if (text.startsWith(QLatin1String("v2:")) && text.size() > 3) return TaskKey{TaskGeneration::V2, text.mid(3)};
+        return std::nullopt;
+    }
+    friend bool operator==(const TaskKey&, const TaskKey&) = default;
+};
+
+inline size_t qHash(const TaskKey& key, size_t seed = 0) { return qHashMulti(seed, quint8(key.generation), key.path); }
+
+/// What happens to a start while an instance of the task runs (numbers of the 2.0 settings).
+enum class InstancesPolicy : quint8 { Parallel = 0, Queue = 1, IgnoreNew = 2, StopExisting = 3 };
+
+/// One action of a task. Only programs can be run here; the other kinds are recorded as not
+/// supported when their turn comes.
+struct TaskAction {
+    enum Kind : quint8 { Exec = 0, Handler = 5, Email = 6, Message = 7 };
+    Kind kind = Exec;
+    QString program;           ///< as stored: a path or a name to look up on PATH, maybe quoted
+    QString arguments;         ///< one command line, split as a shell would (quotes respected)
+    QString workingDirectory;
+};
+
+/// A start on an event (start-up or logon), with its delay.
+struct EventStart {
+    QString user;              ///< logon: the user whose logon starts the task; empty for anybody
+    qint64 delayMs = 0;
+};
+
+struct RunnableTask {
+    TaskKey key;
+    bool enabled = true;
+    bool allowDemandStart = true;
+    bool allowHardTerminate = true;
+    bool startWhenAvailable = false;
+    /// The account the task runs as, as stored; "System" and its aliases are root.
+    QString account;
+    /// For a group task: the group, whose id the programs get as their group.
+    QString group;
+    QList<TaskAction> actions;
+    /// 0: no limit.
+    qint64 executionTimeLimitMs = 0;
+    InstancesPolicy instances = InstancesPolicy::IgnoreNew;
+    int restartCount = 0;
+    qint64 restartIntervalMs = 0;
+    /// How long after the task expires it is deleted; nothing: it is kept.
+    std::optional<qint64> deleteExpiredAfterMs;
+    /// When the task stops being scheduled (the last end of its triggers); invalid: never.
+    QDateTime expiry;
+    QList<EventStart> bootStarts;
+    QList<EventStart> logonStarts;
+    /// The scheduled starts strictly after `after`, up to and including `until` (no end when
+    /// invalid), at most `maxCount`, ascending. Empty for a task without calendar triggers.
+    std::function<QList<QDateTime>(const QDateTime& after, const QDateTime& until, int maxCount)> starts;
+
+    QList<QDateTime> StartsAfter(const QDateTime& after, const QDateTime& until, int maxCount) const
+    {
+        return starts ? starts(after, until, maxCount) : QList<QDateTime>{};
+    }
+};
+
+/// What the service shows of a task's runs; each store keeps it in its own form.
+struct TaskRuntime {
+    enum RunState : quint8 { Idle = 0, Queued = 2, Running = 4 };
+    RunState runState = Idle;
+    QDateTime lastRunTime;
+    HRESULT lastResult = 0x00041303;   // SCHED_S_TASK_HAS_NOT_RUN
+    qint32 missedRuns = 0;
+};

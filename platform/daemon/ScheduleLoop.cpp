@@ -1,0 +1,200 @@
+#include "ScheduleLoop.h"
+
+#include <QLoggingCategory>
+
+Q_LOGGING_CATEGORY(lcSchedule, "taskschedd.schedule")
+
+namespace {
+// Missed starts are counted up to this many; a task missed that often has missed "many".
+constexpr int MaxMissedCounted = 1000;
+}
+
+ScheduleLoop::ScheduleLoop(QList<TaskCatalog*> catalogs, TaskStarter& starter, const Clock& clock, WakeTimer& timer, QObject* parent)
+    : QObject(parent), m_starter(starter), m_clock(clock), m_timer(timer)
+{
+    for (TaskCatalog* catalog : catalogs) m_catalogs.insert(catalog->Generation(), catalog);
+    connect(&m_timer, &WakeTimer::Woken, this, &ScheduleLoop::Wake);
+}
+
+std::optional<RunnableTask> ScheduleLoop::Load(const TaskKey& key) const
+{
+    TaskCatalog* catalog = m_catalogs.value(key.generation);
+    QString error;
+    auto task = catalog ? catalog->Load(key, &error) : std::nullopt;
+    if (!task && !error.isEmpty()) qCDebug(lcSchedule) << key.ToString() << ":" << error;
+    return task;
+}
+
+void ScheduleLoop::Begin(const QDateTime& handledThrough, bool booted)
+{
+    const QDateTime now = m_clock.Now();
+    for (TaskCatalog* catalog : std::as_const(m_catalogs)) {
+        const QList<RunnableTask> tasks = catalog->LoadAll();
+        for (const RunnableTask& loaded : tasks) {
+            const RunnableTask* task = &loaded;
+            const TaskKey& key = task->key;
+            Schedule(*task, now);
+            if (!task->enabled) continue;
+            if (handledThrough.isValid() && handledThrough < now) {
+                const int missed = int(task->StartsAfter(handledThrough, now, MaxMissedCounted).size());
+                if (missed > 0) {
+                    CountMissed(key, missed);
+                    if (task->startWhenAvailable) {
+                        qCInfo(lcSchedule) << key.ToString() << "missed" << missed << "start(s) while no daemon ran; running it now";
+                        m_starter.StartUnattended(*task, QStringLiteral("missed"));
+                    }
+                }
+            }
+            if (booted) {
+                for (const EventStart& boot : task->bootStarts) {
+                    if (boot.delayMs <= 0) m_starter.StartUnattended(*task, QStringLiteral("boot"));
+                    else Add(now.toMSecsSinceEpoch() + boot.delayMs, Entry{key, Entry::EventStart, QStringLiteral("boot")});
+                }
+            }
+        }
+    }
+    m_handledThrough = now;
+    emit Handled(now);
+    Arm();
+}
+
+void ScheduleLoop::CountMissed(const TaskKey& key, int count)
+{
+    TaskCatalog* catalog = m_catalogs.value(key.generation);
+    QString error;
+    if (catalog && !catalog->ChangeRuntime(key, [count](TaskRuntime& r) { r.missedRuns += count; }, &error))
+        qCWarning(lcSchedule) << key.ToString() << ": missed runs cannot be recorded:" << error;
+}
+
+void ScheduleLoop::Add(qint64 when, const Entry& entry)
+{
+    m_entries[entry.key].append(m_queue.emplace(when, entry));
+}
+
+void ScheduleLoop::Unschedule(const TaskKey& key, bool keepEventStarts)
+{
+    auto it = m_entries.find(key);
+    if (it == m_entries.end()) return;
+    QList<Queue::iterator> kept;
+    for (const Queue::iterator& entry : std::as_const(*it)) {
+        if (keepEventStarts && entry->second.what == Entry::EventStart) kept.append(entry);
+        else m_queue.erase(entry);
+    }
+    if (kept.isEmpty()) m_entries.erase(it);
+    else *it = kept;
+}
+
+void ScheduleLoop::Schedule(const RunnableTask& task, const QDateTime& now)
+{
+    const QList<QDateTime> next = task.StartsAfter(now, {}, 1);
+    if (task.enabled) {
+        if (!next.isEmpty()) Add(next.first().toMSecsSinceEpoch(), Entry{task.key, Entry::Start, QStringLiteral("scheduled")});
+        if (!task.logonStarts.isEmpty()) m_logonStarts.insert(task.key, task.logonStarts);
+        else m_logonStarts.remove(task.key);
+    } else {
+        m_logonStarts.remove(task.key);
+    }
+    if (task.deleteExpiredAfterMs && task.expiry.isValid()) {
+        const qint64 when = task.expiry.toMSecsSinceEpoch() + *task.deleteExpiredAfterMs;
+        // A task that still has starts to come has not expired, whatever its stored end says.
+        if (when > now.toMSecsSinceEpoch() || next.isEmpty()) Add(when, Entry{task.key, Entry::Expire, {}});
+    }
+}
+
+void ScheduleLoop::Refresh(const TaskKey& key)
+{
+    Unschedule(key, true);
+    m_logonStarts.remove(key);
+    if (const auto task = Load(key)) Schedule(*task, m_clock.Now());
+    Arm();
+}
+
+void ScheduleLoop::OnLogon(const QString& user)
+{
+    const QDateTime now = m_clock.Now();
+    const QList<TaskKey> keys = m_logonStarts.keys();
+    for (const TaskKey& key : keys) {
+        bool matches = false;
+        qint64 delay = -1;
+        for (const EventStart& logon : m_logonStarts.value(key)) {
+            if (!logon.user.isEmpty() && logon.user.compare(user, Qt::CaseInsensitive) != 0
+                && !logon.user.endsWith(QLatin1Char('\\') + user, Qt::CaseInsensitive))
+                continue;
+            matches = true;
+            delay = delay < 0 ? logon.delayMs : std::min(delay, logon.delayMs);
+        }
+        if (!matches) continue;
+        const auto task = Load(key);
+        if (!task || !task->enabled) continue;
+        qCInfo(lcSchedule) << key.ToString() << ": logon of" << user;
+        if (delay <= 0) m_starter.StartUnattended(*task, QStringLiteral("logon"));
+        else Add(now.toMSecsSinceEpoch() + delay, Entry{key, Entry::EventStart, QStringLiteral("logon")});
+    }
+    Arm();
+}
+
+void ScheduleLoop::Expire(const TaskKey& key, const QDateTime& now)
+{
+    const auto task = Load(key);
+    if (!task || !task->deleteExpiredAfterMs) return;
+    if (!task->StartsAfter(now, {}, 1).isEmpty()) {
+        Unschedule(key, true);   // its triggers were changed to run again
+        Schedule(*task, now);
+        return;
+    }
+    if (m_starter.IsBusy(key)) {
+        Add(now.toMSecsSinceEpoch() + ExpiryRetryMs, Entry{key, Entry::Expire, {}});
+        return;
+    }
+    TaskCatalog* catalog = m_catalogs.value(key.generation);
+    QString error;
+    if (!catalog->Delete(key, &error)) {
+        qCWarning(lcSchedule) << key.ToString() << ": the expired task cannot be deleted:" << error;
+        return;
+    }
+    qCInfo(lcSchedule) << key.ToString() << "expired and was deleted";
+    Unschedule(key, false);
+    m_logonStarts.remove(key);
+    emit TaskExpired(key);
+}
+
+void ScheduleLoop::Wake()
+{
+    const QDateTime now = m_clock.Now();
+    const qint64 nowMs = now.toMSecsSinceEpoch();
+    while (!m_queue.empty() && m_queue.begin()->first <= nowMs) {
+        const auto first = m_queue.begin();
+        const Entry entry = first->second;
+        m_entries[entry.key].removeOne(first);
+        if (m_entries[entry.key].isEmpty()) m_entries.remove(entry.key);
+        m_queue.erase(first);
+
+        if (entry.what == Entry::Expire) {
+            Expire(entry.key, now);
+            continue;
+        }
+        const auto task = Load(entry.key);
+        if (!task) continue;   // deleted meanwhile
+        if (task->enabled) m_starter.StartUnattended(*task, entry.cause);
+        if (entry.what == Entry::Start) {
+            // Only the start entry moves on; the expiry entry of the task stays where it is.
+            const QList<QDateTime> next = task->StartsAfter(now, {}, 1);
+            if (!next.isEmpty() && task->enabled)
+                Add(next.first().toMSecsSinceEpoch(), Entry{entry.key, Entry::Start, QStringLiteral("scheduled")});
+        }
+    }
+    m_handledThrough = now;
+    emit Handled(now);
+    Arm();
+}
+
+void ScheduleLoop::Arm()
+{
+    if (m_queue.empty()) m_timer.Disarm();
+    else m_timer.ArmAt(QDateTime::fromMSecsSinceEpoch(m_queue.begin()->first));
+}
+
+QDateTime ScheduleLoop::NextWake() const
+{
+    return m_queue.empty() ? QDateTime() : QDateTime::fromMSecsSinceEpoch(m_queue.begin()->first);
+}

@@ -1,0 +1,72 @@
+#pragma once
+// When the tasks start: the daemon's one timer, set to the next due start of any task.
+
+#include "Clock.h"
+#include "TaskCatalog.h"
+#include "TaskStarter.h"
+
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <map>
+
+/// Keeps the next start (and the expiry) of every task in one ordered queue and sleeps until
+/// the first of them: no polling, and nothing at all happens while nothing is due. A change
+/// to a task (Refresh) re-reads that task alone and re-arms the timer at once.
+class ScheduleLoop : public QObject {
+    Q_OBJECT
+public:
+    /// How long a task whose time is over but that still runs is looked at again for deletion.
+    static constexpr qint64 ExpiryRetryMs = 60000;
+
+    ScheduleLoop(QList<TaskCatalog*> catalogs, TaskStarter& starter, const Clock& clock, WakeTimer& timer, QObject* parent = nullptr);
+
+    /// Reads every task of the catalogs and arms the timer. Starts missed since `handledThrough`
+    /// (when valid) are counted as missed runs, and run once, now, for tasks that ask for it;
+    /// `booted` fires the start-up triggers.
+    void Begin(const QDateTime& handledThrough, bool booted);
+    /// A task was registered, changed or deleted: its times are computed again.
+    void Refresh(const TaskKey& key);
+    /// `user` logged on: the logon triggers for that user (or for any user) fire.
+    void OnLogon(const QString& user);
+
+    /// Tasks with a pending start or expiry.
+    int QueuedCount() const { return int(m_queue.size()); }
+    /// The time the timer is set to; invalid when nothing is due ever.
+    QDateTime NextWake() const;
+    /// Every scheduled start up to this moment has been handled.
+    QDateTime HandledThrough() const { return m_handledThrough; }
+
+signals:
+    /// Every start up to `through` has been handled (the daemon records it for its successor).
+    void Handled(const QDateTime& through);
+    /// A task was deleted because its time was over.
+    void TaskExpired(const TaskKey& key);
+
+private:
+    struct Entry {
+        enum What : quint8 { Start, EventStart, Expire };
+        TaskKey key;
+        What what = Start;
+        QString cause;
+    };
+    using Queue = std::multimap<qint64, Entry>;
+
+    void Wake();
+    void Arm();
+    void Add(qint64 when, const Entry& entry);
+    void Unschedule(const TaskKey& key, bool keepEventStarts);
+    void Schedule(const RunnableTask& task, const QDateTime& now);
+    void Expire(const TaskKey& key, const QDateTime& now);
+    std::optional<RunnableTask> Load(const TaskKey& key) const;
+    void CountMissed(const TaskKey& key, int count);
+
+    QHash<TaskGeneration, TaskCatalog*> m_catalogs;
+    TaskStarter& m_starter;
+    const Clock& m_clock;
+    WakeTimer& m_timer;
+    Queue m_queue;
+    QHash<TaskKey, QList<Queue::iterator>> m_entries;
+    QHash<TaskKey, QList<EventStart>> m_logonStarts;
+    QDateTime m_handledThrough;
+};

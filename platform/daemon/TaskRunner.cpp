@@ -1,0 +1,348 @@
+#include "TaskRunner.h"
+
+#include "AtomicFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLoggingCategory>
+#include <QTimer>
+#include <QUuid>
+
+Q_LOGGING_CATEGORY(lcRunner, "taskschedd.runner")
+
+namespace {
+
+// The supervisors that run now, by the instance file each was given. A supervisor is known by
+// its command line, which names its own instance file, so a reused process id cannot fool us.
+QHash<QString, pid_t> RunningSupervisors()
+{
+    QHash<QString, pid_t> found;
+    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString& entry : entries) {
+        bool ok = false;
+        const pid_t pid = pid_t(entry.toInt(&ok));
+        if (!ok) continue;
+        QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(entry));
+        if (!cmdline.open(QIODevice::ReadOnly)) continue;
+        const QList<QByteArray> args = cmdline.readAll().split('\0');
+        // "program\0instance\0" splits into three parts, the last one empty; a zombie has none.
+        if (args.size() != 3 || !args[0].endsWith("taskschedd-exec")) continue;
+        found.insert(QFile::decodeName(args[1]), pid);
+    }
+    return found;
+}
+
+} // namespace
+
+TaskRunner::TaskRunner(ServiceRoot root, QList<TaskCatalog*> catalogs, const Clock& clock, QObject* parent)
+    : QObject(parent), m_root(root), m_clock(clock), m_launcher(root), m_history(root)
+{
+    for (TaskCatalog* catalog : catalogs) m_catalogs.insert(catalog->Generation(), catalog);
+}
+
+TaskRunner::~TaskRunner()
+{
+    // Instances keep running without the daemon; the next one takes them over.
+    for (const auto& list : std::as_const(m_restarts)) qDeleteAll(list);
+}
+
+TaskCatalog* TaskRunner::CatalogOf(const TaskKey& key) const { return m_catalogs.value(key.generation); }
+
+int TaskRunner::LiveCount(const TaskKey& key) const
+{
+    int n = 0;
+    for (const RunningInstance* instance : m_running.value(key)) n += instance->HasEnded() ? 0 : 1;
+    return n;
+}
+
+bool TaskRunner::IsBusy(const TaskKey& key) const
+{
+    return LiveCount(key) > 0 || !m_waiting.value(key).isEmpty() || !m_restarts.value(key).isEmpty();
+}
+
+QList<const RunningInstance*> TaskRunner::Instances(const TaskKey& key) const
+{
+    QList<const RunningInstance*> out;
+    for (const RunningInstance* instance : m_running.value(key)) {
+        if (!instance->HasEnded()) out.append(instance);
+    }
+    return out;
+}
+
+QList<const RunningInstance*> TaskRunner::AllInstances() const
+{
+    QList<const RunningInstance*> out;
+    for (auto it = m_running.cbegin(); it != m_running.cend(); ++it) out += Instances(it.key());
+    return out;
+}
+
+void TaskRunner::SetRuntime(const TaskKey& key, const std::function<void(TaskRuntime&)>& change)
+{
+    TaskCatalog* catalog = CatalogOf(key);
+    QString error;
+    if (catalog && !catalog->ChangeRuntime(key, change, &error))
+        qCWarning(lcRunner) << key.ToString() << ": the run state cannot be recorded:" << error;
+}
+
+void TaskRunner::StartUnattended(const RunnableTask& task, const QString& cause)
+{
+    QString error;
+    const HRESULT hr = Start(task, cause, &error);
+    if (FAILED(hr) && hr != SCHED_E_ALREADY_RUNNING && hr != SCHED_E_TASK_DISABLED)
+        qCWarning(lcRunner) << task.key.ToString() << "did not start (" << cause << "):" << error;
+    else if (hr == SCHED_E_ALREADY_RUNNING)
+        qCInfo(lcRunner) << task.key.ToString() << "still runs; the" << cause << "start is ignored";
+}
+
+HRESULT TaskRunner::Start(const RunnableTask& task, const QString& cause, QString* error, int attempt)
+{
+    if (!task.enabled) {
+        if (error) *error = ResultText(SCHED_E_TASK_DISABLED);
+        return SCHED_E_TASK_DISABLED;
+    }
+    if (LiveCount(task.key) == 0 && m_waiting.value(task.key).isEmpty()) return Launch(task, cause, attempt, error);
+    switch (task.instances) {
+    case InstancesPolicy::Parallel:
+        return Launch(task, cause, attempt, error);
+    case InstancesPolicy::Queue:
+        m_waiting[task.key].append(PendingStart{cause, attempt});
+        if (LiveCount(task.key) == 0) SetRuntime(task.key, [](TaskRuntime& r) { r.runState = TaskRuntime::Queued; });
+        return SCHED_S_TASK_QUEUED;
+    case InstancesPolicy::StopExisting:
+        m_waiting[task.key] = {PendingStart{cause, attempt}};
+        for (RunningInstance* instance : m_running.value(task.key)) instance->Stop(StopReason::NewInstance);
+        return S_OK;
+    case InstancesPolicy::IgnoreNew:
+        break;
+    }
+    if (error) *error = ResultText(SCHED_E_ALREADY_RUNNING);
+    return SCHED_E_ALREADY_RUNNING;
+}
+
+HRESULT TaskRunner::Launch(const RunnableTask& task, const QString& cause, int attempt, QString* error)
+{
+    const QDateTime start = m_clock.Now();
+    HRESULT code = E_FAIL;
+    QString why;
+    const auto spec = m_launcher.Prepare(task, cause, attempt, start, &code, &why);
+    if (!spec) {
+        RecordFailedStart(task, cause, attempt, start, code);
+        if (error) *error = why;
+        return code;
+    }
+    if (spec->steps.isEmpty()) {
+        // Nothing here can be run: the task's first action is one this service does not carry out.
+        qCInfo(lcRunner) << task.key.ToString() << ": its" << spec->unsupportedAction << "action is not supported by this service";
+        RecordFailedStart(task, cause, attempt, start, RunResults::NotSupported);
+        return S_OK;
+    }
+    const pid_t pid = m_launcher.Spawn(*spec, &why);
+    if (pid <= 0) {
+        RecordFailedStart(task, cause, attempt, start, E_FAIL);
+        if (error) *error = why;
+        return E_FAIL;
+    }
+    auto* instance = new RunningInstance(*spec, pid, true, task.executionTimeLimitMs, task.allowHardTerminate, this);
+    m_running[task.key].append(instance);
+    Watch(instance);
+    SetRuntime(task.key, [&](TaskRuntime& r) {
+        r.runState = TaskRuntime::Running;
+        r.lastRunTime = start;
+        r.lastResult = RunResults::Running;
+    });
+    qCInfo(lcRunner) << task.key.ToString() << "started (" << cause << "), instance" << spec->id << "supervisor" << pid;
+    if (!instance->IsValid()) OnEnded(instance);   // it ended before it could be watched
+    return S_OK;
+}
+
+void TaskRunner::Watch(RunningInstance* instance)
+{
+    connect(instance, &RunningInstance::Ended, this, &TaskRunner::OnEnded);
+}
+
+void TaskRunner::RecordFailedStart(const RunnableTask& task, const QString& cause, int attempt, const QDateTime& start, HRESULT result)
+{
+    InstanceSpec spec;
+    spec.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    spec.task = task.key.ToString();
+    spec.start = start;
+    spec.cause = cause;
+    spec.attempt = attempt;
+    SetRuntime(task.key, [&](TaskRuntime& r) { r.lastRunTime = start; });
+    Finish(spec, result, m_clock.Now(), StopReason::None);
+}
+
+void TaskRunner::OnEnded(RunningInstance* instance)
+{
+    const InstanceSpec spec = instance->Spec();
+    const StopReason reason = instance->Reason();
+    QFile file(InstanceFiles::OutcomeFile(m_launcher.InstancesDir(), spec.id));
+    QString error;
+    std::optional<InstanceOutcome> outcome;
+    if (file.open(QIODevice::ReadOnly)) outcome = InstanceFiles::DecodeOutcome(file.readAll(), &error);
+    else error = file.errorString();
+    if (!outcome) qCWarning(lcRunner) << spec.task << "instance" << spec.id << "left no outcome:" << error;
+
+    const auto key = TaskKey::FromString(spec.task);
+    if (key) m_running[*key].removeOne(instance);
+    if (key && m_running.value(*key).isEmpty()) m_running.remove(*key);
+    instance->deleteLater();
+
+    const HRESULT result = outcome ? RunResults::FromOutcome(spec, *outcome, reason) : RunResults::Lost;
+    Finish(spec, result, outcome ? outcome->end : m_clock.Now(), reason);
+}
+
+void TaskRunner::Finish(const InstanceSpec& spec, HRESULT result, const QDateTime& end, StopReason reason)
+{
+    const auto key = TaskKey::FromString(spec.task);
+    if (!key) {
+        RemoveInstanceFiles(spec.id);
+        return;
+    }
+    try {
+        m_history.Append(*key, RunHistoryEntry{spec.id, spec.cause, spec.attempt, spec.start, end, result});
+    } catch (const std::exception& e) {
+        qCWarning(lcRunner) << spec.task << ": the run history cannot be written:" << e.what();
+    }
+    const bool othersRun = LiveCount(*key) > 0;
+    const bool waiting = !m_waiting.value(*key).isEmpty();
+    SetRuntime(*key, [&](TaskRuntime& r) {
+        if (othersRun) return;
+        r.runState = waiting ? TaskRuntime::Queued : TaskRuntime::Idle;
+        r.lastResult = result;
+    });
+    // The instance's files go only once its result is safely recorded, so a crash in between
+    // makes the next daemon record it again rather than lose it.
+    RemoveInstanceFiles(spec.id);
+    qCInfo(lcRunner) << spec.task << "instance" << spec.id << "ended with" << QStringLiteral("0x%1").arg(quint32(result), 8, 16, QLatin1Char('0'));
+    emit InstanceEnded(*key, result);
+
+    if (!othersRun) StartWaiting(*key);
+    if (RunResults::IsFailure(result, reason)) ScheduleRestart(*key, spec.cause, spec.attempt);
+}
+
+void TaskRunner::StartWaiting(const TaskKey& key)
+{
+    auto it = m_waiting.find(key);
+    if (it == m_waiting.end() || it->isEmpty()) return;
+    const PendingStart next = it->takeFirst();
+    if (it->isEmpty()) m_waiting.erase(it);
+    TaskCatalog* catalog = CatalogOf(key);
+    QString error;
+    const auto task = catalog ? catalog->Load(key, &error) : std::nullopt;
+    if (!task) {
+        qCWarning(lcRunner) << key.ToString() << ": a waiting start is dropped:" << error;
+        m_waiting.remove(key);
+        SetRuntime(key, [](TaskRuntime& r) { if (r.runState == TaskRuntime::Queued) r.runState = TaskRuntime::Idle; });
+        return;
+    }
+    const HRESULT hr = Launch(*task, next.cause, next.attempt, &error);
+    if (FAILED(hr)) qCWarning(lcRunner) << key.ToString() << ": a waiting start failed:" << error;
+}
+
+void TaskRunner::ScheduleRestart(const TaskKey& key, const QString& cause, int attempt)
+{
+    TaskCatalog* catalog = CatalogOf(key);
+    QString error;
+    const auto task = catalog ? catalog->Load(key, &error) : std::nullopt;
+    if (!task || attempt >= task->restartCount || task->restartIntervalMs <= 0) return;
+    auto* timer = new QTimer(this);
+    timer->setSingleShot(true);
+    m_restarts[key].append(timer);
+    connect(timer, &QTimer::timeout, this, [this, timer, key, cause, attempt] {
+        m_restarts[key].removeOne(timer);
+        if (m_restarts.value(key).isEmpty()) m_restarts.remove(key);
+        timer->deleteLater();
+        TaskCatalog* catalog = CatalogOf(key);
+        QString error;
+        const auto task = catalog ? catalog->Load(key, &error) : std::nullopt;
+        if (!task) return;   // deleted meanwhile
+        qCInfo(lcRunner) << key.ToString() << ": restart" << attempt + 1 << "of" << task->restartCount << "after a failed run";
+        Start(*task, cause, &error, attempt + 1);
+    });
+    timer->start(int(std::min<qint64>(task->restartIntervalMs, std::numeric_limits<int>::max())));
+}
+
+int TaskRunner::Stop(const TaskKey& key, StopReason reason)
+{
+    m_waiting.remove(key);
+    qDeleteAll(m_restarts.take(key));
+    int n = 0;
+    for (RunningInstance* instance : m_running.value(key)) {
+        if (instance->HasEnded()) continue;
+        instance->Stop(reason);
+        ++n;
+    }
+    if (n == 0) SetRuntime(key, [](TaskRuntime& r) { if (r.runState == TaskRuntime::Queued) r.runState = TaskRuntime::Idle; });
+    return n;
+}
+
+bool TaskRunner::StopInstance(const QString& id, StopReason reason)
+{
+    for (const QList<RunningInstance*>& list : std::as_const(m_running)) {
+        for (RunningInstance* instance : list) {
+            if (instance->Spec().id != id || instance->HasEnded()) continue;
+            instance->Stop(reason);
+            return true;
+        }
+    }
+    return false;
+}
+
+void TaskRunner::RemoveInstanceFiles(const QString& id)
+{
+    const QString dir = m_launcher.InstancesDir();
+    try {
+        AtomicFile::Remove(InstanceFiles::OutcomeFile(dir, id));
+        AtomicFile::Remove(InstanceFiles::SpecFile(dir, id));
+    } catch (const std::exception& e) {
+        qCWarning(lcRunner) << "instance" << id << ": its files cannot be removed:" << e.what();
+    }
+}
+
+void TaskRunner::Recover()
+{
+    const QString dir = m_launcher.InstancesDir();
+    const QStringList files = QDir(dir).entryList({QStringLiteral("*.instance")}, QDir::Files, QDir::Name);
+    if (files.isEmpty()) return;
+    const QHash<QString, pid_t> supervisors = RunningSupervisors();
+    for (const QString& name : files) {
+        const QString id = InstanceFiles::IdOfSpecFile(name);
+        const QString specFile = InstanceFiles::SpecFile(dir, id);
+        QFile file(specFile);
+        QString error;
+        std::optional<InstanceSpec> spec;
+        if (file.open(QIODevice::ReadOnly)) spec = InstanceFiles::DecodeSpec(file.readAll(), &error);
+        if (!spec) {
+            qCWarning(lcRunner) << "instance file" << specFile << "is damaged (" << error << "); removed";
+            RemoveInstanceFiles(id);
+            continue;
+        }
+        const auto key = TaskKey::FromString(spec->task);
+        const pid_t pid = supervisors.value(QFileInfo(specFile).absoluteFilePath());
+        if (pid > 0 && key) {
+            TaskCatalog* catalog = CatalogOf(*key);
+            const auto task = catalog ? catalog->Load(*key, &error) : std::nullopt;
+            auto* instance = new RunningInstance(*spec, pid, false, task ? task->executionTimeLimitMs : 0,
+                                                 task ? task->allowHardTerminate : true, this);
+            if (instance->IsValid()) {
+                qCInfo(lcRunner) << spec->task << ": instance" << id << "still runs; taken over";
+                m_running[*key].append(instance);
+                Watch(instance);
+                continue;
+            }
+            delete instance;
+        }
+        QFile outcomeFile(InstanceFiles::OutcomeFile(dir, id));
+        std::optional<InstanceOutcome> outcome;
+        if (outcomeFile.open(QIODevice::ReadOnly)) outcome = InstanceFiles::DecodeOutcome(outcomeFile.readAll(), &error);
+        if (outcome) {
+            qCInfo(lcRunner) << spec->task << ": instance" << id << "ended while no daemon ran; recorded";
+            Finish(*spec, RunResults::FromOutcome(*spec, *outcome, StopReason::None), outcome->end, StopReason::None);
+        } else {
+            qCWarning(lcRunner) << spec->task << ": instance" << id << "vanished without a result; recorded as lost";
+            Finish(*spec, RunResults::Lost, m_clock.Now(), StopReason::None);
+        }
+    }
+}

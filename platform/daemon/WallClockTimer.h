@@ -1,0 +1,27 @@
+#pragma once
+// A timer on the wall clock itself, not on elapsed time.
+
+#include "Clock.h"
+
+class QSocketNotifier;
+
+/// Fires at an absolute wall-clock time (timerfd on CLOCK_REALTIME): a start at 09:00 happens
+/// at 09:00 even when the computer slept in between or the clock was set, and a clock that is
+/// set wakes the timer at once so that its owner can look at its times again. Between times
+/// it costs nothing: no polling, no wake-ups.
+class WallClockTimer : public WakeTimer {
+    Q_OBJECT
+public:
+    explicit WallClockTimer(QObject* parent = nullptr);
+    ~WallClockTimer() override;
+
+    bool IsValid() const { return m_fd >= 0; }
+    void ArmAt(const QDateTime& when) override;
+    void Disarm() override;
+
+private:
+    void OnReadable();
+
+    int m_fd = -1;
+    QSocketNotifier* m_notifier = nullptr;
+};

@@ -1,0 +1,112 @@
+// taskschedd: the scheduling service of one root.
+
+#include "Daemon.h"
+#include "DaemonLauncher.h"
+#include "SignalWatcher.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <cstdio>
+
+namespace {
+
+const char* const HelpText = R"(Runs the scheduling service of one root directory in the foreground: it keeps the
+root's tasks, starts each at its time and serves the clients of that root over the
+local socket <root>/taskschedd.socket.
+
+The root is --root when given, else $TASKSCHEDULER_HOME, else
+${XDG_DATA_HOME:-~/.local/share}/taskscheduler (run by an ordinary user: that user's
+tasks only), or /var/lib/taskscheduler when run by root (tasks of every account, each
+run as its own account; "System" is root).
+
+One daemon serves a root at a time. A second one started for the same root says so
+and ends at once with exit status 0. Programs that use the service start the daemon
+themselves when it is not running, so running it by hand is optional:
+
+  By hand:          taskschedd                      (the current user's root)
+                    taskschedd --root /srv/tasks    (another root)
+  systemd, user:    install -D platform/daemon/systemd/user/taskschedd.service \
+                        ~/.config/systemd/user/taskschedd.service
+                    systemctl --user daemon-reload
+                    systemctl --user enable --now taskschedd
+  systemd, system:  install -D platform/daemon/systemd/system/taskschedd.service \
+                        /etc/systemd/system/taskschedd.service
+                    systemctl daemon-reload
+                    systemctl enable --now taskschedd
+  (The unit files expect the program in /usr/local/bin, where "cmake --install"
+  puts it; adjust ExecStart otherwise.)
+
+The daemon ends cleanly on SIGTERM, SIGINT or SIGHUP. Task programs that are running
+then keep running; the next daemon of the root takes them over and records how they
+ended. Programs' output goes to <root>/logs/, the daemon's own messages to standard
+error (the journal under systemd).
+
+Exit status: 0 after a clean end, or when another daemon already serves the root;
+1 when the root or its socket cannot be used; 2 for a bad command line.)";
+
+void LogLine(QtMsgType type, const QMessageLogContext&, const QString& message)
+{
+    static const char* const levels[] = {"debug", "warning", "critical", "fatal", "info"};
+    const QByteArray line = QStringLiteral("%1 taskschedd[%2] %3: %4\n")
+                                .arg(QDateTime::currentDateTime().toString(Qt::ISODateWithMs))
+                                .arg(QCoreApplication::applicationPid())
+                                .arg(QLatin1String(levels[type]), message)
+                                .toLocal8Bit();
+    std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
+    std::fflush(stderr);
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    SignalWatcher::BlockTerminationSignals();
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(DaemonLauncher::ProgramName());
+    qInstallMessageHandler(LogLine);
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QString::fromUtf8(HelpText));
+    const QCommandLineOption helpOption = parser.addHelpOption();
+    const QCommandLineOption rootOption(QStringLiteral("root"), QStringLiteral("Serve the root <directory>."), QStringLiteral("directory"));
+    parser.addOption(rootOption);
+    if (!parser.parse(app.arguments())) {
+        std::fprintf(stderr, "taskschedd: %s\n", qPrintable(parser.errorText()));
+        return 2;
+    }
+    if (parser.isSet(helpOption)) {
+        std::fputs(qPrintable(parser.helpText()), stdout);
+        return 0;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        std::fprintf(stderr, "taskschedd: unexpected argument \"%s\"\n", qPrintable(parser.positionalArguments().first()));
+        return 2;
+    }
+
+    const QString root = parser.isSet(rootOption) ? QDir(parser.value(rootOption)).absolutePath() : ServiceRoot::DefaultPath();
+    // Task programs that are clients of the service themselves must reach this same root.
+    qputenv("TASKSCHEDULER_HOME", root.toLocal8Bit());
+
+    SignalWatcher terminationSignals;
+    Daemon daemon{ServiceRoot(root)};
+    QObject::connect(&terminationSignals, &SignalWatcher::Terminate, &app, [&](int signal) {
+        qInfo("signal %d: ending", signal);
+        daemon.Stop();
+        app.quit();
+    });
+
+    QString message;
+    switch (daemon.Start(&message)) {
+    case Daemon::Started:
+        break;
+    case Daemon::AlreadyRunning:
+        qInfo("%s", qPrintable(message));
+        return 0;
+    case Daemon::Failed:
+        qCritical("%s", qPrintable(message));
+        return 1;
+    }
+    return app.exec();
+}

@@ -1,0 +1,84 @@
+#pragma once
+// Test doubles for the daemon's loop: a store of tasks held in memory, a clock and a timer
+// that the test moves by hand.
+
+#include "Clock.h"
+#include "TaskCatalog.h"
+
+#include <QHash>
+#include <QList>
+
+/// Tasks by key, with the runtime records the daemon writes.
+class MemoryCatalog : public TaskCatalog {
+public:
+    explicit MemoryCatalog(TaskGeneration generation = TaskGeneration::V2) : m_generation(generation) {}
+
+    TaskGeneration Generation() const override { return m_generation; }
+    QList<RunnableTask> LoadAll() override { return tasks.values(); }
+    std::optional<RunnableTask> Load(const TaskKey& key, QString* error) override
+    {
+        const auto it = tasks.constFind(key);
+        if (it == tasks.constEnd()) {
+            if (error) *error = QStringLiteral("no such task");
+            return std::nullopt;
+        }
+        return *it;
+    }
+    bool ChangeRuntime(const TaskKey& key, const std::function<void(TaskRuntime&)>& change, QString*) override
+    {
+        if (!tasks.contains(key)) return true;
+        change(runtime[key]);
+        return true;
+    }
+    bool Delete(const TaskKey& key, QString*) override
+    {
+        deleted.append(key);
+        tasks.remove(key);
+        runtime.remove(key);
+        return true;
+    }
+
+    /// A task that starts at each of `times`.
+    static RunnableTask At(const QString& path, QList<QDateTime> times)
+    {
+        RunnableTask task;
+        task.key = TaskKey{TaskGeneration::V2, path};
+        task.starts = [times](const QDateTime& after, const QDateTime& until, int maxCount) {
+            QList<QDateTime> out;
+            for (const QDateTime& t : times) {
+                if (t > after && (!until.isValid() || t <= until) && out.size() < maxCount) out.append(t);
+            }
+            return out;
+        };
+        return task;
+    }
+    void Put(const RunnableTask& task) { tasks.insert(task.key, task); }
+
+    QHash<TaskKey, RunnableTask> tasks;
+    QHash<TaskKey, TaskRuntime> runtime;
+    QList<TaskKey> deleted;
+
+private:
+    TaskGeneration m_generation;
+};
+
+class ManualClock : public Clock {
+public:
+    explicit ManualClock(QDateTime start) : now(std::move(start)) {}
+    QDateTime Now() const override { return now; }
+    QDateTime now;
+};
+
+class ManualTimer : public WakeTimer {
+public:
+    void ArmAt(const QDateTime& when) override { armedAt = when; ++arms; }
+    void Disarm() override { armedAt = {}; }
+    /// Moves `clock` to the armed time (or `to`) and wakes the owner.
+    void FireAt(ManualClock& clock, const QDateTime& to)
+    {
+        clock.now = to;
+        emit Woken();
+    }
+    QDateTime armedAt;
+    int arms = 0;
+};

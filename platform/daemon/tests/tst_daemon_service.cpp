@@ -1,0 +1,330 @@
+// The daemon as a process: starting it, one per root, its socket and who may use it.
+
+#include "ClientConnection.h"
+#include "DaemonHarness.h"
+#include "DaemonLauncher.h"
+#include "DaemonProtocol.h"
+#include "FrameReader.h"
+#include "InProcessTransport.h"
+#include "LocalSocketTransport.h"
+#include "ResultCodes.h"
+#include "ServiceRoot.h"
+#include "TemporaryServiceRoot.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLocalSocket>
+#include <QProcess>
+#include <QtEndian>
+#include <QtTest>
+#include <grp.h>
+#include <pwd.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+QCborMap Ping() { return QCborMap{{DaemonProtocol::Key::Op, DaemonProtocol::Op::Ping}}; }
+
+qint64 Hr(const QCborMap& reply) { return reply.value(DaemonProtocol::Key::Hr).toInteger(); }
+
+// Reads one reply frame off a raw socket; an empty map when none comes in time.
+QCborMap ReadReply(QLocalSocket& socket, int timeoutMs = 5000)
+{
+    FrameReader reader(DaemonProtocol::MaxReplySize);
+    QElapsedTimer timer;
+    timer.start();
+    for (;;) {
+        QCborMap reply;
+        if (reader.Next(&reply, nullptr) == FrameReader::Message) return reply;
+        if (socket.bytesAvailable() == 0 && !socket.waitForReadyRead(int(std::max<qint64>(1, timeoutMs - timer.elapsed()))))
+            return {};
+        reader.Append(socket.readAll());
+    }
+}
+
+QByteArray Header(quint16 version, quint32 length)
+{
+    QByteArray h(DaemonProtocol::HeaderSize, '\0');
+    std::copy(std::begin(DaemonProtocol::Magic), std::end(DaemonProtocol::Magic), h.data());
+    qToBigEndian<quint16>(version, h.data() + 4);
+    qToBigEndian<quint32>(length, h.data() + 8);
+    return h;
+}
+
+bool RunCommand(const QString& program, const QStringList& args)
+{
+    QProcess p;
+    p.start(program, args);
+    return p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
+} // namespace
+
+class TestDaemonService : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void startsDetachedAndAnswers();
+    void secondDaemonEndsAtOnce();
+    void takesOverAfterKill();
+    void commandLine_data();
+    void commandLine();
+    void noDaemonMeansNotRunning();
+    void transportChoice();
+    void malformedMessages_data();
+    void malformedMessages();
+    void stalledClientBlocksNobody();
+    void clientOfAnotherUserRefused();
+
+private:
+    std::unique_ptr<TemporaryServiceRoot> m_root;
+    std::unique_ptr<DaemonHarness> m_daemon;
+};
+
+void TestDaemonService::init()
+{
+    m_root = std::make_unique<TemporaryServiceRoot>();
+    QVERIFY(m_root->IsValid());
+    m_daemon = std::make_unique<DaemonHarness>(m_root->Path());
+}
+
+void TestDaemonService::cleanup()
+{
+    m_daemon.reset();
+    m_root.reset();
+}
+
+void TestDaemonService::startsDetachedAndAnswers()
+{
+    QVERIFY(m_daemon->Start());
+    const QCborMap reply = m_daemon->Call(Ping());
+    QCOMPARE(Hr(reply), S_OK);
+    QCOMPARE(reply.value(DaemonProtocol::Key::Root).toString(), ServiceRoot(m_root->Path()).Path());
+    QCOMPARE(reply.value(DaemonProtocol::Key::Pid).toInteger(), m_daemon->Pid());
+    QCOMPARE(reply.value(DaemonProtocol::Key::Uid).toInteger(), qint64(geteuid()));
+    QVERIFY(QFile::exists(ServiceRoot(m_root->Path()).SocketPath()));
+    // Its messages went to the root's log, not to the terminal of whoever started it.
+    QTRY_VERIFY(QFile(DaemonLauncher::LogFile(m_root->Path())).size() > 0);
+
+    m_daemon->Stop();
+    QVERIFY(!QFile::exists(ServiceRoot(m_root->Path()).SocketPath()));
+    QVERIFY(!LocalSocketTransport(m_root->Path()).Ping());
+}
+
+void TestDaemonService::secondDaemonEndsAtOnce()
+{
+    QVERIFY(m_daemon->Start());
+    QProcess second;
+    second.start(DaemonHarness::Program(), {QStringLiteral("--root"), m_root->Path()});
+    QVERIFY(second.waitForFinished(10000));
+    QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(second.exitCode(), 0);
+    const QString err = QString::fromLocal8Bit(second.readAllStandardError());
+    QVERIFY2(err.contains(QStringLiteral("already serves")) && err.contains(QString::number(m_daemon->Pid())), qPrintable(err));
+    // The first one is untouched.
+    QCOMPARE(Hr(m_daemon->Call(Ping())), S_OK);
+}
+
+void TestDaemonService::takesOverAfterKill()
+{
+    QVERIFY(m_daemon->Start());
+    const pid_t first = m_daemon->Pid();
+    m_daemon->Kill();
+    // The lock and the socket of the dead daemon are still there.
+    QVERIFY(QFile::exists(ServiceRoot(m_root->Path()).SocketPath()));
+    QVERIFY(!LocalSocketTransport(m_root->Path()).Ping());
+    QVERIFY(m_daemon->Start());
+    QVERIFY(m_daemon->Pid() != first);
+    QCOMPARE(Hr(m_daemon->Call(Ping())), S_OK);
+}
+
+void TestDaemonService::commandLine_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("outputPart");
+    QTest::newRow("help") << QStringList{QStringLiteral("--help")} << 0 << "systemctl --user enable --now taskschedd";
+    QTest::newRow("unknown option") << QStringList{QStringLiteral("--frobnicate")} << 2 << "frobnicate";
+    QTest::newRow("stray argument") << QStringList{QStringLiteral("now")} << 2 << "unexpected argument";
+    QTest::newRow("unusable root") << QStringList{QStringLiteral("--root"), QStringLiteral("/proc/no-root-here")} << 1 << "Cannot create";
+}
+
+void TestDaemonService::commandLine()
+{
+    QFETCH(QStringList, args);
+    QFETCH(int, exitCode);
+    QFETCH(QString, outputPart);
+    QProcess p;
+    p.start(DaemonHarness::Program(), args);
+    QVERIFY(p.waitForFinished(10000));
+    QCOMPARE(p.exitCode(), exitCode);
+    const QString output = QString::fromLocal8Bit(p.readAllStandardOutput() + p.readAllStandardError());
+    QVERIFY2(output.contains(outputPart), qPrintable(output));
+}
+
+void TestDaemonService::noDaemonMeansNotRunning()
+{
+    LocalSocketTransport transport(m_root->Path());
+    QElapsedTimer timer;
+    timer.start();
+    QVERIFY(!transport.Connect(300));
+    QVERIFY(timer.elapsed() >= 250);
+    const QCborMap reply = transport.Call(Ping());
+    QCOMPARE(Hr(reply), SCHED_E_SERVICE_NOT_RUNNING);
+    QVERIFY(!reply.value(DaemonProtocol::Key::Error).toString().isEmpty());
+    QVERIFY(!transport.Ping());
+}
+
+void TestDaemonService::transportChoice()
+{
+    qputenv("TASKSCHEDULER_TRANSPORT", "inprocess");
+    QVERIFY(InProcessServiceSelected());
+    QVERIFY(dynamic_cast<InProcessTransport*>(OpenServiceTransport().get()));
+    qunsetenv("TASKSCHEDULER_TRANSPORT");
+    QVERIFY(!InProcessServiceSelected());
+    QVERIFY(m_daemon->Start());
+    const auto transport = OpenServiceTransport();
+    QVERIFY(dynamic_cast<LocalSocketTransport*>(transport.get()));
+    QCOMPARE(Hr(transport->Call(Ping())), S_OK);
+    // A lost connection is made again at the next call.
+    m_daemon->Kill();
+    QCOMPARE(Hr(transport->Call(Ping())), SCHED_E_SERVICE_NOT_RUNNING);
+    QVERIFY(m_daemon->Start());
+    QCOMPARE(Hr(transport->Call(Ping())), S_OK);
+}
+
+void TestDaemonService::malformedMessages_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<qint64>("hr");
+    QTest::addColumn<bool>("connectionSurvives");
+    const qint64 invalidData = HRESULT_FROM_WIN32(ERROR_INVALID_DATA);
+    QTest::newRow("not a frame") << QByteArray("hello daemon\n") << invalidData << false;
+    QTest::newRow("unknown version") << Header(7, 0) << invalidData << false;
+    QTest::newRow("oversized") << Header(DaemonProtocol::Version, 0x7FFFFFFF) << invalidData << false;
+    const QByteArray junk("\x9f\x9f\x9f", 3);
+    QTest::newRow("payload not CBOR") << Header(DaemonProtocol::Version, junk.size()) + junk << invalidData << true;
+    const QByteArray text = QCborValue(QStringLiteral("ping")).toCbor();
+    QTest::newRow("payload not a map") << Header(DaemonProtocol::Version, text.size()) + text << invalidData << true;
+    QTest::newRow("no operation") << DaemonProtocol::EncodeFrame(QCborMap{{QStringLiteral("path"), 1}}) << qint64(E_INVALIDARG) << true;
+    QTest::newRow("operation not text") << DaemonProtocol::EncodeFrame(QCborMap{{QStringLiteral("op"), 42}}) << qint64(E_INVALIDARG) << true;
+    QTest::newRow("unknown operation") << DaemonProtocol::EncodeFrame(QCborMap{{QStringLiteral("op"), QStringLiteral("v9.launch")}})
+                                       << qint64(E_INVALIDARG) << true;
+}
+
+void TestDaemonService::malformedMessages()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(qint64, hr);
+    QFETCH(bool, connectionSurvives);
+    QVERIFY(m_daemon->Start());
+
+    QLocalSocket socket;
+    socket.connectToServer(ServiceRoot(m_root->Path()).SocketPath());
+    QVERIFY(socket.waitForConnected(5000));
+    socket.write(bytes);
+    const QCborMap reply = ReadReply(socket);
+    QCOMPARE(Hr(reply), hr);
+    QVERIFY(!reply.value(DaemonProtocol::Key::Error).toString().isEmpty());
+
+    if (connectionSurvives) {
+        socket.write(DaemonProtocol::EncodeFrame(Ping()));
+        QCOMPARE(Hr(ReadReply(socket)), S_OK);
+    } else {
+        QTRY_COMPARE(socket.state(), QLocalSocket::UnconnectedState);
+    }
+    // Whatever one client sent, the daemon goes on serving the others.
+    QCOMPARE(Hr(m_daemon->Call(Ping())), S_OK);
+}
+
+void TestDaemonService::stalledClientBlocksNobody()
+{
+    QVERIFY(m_daemon->Start());
+    QLocalSocket stalled;
+    stalled.connectToServer(ServiceRoot(m_root->Path()).SocketPath());
+    QVERIFY(stalled.waitForConnected(5000));
+    const QByteArray frame = DaemonProtocol::EncodeFrame(Ping());
+    stalled.write(frame.left(frame.size() - 3));   // and then nothing
+    QVERIFY(stalled.waitForBytesWritten(5000));
+
+    QElapsedTimer timer;
+    timer.start();
+    QCOMPARE(Hr(m_daemon->Call(Ping())), S_OK);
+    QVERIFY(timer.elapsed() < ClientConnection::StallTimeoutMs);
+
+    const QCborMap reply = ReadReply(stalled, ClientConnection::StallTimeoutMs + 5000);
+    QCOMPARE(Hr(reply), HRESULT_FROM_WIN32(ERROR_INVALID_DATA));
+    QVERIFY(reply.value(DaemonProtocol::Key::Error).toString().contains(QStringLiteral("incomplete")));
+    QTRY_COMPARE(stalled.state(), QLocalSocket::UnconnectedState);
+}
+
+void TestDaemonService::clientOfAnotherUserRefused()
+{
+    if (geteuid() != 0) QSKIP("needs root to make a throwaway user");
+    const QString user = QStringLiteral("tsd%1").arg(getpid());
+    QVERIFY(RunCommand(QStringLiteral("useradd"), {QStringLiteral("--no-create-home"), QStringLiteral("--shell"),
+                                                   QStringLiteral("/usr/sbin/nologin"), user}));
+    auto removeUser = qScopeGuard([&] { RunCommand(QStringLiteral("userdel"), {user}); });
+    const passwd* pw = getpwnam(user.toLocal8Bit().constData());
+    QVERIFY(pw);
+    const uid_t uid = pw->pw_uid;
+    const gid_t gid = pw->pw_gid;
+
+    QVERIFY(m_daemon->Start());
+    // Open the way to the socket, so that only the daemon's own check stands between them.
+    const QString socketPath = ServiceRoot(m_root->Path()).SocketPath();
+    QVERIFY(QFile::setPermissions(m_root->Path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ExeOther));
+    QVERIFY(QFile::setPermissions(socketPath, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther | QFile::WriteOther));
+
+    // The other user's client is a forked child that uses nothing but system calls.
+    const QByteArray request = DaemonProtocol::EncodeFrame(Ping());
+    const QByteArray path = socketPath.toLocal8Bit();
+    int pipeFds[2];
+    QCOMPARE(::pipe(pipeFds), 0);
+    const pid_t child = ::fork();
+    QVERIFY(child >= 0);
+    if (child == 0) {
+        ::close(pipeFds[0]);
+        if (::setgroups(0, nullptr) != 0 || ::setgid(gid) != 0 || ::setuid(uid) != 0) ::_exit(10);
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::memcpy(address.sun_path, path.constData(), size_t(path.size()));
+        if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0) ::_exit(11);
+        if (::write(fd, request.constData(), size_t(request.size())) != request.size()) ::_exit(12);
+        char buffer[4096];
+        ssize_t n;
+        while ((n = ::read(fd, buffer, sizeof(buffer))) > 0) {
+            if (::write(pipeFds[1], buffer, size_t(n)) != n) ::_exit(13);
+            if (n >= 12) break;   // a small reply comes in one piece
+        }
+        ::_exit(0);
+    }
+    ::close(pipeFds[1]);
+    QByteArray received;
+    char buffer[4096];
+    ssize_t n;
+    while ((n = ::read(pipeFds[0], buffer, sizeof(buffer))) > 0) received.append(buffer, n);
+    ::close(pipeFds[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    QCOMPARE(WEXITSTATUS(status), 0);
+
+    FrameReader reader(DaemonProtocol::MaxReplySize);
+    reader.Append(received);
+    QCborMap reply;
+    QCOMPARE(reader.Next(&reply, nullptr), FrameReader::Message);
+    QCOMPARE(Hr(reply), E_ACCESSDENIED);
+    QCOMPARE(reply.value(DaemonProtocol::Key::Error).toString(), QStringLiteral("Access is denied."));
+    QVERIFY(!reply.contains(DaemonProtocol::Key::Pid));
+    // Root, which the test runs as, is still served.
+    QCOMPARE(Hr(m_daemon->Call(Ping())), S_OK);
+}
+
+QTEST_GUILESS_MAIN(TestDaemonService)
+#include "tst_daemon_service.moc"

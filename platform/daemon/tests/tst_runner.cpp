@@ -1,0 +1,434 @@
+// The runner with real programs: what runs, as what, how it ends, and what is recorded.
+
+#include "InstanceSpec.h"
+#include "MemoryCatalog.h"
+#include "ProcessFd.h"
+#include "RunResults.h"
+#include "TaskRunner.h"
+#include "TemporaryServiceRoot.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QtTest>
+#include <csignal>
+
+namespace {
+
+RunnableTask Shell(const QString& path, const QString& script)
+{
+    RunnableTask task;
+    task.key = TaskKey{TaskGeneration::V2, path};
+    task.actions = {TaskAction{TaskAction::Exec, QStringLiteral("sh"), QStringLiteral("-c \"%1\"").arg(script), {}}};
+    return task;
+}
+
+QByteArray ReadFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+bool ProcessAlive(pid_t pid)
+{
+    const int fd = OpenProcessFd(pid);
+    if (fd < 0) return false;
+    const bool ended = ProcessFdEnded(fd, 0);
+    ::close(fd);
+    return !ended;
+}
+
+} // namespace
+
+class TestRunner : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void runsAProgramAndRecordsIt();
+    void programEnvironmentAndDirectory();
+    void results_data();
+    void results();
+    void stopEndsTheWholeProgram();
+    void stopKillsWhatIgnoresIt();
+    void timeLimit();
+    void instancePolicies_data();
+    void instancePolicies();
+    void restartsAfterFailure();
+    void unsupportedActions();
+    void disabledTaskNeverStarts();
+    void takesOverAfterDaemonDeath();
+    void recordsWhatEndedWithoutDaemon();
+
+private:
+    /// Waits until `count` instances of all tasks have ended.
+    bool WaitForEnds(int count, int timeoutMs = 15000);
+    std::unique_ptr<TaskRunner> NewRunner();
+    QString Dir() const { return m_root->Path(); }
+
+    std::unique_ptr<TemporaryServiceRoot> m_root;
+    std::unique_ptr<MemoryCatalog> m_catalog;
+    SystemClock m_clock;
+    std::unique_ptr<TaskRunner> m_runner;
+    std::unique_ptr<QSignalSpy> m_ended;
+};
+
+void TestRunner::init()
+{
+    m_root = std::make_unique<TemporaryServiceRoot>();
+    QVERIFY(ServiceRoot(Dir()).Ensure());
+    m_catalog = std::make_unique<MemoryCatalog>();
+    m_runner = NewRunner();
+}
+
+std::unique_ptr<TaskRunner> TestRunner::NewRunner()
+{
+    auto runner = std::make_unique<TaskRunner>(ServiceRoot(Dir()), QList<TaskCatalog*>{m_catalog.get()}, m_clock);
+    m_ended = std::make_unique<QSignalSpy>(runner.get(), &TaskRunner::InstanceEnded);
+    return runner;
+}
+
+void TestRunner::cleanup()
+{
+    // Nothing a test started may outlive it.
+    if (m_runner) {
+        for (const RunningInstance* instance : m_runner->AllInstances()) ::kill(instance->Pid(), SIGUSR1);
+        const int running = int(m_runner->AllInstances().size());
+        if (running) WaitForEnds(int(m_ended->count()) + running);
+    }
+    m_ended.reset();
+    m_runner.reset();
+    m_catalog.reset();
+    m_root.reset();
+}
+
+bool TestRunner::WaitForEnds(int count, int timeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (m_ended->count() < count && timer.elapsed() < timeoutMs) m_ended->wait(int(timeoutMs - timer.elapsed()));
+    return m_ended->count() >= count;
+}
+
+void TestRunner::runsAProgramAndRecordsIt()
+{
+    const QString out = Dir() + QStringLiteral("/ran.txt");
+    RunnableTask task = Shell(QStringLiteral("\\Writer"), QStringLiteral("echo ran > '%1'; echo to-the-log").arg(out));
+    m_catalog->Put(task);
+    QString error;
+    QCOMPARE(m_runner->Start(task, QStringLiteral("demand"), &error), S_OK);
+    QCOMPARE(m_runner->Instances(task.key).size(), 1);
+    QCOMPARE(m_catalog->runtime[task.key].runState, TaskRuntime::Running);
+    QCOMPARE(m_catalog->runtime[task.key].lastResult, RunResults::Running);
+    QVERIFY(m_runner->IsBusy(task.key));
+
+    QVERIFY(WaitForEnds(1));
+    QCOMPARE(ReadFile(out), QByteArray("ran\n"));
+    const TaskRuntime& runtime = m_catalog->runtime[task.key];
+    QCOMPARE(runtime.runState, TaskRuntime::Idle);
+    QCOMPARE(runtime.lastResult, S_OK);
+    QVERIFY(runtime.lastRunTime.isValid());
+    QVERIFY(!m_runner->IsBusy(task.key));
+
+    const QList<RunHistoryEntry> history = m_runner->History().Read(task.key);
+    QCOMPARE(history.size(), 1);
+    QCOMPARE(history[0].cause, QStringLiteral("demand"));
+    QCOMPARE(history[0].result, S_OK);
+    QCOMPARE(history[0].start, runtime.lastRunTime);
+    QVERIFY(history[0].end >= history[0].start);
+
+    const QByteArray log = ReadFile(m_runner->Launcher().LogFile(task.key));
+    QVERIFY2(log.contains("to-the-log") && log.contains("\\Writer: start") && log.contains("exit code 0"), log.constData());
+    // Nothing is left of the instance once its result is recorded.
+    QTRY_VERIFY(QDir(m_runner->Launcher().InstancesDir()).entryList(QDir::Files).isEmpty());
+}
+
+void TestRunner::programEnvironmentAndDirectory()
+{
+    const QString work = Dir() + QStringLiteral("/work dir");
+    QVERIFY(QDir().mkpath(work));
+    RunnableTask task = Shell(QStringLiteral("\\Env"), QStringLiteral("pwd > out; echo $TASKSCHEDULER_HOME >> out; echo ${TASKSCHEDULER_TRANSPORT:-none} >> out; echo $0 $1 >> out"));
+    task.actions[0].arguments += QStringLiteral(" first \"second arg\"");
+    task.actions[0].workingDirectory = QStringLiteral("\"%TASKSCHEDULER_HOME%/work dir\"");
+    m_catalog->Put(task);
+    QString error;
+    QCOMPARE(m_runner->Start(task, QStringLiteral("demand"), &error), S_OK);
+    QVERIFY(WaitForEnds(1));
+    QCOMPARE(m_catalog->runtime[task.key].lastResult, S_OK);
+    const QList<QByteArray> lines = ReadFile(work + QStringLiteral("/out")).split('\n');
+    QCOMPARE(lines.value(0), QDir(work).canonicalPath().toLocal8Bit());
+    QCOMPARE(lines.value(1), QDir::cleanPath(Dir()).toLocal8Bit());
+    QCOMPARE(lines.value(2), QByteArray("none"));   // programs are clients of the daemon
+    QCOMPARE(lines.value(3), QByteArray("first second arg"));
+}
+
+void TestRunner::results_data()
+{
+    QTest::addColumn<QString>("program");
+    QTest::addColumn<QString>("arguments");
+    QTest::addColumn<QString>("directory");
+    QTest::addColumn<qint64>("result");
+    QTest::newRow("exit code") << "sh" << "-c \"exit 7\"" << "" << qint64(7);
+    QTest::newRow("large exit code") << "sh" << "-c \"exit 255\"" << "" << qint64(255);
+    QTest::newRow("killed by a signal") << "sh" << "-c \"kill -9 $$\"" << "" << qint64(128 + 9);
+    QTest::newRow("no such program") << "/no/such/program" << "" << "" << qint64(HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
+    QTest::newRow("no such program on PATH") << "no-such-program-anywhere" << "" << "" << qint64(HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
+    QTest::newRow("not executable") << "%TASKSCHEDULER_HOME%/plain.txt" << "" << "" << qint64(HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED));
+    QTest::newRow("a directory") << "/tmp" << "" << "" << qint64(HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED));
+    QTest::newRow("not a program") << "%TASKSCHEDULER_HOME%/garbage.bin" << "" << "" << qint64(HRESULT_FROM_WIN32(ERROR_BAD_EXE_FORMAT));
+    QTest::newRow("no such directory") << "sh" << "-c true" << "/no/such/dir" << qint64(RunResults::BadDirectory);
+}
+
+void TestRunner::results()
+{
+    QFETCH(QString, program);
+    QFETCH(QString, arguments);
+    QFETCH(QString, directory);
+    QFETCH(qint64, result);
+    {
+        QFile plain(Dir() + QStringLiteral("/plain.txt"));
+        QVERIFY(plain.open(QIODevice::WriteOnly));
+        plain.write("text\n");
+        QFile garbage(Dir() + QStringLiteral("/garbage.bin"));
+        QVERIFY(garbage.open(QIODevice::WriteOnly));
+        garbage.write(QByteArray("\x7f\x45\x4c\x46\x01\x02\x03", 7));
+        garbage.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    RunnableTask task;
+    task.key = TaskKey{TaskGeneration::V2, QStringLiteral("\\Result")};
+    task.actions = {TaskAction{TaskAction::Exec, program, arguments, directory}};
+    m_catalog->Put(task);
+    QString error;
+    QCOMPARE(m_runner->Start(task, QStringLiteral("demand"), &error), S_OK);
+    QVERIFY(WaitForEnds(1));
+    QCOMPARE(qint64(m_catalog->runtime[task.key].lastResult), result);
+    QCOMPARE(qint64(m_runner->History().Read(task.key).value(0).result), result);
+}
+
+void TestRunner::stopEndsTheWholeProgram()
+{
+    const QString pidFile = Dir() + QStringLiteral("/child.pid");
+    // The shell starts a child of its own; stopping the task must end both.
+    RunnableTask task = Shell(QStringLiteral("\\Long"), QStringLiteral("sleep 60 & echo $! > '%1'; wait").arg(pidFile));
+    m_catalog->Put(task);
+    QString error;
+    QCOMPARE(m_runner->Start(task, QStringLiteral("demand"), &error), S_OK);
+    QTRY_VERIFY(!ReadFile(pidFile).trimmed().isEmpty());
+    const pid_t child = pid_t(ReadFile(pidFile).trimmed().toInt());
+    QVERIFY(ProcessAlive(child));
+
+    QElapsedTimer timer;
+    timer.start();
+    QCOMPARE(m_runner->Stop(task.key), 1);
+    QVERIFY(WaitForEnds(1));
+    QVERIFY(timer.elapsed() < RunningInstance::StopGraceMs);   // SIGTERM was enough
+    QCOMPARE(m_catalog->runtime[task.key].lastResult, RunResults::StoppedByRequest);
+    QTRY_VERIFY(!ProcessAlive(child));
+    QCOMPARE(m_runner->Stop(task.key), 0);
+}
+
+void TestRunner::stopKillsWhatIgnoresIt()
+{
+    const QString ready = Dir() + QStringLiteral("/ready");
+    RunnableTask task = Shell(QStringLiteral("\\Stubborn"), QStringLiteral("trap '' TERM; touch '%1'; while true; do sleep 1; done").arg(ready));
+    m_catalog->Put(task);
+    QString error;
+    QCOMPARE(m_runner->Start(task, QStringLiteral("demand"), &error), S_OK);
+    QTRY_VERIFY(QFile::exists(ready));
+    m_runner->Stop(task.key);
+    QTest::qWait(500);
+    QCOMPARE(m_ended->count(), 0);   // it shrugged off SIGTERM
+    QVERIFY(WaitForEnds(1, RunningInstance::StopGraceMs + 10000));
+    QCOMPARE(m_catalog->runtime[task.key].lastResult, RunResults::StoppedByRequest);
+}
+
+void TestRunner::timeLimit()
+{
+    RunnableTask task = Shell(QStringLiteral("\\Slow"), QStringLiteral("sleep 30"));
+    task.executionTimeLimitMs = 700;
+    m_catalog->Put(task);
+    QString error;
+    QElapsedTimer timer;
+    timer.start();
+    QCOMPARE(m_runner->Start(task, QStringLiteral("demand"), &error), S_OK);
+    QVERIFY(WaitForEnds(1));
+    QVERIFY(timer.elapsed() >= 600);
+    QCOMPARE(m_catalog->runtime[task.key].lastResult, RunResults::TimedOut);
+    // A run that ends by its limit is not a failure to retry.
+    QVERIFY(!m_runner->IsBusy(task.key));
+}
+
+void TestRunner::instancePolicies_data()
+{
+    QTest::addColumn<int>("policy");
+    QTest::addColumn<qint64>("secondStart");
+    QTest::addColumn<int>("runningAfterSecond");
+    QTest::addColumn<int>("runs");
+    QTest::addColumn<qint64>("firstResult");
+    QTest::newRow("parallel") << int(InstancesPolicy::Parallel) << qint64(S_OK) << 2 << 2 << qint64(0);
+    QTest::newRow("queue") << int(InstancesPolicy::Queue) << qint64(SCHED_S_TASK_QUEUED) << 1 << 2 << qint64(0);
+    QTest::newRow("ignore new") << int(InstancesPolicy::IgnoreNew) << qint64(SCHED_E_ALREADY_RUNNING) << 1 << 1 << qint64(0);
+    QTest::newRow("stop existing") << int(InstancesPolicy::StopExisting) << qint64(S_OK) << 1 << 2 << qint64(RunResults::StoppedByRequest);
+}
+
+void TestRunner::instancePolicies()
+{
+    QFETCH(int, policy);
+    QFETCH(qint64, secondStart);
+    QFETCH(int, runningAfterSecond);
+    QFETCH(int, runs);
+    QFETCH(qint64, firstResult);
+    const QString gate = Dir() + QStringLiteral("/gate");
+    const QString log = Dir() + QStringLiteral("/starts");
+    // Each run notes its start and then waits for the gate (or its stop).
+    RunnableTask task = Shell(QStringLiteral("\\Policy"), QStringLiteral("echo start >> '%1'; while [ ! -e '%2' ]; do sleep 0.05; done").arg(log, gate));
+    task.instances = InstancesPolicy(policy);
+    m_catalog->Put(task);
+    QString error;
+    QCOMPARE(m_runner->Start(task, QStringLiteral("scheduled"), &error), S_OK);
+    QTRY_COMPARE(ReadFile(log).count("start"), 1);
+    QCOMPARE(qint64(m_runner->Start(task, QStringLiteral("demand"), &error)), secondStart);
+    if (task.instances == InstancesPolicy::Queue) QCOMPARE(m_catalog->runtime[task.key].runState, TaskRuntime::Running);
+    if (task.instances == InstancesPolicy::StopExisting) QVERIFY(WaitForEnds(1));
+    QTRY_COMPARE(int(m_runner->Instances(task.key).size()), runningAfterSecond);
+    if (task.instances != InstancesPolicy::Queue) QTRY_COMPARE(int(ReadFile(log).count("start")), runs);
+
+    QFile(gate).open(QIODevice::WriteOnly);
+    QVERIFY(WaitForEnds(runs));
+    QCOMPARE(int(ReadFile(log).count("start")), runs);
+    const QList<RunHistoryEntry> history = m_runner->History().Read(task.key);
+    QCOMPARE(history.size(), runs);
+    QCOMPARE(qint64(history[0].result), firstResult);
+    QCOMPARE(m_catalog->runtime[task.key].runState, TaskRuntime::Idle);
+}
+
+void TestRunner::restartsAfterFailure()
+{
+    RunnableTask task = Shell(QStringLiteral("\\Flaky"), QStringLiteral("exit 3"));
+    task.restartCount = 2;
+    task.restartIntervalMs = 150;
+    m_catalog->Put(task);
+    QString error;
+    QCOMPARE(m_runner->Start(task, QStringLiteral("scheduled"), &error), S_OK);
+    QVERIFY(WaitForEnds(3));
+    QTest::qWait(500);
+    QCOMPARE(m_ended->count(), 3);   // the first run and two restarts, no more
+    const QList<RunHistoryEntry> history = m_runner->History().Read(task.key);
+    QCOMPARE(history.size(), 3);
+    for (int i = 0; i < 3; ++i) {
+        QCOMPARE(history[i].attempt, i);
+        QCOMPARE(history[i].result, HRESULT(3));
+        QCOMPARE(history[i].cause, QStringLiteral("scheduled"));
+    }
+    QVERIFY(history[1].start >= history[0].end.addMSecs(100));
+
+    // A run that succeeds is not restarted; a stopped one neither.
+    RunnableTask fine = Shell(QStringLiteral("\\Fine"), QStringLiteral("exit 0"));
+    fine.restartCount = 2;
+    fine.restartIntervalMs = 100;
+    m_catalog->Put(fine);
+    QCOMPARE(m_runner->Start(fine, QStringLiteral("scheduled"), &error), S_OK);
+    QVERIFY(WaitForEnds(4));
+    QTest::qWait(400);
+    QCOMPARE(m_ended->count(), 4);
+}
+
+void TestRunner::unsupportedActions()
+{
+    const QString out = Dir() + QStringLiteral("/first");
+    RunnableTask mixed = Shell(QStringLiteral("\\Mixed"), QStringLiteral("touch '%1'").arg(out));
+    mixed.actions.append(TaskAction{TaskAction::Email, {}, {}, {}});
+    mixed.actions.append(TaskAction{TaskAction::Exec, QStringLiteral("sh"), QStringLiteral("-c \"touch '%1-never'\"").arg(out), {}});
+    RunnableTask mailOnly;
+    mailOnly.key = TaskKey{TaskGeneration::V2, QStringLiteral("\\Mail")};
+    mailOnly.actions = {TaskAction{TaskAction::Message, {}, {}, {}}};
+    m_catalog->Put(mixed);
+    m_catalog->Put(mailOnly);
+    QString error;
+    QCOMPARE(m_runner->Start(mixed, QStringLiteral("demand"), &error), S_OK);
+    QCOMPARE(m_runner->Start(mailOnly, QStringLiteral("demand"), &error), S_OK);
+    QVERIFY(WaitForEnds(2));
+    QVERIFY(QFile::exists(out));
+    QVERIFY(!QFile::exists(out + QStringLiteral("-never")));
+    QCOMPARE(m_catalog->runtime[mixed.key].lastResult, RunResults::NotSupported);
+    QCOMPARE(m_catalog->runtime[mailOnly.key].lastResult, RunResults::NotSupported);
+    QCOMPARE(m_runner->History().Read(mailOnly.key).size(), 1);
+}
+
+void TestRunner::disabledTaskNeverStarts()
+{
+    RunnableTask task = Shell(QStringLiteral("\\Off"), QStringLiteral("true"));
+    task.enabled = false;
+    m_catalog->Put(task);
+    QString error;
+    QCOMPARE(m_runner->Start(task, QStringLiteral("demand"), &error), SCHED_E_TASK_DISABLED);
+    QVERIFY(m_runner->Instances(task.key).isEmpty());
+    QVERIFY(m_runner->History().Read(task.key).isEmpty());
+    QVERIFY(!m_catalog->runtime.contains(task.key));
+}
+
+void TestRunner::takesOverAfterDaemonDeath()
+{
+    const QString gate = Dir() + QStringLiteral("/gate");
+    RunnableTask task = Shell(QStringLiteral("\\Survivor"), QStringLiteral("while [ ! -e '%1' ]; do sleep 0.05; done; exit 5").arg(gate));
+    task.executionTimeLimitMs = 60000;
+    m_catalog->Put(task);
+    QString error;
+    QCOMPARE(m_runner->Start(task, QStringLiteral("demand"), &error), S_OK);
+    const pid_t supervisor = m_runner->Instances(task.key).value(0)->Pid();
+
+    // The daemon goes away; its instance does not.
+    m_runner.reset();
+    QVERIFY(ProcessAlive(supervisor));
+    m_runner = NewRunner();
+    m_runner->Recover();
+    QCOMPARE(m_runner->Instances(task.key).size(), 1);
+    QCOMPARE(m_runner->Instances(task.key).value(0)->Pid(), supervisor);
+
+    QFile(gate).open(QIODevice::WriteOnly);
+    QVERIFY(WaitForEnds(1));
+    QCOMPARE(m_catalog->runtime[task.key].lastResult, HRESULT(5));
+    QCOMPARE(m_runner->History().Read(task.key).size(), 1);
+}
+
+void TestRunner::recordsWhatEndedWithoutDaemon()
+{
+    RunnableTask quick = Shell(QStringLiteral("\\Quick"), QStringLiteral("sleep 0.3; exit 4"));
+    m_catalog->Put(quick);
+    QString error;
+    QCOMPARE(m_runner->Start(quick, QStringLiteral("scheduled"), &error), S_OK);
+    const pid_t supervisor = m_runner->Instances(quick.key).value(0)->Pid();
+    m_runner.reset();
+    QTRY_VERIFY(!ProcessAlive(supervisor));
+
+    // An instance whose supervisor vanished without a word.
+    InstanceSpec lost;
+    lost.id = QStringLiteral("0f0e0d0c-0000-4000-8000-000000000001");
+    lost.task = QStringLiteral("v2:\\Lost");
+    lost.start = QDateTime::currentDateTime().addSecs(-60);
+    lost.logFile = Dir() + QStringLiteral("/lost.log");
+    m_catalog->Put(Shell(QStringLiteral("\\Lost"), QStringLiteral("true")));
+    const QString instances = Dir() + QStringLiteral("/instances");
+    QFile specFile(InstanceFiles::SpecFile(instances, lost.id));
+    QVERIFY(specFile.open(QIODevice::WriteOnly));
+    specFile.write(InstanceFiles::EncodeSpec(lost));
+    specFile.close();
+    // And a damaged one, which is dropped.
+    QFile damaged(InstanceFiles::SpecFile(instances, QStringLiteral("damaged")));
+    QVERIFY(damaged.open(QIODevice::WriteOnly));
+    damaged.write("{\"kind\":");
+    damaged.close();
+
+    m_runner = NewRunner();
+    m_runner->Recover();
+    QCOMPARE(m_catalog->runtime[quick.key].lastResult, HRESULT(4));
+    QCOMPARE(m_catalog->runtime[quick.key].runState, TaskRuntime::Idle);
+    const TaskKey lostKey{TaskGeneration::V2, QStringLiteral("\\Lost")};
+    QCOMPARE(m_catalog->runtime[lostKey].lastResult, RunResults::Lost);
+    QCOMPARE(m_runner->History().Read(lostKey).value(0).instance, lost.id);
+    QVERIFY(QDir(instances).entryList(QDir::Files).isEmpty());
+}
+
+QTEST_GUILESS_MAIN(TestRunner)
+#include "tst_runner.moc"

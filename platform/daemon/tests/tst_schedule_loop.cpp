@@ -1,0 +1,303 @@
+// The schedule loop with a hand-moved clock: which task starts when, and why.
+
+#include "MemoryCatalog.h"
+#include "ScheduleLoop.h"
+#include "TaskStarter.h"
+
+#include <QtTest>
+
+namespace {
+
+struct Started {
+    TaskKey key;
+    QString cause;
+};
+
+class RecordingStarter : public TaskStarter {
+public:
+    void StartUnattended(const RunnableTask& task, const QString& cause) override { started.append(Started{task.key, cause}); }
+    bool IsBusy(const TaskKey& key) const override { return busy.contains(key); }
+    QList<Started> started;
+    QList<TaskKey> busy;
+};
+
+const QDateTime T0 = QDateTime(QDate(2030, 3, 1), QTime(8, 0));
+
+TaskKey Key(const QString& path) { return TaskKey{TaskGeneration::V2, path}; }
+
+} // namespace
+
+class TestScheduleLoop : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void sleepsUntilTheFirstStart();
+    void startsWhatIsDueAndMovesOn();
+    void lateWakeRunsOnceAndSkipsAhead();
+    void disabledTaskNeverStarts();
+    void registrationAndDeletionRearmAtOnce();
+    void missedStarts_data();
+    void missedStarts();
+    void bootStarts();
+    void logonStarts();
+    void expiredTaskIsDeleted();
+    void expiredTaskThatRunsWaits();
+    void expiryMovesWhenTriggersChange();
+
+private:
+    std::unique_ptr<MemoryCatalog> m_catalog;
+    std::unique_ptr<ManualClock> m_clock;
+    std::unique_ptr<ManualTimer> m_timer;
+    std::unique_ptr<RecordingStarter> m_starter;
+    std::unique_ptr<ScheduleLoop> m_loop;
+};
+
+void TestScheduleLoop::init()
+{
+    m_catalog = std::make_unique<MemoryCatalog>();
+    m_clock = std::make_unique<ManualClock>(T0);
+    m_timer = std::make_unique<ManualTimer>();
+    m_starter = std::make_unique<RecordingStarter>();
+    m_loop = std::make_unique<ScheduleLoop>(QList<TaskCatalog*>{m_catalog.get()}, *m_starter, *m_clock, *m_timer);
+}
+
+void TestScheduleLoop::cleanup()
+{
+    m_loop.reset();
+    m_starter.reset();
+    m_timer.reset();
+    m_clock.reset();
+    m_catalog.reset();
+}
+
+void TestScheduleLoop::sleepsUntilTheFirstStart()
+{
+    m_catalog->Put(MemoryCatalog::At(QStringLiteral("\\Late"), {T0.addSecs(600)}));
+    m_catalog->Put(MemoryCatalog::At(QStringLiteral("\\Early"), {T0.addSecs(5), T0.addSecs(3600)}));
+    m_catalog->Put(MemoryCatalog::At(QStringLiteral("\\Past"), {T0.addSecs(-60)}));
+    QSignalSpy handled(m_loop.get(), &ScheduleLoop::Handled);
+    m_loop->Begin({}, false);
+    QCOMPARE(m_timer->armedAt, T0.addSecs(5));
+    QCOMPARE(m_loop->QueuedCount(), 2);
+    QVERIFY(m_starter->started.isEmpty());
+    QCOMPARE(handled.count(), 1);
+}
+
+void TestScheduleLoop::startsWhatIsDueAndMovesOn()
+{
+    m_catalog->Put(MemoryCatalog::At(QStringLiteral("\\A"), {T0.addSecs(5), T0.addSecs(20)}));
+    m_catalog->Put(MemoryCatalog::At(QStringLiteral("\\B"), {T0.addSecs(5), T0.addSecs(10)}));
+    m_loop->Begin({}, false);
+    m_timer->FireAt(*m_clock, T0.addSecs(5));
+    QCOMPARE(m_starter->started.size(), 2);
+    QCOMPARE(m_starter->started[0].cause, QStringLiteral("scheduled"));
+    QCOMPARE(m_timer->armedAt, T0.addSecs(10));
+    QCOMPARE(m_loop->HandledThrough(), T0.addSecs(5));
+
+    m_timer->FireAt(*m_clock, T0.addSecs(10));
+    QCOMPARE(m_starter->started.size(), 3);
+    QCOMPARE(m_starter->started.last().key, Key(QStringLiteral("\\B")));
+    QCOMPARE(m_timer->armedAt, T0.addSecs(20));
+
+    m_timer->FireAt(*m_clock, T0.addSecs(20));
+    QCOMPARE(m_starter->started.size(), 4);
+    QVERIFY(!m_timer->armedAt.isValid());   // nothing is due ever again
+    QVERIFY(!m_loop->NextWake().isValid());
+}
+
+void TestScheduleLoop::lateWakeRunsOnceAndSkipsAhead()
+{
+    QList<QDateTime> everyMinute;
+    for (int i = 1; i <= 10; ++i) everyMinute.append(T0.addSecs(60 * i));
+    m_catalog->Put(MemoryCatalog::At(QStringLiteral("\\Minutely"), everyMinute));
+    m_loop->Begin({}, false);
+    // The computer slept through five starts.
+    m_timer->FireAt(*m_clock, T0.addSecs(5 * 60 + 30));
+    QCOMPARE(m_starter->started.size(), 1);
+    QCOMPARE(m_timer->armedAt, T0.addSecs(6 * 60));
+}
+
+void TestScheduleLoop::disabledTaskNeverStarts()
+{
+    RunnableTask task = MemoryCatalog::At(QStringLiteral("\\Off"), {T0.addSecs(5)});
+    task.enabled = false;
+    m_catalog->Put(task);
+    m_loop->Begin(T0.addSecs(-3600), true);
+    QCOMPARE(m_loop->QueuedCount(), 0);
+    m_timer->FireAt(*m_clock, T0.addSecs(5));
+    QVERIFY(m_starter->started.isEmpty());
+
+    // Disabled after it was queued: the due start finds it disabled.
+    task.enabled = true;
+    task = MemoryCatalog::At(QStringLiteral("\\Off"), {T0.addSecs(10)});
+    m_catalog->Put(task);
+    m_loop->Refresh(task.key);
+    QCOMPARE(m_timer->armedAt, T0.addSecs(10));
+    m_catalog->tasks[task.key].enabled = false;
+    m_timer->FireAt(*m_clock, T0.addSecs(10));
+    QVERIFY(m_starter->started.isEmpty());
+}
+
+void TestScheduleLoop::registrationAndDeletionRearmAtOnce()
+{
+    m_catalog->Put(MemoryCatalog::At(QStringLiteral("\\Old"), {T0.addSecs(3600)}));
+    m_loop->Begin({}, false);
+    QCOMPARE(m_timer->armedAt, T0.addSecs(3600));
+
+    const RunnableTask added = MemoryCatalog::At(QStringLiteral("\\New"), {T0.addSecs(30)});
+    m_catalog->Put(added);
+    m_loop->Refresh(added.key);
+    QCOMPARE(m_timer->armedAt, T0.addSecs(30));
+
+    // A change that moves its start replaces the old entry instead of adding one.
+    m_catalog->Put(MemoryCatalog::At(QStringLiteral("\\New"), {T0.addSecs(60)}));
+    m_loop->Refresh(added.key);
+    QCOMPARE(m_loop->QueuedCount(), 2);
+    QCOMPARE(m_timer->armedAt, T0.addSecs(60));
+
+    m_catalog->tasks.remove(added.key);
+    m_loop->Refresh(added.key);
+    QCOMPARE(m_loop->QueuedCount(), 1);
+    QCOMPARE(m_timer->armedAt, T0.addSecs(3600));
+    m_catalog->tasks.clear();
+    m_loop->Refresh(Key(QStringLiteral("\\Old")));
+    QVERIFY(!m_timer->armedAt.isValid());
+}
+
+void TestScheduleLoop::missedStarts_data()
+{
+    QTest::addColumn<bool>("startWhenAvailable");
+    QTest::addColumn<int>("downMinutes");
+    QTest::addColumn<int>("missed");
+    QTest::addColumn<bool>("caughtUp");
+    QTest::newRow("asks for it, missed three") << true << 185 << 3 << true;
+    QTest::newRow("asks for it, missed none") << true << 20 << 0 << false;
+    QTest::newRow("does not ask, missed three") << false << 185 << 3 << false;
+}
+
+void TestScheduleLoop::missedStarts()
+{
+    QFETCH(bool, startWhenAvailable);
+    QFETCH(int, downMinutes);
+    QFETCH(int, missed);
+    QFETCH(bool, caughtUp);
+    // Hourly starts; the last daemon handled the schedule up to `downMinutes` ago.
+    QList<QDateTime> hourly;
+    for (int h = -10; h <= 10; ++h) hourly.append(T0.addSecs(3600 * h));
+    RunnableTask task = MemoryCatalog::At(QStringLiteral("\\Hourly"), hourly);
+    task.startWhenAvailable = startWhenAvailable;
+    m_catalog->Put(task);
+    m_clock->now = T0.addSecs(1800);
+    m_loop->Begin(m_clock->now.addSecs(-60 * downMinutes), false);
+    QCOMPARE(m_starter->started.size(), caughtUp ? 1 : 0);
+    if (caughtUp) QCOMPARE(m_starter->started[0].cause, QStringLiteral("missed"));
+    QCOMPARE(m_catalog->runtime.value(task.key).missedRuns, missed);
+    QCOMPARE(m_timer->armedAt, T0.addSecs(3600));
+}
+
+void TestScheduleLoop::bootStarts()
+{
+    RunnableTask now = MemoryCatalog::At(QStringLiteral("\\AtBoot"), {});
+    now.bootStarts = {EventStart{{}, 0}};
+    RunnableTask later = MemoryCatalog::At(QStringLiteral("\\AfterBoot"), {});
+    later.bootStarts = {EventStart{{}, 90000}};
+    m_catalog->Put(now);
+    m_catalog->Put(later);
+
+    m_loop->Begin({}, false);   // the same boot as the last daemon: nothing
+    QVERIFY(m_starter->started.isEmpty());
+    QCOMPARE(m_loop->QueuedCount(), 0);
+
+    ScheduleLoop fresh({m_catalog.get()}, *m_starter, *m_clock, *m_timer);
+    fresh.Begin({}, true);
+    QCOMPARE(m_starter->started.size(), 1);
+    QCOMPARE(m_starter->started[0].key, now.key);
+    QCOMPARE(m_starter->started[0].cause, QStringLiteral("boot"));
+    QCOMPARE(m_timer->armedAt, T0.addSecs(90));
+    m_timer->FireAt(*m_clock, T0.addSecs(90));
+    QCOMPARE(m_starter->started.size(), 2);   // the first loop saw the wake too, and had nothing due
+    QCOMPARE(m_starter->started.last().key, later.key);
+}
+
+void TestScheduleLoop::logonStarts()
+{
+    RunnableTask anyone = MemoryCatalog::At(QStringLiteral("\\AnyLogon"), {});
+    anyone.logonStarts = {EventStart{{}, 0}};
+    RunnableTask alice = MemoryCatalog::At(QStringLiteral("\\AliceLogon"), {});
+    alice.logonStarts = {EventStart{QStringLiteral("HOST\\alice"), 0}};
+    RunnableTask bobLater = MemoryCatalog::At(QStringLiteral("\\BobLogon"), {});
+    bobLater.logonStarts = {EventStart{QStringLiteral("bob"), 30000}};
+    for (const RunnableTask& t : {anyone, alice, bobLater}) m_catalog->Put(t);
+    m_loop->Begin({}, false);
+
+    m_loop->OnLogon(QStringLiteral("alice"));
+    QCOMPARE(m_starter->started.size(), 2);
+    for (const Started& s : m_starter->started) {
+        QVERIFY(s.key == anyone.key || s.key == alice.key);
+        QCOMPARE(s.cause, QStringLiteral("logon"));
+    }
+    m_starter->started.clear();
+    m_loop->OnLogon(QStringLiteral("bob"));
+    QCOMPARE(m_starter->started.size(), 1);
+    QCOMPARE(m_timer->armedAt, T0.addSecs(30));
+    m_timer->FireAt(*m_clock, T0.addSecs(30));
+    QCOMPARE(m_starter->started.size(), 2);
+    QCOMPARE(m_starter->started.last().key, bobLater.key);
+}
+
+void TestScheduleLoop::expiredTaskIsDeleted()
+{
+    RunnableTask task = MemoryCatalog::At(QStringLiteral("\\Once"), {T0.addSecs(10)});
+    task.expiry = T0.addSecs(20);
+    task.deleteExpiredAfterMs = 30000;
+    m_catalog->Put(task);
+    QSignalSpy expired(m_loop.get(), &ScheduleLoop::TaskExpired);
+    m_loop->Begin({}, false);
+    m_timer->FireAt(*m_clock, T0.addSecs(10));
+    QCOMPARE(m_starter->started.size(), 1);
+    QCOMPARE(m_timer->armedAt, T0.addSecs(50));
+    QVERIFY(m_catalog->deleted.isEmpty());
+    m_timer->FireAt(*m_clock, T0.addSecs(50));
+    QCOMPARE(m_catalog->deleted, QList<TaskKey>{task.key});
+    QCOMPARE(expired.count(), 1);
+    QVERIFY(!m_timer->armedAt.isValid());
+}
+
+void TestScheduleLoop::expiredTaskThatRunsWaits()
+{
+    RunnableTask task = MemoryCatalog::At(QStringLiteral("\\Busy"), {});
+    task.expiry = T0;
+    task.deleteExpiredAfterMs = 0;
+    m_catalog->Put(task);
+    m_starter->busy = {task.key};
+    m_clock->now = T0.addSecs(1);
+    m_loop->Begin({}, false);
+    m_timer->FireAt(*m_clock, T0.addSecs(1));
+    QVERIFY(m_catalog->deleted.isEmpty());
+    QCOMPARE(m_timer->armedAt, T0.addSecs(1).addMSecs(ScheduleLoop::ExpiryRetryMs));
+    m_starter->busy.clear();
+    m_timer->FireAt(*m_clock, m_timer->armedAt);
+    QCOMPARE(m_catalog->deleted, QList<TaskKey>{task.key});
+}
+
+void TestScheduleLoop::expiryMovesWhenTriggersChange()
+{
+    RunnableTask task = MemoryCatalog::At(QStringLiteral("\\Moved"), {});
+    task.expiry = T0.addSecs(10);
+    task.deleteExpiredAfterMs = 0;
+    m_catalog->Put(task);
+    m_loop->Begin({}, false);
+    // Before the expiry comes, the task gets a start later on (its stored expiry is stale).
+    RunnableTask changed = MemoryCatalog::At(QStringLiteral("\\Moved"), {T0.addSecs(100)});
+    changed.expiry = T0.addSecs(10);
+    changed.deleteExpiredAfterMs = 0;
+    m_catalog->Put(changed);
+    m_timer->FireAt(*m_clock, T0.addSecs(10));
+    QVERIFY(m_catalog->deleted.isEmpty());
+    QCOMPARE(m_timer->armedAt, T0.addSecs(100));
+}
+
+QTEST_GUILESS_MAIN(TestScheduleLoop)
+#include "tst_schedule_loop.moc"
