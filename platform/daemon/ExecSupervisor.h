@@ -8,7 +8,7 @@
 
 #include <QString>
 
-/// Runs the instance described by one spec file. Signals: SIGTERM asks it to stop the
+/// Runs the instance described by one launchSpec file. Signals: SIGTERM asks it to stop the
 /// instance (the running program's process group receives SIGTERM and no further program
 /// starts); SIGUSR1 ends it hard (SIGKILL to the program's process group).
 class ExecSupervisor {
@@ -22,7 +22,7 @@ public:
     static constexpr qint64 LogRotateBytes = 4 * 1024 * 1024;
 
 private:
-    void RunStep(const InstanceSpec& spec, int index, int logFd, InstanceOutcome* outcome);
+    void RunStep(const InstanceSpec& launchSpec, int index, int logFd, InstanceOutcome* outcome);
     bool WriteOutcome(const InstanceOutcome& outcome);
 
     QString m_specFile;

@@ -17,6 +17,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <spawn.h>
+#include <unistd.h>
 #include <vector>
 
 extern char** environ;
@@ -42,6 +43,26 @@ QString Unquote(QString text)
                              || (text.startsWith(QLatin1Char('\'')) && text.endsWith(QLatin1Char('\'')))))
         text = text.mid(1, text.size() - 2);
     return text;
+}
+
+// posix_spawn returns once the child has begun its exec, but for a moment after that the
+// kernel still shows an empty command line for it. A daemon started right then would not
+// recognise the supervisor by its command line and would record its instance as lost, so the
+// launch is complete only once the command line names the supervisor (or the child is gone).
+void WaitUntilRecognisable(pid_t pid, const QByteArray& program)
+{
+    const QByteArray proc = "/proc/" + QByteArray::number(pid);
+    for (int i = 0; i < 2000; ++i) {
+        QFile cmdline(QString::fromLatin1(proc + "/cmdline"));
+        if (!cmdline.open(QIODevice::ReadOnly)) return;
+        if (cmdline.readAll().startsWith(program)) return;
+        QFile stat(QString::fromLatin1(proc + "/stat"));
+        if (!stat.open(QIODevice::ReadOnly)) return;
+        const QByteArray fields = stat.readAll();
+        const qsizetype close = fields.lastIndexOf(')');
+        if (close < 0 || fields.mid(close + 2, 1) == "Z") return;
+        ::usleep(50);
+    }
 }
 
 } // namespace
@@ -99,44 +120,44 @@ std::optional<InstanceSpec> InstanceLauncher::Prepare(const RunnableTask& task, 
     const auto account = RunAccount::Resolve(task.account, task.group, code, error);
     if (!account) return std::nullopt;
 
-    InstanceSpec spec;
-    spec.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
-    spec.task = task.key.ToString();
-    spec.start = start;
-    spec.cause = cause;
-    spec.attempt = attempt;
-    spec.user = account->name;
-    spec.uid = account->uid;
-    spec.gid = account->gid;
-    spec.environment = account->Environment(m_root.Path());
-    spec.logFile = LogFile(task.key);
+    InstanceSpec launchSpec;
+    launchSpec.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    launchSpec.task = task.key.ToString();
+    launchSpec.start = start;
+    launchSpec.cause = cause;
+    launchSpec.attempt = attempt;
+    launchSpec.user = account->name;
+    launchSpec.uid = account->uid;
+    launchSpec.gid = account->gid;
+    launchSpec.environment = account->Environment(m_root.Path());
+    launchSpec.logFile = LogFile(task.key);
     for (const TaskAction& action : task.actions) {
         if (action.kind != TaskAction::Exec) {
-            spec.unsupportedAction = KindName(action.kind);
+            launchSpec.unsupportedAction = KindName(action.kind);
             break;
         }
         ExecStep step;
-        step.program = Expand(Unquote(action.program), spec.environment, account->home);
+        step.program = Expand(Unquote(action.program), launchSpec.environment, account->home);
         step.arguments = QProcess::splitCommand(action.arguments);
-        const QString dir = Expand(Unquote(action.workingDirectory), spec.environment, account->home);
+        const QString dir = Expand(Unquote(action.workingDirectory), launchSpec.environment, account->home);
         step.workingDirectory = dir.isEmpty() ? account->home : dir;
-        spec.steps.append(step);
+        launchSpec.steps.append(step);
     }
     if (task.actions.isEmpty()) {
         if (code) *code = SCHED_E_TASK_NOT_READY;
         if (error) *error = ResultText(SCHED_E_TASK_NOT_READY) + QStringLiteral(" (The task has no action.)");
         return std::nullopt;
     }
-    return spec;
+    return launchSpec;
 }
 
-pid_t InstanceLauncher::Spawn(const InstanceSpec& spec, QString* error) const
+pid_t InstanceLauncher::Spawn(const InstanceSpec& launchSpec, QString* error) const
 {
     const QString dir = InstancesDir();
-    const QString specFile = InstanceFiles::SpecFile(dir, spec.id);
+    const QString specFile = InstanceFiles::SpecFile(dir, launchSpec.id);
     try {
         if (!QDir(dir).exists()) AtomicFile::MakeDirectory(dir);
-        AtomicFile::Write(specFile, InstanceFiles::EncodeSpec(spec));
+        AtomicFile::Write(specFile, InstanceFiles::EncodeSpec(launchSpec));
     } catch (const std::exception& e) {
         if (error) *error = QString::fromUtf8(e.what());
         return 0;
@@ -148,10 +169,14 @@ pid_t InstanceLauncher::Spawn(const InstanceSpec& spec, QString* error) const
 
     posix_spawnattr_t attr;
     posix_spawnattr_init(&attr);
-    sigset_t none, all;
-    sigemptyset(&none);
+    // The stop signals stay blocked until the supervisor has its handlers: a stop that comes
+    // while it is still starting then waits for it instead of killing it without an outcome.
+    sigset_t stops, all;
+    sigemptyset(&stops);
+    sigaddset(&stops, SIGTERM);
+    sigaddset(&stops, SIGUSR1);
     sigfillset(&all);
-    posix_spawnattr_setsigmask(&attr, &none);
+    posix_spawnattr_setsigmask(&attr, &stops);
     posix_spawnattr_setsigdefault(&attr, &all);
     // Its own session: signals meant for the daemon's terminal or process group never reach tasks.
     posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSID);
@@ -168,5 +193,6 @@ pid_t InstanceLauncher::Spawn(const InstanceSpec& spec, QString* error) const
         QFile::remove(specFile);
         return 0;
     }
+    WaitUntilRecognisable(pid, program);
     return pid;
 }

@@ -29,7 +29,7 @@ public:
                                         HRESULT* code, QString* error) const;
     /// Writes the instance's file durably, then starts its supervisor. Returns the supervisor's
     /// process id, or 0 with `error` filled.
-    pid_t Spawn(const InstanceSpec& spec, QString* error) const;
+    pid_t Spawn(const InstanceSpec& launchSpec, QString* error) const;
 
     /// `text` with %NAME%, $NAME and ${NAME} replaced from `environment` ("NAME=value" entries)
     /// and a leading "~" by `home`; unknown names are left as they are.

@@ -44,28 +44,28 @@ std::optional<QJsonObject> Open(const QByteArray& bytes, const QString& kind, QS
 
 } // namespace
 
-QByteArray InstanceFiles::EncodeSpec(const InstanceSpec& spec)
+QByteArray InstanceFiles::EncodeSpec(const InstanceSpec& launchSpec)
 {
     QJsonArray steps;
-    for (const ExecStep& step : spec.steps) {
+    for (const ExecStep& step : launchSpec.steps) {
         steps.append(QJsonObject{{QStringLiteral("program"), step.program},
                                  {QStringLiteral("arguments"), ToJson(step.arguments)},
                                  {QStringLiteral("workingDirectory"), step.workingDirectory}});
     }
     const QJsonObject o{{QStringLiteral("kind"), SpecKind},
                         {QStringLiteral("version"), FormatVersion},
-                        {QStringLiteral("id"), spec.id},
-                        {QStringLiteral("task"), spec.task},
-                        {QStringLiteral("start"), ToMs(spec.start)},
-                        {QStringLiteral("cause"), spec.cause},
-                        {QStringLiteral("attempt"), spec.attempt},
+                        {QStringLiteral("id"), launchSpec.id},
+                        {QStringLiteral("task"), launchSpec.task},
+                        {QStringLiteral("start"), ToMs(launchSpec.start)},
+                        {QStringLiteral("cause"), launchSpec.cause},
+                        {QStringLiteral("attempt"), launchSpec.attempt},
                         {QStringLiteral("steps"), steps},
-                        {QStringLiteral("user"), spec.user},
-                        {QStringLiteral("uid"), qint64(spec.uid)},
-                        {QStringLiteral("gid"), qint64(spec.gid)},
-                        {QStringLiteral("environment"), ToJson(spec.environment)},
-                        {QStringLiteral("logFile"), spec.logFile},
-                        {QStringLiteral("unsupportedAction"), spec.unsupportedAction}};
+                        {QStringLiteral("user"), launchSpec.user},
+                        {QStringLiteral("uid"), qint64(launchSpec.uid)},
+                        {QStringLiteral("gid"), qint64(launchSpec.gid)},
+                        {QStringLiteral("environment"), ToJson(launchSpec.environment)},
+                        {QStringLiteral("logFile"), launchSpec.logFile},
+                        {QStringLiteral("unsupportedAction"), launchSpec.unsupportedAction}};
     return QJsonDocument(o).toJson(QJsonDocument::Compact);
 }
 
@@ -73,30 +73,30 @@ std::optional<InstanceSpec> InstanceFiles::DecodeSpec(const QByteArray& bytes, Q
 {
     const auto o = Open(bytes, SpecKind, error);
     if (!o) return std::nullopt;
-    InstanceSpec spec;
-    spec.id = o->value(QStringLiteral("id")).toString();
-    spec.task = o->value(QStringLiteral("task")).toString();
-    spec.start = FromMs(o->value(QStringLiteral("start")));
-    spec.cause = o->value(QStringLiteral("cause")).toString();
-    spec.attempt = o->value(QStringLiteral("attempt")).toInt();
+    InstanceSpec launchSpec;
+    launchSpec.id = o->value(QStringLiteral("id")).toString();
+    launchSpec.task = o->value(QStringLiteral("task")).toString();
+    launchSpec.start = FromMs(o->value(QStringLiteral("start")));
+    launchSpec.cause = o->value(QStringLiteral("cause")).toString();
+    launchSpec.attempt = o->value(QStringLiteral("attempt")).toInt();
     for (const QJsonValue& v : o->value(QStringLiteral("steps")).toArray()) {
         const QJsonObject s = v.toObject();
-        spec.steps.append(ExecStep{s.value(QStringLiteral("program")).toString(), ToStrings(s.value(QStringLiteral("arguments"))),
+        launchSpec.steps.append(ExecStep{s.value(QStringLiteral("program")).toString(), ToStrings(s.value(QStringLiteral("arguments"))),
                                    s.value(QStringLiteral("workingDirectory")).toString()});
     }
-    spec.user = o->value(QStringLiteral("user")).toString();
+    launchSpec.user = o->value(QStringLiteral("user")).toString();
     const qint64 uid = qint64(o->value(QStringLiteral("uid")).toDouble(-1));
     const qint64 gid = qint64(o->value(QStringLiteral("gid")).toDouble(-1));
-    spec.environment = ToStrings(o->value(QStringLiteral("environment")));
-    spec.logFile = o->value(QStringLiteral("logFile")).toString();
-    spec.unsupportedAction = o->value(QStringLiteral("unsupportedAction")).toString();
-    if (spec.id.isEmpty() || spec.task.isEmpty() || !spec.start.isValid() || uid < 0 || gid < 0 || spec.logFile.isEmpty()) {
+    launchSpec.environment = ToStrings(o->value(QStringLiteral("environment")));
+    launchSpec.logFile = o->value(QStringLiteral("logFile")).toString();
+    launchSpec.unsupportedAction = o->value(QStringLiteral("unsupportedAction")).toString();
+    if (launchSpec.id.isEmpty() || launchSpec.task.isEmpty() || !launchSpec.start.isValid() || uid < 0 || gid < 0 || launchSpec.logFile.isEmpty()) {
         if (error) *error = QStringLiteral("the instance record is incomplete");
         return std::nullopt;
     }
-    spec.uid = uid_t(uid);
-    spec.gid = gid_t(gid);
-    return spec;
+    launchSpec.uid = uid_t(uid);
+    launchSpec.gid = gid_t(gid);
+    return launchSpec;
 }
 
 QByteArray InstanceFiles::EncodeOutcome(const InstanceOutcome& outcome)

@@ -54,7 +54,7 @@ struct InstanceOutcome {
 
 class InstanceFiles {
 public:
-    static QByteArray EncodeSpec(const InstanceSpec& spec);
+    static QByteArray EncodeSpec(const InstanceSpec& launchSpec);
     /// Nothing, with `error` filled, for a damaged or foreign file.
     static std::optional<InstanceSpec> DecodeSpec(const QByteArray& bytes, QString* error);
     static QByteArray EncodeOutcome(const InstanceOutcome& outcome);
@@ -63,6 +63,6 @@ public:
     /// The files of instance `id` in the instances directory `dir`.
     static QString SpecFile(const QString& dir, const QString& id) { return dir + QLatin1Char('/') + id + QStringLiteral(".instance"); }
     static QString OutcomeFile(const QString& dir, const QString& id) { return dir + QLatin1Char('/') + id + QStringLiteral(".outcome"); }
-    /// The instance id of a spec file name, or empty for another file.
+    /// The instance id of a launchSpec file name, or empty for another file.
     static QString IdOfSpecFile(const QString& fileName);
 };

@@ -37,7 +37,7 @@ HRESULT StartFailure(int stage, int error)
     }
 }
 
-HRESULT FromOutcome(const InstanceSpec& spec, const InstanceOutcome& outcome, StopReason reason)
+HRESULT FromOutcome(const InstanceSpec& launchSpec, const InstanceOutcome& outcome, StopReason reason)
 {
     switch (reason) {
     case StopReason::Request:
@@ -49,7 +49,7 @@ HRESULT FromOutcome(const InstanceSpec& spec, const InstanceOutcome& outcome, St
         break;
     }
     if (outcome.failedStep >= 0) return StartFailure(outcome.startStage, outcome.startErrno);
-    if (!spec.unsupportedAction.isEmpty() && outcome.stepsRun == spec.steps.size() && !outcome.stopRequested) return NotSupported;
+    if (!launchSpec.unsupportedAction.isEmpty() && outcome.stepsRun == launchSpec.steps.size() && !outcome.stopRequested) return NotSupported;
     return HRESULT(outcome.exitCode);
 }
 

@@ -11,8 +11,8 @@
 
 Q_LOGGING_CATEGORY(lcInstance, "taskschedd.instance")
 
-RunningInstance::RunningInstance(InstanceSpec spec, pid_t pid, bool ownChild, qint64 limitMs, bool allowHardTerminate, QObject* parent)
-    : QObject(parent), m_spec(std::move(spec)), m_pid(pid), m_ownChild(ownChild), m_allowHardTerminate(allowHardTerminate)
+RunningInstance::RunningInstance(InstanceSpec launchSpec, pid_t pid, bool ownChild, qint64 limitMs, bool allowHardTerminate, QObject* parent)
+    : QObject(parent), m_spec(std::move(launchSpec)), m_pid(pid), m_ownChild(ownChild), m_allowHardTerminate(allowHardTerminate)
 {
     m_fd = OpenProcessFd(pid);
     if (m_fd < 0) return;

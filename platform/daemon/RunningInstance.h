@@ -19,11 +19,11 @@ public:
     /// Watches supervisor `pid`. `ownChild`: the daemon started it and must reap it; otherwise it
     /// was taken over from an earlier daemon. `limitMs` > 0 stops the instance that long after
     /// its start. False from IsValid() when the process cannot be watched (it is gone).
-    RunningInstance(InstanceSpec spec, pid_t pid, bool ownChild, qint64 limitMs, bool allowHardTerminate, QObject* parent = nullptr);
+    RunningInstance(InstanceSpec launchSpec, pid_t pid, bool ownChild, qint64 limitMs, bool allowHardTerminate, QObject* parent = nullptr);
     ~RunningInstance() override;
 
     bool IsValid() const { return m_fd >= 0; }
-    const InstanceSpec& Spec() const { return m_spec; }
+    const InstanceSpec& LaunchSpec() const { return m_spec; }
     pid_t Pid() const { return m_pid; }
     StopReason Reason() const { return m_reason; }
     bool HasEnded() const { return m_ended; }

@@ -125,25 +125,25 @@ HRESULT TaskRunner::Launch(const RunnableTask& task, const QString& cause, int a
     const QDateTime start = m_clock.Now();
     HRESULT code = E_FAIL;
     QString why;
-    const auto spec = m_launcher.Prepare(task, cause, attempt, start, &code, &why);
-    if (!spec) {
+    const auto launchSpec = m_launcher.Prepare(task, cause, attempt, start, &code, &why);
+    if (!launchSpec) {
         RecordFailedStart(task, cause, attempt, start, code);
         if (error) *error = why;
         return code;
     }
-    if (spec->steps.isEmpty()) {
+    if (launchSpec->steps.isEmpty()) {
         // Nothing here can be run: the task's first action is one this service does not carry out.
-        qCInfo(lcRunner) << task.key.ToString() << ": its" << spec->unsupportedAction << "action is not supported by this service";
+        qCInfo(lcRunner) << task.key.ToString() << ": its" << launchSpec->unsupportedAction << "action is not supported by this service";
         RecordFailedStart(task, cause, attempt, start, RunResults::NotSupported);
         return S_OK;
     }
-    const pid_t pid = m_launcher.Spawn(*spec, &why);
+    const pid_t pid = m_launcher.Spawn(*launchSpec, &why);
     if (pid <= 0) {
         RecordFailedStart(task, cause, attempt, start, E_FAIL);
         if (error) *error = why;
         return E_FAIL;
     }
-    auto* instance = new RunningInstance(*spec, pid, true, task.executionTimeLimitMs, task.allowHardTerminate, this);
+    auto* instance = new RunningInstance(*launchSpec, pid, true, task.executionTimeLimitMs, task.allowHardTerminate, this);
     m_running[task.key].append(instance);
     Watch(instance);
     SetRuntime(task.key, [&](TaskRuntime& r) {
@@ -151,7 +151,7 @@ HRESULT TaskRunner::Launch(const RunnableTask& task, const QString& cause, int a
         r.lastRunTime = start;
         r.lastResult = RunResults::Running;
     });
-    qCInfo(lcRunner) << task.key.ToString() << "started (" << cause << "), instance" << spec->id << "supervisor" << pid;
+    qCInfo(lcRunner) << task.key.ToString() << "started (" << cause << "), instance" << launchSpec->id << "supervisor" << pid;
     if (!instance->IsValid()) OnEnded(instance);   // it ended before it could be watched
     return S_OK;
 }
@@ -163,47 +163,47 @@ void TaskRunner::Watch(RunningInstance* instance)
 
 void TaskRunner::RecordFailedStart(const RunnableTask& task, const QString& cause, int attempt, const QDateTime& start, HRESULT result)
 {
-    InstanceSpec spec;
-    spec.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
-    spec.task = task.key.ToString();
-    spec.start = start;
-    spec.cause = cause;
-    spec.attempt = attempt;
+    InstanceSpec launchSpec;
+    launchSpec.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    launchSpec.task = task.key.ToString();
+    launchSpec.start = start;
+    launchSpec.cause = cause;
+    launchSpec.attempt = attempt;
     SetRuntime(task.key, [&](TaskRuntime& r) { r.lastRunTime = start; });
-    Finish(spec, result, m_clock.Now(), StopReason::None);
+    Finish(launchSpec, result, m_clock.Now(), StopReason::None);
 }
 
 void TaskRunner::OnEnded(RunningInstance* instance)
 {
-    const InstanceSpec spec = instance->Spec();
+    const InstanceSpec launchSpec = instance->LaunchSpec();
     const StopReason reason = instance->Reason();
-    QFile file(InstanceFiles::OutcomeFile(m_launcher.InstancesDir(), spec.id));
+    QFile file(InstanceFiles::OutcomeFile(m_launcher.InstancesDir(), launchSpec.id));
     QString error;
     std::optional<InstanceOutcome> outcome;
     if (file.open(QIODevice::ReadOnly)) outcome = InstanceFiles::DecodeOutcome(file.readAll(), &error);
     else error = file.errorString();
-    if (!outcome) qCWarning(lcRunner) << spec.task << "instance" << spec.id << "left no outcome:" << error;
+    if (!outcome) qCWarning(lcRunner) << launchSpec.task << "instance" << launchSpec.id << "left no outcome:" << error;
 
-    const auto key = TaskKey::FromString(spec.task);
+    const auto key = TaskKey::FromString(launchSpec.task);
     if (key) m_running[*key].removeOne(instance);
     if (key && m_running.value(*key).isEmpty()) m_running.remove(*key);
     instance->deleteLater();
 
-    const HRESULT result = outcome ? RunResults::FromOutcome(spec, *outcome, reason) : RunResults::Lost;
-    Finish(spec, result, outcome ? outcome->end : m_clock.Now(), reason);
+    const HRESULT result = outcome ? RunResults::FromOutcome(launchSpec, *outcome, reason) : RunResults::Lost;
+    Finish(launchSpec, result, outcome ? outcome->end : m_clock.Now(), reason);
 }
 
-void TaskRunner::Finish(const InstanceSpec& spec, HRESULT result, const QDateTime& end, StopReason reason)
+void TaskRunner::Finish(const InstanceSpec& launchSpec, HRESULT result, const QDateTime& end, StopReason reason)
 {
-    const auto key = TaskKey::FromString(spec.task);
+    const auto key = TaskKey::FromString(launchSpec.task);
     if (!key) {
-        RemoveInstanceFiles(spec.id);
+        RemoveInstanceFiles(launchSpec.id);
         return;
     }
     try {
-        m_history.Append(*key, RunHistoryEntry{spec.id, spec.cause, spec.attempt, spec.start, end, result});
+        m_history.Append(*key, RunHistoryEntry{launchSpec.id, launchSpec.cause, launchSpec.attempt, launchSpec.start, end, result});
     } catch (const std::exception& e) {
-        qCWarning(lcRunner) << spec.task << ": the run history cannot be written:" << e.what();
+        qCWarning(lcRunner) << launchSpec.task << ": the run history cannot be written:" << e.what();
     }
     const bool othersRun = LiveCount(*key) > 0;
     const bool waiting = !m_waiting.value(*key).isEmpty();
@@ -214,12 +214,12 @@ void TaskRunner::Finish(const InstanceSpec& spec, HRESULT result, const QDateTim
     });
     // The instance's files go only once its result is safely recorded, so a crash in between
     // makes the next daemon record it again rather than lose it.
-    RemoveInstanceFiles(spec.id);
-    qCInfo(lcRunner) << spec.task << "instance" << spec.id << "ended with" << QStringLiteral("0x%1").arg(quint32(result), 8, 16, QLatin1Char('0'));
+    RemoveInstanceFiles(launchSpec.id);
+    qCInfo(lcRunner) << launchSpec.task << "instance" << launchSpec.id << "ended with" << QStringLiteral("0x%1").arg(quint32(result), 8, 16, QLatin1Char('0'));
     emit InstanceEnded(*key, result);
 
     if (!othersRun) StartWaiting(*key);
-    if (RunResults::IsFailure(result, reason)) ScheduleRestart(*key, spec.cause, spec.attempt);
+    if (RunResults::IsFailure(result, reason)) ScheduleRestart(*key, launchSpec.cause, launchSpec.attempt);
 }
 
 void TaskRunner::StartWaiting(const TaskKey& key)
@@ -282,7 +282,7 @@ bool TaskRunner::StopInstance(const QString& id, StopReason reason)
 {
     for (const QList<RunningInstance*>& list : std::as_const(m_running)) {
         for (RunningInstance* instance : list) {
-            if (instance->Spec().id != id || instance->HasEnded()) continue;
+            if (instance->LaunchSpec().id != id || instance->HasEnded()) continue;
             instance->Stop(reason);
             return true;
         }
@@ -312,22 +312,22 @@ void TaskRunner::Recover()
         const QString specFile = InstanceFiles::SpecFile(dir, id);
         QFile file(specFile);
         QString error;
-        std::optional<InstanceSpec> spec;
-        if (file.open(QIODevice::ReadOnly)) spec = InstanceFiles::DecodeSpec(file.readAll(), &error);
-        if (!spec) {
+        std::optional<InstanceSpec> launchSpec;
+        if (file.open(QIODevice::ReadOnly)) launchSpec = InstanceFiles::DecodeSpec(file.readAll(), &error);
+        if (!launchSpec) {
             qCWarning(lcRunner) << "instance file" << specFile << "is damaged (" << error << "); removed";
             RemoveInstanceFiles(id);
             continue;
         }
-        const auto key = TaskKey::FromString(spec->task);
+        const auto key = TaskKey::FromString(launchSpec->task);
         const pid_t pid = supervisors.value(QFileInfo(specFile).absoluteFilePath());
         if (pid > 0 && key) {
             TaskCatalog* catalog = CatalogOf(*key);
             const auto task = catalog ? catalog->Load(*key, &error) : std::nullopt;
-            auto* instance = new RunningInstance(*spec, pid, false, task ? task->executionTimeLimitMs : 0,
+            auto* instance = new RunningInstance(*launchSpec, pid, false, task ? task->executionTimeLimitMs : 0,
                                                  task ? task->allowHardTerminate : true, this);
             if (instance->IsValid()) {
-                qCInfo(lcRunner) << spec->task << ": instance" << id << "still runs; taken over";
+                qCInfo(lcRunner) << launchSpec->task << ": instance" << id << "still runs; taken over";
                 m_running[*key].append(instance);
                 Watch(instance);
                 continue;
@@ -338,11 +338,11 @@ void TaskRunner::Recover()
         std::optional<InstanceOutcome> outcome;
         if (outcomeFile.open(QIODevice::ReadOnly)) outcome = InstanceFiles::DecodeOutcome(outcomeFile.readAll(), &error);
         if (outcome) {
-            qCInfo(lcRunner) << spec->task << ": instance" << id << "ended while no daemon ran; recorded";
-            Finish(*spec, RunResults::FromOutcome(*spec, *outcome, StopReason::None), outcome->end, StopReason::None);
+            qCInfo(lcRunner) << launchSpec->task << ": instance" << id << "ended while no daemon ran; recorded";
+            Finish(*launchSpec, RunResults::FromOutcome(*launchSpec, *outcome, StopReason::None), outcome->end, StopReason::None);
         } else {
-            qCWarning(lcRunner) << spec->task << ": instance" << id << "vanished without a result; recorded as lost";
-            Finish(*spec, RunResults::Lost, m_clock.Now(), StopReason::None);
+            qCWarning(lcRunner) << launchSpec->task << ": instance" << id << "vanished without a result; recorded as lost";
+            Finish(*launchSpec, RunResults::Lost, m_clock.Now(), StopReason::None);
         }
     }
 }

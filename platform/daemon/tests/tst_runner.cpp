@@ -282,7 +282,7 @@ void TestRunner::instancePolicies()
     const QString gate = Dir() + QStringLiteral("/gate");
     const QString log = Dir() + QStringLiteral("/starts");
     // Each run notes its start and then waits for the gate (or its stop).
-    RunnableTask task = Shell(QStringLiteral("\\Policy"), QStringLiteral("echo start >> '%1'; while [ ! -e '%2' ]; do sleep 0.05; done").arg(log, gate));
+    RunnableTask task = Shell(QStringLiteral("\\Policy"), QStringLiteral("echo start >> '%1'; i=0; while [ ! -e '%2' ] && [ $i -lt 600 ]; do sleep 0.05; i=$((i+1)); done").arg(log, gate));
     task.instances = InstancesPolicy(policy);
     m_catalog->Put(task);
     QString error;
@@ -371,7 +371,7 @@ void TestRunner::disabledTaskNeverStarts()
 void TestRunner::takesOverAfterDaemonDeath()
 {
     const QString gate = Dir() + QStringLiteral("/gate");
-    RunnableTask task = Shell(QStringLiteral("\\Survivor"), QStringLiteral("while [ ! -e '%1' ]; do sleep 0.05; done; exit 5").arg(gate));
+    RunnableTask task = Shell(QStringLiteral("\\Survivor"), QStringLiteral("i=0; while [ ! -e '%1' ] && [ $i -lt 600 ]; do sleep 0.05; i=$((i+1)); done; exit 5").arg(gate));
     task.executionTimeLimitMs = 60000;
     m_catalog->Put(task);
     QString error;

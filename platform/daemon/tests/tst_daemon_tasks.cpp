@@ -1,0 +1,295 @@
+// Tasks registered through the client interfaces and run by a real daemon: on demand, at a
+// trigger's time, stopped, caught up after the daemon was down, and after the daemon was
+// killed in the middle of a run. Several client processes change tasks at the same time.
+
+#include "DaemonHarness.h"
+#include "ObjectRuntime.h"
+#include "OleDate.h"
+#include "ResultCodes.h"
+#include "RunResults.h"
+#include "TaskService2.h"
+#include "TemporaryServiceRoot.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QProcess>
+#include <QtTest>
+
+namespace {
+
+template <typename I, typename From>
+ComPtr<I> Cast(const ComPtr<From>& from)
+{
+    ComPtr<I> to;
+    if (from) from.As(to);
+    return to;
+}
+
+ComPtr<ITaskFolder> RootFolder()
+{
+    ComPtr<ITaskService> service;
+    if (FAILED(CoCreateInstance(CLSID_TaskScheduler, nullptr, CLSCTX_INPROC_SERVER, IID_ITaskService, service.PutVoid())))
+        return nullptr;
+    if (FAILED(service->Connect(VARIANT::Empty(), VARIANT::Empty(), VARIANT::Empty(), VARIANT::Empty()))) return nullptr;
+    ComPtr<ITaskFolder> folder;
+    service->GetFolder(QStringLiteral("\\"), folder.Put());
+    return folder;
+}
+
+// A task that runs `script` with sh, with a one-time trigger at `at` when that is valid.
+HRESULT RegisterScript(const QString& name, const QString& script, const QDateTime& at = {}, bool startWhenAvailable = false,
+                       ComPtr<IRegisteredTask>* out = nullptr)
+{
+    ComPtr<ITaskFolder> root = RootFolder();
+    if (!root) return SCHED_E_SERVICE_NOT_RUNNING;
+    ComPtr<ITaskService> service;
+    ComPtr<ITaskDefinition> def;
+    CoCreateInstance(CLSID_TaskScheduler, nullptr, CLSCTX_INPROC_SERVER, IID_ITaskService, service.PutVoid());
+    service->Connect(VARIANT::Empty(), VARIANT::Empty(), VARIANT::Empty(), VARIANT::Empty());
+    service->NewTask(0, def.Put());
+    ComPtr<IActionCollection> actions;
+    def->get_Actions(actions.Put());
+    ComPtr<IAction> action;
+    actions->Create(TASK_ACTION_EXEC, action.Put());
+    Cast<IExecAction>(action)->put_Path(QStringLiteral("sh"));
+    Cast<IExecAction>(action)->put_Arguments(QStringLiteral("-c \"%1\"").arg(script));
+    if (at.isValid()) {
+        ComPtr<ITriggerCollection> triggers;
+        def->get_Triggers(triggers.Put());
+        ComPtr<ITrigger> trigger;
+        triggers->Create(TASK_TRIGGER_TIME, trigger.Put());
+        trigger->put_StartBoundary(at.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")));
+    }
+    ComPtr<ITaskSettings> settings;
+    def->get_Settings(settings.Put());
+    settings->put_StartWhenAvailable(startWhenAvailable ? VARIANT_TRUE : VARIANT_FALSE);
+    settings->put_DisallowStartIfOnBatteries(VARIANT_FALSE);
+    ComPtr<IRegisteredTask> task;
+    const HRESULT hr = root->RegisterTaskDefinition(name, def.Get(), TASK_CREATE_OR_UPDATE, VARIANT::Empty(), VARIANT::Empty(),
+                                                    TASK_LOGON_INTERACTIVE_TOKEN, VARIANT::Empty(), task.Put());
+    if (out) *out = task;
+    return hr;
+}
+
+ComPtr<IRegisteredTask> Task(const QString& name)
+{
+    ComPtr<IRegisteredTask> task;
+    if (ComPtr<ITaskFolder> root = RootFolder()) root->GetTask(name, task.Put());
+    return task;
+}
+
+TASK_STATE State(const QString& name)
+{
+    TASK_STATE state = TASK_STATE_UNKNOWN;
+    if (auto task = Task(name)) task->get_State(&state);
+    return state;
+}
+
+LONG LastResult(const QString& name)
+{
+    LONG result = 0;
+    if (auto task = Task(name)) task->get_LastTaskResult(&result);
+    return result;
+}
+
+int LineCount(const QString& file)
+{
+    QFile f(file);
+    return f.open(QIODevice::ReadOnly) ? int(f.readAll().count('\n')) : 0;
+}
+
+// As a child process (TS_CLIENT_PREFIX set): registers, changes and deletes tasks of its own
+// through its own connection, and exits 0 when every call succeeded.
+int RunAsClient(const QString& prefix)
+{
+    CoInitialize(nullptr);
+    int failures = 0;
+    for (int i = 0; i < 15; ++i) {
+        const QString name = QStringLiteral("%1-%2").arg(prefix).arg(i);
+        if (FAILED(RegisterScript(name, QStringLiteral("true")))) ++failures;
+        if (FAILED(RegisterScript(name, QStringLiteral("exit 0")))) ++failures;   // an update
+        if (i % 3 == 0) {
+            ComPtr<ITaskFolder> root = RootFolder();
+            if (!root || FAILED(root->DeleteTask(name, 0))) ++failures;
+        }
+    }
+    CoUninitialize();
+    return failures == 0 ? 0 : 1;
+}
+
+} // namespace
+
+class TestDaemonTasks : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { QCOMPARE(CoInitialize(nullptr), S_OK); }
+    void cleanupTestCase() { CoUninitialize(); }
+    void init();
+    void cleanup();
+
+    void runsOnDemandAndAtItsTime();
+    void stopEndsALongRun();
+    void missedStartRunsOnceAfterRestart();
+    void daemonKilledDuringARun();
+    void clientsChangeTasksAtOnce();
+
+private:
+    QString File(const QString& name) const { return m_root->Path() + QLatin1Char('/') + name; }
+
+    std::unique_ptr<TemporaryServiceRoot> m_root;
+    std::unique_ptr<DaemonHarness> m_daemon;
+};
+
+void TestDaemonTasks::init()
+{
+    qunsetenv("TASKSCHEDULER_TRANSPORT");   // the real daemon, over its socket
+    m_root = std::make_unique<TemporaryServiceRoot>();
+    QVERIFY(m_root->IsValid());
+    m_daemon = std::make_unique<DaemonHarness>(m_root->Path());
+    QVERIFY(m_daemon->Start());
+}
+
+void TestDaemonTasks::cleanup()
+{
+    // Whatever a test left running ends with it.
+    if (ComPtr<ITaskFolder> root = RootFolder()) {
+        ComPtr<IRegisteredTaskCollection> tasks;
+        root->GetTasks(TASK_ENUM_HIDDEN, tasks.Put());
+        LONG count = 0;
+        if (tasks) tasks->get_Count(&count);
+        for (LONG i = 1; i <= count; ++i) {
+            ComPtr<IRegisteredTask> task;
+            tasks->get_Item(VARIANT::I4(i), task.Put());
+            if (task) task->Stop(0);
+        }
+    }
+    m_daemon.reset();
+    m_root.reset();
+}
+
+void TestDaemonTasks::runsOnDemandAndAtItsTime()
+{
+    const QString out = File(QStringLiteral("writer.txt"));
+    QDateTime at = QDateTime::currentDateTime().addSecs(3);
+    at.setTime(QTime(at.time().hour(), at.time().minute(), at.time().second()));
+    ComPtr<IRegisteredTask> task;
+    QCOMPARE(RegisterScript(QStringLiteral("Writer"), QStringLiteral("echo ran >> '%1'").arg(out), at, false, &task), S_OK);
+    QCOMPARE(LastResult(QStringLiteral("Writer")), SCHED_S_TASK_HAS_NOT_RUN);
+
+    ComPtr<IRunningTask> running;
+    QCOMPARE(task->Run(VARIANT::Empty(), running.Put()), S_OK);
+    QTRY_COMPARE_WITH_TIMEOUT(LineCount(out), 1, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(State(QStringLiteral("Writer")), TASK_STATE_READY, 10000);
+    QCOMPARE(LastResult(QStringLiteral("Writer")), S_OK);
+
+    // The trigger's own start, a few seconds on.
+    QTRY_COMPARE_WITH_TIMEOUT(LineCount(out), 2, 15000);
+    QVERIFY(QDateTime::currentDateTime() >= at);
+    DATE last = 0;
+    Task(QStringLiteral("Writer"))->get_LastRunTime(&last);
+    QVERIFY(qAbs(OleDate::ToDateTime(last).secsTo(at)) <= 2);
+}
+
+void TestDaemonTasks::stopEndsALongRun()
+{
+    ComPtr<IRegisteredTask> task;
+    QCOMPARE(RegisterScript(QStringLiteral("Long"), QStringLiteral("sleep 60")), S_OK);
+    task = Task(QStringLiteral("Long"));
+    ComPtr<IRunningTask> running;
+    QCOMPARE(task->Run(VARIANT::Empty(), running.Put()), S_OK);
+    QTRY_COMPARE_WITH_TIMEOUT(State(QStringLiteral("Long")), TASK_STATE_RUNNING, 10000);
+    QCOMPARE(LastResult(QStringLiteral("Long")), SCHED_S_TASK_RUNNING);
+
+    QCOMPARE(task->Stop(0), S_OK);
+    QTRY_COMPARE_WITH_TIMEOUT(State(QStringLiteral("Long")), TASK_STATE_READY, 15000);
+    QCOMPARE(LastResult(QStringLiteral("Long")), RunResults::StoppedByRequest);
+}
+
+void TestDaemonTasks::missedStartRunsOnceAfterRestart()
+{
+    const QString caught = File(QStringLiteral("caught.txt"));
+    const QString missed = File(QStringLiteral("missed.txt"));
+    const QDateTime at = QDateTime::currentDateTime().addSecs(2);
+    QCOMPARE(RegisterScript(QStringLiteral("CatchUp"), QStringLiteral("echo ran >> '%1'").arg(caught), at, true), S_OK);
+    QCOMPARE(RegisterScript(QStringLiteral("NoCatchUp"), QStringLiteral("echo ran >> '%1'").arg(missed), at, false), S_OK);
+    m_daemon->Stop();
+    QTRY_VERIFY_WITH_TIMEOUT(QDateTime::currentDateTime() > at.addSecs(1), 10000);
+
+    QVERIFY(m_daemon->Start());
+    QTRY_COMPARE_WITH_TIMEOUT(LineCount(caught), 1, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(State(QStringLiteral("CatchUp")), TASK_STATE_READY, 10000);
+    // Another restart does not run the same missed start again.
+    m_daemon->Stop();
+    QVERIFY(m_daemon->Start());
+    QTest::qWait(1500);
+    QCOMPARE(LineCount(caught), 1);
+    QCOMPARE(LineCount(missed), 0);
+}
+
+void TestDaemonTasks::daemonKilledDuringARun()
+{
+    const QString out = File(QStringLiteral("survivor.txt"));
+    const QString gate = File(QStringLiteral("gate"));
+    QCOMPARE(RegisterScript(QStringLiteral("Survivor"),
+                            QStringLiteral("i=0; while [ ! -e '%1' ] && [ $i -lt 300 ]; do sleep 0.05; i=$((i+1)); done; echo done >> '%2'; exit 3")
+                                .arg(gate, out)),
+             S_OK);
+    ComPtr<IRunningTask> running;
+    QCOMPARE(Task(QStringLiteral("Survivor"))->Run(VARIANT::Empty(), running.Put()), S_OK);
+    QTRY_COMPARE_WITH_TIMEOUT(State(QStringLiteral("Survivor")), TASK_STATE_RUNNING, 10000);
+
+    m_daemon->Kill();
+    QVERIFY(m_daemon->Start());
+    // The new daemon took the instance over: it still runs, and its end is recorded.
+    QCOMPARE(State(QStringLiteral("Survivor")), TASK_STATE_RUNNING);
+    QVERIFY(QFile(gate).open(QIODevice::WriteOnly));
+    QTRY_COMPARE_WITH_TIMEOUT(State(QStringLiteral("Survivor")), TASK_STATE_READY, 15000);
+    QCOMPARE(LastResult(QStringLiteral("Survivor")), 3);
+    QCOMPARE(LineCount(out), 1);
+}
+
+void TestDaemonTasks::clientsChangeTasksAtOnce()
+{
+    QList<QProcess*> clients;
+    for (const QString& prefix : {QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")}) {
+        auto* p = new QProcess(this);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("TS_CLIENT_PREFIX"), prefix);
+        p->setProcessEnvironment(env);
+        p->setProcessChannelMode(QProcess::ForwardedChannels);
+        p->start(QCoreApplication::applicationFilePath(), {});
+        clients.append(p);
+    }
+    for (QProcess* p : clients) {
+        QVERIFY(p->waitForFinished(60000));
+        QCOMPARE(p->exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p->exitCode(), 0);
+    }
+    qDeleteAll(clients);
+
+    ComPtr<IRegisteredTaskCollection> tasks;
+    QCOMPARE(RootFolder()->GetTasks(0, tasks.Put()), S_OK);
+    LONG count = 0;
+    tasks->get_Count(&count);
+    QCOMPARE(count, 3 * 10);   // fifteen each, every third one deleted again
+    for (LONG i = 1; i <= count; ++i) {
+        ComPtr<IRegisteredTask> task;
+        QCOMPARE(tasks->get_Item(VARIANT::I4(i), task.Put()), S_OK);
+        ComPtr<ITaskDefinition> def;
+        QCOMPARE(task->get_Definition(def.Put()), S_OK);   // every stored definition reads back whole
+    }
+}
+
+int main(int argc, char** argv)
+{
+    const QString prefix = qEnvironmentVariable("TS_CLIENT_PREFIX");
+    if (!prefix.isEmpty()) {
+        QCoreApplication app(argc, argv);
+        return RunAsClient(prefix);
+    }
+    QCoreApplication app(argc, argv);
+    TestDaemonTasks test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_daemon_tasks.moc"
