@@ -14,6 +14,7 @@
 #include <QByteArray>
 #include <QIODevice>
 #include <array>
+#include <optional>
 #include <utility>
 
 namespace {
@@ -158,20 +159,25 @@ void TTaskItem::Deactivate(bool SaveChanges)
 }
 
 ComPtr<IRegisteredTask> TTaskItem::RegisterDefinition(const QString& APath, const VARIANT& AUserId,
-                                                      const VARIANT& APassword, qint32 ALogonType,
+                                                      const VARIANT& APassword,
+                                                      std::optional<TASK_LOGON_TYPE> ALogonType,
                                                       const VARIANT& ASddl) const
 {
+    // 1. The folder selected in the scheduler, not the one the task was listed from.
     const ComPtr<ITaskFolder> folder = FTaskManager->CurrentFolder();
+    // 2. The logon type, unless the caller names one: the principal's of this moment.
+    const TASK_LOGON_TYPE logonType =
+        ALogonType ? *ALogonType : LogonTypeOf(PrincipalOf(FTaskDefinition.Get()).Get());
+    // 3. Create or update.
     ComPtr<IRegisteredTask> task;
     OleCheck(folder->RegisterTaskDefinition(APath, FTaskDefinition.Get(), TASK_CREATE_OR_UPDATE, AUserId, APassword,
-                                            static_cast<TASK_LOGON_TYPE>(ALogonType), ASddl, task.Put()));
+                                            logonType, ASddl, task.Put()));
     return task;
 }
 
 ComPtr<IRegisteredTask> TTaskItem::RegisterDefinitionAs(const QString& APath, const VARIANT& ASddl) const
 {
-    const TASK_LOGON_TYPE logonType = LogonTypeOf(PrincipalOf(FTaskDefinition.Get()).Get());
-    return RegisterDefinition(APath, VARIANT::String(FTaskSched2UserID), VARIANT::String(FTaskSched2Pw), logonType,
+    return RegisterDefinition(APath, VARIANT::String(FTaskSched2UserID), VARIANT::String(FTaskSched2Pw), std::nullopt,
                               ASddl);
 }
 
@@ -190,10 +196,10 @@ void TTaskItem::Save(const QString& AName)
 {
     if (IsVista()) {
         CheckDefinition();
-        const QString name = RemoveJobExtension(AName);
-        FInterface = ComPtr<IUnknown>(RegisterDefinitionAs(name, VARIANT::Empty()).Get());
-        // A 2.0 item keeps the name it is registered and looked up under.
-        FTaskName = name;
+        FInterface = ComPtr<IUnknown>(RegisterDefinitionAs(RemoveJobExtension(AName), VARIANT::Empty()).Get());
+        // In both generations the item's name becomes AName with ".job" ensured; `Name` drops
+        // it again. The item keeps its place in the list.
+        FTaskName = AddJobExtension(AName);
     } else {
         CheckInterface();
         const ComPtr<IPersistFile> file = TaskAs<IPersistFile>();
@@ -205,7 +211,6 @@ void TTaskItem::Save(const QString& AName)
         OleCheck(file->Save(&path, kRemember));
         FTaskName = fileName;
     }
-    if (FTaskManager) FTaskManager->Reposition(this);
 }
 
 // ---- commands -----------------------------------------------------------------------------
@@ -415,29 +420,33 @@ void TTaskItem::SetAccountInformation(const QString& AAccountName, const QString
         return;
     }
     CheckDefinition();
+    // The first matching case, tested top to bottom. In every case: the principal's user
+    // id, then its logon type, then an immediate registration under `Name` with an empty
+    // string as security descriptor; the registered task is released and `FInterface` kept.
+    // The registration's user id and password are the stored fields for a group or a
+    // password (written before registering), empty strings otherwise (cleared afterwards).
     const ComPtr<IPrincipal> principal = PrincipalOf(FTaskDefinition.Get());
     const VARIANT noSddl = VARIANT::String(QString());
     const VARIANT none = VARIANT::String(QString());
     if (!AGroupID.isEmpty()) {
         OleCheck(principal->put_UserId(QString()));
         OleCheck(principal->put_LogonType(TASK_LOGON_GROUP));
-        // The group is kept on the principal too, so that AccountName reads back what was set.
-        OleCheck(principal->put_GroupId(AGroupID));
-        RegisterDefinition(GetName(), VARIANT::String(AGroupID), none, TASK_LOGON_GROUP, noSddl);
         FTaskSched2UserID = AGroupID;
         FTaskSched2Pw.clear();
+        RegisterDefinition(GetName(), VARIANT::String(FTaskSched2UserID), none, TASK_LOGON_GROUP, noSddl);
     } else if (!APassword.isEmpty()) {
         OleCheck(principal->put_UserId(AAccountName));
         OleCheck(principal->put_LogonType(TASK_LOGON_PASSWORD));
-        RegisterDefinition(GetName(), VARIANT::String(AAccountName), VARIANT::String(APassword), TASK_LOGON_PASSWORD,
-                           noSddl);
         FTaskSched2UserID = AAccountName;
         FTaskSched2Pw = APassword;
+        RegisterDefinition(GetName(), VARIANT::String(FTaskSched2UserID), VARIANT::String(FTaskSched2Pw),
+                           TASK_LOGON_PASSWORD, noSddl);
     } else {
-        OleCheck(principal->put_UserId(AAccountName.isEmpty() ? QStringLiteral("System") : AAccountName));
-        OleCheck(principal->put_LogonType(AAccountName.isEmpty() ? TASK_LOGON_SERVICE_ACCOUNT
-                                                                 : TASK_LOGON_INTERACTIVE_TOKEN));
-        RegisterDefinition(GetName(), none, none, LogonTypeOf(principal.Get()), noSddl);
+        const bool system = AAccountName.isEmpty();
+        OleCheck(principal->put_UserId(system ? QStringLiteral("System") : AAccountName));
+        OleCheck(principal->put_LogonType(system ? TASK_LOGON_SERVICE_ACCOUNT : TASK_LOGON_INTERACTIVE_TOKEN));
+        // The logon type is read back from the principal.
+        RegisterDefinition(GetName(), none, none, std::nullopt, noSddl);
         FTaskSched2UserID.clear();
         FTaskSched2Pw.clear();
     }
@@ -584,12 +593,12 @@ void TTaskItem::SetBinaryData(QIODevice& AStream)
         return;
     }
     const ComPtr<IScheduledWorkItem> item = TaskAs<IScheduledWorkItem>();
-    const qint64 size = AStream.bytesAvailable();
-    if (size == 0) return;
-    // The data count is a 16-bit word: a larger stream is refused rather than cut to its
-    // remainder, and the task keeps its old data.
-    if (size > TASK_MAX_WORK_ITEM_DATA) throw ETaskError(STaskDataTooLarge.arg(TASK_MAX_WORK_ITEM_DATA));
-    const QByteArray bytes = AStream.read(size);
+    const qint64 count = AStream.bytesAvailable();
+    if (count == 0) return;
+    // The 1.0 data count is a 16-bit word. Cutting a longer stream to its remainder would
+    // store a fragment and report success, so it is refused and the task keeps its old data.
+    if (count > TASK_MAX_WORK_ITEM_DATA) throw ETaskError(STaskDataTooLarge.arg(TASK_MAX_WORK_ITEM_DATA));
+    const QByteArray bytes = AStream.read(count);
     OleCheck(item->SetWorkItemData(bytes));
 }
 

@@ -13,6 +13,7 @@
 #include <QStringList>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QIODevice;
 class TTaskScheduler;
@@ -21,6 +22,7 @@ class ITaskDefinition;
 class IAction;
 class IExecAction;
 class IRegisteredTask;
+enum TASK_LOGON_TYPE : LONG;
 
 /// The property pages obtained for one task, in the order task, schedule, settings.
 using TTaskPages = QList<HPROPSHEETPAGE>;
@@ -59,7 +61,9 @@ public:
     void Deactivate(bool SaveChanges);
     /// 1.0: writes the ".job" file; 2.0: registers the definition under `Name`.
     void Save();
-    /// Saves under another name: 1.0 a new ".job" file beside the old one, 2.0 a registration under AName.
+    /// Saves under another name: 1.0 a new ".job" file beside the old one, 2.0 a registration
+    /// under AName without ".job". Afterwards the item's stored name is AName with ".job" ensured
+    /// (`Name` shows it without); the item keeps its place in the scheduler's list.
     void Save(const QString& AName);
     /// 1.0: the service's own property sheet for the task; 2.0: nothing.
     void EditWorkItem();
@@ -72,6 +76,7 @@ public:
     /// Writes the task's application data to `AStream` at its current position.
     void GetBinaryData(QIODevice& AStream) const;
     /// Stores the bytes from the stream's position to its end as the task's application data.
+    /// 1.0: more than 65535 bytes raise ETaskError and keep the old data; none write nothing.
     void SetBinaryData(QIODevice& AStream);
     /// 1.0: obtains the service's property pages of the task (in the order task, schedule,
     /// settings) and shows them; `AParentWnd` is the opaque handle of the parent window.
@@ -211,9 +216,10 @@ private:
     void EnsureExecAction();
     /// 2.0: the action `CurrentAction` as an exec action; raises when it is missing or of another kind.
     ComPtr<IExecAction> CurrentExecAction() const;
-    /// 2.0: registers the definition under `APath` into the scheduler's current folder.
+    /// 2.0: registers the definition under `APath` into the scheduler's current folder, with
+    /// `ALogonType`, or without one the principal's logon type of this moment.
     ComPtr<IRegisteredTask> RegisterDefinition(const QString& APath, const VARIANT& AUserId,
-                                               const VARIANT& APassword, qint32 ALogonType,
+                                               const VARIANT& APassword, std::optional<TASK_LOGON_TYPE> ALogonType,
                                                const VARIANT& ASddl) const;
     /// 2.0: registers under `APath` with the stored credentials and the principal's logon type.
     ComPtr<IRegisteredTask> RegisterDefinitionAs(const QString& APath, const VARIANT& ASddl) const;

@@ -224,16 +224,6 @@ TTaskItem* TTaskScheduler::InsertTaskItem(int Index, const QString& AName, const
     return item.release();
 }
 
-void TTaskScheduler::Reposition(TTaskItem* AItem)
-{
-    const qsizetype at = FItems.indexOf(AItem);
-    if (at < 0) return;
-    FItems.removeAt(at);
-    int index = 0;
-    FindTask(AItem->FTaskName, index);
-    FItems.insert(index, AItem);
-}
-
 QString TTaskScheduler::NameKey(const QString& ATaskName) const
 {
     return RunningVistaOrLater() ? ATaskName : AddJobExtension(ATaskName);
@@ -309,13 +299,12 @@ TTaskItem* TTaskScheduler::CreateNewItem(const QString& ATaskName)
         return item;
     }
     OleCheck(FITS->NewWorkItem(key, CLSID_CTask, IID_ITask, task.Put()));
-    // The item enters the list only once it is complete, so a failure leaves the list as it was.
-    auto item = std::make_unique<TTaskItem>(this);
-    item->FTaskName = key;
+    // Listed first, then given its flags: a failure of the flags leaves the listed item in
+    // place, like every other multi-step failure.
+    TTaskItem* item = InsertTaskItem(index, key);
     item->FInterface = std::move(task);
     item->SetFlags(TTaskFlags{tfDontStartIfOnBatteries, tfKillIfGoingOnBatteries});
-    FItems.insert(index, item.get());
-    return item.release();
+    return item;
 }
 
 void TTaskScheduler::DeleteTask(const QString& ATaskName)

@@ -115,8 +115,6 @@ private:
     bool FindTask(const QString& AName, int& Index) const;
     /// A new item owned by this scheduler, inserted at `Index`.
     TTaskItem* InsertTaskItem(int Index, const QString& AName, const ComPtr<ITaskDefinition>& ADefinition = {});
-    /// Moves a renamed item to the place its new name takes in the ordered list.
-    void Reposition(TTaskItem* AItem);
     /// 1.0 enumeration: lists the name when it activates as a task.
     void AddTaskItem(const QString& AName);
     /// 2.0 enumeration: lists a registered task with its definition.

@@ -98,6 +98,10 @@ private slots:
     void refreshFilter_data() { AddGenerations(); }
     void refreshFilter();
     void refreshHidden();
+    void refreshHiddenV1();
+    void refreshClearsBeforeFailing_data() { AddGenerations(); }
+    void refreshClearsBeforeFailing();
+    void refreshMissingFolder();
     void refreshSkipsBrokenWorkItems();
     void activateV1NameForms();
     void activateNotFound_data() { AddGenerations(); }
@@ -111,6 +115,7 @@ private slots:
     void createV1OverUnlistedFile();
     void newTaskDefaultsV1();
     void newTaskDefaultsV2();
+    void createV2ConsultsOnlyTheList();
     void createKeepsListOrdered_data() { AddGenerations(); }
     void createKeepsListOrdered();
     void itemBounds_data() { AddGenerations(); }
@@ -290,7 +295,11 @@ void TestScheduler::withoutConnection()
     } else {
         QCOMPARE(MessageOf<ESchedulerError>([&] { s.ActivateTask(name); }), SServiceNotRunning);
         QCOMPARE(s.GetTargetComputer(), QString());
+        // The folder operations answer without touching the service, so they do not raise.
         QVERIFY(!s.VistaRootFolder());
+        QVERIFY(!s.VistaRootFolders());
+        QVERIFY(!s.CreateFolder(name));
+        s.DeleteFolder(name);
         QVERIFY(!s.FolderExists(name));
     }
 }
@@ -302,6 +311,24 @@ void TestScheduler::refreshSortsIgnoringCase()
     for (const char* name : {"beta", "Alpha", "gamma", "Delta"}) f.MakeTask(QString::fromLatin1(name));
     f.scheduler->Refresh();
     QCOMPARE(f.Names(), (QStringList{"Alpha", "beta", "Delta", "gamma"}));
+    // The case-sensitive binary search finds every listed item in that order: nothing is
+    // loaded a second time. That holds where the locale's case-sensitive order is linguistic,
+    // as in English; the C locale's is ordinal (beta after Delta), so the lookups run under
+    // English.
+    const QLocale previous;
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    ChooseLocaleComparison();
+    const auto restore = qScopeGuard([&] {
+        QLocale::setDefault(previous);
+        ChooseLocaleComparison();
+    });
+    f.scheduler->Refresh();
+    QCOMPARE(f.Names(), (QStringList{"Alpha", "beta", "Delta", "gamma"}));
+    for (int i = 0; i < 4; ++i) {
+        TTaskItem* listed = f.scheduler->GetItem(i);
+        QCOMPARE(f.scheduler->ActivateTask(listed->GetName()), listed);
+    }
+    QCOMPARE(f.scheduler->GetCount(), 4);
     // A second refresh replaces the list rather than adding to it.
     f.scheduler->Refresh();
     QCOMPARE(f.scheduler->GetCount(), 4);
@@ -344,6 +371,51 @@ void TestScheduler::refreshHidden()
     QCOMPARE(f.Names(), (QStringList{"Secret", "Shown"}));
 }
 
+void TestScheduler::refreshHiddenV1()
+{
+    // The 1.0 hidden flag is a task flag like any other: ShowHidden does not filter on it.
+    Fixture f(Generation::V1Forced);
+    TTaskItem* hidden = f.scheduler->CreateNewItem(QStringLiteral("Secret"));
+    hidden->SetFlags(TTaskFlags{tfHidden});
+    hidden->Save();
+    f.MakeTask(QStringLiteral("Shown"));
+    QVERIFY(!f.scheduler->GetShowHidden());
+    f.scheduler->Refresh();
+    QCOMPARE(f.Names(), (QStringList{"Secret", "Shown"}));
+}
+
+void TestScheduler::refreshClearsBeforeFailing()
+{
+    QFETCH(Generation, generation);
+    Fixture f(generation);
+    f.MakeTask(QStringLiteral("Listed"));
+    f.scheduler->Refresh();
+    QCOMPARE(f.scheduler->GetCount(), 1);
+    f.scheduler->Close();
+    // Refresh clears the list first, then finds it has no connection.
+    QCOMPARE(MessageOf<ESchedulerError>([&] { f.scheduler->Refresh(); }), SServiceNotRunning);
+    QCOMPARE(f.scheduler->GetCount(), 0);
+}
+
+void TestScheduler::refreshMissingFolder()
+{
+    Fixture f(Generation::V2);
+    f.MakeTask(QStringLiteral("AtRoot"));
+    f.scheduler->Refresh();
+    QCOMPARE(f.scheduler->GetCount(), 1);
+    // A folder the service does not have: its failure is raised, and the list is cleared.
+    f.scheduler->CurrentFolderPath = QStringLiteral("\\No such folder");
+    try {
+        f.scheduler->Refresh();
+        QFAIL("listing a missing folder succeeded");
+    } catch (const Exception& e) {
+        QVERIFY(!e.Message().isEmpty());
+    }
+    QCOMPARE(f.scheduler->GetCount(), 0);
+    // Lookups in it give nothing; creating a task there fails when it is saved.
+    QCOMPARE(f.scheduler->ActivateTask(QStringLiteral("AtRoot")), nullptr);
+}
+
 void TestScheduler::refreshSkipsBrokenWorkItems()
 {
     Fixture f(Generation::V1Forced);
@@ -365,10 +437,20 @@ void TestScheduler::activateV1NameForms()
     TTaskItem* listed = f.scheduler->GetItem(0);
     QCOMPARE(f.scheduler->ActivateTask(QStringLiteral("Backup")), listed);
     QCOMPARE(f.scheduler->ActivateTask(QStringLiteral("Backup.job")), listed);
-    // The typed extension is kept and looked up exactly, letter case included.
-    TTaskItem* upper = f.scheduler->ActivateTask(QStringLiteral("Backup.JOB"));
-    QVERIFY(upper != listed);
-    QCOMPARE(f.scheduler->GetCount(), upper ? 2 : 1);
+    QCOMPARE(f.scheduler->GetCount(), 1);
+    // The typed extension is kept and looked up exactly, letter case included: Backup.JOB
+    // is not the listed Backup.job, and the service has no file of that name either.
+    QCOMPARE(f.scheduler->ActivateTask(QStringLiteral("Backup.JOB")), nullptr);
+    QCOMPARE(f.scheduler->GetCount(), 1);
+
+    // A task stored as Report.JOB is found under that name, and only under it.
+    f.MakeTask(QStringLiteral("Report.JOB"));
+    QVERIFY(QFile::exists(QDir(f.root.Path()).filePath(QStringLiteral("jobs/Report.JOB"))));
+    QCOMPARE(f.scheduler->ActivateTask(QStringLiteral("Report")), nullptr);
+    TTaskItem* report = f.scheduler->ActivateTask(QStringLiteral("Report.JOB"));
+    QVERIFY(report);
+    QCOMPARE(report->GetName(), QStringLiteral("Report"));
+    QCOMPARE(f.scheduler->ActivateTask(QStringLiteral("Report.JOB")), report);
 }
 
 void TestScheduler::activateNotFound()
@@ -493,6 +575,19 @@ void TestScheduler::newTaskDefaultsV2()
     QCOMPARE(MessageOf<ETaskError>([&] { item->Run(); }), QStringLiteral("Task \"Fresh\" is not activated."));
 }
 
+void TestScheduler::createV2ConsultsOnlyTheList()
+{
+    // 2.0 does not ask the service whether the name is taken: only the list counts.
+    Fixture f(Generation::V2);
+    f.MakeTask(QStringLiteral("Taken"));
+    QCOMPARE(f.scheduler->GetCount(), 0);
+    TTaskItem* item = f.scheduler->CreateNewItem(QStringLiteral("Taken"));
+    QVERIFY(item);
+    QVERIFY(!item->GetTaskInterface());
+    QCOMPARE(item->GetApplicationName(), QStringLiteral("Empty")); // a fresh definition
+    QCOMPARE(f.scheduler->GetCount(), 1);
+}
+
 void TestScheduler::createKeepsListOrdered()
 {
     QFETCH(Generation, generation);
@@ -507,6 +602,7 @@ void TestScheduler::itemBounds()
 {
     QFETCH(Generation, generation);
     Fixture f(generation);
+    QCOMPARE(MessageOf<ESchedulerError>([&] { f.scheduler->GetItem(0); }), QStringLiteral("Task index out of bounds (0)"));
     f.scheduler->CreateNewItem(QStringLiteral("one"));
     f.scheduler->CreateNewItem(QStringLiteral("two"));
     QCOMPARE(f.scheduler->GetItem(1)->GetName(), QStringLiteral("two"));
@@ -558,7 +654,15 @@ void TestScheduler::targetComputer()
     f.scheduler->SetTargetComputer(QString());
     QVERIFY(f.scheduler->GetActive());
     QCOMPARE(f.scheduler->GetCount(), 1); // target changes leave the list alone
-    if (f.Vista()) QVERIFY(!f.scheduler->GetTargetComputer().isEmpty());
+    const QString target = f.scheduler->GetTargetComputer();
+    QVERIFY(!target.isEmpty());
+    if (!f.Vista()) {
+        // 1.0 gives the name as the service has it (with its leading backslashes) and takes
+        // it back unchanged.
+        QVERIFY(target.startsWith(QStringLiteral("\\\\")));
+        f.scheduler->SetTargetComputer(target);
+        QCOMPARE(f.scheduler->GetTargetComputer(), target);
+    }
     f.scheduler->Refresh();
     QCOMPARE(f.Names(), QStringList{QStringLiteral("Local")});
 }

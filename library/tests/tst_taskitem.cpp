@@ -1,6 +1,7 @@
 // The task item's life cycle, commands and general properties, in both generations,
 // against a private service root.
 
+#include "JobFile.h"
 #include "OsVersion.h"
 #include "ResultCodes.h"
 #include "TaskService2.h"
@@ -112,9 +113,11 @@ private slots:
     void flags();
     void flagsOutsideTable();
     void notActivatedV1();
+    void generationAskedAtEveryCall();
     void activateFailures();
     void v1OnlyMembersOnV2();
     void deactivateV1();
+    void triggersWrittenBackOnlyByDeactivate();
     void deactivateV2();
     void saveIntoCurrentFolder();
     void saveAsV1();
@@ -123,12 +126,14 @@ private slots:
     void applicationNameSummary();
     void applicationNameWriteV2();
     void parametersAddressFirstAction();
+    void execActionReadersV2();
     void textProperties_data() { AddBothGenerations(); }
     void textProperties();
     void accountInformationV2_data();
     void accountInformationV2();
     void accountInformationPassword();
     void accountInformationV1();
+    void accountInformationFailureKeepsSteps();
     void priority_data();
     void priority();
     void maxRunTimeV2_data();
@@ -255,6 +260,58 @@ void TestTaskItem::notActivatedV1()
     QVERIFY(item->GetTaskInterface());
 }
 
+void TestTaskItem::generationAskedAtEveryCall()
+{
+    // Nothing is cached per item: the generation is the scheduler's at the moment of each call.
+    Fixture f(true);
+    TTaskItem* v2 = f.Listed(QStringLiteral("Registered"));
+    QCOMPARE(v2->GetComment(), QString());
+    f.scheduler->SetUseTaskScheduler1Only(true);
+    // The same item now takes the 1.0 path: its registered task is no ITask.
+    QVERIFY(!v2->GetTaskDefinition());
+    QCOMPARE(v2->GetTaskLocation(), QString());
+    QCOMPARE(MessageOf<EIntfCastError>([&] { v2->GetComment(); }), QStringLiteral("Interface not supported"));
+
+    // A 1.0 item, seen in 2.0, has no definition: the 2.0 guard raises the not-activated error.
+    f.scheduler->Open();
+    TTaskItem* v1 = f.Listed(QStringLiteral("Job"));
+    v1->Activate();
+    QVERIFY(v1->GetTaskInterface());
+    f.scheduler->SetUseTaskScheduler1Only(false);
+    QVERIFY(!v1->GetTaskDefinition());
+    const QString notActivated = NotActivated(QStringLiteral("Job"));
+    const QList<std::function<void()>> guarded{
+        [&] { v1->Save(); },
+        [&] { v1->Save(QStringLiteral("Other")); },
+        [&] { v1->Deactivate(true); },
+        [&] { v1->GetApplicationName(); },
+        [&] { v1->SetApplicationName(kProgram); },
+        [&] { v1->GetParameters(); },
+        [&] { v1->SetParameters(QString()); },
+        [&] { v1->GetWorkingDirectory(); },
+        [&] { v1->SetWorkingDirectory(QString()); },
+        [&] { v1->GetComment(); },
+        [&] { v1->SetComment(QString()); },
+        [&] { v1->GetCreator(); },
+        [&] { v1->SetCreator(QString()); },
+        [&] { v1->GetAccountName(); },
+        [&] { v1->SetAccountInformation(QString(), QString(), QString()); },
+        [&] { v1->SetMaxRunTime(60000); },
+        [&] { QBuffer b; b.open(QIODevice::ReadWrite); v1->GetBinaryData(b); },
+        [&] { QByteArray d("x"); QBuffer b(&d); b.open(QIODevice::ReadOnly); v1->SetBinaryData(b); },
+    };
+    for (qsizetype i = 0; i < guarded.size(); ++i)
+        QVERIFY2(MessageOf<ETaskError>(guarded[i]) == notActivated, qPrintable(QString::number(i)));
+    // Deactivate(False) does nothing in 2.0, and the triggers need no activation there.
+    v1->Deactivate(false);
+    QVERIFY(v1->GetTaskInterface());
+    QCOMPARE(v1->GetTriggers()->Count(), 0);
+    // 2.0 TaskLocation and Run want a registered task; the 1.0 object is not one.
+    QCOMPARE(MessageOf<EIntfCastError>([&] { v1->GetTaskLocation(); }), QStringLiteral("Interface not supported"));
+    QCOMPARE(MessageOf<EIntfCastError>([&] { v1->Run(); }), QStringLiteral("Interface not supported"));
+    v1->EditWorkItem(); // nothing in 2.0
+}
+
 void TestTaskItem::activateFailures()
 {
     Fixture f(false);
@@ -350,6 +407,45 @@ void TestTaskItem::deactivateV2()
     QCOMPARE(f.scheduler->ActivateTask(QStringLiteral("Reg"))->GetCreator(), QStringLiteral("someone"));
 }
 
+void TestTaskItem::triggersWrittenBackOnlyByDeactivate()
+{
+    Fixture f(false);
+    f.Listed(QStringLiteral("Sched"));
+    const auto reload = [&] {
+        f.scheduler->Refresh();
+        TTaskItem* item = f.scheduler->ActivateTask(QStringLiteral("Sched"));
+        item->Activate();
+        return item;
+    };
+    TTaskItem* item = reload();
+    TTrigger* trigger = item->GetTriggers()->Add(ttDaily);
+    QVERIFY(trigger);
+    // A 1.0 trigger edit changes the item's record only, until the triggers are sent.
+    trigger->SetInterval(10);
+    trigger->SetDuration(60);
+    item->Save(); // Save does not write the triggers back first
+    item = reload();
+    QCOMPARE(item->GetTriggers()->Count(), 1);
+    QCOMPARE(item->GetTriggers()->GetItem(0)->GetDuration(), 0u);
+
+    // Deactivate(True) on a changed task sends the triggers, then saves.
+    item->SetComment(QStringLiteral("changed"));
+    item->GetTriggers()->GetItem(0)->SetInterval(10);
+    item->GetTriggers()->GetItem(0)->SetDuration(60);
+    item->Deactivate(true);
+    QVERIFY(!item->GetTaskInterface());
+    item = reload();
+    QCOMPARE(item->GetTriggers()->GetItem(0)->GetDuration(), 60u);
+    QCOMPARE(item->GetTriggers()->GetItem(0)->GetInterval(), 10u);
+
+    // Deactivate(True) on an unchanged task writes nothing, not even the triggers.
+    QVERIFY(!item->GetIsDirty());
+    item->GetTriggers()->GetItem(0)->SetDuration(120);
+    item->Deactivate(true);
+    item = reload();
+    QCOMPARE(item->GetTriggers()->GetItem(0)->GetDuration(), 60u);
+}
+
 void TestTaskItem::saveIntoCurrentFolder()
 {
     Fixture f(true);
@@ -372,8 +468,16 @@ void TestTaskItem::saveAsV1()
     TTaskItem* item = f.scheduler->CreateNewItem(QStringLiteral("Original"));
     item->SetComment(QStringLiteral("shared"));
     item->Save();
+    TTaskItem* before = f.scheduler->CreateNewItem(QStringLiteral("Aardvark"));
+    QCOMPARE(f.scheduler->GetItem(1), item);
     item->Save(QStringLiteral("Backup"));
     QCOMPARE(item->GetName(), QStringLiteral("Backup"));
+    // The stored name is Backup.job: the 1.0 lookups of Backup and Backup.job find the item,
+    // which keeps its place in the list.
+    QCOMPARE(f.scheduler->GetItem(0), before);
+    QCOMPARE(f.scheduler->GetItem(1), item);
+    QCOMPARE(f.scheduler->ActivateTask(QStringLiteral("Backup")), item);
+    QCOMPARE(f.scheduler->ActivateTask(QStringLiteral("Backup.job")), item);
     QVERIFY(QFile::exists(f.JobPath(QStringLiteral("Original.job"))));
     QVERIFY(QFile::exists(f.JobPath(QStringLiteral("Backup.job"))));
     QCOMPARE(QFileInfo(item->GetCurFile()).fileName(), QStringLiteral("Backup.job"));
@@ -393,19 +497,36 @@ void TestTaskItem::saveAsV1()
 void TestTaskItem::saveAsV2()
 {
     Fixture f(true);
-    TTaskItem* item = f.scheduler->CreateNewItem(QStringLiteral("Zed"));
     f.scheduler->CreateNewItem(QStringLiteral("Middle"));
+    TTaskItem* item = f.scheduler->CreateNewItem(QStringLiteral("Zed"));
     item->SetApplicationName(kProgram);
-    item->Save(QStringLiteral("Alpha.job"));
-    QCOMPARE(item->GetName(), QStringLiteral("Alpha"));
+    item->Save(QStringLiteral("Zulu"));
+    QCOMPARE(item->GetName(), QStringLiteral("Zulu"));
     QVERIFY(item->GetTaskInterface());
     QCOMPARE(item->GetTaskLocation(), QStringLiteral("\\"));
-    // Still found under its new name, and the list stays in order.
-    QCOMPARE(f.scheduler->ActivateTask(QStringLiteral("Alpha")), item);
-    QCOMPARE(f.scheduler->GetItem(0), item);
+    // The item keeps its place, and its stored name is Zulu.job: the 2.0 lookup of Zulu.job
+    // finds it, while Zulu is looked up in the service and listed as an item of its own.
+    QCOMPARE(f.scheduler->GetItem(1), item);
+    QCOMPARE(f.scheduler->ActivateTask(QStringLiteral("Zulu.job")), item);
+    TTaskItem* loaded = f.scheduler->ActivateTask(QStringLiteral("Zulu"));
+    QVERIFY(loaded);
+    QVERIFY(loaded != item);
+    QCOMPARE(f.scheduler->GetCount(), 3);
+
+    // The registration's path has no ".job".
+    TTaskItem* other = f.scheduler->CreateNewItem(QStringLiteral("Other"));
+    other->SetApplicationName(kProgram);
+    other->Save(QStringLiteral("Alpha.job"));
+    QCOMPARE(other->GetName(), QStringLiteral("Alpha"));
+    const ComPtr<ITaskFolder> root = f.scheduler->VistaRootFolder();
+    ComPtr<IRegisteredTask> registered;
+    QCOMPARE(root->GetTask(QStringLiteral("Alpha"), registered.Put()), S_OK);
+    QVERIFY(FAILED(root->GetTask(QStringLiteral("Alpha.job"), registered.Put())));
+    QVERIFY(FAILED(root->GetTask(QStringLiteral("Other"), registered.Put())));
     f.scheduler->Refresh();
-    QCOMPARE(f.scheduler->GetCount(), 1);
+    QCOMPARE(f.scheduler->GetCount(), 2);
     QCOMPARE(f.scheduler->GetItem(0)->GetName(), QStringLiteral("Alpha"));
+    QCOMPARE(f.scheduler->GetItem(1)->GetName(), QStringLiteral("Zulu"));
 }
 
 void TestTaskItem::applicationNameSummary_data()
@@ -484,6 +605,43 @@ void TestTaskItem::parametersAddressFirstAction()
     QCOMPARE(item->GetCurrentAction(), 1);
 }
 
+void TestTaskItem::execActionReadersV2()
+{
+    Fixture f(true);
+    // Parameters on a task without actions: CurrentAction is raised to 1, then the service
+    // has no action 1, and its error is raised.
+    TTaskItem* params = f.scheduler->CreateNewItem(QStringLiteral("Params"));
+    try {
+        params->GetParameters();
+        QFAIL("arguments of a missing action were read");
+    } catch (const EPlatformError& e) {
+        QCOMPARE(e.Code(), E_INVALIDARG);
+    }
+    QCOMPARE(params->GetCurrentAction(), 1);
+    LONG count = -1;
+    ActionsOf(params)->get_Count(&count);
+    QCOMPARE(count, 0);
+
+    // WorkingDirectory ensures an exec action even when read.
+    TTaskItem* dir = f.scheduler->CreateNewItem(QStringLiteral("Dir"));
+    QCOMPARE(dir->GetWorkingDirectory(), QString());
+    QCOMPARE(dir->GetCurrentAction(), 1);
+    ActionsOf(dir)->get_Count(&count);
+    QCOMPARE(count, 1);
+    QCOMPARE(dir->GetApplicationName(), QString()); // the new exec action has no path yet
+
+    // With actions present nothing is created, so CurrentAction 0 reaches the service.
+    dir->SetCurrentAction(0);
+    try {
+        dir->GetWorkingDirectory();
+        QFAIL("action 0 was read");
+    } catch (const EPlatformError& e) {
+        QCOMPARE(e.Code(), E_INVALIDARG);
+    }
+    ActionsOf(dir)->get_Count(&count);
+    QCOMPARE(count, 1);
+}
+
 void TestTaskItem::textProperties()
 {
     QFETCH(bool, vista);
@@ -512,10 +670,13 @@ void TestTaskItem::accountInformationV2_data()
     QTest::addColumn<QString>("userId");
     QTest::addColumn<int>("logonType");
     QTest::addColumn<QString>("accountName");
+    QTest::addColumn<QString>("storedAccount");
     const QString me = qEnvironmentVariable("USER", QStringLiteral("root"));
-    QTest::newRow("group") << me << "users" << "" << int(TASK_LOGON_GROUP) << "users";
-    QTest::newRow("account") << me << "" << me << int(TASK_LOGON_INTERACTIVE_TOKEN) << me;
-    QTest::newRow("none") << "" << "" << "System" << int(TASK_LOGON_SERVICE_ACCOUNT) << "System";
+    // Group row: the principal's user id is cleared and its group id left as it was, so the
+    // item reads no account; the registration hands the group to the service.
+    QTest::newRow("group") << me << "users" << "" << int(TASK_LOGON_GROUP) << "" << "users";
+    QTest::newRow("account") << me << "" << me << int(TASK_LOGON_INTERACTIVE_TOKEN) << me << me;
+    QTest::newRow("none") << "" << "" << "System" << int(TASK_LOGON_SERVICE_ACCOUNT) << "System" << "System";
 }
 
 void TestTaskItem::accountInformationV2()
@@ -525,6 +686,7 @@ void TestTaskItem::accountInformationV2()
     QFETCH(QString, userId);
     QFETCH(int, logonType);
     QFETCH(QString, accountName);
+    QFETCH(QString, storedAccount);
     Fixture f(true);
     TTaskItem* item = f.scheduler->CreateNewItem(QStringLiteral("Account"));
     item->SetApplicationName(kProgram);
@@ -539,15 +701,26 @@ void TestTaskItem::accountInformationV2()
     QCOMPARE(item->GetAccountName(), accountName);
     // Registered at once, but the item keeps its task object.
     QVERIFY(!item->GetTaskInterface());
-    TTaskScheduler other;
-    other.Open();
-    TTaskItem* stored = other.ActivateTask(QStringLiteral("Account"));
-    QVERIFY(stored);
-    PrincipalOf(stored->GetTaskDefinition())->get_LogonType(&logon);
-    QCOMPARE(int(logon), logonType);
-    // Later saves send the same account again.
+    const auto stored = [&] {
+        TTaskScheduler other;
+        other.Open();
+        TTaskItem* task = other.ActivateTask(QStringLiteral("Account"));
+        QVERIFY(task);
+        TASK_LOGON_TYPE type = TASK_LOGON_NONE;
+        PrincipalOf(task->GetTaskDefinition())->get_LogonType(&type);
+        QCOMPARE(int(type), logonType);
+        QCOMPARE(task->GetAccountName(), storedAccount);
+    };
+    stored();
+    if (QTest::currentTestFailed()) return;
+    // Later saves send the same account again (a group task re-sends its group: without it
+    // the service could not register a group task whose principal names no group).
+    item->SetComment(QStringLiteral("saved again"));
     item->Save();
     QVERIFY(item->GetTaskInterface());
+    stored();
+    item->Deactivate(true);
+    stored();
 }
 
 void TestTaskItem::accountInformationPassword()
@@ -575,11 +748,52 @@ void TestTaskItem::accountInformationV1()
 {
     Fixture f(false);
     TTaskItem* item = f.scheduler->CreateNewItem(QStringLiteral("Account"));
+    const auto storedJob = [&] {
+        item->Save();
+        QFile file(f.JobPath(QStringLiteral("Account.job")));
+        JobDefinition definition;
+        JobRuntime runtime;
+        if (!file.open(QIODevice::ReadOnly)) return definition;
+        JobFile::Decode(file.readAll(), &definition, &runtime);
+        return definition;
+    };
+    // Three empty strings: an empty account and a null password; the group is ignored.
     item->SetAccountInformation(QString(), QString(), QStringLiteral("ignored group"));
     QCOMPARE(item->GetAccountName(), QString());
+    JobDefinition job = storedJob();
+    QVERIFY(job.accountSet);
+    QCOMPARE(job.accountName, QString());
+    QVERIFY(!job.passwordGiven);
     const QString me = qEnvironmentVariable("USER", QStringLiteral("root"));
     item->SetAccountInformation(me, QString(), QString());
     QCOMPARE(item->GetAccountName(), me);
+    QVERIFY(!storedJob().passwordGiven);
+    // A password is passed as text.
+    item->SetAccountInformation(me, QStringLiteral("secret"), QString());
+    job = storedJob();
+    QCOMPARE(job.accountName, me);
+    QVERIFY(job.passwordGiven);
+}
+
+void TestTaskItem::accountInformationFailureKeepsSteps()
+{
+    // A registration the service refuses leaves the principal as the steps before it made it.
+    Fixture f(true);
+    TTaskItem* item = f.scheduler->CreateNewItem(QStringLiteral("Account"));
+    item->SetApplicationName(kProgram);
+    const QString nobody = QStringLiteral("no-such-user-%1").arg(QCoreApplication::applicationPid());
+    try {
+        item->SetAccountInformation(nobody, QStringLiteral("secret"), QString());
+        QFAIL("an unknown account was registered");
+    } catch (const EPlatformError& e) {
+        QVERIFY(FAILED(e.Code()));
+    }
+    QCOMPARE(item->GetAccountName(), nobody);
+    QCOMPARE(item->GetTaskLogonType(), tltPassword);
+    QVERIFY(!item->GetTaskInterface());
+    TTaskScheduler other;
+    other.Open();
+    QCOMPARE(other.ActivateTask(QStringLiteral("Account")), nullptr);
 }
 
 void TestTaskItem::priority_data()
@@ -647,17 +861,19 @@ void TestTaskItem::runSettingsV1()
 void TestTaskItem::binaryDataV1_data()
 {
     QTest::addColumn<int>("size");
-    QTest::addColumn<bool>("stored");
-    QTest::newRow("one byte") << 1 << true;
-    QTest::newRow("largest") << 65535 << true;
-    QTest::newRow("one too many") << 65536 << false;
-    QTest::newRow("wraps to one") << 65537 << false;
+    QTest::addColumn<int>("written");   // -1: refused, the old data stays
+    QTest::newRow("one byte") << 1 << 1;
+    QTest::newRow("largest") << 65535 << 65535;
+    QTest::newRow("one too many") << 65536 << -1;
+    QTest::newRow("would wrap to one") << 65537 << -1;
+    QTest::newRow("would wrap to two") << 131074 << -1;
 }
 
 void TestTaskItem::binaryDataV1()
 {
     QFETCH(int, size);
-    QFETCH(bool, stored);
+    QFETCH(int, written);
+    const bool stored = written > 0;
     Fixture f(false);
     TTaskItem* item = f.scheduler->CreateNewItem(QStringLiteral("Data"));
     QByteArray old("old data");
@@ -672,14 +888,27 @@ void TestTaskItem::binaryDataV1()
     in.seek(3); // from the current position on
     if (stored) {
         item->SetBinaryData(in);
+        QCOMPARE(in.pos(), qint64(3 + written));
     } else {
-        QVERIFY(MessageOf<ETaskError>([&] { item->SetBinaryData(in); }).contains(QStringLiteral("65535")));
+        QCOMPARE(MessageOf<ETaskError>([&] { item->SetBinaryData(in); }),
+                 QStringLiteral("The task's data cannot be longer than 65535 bytes."));
+        QCOMPARE(in.pos(), qint64(3));
     }
     QBuffer out;
     out.open(QIODevice::ReadWrite);
     out.write("prefix");
     item->GetBinaryData(out);
-    QCOMPARE(out.data(), QByteArray("prefix") + (stored ? bytes.mid(3) : old));
+    QCOMPARE(out.data(), QByteArray("prefix") + (stored ? bytes.mid(3, written) : old));
+    // Saved and loaded again, the task has the same data.
+    item->Save();
+    f.scheduler->Refresh();
+    TTaskItem* loaded = f.scheduler->ActivateTask(QStringLiteral("Data"));
+    loaded->Activate();
+    QBuffer reread;
+    reread.open(QIODevice::ReadWrite);
+    loaded->GetBinaryData(reread);
+    QCOMPARE(reread.data(), stored ? bytes.mid(3, written) : old);
+    item = loaded;
 
     // An empty stream keeps the old data.
     QBuffer empty;
@@ -688,7 +917,7 @@ void TestTaskItem::binaryDataV1()
     QBuffer again;
     again.open(QIODevice::ReadWrite);
     item->GetBinaryData(again);
-    QCOMPARE(again.data(), stored ? bytes.mid(3) : old);
+    QCOMPARE(again.data(), stored ? bytes.mid(3, written) : old);
 }
 
 void TestTaskItem::binaryDataV2_data()
