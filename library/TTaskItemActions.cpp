@@ -65,13 +65,15 @@ void TTaskItem::GetTasksLists(QStringList& AList1, QStringList& AList2) const
 
 void TTaskItem::GetTasksLists(QStringList& AList1, QStringList& AList2, TIntegerArray& AActions) const
 {
-    AActions.clear();
     const ComPtr<IRegisteredTask> registered = TaskAs<IRegisteredTask>();
     // The registered task's own definition: edits not yet saved are deliberately not listed.
     ComPtr<ITaskDefinition> definition;
     OleCheck(registered->get_Definition(definition.Put()));
     const ComPtr<IActionCollection> actions = ActionsOf(definition.Get());
     const LONG count = ActionCountOf(actions.Get());
+    // Only now that the actions can be listed is the caller's array replaced: a task that is
+    // not activated (or not a registered task) leaves it as it was.
+    AActions.clear();
     for (LONG i = 1; i <= count; ++i) {
         const ComPtr<IAction> action = ActionAt(actions.Get(), i);
         TASK_ACTION_TYPE type = TASK_ACTION_EXEC;

@@ -258,6 +258,9 @@ TTriggerType TTrigger::GetTriggerType() const
 
 void TTrigger::SetTriggerType(TTriggerType Value)
 {
+    // A console state change kept from loading belongs to the kind it was loaded as; once
+    // another kind is chosen, choosing ttOnUnlock again means the unlock itself.
+    if (Value != GetTriggerType()) FLoadedStateChange = TASK_SESSION_STATE_CHANGE_TYPE(0);
     FTaskTrigger.TriggerType = static_cast<TASK_TRIGGER_TYPE>((FTaskTrigger.TriggerType & ~DWORD(0xFF)) | Value);
 }
 
@@ -460,22 +463,22 @@ void TTrigger::SetMonthlyDOWTrigger()
     const MONTHLYDOW& monthly = FTaskTrigger.Type.MonthlyDOW;
     OleCheck(trigger->put_DaysOfWeek(SHORT(monthly.rgfDaysOfTheWeek)));
 
-    SHORT weeks = 0;
-    bool lastWeek = false;
     if (!FVistaMDOWWeeks.IsEmpty()) {
+        SHORT weeks = 0;
         for (TVistaMDOWWeek week : {tvmdowFirst, tvmdowSecond, tvmdowThird, tvmdowFourth}) {
             if (FVistaMDOWWeeks.Contains(week)) weeks = SHORT(weeks | (1 << week));
         }
-        lastWeek = FVistaMDOWWeeks.Contains(tvmdowLast);
+        const bool lastWeek = FVistaMDOWWeeks.Contains(tvmdowLast);
         if (lastWeek) weeks = SHORT(weeks | TASK_WEEK_BIT_LAST);
+        OleCheck(trigger->put_RunOnLastWeekOfMonth(lastWeek ? VARIANT_TRUE : VARIANT_FALSE));
+        OleCheck(trigger->put_WeeksOfMonth(weeks));
     } else {
         // Without a week set the 1.0 week number decides (0 means none).
         const WORD which = monthly.wWhichWeek;
-        weeks = which == 0 ? SHORT(0) : SHORT(quint16(1u << ((which - 1) & 0x1F)));
-        lastWeek = which == TASK_LAST_WEEK;
+        const SHORT weeks = which == 0 ? SHORT(0) : SHORT(quint16(1u << ((which - 1) & 0x1F)));
+        OleCheck(trigger->put_WeeksOfMonth(weeks));
+        OleCheck(trigger->put_RunOnLastWeekOfMonth(which == TASK_LAST_WEEK ? VARIANT_TRUE : VARIANT_FALSE));
     }
-    OleCheck(trigger->put_RunOnLastWeekOfMonth(lastWeek ? VARIANT_TRUE : VARIANT_FALSE));
-    OleCheck(trigger->put_WeeksOfMonth(weeks));
     OleCheck(trigger->put_MonthsOfYear(SHORT(monthly.rgfMonths)));
     SendStart(trigger.Get());
     SendEnd(trigger.Get());

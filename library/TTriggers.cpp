@@ -57,7 +57,8 @@ TTriggers::~TTriggers() = default;
 
 bool TTriggers::TasksInVista() const
 {
-    return FTaskItem->GetTaskScheduler()->RunningVistaOrLater();
+    const TTaskScheduler* scheduler = FTaskItem ? FTaskItem->GetTaskScheduler() : nullptr;
+    return scheduler && scheduler->RunningVistaOrLater();
 }
 
 ComPtr<ITask> TTriggers::LegacyTask() const
@@ -96,7 +97,8 @@ TTrigger* TTriggers::Add(TTriggerType ttype)
 {
     auto item = std::make_unique<TTrigger>(this);
     if (TasksInVista()) {
-        if (ttype == ttUnknown) return nullptr;
+        // ttUnknown (and any number beyond the kinds) has no service kind to create.
+        if (ttype >= ttUnknown) return nullptr;
         OleCheck(VistaTriggers()->Create(ServiceKindOf(ttype), item->FInterfaceVista.Put()));
     } else {
         CheckKindFitsRecord(ttype);
@@ -177,14 +179,13 @@ void TTriggers::UpdateTriggers()
 
 void TTriggers::GetTriggerStrings(QStringList& AStrings)
 {
-    QStringList lines;
+    AStrings.clear();
     if (FItems.empty()) {
-        lines << STaskNotScheduledLine;
+        AStrings << STaskNotScheduledLine;
     } else if (FItems.size() == 1) {
-        lines << FItems.front()->GetAsString();
+        AStrings << FItems.front()->GetAsString();
     } else {
         for (size_t i = 0; i < FItems.size(); ++i)
-            lines << SNumberedTriggerLine.arg(QString::number(i + 1), FItems[i]->GetAsString());
+            AStrings << SNumberedTriggerLine.arg(QString::number(i + 1), FItems[i]->GetAsString());
     }
-    AStrings = lines;
 }

@@ -133,6 +133,7 @@ private slots:
     void listsOfTheRegisteredTask();
     void listsIgnoreUnsavedEdits();
     void listsNeedARegisteredTask();
+    void listsOfAnOldTaskAreACastError();
 
     void oldGenerationAnswers_data();
     void oldGenerationAnswers();
@@ -394,7 +395,7 @@ void tst_actions::listsNeedARegisteredTask()
     TTaskItem* item = NewItem({TASK_ACTION_EXEC});
     QStringList details;
     QStringList captions;
-    TIntegerArray types;
+    TIntegerArray types{6, 7};
     try {
         item->GetTasksLists(details, captions, types);
         QFAIL("a task never registered was listed");
@@ -403,6 +404,32 @@ void tst_actions::listsNeedARegisteredTask()
     }
     QVERIFY(details.isEmpty());
     QVERIFY(captions.isEmpty());
+    QCOMPARE(types, (TIntegerArray{6, 7}));
+}
+
+void tst_actions::listsOfAnOldTaskAreACastError()
+{
+    TTaskScheduler scheduler;
+    scheduler.SetUseTaskScheduler1Only(true);
+    scheduler.Open();
+    TTaskItem* item = scheduler.CreateNewItem(QStringLiteral("Old task"));
+    item->SetApplicationName(QStringLiteral("/bin/true"));
+    item->Save();
+    QVERIFY(item->GetTaskInterface());
+
+    QStringList details{QStringLiteral("d")};
+    QStringList captions{QStringLiteral("c")};
+    TIntegerArray types{0};
+    try {
+        item->GetTasksLists(details, captions, types);
+        QFAIL("a 1.0 task object was listed as a registered task");
+    } catch (const EIntfCastError& e) {
+        QCOMPARE(e.Message(), QStringLiteral("Interface not supported"));
+    }
+    QVERIFY_THROWS_EXCEPTION(EIntfCastError, item->GetTasksLists(details, captions));
+    QCOMPARE(details, QStringList{QStringLiteral("d")});
+    QCOMPARE(captions, QStringList{QStringLiteral("c")});
+    QCOMPARE(types, TIntegerArray{0});
 }
 
 void tst_actions::oldGenerationAnswers_data()

@@ -132,6 +132,7 @@ private slots:
     void instancesPolicy();
     void unknownInstancesPolicyReadsAsIgnoreNew();
     void logonType();
+    void logonTypeWrittenOnlyWhenItDiffers();
 
     void oldGenerationAnswers_data();
     void oldGenerationAnswers();
@@ -542,6 +543,23 @@ void tst_settings::logonType()
         item->SetTaskLogonType(static_cast<TTaskLogonType>(n));
         QCOMPARE(int(LogonTypeOf(item)), n);
     }
+}
+
+void tst_settings::logonTypeWrittenOnlyWhenItDiffers()
+{
+    TTaskItem* item = NewItem();
+    // A logon type the principal's setter refuses, held by the document: writing that same
+    // value must not reach the setter, writing another one must.
+    OleCheck(PrincipalOf(item)->put_LogonType(TASK_LOGON_INTERACTIVE_TOKEN_OR_PASSWORD));
+    PutSettingThroughDocument(item, QStringLiteral("LogonType"), TASK_LOGON_INTERACTIVE_TOKEN_OR_PASSWORD, 9);
+    QCOMPARE(int(LogonTypeOf(item)), 9);
+    QVERIFY_THROWS_EXCEPTION(EPlatformError, OleCheck(PrincipalOf(item)->put_LogonType(static_cast<TASK_LOGON_TYPE>(9))));
+
+    item->SetTaskLogonType(static_cast<TTaskLogonType>(9));
+    QCOMPARE(int(LogonTypeOf(item)), 9);
+    QCOMPARE(int(item->GetTaskLogonType()), 9);
+    item->SetTaskLogonType(tltPassword);
+    QCOMPARE(LogonTypeOf(item), TASK_LOGON_PASSWORD);
 }
 
 void tst_settings::oldGenerationAnswers_data()

@@ -1,7 +1,11 @@
 // A task's status, exit code and run times, in both generations, against a private service root.
 
 #include "ResultCodes.h"
+#include "ServiceRoot.h"
+#include "TaskPath.h"
+#include "TaskRuntimeState.h"
 #include "TaskService2.h"
+#include "TaskStore2.h"
 #include "TriggerTestSupport.h"
 #include "tvMSTask.h"
 
@@ -42,6 +46,14 @@ bool ServiceSchedules(TTaskItem* item)
     return FAILED(registered->get_NextRunTime(&next)) || next != 0;
 }
 
+/// Records runtime facts of a registered 2.0 task the way the service process does.
+void WriteRuntimeState(Fixture& f, const QString& name, const TaskRuntimeState& state)
+{
+    const std::optional<TaskPath> path = TaskPath::Parse(QStringLiteral("\\") + name);
+    QVERIFY(path);
+    TaskStore2(ServiceRoot(f.root.Path())).WriteState(*path, state);
+}
+
 } // namespace
 
 class TestStatus : public QObject {
@@ -53,6 +65,10 @@ private slots:
     void neverRun_data() { AddBothGenerations(); }
     void neverRun();
     void notScheduledV1();
+    void noValidTriggersV1();
+    void noMoreRunsV1();
+    void runStatesV2_data();
+    void runStatesV2();
     void disabled_data() { AddBothGenerations(); }
     void disabled();
     void nextRunTime_data() { AddBothGenerations(); }
@@ -113,6 +129,56 @@ void TestStatus::notScheduledV1()
     QCOMPARE(item->GetStatus(), tsNotScheduled);
     QVERIFY(item->GetNextRunTime() <= 1.0);
     QCOMPARE(item->GetNextRunTime(), -693959.0);
+}
+
+void TestStatus::noValidTriggersV1()
+{
+    Fixture f(false);
+    TTaskItem* item = NewTask(f, QStringLiteral("Switched off"), true);
+    item->GetTriggers()->GetItem(0)->SetEnabled(false); // the trigger only, not the task
+    item->GetTriggers()->UpdateTriggers();
+    item = f.SaveAndReload(item);
+    QCOMPARE(item->GetStatus(), tsNoValidTriggers);
+    QVERIFY(item->GetNextRunTime() <= 1.0);
+}
+
+void TestStatus::noMoreRunsV1()
+{
+    Fixture f(false);
+    TTaskItem* item = NewTask(f, QStringLiteral("Long past"), false);
+    TTrigger* t = item->GetTriggers()->Add(ttOnce);
+    t->SetStartTime(Time(6, 0));
+    t->SetBeginDate(Date(2001, 1, 1));
+    item->GetTriggers()->UpdateTriggers();
+    item = f.SaveAndReload(item);
+    QCOMPARE(item->GetStatus(), tsNoMoreRuns);
+    QVERIFY(item->GetNextRunTime() <= 1.0);
+}
+
+void TestStatus::runStatesV2_data()
+{
+    QTest::addColumn<int>("runState");
+    QTest::addColumn<int>("status");
+    QTest::newRow("running") << int(TaskRuntimeState::Running) << int(ts2Running);
+    QTest::newRow("queued") << int(TaskRuntimeState::Queued) << int(ts2Queued);
+    QTest::newRow("idle") << int(TaskRuntimeState::Idle) << int(ts2Ready);
+}
+
+void TestStatus::runStatesV2()
+{
+    QFETCH(int, runState);
+    QFETCH(int, status);
+    Fixture f(true);
+    TTaskItem* item = SavedTask(f, QStringLiteral("Busy"));
+    TaskRuntimeState state;
+    state.lastRunTime = QDateTime(QDate(2029, 12, 31), QTime(23, 15, 30));
+    state.lastTaskResult = qint32(0x80070005);
+    state.runState = static_cast<TaskRuntimeState::RunState>(runState);
+    WriteRuntimeState(f, QStringLiteral("Busy"), state);
+
+    QCOMPARE(int(item->GetStatus()), status);
+    QCOMPARE(item->GetExitCode(), 0x80070005u);
+    QCOMPARE(item->GetMostRecentRunTime(), Date(2029, 12, 31) + (23 * 3600 + 15 * 60 + 30) / 86400.0);
 }
 
 void TestStatus::disabled()

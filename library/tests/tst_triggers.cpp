@@ -203,14 +203,18 @@ private slots:
     void newTriggerRecord_data() { AddBothGenerations(); }
     void newTriggerRecord();
     void addKindsOutsideGeneration();
+    void withoutTaskObject();
     void updateRefusesKindV1CannotHold();
     void indexOutOfBounds_data();
     void indexOutOfBounds();
     void deleteMiddle_data() { AddBothGenerations(); }
     void deleteMiddle();
+    void failedAddAppendsNothing();
+    void failedDeleteKeepsItem_data() { AddBothGenerations(); }
     void failedDeleteKeepsItem();
     void clear_data() { AddBothGenerations(); }
     void clear();
+    void failedClearKeepsItems();
     void intervalZeroWrittenAsOne_data();
     void intervalZeroWrittenAsOne();
     void zeroDurationsSentEmpty();
@@ -218,6 +222,7 @@ private slots:
     void startBoundaryRewritten_data();
     void startBoundaryRewritten();
     void beginDateBeforeStartTime();
+    void startWithoutBoundary();
     void endBoundaryOnlyWhenInForce();
     void weeksOfMonthRead_data();
     void weeksOfMonthRead();
@@ -230,11 +235,14 @@ private slots:
     void kindMismatch();
     void sessionStateKept_data();
     void sessionStateKept();
+    void otherServiceKindsLoadAsUnknown_data();
+    void otherServiceKindsLoadAsUnknown();
     void invalidDatesAndTimes();
     void texts_data();
     void texts();
     void textReadsLiveTrigger();
     void textV1FromService();
+    void textV1ServiceFailure();
     void triggerStrings_data() { AddBothGenerations(); }
     void triggerStrings();
 };
@@ -400,6 +408,29 @@ void TestTriggers::addKindsOutsideGeneration()
     QCOMPARE(LegacyCount(item), WORD(0));
 }
 
+void TestTriggers::withoutTaskObject()
+{
+    // A 2.0 item without a definition and a 1.0 item without a task object: every operation
+    // that reaches the service raises the not-activated error and leaves the collection alone.
+    for (bool vista : {true, false}) {
+        Fixture f(vista);
+        TTaskItem bare(f.scheduler.get());
+        TTriggers triggers(&bare);
+        const QString expected = QStringLiteral("Task \"\" is not activated.");
+        const QList<std::function<void()>> operations{
+            [&] { triggers.Add(ttDaily); },
+            [&] { triggers.InitTriggers(); },
+        };
+        for (qsizetype i = 0; i < operations.size(); ++i)
+            QVERIFY2(MessageOf<ETaskError>(operations[i]) == expected, qPrintable(QString::number(i)));
+        if (vista) QCOMPARE(MessageOf<ETaskError>([&] { triggers.Clear(); }), expected);
+        QCOMPARE(triggers.Count(), 0);
+        QStringList lines;
+        triggers.GetTriggerStrings(lines);
+        QCOMPARE(lines, QStringList{QStringLiteral("<Task not scheduled>")});
+    }
+}
+
 void TestTriggers::updateRefusesKindV1CannotHold()
 {
     Fixture f(false);
@@ -478,17 +509,45 @@ void TestTriggers::deleteMiddle()
     }
 }
 
-void TestTriggers::failedDeleteKeepsItem()
+void TestTriggers::failedAddAppendsNothing()
 {
     Fixture f(true);
     TTaskItem* item = f.New(kTask);
     TTriggers* triggers = item->GetTriggers();
-    triggers->Add(ttOnce);
-    triggers->Add(ttDaily);
+    int added = 0;
+    // The service holds a bounded number of triggers per task; the one past it is refused.
+    for (; added < 1000; ++added) {
+        try {
+            triggers->Add(ttDaily);
+        } catch (const EPlatformError& e) {
+            QCOMPARE(e.Code(), SCHED_E_TOO_MANY_NODES);
+            break;
+        }
+    }
+    QVERIFY(added > 0 && added < 1000);
+    QCOMPARE(triggers->Count(), added);
+    QCOMPARE(ServiceCount(item), LONG(added));
+    QVERIFY_THROWS_EXCEPTION(EPlatformError, triggers->Add(ttOnce));
+    QCOMPARE(triggers->Count(), added);
+}
+
+void TestTriggers::failedDeleteKeepsItem()
+{
+    QFETCH(bool, vista);
+    Fixture f(vista);
+    TTaskItem* item = f.New(kTask);
+    TTriggers* triggers = item->GetTriggers();
+    TTrigger* first = triggers->Add(ttOnce);
+    TTrigger* second = triggers->Add(ttDaily);
     // The service loses the last trigger behind the collection's back.
-    QCOMPARE(ServiceTriggers(item)->Remove(VARIANT::I4(2)), S_OK);
-    QVERIFY(MessageOf<EPlatformError>([&] { triggers->Delete(1); }) != QStringLiteral("<no error>"));
+    if (vista)
+        QCOMPARE(ServiceTriggers(item)->Remove(VARIANT::I4(2)), S_OK);
+    else
+        QCOMPARE(TaskOf(item)->DeleteTrigger(1), S_OK);
+    QVERIFY(MessageOf<EPlatformError>([&] { triggers->Delete(1); }).startsWith(QStringLiteral("<")) == false);
     QCOMPARE(triggers->Count(), 2);
+    QCOMPARE(triggers->GetItem(0), first);
+    QCOMPARE(triggers->GetItem(1), second);
 }
 
 void TestTriggers::clear()
@@ -506,6 +565,19 @@ void TestTriggers::clear()
                  QStringLiteral("Trigger index out of bounds (%1)").arg(index));
     triggers->Clear(); // on an empty collection: nothing to do
     QCOMPARE(triggers->Count(), 0);
+}
+
+void TestTriggers::failedClearKeepsItems()
+{
+    Fixture f(false);
+    TTaskItem* item = f.New(kTask);
+    TTriggers* triggers = item->GetTriggers();
+    for (TTriggerType kind : {ttOnce, ttDaily, ttWeekly}) triggers->Add(kind);
+    // The last trigger goes behind the collection's back: removing it again fails first.
+    QCOMPARE(TaskOf(item)->DeleteTrigger(2), S_OK);
+    QVERIFY(MessageOf<EPlatformError>([&] { triggers->Clear(); }).startsWith(QStringLiteral("<")) == false);
+    QCOMPARE(triggers->Count(), 3);
+    QCOMPARE(LegacyCount(item), WORD(2));
 }
 
 void TestTriggers::intervalZeroWrittenAsOne_data()
@@ -641,6 +713,34 @@ void TestTriggers::beginDateBeforeStartTime()
     QCOMPARE(StartBoundary(t->GetVistaTrigger()), QStringLiteral("2030-01-02T00:00:00"));
     item->GetTriggers()->UpdateTriggers();
     QCOMPARE(StartBoundary(t->GetVistaTrigger()), QStringLiteral("2030-01-02T10:15:00"));
+}
+
+void TestTriggers::startWithoutBoundary()
+{
+    Fixture f(true);
+    TTaskItem* item = f.New(kTask);
+    TTrigger* t = item->GetTriggers()->Add(ttOnce);
+    QCOMPARE(t->GetStartVistaDateTime(), 0.0); // no boundary, no begin date
+    QCOMPARE(t->GetBeginDate(), 0.0);
+    t->SetStartTime(Time(9, 5));
+    t->SetBeginDate(Date(2031, 7, 8));
+    QCOMPARE(StartBoundary(t->GetVistaTrigger()), QStringLiteral("2031-07-08T09:05:00"));
+    QCOMPARE(t->GetBeginDate(), Date(2031, 7, 8) + Time(9, 5));
+    // Without a boundary the record's begin date stands in, at midnight.
+    t->GetVistaTrigger()->put_StartBoundary(QString());
+    QCOMPARE(t->GetStartVistaDateTime(), Date(2031, 7, 8));
+    QCOMPARE(t->GetBeginDate(), Date(2031, 7, 8));
+    // ... and the writer sends it with the record's time.
+    item->GetTriggers()->UpdateTriggers();
+    QCOMPARE(StartBoundary(t->GetVistaTrigger()), QStringLiteral("2031-07-08T09:05:00"));
+
+    // A 1.0 trigger has no boundary: its begin date is the record's.
+    Fixture v1(false);
+    TTrigger* legacy = v1.New(kTask)->GetTriggers()->Add(ttOnce);
+    legacy->SetStartTime(Time(9, 5));
+    legacy->SetBeginDate(Date(2031, 7, 8) + Time(18, 0));
+    QCOMPARE(legacy->GetBeginDate(), Date(2031, 7, 8));
+    QCOMPARE(legacy->GetStartVistaDateTime(), Date(2031, 7, 8));
 }
 
 void TestTriggers::endBoundaryOnlyWhenInForce()
@@ -853,6 +953,24 @@ void TestTriggers::kindMismatch()
         QVERIFY2(MessageOf<EIntfCastError>(calls[i]) == QStringLiteral("Interface not supported"), qPrintable(QString::number(i)));
     // Nothing was sent before the cast failed.
     QCOMPARE(StartBoundary(daily->GetVistaTrigger()), QString());
+
+    // The writers of the event kinds cast before they touch the task's settings.
+    VARIANT_BOOL whenAvailable = VARIANT_TRUE;
+    OleCheck(SettingsOf(item)->put_StartWhenAvailable(VARIANT_FALSE));
+    TTrigger* weekly = item->GetTriggers()->Add(ttWeekly);
+    const QList<std::function<void()>> more{
+        [&] { weekly->SetDailyTrigger(); },          [&] { weekly->GetDailyTrigger(record); },
+        [&] { daily->SetIdleTrigger(); },            [&] { daily->SetLogonTrigger(); },
+        [&] { daily->SetSessionStateChangeTrigger(); },
+    };
+    for (qsizetype i = 0; i < more.size(); ++i)
+        QVERIFY2(MessageOf<EIntfCastError>(more[i]) == QStringLiteral("Interface not supported"), qPrintable(QString::number(i)));
+    QCOMPARE(StartBoundary(weekly->GetVistaTrigger()), QString());
+    OleCheck(SettingsOf(item)->get_StartWhenAvailable(&whenAvailable));
+    QCOMPARE(whenAvailable, VARIANT_FALSE);
+    // A kind whose service kind differs fails the same way when UpdateTriggers writes it.
+    daily->SetTriggerType(ttWeekly);
+    QCOMPARE(MessageOf<EIntfCastError>([&] { item->GetTriggers()->UpdateTriggers(); }), QStringLiteral("Interface not supported"));
 }
 
 void TestTriggers::sessionStateKept_data()
@@ -886,11 +1004,53 @@ void TestTriggers::sessionStateKept()
     TASK_SESSION_STATE_CHANGE_TYPE sent{};
     KindOf<ISessionStateChangeTrigger>(t->GetVistaTrigger())->get_StateChange(&sent);
     QCOMPARE(int(sent), stored);
-    // Choosing another kind replaces the kept state change.
+    // Setting the kind it already has keeps the state change.
+    t->SetTriggerType(static_cast<TTriggerType>(kind));
+    loaded->GetTriggers()->UpdateTriggers();
+    KindOf<ISessionStateChangeTrigger>(t->GetVistaTrigger())->get_StateChange(&sent);
+    QCOMPARE(int(sent), stored);
+    // Choosing another kind replaces the kept state change, also when unlock is chosen again.
     t->SetTriggerType(ttOnLock);
     loaded->GetTriggers()->UpdateTriggers();
     KindOf<ISessionStateChangeTrigger>(t->GetVistaTrigger())->get_StateChange(&sent);
     QCOMPARE(sent, TASK_SESSION_LOCK);
+    t->SetTriggerType(ttOnUnlock);
+    loaded->GetTriggers()->UpdateTriggers();
+    KindOf<ISessionStateChangeTrigger>(t->GetVistaTrigger())->get_StateChange(&sent);
+    QCOMPARE(sent, TASK_SESSION_UNLOCK);
+}
+
+void TestTriggers::otherServiceKindsLoadAsUnknown_data()
+{
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("event") << int(TASK_TRIGGER_EVENT) << "At event";
+    QTest::newRow("registration") << int(TASK_TRIGGER_REGISTRATION) << "At task creation/modification";
+}
+
+void TestTriggers::otherServiceKindsLoadAsUnknown()
+{
+    QFETCH(int, type);
+    QFETCH(QString, text);
+    Fixture f(true);
+    TTaskItem* item = f.New(kTask);
+    const QString start = QStringLiteral("2024-03-05T07:30:15");
+    RawTrigger(item, TASK_TRIGGER_TYPE2(type), start);
+    TTriggers* triggers = item->GetTriggers();
+    triggers->InitTriggers();
+    QCOMPARE(triggers->Count(), 1);
+    TTrigger* t = triggers->GetItem(0);
+    QCOMPARE(t->GetTriggerType(), ttUnknown);
+    QCOMPARE(t->GetStartTime(), Time(7, 30));
+    QCOMPARE(t->GetAsString(), text);
+    // No reader and no writer belongs to these kinds: the start boundary stays as stored.
+    QCOMPARE(StartBoundary(t->GetVistaTrigger()), start);
+    triggers->UpdateTriggers();
+    QCOMPARE(StartBoundary(t->GetVistaTrigger()), start);
+    // Nothing can be added as ttUnknown, nor as a number beyond the kinds.
+    QCOMPARE(triggers->Add(ttUnknown), nullptr);
+    QCOMPARE(triggers->Add(static_cast<TTriggerType>(ttUnknown + 1)), nullptr);
+    QCOMPARE(ServiceCount(item), 1);
 }
 
 void TestTriggers::invalidDatesAndTimes()
@@ -922,6 +1082,7 @@ void TestTriggers::texts_data()
     const QString start = QStringLiteral("2024-03-05T09:30:00");
     QTest::newRow("once") << int(TASK_TRIGGER_TIME) << start << QList<int>{} << "At 9:30:00 AM on 3/5/24";
     QTest::newRow("once without start") << int(TASK_TRIGGER_TIME) << QString() << QList<int>{} << "At 12:00:00 AM on 12/30/99";
+    QTest::newRow("daily 0") << int(TASK_TRIGGER_DAILY) << start << QList<int>{0} << "At 9:30:00 AM every day";
     QTest::newRow("daily 1") << int(TASK_TRIGGER_DAILY) << start << QList<int>{1} << "At 9:30:00 AM every day";
     QTest::newRow("daily 3") << int(TASK_TRIGGER_DAILY) << start << QList<int>{3} << "At 9:30:00 AM every 3 days";
     QTest::newRow("weekly 1") << int(TASK_TRIGGER_WEEKLY) << start << QList<int>{1, 0x41}
@@ -963,7 +1124,18 @@ void TestTriggers::texts()
     const ComPtr<ITrigger> raw = RawTrigger(item, TASK_TRIGGER_TYPE2(type), start);
     switch (type) {
     case TASK_TRIGGER_DAILY:
-        KindOf<IDailyTrigger>(raw)->put_DaysInterval(SHORT(values[0]));
+        if (values[0] < 1) {
+            // The service's setter refuses an interval below 1; a stored document can hold one.
+            KindOf<IDailyTrigger>(raw)->put_DaysInterval(2);
+            QString xml;
+            OleCheck(item->GetTaskDefinition()->get_XmlText(&xml));
+            const QString from = QStringLiteral("<DaysInterval>2</DaysInterval>");
+            QVERIFY2(xml.contains(from), qPrintable(xml));
+            xml.replace(from, QStringLiteral("<DaysInterval>%1</DaysInterval>").arg(values[0]));
+            OleCheck(item->GetTaskDefinition()->put_XmlText(xml));
+        } else {
+            KindOf<IDailyTrigger>(raw)->put_DaysInterval(SHORT(values[0]));
+        }
         break;
     case TASK_TRIGGER_WEEKLY:
         KindOf<IWeeklyTrigger>(raw)->put_WeeksInterval(SHORT(values[0]));
@@ -986,7 +1158,13 @@ void TestTriggers::texts()
     default:
         break;
     }
-    QCOMPARE(TriggerText::Describe(raw.Get()), text);
+    const ComPtr<ITrigger> live = ServiceTrigger(item, 1);
+    if (type == TASK_TRIGGER_DAILY) {
+        SHORT days = -1;
+        KindOf<IDailyTrigger>(live)->get_DaysInterval(&days);
+        QCOMPARE(int(days), values[0]);
+    }
+    QCOMPARE(TriggerText::Describe(live.Get()), text);
     item->GetTriggers()->InitTriggers();
     QCOMPARE(item->GetTriggers()->GetItem(0)->GetAsString(), text);
 }
@@ -1026,6 +1204,24 @@ void TestTriggers::textV1FromService()
     QCOMPARE(service->GetTriggerString(&expected), S_OK);
     QVERIFY(!expected.isEmpty());
     QCOMPARE(t->GetAsString(), expected);
+}
+
+void TestTriggers::textV1ServiceFailure()
+{
+    Fixture f(false);
+    TTaskItem* item = f.New(kTask);
+    TTriggers* triggers = item->GetTriggers();
+    triggers->Add(ttDaily);
+    QCOMPARE(TaskOf(item)->DeleteTrigger(0), S_OK); // the service's trigger is gone
+    try {
+        triggers->GetItem(0)->GetAsString();
+        QFAIL("a trigger the service no longer has was described");
+    } catch (const EPlatformError& e) {
+        QCOMPARE(e.Code(), SCHED_E_TRIGGER_NOT_FOUND);
+    }
+    QStringList lines{QStringLiteral("old line")};
+    QVERIFY_THROWS_EXCEPTION(EPlatformError, triggers->GetTriggerStrings(lines));
+    QVERIFY(!lines.contains(QStringLiteral("old line")));
 }
 
 void TestTriggers::triggerStrings()
