@@ -186,7 +186,10 @@ void AddSaturating(qint64& sum, qint64 amount) { sum = std::min(sum + amount, Ma
 
 void ChooseLocaleComparison()
 {
-    const QLocale locale;
+    // The C locale collates by code units, so its case-sensitive order would disagree with the
+    // case-ignoring one that task lists are sorted by, and searches of those lists would miss
+    // names. It compares as English instead, the neutral linguistic order.
+    const QLocale locale = QLocale().language() == QLocale::C ? QLocale(QLocale::English, QLocale::UnitedStates) : QLocale();
     ComparisonSlots collators{QCollator(locale), QCollator(locale)};
     collators.ignoringCase.setCaseSensitivity(Qt::CaseInsensitive);
     collators.caseSensitive.setCaseSensitivity(Qt::CaseSensitive);

@@ -312,23 +312,23 @@ void TestScheduler::refreshSortsIgnoringCase()
     f.scheduler->Refresh();
     QCOMPARE(f.Names(), (QStringList{"Alpha", "beta", "Delta", "gamma"}));
     // The case-sensitive binary search finds every listed item in that order: nothing is
-    // loaded a second time. That holds where the locale's case-sensitive order is linguistic,
-    // as in English; the C locale's is ordinal (beta after Delta), so the lookups run under
-    // English.
+    // loaded a second time, in the C locale of the tests as in English.
     const QLocale previous;
-    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-    ChooseLocaleComparison();
     const auto restore = qScopeGuard([&] {
         QLocale::setDefault(previous);
         ChooseLocaleComparison();
     });
-    f.scheduler->Refresh();
-    QCOMPARE(f.Names(), (QStringList{"Alpha", "beta", "Delta", "gamma"}));
-    for (int i = 0; i < 4; ++i) {
-        TTaskItem* listed = f.scheduler->GetItem(i);
-        QCOMPARE(f.scheduler->ActivateTask(listed->GetName()), listed);
+    for (const QLocale& locale : {QLocale::c(), QLocale(QLocale::English, QLocale::UnitedStates)}) {
+        QLocale::setDefault(locale);
+        ChooseLocaleComparison();
+        f.scheduler->Refresh();
+        QCOMPARE(f.Names(), (QStringList{"Alpha", "beta", "Delta", "gamma"}));
+        for (int i = 0; i < 4; ++i) {
+            TTaskItem* listed = f.scheduler->GetItem(i);
+            QCOMPARE(f.scheduler->ActivateTask(listed->GetName()), listed);
+        }
+        QCOMPARE(f.scheduler->GetCount(), 4);
     }
-    QCOMPARE(f.scheduler->GetCount(), 4);
     // A second refresh replaces the list rather than adding to it.
     f.scheduler->Refresh();
     QCOMPARE(f.scheduler->GetCount(), 4);
