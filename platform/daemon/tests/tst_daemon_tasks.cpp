@@ -11,9 +11,11 @@
 #include "TemporaryServiceRoot.h"
 
 #include <QDateTime>
+#include <QDirIterator>
 #include <QFile>
 #include <QProcess>
 #include <QtTest>
+#include <unistd.h>
 
 namespace {
 
@@ -92,6 +94,17 @@ LONG LastResult(const QString& name)
     return result;
 }
 
+bool RunCommand(const QString& program, const QStringList& args, const QByteArray& input = {})
+{
+    QProcess p;
+    p.start(program, args);
+    if (!input.isEmpty()) {
+        p.write(input);
+        p.closeWriteChannel();
+    }
+    return p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
 int LineCount(const QString& file)
 {
     QFile f(file);
@@ -132,6 +145,7 @@ private slots:
     void missedStartRunsOnceAfterRestart();
     void daemonKilledDuringARun();
     void clientsChangeTasksAtOnce();
+    void passwordCheckedAndNotStored();
 
 private:
     QString File(const QString& name) const { return m_root->Path() + QLatin1Char('/') + name; }
@@ -277,6 +291,47 @@ void TestDaemonTasks::clientsChangeTasksAtOnce()
         QCOMPARE(tasks->get_Item(VARIANT::I4(i), task.Put()), S_OK);
         ComPtr<ITaskDefinition> def;
         QCOMPARE(task->get_Definition(def.Put()), S_OK);   // every stored definition reads back whole
+    }
+}
+
+void TestDaemonTasks::passwordCheckedAndNotStored()
+{
+    if (geteuid() != 0) QSKIP("needs root to make a throwaway user with a password");
+    const QString user = QStringLiteral("tsp%1").arg(getpid());
+    const QString password = QStringLiteral("Secret-%1-pw").arg(getpid());
+    QVERIFY(RunCommand(QStringLiteral("useradd"), {QStringLiteral("--no-create-home"), QStringLiteral("--shell"), QStringLiteral("/usr/sbin/nologin"), user}));
+    auto removeUser = qScopeGuard([&] { RunCommand(QStringLiteral("userdel"), {user}); });
+    QVERIFY(RunCommand(QStringLiteral("chpasswd"), {}, (user + QLatin1Char(':') + password + QLatin1Char('\n')).toLocal8Bit()));
+
+    ComPtr<ITaskService> service;
+    QCOMPARE(CoCreateInstance(CLSID_TaskScheduler, nullptr, CLSCTX_INPROC_SERVER, IID_ITaskService, service.PutVoid()), S_OK);
+    QCOMPARE(service->Connect(VARIANT::Empty(), VARIANT::Empty(), VARIANT::Empty(), VARIANT::Empty()), S_OK);
+    ComPtr<ITaskDefinition> def;
+    service->NewTask(0, def.Put());
+    ComPtr<IActionCollection> actions;
+    def->get_Actions(actions.Put());
+    ComPtr<IAction> action;
+    actions->Create(TASK_ACTION_EXEC, action.Put());
+    Cast<IExecAction>(action)->put_Path(QStringLiteral("true"));
+    ComPtr<ITaskFolder> root = RootFolder();
+    const auto registerWith = [&](const QString& given) {
+        ComPtr<IRegisteredTask> task;
+        return root->RegisterTaskDefinition(QStringLiteral("AsUser"), def.Get(), TASK_CREATE_OR_UPDATE, VARIANT::String(user),
+                                            VARIANT::String(given), TASK_LOGON_PASSWORD, VARIANT::Empty(), task.Put());
+    };
+    QCOMPARE(registerWith(password + QStringLiteral("x")), HRESULT_FROM_WIN32(ERROR_LOGON_FAILURE));
+    ComPtr<IRegisteredTask> none;
+    QVERIFY(FAILED(root->GetTask(QStringLiteral("AsUser"), none.Put())));
+    QCOMPARE(registerWith(password), S_OK);
+
+    // The password appears in no file of the root.
+    QDirIterator files(m_root->Path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (files.hasNext()) {
+        QFile f(files.next());
+        if (f.open(QIODevice::ReadOnly)) {
+            const QByteArray content = f.readAll();
+            QVERIFY2(!content.contains(password.toUtf8()) && !content.contains(password.toUtf8().toBase64()), qPrintable(f.fileName()));
+        }
     }
 }
 
