@@ -31,19 +31,19 @@ void WallClockTimer::ArmAt(const QDateTime& when)
     if (m_fd < 0) return;
     qint64 ms = when.toMSecsSinceEpoch();
     if (ms <= 0) ms = 1;   // an all-zero value would disarm
-    itimerspec launchSpec{};
-    launchSpec.it_value.tv_sec = time_t(ms / 1000);
-    launchSpec.it_value.tv_nsec = long(ms % 1000) * 1000000L;
+    itimerspec expiry{};
+    expiry.it_value.tv_sec = time_t(ms / 1000);
+    expiry.it_value.tv_nsec = long(ms % 1000) * 1000000L;
     // A time already past expires at once, so the owner is woken from the event loop.
-    if (::timerfd_settime(m_fd, TFD_TIMER_ABSTIME | TFD_TIMER_CANCEL_ON_SET, &launchSpec, nullptr) != 0)
+    if (::timerfd_settime(m_fd, TFD_TIMER_ABSTIME | TFD_TIMER_CANCEL_ON_SET, &expiry, nullptr) != 0)
         qCWarning(lcTimer) << "cannot arm the timer:" << std::strerror(errno);
 }
 
 void WallClockTimer::Disarm()
 {
     if (m_fd < 0) return;
-    const itimerspec launchSpec{};
-    ::timerfd_settime(m_fd, 0, &launchSpec, nullptr);
+    const itimerspec expiry{};
+    ::timerfd_settime(m_fd, 0, &expiry, nullptr);
 }
 
 void WallClockTimer::OnReadable()
