@@ -65,8 +65,9 @@ int RunProgram(int argc, char** argv)
     for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
     QString taskName;
     const bool runMode = IsRunModeCommandLine(arguments, taskName);
-    // The service starts run mode on machines that may have no display at all.
-    if (runMode && !qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Run mode never shows a window, and the service starts it on machines that may have no
+    // display at all: a platform chosen for the desktop (or none) must not stop it there.
+    if (runMode) qputenv("QT_QPA_PLATFORM", "offscreen");
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("taskscheduler-demo"));

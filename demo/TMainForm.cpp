@@ -21,6 +21,7 @@
 #include <QFileInfo>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QScopeGuard>
 #include <QSignalBlocker>
 #include <QStyle>
 #include <QUrl>
@@ -29,6 +30,17 @@
 #include <exception>
 
 namespace {
+
+/// A folder node of the tree; nodes sort by their text in the user's locale, ignoring letter case.
+class TFolderNode : public QTreeWidgetItem {
+public:
+    using QTreeWidgetItem::QTreeWidgetItem;
+    bool operator<(const QTreeWidgetItem& AOther) const override
+    {
+        const int column = treeWidget() ? treeWidget()->sortColumn() : 0;
+        return LocaleCompareText(text(column), AOther.text(column)) < 0;
+    }
+};
 
 const QString kErrorCaption = QStringLiteral("Task Kelvara");
 const QString kTargetTitle =
@@ -47,7 +59,7 @@ qint32 TickCount()
     return static_cast<qint32>(static_cast<quint32>(ms));
 }
 
-/// The project's own pages, which the build places beside the sources.
+/// The project's own pages, in the docs folder of the sources this program was built from.
 QUrl DocumentPage(const QString& fileName)
 {
     return QUrl::fromLocalFile(QDir(QStringLiteral(TS_DOCS_DIR)).filePath(fileName));
@@ -65,9 +77,19 @@ TMainForm::TMainForm(TUserPrompts* APrompts, QWidget* AParent)
     ui->ListView->SetColumns({QStringLiteral("Name"), QStringLiteral("Schedule"), QStringLiteral("Next Run Time"),
                               QStringLiteral("Last Run Time"), QStringLiteral("Status"), QStringLiteral("Creator")},
                              {148, 246, 123, 123, 98, 98});
-    ui->TreeView1->setFixedWidth(172);
+    // The tree starts 172 pixels wide and keeps its width when the window grows; the user
+    // may move the bar between tree and list.
+    ui->splTreeList->setStretchFactor(0, 0);
+    ui->splTreeList->setStretchFactor(1, 1);
+    ui->splTreeList->setSizes({172, width() - 172 - ui->splTreeList->handleWidth()});
+    Splitter1 = ui->splTreeList->handle(1);
+    Splitter1->setObjectName(QStringLiteral("Splitter1"));
+    ui->splTreeList->setStyleSheet(QStringLiteral(
+        "QSplitter::handle:horizontal { width: 2px; border-left: 1px solid palette(light);"
+        " border-right: 1px solid palette(dark); }"));
     ui->TreeView1->sortByColumn(0, Qt::AscendingOrder);
     ui->TreeView1->viewport()->installEventFilter(this);
+    // The panel is a sunken box (a lowered outer and a raised inner bevel) in colours of its own.
     ui->pnlTarget->setBackgroundRole(QPalette::Window);
     QPalette panel = ui->pnlTarget->palette();
     panel.setColor(QPalette::Window, panel.color(QPalette::Inactive, QPalette::Highlight).lighter(160));
@@ -373,6 +395,7 @@ void TMainForm::RefreshView()
     acRefreshExecute();
     const bool vista = Scheduler->RunningVistaOrLater();
     ui->TreeView1->setVisible(vista);
+    Splitter1->setVisible(vista);
     ui->acNewNode->setVisible(false);
     if (!vista) {
         // Without folders the tree commands have nothing to act on.
@@ -385,7 +408,7 @@ void TMainForm::RefreshView()
         const QSignalBlocker blocker(ui->TreeView1);
         ui->TreeView1->clear();
     }
-    auto* root = new QTreeWidgetItem(ui->TreeView1, QStringList{QStringLiteral("\\")});
+    auto* root = new TFolderNode(ui->TreeView1, QStringList{QStringLiteral("\\")});
     SelectNode(root);
     Scheduler->SetVistaSelectedFolder(Scheduler->VistaRootFolder().Get());
     TaskSchedulerFolderRefresh(ui->TreeView1->currentItem());
@@ -475,7 +498,7 @@ void TMainForm::AddSubFolders(QTreeWidgetItem* ANode, ITaskFolder* AFolder)
         if (!folder) continue;
         QString name;
         OleCheck(folder->get_Name(&name));
-        auto* child = new QTreeWidgetItem(ANode, QStringList{name});
+        auto* child = new TFolderNode(ANode, QStringList{name});
         AddSubFolders(child, folder.Get());
     }
 }
@@ -682,17 +705,18 @@ void TMainForm::acTargetExecute()
     if (!FPrompts->SelectTargetComputer(this, kTargetTitle, computer)) return;
     const QString name = Scheduler->RunningVistaOrLater() ? computer : QStringLiteral("\\\\") + computer;
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    // The normal cursor comes back however the connection ends, before any message shows.
+    auto restoreCursor = qScopeGuard([] { QGuiApplication::restoreOverrideCursor(); });
     try {
         Scheduler->SetTargetComputer(name);
         acRefreshExecute();
     } catch (const Exception& e) {
+        restoreCursor.dismiss();
         QGuiApplication::restoreOverrideCursor();
         FPrompts->ShowMessage(this,
                               QStringLiteral("Could not connect to remote machine \"%1\".\r\nError: %2.").arg(name, e.Message()),
                               kErrorCaption, QMessageBox::Warning);
-        return;
     }
-    QGuiApplication::restoreOverrideCursor();
 }
 
 void TMainForm::acSetTargetToLocalExecute()

@@ -38,7 +38,7 @@ public:
     /// The scheduler whose tasks the window shows; owned by the window.
     TTaskScheduler* Scheduler;
 
-    /// The status bar text of a task status.
+    /// The list's "Status" text of a task status.
     static QString StatusText(TTaskStatus AStatus);
     /// The list's text of a run time: date-time text, or "Never" when not greater than 1.0.
     static QString RunTimeText(TDateTime ATime);
@@ -158,6 +158,8 @@ public:
     QSize himlSysSmall;
     QSize himlSysLarge;
 
+    /// The bar between the folder tree and the list (the splitter's handle); shown with the tree.
+    QWidget* Splitter1;
     /// The context menus.
     QMenu* popSelected;
     QMenu* popView;

@@ -44,6 +44,7 @@ QToolButton* TRibbonGroup::AddLarge(QAction* AAction)
     button->setDefaultAction(AAction);
     button->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
     FButtons->addWidget(button, 0, FColumn++, 2, 1);
+    FItemNames << QStringLiteral("L:") + AAction->objectName();
     return button;
 }
 
@@ -58,6 +59,9 @@ QToolButton* TRibbonGroup::AddLargeDropDown(const QString& ACaption, const QList
     button->setPopupMode(QToolButton::InstantPopup);
     button->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
     FButtons->addWidget(button, 0, FColumn++, 2, 1);
+    QStringList offered;
+    for (const QAction* action : AActions) offered << action->objectName();
+    FItemNames << QStringLiteral("D:%1(%2)").arg(ACaption, offered.join(QLatin1Char(',')));
     return button;
 }
 
@@ -70,6 +74,7 @@ void TRibbonGroup::AddSmallRows(const QList<QList<QAction*>>& ARows)
             button->setDefaultAction(ARows.at(row).at(i));
             button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
             FButtons->addWidget(button, row, FColumn + i);
+            FItemNames << QStringLiteral("S%1:%2").arg(row).arg(ARows.at(row).at(i)->objectName());
         }
         widest = qMax(widest, static_cast<int>(ARows.at(row).size()));
     }
@@ -82,12 +87,18 @@ void TRibbonGroup::AddSeparator()
     line->setFrameShape(QFrame::VLine);
     line->setFrameShadow(QFrame::Sunken);
     FButtons->addWidget(line, 0, FColumn++, 2, 1);
+    FItemNames << QStringLiteral("-");
+}
+
+QStringList TRibbonGroup::ItemNames() const
+{
+    return FItemNames;
 }
 
 TRibbon::TRibbon(QWidget* AParent)
     : QTabWidget(AParent), FApplicationButton(new QToolButton(this)), FCaption(new QLabel(this))
 {
-    FApplicationButton->setObjectName(QStringLiteral("ApplicationMenu"));
+    FApplicationButton->setObjectName(QStringLiteral("btnApplicationMenu"));
     FApplicationButton->setPopupMode(QToolButton::InstantPopup);
     FApplicationButton->setToolButtonStyle(Qt::ToolButtonTextOnly);
     setCornerWidget(FApplicationButton, Qt::TopLeftCorner);

@@ -4,6 +4,7 @@
 
 #include <QFrame>
 #include <QList>
+#include <QStringList>
 #include <QTabWidget>
 
 class QAction;
@@ -30,12 +31,18 @@ public:
     /// A vertical line between the buttons before and after it.
     void AddSeparator();
 
+    /// The group's items in the order they were added: "L:name" for a large button of the
+    /// action `name`, "S<row>:name" for a small one in that row, "-" for a separator and
+    /// "D:caption(name,name)" for a large drop-down button and the actions it offers.
+    QStringList ItemNames() const;
+
 private:
     QToolButton* NewButton(Qt::ToolButtonStyle AStyle, int AIconSize);
 
     QGridLayout* FButtons;
     QLabel* FCaption;
     int FColumn = 0;
+    QStringList FItemNames;
 };
 
 /// The ribbon of a main window.

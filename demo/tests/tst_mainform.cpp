@@ -6,6 +6,7 @@
 #include "TRibbon.h"
 #include "UserAccount.h"
 
+#include <QActionGroup>
 #include <QLabel>
 #include <QMenu>
 #include <QStatusBar>
@@ -46,9 +47,15 @@ private slots:
     void placementWrittenAndRestored();
     void placementReadErrors_data();
     void placementReadErrors();
-    void hintsAndCaptions_data();
-    void hintsAndCaptions();
+    void actionsCaptionsCategoriesAndHints_data();
+    void actionsCaptionsCategoriesAndHints();
+    void windowLayout();
     void ribbonLayout();
+    void menusHoldTheirItems();
+    void folderNodesSortIgnoringCase();
+    void targetIn1NamesTheComputerWithBackslashes();
+    void showHiddenTasks();
+    void runStopsAtTheFirstError();
     void aboutAndPages();
     void windowsOfLaterWorkSaySo();
     void emptyFolderNameGoesToTheService();
@@ -141,6 +148,7 @@ void TestMainForm::folderTreeIn2()
 
     QTreeWidget* tree = Tree(form);
     QVERIFY(!tree->isHidden());
+    QVERIFY(!form.Splitter1->isHidden());
     QCOMPARE(tree->topLevelItemCount(), 1);
     QTreeWidgetItem* root = tree->topLevelItem(0);
     QCOMPARE(root->text(0), QStringLiteral("\\"));
@@ -169,6 +177,17 @@ void TestMainForm::folderTreeIn2()
     tree->setCurrentItem(reports->child(0));
     QCOMPARE(RowCaptions(form), QStringList{"Daily report"});
     QCOMPARE(prompts.errors, QStringList());
+
+    // A right click selects the node under the mouse before the tree's menu opens.
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QTreeWidgetItem* archive = root->child(0);
+    QTest::mousePress(tree->viewport(), Qt::RightButton, {}, tree->visualItemRect(archive).center());
+    QTest::mouseRelease(tree->viewport(), Qt::RightButton, {}, tree->visualItemRect(archive).center());
+    QCOMPARE(tree->currentItem(), archive);
+    QCOMPARE(form.Scheduler->CurrentFolderPath, QStringLiteral("\\Archive"));
+    QCOMPARE(RowCaptions(form), QStringList{"Old"});
+    QCOMPARE(prompts.errors, QStringList());
 }
 
 void TestMainForm::noFolderTreeIn1()
@@ -180,6 +199,7 @@ void TestMainForm::noFolderTreeIn1()
     TMainForm form(&prompts);
     QCOMPARE(prompts.errors, QStringList());
     QVERIFY(Tree(form)->isHidden());
+    QVERIFY(form.Splitter1->isHidden());
     QCOMPARE(Tree(form)->topLevelItemCount(), 0);
     QVERIFY(!Action(form, "acNewNode")->isVisible());
     QVERIFY(!Action(form, "acNewSubNode")->isEnabled());
@@ -513,6 +533,7 @@ void TestMainForm::switchingTaskService2OffAndOn()
     QVERIFY(!form.Scheduler->RunningVistaOrLater());
     QVERIFY(form.Scheduler->GetActive());
     QVERIFY(Tree(form)->isHidden());
+    QVERIFY(form.Splitter1->isHidden());
     QVERIFY(!Action(form, "acNewNode")->isVisible());
     QVERIFY(!Action(form, "acPropertiesNew")->isEnabled());
 
@@ -521,6 +542,7 @@ void TestMainForm::switchingTaskService2OffAndOn()
     QVERIFY(service2->isChecked());
     QVERIFY(form.Scheduler->RunningVistaOrLater());
     QVERIFY(!Tree(form)->isHidden());
+    QVERIFY(!form.Splitter1->isHidden());
     QCOMPARE(Tree(form)->topLevelItem(0)->childCount(), 1);
     QVERIFY(Action(form, "acNewNode")->isVisible());
     QCOMPARE(form.Scheduler->CurrentFolderPath, QStringLiteral("\\"));
@@ -569,6 +591,7 @@ void TestMainForm::unreachableTargetKeepsTheList()
              qPrintable(text));
     QCOMPARE(prompts.messages.at(0).caption, QStringLiteral("Task Kelvara"));
     QCOMPARE(RowCaptions(form), QStringList{"Local task"});
+    QVERIFY(!QGuiApplication::overrideCursor()); // the hourglass is gone again
 
     Action(form, "acSetTargetToLocal")->trigger();
     QCOMPARE(prompts.errors, QStringList());
@@ -644,44 +667,114 @@ void TestMainForm::placementReadErrors()
     QVERIFY(Action(form, "acUseTaskScheduler2")->isChecked());
 }
 
-void TestMainForm::hintsAndCaptions_data()
+void TestMainForm::actionsCaptionsCategoriesAndHints_data()
 {
-    QTest::addColumn<QString>("action");
     QTest::addColumn<QString>("caption");
-    QTest::addColumn<QString>("tooltip");
-    QTest::addColumn<QString>("status");
-    QTest::newRow("acRefresh") << "acRefresh" << "Refresh" << "Refresh" << "Refreshes the task list";
-    QTest::newRow("acProperties") << "acProperties" << "Properties" << "Properties" << "Displays Properties Dialog";
-    QTest::newRow("acPropertiesNew") << "acPropertiesNew" << "Properties (New)" << "Properties (New)"
-                                     << "Displays the new style Properties Dialog";
-    QTest::newRow("acNew") << "acNew" << "Task" << "New" << "Creates a new task";
-    QTest::newRow("acRun") << "acRun" << "Run" << "Run" << "Runs the task immediately";
-    QTest::newRow("acDelete") << "acDelete" << "Delete" << "Delete" << "Deletes the seleceted task(s)";
-    QTest::newRow("acClose") << "acClose" << "Close" << "Close" << "Closes the application";
-    QTest::newRow("acShowOwn") << "acShowOwn" << "Show only own tasks" << "Show only own tasks" << "Show only own tasks";
-    QTest::newRow("acTarget") << "acTarget" << "Target" << "Target Computer" << "Sets target computer";
-    QTest::newRow("acQucikRunCustomEXE") << "acQucikRunCustomEXE" << "Run custom EXE every 10 minutes during 24 hours"
-                                         << "Run custom EXE every 10 minutes during 24 hours" << "";
-    QTest::newRow("acSetTargetToLocal") << "acSetTargetToLocal" << "Local" << "Local" << "";
+    QTest::addColumn<QString>("category");
+    // "short|long"; a hint without a bar serves as both; empty for none.
+    QTest::addColumn<QString>("hint");
+    QTest::addColumn<bool>("checkable");
+    QTest::newRow("acRefresh") << "Refresh" << "View" << "Refresh|Refreshes the task list" << false;
+    QTest::newRow("acProperties") << "Properties" << "File" << "Properties|Displays Properties Dialog" << false;
+    QTest::newRow("acPropertiesNew") << "Properties (New)" << "File"
+                                     << "Properties (New)|Displays the new style Properties Dialog" << false;
+    QTest::newRow("acNew") << "Task" << "File" << "New|Creates a new task" << false;
+    QTest::newRow("acRun") << "Run" << "File" << "Run|Runs the task immediately" << false;
+    QTest::newRow("acDelete") << "Delete" << "File" << "Delete|Deletes the seleceted task(s)" << false;
+    QTest::newRow("acClose") << "Close" << "File" << "Close|Closes the application" << false;
+    QTest::newRow("acLargeIcons") << "Large Icons" << "View" << "" << true;
+    QTest::newRow("acSmallIcons") << "Small Icons" << "View" << "" << true;
+    QTest::newRow("acList") << "List" << "View" << "" << true;
+    QTest::newRow("acDetails") << "Details" << "View" << "" << true;
+    QTest::newRow("acUseTaskScheduler2") << "Task Service 2.0" << "View" << "" << true;
+    QTest::newRow("acShowHidden") << "Show Hidden" << "View" << "" << true;
+    QTest::newRow("acShowOwn") << "Show only own tasks" << "Tools" << "Show only own tasks" << true;
+    QTest::newRow("acTarget") << "Target" << "Tools" << "Target Computer|Sets target computer" << false;
+    QTest::newRow("acSetTargetToLocal") << "Local" << "Tools" << "" << false;
+    QTest::newRow("acNewNode") << "Folder" << "Tree" << "" << false;
+    QTest::newRow("acNewSubNode") << "Sub-folder" << "Tree" << "" << false;
+    QTest::newRow("acDeleteNode") << "Delete" << "Tree" << "" << false;
+    QTest::newRow("acQucikRunCustomEXE") << "Run custom EXE every 10 minutes during 24 hours" << "QuickDemos" << ""
+                                         << false;
+    QTest::newRow("acQuickRunNotepad") << "Run notepad.exe every day at 09:00" << "QuickDemos" << "" << false;
+    QTest::newRow("acQuickDisable") << "Disable task" << "QuickDemos" << "" << false;
+    QTest::newRow("acAbout") << "About" << "Help" << "" << false;
+    QTest::newRow("acHelpHomePage") << "Home Page" << "Help" << "" << false;
+    QTest::newRow("acHelpProducts") << "Other Products" << "Help" << "" << false;
 }
 
-void TestMainForm::hintsAndCaptions()
+void TestMainForm::actionsCaptionsCategoriesAndHints()
 {
-    QFETCH(QString, action);
     QFETCH(QString, caption);
-    QFETCH(QString, tooltip);
-    QFETCH(QString, status);
+    QFETCH(QString, category);
+    QFETCH(QString, hint);
+    QFETCH(bool, checkable);
     DemoTestEnvironment env;
     ScriptedPrompts prompts;
     TMainForm form(&prompts);
-    QAction* a = Action(form, action.toLatin1().constData());
+    QAction* a = Action(form, QTest::currentDataTag());
     QCOMPARE(a->text(), caption);
+    QCOMPARE(a->property("category").toString(), category);
+    QCOMPARE(a->isCheckable(), checkable);
+    const QString tooltip = hint.isEmpty() ? caption : hint.section(QLatin1Char('|'), 0, 0);
+    const QString status = hint.contains(QLatin1Char('|')) ? hint.section(QLatin1Char('|'), 1) : hint;
     QCOMPARE(a->toolTip(), tooltip);
     QCOMPARE(a->statusTip(), status);
-    if (!status.isEmpty()) {
-        a->showStatusText(&form);
-        QCOMPARE(form.findChild<QStatusBar*>(QStringLiteral("StatusBar1"))->currentMessage(), status);
+    auto* statusBar = form.findChild<QStatusBar*>(QStringLiteral("StatusBar1"));
+    QVERIFY(statusBar);
+    statusBar->showMessage(QStringLiteral("before"));
+    a->showStatusText(&form);
+    QCOMPARE(statusBar->currentMessage(), status);
+    // The ribbon's buttons carry the same hints as their actions.
+    for (const QToolButton* button : form.findChildren<QToolButton*>()) {
+        if (button->defaultAction() != a) continue;
+        QCOMPARE(button->statusTip(), status);
+        QCOMPARE(button->toolTip(), tooltip);
     }
+}
+
+void TestMainForm::windowLayout()
+{
+    DemoTestEnvironment env;
+    AddTask(QStringLiteral("A"));
+    ScriptedPrompts prompts;
+    TMainForm form(&prompts);
+    QCOMPARE(form.windowTitle(), QStringLiteral("Task Scheduler Demo"));
+    QCOMPARE(form.font().family(), QStringLiteral("Tahoma"));
+    QCOMPARE(form.font().pointSize(), 8);
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QCOMPARE(form.size(), QSize(901, 511));
+
+    auto* panel = form.findChild<QLabel*>(QStringLiteral("pnlTarget"));
+    QVERIFY(panel);
+    QCOMPARE(panel->height(), 26);
+    QVERIFY(panel->font().bold());
+    QVERIFY(panel->alignment() & Qt::AlignLeft);
+    QVERIFY(panel->autoFillBackground());
+
+    // The tree starts 172 pixels wide beside a 4-pixel bar; the list takes the rest.
+    QCOMPARE(Tree(form)->width(), 172);
+    QCOMPARE(form.Splitter1->objectName(), QStringLiteral("Splitter1"));
+    QCOMPARE(form.Splitter1->width(), 4);
+    QVERIFY(form.Splitter1->isVisible());
+    const int barLeft = form.Splitter1->mapTo(&form, QPoint(0, 0)).x();
+    QCOMPARE(Tree(form)->mapTo(&form, QPoint(Tree(form)->width(), 0)).x(), barLeft);
+    QCOMPARE(List(form)->mapTo(&form, QPoint(0, 0)).x(), barLeft + 4);
+    QCOMPARE(Tree(form)->editTriggers(), QAbstractItemView::NoEditTriggers);
+    QCOMPARE(Tree(form)->selectionBehavior(), QAbstractItemView::SelectRows);
+    QVERIFY(Tree(form)->isSortingEnabled());
+    QCOMPARE(Tree(form)->contextMenuPolicy(), Qt::CustomContextMenu);
+
+    QCOMPARE(List(form)->GetViewStyle(), vsReport);
+    QAbstractItemView* rows = List(form)->CurrentView();
+    QCOMPARE(rows->selectionMode(), QAbstractItemView::ExtendedSelection);
+    QCOMPARE(rows->selectionBehavior(), QAbstractItemView::SelectRows);
+    QCOMPARE(rows->editTriggers(), QAbstractItemView::NoEditTriggers);
+
+    auto* statusBar = form.findChild<QStatusBar*>(QStringLiteral("StatusBar1"));
+    QVERIFY(statusBar);
+    QCOMPARE(statusBar->height(), 19);
 }
 
 void TestMainForm::ribbonLayout()
@@ -704,13 +797,167 @@ void TestMainForm::ribbonLayout()
         for (TRibbonGroup* group : ribbon->Groups(tab)) captions << group->Caption();
         QCOMPARE(captions, groups.at(tab));
     }
-    QList<QAction*> recent = form.ApplicationMenu->actions();
-    QVERIFY(recent.contains(Action(form, "acQuickRunNotepad")));
-    QVERIFY(recent.contains(Action(form, "acQucikRunCustomEXE")));
-    QCOMPARE(recent.last(), Action(form, "acClose"));
-    QCOMPARE(form.TreePopupMenu->actions().first(), Action(form, "acNewNode"));
-    QCOMPARE(form.popSelected->actions().first(), Action(form, "acRun"));
-    QCOMPARE(form.popView->actions().last(), Action(form, "acShowHidden"));
+    const QList<QList<QStringList>> items{
+        {{"L:acNew", "-", "L:acNewNode", "-", "L:acNewSubNode"},
+         {"D:Properties(acProperties,acPropertiesNew)", "-", "L:acRun", "L:acDelete", "-", "L:acDeleteNode"},
+         {"D:Demo tasks(acQucikRunCustomEXE,acQuickRunNotepad)", "-", "L:acQuickDisable"}},
+        {{"L:acUseTaskScheduler2", "-", "L:acRefresh"},
+         {"S0:acLargeIcons", "S0:acSmallIcons", "S1:acList", "S1:acDetails"},
+         {"L:acShowOwn", "L:acShowHidden"}},
+        {{"L:acTarget", "-", "L:acSetTargetToLocal"}},
+        {{"L:acAbout"}, {"L:acHelpHomePage", "-", "L:acHelpProducts"}}};
+    for (int tab = 0; tab < ribbon->count(); ++tab) {
+        const QList<TRibbonGroup*> tabGroups = ribbon->Groups(tab);
+        for (int group = 0; group < tabGroups.size(); ++group)
+            QCOMPARE(tabGroups.at(group)->ItemNames(), items.at(tab).at(group));
+    }
+    QCOMPARE(ribbon->ApplicationMenuButton()->menu(), form.ApplicationMenu);
+}
+
+namespace {
+/// The items of a menu: action names, "-" for a separator, "menu:" and the title for a sub-menu.
+QStringList MenuItems(const QMenu* menu)
+{
+    QStringList items;
+    for (const QAction* action : menu->actions()) {
+        if (action->isSeparator())
+            items << QStringLiteral("-");
+        else if (action->menu())
+            items << QStringLiteral("menu:") + action->menu()->title();
+        else
+            items << action->objectName();
+    }
+    return items;
+}
+} // namespace
+
+void TestMainForm::menusHoldTheirItems()
+{
+    DemoTestEnvironment env;
+    ScriptedPrompts prompts;
+    TMainForm form(&prompts);
+    QCOMPARE(form.popSelected->objectName(), QStringLiteral("popSelected"));
+    QCOMPARE(MenuItems(form.popSelected), (QStringList{"acRun", "-", "acDelete", "acProperties", "acPropertiesNew"}));
+    QCOMPARE(form.popView->objectName(), QStringLiteral("popView"));
+    QCOMPARE(MenuItems(form.popView), (QStringList{"acNew", "-", "acLargeIcons", "acSmallIcons", "acList", "acDetails", "-",
+                                                   "acRefresh", "-", "acShowHidden"}));
+    QCOMPARE(form.TreePopupMenu->objectName(), QStringLiteral("TreePopupMenu"));
+    QCOMPARE(MenuItems(form.TreePopupMenu), (QStringList{"acNewNode", "acNewSubNode", "-", "acDeleteNode"}));
+
+    // The application menu: the sub-menu "Folder", the recent items, and "Close" as its option button.
+    QCOMPARE(MenuItems(form.ApplicationMenu),
+             (QStringList{"menu:Folder", "-", "acQuickRunNotepad", "acQucikRunCustomEXE", "-", "acClose"}));
+    const QMenu* folder = form.ApplicationMenu->actions().constFirst()->menu();
+    QCOMPARE(MenuItems(folder), (QStringList{"acNew", "acProperties", "acQuickDisable", "acDelete", "acRun", "-", "acRefresh",
+                                             "-", "acNewNode", "acNewSubNode", "acDeleteNode"}));
+
+    // The four view styles are one exclusive group.
+    QActionGroup* styles = Action(form, "acLargeIcons")->actionGroup();
+    QVERIFY(styles);
+    QVERIFY(styles->isExclusive());
+    for (const char* name : {"acSmallIcons", "acList", "acDetails"}) QCOMPARE(Action(form, name)->actionGroup(), styles);
+    QCOMPARE(styles->actions().size(), 4);
+}
+
+void TestMainForm::folderNodesSortIgnoringCase()
+{
+    DemoTestEnvironment env;
+    {
+        TTaskScheduler other;
+        other.Open();
+        for (const char* name : {"\\beta", "\\Zulu", "\\Alpha", "\\gamma"}) other.CreateFolder(QString::fromLatin1(name));
+    }
+    ScriptedPrompts prompts;
+    TMainForm form(&prompts);
+    QTreeWidgetItem* root = Tree(form)->topLevelItem(0);
+    QStringList names;
+    for (int i = 0; i < root->childCount(); ++i) names << root->child(i)->text(0);
+    QCOMPARE(names, (QStringList{"Alpha", "beta", "gamma", "Zulu"}));
+}
+
+void TestMainForm::targetIn1NamesTheComputerWithBackslashes()
+{
+    DemoTestEnvironment env(true);
+    AddTask(QStringLiteral("Local task"));
+    ScriptedPrompts prompts;
+    prompts.computer = QStringLiteral("unreachable.invalid");
+    TMainForm form(&prompts);
+    Action(form, "acTarget")->trigger();
+    QCOMPARE(prompts.errors, QStringList());
+    QCOMPARE(prompts.messages.size(), 1);
+    const QString text = prompts.messages.at(0).text;
+    QVERIFY2(text.startsWith(QStringLiteral("Could not connect to remote machine \"\\\\unreachable.invalid\".\r\nError: ")),
+             qPrintable(text));
+    QVERIFY(text.endsWith(QLatin1Char('.')));
+    QCOMPARE(prompts.messages.at(0).caption, QStringLiteral("Task Kelvara"));
+    QCOMPARE(prompts.messages.at(0).icon, QMessageBox::Warning);
+    QCOMPARE(RowCaptions(form), QStringList{"Local task"});
+
+    QVERIFY(!QGuiApplication::overrideCursor());
+
+    // The local computer, named as such, is reachable.
+    prompts.computer = QStringLiteral("localhost");
+    Action(form, "acTarget")->trigger();
+    QCOMPARE(prompts.messages.size(), 1);
+    QVERIFY(!QGuiApplication::overrideCursor());
+    QCOMPARE(prompts.errors, QStringList());
+    QCOMPARE(RowCaptions(form), QStringList{"Local task"});
+}
+
+void TestMainForm::showHiddenTasks()
+{
+    DemoTestEnvironment env;
+    AddTask(QStringLiteral("Visible"));
+    {
+        TTaskScheduler other;
+        other.Open();
+        other.CurrentFolderPath = QStringLiteral("\\");
+        TTaskItem* task = other.CreateNewItem(QStringLiteral("Secret"));
+        task->SetCurrentAction(1);
+        task->InsertAction(0);
+        task->SetApplicationName(QStringLiteral("/bin/true"));
+        task->SetVistaFlag(tfvHidden, true);
+        task->Save();
+    }
+    ScriptedPrompts prompts;
+    TMainForm form(&prompts);
+    QAction* showHidden = Action(form, "acShowHidden");
+    QCOMPARE(RowCaptions(form), QStringList{"Visible"});
+    QVERIFY(!showHidden->isChecked());
+
+    showHidden->trigger();
+    QCOMPARE(prompts.errors, QStringList());
+    QVERIFY(form.Scheduler->GetShowHidden());
+    QVERIFY(showHidden->isChecked());
+    QCOMPARE(RowCaptions(form), (QStringList{"Secret", "Visible"}));
+
+    showHidden->trigger();
+    QVERIFY(!form.Scheduler->GetShowHidden());
+    QVERIFY(!showHidden->isChecked());
+    QCOMPARE(RowCaptions(form), QStringList{"Visible"});
+
+    // The check mark follows the scheduler, whoever changed it.
+    form.Scheduler->SetShowHidden(true);
+    form.UpdateActions();
+    QVERIFY(showHidden->isChecked());
+}
+
+void TestMainForm::runStopsAtTheFirstError()
+{
+    // Without the service process nothing can be started: the first row's error ends the command.
+    DemoTestEnvironment env;
+    AddTask(QStringLiteral("One"));
+    AddTask(QStringLiteral("Two"));
+    ScriptedPrompts prompts;
+    TMainForm form(&prompts);
+    List(form)->SetSelected(0, true);
+    List(form)->SetSelected(1, true);
+    Action(form, "acRun")->trigger();
+    QCOMPARE(prompts.errors.size(), 1);
+    QCOMPARE(RowCaptions(form), (QStringList{"One", "Two"}));
+    // Both tasks were left deactivated: the list can still be refilled.
+    Action(form, "acRefresh")->trigger();
+    QCOMPARE(prompts.errors.size(), 1);
 }
 
 void TestMainForm::aboutAndPages()
@@ -736,6 +983,9 @@ void TestMainForm::windowsOfLaterWorkSaySo()
     ScriptedPrompts prompts;
     TMainForm form(&prompts);
     Action(form, "acNew")->trigger();
+    // A double click needs exactly one selected row.
+    form.ListViewDblClick();
+    QCOMPARE(prompts.errors.size(), 1);
     List(form)->SetSelected(0, true);
     form.ListViewDblClick();
     Action(form, "acPropertiesNew")->trigger();

@@ -22,6 +22,7 @@ private slots:
     void onlyTheRootFolderIsSearched();
     void unknownTaskDoesNothing();
     void failureStillClosesTheWindow();
+    void programRunsWithoutADisplay_data();
     void programRunsWithoutADisplay();
     void serviceStartsTheProgram();
 };
@@ -43,7 +44,22 @@ QString CommentOf(const QString& AName, const QString& AFolder = QStringLiteral(
     return comment;
 }
 
-/// The comment `ARuns` run-mode starts leave on an empty comment, the moments left out.
+/// Whether the task `AName` of the root folder has an instance running.
+bool IsRunning(const QString& AName)
+{
+    TTaskScheduler scheduler;
+    scheduler.Open();
+    scheduler.CurrentFolderPath = QStringLiteral("\\");
+    scheduler.Refresh();
+    TTaskItem* task = scheduler.ActivateTask(AName);
+    if (!task) return false;
+    task->Activate();
+    const bool running = task->GetStatus() == ts2Running;
+    task->Deactivate(false);
+    return running;
+}
+
+/// One line that run mode appends to a comment, whatever the moment it names.
 const QRegularExpression kRunLine(QStringLiteral("\r\nTask has run at [^\r\n]+"));
 
 int RunLines(const QString& AComment)
@@ -159,22 +175,41 @@ void TestRunMode::failureStillClosesTheWindow()
     QVERIFY(demo.readAllStandardError().contains("taskscheduler-demo: "));
 }
 
+void TestRunMode::programRunsWithoutADisplay_data()
+{
+    // The service's environment may name no platform at all, or the desktop's although no
+    // display can be reached from it.
+    QTest::addColumn<QString>("platform");
+    QTest::newRow("no platform named") << QString();
+    QTest::newRow("a desktop platform named") << QStringLiteral("xcb");
+}
+
 void TestRunMode::programRunsWithoutADisplay()
 {
     // The program itself, started the way the service starts it: no display, nothing asked.
+    QFETCH(QString, platform);
     DemoTestEnvironment env;
+    AddTask(QStringLiteral("Payload"));
     const QString program = QCoreApplication::applicationDirPath() + QStringLiteral("/taskscheduler-demo");
     if (!QFile::exists(program)) QSKIP("taskscheduler-demo is not built beside the tests");
-    QProcess demo;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    if (!platform.isEmpty()) environment.insert(QStringLiteral("QT_QPA_PLATFORM"), platform);
     environment.remove(QStringLiteral("DISPLAY"));
     environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
-    demo.setProcessEnvironment(environment);
-    demo.start(program, {QStringLiteral("-RUN"), QStringLiteral("No such task")});
-    QVERIFY(demo.waitForFinished(60000));
-    QCOMPARE(demo.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(demo.exitCode(), 0);
+
+    const auto runProgram = [&](const QStringList& arguments) {
+        QProcess demo;
+        demo.setProcessEnvironment(environment);
+        demo.start(program, arguments);
+        if (!demo.waitForFinished(60000)) return -1;
+        if (demo.exitStatus() != QProcess::NormalExit) return -2;
+        return demo.exitCode();
+    };
+    QCOMPARE(runProgram({QStringLiteral("-RUN"), QStringLiteral("No such task")}), 0);
+    QCOMPARE(RunLines(CommentOf(QStringLiteral("Payload"))), 0);
+    QCOMPARE(runProgram({QStringLiteral("-Run"), QStringLiteral("Payload"), QStringLiteral("ignored")}), 0);
+    QCOMPARE(RunLines(CommentOf(QStringLiteral("Payload"))), 1);
 }
 
 void TestRunMode::serviceStartsTheProgram()
@@ -220,8 +255,13 @@ void TestRunMode::serviceStartsTheProgram()
         task->Run();
     }
     QTRY_COMPARE_WITH_TIMEOUT(RunLines(CommentOf(name)), 1, 60000);
+    // The program saves the comment just before it ends; the scheduled start must not find
+    // that instance still running.
+    QTRY_VERIFY_WITH_TIMEOUT(!IsRunning(name), 60000);
 
-    // A time trigger at the start of the next minute starts it once more.
+    // A time trigger a few seconds ahead starts it once more. The library sets start times to
+    // the minute; the service's own trigger object takes seconds, so the test need not wait
+    // for the next whole minute.
     {
         TTaskScheduler scheduler;
         scheduler.Open();
@@ -230,12 +270,13 @@ void TestRunMode::serviceStartsTheProgram()
         TTaskItem* task = scheduler.ActivateTask(name);
         QVERIFY(task);
         task->Activate();
-        const QDateTime next = QDateTime::currentDateTime().addSecs(60);
+        const QDateTime next = QDateTime::currentDateTime().addSecs(5);
         task->GetTriggers()->Add(ttOnce);
         TTrigger* trigger = task->GetTriggers()->GetItem(0);
         trigger->SetStartTime(EncodeDateTime(next.date(), QTime(next.time().hour(), next.time().minute())));
         trigger->SetBeginDate(EncodeDateTime(next.date(), QTime(0, 0)));
         task->GetTriggers()->UpdateTriggers();
+        OleCheck(trigger->GetVistaTrigger()->put_StartBoundary(next.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss"))));
         task->Deactivate(true);
     }
     QTRY_COMPARE_WITH_TIMEOUT(RunLines(CommentOf(name)), 2, 150000);
