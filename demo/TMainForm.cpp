@@ -23,6 +23,7 @@
 #include <QMouseEvent>
 #include <QScopeGuard>
 #include <QSignalBlocker>
+#include <QStandardPaths>
 #include <QStyle>
 #include <QUrl>
 #include <cstring>
@@ -813,11 +814,22 @@ void TMainForm::Createtasktorunevery10minutesfor24hours1Click()
     acRefreshExecute();
 }
 
+QString TMainForm::TextEditorProgram()
+{
+    // There is no notepad.exe on this system; the demo keeps its point, a daily start of
+    // the text editor, with an editor that is actually installed.
+    for (const char* editor : {"gnome-text-editor", "gedit", "kate", "kwrite", "mousepad", "xed", "pluma", "featherpad", "leafpad"}) {
+        const QString path = QStandardPaths::findExecutable(QString::fromLatin1(editor));
+        if (!path.isEmpty()) return path;
+    }
+    return QStringLiteral("notepad.exe");
+}
+
 void TMainForm::Runnotepadexeeachdayat09001Click()
 {
     std::exception_ptr failure;
     try {
-        TTaskItem* task = NewDemoTask(QStringLiteral("notepad.exe"));
+        TTaskItem* task = NewDemoTask(TextEditorProgram());
         task->GetTriggers()->Add(ttDaily);
         TTrigger* trigger = task->GetTriggers()->GetItem(0);
         const QDate today = QDate::currentDate();

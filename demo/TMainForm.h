@@ -42,6 +42,9 @@ public:
     static QString StatusText(TTaskStatus AStatus);
     /// The list's text of a run time: date-time text, or "Never" when not greater than 1.0.
     static QString RunTimeText(TDateTime ATime);
+    /// The text editor the daily demo task opens: the first desktop text editor installed here,
+    /// else "notepad.exe", which such systems may offer through a compatibility layer.
+    static QString TextEditorProgram();
 
     // ---- window events ----------------------------------------------------------------
     /// Creation: placement storage, image sizes, list and tree, first ribbon tab.

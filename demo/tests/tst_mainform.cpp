@@ -439,7 +439,7 @@ void TestMainForm::notepadDemo()
     QCOMPARE(trigger->GetDetails().Daily.DaysInterval, WORD(1));
     QCOMPARE(trigger->GetInterval(), 0u);
     VerifyDemoAccount(form, task);
-    QVERIFY(task->GetApplicationName().contains(QStringLiteral("notepad.exe")));
+    QVERIFY(task->GetApplicationName().contains(TMainForm::TextEditorProgram()));
     task->Deactivate(false);
 }
 
