@@ -15,25 +15,6 @@ ComPtr<I> KindOf(ITrigger* trigger)
     return kind;
 }
 
-// The locale's long time format names a time zone; trigger times are wall-clock times
-// without one, so the zone fields ("t", outside quotes) and the blanks before them go.
-QString LongTimeFormatWithoutZone(const QLocale& locale)
-{
-    const QString format = locale.timeFormat(QLocale::LongFormat);
-    QString result;
-    bool quoted = false;
-    for (const QChar c : format) {
-        if (c == u'\'') {
-            quoted = !quoted;
-        } else if (!quoted && c == u't') {
-            while (!result.isEmpty() && result.back() == u' ') result.chop(1);
-            continue;
-        }
-        result += c;
-    }
-    return result.trimmed();
-}
-
 QString AppendListItem(QString list, const QString& item)
 {
     if (!list.isEmpty()) list += QStringLiteral(", ");

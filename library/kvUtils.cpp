@@ -145,25 +145,6 @@ std::optional<TDateTime> ParseDayMonthYearTime(QStringView text)
     return EncodeDateTime(date, time);
 }
 
-// The locale's long time format shows a time-zone name; a TDateTime has no zone, so the name
-// would be made up. Drops the unquoted zone fields ("t") and the blanks before them.
-QString LongTimeFormatWithoutZone(const QLocale& locale)
-{
-    const QString format = locale.timeFormat(QLocale::LongFormat);
-    QString result;
-    bool quoted = false;
-    for (const QChar c : format) {
-        if (c == u'\'') {
-            quoted = !quoted;
-        } else if (!quoted && c == u't') {
-            while (!result.isEmpty() && result.back() == u' ') result.chop(1);
-            continue;
-        }
-        result += c;
-    }
-    return result.trimmed();
-}
-
 // ---- Durations ----
 
 bool IsZeroDurationText(QStringView text)
@@ -181,6 +162,23 @@ bool IsZeroDurationText(QStringView text)
 void AddSaturating(qint64& sum, qint64 amount) { sum = std::min(sum + amount, MaxInteger); }
 
 } // namespace
+
+QString LongTimeFormatWithoutZone(const QLocale& locale)
+{
+    const QString format = locale.timeFormat(QLocale::LongFormat);
+    QString result;
+    bool quoted = false;
+    for (const QChar c : format) {
+        if (c == u'\'') {
+            quoted = !quoted;
+        } else if (!quoted && c == u't') {
+            while (!result.isEmpty() && result.back() == u' ') result.chop(1);
+            continue;
+        }
+        result += c;
+    }
+    return result.trimmed();
+}
 
 // ---- Comparison of task names ----
 

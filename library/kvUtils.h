@@ -14,6 +14,8 @@
 #include <initializer_list>
 #include <type_traits>
 
+class QLocale;
+
 /// Days since 1899-12-30 00:00; the fraction is the time of day. Before that day the value is
 /// negative and its fraction still counts forward from midnight (-1.25 is 1899-12-29 06:00).
 /// A value not greater than 1.0 stands for "no such time".
@@ -114,6 +116,10 @@ TDateTime SystemTimeToDateTimeRaw(const SYSTEMTIME& st);
 /// The wall-clock date and time as a TDateTime (no time zone involved). Raises EConvertError
 /// for an invalid date or a year outside 1 to 9999; an invalid time counts as midnight.
 TDateTime EncodeDateTime(QDate date, QTime time);
+
+/// The locale's long time format without its time-zone fields (unquoted "t") and the blanks
+/// before them: a TDateTime or a trigger time has no zone, so a zone name would be made up.
+QString LongTimeFormatWithoutZone(const QLocale& locale);
 
 /// The calendar day of `value`; invalid outside the years 1 to 9999 and for NaN.
 QDate DateTimeToDate(TDateTime value);
