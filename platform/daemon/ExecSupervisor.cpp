@@ -117,11 +117,18 @@ ChildPlan Plan(const InstanceSpec& launchSpec, const ExecStep& step)
     ::sigprocmask(SIG_SETMASK, &none, nullptr);
     ::setpgid(0, 0);
 
-    const int null = ::open("/dev/null", O_RDONLY);
+    const int null = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
     if (null >= 0) ::dup2(null, STDIN_FILENO);
     if (logFd >= 0) {
         ::dup2(logFd, STDOUT_FILENO);
         ::dup2(logFd, STDERR_FILENO);
+    }
+    // The program gets its standard streams and nothing else, whatever this process was
+    // handed: a descriptor it inherited could keep a pipe or a lock of somebody else alive.
+    // Close-on-exec rather than closed, so that the report pipe still works until the exec.
+    if (::close_range(3, ~0U, CLOSE_RANGE_CLOEXEC) != 0) {
+        const long max = ::sysconf(_SC_OPEN_MAX);
+        for (int fd = 3; fd < (max > 0 ? max : 1024); ++fd) ::fcntl(fd, F_SETFD, FD_CLOEXEC);
     }
 
     if (plan.switchUser) {

@@ -195,9 +195,17 @@ QCborMap RunRequests::TerminateGen1(const QCborMap& request)
 
 QCborMap RunRequests::History(const QCborMap& request)
 {
-    const auto key = TaskKey::FromString(request.value(QStringLiteral("task")).toString());
+    auto key = TaskKey::FromString(request.value(QStringLiteral("task")).toString());
     if (!key) return Reply(E_INVALIDARG, QStringLiteral("The task is named as \"v2:\\\\Folder\\\\Name\" or \"v1:Name.job\"."));
     QString error;
+    // The history file is named after the task, so only a name the stores accept may name it.
+    if (key->generation == TaskGeneration::V2) {
+        const auto path = TaskPath::Parse(key->path, &error);
+        if (!path || path->IsRoot()) return Reply(HRESULT_FROM_WIN32(ERROR_INVALID_NAME), error);
+        key->path = path->ToString();
+    } else if (const JobResult r = JobStore::ValidateName(key->path); !r.Ok()) {
+        return Reply(r.hr, r.error);
+    }
     const QList<RunHistoryEntry> entries = m_runner.History().Read(*key, &error);
     if (!error.isEmpty()) return Reply(HRESULT_FROM_WIN32(ERROR_FILE_CORRUPT), error);
     QCborArray runs;

@@ -84,11 +84,11 @@ void ScheduleLoop::Unschedule(const TaskKey& key, bool keepEventStarts)
     else *it = kept;
 }
 
-void ScheduleLoop::Schedule(const RunnableTask& task, const QDateTime& now)
+void ScheduleLoop::Schedule(const RunnableTask& task, const QDateTime& now, bool withStart)
 {
     const QList<QDateTime> next = task.StartsAfter(now, {}, 1);
     if (task.enabled) {
-        if (!next.isEmpty()) Add(next.first().toMSecsSinceEpoch(), Entry{task.key, Entry::Start, QStringLiteral("scheduled")});
+        if (!next.isEmpty() && withStart) Add(next.first().toMSecsSinceEpoch(), Entry{task.key, Entry::Start, QStringLiteral("scheduled")});
         if (!task.logonStarts.isEmpty()) m_logonStarts.insert(task.key, task.logonStarts);
         else m_logonStarts.remove(task.key);
     } else {
@@ -103,10 +103,30 @@ void ScheduleLoop::Schedule(const RunnableTask& task, const QDateTime& now)
 
 void ScheduleLoop::Refresh(const TaskKey& key)
 {
+    const QDateTime now = m_clock.Now();
+    // A start whose time has come but whose wake-up is still on its way (the loop was busy
+    // serving a client) stays due: the change must not swallow it. The wake loads the task as
+    // it is then, so a task that was disabled or deleted meanwhile still does not start.
+    std::optional<qint64> due;
+    for (const Queue::iterator& entry : m_entries.value(key)) {
+        if (entry->second.what == Entry::Start && entry->first <= now.toMSecsSinceEpoch()) due = entry->first;
+    }
     Unschedule(key, true);
     m_logonStarts.remove(key);
-    if (const auto task = Load(key)) Schedule(*task, m_clock.Now());
+    if (const auto task = Load(key)) {
+        // The due start stands for the task's next one: its wake queues the start after it.
+        const bool keepDue = due && task->enabled;
+        Schedule(*task, now, !keepDue);
+        if (keepDue) Add(*due, Entry{key, Entry::Start, QStringLiteral("scheduled")});
+    }
     Arm();
+    // Nothing is due, so every start up to now has been handled, those of the changed task
+    // included: starts it had before it was registered or enabled never count as missed, even
+    // when the daemon ends before its next wake.
+    if (m_queue.empty() || m_queue.begin()->first > now.toMSecsSinceEpoch()) {
+        m_handledThrough = now;
+        emit Handled(now);
+    }
 }
 
 void ScheduleLoop::OnLogon(const QString& user)

@@ -56,7 +56,7 @@ private:
     void Arm();
     void Add(qint64 when, const Entry& entry);
     void Unschedule(const TaskKey& key, bool keepEventStarts);
-    void Schedule(const RunnableTask& task, const QDateTime& now);
+    void Schedule(const RunnableTask& task, const QDateTime& now, bool withStart = true);
     void Expire(const TaskKey& key, const QDateTime& now);
     std::optional<RunnableTask> Load(const TaskKey& key) const;
     void CountMissed(const TaskKey& key, int count);

@@ -231,8 +231,10 @@ void TaskRunner::StartWaiting(const TaskKey& key)
     TaskCatalog* catalog = CatalogOf(key);
     QString error;
     const auto task = catalog ? catalog->Load(key, &error) : std::nullopt;
-    if (!task) {
-        qCWarning(lcRunner) << key.ToString() << ": a waiting start is dropped:" << error;
+    if (!task || !task->enabled) {
+        // Deleted or disabled while the start waited: a disabled task never starts.
+        if (!task) qCWarning(lcRunner) << key.ToString() << ": a waiting start is dropped:" << error;
+        else qCInfo(lcRunner) << key.ToString() << "was disabled; its waiting starts are dropped";
         m_waiting.remove(key);
         SetRuntime(key, [](TaskRuntime& r) { if (r.runState == TaskRuntime::Queued) r.runState = TaskRuntime::Idle; });
         return;

@@ -9,6 +9,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <cstdio>
+#include <unistd.h>
 
 namespace {
 
@@ -58,10 +59,21 @@ void LogLine(QtMsgType type, const QMessageLogContext&, const QString& message)
     std::fflush(stderr);
 }
 
+// Whatever started the daemon may have left descriptors open across its exec (a client's pipes,
+// its sockets). The daemon outlives that process by months: holding them would keep the other
+// ends from ever seeing their end, and would hand them on to every task program.
+void CloseInheritedDescriptors()
+{
+    if (::close_range(3, ~0U, 0) == 0) return;
+    const long max = ::sysconf(_SC_OPEN_MAX);
+    for (int fd = 3; fd < (max > 0 ? max : 1024); ++fd) ::close(fd);
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
 {
+    CloseInheritedDescriptors();
     SignalWatcher::BlockTerminationSignals();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(DaemonLauncher::ProgramName());
@@ -85,7 +97,9 @@ int main(int argc, char* argv[])
         return 2;
     }
 
-    const QString root = parser.isSet(rootOption) ? QDir(parser.value(rootOption)).absolutePath() : ServiceRoot::DefaultPath();
+    // Absolute, whatever was given: the socket cannot be named relatively, and the task programs,
+    // which run in directories of their own, must find the same root.
+    const QString root = QDir(parser.isSet(rootOption) ? parser.value(rootOption) : ServiceRoot::DefaultPath()).absolutePath();
     // Task programs that are clients of the service themselves must reach this same root.
     qputenv("TASKSCHEDULER_HOME", root.toLocal8Bit());
 

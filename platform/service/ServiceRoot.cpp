@@ -8,7 +8,9 @@
 QString ServiceRoot::DefaultPath()
 {
     const QString home = qEnvironmentVariable("TASKSCHEDULER_HOME");
-    if (!home.isEmpty()) return QDir::cleanPath(home);
+    // Absolute, so that a client, the daemon it starts and the programs the daemon runs (each
+    // in a working directory of its own) all mean the same root.
+    if (!home.isEmpty()) return QDir(home).absolutePath();
     if (geteuid() == 0) return QStringLiteral("/var/lib/taskscheduler");
     QString data = qEnvironmentVariable("XDG_DATA_HOME");
     if (data.isEmpty()) data = QDir::homePath() + QStringLiteral("/.local/share");

@@ -215,6 +215,14 @@ void TestDaemonService::malformedMessages_data()
     QTest::newRow("operation not text") << DaemonProtocol::EncodeFrame(QCborMap{{QStringLiteral("op"), 42}}) << qint64(E_INVALIDARG) << true;
     QTest::newRow("unknown operation") << DaemonProtocol::EncodeFrame(QCborMap{{QStringLiteral("op"), QStringLiteral("v9.launch")}})
                                        << qint64(E_INVALIDARG) << true;
+    // Task names become file names: one that leads out of the root is refused, not followed.
+    const auto history = [](const QString& task) {
+        return DaemonProtocol::EncodeFrame(QCborMap{{QStringLiteral("op"), QStringLiteral("daemon.history")}, {QStringLiteral("task"), task}});
+    };
+    const qint64 invalidName = HRESULT_FROM_WIN32(ERROR_INVALID_NAME);
+    QTest::newRow("history of a 1.0 name outside the root") << history(QStringLiteral("v1:../../taskschedd.job")) << invalidName << true;
+    QTest::newRow("history of a 2.0 name outside the root") << history(QStringLiteral("v2:\\..\\..\\taskschedd")) << invalidName << true;
+    QTest::newRow("history of a 2.0 name with a slash") << history(QStringLiteral("v2:\\a/../../../taskschedd")) << invalidName << true;
 }
 
 void TestDaemonService::malformedMessages()

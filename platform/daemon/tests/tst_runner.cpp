@@ -366,6 +366,23 @@ void TestRunner::disabledTaskNeverStarts()
     QVERIFY(m_runner->Instances(task.key).isEmpty());
     QVERIFY(m_runner->History().Read(task.key).isEmpty());
     QVERIFY(!m_catalog->runtime.contains(task.key));
+
+    // Nor does a start that was queued before the task was disabled.
+    const QString gate = Dir() + QStringLiteral("/gate");
+    const QString log = Dir() + QStringLiteral("/starts");
+    RunnableTask queued = Shell(QStringLiteral("\\Queued"), QStringLiteral("echo start >> '%1'; i=0; while [ ! -e '%2' ] && [ $i -lt 600 ]; do sleep 0.05; i=$((i+1)); done").arg(log, gate));
+    queued.instances = InstancesPolicy::Queue;
+    m_catalog->Put(queued);
+    QCOMPARE(m_runner->Start(queued, QStringLiteral("scheduled"), &error), S_OK);
+    QCOMPARE(m_runner->Start(queued, QStringLiteral("scheduled"), &error), SCHED_S_TASK_QUEUED);
+    queued.enabled = false;
+    m_catalog->Put(queued);
+    QFile(gate).open(QIODevice::WriteOnly);
+    QVERIFY(WaitForEnds(1));
+    QVERIFY(!WaitForEnds(2, 1500));
+    QVERIFY(m_runner->Instances(queued.key).isEmpty());
+    QCOMPARE(int(ReadFile(log).count("start")), 1);
+    QCOMPARE(m_catalog->runtime[queued.key].runState, TaskRuntime::Idle);
 }
 
 void TestRunner::takesOverAfterDaemonDeath()

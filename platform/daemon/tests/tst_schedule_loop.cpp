@@ -38,8 +38,10 @@ private slots:
     void lateWakeRunsOnceAndSkipsAhead();
     void disabledTaskNeverStarts();
     void registrationAndDeletionRearmAtOnce();
+    void changeWhileAStartIsDue();
     void missedStarts_data();
     void missedStarts();
+    void startsBeforeRegistrationAreNotMissed();
     void bootStarts();
     void logonStarts();
     void expiredTaskIsDeleted();
@@ -166,6 +168,35 @@ void TestScheduleLoop::registrationAndDeletionRearmAtOnce()
     QVERIFY(!m_timer->armedAt.isValid());
 }
 
+void TestScheduleLoop::changeWhileAStartIsDue()
+{
+    // The start's time has come, but before the loop sees its wake-up a client changes the
+    // task (here: registers it again as it was). The start still happens, once.
+    const RunnableTask task = MemoryCatalog::At(QStringLiteral("\\Due"), {T0.addSecs(10), T0.addSecs(20)});
+    m_catalog->Put(task);
+    m_loop->Begin({}, false);
+    m_clock->now = T0.addSecs(10).addMSecs(3);
+    m_loop->Refresh(task.key);
+    QCOMPARE(m_timer->armedAt, T0.addSecs(10));
+    m_timer->FireAt(*m_clock, m_clock->now);
+    QCOMPARE(m_starter->started.size(), 1);
+    QCOMPARE(m_timer->armedAt, T0.addSecs(20));
+    QCOMPARE(m_loop->QueuedCount(), 1);
+    m_timer->FireAt(*m_clock, T0.addSecs(20));
+    QCOMPARE(m_starter->started.size(), 2);
+
+    // Disabled at that moment, it does not start.
+    const RunnableTask off = MemoryCatalog::At(QStringLiteral("\\DueOff"), {T0.addSecs(30)});
+    m_catalog->Put(off);
+    m_loop->Refresh(off.key);
+    m_clock->now = T0.addSecs(30);
+    m_catalog->tasks[off.key].enabled = false;
+    m_loop->Refresh(off.key);
+    m_timer->FireAt(*m_clock, m_clock->now);
+    QCOMPARE(m_starter->started.size(), 2);
+    QCOMPARE(m_loop->QueuedCount(), 0);
+}
+
 void TestScheduleLoop::missedStarts_data()
 {
     QTest::addColumn<bool>("startWhenAvailable");
@@ -195,6 +226,28 @@ void TestScheduleLoop::missedStarts()
     if (caughtUp) QCOMPARE(m_starter->started[0].cause, QStringLiteral("missed"));
     QCOMPARE(m_catalog->runtime.value(task.key).missedRuns, missed);
     QCOMPARE(m_timer->armedAt, T0.addSecs(3600));
+}
+
+void TestScheduleLoop::startsBeforeRegistrationAreNotMissed()
+{
+    // Nothing is due for hours; then a task is registered whose trigger began earlier today.
+    m_catalog->Put(MemoryCatalog::At(QStringLiteral("\\Weekly"), {T0.addDays(7)}));
+    m_loop->Begin({}, false);
+    RunnableTask task = MemoryCatalog::At(QStringLiteral("\\Daily"), {T0.addSecs(3600), T0.addDays(1).addSecs(3600)});
+    task.startWhenAvailable = true;
+    m_catalog->Put(task);
+    m_clock->now = T0.addSecs(5 * 3600);
+    QSignalSpy handled(m_loop.get(), &ScheduleLoop::Handled);
+    m_loop->Refresh(task.key);
+    QCOMPARE(handled.count(), 1);
+    QCOMPARE(m_loop->HandledThrough(), m_clock->now);
+
+    // The daemon is killed and started again: its start of 09:00, before it existed, was not missed.
+    m_clock->now = m_clock->now.addSecs(600);
+    ScheduleLoop next({m_catalog.get()}, *m_starter, *m_clock, *m_timer);
+    next.Begin(handled.last().at(0).toDateTime(), false);
+    QVERIFY(m_starter->started.isEmpty());
+    QCOMPARE(m_catalog->runtime.value(task.key).missedRuns, 0);
 }
 
 void TestScheduleLoop::bootStarts()

@@ -9,6 +9,7 @@
 #include "TaskStore2.h"
 #include "TemporaryServiceRoot.h"
 
+#include <QDir>
 #include <QFile>
 #include <QLockFile>
 #include <QTest>
@@ -104,6 +105,16 @@ private slots:
         QCOMPARE(reply.value(QStringLiteral("lastTaskResult")).toInteger(), 1);
         QCOMPARE(QDateTime::fromMSecsSinceEpoch(reply.value(QStringLiteral("lastRunTime")).toInteger()), state.lastRunTime);
         QVERIFY(!reply.contains(QStringLiteral("nextRunTime")));
+    }
+
+    void relativeRootBecomesAbsolute()
+    {
+        // Clients, the daemon and the programs it runs in other directories must agree.
+        const QByteArray previous = qgetenv("TASKSCHEDULER_HOME");
+        qputenv("TASKSCHEDULER_HOME", "some/relative/../root");
+        const QString path = ServiceRoot::DefaultPath();
+        qputenv("TASKSCHEDULER_HOME", previous);
+        QCOMPARE(path, QDir::current().absoluteFilePath(QStringLiteral("some/root")));
     }
 
     void oneWriterAtATime()
