@@ -162,6 +162,7 @@ void Daemon::AfterChange(const QString& op, const QCborMap& request, const QCbor
         key = RunRequests::Gen1Key(request);
     }
     if (!key || key->path.isEmpty()) return;
+    if (op == Gen2Protocol::kTaskDelete || op == QLatin1String("v1.delete")) m_runner->ForgetHistory(*key);
     m_loop->Refresh(*key);
 }
 

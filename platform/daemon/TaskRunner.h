@@ -45,6 +45,8 @@ public:
     bool IsBusy(const TaskKey& key) const override;
 
     const RunHistory& History() const { return m_history; }
+    /// Forgets the runs of a deleted task, so that a new task of the same name starts with none.
+    void ForgetHistory(const TaskKey& key) { m_history.Remove(key); }
     const InstanceLauncher& Launcher() const { return m_launcher; }
 
 signals:

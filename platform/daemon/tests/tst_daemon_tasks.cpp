@@ -10,6 +10,7 @@
 #include "TaskService2.h"
 #include "TemporaryServiceRoot.h"
 
+#include <QCborArray>
 #include <QDateTime>
 #include <QDirIterator>
 #include <QFile>
@@ -157,6 +158,13 @@ private slots:
 
 private:
     QString File(const QString& name) const { return m_root->Path() + QLatin1Char('/') + name; }
+    /// The runs the daemon has recorded for a 2.0 task, -1 when it cannot tell.
+    int HistoryCount(const QString& path) const
+    {
+        const QCborMap reply = m_daemon->Call(QCborMap{{QStringLiteral("op"), QStringLiteral("daemon.history")},
+                                                       {QStringLiteral("task"), QStringLiteral("v2:") + path}});
+        return reply.value(QStringLiteral("hr")).toInteger() == S_OK ? int(reply.value(QStringLiteral("runs")).toArray().size()) : -1;
+    }
 
     std::unique_ptr<TemporaryServiceRoot> m_root;
     std::unique_ptr<DaemonHarness> m_daemon;
@@ -203,6 +211,7 @@ void TestDaemonTasks::runsOnDemandAndAtItsTime()
     QTRY_COMPARE_WITH_TIMEOUT(LineCount(out), 1, 10000);
     QTRY_COMPARE_WITH_TIMEOUT(State(QStringLiteral("Writer")), TASK_STATE_READY, 10000);
     QCOMPARE(LastResult(QStringLiteral("Writer")), S_OK);
+    QCOMPARE(HistoryCount(QStringLiteral("\\Writer")), 1);
 
     // The trigger's own start, a few seconds on.
     QTRY_COMPARE_WITH_TIMEOUT(LineCount(out), 2, 15000);
@@ -210,6 +219,12 @@ void TestDaemonTasks::runsOnDemandAndAtItsTime()
     DATE last = 0;
     Task(QStringLiteral("Writer"))->get_LastRunTime(&last);
     QVERIFY(qAbs(OleDate::ToDateTime(last).secsTo(at)) <= 2);
+    QTRY_COMPARE_WITH_TIMEOUT(HistoryCount(QStringLiteral("\\Writer")), 2, 10000);
+
+    // A task registered again under the name of a deleted one starts without its runs.
+    QCOMPARE(RootFolder()->DeleteTask(QStringLiteral("Writer"), 0), S_OK);
+    QCOMPARE(RegisterScript(QStringLiteral("Writer"), QStringLiteral("true")), S_OK);
+    QCOMPARE(HistoryCount(QStringLiteral("\\Writer")), 0);
 }
 
 void TestDaemonTasks::stopEndsALongRun()
