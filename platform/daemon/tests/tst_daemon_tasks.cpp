@@ -8,6 +8,7 @@
 #include "ResultCodes.h"
 #include "RunResults.h"
 #include "TaskService2.h"
+#include "tvMSTask.h"
 #include "TemporaryServiceRoot.h"
 
 #include <QCborArray>
@@ -153,6 +154,7 @@ private slots:
     void missedStartRunsOnceAfterRestart();
     void daemonKilledDuringARun();
     void clientsChangeTasksAtOnce();
+    void legacyTaskRunsAndTerminates();
     void passwordCheckedAndNotStored();
     void programsGetOnlyTheirStandardStreams();
 
@@ -315,6 +317,44 @@ void TestDaemonTasks::clientsChangeTasksAtOnce()
         ComPtr<ITaskDefinition> def;
         QCOMPARE(task->get_Definition(def.Put()), S_OK);   // every stored definition reads back whole
     }
+}
+
+void TestDaemonTasks::legacyTaskRunsAndTerminates()
+{
+    ComPtr<ITaskScheduler> scheduler;
+    QCOMPARE(CoCreateInstance(CLSID_CTaskScheduler, nullptr, CLSCTX_INPROC_SERVER, IID_ITaskScheduler, scheduler.PutVoid()), S_OK);
+    const auto save = [&](const QString& name, const QString& script) {
+        ComPtr<ITask> task;
+        if (FAILED(scheduler->NewWorkItem(name, CLSID_CTask, IID_ITask, reinterpret_cast<IUnknown**>(task.Put())))) return ComPtr<ITask>();
+        task->SetApplicationName(QStringLiteral("sh"));
+        task->SetParameters(QStringLiteral("-c \"%1\"").arg(script));
+        ComPtr<IPersistFile> file;
+        task.As(file);
+        return file && SUCCEEDED(file->Save(nullptr, true)) ? task : ComPtr<ITask>();
+    };
+    const auto status = [](ITask* task) {
+        HRESULT hr = E_FAIL;
+        task->GetStatus(&hr);
+        return hr;
+    };
+
+    const QString out = File(QStringLiteral("legacy.txt"));
+    ComPtr<ITask> quick = save(QStringLiteral("Quick.job"), QStringLiteral("echo ran >> '%1'; exit 7").arg(out));
+    QVERIFY(quick);
+    QCOMPARE(quick->Run(), S_OK);
+    QTRY_COMPARE_WITH_TIMEOUT(LineCount(out), 1, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(status(quick.Get()) != SCHED_S_TASK_RUNNING, 10000);
+    DWORD exitCode = 0;
+    QCOMPARE(quick->GetExitCode(&exitCode), S_OK);
+    QCOMPARE(exitCode, DWORD(7));
+
+    ComPtr<ITask> slow = save(QStringLiteral("Slow.job"), QStringLiteral("sleep 30"));
+    QVERIFY(slow);
+    QCOMPARE(slow->Run(), S_OK);
+    QTRY_COMPARE_WITH_TIMEOUT(status(slow.Get()), SCHED_S_TASK_RUNNING, 10000);
+    QCOMPARE(slow->Terminate(), S_OK);
+    QTRY_VERIFY_WITH_TIMEOUT(status(slow.Get()) != SCHED_S_TASK_RUNNING, 15000);
+    QCOMPARE(slow->Terminate(), SCHED_E_TASK_NOT_RUNNING);
 }
 
 void TestDaemonTasks::passwordCheckedAndNotStored()
