@@ -67,14 +67,14 @@ struct ChildPlan {
     bool switchUser;
 };
 
-ChildPlan Plan(const InstanceSpec& launchSpec, const ExecStep& step)
+ChildPlan Plan(const InstanceDescription& description, const ExecStep& step)
 {
     ChildPlan plan;
-    plan.storage.reserve(size_t(step.arguments.size() + launchSpec.environment.size() + 1));
+    plan.storage.reserve(size_t(step.arguments.size() + description.environment.size() + 1));
     plan.storage.push_back(QFile::encodeName(step.program));
     for (const QString& a : step.arguments) plan.storage.push_back(a.toLocal8Bit());
     const size_t argc = plan.storage.size();
-    for (const QString& e : launchSpec.environment) plan.storage.push_back(e.toLocal8Bit());
+    for (const QString& e : description.environment) plan.storage.push_back(e.toLocal8Bit());
     for (size_t i = 0; i < plan.storage.size(); ++i) {
         (i < argc ? plan.argv : plan.envp).push_back(plan.storage[i].data());
     }
@@ -86,7 +86,7 @@ ChildPlan Plan(const InstanceSpec& launchSpec, const ExecStep& step)
         plan.candidates.push_back(QFile::encodeName(step.program));
     } else {
         QString path = QStringLiteral("/usr/local/bin:/usr/bin:/bin");
-        for (const QString& e : launchSpec.environment) {
+        for (const QString& e : description.environment) {
             if (e.startsWith(QLatin1String("PATH="))) path = e.mid(5);
         }
         for (const QString& dir : path.split(QLatin1Char(':'))) {
@@ -94,11 +94,11 @@ ChildPlan Plan(const InstanceSpec& launchSpec, const ExecStep& step)
             plan.candidates.push_back(QFile::encodeName(base + QLatin1Char('/') + step.program));
         }
     }
-    plan.user = launchSpec.user.toLocal8Bit();
+    plan.user = description.user.toLocal8Bit();
     plan.directory = QFile::encodeName(step.workingDirectory);
-    plan.uid = launchSpec.uid;
-    plan.gid = launchSpec.gid;
-    plan.switchUser = launchSpec.uid != ::geteuid() || launchSpec.gid != ::getegid();
+    plan.uid = description.uid;
+    plan.gid = description.gid;
+    plan.switchUser = description.uid != ::geteuid() || description.gid != ::getegid();
     return plan;
 }
 
@@ -169,10 +169,10 @@ void LogLine(int fd, const QString& text)
 
 } // namespace
 
-ExecSupervisor::ExecSupervisor(QString specFile) : m_specFile(std::move(specFile))
+ExecSupervisor::ExecSupervisor(QString descriptionFile) : m_descriptionFile(std::move(descriptionFile))
 {
-    const QFileInfo info(m_specFile);
-    m_outcomeFile = InstanceFiles::OutcomeFile(info.absolutePath(), InstanceFiles::IdOfSpecFile(info.fileName()));
+    const QFileInfo info(m_descriptionFile);
+    m_outcomeFile = InstanceFiles::OutcomeFile(info.absolutePath(), InstanceFiles::IdOfDescriptionFile(info.fileName()));
 }
 
 int ExecSupervisor::Run()
@@ -187,47 +187,47 @@ int ExecSupervisor::Run()
     ::sigprocmask(SIG_UNBLOCK, &stops, nullptr);
 
     InstanceOutcome outcome;
-    QFile file(m_specFile);
+    QFile file(m_descriptionFile);
     QString error;
-    std::optional<InstanceSpec> launchSpec;
+    std::optional<InstanceDescription> description;
     if (!file.open(QIODevice::ReadOnly)) {
         error = file.errorString();
     } else {
-        launchSpec = InstanceFiles::DecodeSpec(file.readAll(), &error);
+        description = InstanceFiles::DecodeDescription(file.readAll(), &error);
     }
-    if (!launchSpec || InstanceFiles::IdOfSpecFile(QFileInfo(m_specFile).fileName()).isEmpty()) {
-        std::fprintf(stderr, "taskschedd-exec: %s: %s\n", qPrintable(m_specFile), qPrintable(error));
-        outcome.startStage = InstanceOutcome::SpecStage;
+    if (!description || InstanceFiles::IdOfDescriptionFile(QFileInfo(m_descriptionFile).fileName()).isEmpty()) {
+        std::fprintf(stderr, "taskschedd-exec: %s: %s\n", qPrintable(m_descriptionFile), qPrintable(error));
+        outcome.startStage = InstanceOutcome::DescriptionStage;
         outcome.startErrno = EINVAL;
         outcome.failedStep = 0;
         outcome.end = QDateTime::currentDateTime();
         return WriteOutcome(outcome) ? 0 : 1;
     }
 
-    const int logFd = OpenLog(launchSpec->logFile);
-    if (logFd < 0) std::fprintf(stderr, "taskschedd-exec: cannot open the log \"%s\": %s\n", qPrintable(launchSpec->logFile), std::strerror(errno));
-    LogLine(logFd, QStringLiteral("%1: start (%2, instance %3)").arg(launchSpec->task, launchSpec->cause, launchSpec->id));
-    for (int i = 0; i < launchSpec->steps.size() && !g_stop; ++i) {
-        RunStep(*launchSpec, i, logFd, &outcome);
+    const int logFd = OpenLog(description->logFile);
+    if (logFd < 0) std::fprintf(stderr, "taskschedd-exec: cannot open the log \"%s\": %s\n", qPrintable(description->logFile), std::strerror(errno));
+    LogLine(logFd, QStringLiteral("%1: start (%2, instance %3)").arg(description->task, description->cause, description->id));
+    for (int i = 0; i < description->steps.size() && !g_stop; ++i) {
+        RunStep(*description, i, logFd, &outcome);
         if (outcome.failedStep >= 0) break;
     }
     outcome.stopRequested = g_stop != 0;
     outcome.end = QDateTime::currentDateTime();
     if (outcome.failedStep >= 0) {
         LogLine(logFd, QStringLiteral("%1: could not start \"%2\": %3")
-                           .arg(launchSpec->task, launchSpec->steps[outcome.failedStep].program, QString::fromLocal8Bit(std::strerror(outcome.startErrno))));
+                           .arg(description->task, description->steps[outcome.failedStep].program, QString::fromLocal8Bit(std::strerror(outcome.startErrno))));
     } else if (outcome.signal) {
-        LogLine(logFd, QStringLiteral("%1: ended by signal %2").arg(launchSpec->task).arg(outcome.signal));
+        LogLine(logFd, QStringLiteral("%1: ended by signal %2").arg(description->task).arg(outcome.signal));
     } else {
-        LogLine(logFd, QStringLiteral("%1: exit code %2").arg(launchSpec->task).arg(outcome.exitCode));
+        LogLine(logFd, QStringLiteral("%1: exit code %2").arg(description->task).arg(outcome.exitCode));
     }
     if (logFd >= 0) ::close(logFd);
     return WriteOutcome(outcome) ? 0 : 1;
 }
 
-void ExecSupervisor::RunStep(const InstanceSpec& launchSpec, int index, int logFd, InstanceOutcome* outcome)
+void ExecSupervisor::RunStep(const InstanceDescription& description, int index, int logFd, InstanceOutcome* outcome)
 {
-    const ChildPlan plan = Plan(launchSpec, launchSpec.steps[index]);
+    const ChildPlan plan = Plan(description, description.steps[index]);
     int report[2];
     if (::pipe2(report, O_CLOEXEC) != 0) {
         outcome->failedStep = index;

@@ -4,16 +4,16 @@
 // It is a process of its own (taskschedd-exec) so that an instance outlives a daemon that
 // dies or is restarted, and the next daemon can still learn its result.
 
-#include "InstanceSpec.h"
+#include "InstanceDescription.h"
 
 #include <QString>
 
-/// Runs the instance described by one launchSpec file. Signals: SIGTERM asks it to stop the
+/// Runs the instance described by one description file. Signals: SIGTERM asks it to stop the
 /// instance (the running program's process group receives SIGTERM and no further program
 /// starts); SIGUSR1 ends it hard (SIGKILL to the program's process group).
 class ExecSupervisor {
 public:
-    explicit ExecSupervisor(QString specFile);
+    explicit ExecSupervisor(QString descriptionFile);
     /// Runs the instance and writes its outcome file. The process's exit status: 0 when the
     /// outcome was written, 1 when even that failed.
     int Run();
@@ -22,9 +22,9 @@ public:
     static constexpr qint64 LogRotateBytes = 4 * 1024 * 1024;
 
 private:
-    void RunStep(const InstanceSpec& launchSpec, int index, int logFd, InstanceOutcome* outcome);
+    void RunStep(const InstanceDescription& description, int index, int logFd, InstanceOutcome* outcome);
     bool WriteOutcome(const InstanceOutcome& outcome);
 
-    QString m_specFile;
+    QString m_descriptionFile;
     QString m_outcomeFile;
 };

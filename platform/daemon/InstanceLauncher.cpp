@@ -114,58 +114,58 @@ QString InstanceLauncher::Expand(const QString& text, const QStringList& environ
     return out;
 }
 
-std::optional<InstanceSpec> InstanceLauncher::Prepare(const RunnableTask& task, const QString& cause, int attempt,
+std::optional<InstanceDescription> InstanceLauncher::Prepare(const RunnableTask& task, const QString& cause, int attempt,
                                                       const QDateTime& start, HRESULT* code, QString* error) const
 {
     const auto account = RunAccount::Resolve(task.account, task.group, code, error);
     if (!account) return std::nullopt;
 
-    InstanceSpec launchSpec;
-    launchSpec.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
-    launchSpec.task = task.key.ToString();
-    launchSpec.start = start;
-    launchSpec.cause = cause;
-    launchSpec.attempt = attempt;
-    launchSpec.user = account->name;
-    launchSpec.uid = account->uid;
-    launchSpec.gid = account->gid;
-    launchSpec.environment = account->Environment(m_root.Path());
-    launchSpec.logFile = LogFile(task.key);
+    InstanceDescription description;
+    description.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    description.task = task.key.ToString();
+    description.start = start;
+    description.cause = cause;
+    description.attempt = attempt;
+    description.user = account->name;
+    description.uid = account->uid;
+    description.gid = account->gid;
+    description.environment = account->Environment(m_root.Path());
+    description.logFile = LogFile(task.key);
     for (const TaskAction& action : task.actions) {
         if (action.kind != TaskAction::Exec) {
-            launchSpec.unsupportedAction = KindName(action.kind);
+            description.unsupportedAction = KindName(action.kind);
             break;
         }
         ExecStep step;
-        step.program = Expand(Unquote(action.program), launchSpec.environment, account->home);
+        step.program = Expand(Unquote(action.program), description.environment, account->home);
         step.arguments = QProcess::splitCommand(action.arguments);
-        const QString dir = Expand(Unquote(action.workingDirectory), launchSpec.environment, account->home);
+        const QString dir = Expand(Unquote(action.workingDirectory), description.environment, account->home);
         step.workingDirectory = dir.isEmpty() ? account->home : dir;
-        launchSpec.steps.append(step);
+        description.steps.append(step);
     }
     if (task.actions.isEmpty()) {
         if (code) *code = SCHED_E_TASK_NOT_READY;
         if (error) *error = ResultText(SCHED_E_TASK_NOT_READY) + QStringLiteral(" (The task has no action.)");
         return std::nullopt;
     }
-    return launchSpec;
+    return description;
 }
 
-pid_t InstanceLauncher::Spawn(const InstanceSpec& launchSpec, QString* error) const
+pid_t InstanceLauncher::Spawn(const InstanceDescription& description, QString* error) const
 {
     const QString dir = InstancesDir();
-    const QString specFile = InstanceFiles::SpecFile(dir, launchSpec.id);
+    const QString descriptionFile = InstanceFiles::DescriptionFile(dir, description.id);
     try {
         if (!QDir(dir).exists()) AtomicFile::MakeDirectory(dir);
-        AtomicFile::Write(specFile, InstanceFiles::EncodeSpec(launchSpec));
+        AtomicFile::Write(descriptionFile, InstanceFiles::EncodeDescription(description));
     } catch (const std::exception& e) {
         if (error) *error = QString::fromUtf8(e.what());
         return 0;
     }
 
     const QByteArray program = QFile::encodeName(SupervisorProgram());
-    const QByteArray specArg = QFile::encodeName(specFile);
-    char* argv[] = {const_cast<char*>(program.constData()), const_cast<char*>(specArg.constData()), nullptr};
+    const QByteArray descriptionArg = QFile::encodeName(descriptionFile);
+    char* argv[] = {const_cast<char*>(program.constData()), const_cast<char*>(descriptionArg.constData()), nullptr};
 
     posix_spawnattr_t attr;
     posix_spawnattr_init(&attr);
@@ -190,7 +190,7 @@ pid_t InstanceLauncher::Spawn(const InstanceSpec& launchSpec, QString* error) co
     posix_spawnattr_destroy(&attr);
     if (rc != 0) {
         if (error) *error = QStringLiteral("Cannot start \"%1\": %2").arg(QString::fromLocal8Bit(program), QString::fromLocal8Bit(std::strerror(rc)));
-        QFile::remove(specFile);
+        QFile::remove(descriptionFile);
         return 0;
     }
     WaitUntilRecognisable(pid, program);

@@ -2,7 +2,7 @@
 // Turns a task into an instance: the programs to run, as whom, with what, and starts the
 // instance's supervisor.
 
-#include "InstanceSpec.h"
+#include "InstanceDescription.h"
 #include "RunnableTask.h"
 #include "ServiceRoot.h"
 
@@ -25,11 +25,11 @@ public:
     /// The actions run in order up to the first one this service cannot carry out. Nothing,
     /// with `code` and `error` filled, when the task cannot run at all (an unknown or
     /// forbidden account).
-    std::optional<InstanceSpec> Prepare(const RunnableTask& task, const QString& cause, int attempt, const QDateTime& start,
+    std::optional<InstanceDescription> Prepare(const RunnableTask& task, const QString& cause, int attempt, const QDateTime& start,
                                         HRESULT* code, QString* error) const;
     /// Writes the instance's file durably, then starts its supervisor. Returns the supervisor's
     /// process id, or 0 with `error` filled.
-    pid_t Spawn(const InstanceSpec& launchSpec, QString* error) const;
+    pid_t Spawn(const InstanceDescription& description, QString* error) const;
 
     /// `text` with %NAME%, $NAME and ${NAME} replaced from `environment` ("NAME=value" entries)
     /// and a leading "~" by `home`; unknown names are left as they are.

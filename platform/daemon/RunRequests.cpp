@@ -19,17 +19,17 @@ QString Guid(const QString& id) { return QLatin1Char('{') + id.toUpper() + QLati
 
 QCborMap Describe(const RunningInstance& instance)
 {
-    const InstanceSpec& launchSpec = instance.LaunchSpec();
-    const auto key = TaskKey::FromString(launchSpec.task);
-    const QString path = key ? key->path : launchSpec.task;
+    const InstanceDescription& description = instance.Description();
+    const auto key = TaskKey::FromString(description.task);
+    const QString path = key ? key->path : description.task;
     const qsizetype slash = path.lastIndexOf(QLatin1Char('\\'));
-    return QCborMap{{QStringLiteral("guid"), Guid(launchSpec.id)},
+    return QCborMap{{QStringLiteral("guid"), Guid(description.id)},
                     {QStringLiteral("path"), path},
                     {QStringLiteral("name"), slash >= 0 ? path.mid(slash + 1) : path},
                     {QStringLiteral("state"), qint64(TaskRuntime::Running)},
-                    {QStringLiteral("currentAction"), launchSpec.steps.isEmpty() ? QString() : launchSpec.steps.first().program},
+                    {QStringLiteral("currentAction"), description.steps.isEmpty() ? QString() : description.steps.first().program},
                     {QStringLiteral("enginePid"), qint64(instance.Pid())},
-                    {QStringLiteral("start"), launchSpec.start.toMSecsSinceEpoch()}};
+                    {QStringLiteral("start"), description.start.toMSecsSinceEpoch()}};
 }
 
 QCborArray DescribeAll(const QList<const RunningInstance*>& instances)
@@ -144,7 +144,7 @@ QCborMap RunRequests::RunningList(const QCborMap&)
 {
     QList<const RunningInstance*> gen2;
     for (const RunningInstance* instance : m_runner.AllInstances()) {
-        if (instance->LaunchSpec().task.startsWith(QLatin1String("v2:"))) gen2.append(instance);
+        if (instance->Description().task.startsWith(QLatin1String("v2:"))) gen2.append(instance);
     }
     QCborMap reply = Reply(S_OK);
     reply.insert(QStringLiteral("instances"), DescribeAll(gen2));
@@ -155,7 +155,7 @@ const RunningInstance* RunRequests::FindInstance(const QCborMap& request) const
 {
     const QString guid = request.value(QStringLiteral("guid")).toString();
     for (const RunningInstance* instance : m_runner.AllInstances()) {
-        if (Guid(instance->LaunchSpec().id).compare(guid, Qt::CaseInsensitive) == 0) return instance;
+        if (Guid(instance->Description().id).compare(guid, Qt::CaseInsensitive) == 0) return instance;
     }
     return nullptr;
 }
@@ -172,7 +172,7 @@ QCborMap RunRequests::InstanceRefresh(const QCborMap& request)
 QCborMap RunRequests::InstanceStop(const QCborMap& request)
 {
     const RunningInstance* instance = FindInstance(request);
-    if (!instance || !m_runner.StopInstance(instance->LaunchSpec().id)) return Reply(SCHED_E_TASK_NOT_RUNNING);
+    if (!instance || !m_runner.StopInstance(instance->Description().id)) return Reply(SCHED_E_TASK_NOT_RUNNING);
     return Reply(S_OK);
 }
 

@@ -11,7 +11,7 @@ HRESULT StartFailure(int stage, int error)
         return E_ACCESSDENIED;
     case InstanceOutcome::DirectoryStage:
         return error == EACCES || error == EPERM ? HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED) : BadDirectory;
-    case InstanceOutcome::SpecStage:
+    case InstanceOutcome::DescriptionStage:
         return HRESULT_FROM_WIN32(ERROR_INVALID_DATA);
     default:
         break;
@@ -37,7 +37,7 @@ HRESULT StartFailure(int stage, int error)
     }
 }
 
-HRESULT FromOutcome(const InstanceSpec& launchSpec, const InstanceOutcome& outcome, StopReason reason)
+HRESULT FromOutcome(const InstanceDescription& description, const InstanceOutcome& outcome, StopReason reason)
 {
     switch (reason) {
     case StopReason::Request:
@@ -49,7 +49,7 @@ HRESULT FromOutcome(const InstanceSpec& launchSpec, const InstanceOutcome& outco
         break;
     }
     if (outcome.failedStep >= 0) return StartFailure(outcome.startStage, outcome.startErrno);
-    if (!launchSpec.unsupportedAction.isEmpty() && outcome.stepsRun == launchSpec.steps.size() && !outcome.stopRequested) return NotSupported;
+    if (!description.unsupportedAction.isEmpty() && outcome.stepsRun == description.steps.size() && !outcome.stopRequested) return NotSupported;
     return HRESULT(outcome.exitCode);
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 // The result code a task's run leaves behind (its "last task result" or 1.0 exit code).
 
-#include "InstanceSpec.h"
+#include "InstanceDescription.h"
 #include "ResultCodes.h"
 
 /// Why the daemon ended an instance, if it did.
@@ -32,7 +32,7 @@ constexpr HRESULT BadDirectory = HRESULT_FROM_WIN32(267);
 HRESULT StartFailure(int stage, int error);
 /// The result of an instance that ended with `outcome`: the stop reason first, then a start
 /// failure, then an action that is not supported, else the last program's exit code.
-HRESULT FromOutcome(const InstanceSpec& launchSpec, const InstanceOutcome& outcome, StopReason reason);
+HRESULT FromOutcome(const InstanceDescription& description, const InstanceOutcome& outcome, StopReason reason);
 /// Whether a result counts as a failed run, which the task's restart settings retry.
 bool IsFailure(HRESULT result, StopReason reason);
 

@@ -11,8 +11,8 @@
 
 Q_LOGGING_CATEGORY(lcInstance, "taskschedd.instance")
 
-RunningInstance::RunningInstance(InstanceSpec launchSpec, pid_t pid, bool ownChild, qint64 limitMs, bool allowHardTerminate, QObject* parent)
-    : QObject(parent), m_spec(std::move(launchSpec)), m_pid(pid), m_ownChild(ownChild), m_allowHardTerminate(allowHardTerminate)
+RunningInstance::RunningInstance(InstanceDescription description, pid_t pid, bool ownChild, qint64 limitMs, bool allowHardTerminate, QObject* parent)
+    : QObject(parent), m_description(std::move(description)), m_pid(pid), m_ownChild(ownChild), m_allowHardTerminate(allowHardTerminate)
 {
     m_fd = OpenProcessFd(pid);
     if (m_fd < 0) return;
@@ -26,14 +26,14 @@ RunningInstance::RunningInstance(InstanceSpec launchSpec, pid_t pid, bool ownChi
         m_limitTimer.setTimerType(Qt::PreciseTimer);
         // QTimer takes an int, so a limit beyond 24 days is reached in several turns.
         auto arm = [this, limitMs] {
-            const qint64 left = limitMs - m_spec.start.msecsTo(QDateTime::currentDateTime());
+            const qint64 left = limitMs - m_description.start.msecsTo(QDateTime::currentDateTime());
             if (left <= 0) return false;
             m_limitTimer.start(int(std::min<qint64>(left, std::numeric_limits<int>::max())));
             return true;
         };
         connect(&m_limitTimer, &QTimer::timeout, this, [this, arm] {
             if (arm()) return;
-            qCInfo(lcInstance) << m_spec.task << "instance" << m_spec.id << "reached its time limit";
+            qCInfo(lcInstance) << m_description.task << "instance" << m_description.id << "reached its time limit";
             Stop(StopReason::TimeLimit);
         });
         if (!arm()) m_limitTimer.start(0);
@@ -58,7 +58,7 @@ void RunningInstance::Stop(StopReason reason)
 void RunningInstance::KillHard()
 {
     if (m_ended) return;
-    qCInfo(lcInstance) << m_spec.task << "instance" << m_spec.id << "did not end in time; killed";
+    qCInfo(lcInstance) << m_description.task << "instance" << m_description.id << "did not end in time; killed";
     ::kill(m_pid, SIGUSR1);
 }
 

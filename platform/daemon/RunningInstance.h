@@ -1,7 +1,7 @@
 #pragma once
 // One instance of a task while it runs: its supervisor process, its time limit and its stop.
 
-#include "InstanceSpec.h"
+#include "InstanceDescription.h"
 #include "RunResults.h"
 
 #include <QObject>
@@ -19,11 +19,11 @@ public:
     /// Watches supervisor `pid`. `ownChild`: the daemon started it and must reap it; otherwise it
     /// was taken over from an earlier daemon. `limitMs` > 0 stops the instance that long after
     /// its start. False from IsValid() when the process cannot be watched (it is gone).
-    RunningInstance(InstanceSpec launchSpec, pid_t pid, bool ownChild, qint64 limitMs, bool allowHardTerminate, QObject* parent = nullptr);
+    RunningInstance(InstanceDescription description, pid_t pid, bool ownChild, qint64 limitMs, bool allowHardTerminate, QObject* parent = nullptr);
     ~RunningInstance() override;
 
     bool IsValid() const { return m_fd >= 0; }
-    const InstanceSpec& LaunchSpec() const { return m_spec; }
+    const InstanceDescription& Description() const { return m_description; }
     pid_t Pid() const { return m_pid; }
     StopReason Reason() const { return m_reason; }
     bool HasEnded() const { return m_ended; }
@@ -40,7 +40,7 @@ private:
     void OnExited();
     void KillHard();
 
-    InstanceSpec m_spec;
+    InstanceDescription m_description;
     pid_t m_pid;
     bool m_ownChild;
     bool m_allowHardTerminate;

@@ -125,25 +125,25 @@ HRESULT TaskRunner::Launch(const RunnableTask& task, const QString& cause, int a
     const QDateTime start = m_clock.Now();
     HRESULT code = E_FAIL;
     QString why;
-    const auto launchSpec = m_launcher.Prepare(task, cause, attempt, start, &code, &why);
-    if (!launchSpec) {
+    const auto description = m_launcher.Prepare(task, cause, attempt, start, &code, &why);
+    if (!description) {
         RecordFailedStart(task, cause, attempt, start, code);
         if (error) *error = why;
         return code;
     }
-    if (launchSpec->steps.isEmpty()) {
+    if (description->steps.isEmpty()) {
         // Nothing here can be run: the task's first action is one this service does not carry out.
-        qCInfo(lcRunner) << task.key.ToString() << ": its" << launchSpec->unsupportedAction << "action is not supported by this service";
+        qCInfo(lcRunner) << task.key.ToString() << ": its" << description->unsupportedAction << "action is not supported by this service";
         RecordFailedStart(task, cause, attempt, start, RunResults::NotSupported);
         return S_OK;
     }
-    const pid_t pid = m_launcher.Spawn(*launchSpec, &why);
+    const pid_t pid = m_launcher.Spawn(*description, &why);
     if (pid <= 0) {
         RecordFailedStart(task, cause, attempt, start, E_FAIL);
         if (error) *error = why;
         return E_FAIL;
     }
-    auto* instance = new RunningInstance(*launchSpec, pid, true, task.executionTimeLimitMs, task.allowHardTerminate, this);
+    auto* instance = new RunningInstance(*description, pid, true, task.executionTimeLimitMs, task.allowHardTerminate, this);
     m_running[task.key].append(instance);
     Watch(instance);
     SetRuntime(task.key, [&](TaskRuntime& r) {
@@ -151,7 +151,7 @@ HRESULT TaskRunner::Launch(const RunnableTask& task, const QString& cause, int a
         r.lastRunTime = start;
         r.lastResult = RunResults::Running;
     });
-    qCInfo(lcRunner) << task.key.ToString() << "started (" << cause << "), instance" << launchSpec->id << "supervisor" << pid;
+    qCInfo(lcRunner) << task.key.ToString() << "started (" << cause << "), instance" << description->id << "supervisor" << pid;
     if (!instance->IsValid()) OnEnded(instance);   // it ended before it could be watched
     return S_OK;
 }
@@ -163,47 +163,47 @@ void TaskRunner::Watch(RunningInstance* instance)
 
 void TaskRunner::RecordFailedStart(const RunnableTask& task, const QString& cause, int attempt, const QDateTime& start, HRESULT result)
 {
-    InstanceSpec launchSpec;
-    launchSpec.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
-    launchSpec.task = task.key.ToString();
-    launchSpec.start = start;
-    launchSpec.cause = cause;
-    launchSpec.attempt = attempt;
+    InstanceDescription description;
+    description.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    description.task = task.key.ToString();
+    description.start = start;
+    description.cause = cause;
+    description.attempt = attempt;
     SetRuntime(task.key, [&](TaskRuntime& r) { r.lastRunTime = start; });
-    Finish(launchSpec, result, m_clock.Now(), StopReason::None);
+    Finish(description, result, m_clock.Now(), StopReason::None);
 }
 
 void TaskRunner::OnEnded(RunningInstance* instance)
 {
-    const InstanceSpec launchSpec = instance->LaunchSpec();
+    const InstanceDescription description = instance->Description();
     const StopReason reason = instance->Reason();
-    QFile file(InstanceFiles::OutcomeFile(m_launcher.InstancesDir(), launchSpec.id));
+    QFile file(InstanceFiles::OutcomeFile(m_launcher.InstancesDir(), description.id));
     QString error;
     std::optional<InstanceOutcome> outcome;
     if (file.open(QIODevice::ReadOnly)) outcome = InstanceFiles::DecodeOutcome(file.readAll(), &error);
     else error = file.errorString();
-    if (!outcome) qCWarning(lcRunner) << launchSpec.task << "instance" << launchSpec.id << "left no outcome:" << error;
+    if (!outcome) qCWarning(lcRunner) << description.task << "instance" << description.id << "left no outcome:" << error;
 
-    const auto key = TaskKey::FromString(launchSpec.task);
+    const auto key = TaskKey::FromString(description.task);
     if (key) m_running[*key].removeOne(instance);
     if (key && m_running.value(*key).isEmpty()) m_running.remove(*key);
     instance->deleteLater();
 
-    const HRESULT result = outcome ? RunResults::FromOutcome(launchSpec, *outcome, reason) : RunResults::Lost;
-    Finish(launchSpec, result, outcome ? outcome->end : m_clock.Now(), reason);
+    const HRESULT result = outcome ? RunResults::FromOutcome(description, *outcome, reason) : RunResults::Lost;
+    Finish(description, result, outcome ? outcome->end : m_clock.Now(), reason);
 }
 
-void TaskRunner::Finish(const InstanceSpec& launchSpec, HRESULT result, const QDateTime& end, StopReason reason)
+void TaskRunner::Finish(const InstanceDescription& description, HRESULT result, const QDateTime& end, StopReason reason)
 {
-    const auto key = TaskKey::FromString(launchSpec.task);
+    const auto key = TaskKey::FromString(description.task);
     if (!key) {
-        RemoveInstanceFiles(launchSpec.id);
+        RemoveInstanceFiles(description.id);
         return;
     }
     try {
-        m_history.Append(*key, RunHistoryEntry{launchSpec.id, launchSpec.cause, launchSpec.attempt, launchSpec.start, end, result});
+        m_history.Append(*key, RunHistoryEntry{description.id, description.cause, description.attempt, description.start, end, result});
     } catch (const std::exception& e) {
-        qCWarning(lcRunner) << launchSpec.task << ": the run history cannot be written:" << e.what();
+        qCWarning(lcRunner) << description.task << ": the run history cannot be written:" << e.what();
     }
     const bool othersRun = LiveCount(*key) > 0;
     const bool waiting = !m_waiting.value(*key).isEmpty();
@@ -214,12 +214,12 @@ void TaskRunner::Finish(const InstanceSpec& launchSpec, HRESULT result, const QD
     });
     // The instance's files go only once its result is safely recorded, so a crash in between
     // makes the next daemon record it again rather than lose it.
-    RemoveInstanceFiles(launchSpec.id);
-    qCInfo(lcRunner) << launchSpec.task << "instance" << launchSpec.id << "ended with" << QStringLiteral("0x%1").arg(quint32(result), 8, 16, QLatin1Char('0'));
+    RemoveInstanceFiles(description.id);
+    qCInfo(lcRunner) << description.task << "instance" << description.id << "ended with" << QStringLiteral("0x%1").arg(quint32(result), 8, 16, QLatin1Char('0'));
     emit InstanceEnded(*key, result);
 
     if (!othersRun) StartWaiting(*key);
-    if (RunResults::IsFailure(result, reason)) ScheduleRestart(*key, launchSpec.cause, launchSpec.attempt);
+    if (RunResults::IsFailure(result, reason)) ScheduleRestart(*key, description.cause, description.attempt);
 }
 
 void TaskRunner::StartWaiting(const TaskKey& key)
@@ -284,7 +284,7 @@ bool TaskRunner::StopInstance(const QString& id, StopReason reason)
 {
     for (const QList<RunningInstance*>& list : std::as_const(m_running)) {
         for (RunningInstance* instance : list) {
-            if (instance->LaunchSpec().id != id || instance->HasEnded()) continue;
+            if (instance->Description().id != id || instance->HasEnded()) continue;
             instance->Stop(reason);
             return true;
         }
@@ -297,7 +297,7 @@ void TaskRunner::RemoveInstanceFiles(const QString& id)
     const QString dir = m_launcher.InstancesDir();
     try {
         AtomicFile::Remove(InstanceFiles::OutcomeFile(dir, id));
-        AtomicFile::Remove(InstanceFiles::SpecFile(dir, id));
+        AtomicFile::Remove(InstanceFiles::DescriptionFile(dir, id));
     } catch (const std::exception& e) {
         qCWarning(lcRunner) << "instance" << id << ": its files cannot be removed:" << e.what();
     }
@@ -310,26 +310,26 @@ void TaskRunner::Recover()
     if (files.isEmpty()) return;
     const QHash<QString, pid_t> supervisors = RunningSupervisors();
     for (const QString& name : files) {
-        const QString id = InstanceFiles::IdOfSpecFile(name);
-        const QString specFile = InstanceFiles::SpecFile(dir, id);
-        QFile file(specFile);
+        const QString id = InstanceFiles::IdOfDescriptionFile(name);
+        const QString descriptionFile = InstanceFiles::DescriptionFile(dir, id);
+        QFile file(descriptionFile);
         QString error;
-        std::optional<InstanceSpec> launchSpec;
-        if (file.open(QIODevice::ReadOnly)) launchSpec = InstanceFiles::DecodeSpec(file.readAll(), &error);
-        if (!launchSpec) {
-            qCWarning(lcRunner) << "instance file" << specFile << "is damaged (" << error << "); removed";
+        std::optional<InstanceDescription> description;
+        if (file.open(QIODevice::ReadOnly)) description = InstanceFiles::DecodeDescription(file.readAll(), &error);
+        if (!description) {
+            qCWarning(lcRunner) << "instance file" << descriptionFile << "is damaged (" << error << "); removed";
             RemoveInstanceFiles(id);
             continue;
         }
-        const auto key = TaskKey::FromString(launchSpec->task);
-        const pid_t pid = supervisors.value(QFileInfo(specFile).absoluteFilePath());
+        const auto key = TaskKey::FromString(description->task);
+        const pid_t pid = supervisors.value(QFileInfo(descriptionFile).absoluteFilePath());
         if (pid > 0 && key) {
             TaskCatalog* catalog = CatalogOf(*key);
             const auto task = catalog ? catalog->Load(*key, &error) : std::nullopt;
-            auto* instance = new RunningInstance(*launchSpec, pid, false, task ? task->executionTimeLimitMs : 0,
+            auto* instance = new RunningInstance(*description, pid, false, task ? task->executionTimeLimitMs : 0,
                                                  task ? task->allowHardTerminate : true, this);
             if (instance->IsValid()) {
-                qCInfo(lcRunner) << launchSpec->task << ": instance" << id << "still runs; taken over";
+                qCInfo(lcRunner) << description->task << ": instance" << id << "still runs; taken over";
                 m_running[*key].append(instance);
                 Watch(instance);
                 continue;
@@ -340,11 +340,11 @@ void TaskRunner::Recover()
         std::optional<InstanceOutcome> outcome;
         if (outcomeFile.open(QIODevice::ReadOnly)) outcome = InstanceFiles::DecodeOutcome(outcomeFile.readAll(), &error);
         if (outcome) {
-            qCInfo(lcRunner) << launchSpec->task << ": instance" << id << "ended while no daemon ran; recorded";
-            Finish(*launchSpec, RunResults::FromOutcome(*launchSpec, *outcome, StopReason::None), outcome->end, StopReason::None);
+            qCInfo(lcRunner) << description->task << ": instance" << id << "ended while no daemon ran; recorded";
+            Finish(*description, RunResults::FromOutcome(*description, *outcome, StopReason::None), outcome->end, StopReason::None);
         } else {
-            qCWarning(lcRunner) << launchSpec->task << ": instance" << id << "vanished without a result; recorded as lost";
-            Finish(*launchSpec, RunResults::Lost, m_clock.Now(), StopReason::None);
+            qCWarning(lcRunner) << description->task << ": instance" << id << "vanished without a result; recorded as lost";
+            Finish(*description, RunResults::Lost, m_clock.Now(), StopReason::None);
         }
     }
 }

@@ -62,7 +62,7 @@ private:
     HRESULT Launch(const RunnableTask& task, const QString& cause, int attempt, QString* error);
     void Watch(RunningInstance* instance);
     void OnEnded(RunningInstance* instance);
-    void Finish(const InstanceSpec& launchSpec, HRESULT result, const QDateTime& end, StopReason reason);
+    void Finish(const InstanceDescription& description, HRESULT result, const QDateTime& end, StopReason reason);
     void RecordFailedStart(const RunnableTask& task, const QString& cause, int attempt, const QDateTime& start, HRESULT result);
     void SetRuntime(const TaskKey& key, const std::function<void(TaskRuntime&)>& change);
     void StartWaiting(const TaskKey& key);

@@ -1,6 +1,6 @@
 // The runner with real programs: what runs, as what, how it ends, and what is recorded.
 
-#include "InstanceSpec.h"
+#include "InstanceDescription.h"
 #include "MemoryCatalog.h"
 #include "ProcessFd.h"
 #include "RunResults.h"
@@ -420,19 +420,19 @@ void TestRunner::recordsWhatEndedWithoutDaemon()
     QTRY_VERIFY(!ProcessAlive(supervisor));
 
     // An instance whose supervisor vanished without a word.
-    InstanceSpec lost;
+    InstanceDescription lost;
     lost.id = QStringLiteral("0f0e0d0c-0000-4000-8000-000000000001");
     lost.task = QStringLiteral("v2:\\Lost");
     lost.start = QDateTime::currentDateTime().addSecs(-60);
     lost.logFile = Dir() + QStringLiteral("/lost.log");
     m_catalog->Put(Shell(QStringLiteral("\\Lost"), QStringLiteral("true")));
     const QString instances = Dir() + QStringLiteral("/instances");
-    QFile specFile(InstanceFiles::SpecFile(instances, lost.id));
-    QVERIFY(specFile.open(QIODevice::WriteOnly));
-    specFile.write(InstanceFiles::EncodeSpec(lost));
-    specFile.close();
+    QFile descriptionFile(InstanceFiles::DescriptionFile(instances, lost.id));
+    QVERIFY(descriptionFile.open(QIODevice::WriteOnly));
+    descriptionFile.write(InstanceFiles::EncodeDescription(lost));
+    descriptionFile.close();
     // And a damaged one, which is dropped.
-    QFile damaged(InstanceFiles::SpecFile(instances, QStringLiteral("damaged")));
+    QFile damaged(InstanceFiles::DescriptionFile(instances, QStringLiteral("damaged")));
     QVERIFY(damaged.open(QIODevice::WriteOnly));
     damaged.write("{\"kind\":");
     damaged.close();

@@ -1,4 +1,4 @@
-#include "InstanceSpec.h"
+#include "InstanceDescription.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -7,7 +7,7 @@
 namespace {
 
 constexpr int FormatVersion = 1;
-const QString SpecKind = QStringLiteral("taskschedd-instance");
+const QString DescriptionKind = QStringLiteral("taskschedd-instance");
 const QString OutcomeKind = QStringLiteral("taskschedd-outcome");
 
 QJsonArray ToJson(const QStringList& list) { return QJsonArray::fromStringList(list); }
@@ -44,59 +44,59 @@ std::optional<QJsonObject> Open(const QByteArray& bytes, const QString& kind, QS
 
 } // namespace
 
-QByteArray InstanceFiles::EncodeSpec(const InstanceSpec& launchSpec)
+QByteArray InstanceFiles::EncodeDescription(const InstanceDescription& description)
 {
     QJsonArray steps;
-    for (const ExecStep& step : launchSpec.steps) {
+    for (const ExecStep& step : description.steps) {
         steps.append(QJsonObject{{QStringLiteral("program"), step.program},
                                  {QStringLiteral("arguments"), ToJson(step.arguments)},
                                  {QStringLiteral("workingDirectory"), step.workingDirectory}});
     }
-    const QJsonObject o{{QStringLiteral("kind"), SpecKind},
+    const QJsonObject o{{QStringLiteral("kind"), DescriptionKind},
                         {QStringLiteral("version"), FormatVersion},
-                        {QStringLiteral("id"), launchSpec.id},
-                        {QStringLiteral("task"), launchSpec.task},
-                        {QStringLiteral("start"), ToMs(launchSpec.start)},
-                        {QStringLiteral("cause"), launchSpec.cause},
-                        {QStringLiteral("attempt"), launchSpec.attempt},
+                        {QStringLiteral("id"), description.id},
+                        {QStringLiteral("task"), description.task},
+                        {QStringLiteral("start"), ToMs(description.start)},
+                        {QStringLiteral("cause"), description.cause},
+                        {QStringLiteral("attempt"), description.attempt},
                         {QStringLiteral("steps"), steps},
-                        {QStringLiteral("user"), launchSpec.user},
-                        {QStringLiteral("uid"), qint64(launchSpec.uid)},
-                        {QStringLiteral("gid"), qint64(launchSpec.gid)},
-                        {QStringLiteral("environment"), ToJson(launchSpec.environment)},
-                        {QStringLiteral("logFile"), launchSpec.logFile},
-                        {QStringLiteral("unsupportedAction"), launchSpec.unsupportedAction}};
+                        {QStringLiteral("user"), description.user},
+                        {QStringLiteral("uid"), qint64(description.uid)},
+                        {QStringLiteral("gid"), qint64(description.gid)},
+                        {QStringLiteral("environment"), ToJson(description.environment)},
+                        {QStringLiteral("logFile"), description.logFile},
+                        {QStringLiteral("unsupportedAction"), description.unsupportedAction}};
     return QJsonDocument(o).toJson(QJsonDocument::Compact);
 }
 
-std::optional<InstanceSpec> InstanceFiles::DecodeSpec(const QByteArray& bytes, QString* error)
+std::optional<InstanceDescription> InstanceFiles::DecodeDescription(const QByteArray& bytes, QString* error)
 {
-    const auto o = Open(bytes, SpecKind, error);
+    const auto o = Open(bytes, DescriptionKind, error);
     if (!o) return std::nullopt;
-    InstanceSpec launchSpec;
-    launchSpec.id = o->value(QStringLiteral("id")).toString();
-    launchSpec.task = o->value(QStringLiteral("task")).toString();
-    launchSpec.start = FromMs(o->value(QStringLiteral("start")));
-    launchSpec.cause = o->value(QStringLiteral("cause")).toString();
-    launchSpec.attempt = o->value(QStringLiteral("attempt")).toInt();
+    InstanceDescription description;
+    description.id = o->value(QStringLiteral("id")).toString();
+    description.task = o->value(QStringLiteral("task")).toString();
+    description.start = FromMs(o->value(QStringLiteral("start")));
+    description.cause = o->value(QStringLiteral("cause")).toString();
+    description.attempt = o->value(QStringLiteral("attempt")).toInt();
     for (const QJsonValue& v : o->value(QStringLiteral("steps")).toArray()) {
         const QJsonObject s = v.toObject();
-        launchSpec.steps.append(ExecStep{s.value(QStringLiteral("program")).toString(), ToStrings(s.value(QStringLiteral("arguments"))),
+        description.steps.append(ExecStep{s.value(QStringLiteral("program")).toString(), ToStrings(s.value(QStringLiteral("arguments"))),
                                    s.value(QStringLiteral("workingDirectory")).toString()});
     }
-    launchSpec.user = o->value(QStringLiteral("user")).toString();
+    description.user = o->value(QStringLiteral("user")).toString();
     const qint64 uid = qint64(o->value(QStringLiteral("uid")).toDouble(-1));
     const qint64 gid = qint64(o->value(QStringLiteral("gid")).toDouble(-1));
-    launchSpec.environment = ToStrings(o->value(QStringLiteral("environment")));
-    launchSpec.logFile = o->value(QStringLiteral("logFile")).toString();
-    launchSpec.unsupportedAction = o->value(QStringLiteral("unsupportedAction")).toString();
-    if (launchSpec.id.isEmpty() || launchSpec.task.isEmpty() || !launchSpec.start.isValid() || uid < 0 || gid < 0 || launchSpec.logFile.isEmpty()) {
+    description.environment = ToStrings(o->value(QStringLiteral("environment")));
+    description.logFile = o->value(QStringLiteral("logFile")).toString();
+    description.unsupportedAction = o->value(QStringLiteral("unsupportedAction")).toString();
+    if (description.id.isEmpty() || description.task.isEmpty() || !description.start.isValid() || uid < 0 || gid < 0 || description.logFile.isEmpty()) {
         if (error) *error = QStringLiteral("the instance record is incomplete");
         return std::nullopt;
     }
-    launchSpec.uid = uid_t(uid);
-    launchSpec.gid = gid_t(gid);
-    return launchSpec;
+    description.uid = uid_t(uid);
+    description.gid = gid_t(gid);
+    return description;
 }
 
 QByteArray InstanceFiles::EncodeOutcome(const InstanceOutcome& outcome)
@@ -134,7 +134,7 @@ std::optional<InstanceOutcome> InstanceFiles::DecodeOutcome(const QByteArray& by
     return outcome;
 }
 
-QString InstanceFiles::IdOfSpecFile(const QString& fileName)
+QString InstanceFiles::IdOfDescriptionFile(const QString& fileName)
 {
     const QString suffix = QStringLiteral(".instance");
     return fileName.endsWith(suffix) && fileName.size() > suffix.size() ? fileName.chopped(suffix.size()) : QString();

@@ -21,7 +21,7 @@ struct ExecStep {
 };
 
 /// One run of a task: its programs, in order, as one account.
-struct InstanceSpec {
+struct InstanceDescription {
     QString id;               ///< unique within the root; names the instance's files
     QString task;             ///< the task's key (TaskKey::ToString)
     QDateTime start;          ///< when the instance was started
@@ -35,7 +35,7 @@ struct InstanceSpec {
     QString logFile;          ///< where the programs' output and errors are appended
     /// The kind of action after the last step that this service cannot carry out, or empty.
     QString unsupportedAction;
-    friend bool operator==(const InstanceSpec&, const InstanceSpec&) = default;
+    friend bool operator==(const InstanceDescription&, const InstanceDescription&) = default;
 };
 
 /// How an instance ended, as its supervisor saw it.
@@ -43,7 +43,7 @@ struct InstanceOutcome {
     QDateTime end;
     qint32 exitCode = 0;      ///< of the last program run, when it exited
     qint32 signal = 0;        ///< the signal that ended the last program, or 0
-    enum StartStage { NoStartFailure = 0, AccountStage = 1, DirectoryStage = 2, ProgramStage = 3, SpecStage = 4 };
+    enum StartStage { NoStartFailure = 0, AccountStage = 1, DirectoryStage = 2, ProgramStage = 3, DescriptionStage = 4 };
     qint32 startErrno = 0;    ///< why a program could not be started, or 0
     qint32 startStage = NoStartFailure; ///< what failed when a program could not be started
     qint32 failedStep = -1;   ///< the step that could not be started, or -1
@@ -54,15 +54,15 @@ struct InstanceOutcome {
 
 class InstanceFiles {
 public:
-    static QByteArray EncodeSpec(const InstanceSpec& launchSpec);
+    static QByteArray EncodeDescription(const InstanceDescription& description);
     /// Nothing, with `error` filled, for a damaged or foreign file.
-    static std::optional<InstanceSpec> DecodeSpec(const QByteArray& bytes, QString* error);
+    static std::optional<InstanceDescription> DecodeDescription(const QByteArray& bytes, QString* error);
     static QByteArray EncodeOutcome(const InstanceOutcome& outcome);
     static std::optional<InstanceOutcome> DecodeOutcome(const QByteArray& bytes, QString* error);
 
     /// The files of instance `id` in the instances directory `dir`.
-    static QString SpecFile(const QString& dir, const QString& id) { return dir + QLatin1Char('/') + id + QStringLiteral(".instance"); }
+    static QString DescriptionFile(const QString& dir, const QString& id) { return dir + QLatin1Char('/') + id + QStringLiteral(".instance"); }
     static QString OutcomeFile(const QString& dir, const QString& id) { return dir + QLatin1Char('/') + id + QStringLiteral(".outcome"); }
-    /// The instance id of a launchSpec file name, or empty for another file.
-    static QString IdOfSpecFile(const QString& fileName);
+    /// The instance id of a description file name, or empty for another file.
+    static QString IdOfDescriptionFile(const QString& fileName);
 };
