@@ -17,14 +17,18 @@ public:
 
     /// The system error code for a service name that no service has.
     static constexpr DWORD ServiceDoesNotExist = 1060;
+    /// How long a query waits for a running daemon's answer.
+    static constexpr int QueryWaitMs = 1000;
 
     /// The control of the service of `rootPath` (by default the current root).
     explicit ServiceControl(QString rootPath = DefaultRootPath());
 
-    /// Finds out whether the service `serviceName` runs into `state`. Fails with
+    /// Finds out whether the service `serviceName` runs into `state`: whether the root's daemon
+    /// answers (with the in-process service: whether the root can be used). Fails with
     /// ServiceDoesNotExist for a name that is not the scheduling service's.
     DWORD QueryState(const QString& serviceName, State& state) const;
-    /// Starts the service `serviceName` when it does not run; 0 when it runs afterwards.
+    /// Starts the service `serviceName` when it does not run: launches the root's daemon detached
+    /// and returns at once (0), or ERROR_SERVICE_NOT_ACTIVE when it cannot be launched.
     DWORD Start(const QString& serviceName) const;
 
     /// The root of the current user's service (ServiceRoot::DefaultPath()).

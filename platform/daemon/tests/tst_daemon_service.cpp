@@ -8,6 +8,7 @@
 #include "InProcessTransport.h"
 #include "LocalSocketTransport.h"
 #include "ResultCodes.h"
+#include "ServiceControl.h"
 #include "ServiceRoot.h"
 #include "TemporaryServiceRoot.h"
 
@@ -17,6 +18,7 @@
 #include <QProcess>
 #include <QtEndian>
 #include <QtTest>
+#include <csignal>
 #include <grp.h>
 #include <pwd.h>
 #include <sys/socket.h>
@@ -75,6 +77,7 @@ private slots:
     void commandLine_data();
     void commandLine();
     void noDaemonMeansNotRunning();
+    void serviceControlStartsTheDaemon();
     void transportChoice();
     void malformedMessages_data();
     void malformedMessages();
@@ -178,6 +181,43 @@ void TestDaemonService::noDaemonMeansNotRunning()
     QCOMPARE(Hr(reply), SCHED_E_SERVICE_NOT_RUNNING);
     QVERIFY(!reply.value(DaemonProtocol::Key::Error).toString().isEmpty());
     QVERIFY(!transport.Ping());
+}
+
+void TestDaemonService::serviceControlStartsTheDaemon()
+{
+    qunsetenv("TASKSCHEDULER_TRANSPORT");
+    const auto restore = qScopeGuard([] { qputenv("TASKSCHEDULER_TRANSPORT", "inprocess"); });
+    const QString name = ServiceControl::ScheduleServiceName();
+    ServiceControl::State state = ServiceControl::State::Running;
+
+    // A root that cannot be made: the daemon cannot start, and the service does not run.
+    QFile plain(m_root->Path() + QStringLiteral("/plain-file"));
+    QVERIFY(plain.open(QIODevice::WriteOnly));
+    plain.close();
+    const ServiceControl impossible(plain.fileName() + QStringLiteral("/root"));
+    QCOMPARE(impossible.QueryState(name, state), DWORD(0));
+    QCOMPARE(state, ServiceControl::State::Stopped);
+    QCOMPARE(impossible.Start(name), DWORD(ERROR_SERVICE_NOT_ACTIVE));
+    QCOMPARE(impossible.QueryState(QStringLiteral("Spooler"), state), ServiceControl::ServiceDoesNotExist);
+
+    // Without a daemon the service is stopped; starting it launches one, detached.
+    const ServiceControl control(m_root->Path());
+    QCOMPARE(control.QueryState(name, state), DWORD(0));
+    QCOMPARE(state, ServiceControl::State::Stopped);
+    QCOMPARE(control.Start(name), DWORD(0));
+    LocalSocketTransport transport(m_root->Path());
+    QVERIFY(transport.Connect(10000));
+    const pid_t pid = pid_t(transport.Call(Ping()).value(DaemonProtocol::Key::Pid).toInteger());
+    QVERIFY(pid > 0);
+    const auto stop = qScopeGuard([pid] {
+        ::kill(pid, SIGTERM);
+        DaemonHarness::WaitForExit(pid, 10000);
+    });
+    QCOMPARE(control.QueryState(name, state), DWORD(0));
+    QCOMPARE(state, ServiceControl::State::Running);
+    // Starting a running service changes nothing.
+    QCOMPARE(control.Start(name), DWORD(0));
+    QCOMPARE(pid_t(transport.Call(Ping()).value(DaemonProtocol::Key::Pid).toInteger()), pid);
 }
 
 void TestDaemonService::transportChoice()
