@@ -8,16 +8,30 @@
 #include <QLoggingCategory>
 #include <QTimer>
 #include <QUuid>
+#include <algorithm>
 
 Q_LOGGING_CATEGORY(lcRunner, "taskschedd.runner")
 
 namespace {
 
+// The parent of a process, 0 when it cannot be read.
+pid_t ParentOf(const QString& pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly)) return 0;
+    const QByteArray text = stat.readAll();
+    // "pid (name) state ppid ...": the name may hold blanks and parentheses, the last ')' ends it.
+    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+    return fields.size() > 1 ? pid_t(fields[1].toInt()) : 0;
+}
+
 // The supervisors that run now, by the instance file each was given. A supervisor is known by
 // its command line, which names its own instance file, so a reused process id cannot fool us.
+// A program the supervisor has just forked shows the same command line until its exec; it is
+// the one whose parent is the other.
 QHash<QString, pid_t> RunningSupervisors()
 {
-    QHash<QString, pid_t> found;
+    QHash<QString, QList<QPair<pid_t, pid_t>>> candidates;   // file -> (pid, parent)
     const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
     for (const QString& entry : entries) {
         bool ok = false;
@@ -28,7 +42,15 @@ QHash<QString, pid_t> RunningSupervisors()
         const QList<QByteArray> args = cmdline.readAll().split('\0');
         // "program\0instance\0" splits into three parts, the last one empty; a zombie has none.
         if (args.size() != 3 || !args[0].endsWith("taskschedd-exec")) continue;
-        found.insert(QFile::decodeName(args[1]), pid);
+        candidates[QFile::decodeName(args[1])].append({pid, ParentOf(entry)});
+    }
+    QHash<QString, pid_t> found;
+    for (auto it = candidates.cbegin(); it != candidates.cend(); ++it) {
+        for (const auto& [pid, parent] : it.value()) {
+            const bool forkedBySibling = std::any_of(it.value().cbegin(), it.value().cend(),
+                                                     [parent = parent](const QPair<pid_t, pid_t>& other) { return other.first == parent; });
+            if (!forkedBySibling) found.insert(it.key(), pid);
+        }
     }
     return found;
 }
