@@ -6,10 +6,10 @@
 #include "TaskRuntimeState.h"
 #include "TaskService2.h"
 #include "TaskStore2.h"
-#include "TriggerTestSupport.h"
+#include "LibraryTestSupport.h"
 #include "tvMSTask.h"
 
-using namespace TriggerTests;
+using namespace LibraryTests;
 
 namespace {
 

@@ -2,6 +2,7 @@
 // against a private service root.
 
 #include "JobFile.h"
+#include "LibraryTestSupport.h"
 #include "OsVersion.h"
 #include "ResultCodes.h"
 #include "TaskService2.h"
@@ -17,45 +18,9 @@
 #include <functional>
 #include <memory>
 
+using namespace LibraryTests;
+
 namespace {
-
-const QString kProgram = QStringLiteral("/bin/true");
-
-class Fixture {
-public:
-    explicit Fixture(bool vista)
-    {
-        scheduler = std::make_unique<TTaskScheduler>();
-        scheduler->SetUseTaskScheduler1Only(!vista);
-        scheduler->Open();
-    }
-
-    /// A saved task, listed again from the service: 1.0 not activated, 2.0 registered.
-    TTaskItem* Listed(const QString& name)
-    {
-        TTaskItem* item = scheduler->CreateNewItem(name);
-        item->SetApplicationName(kProgram);
-        item->Save();
-        scheduler->Refresh();
-        return scheduler->ActivateTask(name);
-    }
-
-    QString JobPath(const QString& file) const { return QDir(root.Path()).filePath(QStringLiteral("jobs/") + file); }
-
-    TemporaryServiceRoot root;
-    std::unique_ptr<TTaskScheduler> scheduler;
-};
-
-template <typename E>
-QString MessageOf(const std::function<void()>& f)
-{
-    try {
-        f();
-    } catch (const E& e) {
-        return e.Message();
-    }
-    return QStringLiteral("<no error>");
-}
 
 QString NotActivated(const QString& name)
 {
@@ -90,13 +55,6 @@ QString ExecutionTimeLimit(TTaskItem* item)
     QString limit;
     settings->get_ExecutionTimeLimit(&limit);
     return limit;
-}
-
-void AddBothGenerations()
-{
-    QTest::addColumn<bool>("vista");
-    QTest::newRow("2.0") << true;
-    QTest::newRow("1.0") << false;
 }
 
 } // namespace

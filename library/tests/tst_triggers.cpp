@@ -3,14 +3,14 @@
 
 #include "ResultCodes.h"
 #include "TaskService2.h"
-#include "TriggerTestSupport.h"
+#include "LibraryTestSupport.h"
 #include "TriggerText.h"
 #include "tvMSTask.h"
 
 #include <QLocale>
 #include <cstring>
 
-using namespace TriggerTests;
+using namespace LibraryTests;
 
 namespace {
 

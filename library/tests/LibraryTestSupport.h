@@ -1,6 +1,6 @@
 #pragma once
-// What the trigger and status tests share: a scheduler over a private service root in the
-// generation asked for, date-time values, and the message of an expected error.
+// What the library's tests share: a scheduler over a private service root in the generation
+// asked for, date-time values, and the message of an expected error.
 
 #include "TemporaryServiceRoot.h"
 #include "kvTask.h"
@@ -9,7 +9,7 @@
 #include <functional>
 #include <memory>
 
-namespace TriggerTests {
+namespace LibraryTests {
 
 inline const QString kProgram = QStringLiteral("/bin/true");
 
@@ -52,6 +52,17 @@ public:
         return reloaded;
     }
 
+    /// A saved task, listed again from the service: 1.0 not activated, 2.0 registered.
+    TTaskItem* Listed(const QString& name)
+    {
+        New(name)->Save();
+        scheduler->Refresh();
+        return scheduler->ActivateTask(name);
+    }
+
+    /// The path of a 1.0 task file of the root.
+    QString JobPath(const QString& file) const { return root.Path() + QStringLiteral("/jobs/") + file; }
+
     TemporaryServiceRoot root;
     std::unique_ptr<TTaskScheduler> scheduler;
 };
@@ -77,4 +88,4 @@ inline void AddBothGenerations()
     QTest::newRow("1.0") << false;
 }
 
-} // namespace TriggerTests
+} // namespace LibraryTests
