@@ -612,7 +612,11 @@ void TMainForm::acPropertiesNewExecute()
 void TMainForm::acNewExecute()
 {
     TTaskItem* task = nullptr;
-    if (ExecuteNewTaskWizard(Scheduler, task)) acRefreshExecute();
+    const bool made = ExecuteNewTaskWizard(Scheduler, task, FPrompts, this);
+    // A wizard that gave up on its task reloaded the scheduler's list, which frees the items
+    // the rows show: the rows are rebuilt either way.
+    Q_UNUSED(made);
+    acRefreshExecute();
 }
 
 void TMainForm::acRunExecute()

@@ -17,6 +17,24 @@ QString Displayed(const QString& text)
 {
     return QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
 }
+
+// Programs here carry no extension, so "executable" is the file's permission, not its name.
+bool ChooseExecutable(QFileDialog& dialog, TUserPrompts& prompts, QString& fileName)
+{
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setSizeGripEnabled(true);
+    while (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
+        const QFileInfo chosen(dialog.selectedFiles().constFirst());
+        if (chosen.isFile() && chosen.isExecutable()) {
+            fileName = chosen.absoluteFilePath();
+            return true;
+        }
+        prompts.ShowMessage(&dialog, QStringLiteral("\"%1\" is not an executable file.").arg(chosen.filePath()), {},
+                            QMessageBox::Warning);
+    }
+    return false;
+}
 } // namespace
 
 void TUserPrompts::ShowException(QWidget* AParent, const QString& AMessage)
@@ -39,6 +57,13 @@ bool TUserPrompts::ConfirmWarning(QWidget* AParent, const QString& AText)
     return box.exec() == QMessageBox::Yes;
 }
 
+bool TUserPrompts::AskQuestion(QWidget* AParent, const QString& AText)
+{
+    QMessageBox box(QMessageBox::Question, QGuiApplication::applicationDisplayName(), Displayed(AText),
+                    QMessageBox::Yes | QMessageBox::No, AParent);
+    return box.exec() == QMessageBox::Yes;
+}
+
 bool TUserPrompts::InputQuery(QWidget* AParent, const QString& ACaption, const QString& APrompt, QString& AValue)
 {
     bool ok = false;
@@ -49,23 +74,26 @@ bool TUserPrompts::InputQuery(QWidget* AParent, const QString& ACaption, const Q
 
 bool TUserPrompts::SelectExecutable(QWidget* AParent, QString& AFileName)
 {
-    // Programs here carry no extension, so the dialog lists every executable file.
     QFileDialog dialog(AParent, QStringLiteral("Select executable to run..."));
-    dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setNameFilter(QStringLiteral("Executable Files (*)"));
     dialog.setFilter(QDir::AllDirs | QDir::Files | QDir::Executable | QDir::NoDotAndDotDot);
-    dialog.setSizeGripEnabled(true);
-    while (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
-        const QFileInfo chosen(dialog.selectedFiles().constFirst());
-        if (chosen.isFile() && chosen.isExecutable()) {
-            AFileName = chosen.absoluteFilePath();
-            return true;
-        }
-        ShowMessage(&dialog, QStringLiteral("\"%1\" is not an executable file.").arg(chosen.filePath()), {},
-                    QMessageBox::Warning);
-    }
-    return false;
+    return ChooseExecutable(dialog, *this, AFileName);
+}
+
+bool TUserPrompts::SelectProgram(QWidget* AParent, QString& AFileName)
+{
+    const QFileInfo current(AFileName);
+    QFileDialog dialog(AParent, QString(), AFileName.isEmpty() ? QString() : current.absolutePath());
+    if (current.isFile()) dialog.selectFile(current.absoluteFilePath());
+    // "Applications" lists the executable files, "All Files" everything; either way only an
+    // executable file is taken.
+    dialog.setNameFilters({QStringLiteral("Applications (*)"), QStringLiteral("All Files (*)")});
+    dialog.setFilter(QDir::AllDirs | QDir::Files | QDir::Executable | QDir::NoDotAndDotDot);
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& filter) {
+        const QDir::Filters files = QDir::AllDirs | QDir::Files | QDir::NoDotAndDotDot;
+        dialog.setFilter(filter.startsWith(QLatin1String("Applications")) ? files | QDir::Executable : files);
+    });
+    return ChooseExecutable(dialog, *this, AFileName);
 }
 
 bool TUserPrompts::SelectTargetComputer(QWidget* AParent, const QString& ATitle, QString& AComputer)

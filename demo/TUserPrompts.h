@@ -21,10 +21,15 @@ public:
                              QMessageBox::Icon AIcon = QMessageBox::NoIcon);
     /// A warning that offers Yes and No; true for Yes.
     virtual bool ConfirmWarning(QWidget* AParent, const QString& AText);
+    /// A question that offers Yes and No; true for Yes.
+    virtual bool AskQuestion(QWidget* AParent, const QString& AText);
     /// Asks for one line of text, starting from `AValue`; false when cancelled.
     virtual bool InputQuery(QWidget* AParent, const QString& ACaption, const QString& APrompt, QString& AValue);
     /// Asks for an existing executable file; false when cancelled.
     virtual bool SelectExecutable(QWidget* AParent, QString& AFileName);
+    /// Asks for the program a task runs, starting at `AFileName` (the current choice); false when
+    /// cancelled. Only an executable file is accepted.
+    virtual bool SelectProgram(QWidget* AParent, QString& AFileName);
     /// Asks for a computer, typed in or picked from the hosts this user knows; false when cancelled.
     virtual bool SelectTargetComputer(QWidget* AParent, const QString& ATitle, QString& AComputer);
     /// The about box: the application's text, a notice line and its icon.

@@ -26,6 +26,11 @@ public:
         questions << AText;
         return confirm;
     }
+    bool AskQuestion(QWidget*, const QString& AText) override
+    {
+        asked << AText;
+        return answerYes;
+    }
     bool InputQuery(QWidget*, const QString& ACaption, const QString& APrompt, QString& AValue) override
     {
         inputs << (ACaption + QLatin1Char('|') + APrompt + QLatin1Char('|') + AValue);
@@ -38,6 +43,13 @@ public:
         ++executableAsked;
         if (executable.isEmpty()) return false;
         AFileName = executable;
+        return true;
+    }
+    bool SelectProgram(QWidget*, QString& AFileName) override
+    {
+        programStart << AFileName;
+        if (program.isEmpty()) return false;
+        AFileName = program;
         return true;
     }
     bool SelectTargetComputer(QWidget*, const QString& ATitle, QString& AComputer) override
@@ -59,6 +71,8 @@ public:
     QStringList errors;
     QList<ShownMessage> messages;
     QStringList questions;
+    QStringList asked;
+    QStringList programStart;
     QStringList inputs;
     int executableAsked = 0;
     QString targetTitle;
@@ -69,6 +83,8 @@ public:
 
     // The answers.
     bool confirm = true;
+    bool answerYes = true;
+    QString program;
     QStringList inputAnswers;
     QString executable;
     QString computer;
