@@ -74,7 +74,7 @@ TNewTaskWizard::TNewTaskWizard(TUserPrompts* APrompts, QWidget* AParent)
     ui->edUserName->setText(UserAccount::CurrentLogonName());
     ui->edApplication->setText(QCoreApplication::applicationFilePath());
     ui->edCreator->setText(QGuiApplication::applicationDisplayName());
-    ui->lblWelcome->setText(ui->lblWelcome->text().arg(QGuiApplication::applicationDisplayName()));
+    ui->lblWelcome->setText(ui->lblWelcome->text().replace(QStringLiteral("%s"), QGuiApplication::applicationDisplayName()));
     ui->lbKinds->setCurrentRow(0);
     ui->cbWeek->setCurrentIndex(-1);
     ui->cbWeekDay->setCurrentIndex(-1);
@@ -549,8 +549,13 @@ void TNewTaskWizard::btnAdvancedClick()
 {
     Guarded([this] {
         if (!FTask) return;
-        FTask->DisplayTaskPages(quintptr(winId()), TPageTypes{ptSchedule, ptSettings},
-                                QStringLiteral("%1 Properties").arg(FTask->GetName()));
+        try {
+            FTask->DisplayTaskPages(quintptr(winId()), TPageTypes{ptSchedule, ptSettings},
+                                    QStringLiteral("%1 Properties").arg(FTask->GetName()));
+        } catch (const EPlatformError& e) {
+            if (e.Code() != HRESULT_FROM_WIN32(ERROR_NOT_SUPPORTED)) throw;
+            ShowError(QStringLiteral("The service offers no Schedule and Settings pages for this task: %1").arg(e.Message()));
+        }
         RefreshFinishTexts();
     });
 }
