@@ -143,7 +143,7 @@ void TTaskItem::Deactivate(bool SaveChanges)
     if (IsVista()) {
         if (!SaveChanges) return;
         CheckDefinition();
-        FInterface = ComPtr<IUnknown>(RegisterDefinitionAs(GetName(), VARIANT::String(QString())).Get());
+        FInterface = ComPtr<IUnknown>(RegisterDefinitionAs(FTaskName, VARIANT::String(QString())).Get());
         return;
     }
     CheckInterface();
@@ -161,21 +161,24 @@ void TTaskItem::Deactivate(bool SaveChanges)
 ComPtr<IRegisteredTask> TTaskItem::RegisterDefinition(const QString& APath, const VARIANT& AUserId,
                                                       const VARIANT& APassword,
                                                       std::optional<TASK_LOGON_TYPE> ALogonType,
-                                                      const VARIANT& ASddl) const
+                                                      const VARIANT& ASddl)
 {
     // 1. The folder selected in the scheduler, not the one the task was listed from.
     const ComPtr<ITaskFolder> folder = FTaskManager->CurrentFolder();
     // 2. The logon type, unless the caller names one: the principal's of this moment.
     const TASK_LOGON_TYPE logonType =
         ALogonType ? *ALogonType : LogonTypeOf(PrincipalOf(FTaskDefinition.Get()).Get());
-    // 3. Create or update.
+    // 3. Create or update; but a task that this item has not registered yet, a new one or a
+    // copy under another name, is only created, so that it never replaces another task.
+    const bool createOnly = FNewTask || APath.compare(FTaskName, Qt::CaseInsensitive) != 0;
     ComPtr<IRegisteredTask> task;
-    OleCheck(folder->RegisterTaskDefinition(APath, FTaskDefinition.Get(), TASK_CREATE_OR_UPDATE, AUserId, APassword,
-                                            logonType, ASddl, task.Put()));
+    OleCheck(folder->RegisterTaskDefinition(APath, FTaskDefinition.Get(), createOnly ? TASK_CREATE : TASK_CREATE_OR_UPDATE,
+                                            AUserId, APassword, logonType, ASddl, task.Put()));
+    FNewTask = false;
     return task;
 }
 
-ComPtr<IRegisteredTask> TTaskItem::RegisterDefinitionAs(const QString& APath, const VARIANT& ASddl) const
+ComPtr<IRegisteredTask> TTaskItem::RegisterDefinitionAs(const QString& APath, const VARIANT& ASddl)
 {
     return RegisterDefinition(APath, VARIANT::String(FTaskSched2UserID), VARIANT::String(FTaskSched2Pw), std::nullopt,
                               ASddl);
@@ -185,7 +188,7 @@ void TTaskItem::Save()
 {
     if (IsVista()) {
         CheckDefinition();
-        FInterface = ComPtr<IUnknown>(RegisterDefinitionAs(GetName(), VARIANT::Empty()).Get());
+        FInterface = ComPtr<IUnknown>(RegisterDefinitionAs(FTaskName, VARIANT::Empty()).Get());
         return;
     }
     CheckInterface();
@@ -196,10 +199,11 @@ void TTaskItem::Save(const QString& AName)
 {
     if (IsVista()) {
         CheckDefinition();
-        FInterface = ComPtr<IUnknown>(RegisterDefinitionAs(RemoveJobExtension(AName), VARIANT::Empty()).Get());
-        // In both generations the item's name becomes AName with ".job" ensured; `Name` drops
-        // it again. The item keeps its place in the list.
-        FTaskName = AddJobExtension(AName);
+        const ComPtr<IRegisteredTask> task = RegisterDefinitionAs(RemoveJobExtension(AName), VARIANT::Empty());
+        FInterface = ComPtr<IUnknown>(task.Get());
+        // A 2.0 name has no ".job": the item is named as it was registered, so that lookups
+        // and deletions of that name find it.
+        OleCheck(task->get_Name(&FTaskName));
     } else {
         CheckInterface();
         const ComPtr<IPersistFile> file = TaskAs<IPersistFile>();
@@ -211,6 +215,7 @@ void TTaskItem::Save(const QString& AName)
         OleCheck(file->Save(&path, kRemember));
         FTaskName = fileName;
     }
+    if (FTaskManager) FTaskManager->PlaceAgain(this);
 }
 
 // ---- commands -----------------------------------------------------------------------------
@@ -433,20 +438,20 @@ void TTaskItem::SetAccountInformation(const QString& AAccountName, const QString
         OleCheck(principal->put_LogonType(TASK_LOGON_GROUP));
         FTaskSched2UserID = AGroupID;
         FTaskSched2Pw.clear();
-        RegisterDefinition(GetName(), VARIANT::String(FTaskSched2UserID), none, TASK_LOGON_GROUP, noSddl);
+        RegisterDefinition(FTaskName, VARIANT::String(FTaskSched2UserID), none, TASK_LOGON_GROUP, noSddl);
     } else if (!APassword.isEmpty()) {
         OleCheck(principal->put_UserId(AAccountName));
         OleCheck(principal->put_LogonType(TASK_LOGON_PASSWORD));
         FTaskSched2UserID = AAccountName;
         FTaskSched2Pw = APassword;
-        RegisterDefinition(GetName(), VARIANT::String(FTaskSched2UserID), VARIANT::String(FTaskSched2Pw),
+        RegisterDefinition(FTaskName, VARIANT::String(FTaskSched2UserID), VARIANT::String(FTaskSched2Pw),
                            TASK_LOGON_PASSWORD, noSddl);
     } else {
         const bool system = AAccountName.isEmpty();
         OleCheck(principal->put_UserId(system ? QStringLiteral("System") : AAccountName));
         OleCheck(principal->put_LogonType(system ? TASK_LOGON_SERVICE_ACCOUNT : TASK_LOGON_INTERACTIVE_TOKEN));
         // The logon type is read back from the principal.
-        RegisterDefinition(GetName(), none, none, std::nullopt, noSddl);
+        RegisterDefinition(FTaskName, none, none, std::nullopt, noSddl);
         FTaskSched2UserID.clear();
         FTaskSched2Pw.clear();
     }
@@ -539,7 +544,7 @@ QString TTaskItem::GetTaskLocation() const
     if (!IsVista()) return QString();
     QString path;
     OleCheck(TaskAs<IRegisteredTask>()->get_Path(&path));
-    const QString name = GetName();
+    const QString& name = FTaskName;
     if (path.endsWith(name)) path.chop(name.size());
     return path;
 }

@@ -220,9 +220,9 @@ private:
     /// `ALogonType`, or without one the principal's logon type of this moment.
     ComPtr<IRegisteredTask> RegisterDefinition(const QString& APath, const VARIANT& AUserId,
                                                const VARIANT& APassword, std::optional<TASK_LOGON_TYPE> ALogonType,
-                                               const VARIANT& ASddl) const;
+                                               const VARIANT& ASddl);
     /// 2.0: registers under `APath` with the stored credentials and the principal's logon type.
-    ComPtr<IRegisteredTask> RegisterDefinitionAs(const QString& APath, const VARIANT& ASddl) const;
+    ComPtr<IRegisteredTask> RegisterDefinitionAs(const QString& APath, const VARIANT& ASddl);
 
     ComPtr<IUnknown> FInterface;
     TTaskScheduler* FTaskManager = nullptr;
@@ -232,4 +232,6 @@ private:
     qint32 CurrentTask = 0;
     QString FTaskSched2UserID;
     QString FTaskSched2Pw;
+    /// 2.0: made by `CreateNewItem` and not registered yet, so its first registration only creates.
+    bool FNewTask = false;
 };

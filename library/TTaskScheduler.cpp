@@ -1,5 +1,6 @@
 #include "TTaskScheduler.h"
 
+#include "ErrorInfo.h"
 #include "ObjectRuntime.h"
 #include "ResultCodes.h"
 #include "ServiceControl.h"
@@ -161,7 +162,7 @@ void TTaskScheduler::Refresh()
         }
     }
     std::sort(FItems.begin(), FItems.end(), [](const TTaskItem* a, const TTaskItem* b) {
-        return LocaleCompareText(a->FTaskName, b->FTaskName) < 0;
+        return CompareTaskNames(a->FTaskName, b->FTaskName) < 0;
     });
 }
 
@@ -193,26 +194,43 @@ void TTaskScheduler::FilterAndAppend(TTaskItem* AItem)
     if (canAdd) FItems.append(item.release());
 }
 
+int TTaskScheduler::CompareTaskNames(const QString& A, const QString& B)
+{
+    const int c = LocaleCompareText(A, B);
+    return c != 0 ? c : LocaleCompareStr(A, B);
+}
+
 bool TTaskScheduler::FindTask(const QString& AName, int& Index) const
 {
+    // The service treats names that differ only in case as one name, so the list is searched
+    // in the order it is sorted in, ignoring case; the case-sensitive comparison only ranks
+    // spellings of one name, so an exact spelling is found before another one.
     int lo = 0;
     int hi = GetCount() - 1;
-    bool found = false;
     while (lo <= hi) {
         const int mid = (lo + hi) / 2;
-        const int c = LocaleCompareStr(FItems.at(mid)->FTaskName, AName);
-        if (c < 0) {
+        if (LocaleCompareText(FItems.at(mid)->FTaskName, AName) < 0)
             lo = mid + 1;
-        } else {
+        else
             hi = mid - 1;
-            if (c == 0) {
-                found = true;
-                lo = mid;
-            }
-        }
     }
+    int match = -1;
+    for (int i = lo; i < GetCount() && LocaleCompareText(FItems.at(i)->FTaskName, AName) == 0; ++i) {
+        const QString& name = FItems.at(i)->FTaskName;
+        if (name == AName) {
+            match = i;
+            break;
+        }
+        if (match < 0 && name.compare(AName, Qt::CaseInsensitive) == 0) match = i;
+    }
+    if (match >= 0) {
+        Index = match;
+        return true;
+    }
+    // Not listed: the place where the name keeps the list ordered.
+    while (lo < GetCount() && CompareTaskNames(FItems.at(lo)->FTaskName, AName) < 0) ++lo;
     Index = lo;
-    return found;
+    return false;
 }
 
 TTaskItem* TTaskScheduler::InsertTaskItem(int Index, const QString& AName, const ComPtr<ITaskDefinition>& ADefinition)
@@ -256,11 +274,7 @@ TTaskItem* TTaskScheduler::ActivateTask(const QString& ATaskName)
             ComPtr<IRegisteredTask> task;
             OleCheck(folder->GetTask(ATaskName, task.Put()));
             if (!task) return nullptr;
-            ComPtr<ITaskDefinition> definition;
-            OleCheck(task->get_Definition(definition.Put()));
-            TTaskItem* item = InsertTaskItem(index, key, definition);
-            item->FInterface = ComPtr<IUnknown>(task.Get());
-            return item;
+            return InsertRegisteredTask(task);
         } catch (const std::exception&) {
             return nullptr;
         }
@@ -268,7 +282,47 @@ TTaskItem* TTaskScheduler::ActivateTask(const QString& ATaskName)
     if (!FITS) RaiseNotRunning();
     ComPtr<IUnknown> task;
     if (FAILED(FITS->Activate(key, IID_ITask, task.Put()))) return nullptr;
-    return InsertTaskItem(index, key);
+    return InsertTaskItem(StoredJobName(task, key));
+}
+
+TTaskItem* TTaskScheduler::InsertTaskItem(const QString& AName, const ComPtr<ITaskDefinition>& ADefinition)
+{
+    int index = 0;
+    FindTask(AName, index);
+    // A name that is listed already (another spelling of it) is placed before the others.
+    while (index > 0 && CompareTaskNames(FItems.at(index - 1)->FTaskName, AName) >= 0) --index;
+    return InsertTaskItem(index, AName, ADefinition);
+}
+
+TTaskItem* TTaskScheduler::InsertRegisteredTask(const ComPtr<IRegisteredTask>& ATask)
+{
+    // Listed under the name the service keeps, which may be spelt otherwise than asked.
+    QString name;
+    OleCheck(ATask->get_Name(&name));
+    ComPtr<ITaskDefinition> definition;
+    OleCheck(ATask->get_Definition(definition.Put()));
+    TTaskItem* item = InsertTaskItem(name, definition);
+    item->FInterface = ComPtr<IUnknown>(ATask.Get());
+    return item;
+}
+
+QString TTaskScheduler::StoredJobName(const ComPtr<IUnknown>& ATask, const QString& AKey)
+{
+    ComPtr<IPersistFile> file;
+    QString path;
+    if (FAILED(ATask.As(file)) || !file || FAILED(file->GetCurFile(&path)) || path.isEmpty()) return AKey;
+    return path.mid(std::max(path.lastIndexOf(QLatin1Char('/')), path.lastIndexOf(QLatin1Char('\\'))) + 1);
+}
+
+void TTaskScheduler::PlaceAgain(TTaskItem* AItem)
+{
+    const qsizetype at = FItems.indexOf(AItem);
+    if (at < 0) return;
+    FItems.removeAt(at);
+    int index = 0;
+    FindTask(AItem->FTaskName, index);
+    while (index > 0 && CompareTaskNames(FItems.at(index - 1)->FTaskName, AItem->FTaskName) >= 0) --index;
+    FItems.insert(index, AItem);
 }
 
 TTaskItem* TTaskScheduler::CreateNewItem(const QString& ATaskName)
@@ -281,20 +335,32 @@ TTaskItem* TTaskScheduler::CreateNewItem(const QString& ATaskName)
         return FItems.at(index);
     }
     if (RunningVistaOrLater()) {
-        CurrentFolder();
+        // The list may miss the task: hidden, or added by another program since the last
+        // Refresh. Only the service knows whether the name is free.
+        const ComPtr<ITaskFolder> folder = CurrentFolder();
+        ComPtr<IRegisteredTask> existing;
+        const HRESULT lookup = folder->GetTask(ATaskName, existing.Put());
+        if (SUCCEEDED(lookup) && existing) {
+            if (FDuplicate == tdError) throw ETaskError(STaskAlreadyExists.arg(ATaskName));
+            return InsertRegisteredTask(existing);
+        }
+        if (lookup != HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND)) OleCheck(lookup);
+        SetErrorInfo(0, nullptr);
         ComPtr<ITaskDefinition> definition;
         OleCheck(FTaskService->NewTask(0, definition.Put()));
         const ComPtr<ITaskSettings> settings = SettingsOf(definition.Get());
         OleCheck(settings->put_Enabled(VARIANT_TRUE));
         OleCheck(settings->put_Hidden(VARIANT_FALSE));
         OleCheck(PrincipalOf(definition.Get())->put_LogonType(TASK_LOGON_INTERACTIVE_TOKEN));
-        return InsertTaskItem(index, key, definition);
+        TTaskItem* item = InsertTaskItem(index, key, definition);
+        item->FNewTask = true;
+        return item;
     }
     if (!FITS) RaiseNotRunning();
     ComPtr<IUnknown> task;
     if (SUCCEEDED(FITS->Activate(key, IID_ITask, task.Put()))) {
         if (FDuplicate == tdError) throw ETaskError(STaskAlreadyExists.arg(ATaskName));
-        TTaskItem* item = InsertTaskItem(index, key);
+        TTaskItem* item = InsertTaskItem(StoredJobName(task, key));
         item->FInterface = std::move(task);
         return item;
     }
@@ -386,7 +452,9 @@ bool TTaskScheduler::FolderExists(const QString& FullPath)
     if (!RunningVistaOrLater()) return false;
     const ComPtr<ITaskFolder> root = Folder(kRootFolder);
     ComPtr<ITaskFolder> folder;
-    return SUCCEEDED(root->GetFolder(FullPath, folder.Put())) && folder;
+    const bool exists = SUCCEEDED(root->GetFolder(FullPath, folder.Put())) && folder;
+    SetErrorInfo(0, nullptr);   // a missing folder is an answer here, not a failure
+    return exists;
 }
 
 void TTaskScheduler::SetVistaSelectedFolder(ITaskFolder* Value)

@@ -111,10 +111,21 @@ private:
     ComPtr<ITaskFolder> Folder(const QString& APath) const;
     /// The 2.0 folder `CurrentFolderPath`.
     ComPtr<ITaskFolder> CurrentFolder() const;
-    /// Binary search by case-sensitive locale order; `Index` is the match or the insertion point.
+    /// Binary search by locale order ignoring case, the exact spelling preferred among names
+    /// that differ only in case; `Index` is the match or the insertion point.
     bool FindTask(const QString& AName, int& Index) const;
+    /// The list's order: ignoring case, then case-sensitive between spellings of one name.
+    static int CompareTaskNames(const QString& A, const QString& B);
     /// A new item owned by this scheduler, inserted at `Index`.
     TTaskItem* InsertTaskItem(int Index, const QString& AName, const ComPtr<ITaskDefinition>& ADefinition = {});
+    /// A new item inserted where `AName` keeps the list ordered, before other spellings of it.
+    TTaskItem* InsertTaskItem(const QString& AName, const ComPtr<ITaskDefinition>& ADefinition = {});
+    /// 2.0: lists a registered task under the name the service keeps, with its definition.
+    TTaskItem* InsertRegisteredTask(const ComPtr<IRegisteredTask>& ATask);
+    /// 1.0: the file name of an activated task (its stored spelling), `AKey` when it has none.
+    static QString StoredJobName(const ComPtr<IUnknown>& ATask, const QString& AKey);
+    /// Moves an item whose name changed to its place in the ordered list.
+    void PlaceAgain(TTaskItem* AItem);
     /// 1.0 enumeration: lists the name when it activates as a task.
     void AddTaskItem(const QString& AName);
     /// 2.0 enumeration: lists a registered task with its definition.

@@ -115,7 +115,14 @@ private slots:
     void createV1OverUnlistedFile();
     void newTaskDefaultsV1();
     void newTaskDefaultsV2();
-    void createV2ConsultsOnlyTheList();
+    void createAsksTheService_data();
+    void createAsksTheService();
+    void firstSaveOnlyCreates_data() { AddGenerations(); }
+    void firstSaveOnlyCreates();
+    void namesIgnoreCase_data() { AddGenerations(); }
+    void namesIgnoreCase();
+    void storedSpellingsStayReachable_data() { AddGenerations(); }
+    void storedSpellingsStayReachable();
     void createKeepsListOrdered_data() { AddGenerations(); }
     void createKeepsListOrdered();
     void itemBounds_data() { AddGenerations(); }
@@ -438,19 +445,19 @@ void TestScheduler::activateV1NameForms()
     QCOMPARE(f.scheduler->ActivateTask(QStringLiteral("Backup")), listed);
     QCOMPARE(f.scheduler->ActivateTask(QStringLiteral("Backup.job")), listed);
     QCOMPARE(f.scheduler->GetCount(), 1);
-    // The typed extension is kept and looked up exactly, letter case included: Backup.JOB
-    // is not the listed Backup.job, and the service has no file of that name either.
-    QCOMPARE(f.scheduler->ActivateTask(QStringLiteral("Backup.JOB")), nullptr);
+    // The typed extension is kept, and names are looked up ignoring case: Backup.JOB is the
+    // listed Backup.job.
+    QCOMPARE(f.scheduler->ActivateTask(QStringLiteral("Backup.JOB")), listed);
     QCOMPARE(f.scheduler->GetCount(), 1);
 
-    // A task stored as Report.JOB is found under that name, and only under it.
+    // A task stored as Report.JOB is found under any spelling, and listed as it is stored.
     f.MakeTask(QStringLiteral("Report.JOB"));
     QVERIFY(QFile::exists(QDir(f.root.Path()).filePath(QStringLiteral("jobs/Report.JOB"))));
-    QCOMPARE(f.scheduler->ActivateTask(QStringLiteral("Report")), nullptr);
-    TTaskItem* report = f.scheduler->ActivateTask(QStringLiteral("Report.JOB"));
+    TTaskItem* report = f.scheduler->ActivateTask(QStringLiteral("Report"));
     QVERIFY(report);
     QCOMPARE(report->GetName(), QStringLiteral("Report"));
     QCOMPARE(f.scheduler->ActivateTask(QStringLiteral("Report.JOB")), report);
+    QCOMPARE(f.scheduler->GetCount(), 1);
 }
 
 void TestScheduler::activateNotFound()
@@ -575,17 +582,140 @@ void TestScheduler::newTaskDefaultsV2()
     QCOMPARE(MessageOf<ETaskError>([&] { item->Run(); }), QStringLiteral("Task \"Fresh\" is not activated."));
 }
 
-void TestScheduler::createV2ConsultsOnlyTheList()
+void TestScheduler::createAsksTheService_data()
 {
-    // 2.0 does not ask the service whether the name is taken: only the list counts.
-    Fixture f(Generation::V2);
-    f.MakeTask(QStringLiteral("Taken"));
+    QTest::addColumn<Generation>("generation");
+    QTest::addColumn<bool>("hidden");
+    QTest::newRow("2.0 added by another client") << Generation::V2 << false;
+    QTest::newRow("2.0 hidden") << Generation::V2 << true;
+    QTest::newRow("1.0 added by another client") << Generation::V1Forced << false;
+}
+
+void TestScheduler::createAsksTheService()
+{
+    // A task that the list does not show, hidden or added since the last Refresh, is still
+    // taken: a new item must not replace it when it is saved.
+    QFETCH(Generation, generation);
+    QFETCH(bool, hidden);
+    Fixture f(generation);
+    f.scheduler->Refresh();
+    TTaskScheduler other;
+    other.SetUseTaskScheduler1Only(!f.Vista());
+    other.Open();
+    TTaskItem* theirs = other.CreateNewItem(QStringLiteral("Taken"));
+    theirs->SetApplicationName(QStringLiteral("/bin/true"));
+    if (hidden) theirs->SetVistaFlag(tfvHidden, true);
+    theirs->Save();
+    if (hidden) f.scheduler->Refresh();
     QCOMPARE(f.scheduler->GetCount(), 0);
-    TTaskItem* item = f.scheduler->CreateNewItem(QStringLiteral("Taken"));
-    QVERIFY(item);
-    QVERIFY(!item->GetTaskInterface());
-    QCOMPARE(item->GetApplicationName(), QStringLiteral("Empty")); // a fresh definition
+
+    QCOMPARE(MessageOf<ETaskError>([&] { f.scheduler->CreateNewItem(QStringLiteral("taken")); }),
+             QStringLiteral("Task with the name \"taken\" already exists."));
+    QCOMPARE(f.scheduler->GetCount(), 0);
+    f.scheduler->SetDuplicate(tdActivateFirst);
+    TTaskItem* existing = f.scheduler->CreateNewItem(QStringLiteral("taken"));
+    if (!f.Vista()) existing->Activate();
+    QCOMPARE(existing->GetName(), QStringLiteral("Taken"));   // the stored spelling
+    QCOMPARE(existing->GetApplicationName(), QStringLiteral("/bin/true"));
     QCOMPARE(f.scheduler->GetCount(), 1);
+}
+
+void TestScheduler::firstSaveOnlyCreates()
+{
+    // Another program takes the name between CreateNewItem and the first Save: the save fails
+    // with the service's refusal, and the other program's task stays as it was.
+    QFETCH(Generation, generation);
+    Fixture f(generation);
+    TTaskItem* mine = f.scheduler->CreateNewItem(QStringLiteral("Race"));
+    mine->SetApplicationName(QStringLiteral("/bin/false"));
+    TTaskScheduler other;
+    other.SetUseTaskScheduler1Only(!f.Vista());
+    other.Open();
+    TTaskItem* theirs = other.CreateNewItem(QStringLiteral("RACE"));
+    theirs->SetApplicationName(QStringLiteral("/bin/true"));
+    theirs->Save();
+
+    HRESULT code = S_OK;
+    QString message;
+    try {
+        mine->Save();
+    } catch (const EPlatformError& e) {
+        code = e.Code();
+        message = e.Message();
+    }
+    QVERIFY(FAILED(code));
+    if (f.Vista()) {
+        QVERIFY2(message.contains(QStringLiteral("\\RACE")), qPrintable(message));   // the service's own words
+    } else {
+        QCOMPARE(code, HRESULT_FROM_WIN32(ERROR_FILE_EXISTS));
+    }
+    other.Refresh();
+    TTaskItem* stored = other.ActivateTask(QStringLiteral("Race"));
+    QVERIFY(stored);
+    if (!f.Vista()) stored->Activate();
+    QCOMPARE(stored->GetApplicationName(), QStringLiteral("/bin/true"));
+    QCOMPARE(other.GetCount(), 1);
+}
+
+void TestScheduler::namesIgnoreCase()
+{
+    QFETCH(Generation, generation);
+    Fixture f(generation);
+    f.MakeTask(QStringLiteral("Backup"));
+    f.MakeTask(QStringLiteral("alpha"));
+    f.scheduler->Refresh();
+    QCOMPARE(f.Names(), (QStringList{"alpha", "Backup"}));
+    TTaskItem* listed = f.scheduler->GetItem(1);
+    for (const char* spelling : {"Backup", "backup", "BACKUP", "bAcKuP"})
+        QCOMPARE(f.scheduler->ActivateTask(QString::fromLatin1(spelling)), listed);
+    QCOMPARE(MessageOf<ETaskError>([&] { f.scheduler->CreateNewItem(QStringLiteral("backup")); }),
+             QStringLiteral("Task with the name \"backup\" already exists."));
+    // Not listed either: the service refuses the second spelling all the same.
+    f.scheduler->Clear();
+    QCOMPARE(MessageOf<ETaskError>([&] { f.scheduler->CreateNewItem(QStringLiteral("BACKUP")); }),
+             QStringLiteral("Task with the name \"BACKUP\" already exists."));
+    TTaskItem* loaded = f.scheduler->ActivateTask(QStringLiteral("BACKUP"));
+    QVERIFY(loaded);
+    QCOMPARE(loaded->GetName(), QStringLiteral("Backup"));
+    QCOMPARE(f.scheduler->GetCount(), 1);
+
+    f.scheduler->Refresh();
+    f.scheduler->DeleteTask(QStringLiteral("BACKUP"));
+    QCOMPARE(f.Names(), QStringList{QStringLiteral("alpha")});
+    f.scheduler->Refresh();
+    QCOMPARE(f.Names(), QStringList{QStringLiteral("alpha")});
+    QCOMPARE(f.scheduler->ActivateTask(QStringLiteral("Backup")), nullptr);
+}
+
+void TestScheduler::storedSpellingsStayReachable()
+{
+    // A store written before names were unique ignoring case may hold two spellings: both
+    // are listed, each is found under its exact name, and nothing is merged.
+    QFETCH(Generation, generation);
+    Fixture f(generation);
+    f.MakeTask(QStringLiteral("Backup"));
+    const QString dir = f.root.Path() + (f.Vista() ? QStringLiteral("/tasks/") : QStringLiteral("/jobs/"));
+    const QString suffix = f.Vista() ? QStringLiteral(".task") : QStringLiteral(".job");
+    QVERIFY(QFile::copy(dir + QStringLiteral("Backup") + suffix, dir + QStringLiteral("backup") + suffix));
+    f.scheduler->Refresh();
+    QCOMPARE(f.scheduler->GetCount(), 2);
+    TTaskItem* upper = f.scheduler->ActivateTask(QStringLiteral("Backup"));
+    TTaskItem* lower = f.scheduler->ActivateTask(QStringLiteral("backup"));
+    QVERIFY(upper && lower && upper != lower);
+    QCOMPARE(upper->GetName(), QStringLiteral("Backup"));
+    QCOMPARE(lower->GetName(), QStringLiteral("backup"));
+    if (!f.Vista()) lower->Activate();
+    lower->SetComment(QStringLiteral("the lower one"));
+    lower->Save();
+    QVERIFY(QFile::exists(dir + QStringLiteral("Backup") + suffix));
+
+    f.scheduler->DeleteTask(QStringLiteral("backup"));
+    QCOMPARE(f.Names(), QStringList{QStringLiteral("Backup")});
+    f.scheduler->Refresh();
+    QCOMPARE(f.Names(), QStringList{QStringLiteral("Backup")});
+    TTaskItem* kept = f.scheduler->GetItem(0);
+    if (!f.Vista()) kept->Activate();
+    QVERIFY(kept->GetComment().isEmpty());
 }
 
 void TestScheduler::createKeepsListOrdered()

@@ -80,6 +80,11 @@ private slots:
     void saveIntoCurrentFolder();
     void saveAsV1();
     void saveAsV2();
+    void saveAsKeepsListTrue_data() { AddBothGenerations(); }
+    void saveAsKeepsListTrue();
+    void registeredNameKept();
+    void serviceWordsReachTheUser_data();
+    void serviceWordsReachTheUser();
     void applicationNameSummary_data();
     void applicationNameSummary();
     void applicationNameWriteV2();
@@ -462,29 +467,129 @@ void TestTaskItem::saveAsV2()
     QCOMPARE(item->GetName(), QStringLiteral("Zulu"));
     QVERIFY(item->GetTaskInterface());
     QCOMPARE(item->GetTaskLocation(), QStringLiteral("\\"));
-    // The item keeps its place, and its stored name is Zulu.job: the 2.0 lookup of Zulu.job
-    // finds it, while Zulu is looked up in the service and listed as an item of its own.
-    QCOMPARE(f.scheduler->GetItem(1), item);
-    QCOMPARE(f.scheduler->ActivateTask(QStringLiteral("Zulu.job")), item);
-    TTaskItem* loaded = f.scheduler->ActivateTask(QStringLiteral("Zulu"));
-    QVERIFY(loaded);
-    QVERIFY(loaded != item);
-    QCOMPARE(f.scheduler->GetCount(), 3);
+    QCOMPARE(f.scheduler->ActivateTask(QStringLiteral("Zulu")), item);
+    QCOMPARE(f.scheduler->GetCount(), 2);
 
-    // The registration's path has no ".job".
+    // The registration's path has no ".job", and neither has the item's name.
     TTaskItem* other = f.scheduler->CreateNewItem(QStringLiteral("Other"));
     other->SetApplicationName(kProgram);
     other->Save(QStringLiteral("Alpha.job"));
     QCOMPARE(other->GetName(), QStringLiteral("Alpha"));
+    QCOMPARE(f.scheduler->ActivateTask(QStringLiteral("Alpha")), other);
     const ComPtr<ITaskFolder> root = f.scheduler->VistaRootFolder();
     ComPtr<IRegisteredTask> registered;
     QCOMPARE(root->GetTask(QStringLiteral("Alpha"), registered.Put()), S_OK);
     QVERIFY(FAILED(root->GetTask(QStringLiteral("Alpha.job"), registered.Put())));
     QVERIFY(FAILED(root->GetTask(QStringLiteral("Other"), registered.Put())));
+
+    // A deleted copy stays deleted: no stale item is left to register it again.
+    f.scheduler->DeleteTask(QStringLiteral("Alpha"));
+    QCOMPARE(f.scheduler->ActivateTask(QStringLiteral("Alpha")), nullptr);
     f.scheduler->Refresh();
+    QCOMPARE(f.scheduler->GetCount(), 1);
+    QCOMPARE(f.scheduler->GetItem(0)->GetName(), QStringLiteral("Zulu"));
+
+    // A copy never replaces another task: saving under a taken name fails and changes nothing.
+    TTaskItem* third = f.New(QStringLiteral("Third"));
+    third->SetComment(QStringLiteral("third"));
+    QVERIFY_THROWS_EXCEPTION(EPlatformError, third->Save(QStringLiteral("zulu")));
+    f.scheduler->Refresh();
+    QVERIFY(f.scheduler->ActivateTask(QStringLiteral("Zulu"))->GetComment().isEmpty());
+}
+
+void TestTaskItem::saveAsKeepsListTrue()
+{
+    // After Save(AName) the item sits where AName belongs in the ordered list, and every
+    // lookup of AName, DeleteTask included, finds it.
+    QFETCH(bool, vista);
+    Fixture f(vista);
+    for (const char* name : {"Bravo", "Delta"}) f.New(QString::fromLatin1(name))->Save();
+    f.scheduler->Refresh();
+    TTaskItem* item = f.scheduler->ActivateTask(QStringLiteral("Bravo"));
+    if (!vista) item->Activate();
+    item->Save(QStringLiteral("Echo"));
+    QCOMPARE(f.scheduler->GetItem(0)->GetName(), QStringLiteral("Delta"));
+    QCOMPARE(f.scheduler->GetItem(1), item);
+    item->Save(QStringLiteral("alpha"));
+    QCOMPARE(f.scheduler->GetItem(0), item);
+    QCOMPARE(f.scheduler->ActivateTask(QStringLiteral("alpha")), item);
+    QCOMPARE(f.scheduler->ActivateTask(QStringLiteral("ALPHA")), item);
     QCOMPARE(f.scheduler->GetCount(), 2);
-    QCOMPARE(f.scheduler->GetItem(0)->GetName(), QStringLiteral("Alpha"));
-    QCOMPARE(f.scheduler->GetItem(1)->GetName(), QStringLiteral("Zulu"));
+    f.scheduler->DeleteTask(QStringLiteral("alpha"));
+    QCOMPARE(f.scheduler->GetCount(), 1);
+    f.scheduler->Refresh();
+    QStringList names;
+    for (int i = 0; i < f.scheduler->GetCount(); ++i) names << f.scheduler->GetItem(i)->GetName();
+    // Each copy is a task of its own; the one it was made from stays.
+    QCOMPARE(names, (QStringList{"Bravo", "Delta", "Echo"}));
+}
+
+void TestTaskItem::registeredNameKept()
+{
+    // A 2.0 task registered as "Nightly.job" by another program is saved under that name.
+    Fixture f(true);
+    TTaskScheduler other;
+    other.Open();
+    TTaskItem* theirs = other.CreateNewItem(QStringLiteral("Nightly.job"));
+    theirs->SetApplicationName(kProgram);
+    theirs->Save();
+    f.scheduler->Refresh();
+    QCOMPARE(f.scheduler->GetCount(), 1);
+    TTaskItem* item = f.scheduler->GetItem(0);
+    QCOMPARE(item->GetName(), QStringLiteral("Nightly"));
+    QCOMPARE(item->GetTaskLocation(), QStringLiteral("\\"));
+    item->SetComment(QStringLiteral("saved again"));
+    item->Save();
+    f.scheduler->Refresh();
+    QCOMPARE(f.scheduler->GetCount(), 1);
+    QCOMPARE(f.scheduler->GetItem(0)->GetComment(), QStringLiteral("saved again"));
+    ComPtr<IRegisteredTask> registered;
+    QVERIFY(FAILED(f.scheduler->VistaRootFolder()->GetTask(QStringLiteral("Nightly"), registered.Put())));
+}
+
+void TestTaskItem::serviceWordsReachTheUser_data()
+{
+    QTest::addColumn<int>("failure");
+    QTest::addColumn<HRESULT>("code");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("bad duration") << 0 << E_INVALIDARG
+                                  << "ExecutionTimeLimit: \"soon\" is not a duration such as \"PT1H30M\".";
+    QTest::newRow("action past the end") << 1 << E_INVALIDARG << "There is no action 5; the task has 1.";
+    QTest::newRow("missing folder") << 2 << HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND)
+                                    << "The system cannot find the file specified. (No folder \"\\Nope\".)";
+}
+
+void TestTaskItem::serviceWordsReachTheUser()
+{
+    QFETCH(int, failure);
+    QFETCH(HRESULT, code);
+    QFETCH(QString, message);
+    Fixture f(true);
+    TTaskItem* item = f.New(QStringLiteral("Words"));
+    const std::function<void()> calls[] = {
+        [&] { item->SetTimeProperties({"soon", "", "0", "", "", ""}); },
+        [&] {
+            item->SetCurrentAction(5);
+            item->GetParameters();
+        },
+        [&] {
+            f.scheduler->CurrentFolderPath = QStringLiteral("\\Nope");
+            item->Save();
+        },
+    };
+    HRESULT raised = S_OK;
+    QString text;
+    try {
+        calls[failure]();
+    } catch (const EPlatformError& e) {
+        raised = e.Code();
+        text = e.Message();
+    }
+    QCOMPARE(raised, code);   // callers compare the code
+    QCOMPARE(text, message);
+    // The description belonged to that call: a later failure that leaves none of its own
+    // is told by its code's text alone.
+    QCOMPARE(MessageOf<EPlatformError>([] { OleCheck(E_FAIL); }), ResultText(E_FAIL));
 }
 
 void TestTaskItem::applicationNameSummary_data()

@@ -1,5 +1,7 @@
 #include "Gen1Connection.h"
 
+#include "ErrorInfo.h"
+
 #include "ResultCodes.h"
 #include "ServiceTransport.h"
 
@@ -8,6 +10,9 @@ Gen1Connection::Gen1Connection(std::shared_ptr<ServiceTransport> transport) : m_
 QCborMap Gen1Connection::Call(const QString& op, QCborMap args, HRESULT* hr)
 {
     args.insert(QStringLiteral("op"), op);
+    // 1.0 failures are told by their code alone: no description of an earlier call may
+    // stand for this one.
+    SetErrorInfo(0, nullptr);
     const QCborMap reply = m_transport->Call(args);
     const QCborValue code = reply.value(QStringLiteral("hr"));
     *hr = code.isInteger() ? HRESULT(code.toInteger()) : E_UNEXPECTED;

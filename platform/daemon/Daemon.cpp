@@ -8,6 +8,7 @@
 #include "Gen2Protocol.h"
 #include "PasswordCheck.h"
 #include "ResultCodes.h"
+#include "RootWatcher.h"
 #include "RunRequests.h"
 #include "ScheduleLoop.h"
 #include "ServiceCore.h"
@@ -53,6 +54,11 @@ Daemon::StartResult Daemon::Start(QString* message)
         if (message) *message = error;
         return Failed;
     }
+
+    // Watched from the start: a daemon whose root is gone can serve no one and runs no task.
+    m_rootWatcher = new RootWatcher(m_root.Path(), this);
+    if (!m_rootWatcher->IsValid()) qCWarning(lcDaemon) << "the root" << m_root.Path() << "cannot be watched for its removal";
+    connect(m_rootWatcher, &RootWatcher::Lost, this, &Daemon::OnRootLost);
 
     m_core = std::make_unique<ServiceCore>(m_root);
     m_gen2 = std::make_unique<Gen2Catalog>(m_root);
@@ -102,9 +108,12 @@ void Daemon::Stop()
     m_running = false;
     delete m_server;
     m_server = nullptr;
-    if (m_loop && wasRunning) SaveState(m_clock.Now());
+    // A root that is gone, or is another directory now, gets nothing more from this daemon.
+    if (m_loop && wasRunning && !m_rootLost) SaveState(m_clock.Now());
     delete m_sessions;
     m_sessions = nullptr;
+    delete m_rootWatcher;
+    m_rootWatcher = nullptr;
     delete m_loop;
     m_loop = nullptr;
     m_requests.reset();
@@ -116,9 +125,22 @@ void Daemon::Stop()
     m_gen2.reset();
     m_core.reset();
     if (wasRunning) {
-        m_lock.Release();
+        if (!m_rootLost) m_lock.Release();
         qCInfo(lcDaemon) << "stopped serving" << m_root.Path();
     }
+}
+
+void Daemon::OnRootLost(const QString& reason)
+{
+    qCWarning(lcDaemon).noquote() << reason + QStringLiteral(": ending");
+    // No later daemon can take the instances over: their root is gone with their files.
+    if (m_runner) {
+        for (const RunningInstance* instance : m_runner->AllInstances())
+            m_runner->StopInstance(instance->Description().id, StopReason::Request);
+    }
+    m_rootLost = true;
+    Stop();
+    emit RootLost(reason);
 }
 
 QCborMap Daemon::Handle(const QCborMap& request, const ClientIdentity& peer)

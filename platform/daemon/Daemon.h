@@ -13,6 +13,7 @@
 class DaemonServer;
 class Gen1Catalog;
 class Gen2Catalog;
+class RootWatcher;
 class RunRequests;
 class ScheduleLoop;
 class ServiceCore;
@@ -39,6 +40,11 @@ public:
 
     const ServiceRoot& Root() const { return m_root; }
 
+signals:
+    /// The root directory was deleted or replaced while serving it: the running instances
+    /// have been told to stop and serving has ended; `reason` says what happened.
+    void RootLost(const QString& reason);
+
 private:
     QCborMap Handle(const QCborMap& request, const ClientIdentity& peer);
     /// Refuses a registration whose password the system does not accept.
@@ -47,6 +53,7 @@ private:
     void AfterChange(const QString& op, const QCborMap& request, const QCborMap& reply);
     void AddOwnRequests();
     void SaveState(const QDateTime& through);
+    void OnRootLost(const QString& reason);
 
     ServiceRoot m_root;
     DaemonLock m_lock;
@@ -61,6 +68,8 @@ private:
     TaskRunner* m_runner = nullptr;
     ScheduleLoop* m_loop = nullptr;
     SessionWatcher* m_sessions = nullptr;
+    RootWatcher* m_rootWatcher = nullptr;
     DaemonServer* m_server = nullptr;
     bool m_running = false;
+    bool m_rootLost = false;
 };

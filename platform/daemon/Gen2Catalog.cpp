@@ -152,7 +152,7 @@ bool Gen2Catalog::ChangeRuntime(const TaskKey& key, const std::function<void(Tas
 {
     const auto path = PathOf(key, error);
     if (!path) return false;
-    if (!QFile::exists(m_store.TaskFile(*path))) return true;   // deleted meanwhile
+    if (!QFile::exists(m_store.TaskFile(m_store.ResolveTask(*path)))) return true;   // deleted meanwhile
     try {
         QString stateError;
         const auto state = m_store.ReadState(*path, &stateError);

@@ -111,6 +111,12 @@ int main(int argc, char* argv[])
         app.quit();
     });
 
+    bool rootLost = false;
+    QObject::connect(&daemon, &Daemon::RootLost, &app, [&] {
+        rootLost = true;
+        app.exit(0);
+    });
+
     QString message;
     switch (daemon.Start(&message)) {
     case Daemon::Started:
@@ -122,5 +128,12 @@ int main(int argc, char* argv[])
         qCritical("%s", qPrintable(message));
         return 1;
     }
-    return app.exec();
+    const int status = app.exec();
+    // The lock file at the root's path is no longer this daemon's (the path may name another
+    // root by now), so the lock is not released on the way out.
+    if (rootLost) {
+        std::fflush(stderr);
+        ::_exit(status);
+    }
+    return status;
 }

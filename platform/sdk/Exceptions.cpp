@@ -3,3 +3,8 @@
 #include "ResultCodes.h"
 
 EPlatformError::EPlatformError(HRESULT code) : Exception(ResultText(code)), m_code(code) {}
+
+void OleCheck(HRESULT hr)
+{
+    if (FAILED(hr)) throw EPlatformError(hr, ErrorDescription(hr));
+}

@@ -51,8 +51,7 @@ public:
     using Exception::Exception;
 };
 
-/// Raises EPlatformError for a failure code; success codes, informational ones included, pass.
-inline void OleCheck(HRESULT hr)
-{
-    if (FAILED(hr)) throw EPlatformError(hr);
-}
+/// Raises EPlatformError for a failure code, with the failing call's own description when it
+/// left one (its error information) and the system's text for the code otherwise; success
+/// codes, informational ones included, pass.
+void OleCheck(HRESULT hr);

@@ -1,5 +1,7 @@
 #include "ResultCodes.h"
 
+#include "ErrorInfo.h"
+
 #include <QHash>
 
 namespace {
@@ -84,12 +86,6 @@ const QHash<HRESULT, QString>& Texts()
     return texts;
 }
 
-struct LastError {
-    HRESULT code = S_OK;
-    QString description;
-};
-thread_local LastError t_lastError;
-
 } // namespace
 
 QString ResultText(HRESULT hr)
@@ -100,13 +96,23 @@ QString ResultText(HRESULT hr)
     return QStringLiteral("Unknown error 0x%1.").arg(static_cast<std::uint32_t>(hr), 8, 16, QLatin1Char('0'));
 }
 
-void SetErrorDescription(HRESULT hr, const QString& description)
+void SetErrorDescription(HRESULT hr, const QString& description, const IID& source)
 {
-    t_lastError = LastError{hr, description.isEmpty() ? ResultText(hr) : description};
+    ComPtr<ICreateErrorInfo> created;
+    if (FAILED(CreateErrorInfo(created.Put()))) return;
+    created->SetGUID(source);
+    created->SetSource(QStringLiteral("Schedule"));
+    created->SetDescription(description.isEmpty() ? ResultText(hr) : description);
+    ComPtr<IErrorInfo> info;
+    if (SUCCEEDED(created.As(info))) SetErrorInfo(0, info.Get());
 }
 
 QString ErrorDescription(HRESULT hr)
 {
-    if (FAILED(hr) && t_lastError.code == hr) return t_lastError.description;
+    ComPtr<IErrorInfo> info;
+    QString description;
+    if (FAILED(hr) && GetErrorInfo(0, info.Put()) == S_OK && info && SUCCEEDED(info->GetDescription(&description))
+        && !description.isEmpty())
+        return description;
     return ResultText(hr);
 }

@@ -87,9 +87,10 @@ constexpr HRESULT SCHED_E_START_ON_DEMAND = MakeHResult(0x80041328u);
 /// The system's English text for a result code; an unknown code gives a generic text naming it in hex.
 QString ResultText(HRESULT hr);
 
-/// Remembers, for the calling thread, the service's own description of the failure `hr`
-/// that the call being answered ends with (the platform's error information).
-void SetErrorDescription(HRESULT hr, const QString& description);
-/// The description given for `hr` by this thread's last failing call, when that call failed
-/// with `hr`; otherwise the system's text for it (ResultText).
+/// Leaves, for the calling thread, an error information object with the service's own
+/// description of the failure `hr` that the call being answered ends with; `source` names
+/// the interface whose call failed.
+void SetErrorDescription(HRESULT hr, const QString& description, const IID& source = IUnknown::iid);
+/// Takes the calling thread's error information after a failure `hr`: its description, or
+/// the system's text for `hr` (ResultText) when the failing call left none.
 QString ErrorDescription(HRESULT hr);

@@ -77,7 +77,7 @@ void RegisterGen1Requests(RequestRouter& router, const ServiceRoot& root)
         const QString name = NameOf(request);
         if (JobResult r = JobStore::ValidateName(name); !r.Ok()) return Reply(r);
         QCborMap reply = Reply(S_OK);
-        reply.insert(kName, name);
+        reply.insert(kName, store->StoredName(name));
         reply.insert(QStringLiteral("exists"), store->Exists(name));
         return reply;
     });
@@ -88,7 +88,7 @@ void RegisterGen1Requests(RequestRouter& router, const ServiceRoot& root)
         JobRuntime runtime;
         if (JobResult r = store->Load(name, &definition, &runtime); !r.Ok()) return Reply(r);
         QCborMap reply = Reply(S_OK);
-        reply.insert(kName, name);
+        reply.insert(kName, store->StoredName(name));
         reply.insert(kJob, definition.ToCbor());
         return reply;
     });
@@ -101,7 +101,7 @@ void RegisterGen1Requests(RequestRouter& router, const ServiceRoot& root)
         const QString name = NameOf(request);
         const JobResult r = store->Save(name, definition, create ? JobStore::SaveMode::CreateNew : JobStore::SaveMode::Replace);
         QCborMap reply = Reply(r);
-        if (r.Ok()) reply.insert(kName, name);
+        if (r.Ok()) reply.insert(kName, store->StoredName(name));
         return reply;
     });
 

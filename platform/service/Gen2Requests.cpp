@@ -113,7 +113,7 @@ public:
         if (!m_store.FolderExists(path))
             throw ServiceError(HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND),
                                QStringLiteral("The system cannot find the file specified. (No folder \"%1\".)").arg(path.ToString()));
-        return Ok({{QStringLiteral("path"), path.ToString()}});
+        return Ok({{QStringLiteral("path"), m_store.ResolveFolder(path).ToString()}});
     }
 
     QCborMap FolderList(const QCborMap& request)
@@ -129,7 +129,7 @@ public:
         RefuseSecurityDescriptor(request);
         const TaskPath path = Target(request);
         m_store.CreateFolder(path);
-        return Ok({{QStringLiteral("path"), path.ToString()}});
+        return Ok({{QStringLiteral("path"), m_store.ResolveFolder(path).ToString()}});
     }
 
     QCborMap FolderDelete(const QCborMap& request)

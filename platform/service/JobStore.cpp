@@ -80,14 +80,27 @@ QStringList JobStore::List() const
     return names;
 }
 
-bool JobStore::Exists(const QString& name) const
+QString JobStore::StoredName(const QString& name) const
 {
-    return ValidateName(name).Ok() && QFileInfo::exists(PathOf(name));
+    const QString path = PathOf(name);
+    if (QFileInfo::exists(path) || IsSymLink(path)) return name;
+    QDir dir(m_root.JobsDir());
+    const QStringList entries = dir.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::Name);
+    for (const QString& entry : entries) {
+        if (entry.compare(name, Qt::CaseInsensitive) == 0 && ValidateName(entry).Ok()) return entry;
+    }
+    return name;
 }
 
-JobResult JobStore::Load(const QString& name, JobDefinition* definition, JobRuntime* runtime) const
+bool JobStore::Exists(const QString& name) const
 {
-    if (JobResult r = ValidateName(name); !r.Ok()) return r;
+    return ValidateName(name).Ok() && QFileInfo::exists(PathOf(StoredName(name)));
+}
+
+JobResult JobStore::Load(const QString& asked, JobDefinition* definition, JobRuntime* runtime) const
+{
+    if (JobResult r = ValidateName(asked); !r.Ok()) return r;
+    const QString name = StoredName(asked);
     const QString path = PathOf(name);
     const QFileInfo info(path);
     if (!info.exists() && !info.isSymLink())
@@ -107,13 +120,15 @@ JobResult JobStore::Load(const QString& name, JobDefinition* definition, JobRunt
     return {};
 }
 
-JobResult JobStore::Save(const QString& name, const JobDefinition& definition, SaveMode mode)
+JobResult JobStore::Save(const QString& asked, const JobDefinition& definition, SaveMode mode)
 {
-    if (JobResult r = ValidateName(name); !r.Ok()) return r;
+    if (JobResult r = ValidateName(asked); !r.Ok()) return r;
     QLockFile lock(m_root.StoreLockPath());
     if (!lock.tryLock(kLockWaitMs))
         return Failure(SCHED_E_SERVICE_TOO_BUSY, QStringLiteral("The task store is locked by another writer."));
 
+    // A file of that name in any letter case is the one replaced (or refused).
+    const QString name = StoredName(asked);
     const QString path = PathOf(name);
     JobRuntime runtime;
     if (QFileInfo(path).exists() || IsSymLink(path)) {
@@ -127,24 +142,26 @@ JobResult JobStore::Save(const QString& name, const JobDefinition& definition, S
     return Write(name, definition, runtime);
 }
 
-JobResult JobStore::SaveRuntime(const QString& name, const JobRuntime& runtime)
+JobResult JobStore::SaveRuntime(const QString& asked, const JobRuntime& runtime)
 {
-    if (JobResult r = ValidateName(name); !r.Ok()) return r;
+    if (JobResult r = ValidateName(asked); !r.Ok()) return r;
     QLockFile lock(m_root.StoreLockPath());
     if (!lock.tryLock(kLockWaitMs))
         return Failure(SCHED_E_SERVICE_TOO_BUSY, QStringLiteral("The task store is locked by another writer."));
+    const QString name = StoredName(asked);
     JobDefinition definition;
     JobRuntime old;
     if (JobResult r = Load(name, &definition, &old); !r.Ok()) return r;
     return Write(name, definition, runtime);
 }
 
-JobResult JobStore::Remove(const QString& name)
+JobResult JobStore::Remove(const QString& asked)
 {
-    if (JobResult r = ValidateName(name); !r.Ok()) return r;
+    if (JobResult r = ValidateName(asked); !r.Ok()) return r;
     QLockFile lock(m_root.StoreLockPath());
     if (!lock.tryLock(kLockWaitMs))
         return Failure(SCHED_E_SERVICE_TOO_BUSY, QStringLiteral("The task store is locked by another writer."));
+    const QString name = StoredName(asked);
     const QString path = PathOf(name);
     if (!QFileInfo(path).exists() && !IsSymLink(path))
         return Failure(HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND), QStringLiteral("The task \"%1\" does not exist.").arg(name));

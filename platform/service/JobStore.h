@@ -17,6 +17,8 @@ struct JobResult {
 /// Reads and writes the ".job" files of one root. Writes are crash-safe (a complete new file
 /// replaces the old one, then the directory is flushed) and serialised between processes by
 /// the root's store lock; reads need no lock, since a file is only ever replaced whole.
+/// A name keeps the spelling it was first saved with but is unique ignoring case; every
+/// operation addresses the file of that spelling, the exact one first.
 class JobStore {
 public:
     enum class SaveMode {
@@ -36,6 +38,10 @@ public:
     /// Checks a work-item name ("Name.job"): not empty before the extension, no path
     /// separators, no "..", no control characters, at most 255 bytes as a file name.
     static JobResult ValidateName(const QString& name);
+
+    /// The name of the stored file that `name` addresses: `name` itself when such a file
+    /// exists, else the first file whose name equals it ignoring case, else `name`.
+    QString StoredName(const QString& name) const;
 
     /// The names of the ".job" files, sorted; files whose names the store cannot address are left out.
     QStringList List() const;

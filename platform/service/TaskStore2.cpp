@@ -147,14 +147,47 @@ QString TaskStore2::StateFile(const TaskPath& task) const
     return FolderDir(m_root.StateDir(), task.Parent()) + QLatin1Char('/') + task.Name() + kStateSuffix;
 }
 
+QString TaskStore2::StoredSpelling(const QString& dir, const QString& name, const QString& suffix)
+{
+    if (QFileInfo::exists(dir + QLatin1Char('/') + name + suffix)) return name;
+    QStringList entries = QDir(dir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+    std::sort(entries.begin(), entries.end());
+    for (const QString& entry : entries) {
+        if (!entry.endsWith(suffix)) continue;
+        const QString stored = entry.chopped(suffix.size());
+        if (stored.compare(name, Qt::CaseInsensitive) == 0 && TaskPath::NameProblem(stored).isEmpty()) return stored;
+    }
+    return name;
+}
+
+TaskPath TaskStore2::ResolveFolder(const TaskPath& folder) const
+{
+    TaskPath resolved;
+    QString dir = m_root.TasksDir();
+    for (const QString& name : folder.Names()) {
+        const QString stored = StoredSpelling(dir, name, kFolderSuffix);
+        resolved = *resolved.Join(*TaskPath::Parse(stored));
+        dir += QLatin1Char('/') + stored + kFolderSuffix;
+    }
+    return resolved;
+}
+
+TaskPath TaskStore2::ResolveTask(const TaskPath& task) const
+{
+    if (task.IsRoot()) return task;
+    const TaskPath parent = ResolveFolder(task.Parent());
+    const QString name = StoredSpelling(FolderDir(m_root.TasksDir(), parent), task.Name(), kTaskSuffix);
+    return *parent.Join(*TaskPath::Parse(name));
+}
+
 bool TaskStore2::FolderExists(const TaskPath& folder) const
 {
-    return IsDir(FolderDir(m_root.TasksDir(), folder));
+    return IsDir(FolderDir(m_root.TasksDir(), ResolveFolder(folder)));
 }
 
 QStringList TaskStore2::FolderNames(const TaskPath& folder) const
 {
-    const QString dir = FolderDir(m_root.TasksDir(), folder);
+    const QString dir = FolderDir(m_root.TasksDir(), ResolveFolder(folder));
     if (!IsDir(dir)) throw FolderNotFound(folder);
     QStringList names;
     for (const QString& entry : QDir(dir).entryList({QLatin1Char('*') + kFolderSuffix}, QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden)) {
@@ -177,16 +210,19 @@ void TaskStore2::EnsureFolders(const QString& base, const TaskPath& folder)
 void TaskStore2::CreateFolder(const TaskPath& folder)
 {
     WriteLock lock(m_root, m_lockWaitMs);
-    if (folder.IsRoot() || FolderExists(folder))
+    const TaskPath resolved = ResolveFolder(folder);
+    if (folder.IsRoot() || IsDir(FolderDir(m_root.TasksDir(), resolved)))
         throw ServiceError(HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS),
-                           QStringLiteral("Cannot create a file when that file already exists. (\"%1\")").arg(folder.ToString()));
-    EnsureFolders(m_root.TasksDir(), folder);
+                           QStringLiteral("Cannot create a file when that file already exists. (\"%1\")").arg(resolved.ToString()));
+    // Missing parents take the spelling asked for, existing ones keep theirs.
+    EnsureFolders(m_root.TasksDir(), resolved);
 }
 
-void TaskStore2::DeleteFolder(const TaskPath& folder)
+void TaskStore2::DeleteFolder(const TaskPath& asked)
 {
-    if (folder.IsRoot()) throw ServiceError(E_INVALIDARG, QStringLiteral("The root folder cannot be deleted."));
+    if (asked.IsRoot()) throw ServiceError(E_INVALIDARG, QStringLiteral("The root folder cannot be deleted."));
     WriteLock lock(m_root, m_lockWaitMs);
+    const TaskPath folder = ResolveFolder(asked);
     const QString dir = FolderDir(m_root.TasksDir(), folder);
     if (!IsDir(dir)) throw NotFound(folder);
     if (!QDir(dir).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System))
@@ -243,8 +279,9 @@ StoredTask TaskStore2::Read(const TaskPath& task, const QString& file) const
     return stored;
 }
 
-void TaskStore2::ListTasks(const TaskPath& folder, QList<StoredTask>* tasks, QList<DamagedTask>* damaged) const
+void TaskStore2::ListTasks(const TaskPath& asked, QList<StoredTask>* tasks, QList<DamagedTask>* damaged) const
 {
+    const TaskPath folder = ResolveFolder(asked);
     const QString dir = FolderDir(m_root.TasksDir(), folder);
     if (!IsDir(dir)) throw FolderNotFound(folder);
     QStringList entries = QDir(dir).entryList({QLatin1Char('*') + kTaskSuffix}, QDir::Files | QDir::Hidden);
@@ -262,9 +299,10 @@ void TaskStore2::ListTasks(const TaskPath& folder, QList<StoredTask>* tasks, QLi
     }
 }
 
-StoredTask TaskStore2::LoadTask(const TaskPath& task) const
+StoredTask TaskStore2::LoadTask(const TaskPath& asked) const
 {
-    if (task.IsRoot()) throw NotFound(task);
+    if (asked.IsRoot()) throw NotFound(asked);
+    const TaskPath task = ResolveTask(asked);
     return Read(task, TaskFile(task));
 }
 
@@ -280,11 +318,13 @@ void TaskStore2::Write(const TaskPath& task, const TaskDocument& doc, StoredTask
     if (const auto signature = Signature(file)) DocumentCache::Instance().Insert(file, *signature, stored->xml, doc);
 }
 
-StoredTask TaskStore2::StoreTask(const TaskPath& task, const TaskDocument& doc, Mode mode)
+StoredTask TaskStore2::StoreTask(const TaskPath& asked, const TaskDocument& doc, Mode mode)
 {
-    if (task.IsRoot()) throw ServiceError(E_INVALIDARG, QStringLiteral("A task needs a name."));
+    if (asked.IsRoot()) throw ServiceError(E_INVALIDARG, QStringLiteral("A task needs a name."));
     WriteLock lock(m_root, m_lockWaitMs);
-    if (IsDir(FolderDir(m_root.TasksDir(), task)))
+    // An existing task of that name in any letter case is the one created or updated.
+    const TaskPath task = ResolveTask(asked);
+    if (IsDir(FolderDir(m_root.TasksDir(), ResolveFolder(task))))
         throw ServiceError(HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS),
                            QStringLiteral("\"%1\" is a folder.").arg(task.ToString()));
     const bool exists = QFileInfo::exists(TaskFile(task));
@@ -303,14 +343,15 @@ StoredTask TaskStore2::ChangeTask(const TaskPath& task, const std::function<void
     WriteLock lock(m_root, m_lockWaitMs);
     StoredTask stored = LoadTask(task);
     change(stored.doc);
-    Write(task, stored.doc, &stored);
+    Write(stored.path, stored.doc, &stored);
     return stored;
 }
 
-void TaskStore2::DeleteTask(const TaskPath& task)
+void TaskStore2::DeleteTask(const TaskPath& asked)
 {
-    if (task.IsRoot()) throw NotFound(task);
+    if (asked.IsRoot()) throw NotFound(asked);
     WriteLock lock(m_root, m_lockWaitMs);
+    const TaskPath task = ResolveTask(asked);
     const QString file = TaskFile(task);
     if (!QFileInfo(file).isFile()) throw NotFound(task);
     DocumentCache::Instance().Remove(file);
@@ -320,7 +361,7 @@ void TaskStore2::DeleteTask(const TaskPath& task)
 
 std::optional<TaskRuntimeState> TaskStore2::ReadState(const TaskPath& task, QString* error) const
 {
-    QFile f(StateFile(task));
+    QFile f(StateFile(ResolveTask(task)));
     if (!f.exists()) return TaskRuntimeState{};
     if (!f.open(QIODevice::ReadOnly)) {
         if (error) *error = f.errorString();
@@ -329,9 +370,10 @@ std::optional<TaskRuntimeState> TaskStore2::ReadState(const TaskPath& task, QStr
     return TaskStateFile::Decode(f.read(64 * 1024), error);
 }
 
-void TaskStore2::WriteState(const TaskPath& task, const TaskRuntimeState& state)
+void TaskStore2::WriteState(const TaskPath& asked, const TaskRuntimeState& state)
 {
     WriteLock lock(m_root, m_lockWaitMs);
+    const TaskPath task = ResolveTask(asked);
     if (!QFileInfo(TaskFile(task)).isFile()) throw NotFound(task);
     EnsureFolders(m_root.StateDir(), task.Parent());
     AtomicFile::Write(StateFile(task), TaskStateFile::Encode(state));

@@ -4,6 +4,9 @@
 // Every change is made under the root's inter-process writer lock with crash-safe writes;
 // readers take no lock. A document that does not load is reported and kept out of
 // listings, never half-loaded and never overwritten.
+// Names keep the spelling they were created with but are unique ignoring case: a path is
+// looked up under the stored spelling of each of its names, the exact one first, so a store
+// that already holds two spellings keeps both reachable.
 
 #include "ServiceRoot.h"
 #include "TaskDocument.h"
@@ -60,13 +63,20 @@ public:
     std::optional<TaskRuntimeState> ReadState(const TaskPath& task, QString* error) const;
     void WriteState(const TaskPath& task, const TaskRuntimeState& state);
 
-    /// The file of a task's document and of its state (for reports and tests).
+    /// `folder` with each name spelt as stored (names without a stored match are kept).
+    TaskPath ResolveFolder(const TaskPath& folder) const;
+    /// `task` with its folders and its own name spelt as stored.
+    TaskPath ResolveTask(const TaskPath& task) const;
+
+    /// The file of a task's document and of its state, for the path exactly as given.
     QString TaskFile(const TaskPath& task) const;
     QString StateFile(const TaskPath& task) const;
 
 private:
     class WriteLock;
     QString FolderDir(const QString& base, const TaskPath& folder) const;
+    /// The stored spelling of `name` among the entries of `dir` ending in `suffix`.
+    static QString StoredSpelling(const QString& dir, const QString& name, const QString& suffix);
     void EnsureFolders(const QString& base, const TaskPath& folder);
     StoredTask Read(const TaskPath& task, const QString& file) const;
     void Write(const TaskPath& task, const TaskDocument& doc, StoredTask* stored);

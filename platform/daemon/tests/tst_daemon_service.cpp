@@ -12,6 +12,7 @@
 #include "ServiceRoot.h"
 #include "TemporaryServiceRoot.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLocalSocket>
@@ -83,6 +84,9 @@ private slots:
     void malformedMessages();
     void stalledClientBlocksNobody();
     void clientOfAnotherUserRefused();
+    void endsWhenRootGoes_data();
+    void endsWhenRootGoes();
+    void fixtureStopsWhatTheTestStarted();
 
 private:
     std::unique_ptr<TemporaryServiceRoot> m_root;
@@ -372,6 +376,64 @@ void TestDaemonService::clientOfAnotherUserRefused()
     QVERIFY(!reply.contains(DaemonProtocol::Key::Pid));
     // Root, which the test runs as, is still served.
     QCOMPARE(Hr(m_daemon->Call(Ping())), S_OK);
+}
+
+void TestDaemonService::endsWhenRootGoes_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::newRow("deleted") << "delete";
+    QTest::newRow("moved away") << "move";
+    QTest::newRow("replaced") << "replace";
+}
+
+void TestDaemonService::endsWhenRootGoes()
+{
+    // A daemon whose root is gone serves nobody: it notices and ends, saying why, and leaves
+    // nothing in a directory that took the root's place.
+    QFETCH(QString, change);
+    const QString root = m_root->Path() + QStringLiteral("/root");
+    const QString moved = m_root->Path() + QStringLiteral("/moved");
+    QVERIFY(QDir().mkpath(root));
+    DaemonHarness daemon(root);
+    QVERIFY(daemon.Start());
+    const pid_t pid = daemon.Pid();
+    if (change == QLatin1String("delete")) {
+        QVERIFY(QDir(root).removeRecursively());
+    } else {
+        QVERIFY(QDir().rename(root, moved));
+        if (change == QLatin1String("replace")) QVERIFY(QDir().mkpath(root));
+    }
+    QVERIFY(DaemonHarness::WaitForExit(pid, 30000));
+    if (change != QLatin1String("delete")) {
+        QFile log(DaemonLauncher::LogFile(moved));
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        const QString text = QString::fromLocal8Bit(log.readAll());
+        // Replaced quickly, the root may already be the new directory when the daemon looks.
+        const bool said = text.contains(QStringLiteral("\"%1\" was deleted or moved away: ending").arg(root))
+                          || (change == QLatin1String("replace")
+                              && text.contains(QStringLiteral("\"%1\" was replaced by another: ending").arg(root)));
+        QVERIFY2(said, qPrintable(text));
+    }
+    if (change == QLatin1String("replace"))
+        QCOMPARE(QDir(root).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
+}
+
+void TestDaemonService::fixtureStopsWhatTheTestStarted()
+{
+    pid_t pid = 0;
+    QString path;
+    {
+        TemporaryServiceRoot root;
+        path = root.Path();
+        QVERIFY(DaemonLauncher::Launch(root.Path()));
+        LocalSocketTransport transport(root.Path());
+        QVERIFY(transport.Connect(10000));
+        pid = pid_t(transport.Call(Ping()).value(DaemonProtocol::Key::Pid).toInteger());
+        QVERIFY(pid > 0);
+        QCOMPARE(TemporaryServiceRoot::ServiceProcesses(root.Path()), QList<pid_t>{pid});
+    }
+    QVERIFY(DaemonHarness::WaitForExit(pid, 0));
+    QVERIFY(TemporaryServiceRoot::ServiceProcesses(path).isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestDaemonService)

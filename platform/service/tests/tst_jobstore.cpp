@@ -107,6 +107,47 @@ private slots:
         QCOMPARE(d.comment, QStringLiteral("first"));
     }
 
+    void namesIgnoreCase_data()
+    {
+        QTest::addColumn<QString>("asked");
+        QTest::newRow("same") << "Backup.job";
+        QTest::newRow("lower") << "backup.job";
+        QTest::newRow("upper with extension") << "BACKUP.JOB";
+    }
+
+    void namesIgnoreCase()
+    {
+        QFETCH(QString, asked);
+        QVERIFY(m_store->Save(QStringLiteral("Backup.job"), Definition(QStringLiteral("first")), JobStore::SaveMode::CreateNew).Ok());
+        const JobResult refused = m_store->Save(asked, Definition(QStringLiteral("second")), JobStore::SaveMode::CreateNew);
+        QCOMPARE(refused.hr, HRESULT_FROM_WIN32(ERROR_FILE_EXISTS));
+        QVERIFY(refused.error.contains(QStringLiteral("Backup.job")));
+        QVERIFY(m_store->Exists(asked));
+        QCOMPARE(m_store->StoredName(asked), QStringLiteral("Backup.job"));
+        QVERIFY(m_store->Save(asked, Definition(QStringLiteral("replaced")), JobStore::SaveMode::Replace).Ok());
+        QCOMPARE(m_store->List(), QStringList{QStringLiteral("Backup.job")});   // the stored spelling stays
+        JobDefinition d;
+        JobRuntime r;
+        QVERIFY(m_store->Load(asked, &d, &r).Ok());
+        QCOMPARE(d.comment, QStringLiteral("replaced"));
+        QVERIFY(m_store->Remove(asked).Ok());
+        QVERIFY(m_store->List().isEmpty());
+    }
+
+    void twoStoredSpellingsStayApart()
+    {
+        QVERIFY(m_store->Save(QStringLiteral("Backup.job"), Definition(QStringLiteral("upper")), JobStore::SaveMode::CreateNew).Ok());
+        QVERIFY(QFile::copy(JobPath(QStringLiteral("Backup.job")), JobPath(QStringLiteral("backup.job"))));
+        QVERIFY(m_store->Save(QStringLiteral("backup.job"), Definition(QStringLiteral("lower")), JobStore::SaveMode::Replace).Ok());
+        QCOMPARE(m_store->List(), (QStringList{QStringLiteral("Backup.job"), QStringLiteral("backup.job")}));
+        JobDefinition d;
+        JobRuntime r;
+        QVERIFY(m_store->Load(QStringLiteral("Backup.job"), &d, &r).Ok());
+        QCOMPARE(d.comment, QStringLiteral("upper"));
+        QVERIFY(m_store->Remove(QStringLiteral("backup.job")).Ok());
+        QCOMPARE(m_store->List(), QStringList{QStringLiteral("Backup.job")});
+    }
+
     void replaceKeepsRunFacts()
     {
         QVERIFY(m_store->Save(QStringLiteral("A.job"), Definition(QStringLiteral("1")), JobStore::SaveMode::CreateNew).Ok());

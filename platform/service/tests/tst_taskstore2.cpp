@@ -160,6 +160,79 @@ private slots:
         QCOMPARE(store.FolderNames(TaskPath()), QStringList());
     }
 
+    void namesIgnoreCase_data()
+    {
+        QTest::addColumn<QString>("asked");
+        QTest::newRow("same") << "\\Reports\\Backup";
+        QTest::newRow("task in another case") << "\\Reports\\BACKUP";
+        QTest::newRow("folder in another case") << "\\reports\\Backup";
+        QTest::newRow("both") << "\\REPORTS\\backup";
+    }
+
+    void namesIgnoreCase()
+    {
+        QFETCH(QString, asked);
+        TemporaryServiceRoot root;
+        ServiceRoot serviceRoot(root.Path());
+        QVERIFY(serviceRoot.Ensure());
+        TaskStore2 store(serviceRoot);
+        const TaskPath stored = Path("\\Reports\\Backup");
+        const TaskPath path = *TaskPath::Parse(asked);
+        store.StoreTask(stored, Runnable(), TaskStore2::Mode::Create);
+        try {
+            store.StoreTask(path, Runnable(), TaskStore2::Mode::Create);
+            QFAIL("a second spelling was created");
+        } catch (const ServiceError& e) {
+            QCOMPARE(e.Code(), HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS));
+            QVERIFY2(e.Message().contains(QStringLiteral("\\Reports\\Backup")), qPrintable(e.Message()));
+        }
+        QVERIFY_THROWS_EXCEPTION(ServiceError, store.CreateFolder(path.Parent()));
+        QVERIFY(store.FolderExists(path.Parent()));
+        QCOMPARE(store.LoadTask(path).path, stored);
+
+        TaskDocument changed = Runnable();
+        changed.registrationInfo.description = QStringLiteral("updated");
+        QCOMPARE(store.StoreTask(path, changed, TaskStore2::Mode::CreateOrUpdate).path, stored);
+        QList<StoredTask> tasks;
+        store.ListTasks(path.Parent(), &tasks, nullptr);
+        QCOMPARE(tasks.size(), 1);
+        QCOMPARE(tasks.first().path, stored);
+        QCOMPARE(tasks.first().doc.registrationInfo.description, QStringLiteral("updated"));
+        QCOMPARE(store.FolderNames(TaskPath()), QStringList{QStringLiteral("Reports")});
+
+        TaskRuntimeState state;
+        state.missedRuns = 3;
+        store.WriteState(path, state);
+        QString error;
+        QCOMPARE(store.ReadState(stored, &error)->missedRuns, 3);
+        store.DeleteTask(path);
+        QVERIFY_THROWS_EXCEPTION(ServiceError, store.LoadTask(stored));
+        store.DeleteFolder(path.Parent());
+        QVERIFY(!store.FolderExists(stored.Parent()));
+    }
+
+    void twoStoredSpellingsStayApart()
+    {
+        TemporaryServiceRoot root;
+        ServiceRoot serviceRoot(root.Path());
+        QVERIFY(serviceRoot.Ensure());
+        TaskStore2 store(serviceRoot);
+        TaskDocument upper = Runnable();
+        upper.registrationInfo.description = QStringLiteral("upper");
+        store.StoreTask(Path("\\Backup"), upper, TaskStore2::Mode::Create);
+        QVERIFY(QFile::copy(store.TaskFile(Path("\\Backup")), store.TaskFile(Path("\\backup"))));
+        TaskDocument lower = Runnable();
+        lower.registrationInfo.description = QStringLiteral("lower");
+        store.StoreTask(Path("\\backup"), lower, TaskStore2::Mode::CreateOrUpdate);
+        QList<StoredTask> tasks;
+        store.ListTasks(TaskPath(), &tasks, nullptr);
+        QCOMPARE(tasks.size(), 2);
+        QCOMPARE(store.LoadTask(Path("\\Backup")).doc.registrationInfo.description, QStringLiteral("upper"));
+        QCOMPARE(store.LoadTask(Path("\\backup")).doc.registrationInfo.description, QStringLiteral("lower"));
+        store.DeleteTask(Path("\\backup"));
+        QCOMPARE(store.LoadTask(Path("\\BACKUP")).path, Path("\\Backup"));
+    }
+
     void changeTask()
     {
         TemporaryServiceRoot root;
