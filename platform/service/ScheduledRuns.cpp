@@ -58,11 +58,16 @@ TriggerSchedule TaskSchedule::ToTrigger(const TriggerData& t, const QTimeZone& z
     s.enabled = t.enabled;
     if (s.kind == TriggerKind::Event) return s;
 
-    if (const auto start = BoundaryText::Parse(t.startBoundary, zone)) s.start = *start;
+    // A start that names a moment keeps its offset: the trigger counts its days and times
+    // there, so 08:00Z is 08:00 UTC in summer and in winter.
+    if (const auto start = BoundaryText::ParseWritten(t.startBoundary)) {
+        s.start = start->wall;
+        s.utcOffset = start->offset;
+    }
     if (!t.endBoundary.isEmpty()) {
         // An end that cannot be read ends the trigger before it starts rather than never.
-        const auto end = BoundaryText::Parse(t.endBoundary, zone);
-        s.end = end ? *end : s.start;
+        const auto end = BoundaryText::ParseWritten(t.endBoundary);
+        s.end = end ? BoundaryText::InFrame(*end, s.utcOffset, zone) : s.start;
     }
     s.repetitionInterval = Seconds(t.repetition.interval);
     s.repetitionDuration = s.repetitionInterval ? Seconds(t.repetition.duration) : 0;

@@ -16,4 +16,17 @@ public:
     /// Seconds and a fraction of a second are optional (the fraction is dropped). Text that is
     /// not a valid date and time gives none, with `error` (when given) saying so.
     static std::optional<LocalDateTime> Parse(QStringView text, const QTimeZone& zone, QString* error = nullptr);
+
+    /// A boundary as written: its wall clock, and the offset from UTC (seconds east) that it
+    /// names, none for text without a zone.
+    struct Written {
+        LocalDateTime wall;
+        std::optional<int> offset;
+    };
+    /// The boundary `text` as written; none, with `error` saying so, for text that is not a
+    /// valid date and time.
+    static std::optional<Written> ParseWritten(QStringView text, QString* error = nullptr);
+    /// The wall clock that `boundary` names in a trigger's frame: at the fixed offset
+    /// `frameOffset` when given, else in `zone`.
+    static LocalDateTime InFrame(const Written& boundary, const std::optional<int>& frameOffset, const QTimeZone& zone);
 };

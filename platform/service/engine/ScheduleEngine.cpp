@@ -29,9 +29,11 @@ std::optional<RunTime> ScheduleEngine::NextRunAfter(const Schedule& schedule, co
 {
     if (!schedule.enabled) return std::nullopt;
     std::optional<RunTime> first;
-    for (const TriggerSchedule& trigger : schedule.triggers) {
-        const std::optional<RunTime> next = NextRunAfter(trigger, after);
-        if (next && (!first || next->utc < first->utc)) first = next;
+    for (qsizetype i = 0; i < schedule.triggers.size(); ++i) {
+        std::optional<RunTime> next = NextRunAfter(schedule.triggers[i], after);
+        if (!next || (first && next->utc >= first->utc)) continue;
+        next->trigger = int(i);
+        first = next;
     }
     return first;
 }
@@ -54,25 +56,33 @@ QList<RunTime> ScheduleEngine::Merge(const QList<TriggerSchedule>& triggers, qin
                                      qsizetype maxCount) const
 {
     std::vector<TriggerRuns> walks;
+    std::vector<int> indexes;
     walks.reserve(triggers.size());
-    for (const TriggerSchedule& trigger : triggers) {
-        walks.emplace_back(trigger, m_rules, begin);
+    for (qsizetype i = 0; i < triggers.size(); ++i) {
+        walks.emplace_back(triggers[i], m_rules, begin);
         if (walks.back().AtEnd()) walks.pop_back();
+        else indexes.push_back(int(i));
     }
     QList<RunTime> times;
     // A task has few triggers, so picking the earliest by a linear look is cheapest.
     while (times.size() < maxCount && !walks.empty()) {
-        auto earliest = walks.begin();
-        for (auto walk = walks.begin() + 1; walk != walks.end(); ++walk) {
-            if (walk->Current().utc < earliest->Current().utc) earliest = walk;
+        size_t earliest = 0;
+        for (size_t walk = 1; walk < walks.size(); ++walk) {
+            if (walks[walk].Current().utc < walks[earliest].Current().utc) earliest = walk;
         }
-        const RunTime run = earliest->Current();
+        RunTime run = walks[earliest].Current();
         if (run.utc > end) break;
+        run.trigger = indexes[earliest];
         times.append(run);
         // Every trigger that runs at this moment moves on, so the moment is listed once.
-        for (auto walk = walks.begin(); walk != walks.end();) {
-            if (walk->Current().utc == run.utc) walk->Advance();
-            walk = walk->AtEnd() ? walks.erase(walk) : walk + 1;
+        for (size_t walk = 0; walk < walks.size();) {
+            if (walks[walk].Current().utc == run.utc) walks[walk].Advance();
+            if (walks[walk].AtEnd()) {
+                walks.erase(walks.begin() + qsizetype(walk));
+                indexes.erase(indexes.begin() + qsizetype(walk));
+            } else {
+                ++walk;
+            }
         }
     }
     return times;
@@ -92,5 +102,5 @@ bool ScheduleEngine::CanRunAfter(const TriggerSchedule& trigger, const QDateTime
     if (trigger.kind != TriggerKind::Event) return NextRunAfter(trigger, now).has_value();
     if (!trigger.enabled) return false;
     if (!trigger.end || !trigger.end->IsValid()) return true;
-    return !now.isValid() || ZoneCursor(m_rules).FirstWallFrom(SecondAfter(now)) < trigger.end->Seconds();
+    return !now.isValid() || SecondAfter(now) < TriggerRuns::EndUtc(trigger, m_rules);
 }

@@ -16,109 +16,139 @@ qint64 EndWall(const TriggerSchedule& t)
     return t.end && t.end->IsValid() ? qMin(t.end->Seconds(), cap) : cap;
 }
 
+// A repetition longer than this many starts back is not looked for: no real schedule
+// overlaps itself that often, and the bound keeps every query cheap.
+constexpr int MostOverlapping = 1000;
+
 } // namespace
 
+qint64 TriggerRuns::EndUtc(const TriggerSchedule& trigger, const ZoneRules& zone)
+{
+    const qint64 wall = EndWall(trigger);
+    // Without an end of its own a trigger ends with the last year; the zone's rules there are
+    // not worth asking for, as no offset moves that end past a run of 9999.
+    if (wall == CapWall()) return wall;
+    if (trigger.utcOffset) return wall - *trigger.utcOffset;
+    return ZoneCursor(zone).Resolve(wall).utc;
+}
+
 TriggerRuns::TriggerRuns(const TriggerSchedule& trigger, const ZoneRules& zone, qint64 fromUtc)
-    : m_calendar(trigger, LocalDateTime::DayOf(EndWall(trigger) - 1)), m_zone(zone)
+    : m_calendar(trigger, LocalDateTime::DayOf(EndWall(trigger) - 1)), m_zone(zone), m_offset(trigger.utcOffset)
 {
     if (!trigger.enabled || m_calendar.IsEmpty()) return;
     m_timeOfDay = trigger.start.SecondOfDay();
     m_step = qMax<qint64>(0, trigger.repetitionInterval);
-    m_duration = qMax<qint64>(0, trigger.repetitionDuration);
-    m_endWall = EndWall(trigger);
+    m_duration = m_step > 0 ? qMax<qint64>(0, trigger.repetitionDuration) : 0;
+    m_endUtc = EndUtc(trigger, zone);
     m_atEnd = false;
-    SeekWall(m_zone.FirstWallFrom(fromUtc));
-}
 
-void TriggerRuns::EnterSeries(qint64 day)
-{
-    m_seriesStart = StartWall(day);
-    m_nextKnown = false;
-    if (m_step == 0) {
-        m_seriesLimit = m_seriesStart + 1;
-        return;
-    }
-    // The end of a repetition depends on the next start, so it is needed now.
-    m_nextDay = m_calendar.FirstOnOrAfter(day + 1);
-    m_nextKnown = true;
-    m_seriesLimit = m_nextDay ? StartWall(*m_nextDay) : Unbounded;
-    if (m_duration > 0) m_seriesLimit = qMin(m_seriesLimit, m_seriesStart + m_duration);
-}
+    const qint64 fromWall = FirstWallFrom(fromUtc);
+    const qint64 today = LocalDateTime::DayOf(fromWall);
+    std::optional<qint64> day = m_calendar.FirstOnOrAfter(today);
+    if (day && StartWall(*day) < fromWall) day = m_calendar.FirstOnOrAfter(*day + 1);
+    SetPending(day);
 
-void TriggerRuns::SeekWall(qint64 wall)
-{
     if (m_step > 0) {
-        // A repetition that began on an earlier day may still be running at `wall`.
-        const qint64 day = LocalDateTime::DayOf(wall);
-        const qint64 low = m_duration > 0 ? LocalDateTime::DayOf(wall - m_duration) : std::numeric_limits<qint64>::min();
-        std::optional<qint64> earlier = m_calendar.LastOnOrBefore(day, low);
-        if (earlier && StartWall(*earlier) > wall) earlier = m_calendar.LastOnOrBefore(*earlier - 1, low);
-        if (earlier) {
-            EnterSeries(*earlier);
-            if (wall < m_seriesLimit) {
-                const qint64 steps = (wall - m_seriesStart + m_step - 1) / m_step;
-                const qint64 candidate = m_seriesStart + steps * m_step;
-                if (candidate < m_seriesLimit) {
-                    Land(candidate, std::numeric_limits<qint64>::min());
-                    return;
-                }
-            }
-            if (NextSeries()) Land(m_seriesStart, std::numeric_limits<qint64>::min());
+        // Repetitions that began before `fromUtc` may still be running. An indefinite one ends
+        // at the next start, so only the last start before it matters; one with a duration
+        // may be overlapped by later ones, so every start within the duration does. A day of
+        // margin covers the clock changes inside the duration.
+        const qint64 low = m_duration > 0 ? LocalDateTime::DayOf(fromWall - m_duration) - 1 : std::numeric_limits<qint64>::min();
+        std::optional<qint64> earlier = m_calendar.LastOnOrBefore(today, low);
+        if (earlier && StartWall(*earlier) >= fromWall) earlier = m_calendar.LastOnOrBefore(*earlier - 1, low);
+        for (int n = 0; earlier && n < MostOverlapping; ++n) {
+            if (const auto series = SeriesOf(*earlier, fromUtc)) m_active.append(*series);
+            if (m_duration == 0) break;
+            earlier = m_calendar.LastOnOrBefore(*earlier - 1, low);
+        }
+    }
+    Settle();
+}
+
+qint64 TriggerRuns::Resolve(qint64 wall)
+{
+    if (m_offset) return wall - *m_offset;
+    return m_zone.Resolve(wall).utc;
+}
+
+qint64 TriggerRuns::FirstWallFrom(qint64 utc)
+{
+    if (m_offset) return utc + *m_offset;
+    return m_zone.FirstWallFrom(utc);
+}
+
+std::optional<TriggerRuns::Series> TriggerRuns::SeriesOf(qint64 day, qint64 fromUtc)
+{
+    const qint64 start = Resolve(StartWall(day));
+    Series series;
+    if (m_step == 0) {
+        series.limit = start + 1;
+    } else if (m_duration > 0) {
+        series.limit = start + m_duration;
+        series.end = series.limit;
+    } else {
+        const std::optional<qint64> next = m_calendar.FirstOnOrAfter(day + 1);
+        series.limit = next ? Resolve(StartWall(*next)) : Unbounded;
+    }
+    series.next = start;
+    if (fromUtc > start) {
+        if (m_step == 0) return std::nullopt;
+        series.next = start + (fromUtc - start + m_step - 1) / m_step * m_step;
+    }
+    if (series.next >= series.limit) return std::nullopt;
+    return series;
+}
+
+void TriggerRuns::SetPending(std::optional<qint64> day)
+{
+    m_pendingDay = day;
+    if (day) m_pendingUtc = Resolve(StartWall(*day));
+}
+
+void TriggerRuns::Settle()
+{
+    for (;;) {
+        qint64 earliest = Unbounded;
+        for (const Series& series : m_active) earliest = qMin(earliest, series.next);
+        // Without repetition a start's one run comes before the next start, so the next start
+        // day (which may be years away) is looked for only once the run is over.
+        if (m_enteredDay && (m_step > 0 || m_active.isEmpty())) {
+            SetPending(m_calendar.FirstOnOrAfter(*m_enteredDay + 1));
+            m_enteredDay.reset();
+        }
+        if (m_pendingDay && m_pendingUtc <= earliest) {
+            const qint64 day = *m_pendingDay;
+            m_pendingDay.reset();
+            m_enteredDay = day;
+            if (const auto series = SeriesOf(day, std::numeric_limits<qint64>::min())) m_active.append(*series);
+            continue;
+        }
+        if (earliest == Unbounded || earliest >= m_endUtc) {
+            m_atEnd = true;
             return;
         }
-    }
-    std::optional<qint64> day = m_calendar.FirstOnOrAfter(LocalDateTime::DayOf(wall));
-    if (day && StartWall(*day) < wall) day = m_calendar.FirstOnOrAfter(*day + 1);
-    if (!day) {
-        m_atEnd = true;
+        // A run shared by overlapping repetitions ends with the last of them.
+        qint64 end = 0;
+        bool endless = false;
+        for (const Series& series : m_active) {
+            if (series.next != earliest) continue;
+            if (series.end == 0) endless = true;
+            end = qMax(end, series.end);
+        }
+        m_current = RunTime{earliest, LocalDateTime::FromSeconds(m_zone.WallAt(earliest)), -1, endless ? 0 : end};
         return;
     }
-    EnterSeries(*day);
-    Land(m_seriesStart, std::numeric_limits<qint64>::min());
-}
-
-bool TriggerRuns::NextSeries()
-{
-    if (!m_nextKnown) m_nextDay = m_calendar.FirstOnOrAfter(LocalDateTime::DayOf(m_seriesStart) + 1);
-    if (!m_nextDay) {
-        m_atEnd = true;
-        return false;
-    }
-    EnterSeries(*m_nextDay);
-    return true;
-}
-
-bool TriggerRuns::Land(qint64 wall, qint64 lastUtc)
-{
-    if (wall >= m_endWall) {
-        m_atEnd = true;
-        return true;
-    }
-    m_wall = wall;
-    const ZoneCursor::Moment moment = m_zone.Resolve(wall);
-    if (moment.utc <= lastUtc) {
-        // Inside a gap every step up to its end lands on the same moment: skip them at once,
-        // leaving the next step on the first one at or after the gap's end.
-        if (m_step > 0 && moment.shown > wall) {
-            const qint64 steps = (moment.shown - m_seriesStart + m_step - 1) / m_step;
-            m_wall = qMax(wall, m_seriesStart + (steps - 1) * m_step);
-        }
-        return false;
-    }
-    m_current = RunTime{moment.utc, LocalDateTime::FromSeconds(moment.shown)};
-    return true;
 }
 
 void TriggerRuns::Advance()
 {
     if (m_atEnd) return;
     const qint64 last = m_current.utc;
-    for (;;) {
-        qint64 next = m_wall + m_step;
-        if (m_step == 0 || next >= m_seriesLimit) {
-            if (!NextSeries()) return;
-            next = m_seriesStart;
-        }
-        if (Land(next, last)) return;
+    for (qsizetype i = 0; i < m_active.size();) {
+        Series& series = m_active[i];
+        if (series.next == last) series.next = m_step > 0 ? series.next + m_step : series.limit;
+        if (series.next >= series.limit) m_active.remove(i);
+        else ++i;
     }
+    Settle();
 }

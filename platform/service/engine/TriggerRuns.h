@@ -7,12 +7,13 @@
 #include "TriggerSchedule.h"
 #include "ZoneRules.h"
 
+#include <QVarLengthArray>
 #include <optional>
 
-/// The runs of one trigger from a given moment on. Each start's repetition runs for its
-/// duration, but never past the trigger's next start, which begins a repetition of its own;
-/// so an indefinite repetition lasts until the next start. Runs are distinct and ascending:
-/// wall-clock times that a gap sends to the same moment give one run.
+/// The runs of one trigger from a given moment on. Each start's repetition steps through
+/// elapsed time for its whole duration, so repetitions of successive starts may overlap; an
+/// indefinite repetition lasts until the next start. Runs are distinct and ascending: starts
+/// of overlapping repetitions that fall on the same moment give one run.
 class TriggerRuns {
 public:
     /// Positions on the first run of `trigger` at `fromUtc` or later.
@@ -24,30 +25,40 @@ public:
     /// Moves to the next run.
     void Advance();
 
+    /// The moment from which `trigger` starts no more runs, seconds since 1970-01-01T00:00Z.
+    static qint64 EndUtc(const TriggerSchedule& trigger, const ZoneRules& zone);
+
 private:
+    /// The repetition of one start.
+    struct Series {
+        qint64 next = 0;   // its next run
+        qint64 limit = 0;  // no run of it at or after this moment
+        qint64 end = 0;    // its start plus its duration; 0 when it has none
+    };
+
     qint64 StartWall(qint64 day) const { return LocalDateTime::StartOfDay(day) + m_timeOfDay; }
-    /// Makes the start on `day` the current repetition.
-    void EnterSeries(qint64 day);
-    /// Moves to the first scheduled wall-clock time at `wall` or later.
-    void SeekWall(qint64 wall);
-    /// Makes the next start the current repetition; false (and at the end) when there is none.
-    bool NextSeries();
-    /// Makes `wall` the current run, or the end when `wall` is past the trigger's end. False
-    /// when `wall` happens no later than `lastUtc` (a gap gave both the same moment).
-    bool Land(qint64 wall, qint64 lastUtc);
+    /// When the trigger's wall-clock second `wall` happens, in its own frame.
+    qint64 Resolve(qint64 wall);
+    /// The earliest wall-clock second of the trigger's frame whose moment is `utc` or later.
+    qint64 FirstWallFrom(qint64 utc);
+    /// The repetition that starts on `day`, positioned on its first run at `fromUtc` or later.
+    std::optional<Series> SeriesOf(qint64 day, qint64 fromUtc);
+    /// Lets the pending start begin when it comes first, and makes the earliest run current.
+    void Settle();
+    void SetPending(std::optional<qint64> day);
 
     StartCalendar m_calendar;
     ZoneCursor m_zone;
+    std::optional<int> m_offset;
     qint64 m_timeOfDay = 0;
     qint64 m_step = 0;
     qint64 m_duration = 0;
-    qint64 m_endWall = 0; // no run at or after this wall-clock second
+    qint64 m_endUtc = 0;   // no run at or after this moment
 
-    qint64 m_seriesStart = 0; // the current start, and the wall-clock end of its repetition
-    qint64 m_seriesLimit = 0;
-    std::optional<qint64> m_nextDay; // the start day after the current one, once known
-    bool m_nextKnown = false;
-    qint64 m_wall = 0;                 // the scheduled wall-clock time of the current run
+    QVarLengthArray<Series, 4> m_active;
+    std::optional<qint64> m_pendingDay;   // the next start day not yet begun, once known
+    qint64 m_pendingUtc = 0;              // and its moment
+    std::optional<qint64> m_enteredDay;   // the start day begun last, while the next is unknown
     RunTime m_current;
     bool m_atEnd = true;
 };

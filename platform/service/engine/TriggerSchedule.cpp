@@ -65,3 +65,10 @@ TriggerSchedule TriggerSchedule::Until(LocalDateTime until) const
     t.end = until;
     return t;
 }
+
+TriggerSchedule TriggerSchedule::AtOffset(int offset) const
+{
+    TriggerSchedule t = *this;
+    t.utcOffset = offset;
+    return t;
+}

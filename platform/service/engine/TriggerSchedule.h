@@ -37,10 +37,15 @@ struct TriggerSchedule {
     quint16 monthsOfYear = 0;
     bool runOnLastDayOfMonth = false;
     quint8 weeksOfMonth = 0;
-    /// Seconds between repeated starts after each start; 0 means no repetition.
+    /// When set, `start` and `end` are wall-clock times at this fixed offset from UTC (seconds
+    /// east) instead of the service's zone: a boundary that names a moment ("Z", "+05:30")
+    /// starts at the same moment of every day, summer and winter.
+    std::optional<int> utcOffset;
+    /// Seconds between repeated starts after each start; 0 means no repetition. The steps
+    /// are elapsed time, so a change of the clock neither adds nor drops one.
     qint64 repetitionInterval = 0;
-    /// How long, in seconds, the repetition lasts after each start; 0 means indefinitely.
-    /// Either way a repetition ends where the trigger's next start begins a new one.
+    /// How long, in elapsed seconds, the repetition lasts after each start, even past the
+    /// trigger's next start (the repetitions then overlap); 0 means until the next start.
     qint64 repetitionDuration = 0;
 
     /// A trigger that starts once, at `start`.
@@ -60,6 +65,8 @@ struct TriggerSchedule {
     TriggerSchedule Repeating(qint64 interval, qint64 duration = 0) const;
     /// This trigger, with no start at or after `until`.
     TriggerSchedule Until(LocalDateTime until) const;
+    /// This trigger, its start and end counted at `offset` seconds east of UTC.
+    TriggerSchedule AtOffset(int offset) const;
 };
 
 /// A task's schedule: its triggers, and whether the task itself may run at all.

@@ -92,3 +92,14 @@ qint64 ZoneCursor::FirstWallFrom(qint64 utc)
     if (last->offsetAfter > last->offsetBefore && utc == last->atUtc) return boundary;
     return qMax(utc + last->offsetAfter, boundary);
 }
+
+qint64 ZoneCursor::WallAt(qint64 utc)
+{
+    const ZoneRules::Year& year = YearOf(utc);
+    int offset = year.baseOffset;
+    for (const ZoneRules::Transition& change : year.transitions) {
+        if (change.atUtc > utc) break;
+        offset = change.offsetAfter;
+    }
+    return utc + offset;
+}

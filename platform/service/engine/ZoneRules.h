@@ -64,6 +64,8 @@ public:
     Moment Resolve(qint64 wall);
     /// The earliest wall-clock second whose moment is `utc` or later.
     qint64 FirstWallFrom(qint64 utc);
+    /// The wall clock at the moment `utc`.
+    qint64 WallAt(qint64 utc);
 
 private:
     const ZoneRules::Year& YearOf(qint64 seconds);

@@ -1,7 +1,9 @@
 // The engine against systemd's calendar: hundreds of random schedules, and hand-picked ones
 // across month ends, leap years and repeated hours, must give the same moments in both.
 // (Starts inside a gap are left out: there systemd skips the run, where the engine runs it
-// when the gap ends; the engine's own tests cover that rule.)
+// when the gap ends. So are repetitions across a change of offset: calendar expressions step
+// through the wall clock, where the engine steps through elapsed time. The engine's own tests
+// cover both rules.)
 
 #include "ScheduleEngine.h"
 #include "SystemdCalendar.h"
@@ -212,12 +214,10 @@ void tst_CalendarCrossCheck::handPicked_data()
     const QString berlin = QStringLiteral("Europe/Berlin"), newYork = QStringLiteral("America/New_York"),
                   sydney = QStringLiteral("Australia/Sydney");
 
-    QTest::newRow("Berlin: every 10 minutes through the repeated hour")
-        << berlin << TriggerSchedule::Daily(L(2024, 10, 25, 1, 0)).Repeating(600, 3 * Hour) << "2024-10-26T00:00:00+02:00";
+    QTest::newRow("Berlin: every 10 minutes up to the repeated hour")
+        << berlin << TriggerSchedule::Daily(L(2024, 10, 25, 0, 0)).Repeating(600, 2 * Hour) << "2024-10-26T00:00:00+02:00";
     QTest::newRow("Berlin: 02:30 over autumn") << berlin << TriggerSchedule::Daily(L(2024, 10, 1, 2, 30))
                                                << "2024-10-25T00:00:00+02:00";
-    QTest::newRow("New York: every quarter hour through 01:xx")
-        << newYork << TriggerSchedule::Daily(L(2024, 11, 1, 0, 0)).Repeating(900, 3 * Hour) << "2024-11-02T00:00:00-04:00";
     QTest::newRow("New York: weekly Sunday 01:30 in November")
         << newYork << TriggerSchedule::Weekly(L(2024, 10, 1, 1, 30), 1, 0x1) << "2024-10-20T00:00:00-04:00";
     QTest::newRow("Sydney: 02:30 over April") << sydney << TriggerSchedule::Daily(L(2024, 4, 1, 2, 30))

@@ -172,10 +172,21 @@ void tst_ScheduleEngine::runTimes_data()
         "2024-01-01T00:00:00Z",
         {"2024-01-01T23:58:00Z", "2024-01-01T23:59:00Z", "2024-01-02T00:00:00Z", "2024-01-02T00:01:00Z",
          "2024-01-02T00:02:00Z", "2024-01-02T23:58:00Z"});
-    row("a repetition ends at the next start", utc, TriggerSchedule::Daily(L("2024-01-01 08:00")).Repeating(5 * Hour, 48 * Hour),
+    row("a repetition lasts past the next start", utc, TriggerSchedule::Daily(L("2024-01-01 08:00")).Repeating(5 * Hour, 48 * Hour),
         "2024-01-01T00:00:00Z",
         {"2024-01-01T08:00:00Z", "2024-01-01T13:00:00Z", "2024-01-01T18:00:00Z", "2024-01-01T23:00:00Z",
-         "2024-01-02T04:00:00Z", "2024-01-02T08:00:00Z", "2024-01-02T13:00:00Z"});
+         "2024-01-02T04:00:00Z", "2024-01-02T08:00:00Z", "2024-01-02T09:00:00Z", "2024-01-02T13:00:00Z",
+         "2024-01-02T14:00:00Z"});
+    row("joining overlapping repetitions", utc, TriggerSchedule::Daily(L("2024-01-01 08:00")).Repeating(5 * Hour, 48 * Hour),
+        "2024-01-03T06:00:00Z", {"2024-01-03T08:00:00Z", "2024-01-03T09:00:00Z", "2024-01-03T13:00:00Z"});
+    all("overlapping repetitions end with the trigger", utc,
+        TriggerSchedule::Daily(L("2024-01-01 08:00")).Repeating(12 * Hour, 36 * Hour).Until(L("2024-01-02 12:00")),
+        "2024-01-01T00:00:00Z",
+        {"2024-01-01T08:00:00Z", "2024-01-01T20:00:00Z", "2024-01-02T08:00:00Z"});
+    row("an indefinite repetition ends at the next start", utc,
+        TriggerSchedule::Daily(L("2024-01-01 08:00")).Repeating(7 * Hour), "2024-01-01T00:00:00Z",
+        {"2024-01-01T08:00:00Z", "2024-01-01T15:00:00Z", "2024-01-01T22:00:00Z", "2024-01-02T05:00:00Z",
+         "2024-01-02T08:00:00Z"});
     row("joining a repetition that began the day before", utc,
         TriggerSchedule::Weekly(L("2024-01-01 22:00"), 1, Mon).Repeating(90 * Minute, 6 * Hour), "2024-01-02T01:00:00Z",
         {"2024-01-02T01:00:00Z", "2024-01-02T02:30:00Z", "2024-01-08T22:00:00Z"});
@@ -188,21 +199,49 @@ void tst_ScheduleEngine::runTimes_data()
         {"2024-03-29T02:30:00+01:00", "2024-03-30T02:30:00+01:00", "2024-03-31T03:00:00+02:00", "2024-04-01T02:30:00+02:00"});
     row("Berlin: asked at the change itself", berlin, TriggerSchedule::Daily(L("2024-03-29 02:30")),
         "2024-03-31T03:00:00+02:00", {"2024-03-31T03:00:00+02:00", "2024-04-01T02:30:00+02:00"});
-    row("Berlin: repetitions in the gap run once", berlin,
-        TriggerSchedule::Daily(L("2024-03-31 02:00")).Repeating(15 * Minute, 2 * Hour), "2024-03-31T00:00:00+01:00",
-        {"2024-03-31T03:00:00+02:00", "2024-03-31T03:15:00+02:00", "2024-03-31T03:30:00+02:00",
-         "2024-03-31T03:45:00+02:00", "2024-04-01T02:00:00+02:00"});
+    row("Berlin: a repetition from the gap counts from its end", berlin,
+        TriggerSchedule::Daily(L("2024-03-31 02:00")).Repeating(30 * Minute, 2 * Hour), "2024-03-31T00:00:00+01:00",
+        {"2024-03-31T03:00:00+02:00", "2024-03-31T03:30:00+02:00", "2024-03-31T04:00:00+02:00",
+         "2024-03-31T04:30:00+02:00", "2024-04-01T02:00:00+02:00"});
+    // Repetition steps are elapsed time: every 15 minutes for 2 hours is 8 runs across either change.
+    row("Berlin: every 15 minutes for 2 hours in spring", berlin,
+        TriggerSchedule::Daily(L("2024-03-31 01:30")).Repeating(15 * Minute, 2 * Hour), "2024-03-31T00:00:00+01:00",
+        {"2024-03-31T01:30:00+01:00", "2024-03-31T01:45:00+01:00", "2024-03-31T03:00:00+02:00",
+         "2024-03-31T03:15:00+02:00", "2024-03-31T03:30:00+02:00", "2024-03-31T03:45:00+02:00",
+         "2024-03-31T04:00:00+02:00", "2024-03-31T04:15:00+02:00", "2024-04-01T01:30:00+02:00"});
+    row("Berlin: every 15 minutes for 2 hours in autumn", berlin,
+        TriggerSchedule::Daily(L("2024-10-27 01:30")).Repeating(15 * Minute, 2 * Hour), "2024-10-27T00:00:00+02:00",
+        {"2024-10-27T01:30:00+02:00", "2024-10-27T01:45:00+02:00", "2024-10-27T02:00:00+02:00",
+         "2024-10-27T02:15:00+02:00", "2024-10-27T02:30:00+02:00", "2024-10-27T02:45:00+02:00",
+         "2024-10-27T02:00:00+01:00", "2024-10-27T02:15:00+01:00", "2024-10-28T01:30:00+01:00"});
     row("Berlin: a start in the repeated hour runs once", berlin, TriggerSchedule::Daily(L("2024-10-26 02:30")),
         "2024-10-26T00:00:00+02:00",
         {"2024-10-26T02:30:00+02:00", "2024-10-27T02:30:00+02:00", "2024-10-28T02:30:00+01:00"});
     row("Berlin: repetitions through the repeated hour", berlin,
         TriggerSchedule::Daily(L("2024-10-27 01:30")).Repeating(30 * Minute, 3 * Hour), "2024-10-27T00:00:00+02:00",
         {"2024-10-27T01:30:00+02:00", "2024-10-27T02:00:00+02:00", "2024-10-27T02:30:00+02:00",
-         "2024-10-27T03:00:00+01:00", "2024-10-27T03:30:00+01:00", "2024-10-27T04:00:00+01:00",
+         "2024-10-27T02:00:00+01:00", "2024-10-27T02:30:00+01:00", "2024-10-27T03:00:00+01:00",
          "2024-10-28T01:30:00+01:00"});
     row("Berlin: asked in the second 02:xx", berlin,
         TriggerSchedule::Daily(L("2024-10-27 01:30")).Repeating(30 * Minute, 3 * Hour), "2024-10-27T02:10:00+01:00",
-        {"2024-10-27T03:00:00+01:00", "2024-10-27T03:30:00+01:00"});
+        {"2024-10-27T02:30:00+01:00", "2024-10-27T03:00:00+01:00", "2024-10-28T01:30:00+01:00"});
+    row("New York: every quarter hour through the repeated hour", newYork,
+        TriggerSchedule::Daily(L("2024-11-03 00:30")).Repeating(15 * Minute, 2 * Hour + 30 * Minute), "2024-11-03T00:00:00-04:00",
+        {"2024-11-03T00:30:00-04:00", "2024-11-03T00:45:00-04:00", "2024-11-03T01:00:00-04:00",
+         "2024-11-03T01:15:00-04:00", "2024-11-03T01:30:00-04:00", "2024-11-03T01:45:00-04:00",
+         "2024-11-03T01:00:00-05:00", "2024-11-03T01:15:00-05:00", "2024-11-03T01:30:00-05:00",
+         "2024-11-03T01:45:00-05:00", "2024-11-04T00:30:00-05:00"});
+
+    // A boundary that names a moment keeps its offset: the same moment every day.
+    row("Berlin: 08:00Z in winter and summer", berlin, TriggerSchedule::Daily(L("2024-03-30 08:00")).AtOffset(0),
+        "2024-03-30T00:00:00+01:00",
+        {"2024-03-30T09:00:00+01:00", "2024-03-31T10:00:00+02:00", "2024-04-01T10:00:00+02:00"});
+    row("New York: weekly at 12:00+05:30 across the change", newYork,
+        TriggerSchedule::Weekly(L("2024-03-04 12:00"), 1, Mon).AtOffset(19800), "2024-03-01T00:00:00-05:00",
+        {"2024-03-04T01:30:00-05:00", "2024-03-11T02:30:00-04:00", "2024-03-18T02:30:00-04:00"});
+    all("an offset trigger ends in its own frame", utc,
+        TriggerSchedule::Daily(L("2024-03-05 23:30")).AtOffset(-3600).Until(L("2024-03-07 00:00")),
+        "2024-03-01T00:00:00Z", {"2024-03-06T00:30:00Z", "2024-03-07T00:30:00Z"});
     row("Berlin: the change of 2300", berlin, TriggerSchedule::Daily(L("2300-03-24 02:30")), "2300-03-24T00:00:00+01:00",
         {"2300-03-24T02:30:00+01:00", "2300-03-25T03:00:00+02:00", "2300-03-26T02:30:00+02:00"});
     row("Berlin: summer time of 1965 did not exist", berlin, TriggerSchedule::Daily(L("1965-06-01 12:00")),
@@ -325,8 +364,8 @@ void tst_ScheduleEngine::minuteRepetitionForAYear_data()
     const TriggerSchedule once = TriggerSchedule::Once(L("2025-01-01 00:00")).Repeating(Minute, 365 * Day);
     QTest::newRow("UTC, daily") << "UTC" << daily << 525600 << "2025-12-31T23:59:00Z";
     QTest::newRow("UTC, once for 365 days") << "UTC" << once << 525600 << "2025-12-31T23:59:00Z";
-    // The sixty minutes of the spring gap all run at 03:00, which runs anyway; the repeated
-    // autumn hour runs once.
+    // Repetition counts elapsed minutes: the short spring day's repetition overlaps the next
+    // day's on the same minutes, and the last hour of the long autumn day has none.
     QTest::newRow("Berlin") << "Europe/Berlin" << daily << 525540 << "2025-12-31T23:59:00+01:00";
     QTest::newRow("New York") << "America/New_York" << daily << 525540 << "2025-12-31T23:59:00-05:00";
 }
