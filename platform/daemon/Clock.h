@@ -16,6 +16,14 @@ public:
     QDateTime Now() const override { return QDateTime::currentDateTime(); }
 };
 
+/// Where random delays come from, so that tests can choose them.
+class RandomSource {
+public:
+    virtual ~RandomSource() = default;
+    /// A uniformly random number from 0 to `bound`, both included.
+    virtual qint64 UpTo(qint64 bound) = 0;
+};
+
 /// Wakes its owner once at a wall-clock time.
 class WakeTimer : public QObject {
     Q_OBJECT

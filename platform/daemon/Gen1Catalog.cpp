@@ -73,12 +73,21 @@ RunnableTask Gen1Catalog::ToRunnable(const QString& name, const JobDefinition& d
         if (t.TriggerType == TASK_EVENT_TRIGGER_AT_SYSTEMSTART) task.bootStarts.append(EventStart{});
         if (t.TriggerType == TASK_EVENT_TRIGGER_AT_LOGON) task.logonStarts.append(EventStart{});
     }
-    task.starts = [schedule, engine](const QDateTime& after, const QDateTime& until, int maxCount) {
-        QList<QDateTime> out;
+    const QList<TASK_TRIGGER> records = d.triggers;
+    task.starts = [schedule, records, engine](const QDateTime& after, const QDateTime& until, int maxCount) {
+        QList<ScheduledStart> out;
         const std::optional<QDateTime> end = until.isValid() ? std::optional<QDateTime>(until) : std::nullopt;
         for (const RunTime& run : engine->RunTimes(schedule, after, end, maxCount + 1)) {
             const QDateTime t = run.ToDateTime(engine->Zone());
-            if (t > after && out.size() < maxCount) out.append(t);
+            if (t <= after || out.size() >= maxCount) continue;
+            ScheduledStart start{t, 0, {}};
+            if (run.trigger >= 0 && run.trigger < records.size()) {
+                const TASK_TRIGGER& record = records[run.trigger];
+                start.randomDelayMs = qint64(record.wRandomMinutesInterval) * 60000;
+                if ((record.rgFlags & TASK_TRIGGER_FLAG_KILL_AT_DURATION_END) && run.repetitionEnd > 0)
+                    start.stopAt = QDateTime::fromSecsSinceEpoch(run.repetitionEnd, engine->Zone());
+            }
+            out.append(start);
         }
         return out;
     };

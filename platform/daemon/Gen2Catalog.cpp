@@ -103,9 +103,19 @@ RunnableTask Gen2Catalog::ToRunnable(const TaskPath& path, const TaskDocument& d
     task.starts = [doc](const QDateTime& after, const QDateTime& until, int maxCount) {
         // The schedule is asked from `after` on, which includes `after` itself, so one more is
         // asked for and a start at `after` dropped.
-        QList<QDateTime> starts = ScheduledRunTimes(doc, after, until, maxCount + 1);
-        starts.removeIf([&](const QDateTime& t) { return t <= after; });
-        if (starts.size() > maxCount) starts.resize(maxCount);
+        QList<ScheduledStart> starts;
+        for (const RunTime& run : ScheduledRuns(doc, after, until, maxCount + 1)) {
+            const QDateTime at = run.ToDateTime(ScheduleZone());
+            if (at <= after || starts.size() >= maxCount) continue;
+            ScheduledStart start{at, 0, {}};
+            if (run.trigger >= 0 && run.trigger < doc.triggers.size()) {
+                const TriggerData& t = doc.triggers[run.trigger];
+                start.randomDelayMs = DurationMs(t.randomDelay).value_or(0);
+                if (t.repetition.stopAtDurationEnd && run.repetitionEnd > 0)
+                    start.stopAt = QDateTime::fromSecsSinceEpoch(run.repetitionEnd, ScheduleZone());
+            }
+            starts.append(start);
+        }
         return starts;
     };
     return task;

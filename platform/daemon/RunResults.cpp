@@ -42,6 +42,7 @@ HRESULT FromOutcome(const InstanceDescription& description, const InstanceOutcom
     switch (reason) {
     case StopReason::Request:
     case StopReason::NewInstance:
+    case StopReason::RepetitionEnd:
         return StoppedByRequest;
     case StopReason::TimeLimit:
         return TimedOut;

@@ -10,6 +10,7 @@ enum class StopReason : quint8 {
     Request,       ///< a client stopped the task
     TimeLimit,     ///< it ran longer than the task's execution time limit
     NewInstance,   ///< the task's instance policy stops a running instance for a new one
+    RepetitionEnd, ///< the repetition of the trigger that started it ended, and the trigger stops its instances then
 };
 
 namespace RunResults {

@@ -50,6 +50,13 @@ struct EventStart {
     qint64 delayMs = 0;
 };
 
+/// One scheduled start, with what its trigger asks of it.
+struct ScheduledStart {
+    QDateTime at;              ///< the scheduled time, as run times show it
+    qint64 randomDelayMs = 0;  ///< the start waits a random time up to this long
+    QDateTime stopAt;          ///< the instance is stopped then (its repetition ends); invalid: never
+};
+
 struct RunnableTask {
     TaskKey key;
     bool enabled = true;
@@ -74,11 +81,21 @@ struct RunnableTask {
     QList<EventStart> logonStarts;
     /// The scheduled starts strictly after `after`, up to and including `until` (no end when
     /// invalid), at most `maxCount`, ascending. Empty for a task without calendar triggers.
-    std::function<QList<QDateTime>(const QDateTime& after, const QDateTime& until, int maxCount)> starts;
+    std::function<QList<ScheduledStart>(const QDateTime& after, const QDateTime& until, int maxCount)> starts;
 
     QList<QDateTime> StartsAfter(const QDateTime& after, const QDateTime& until, int maxCount) const
     {
-        return starts ? starts(after, until, maxCount) : QList<QDateTime>{};
+        QList<QDateTime> times;
+        if (starts) {
+            for (const ScheduledStart& start : starts(after, until, maxCount)) times.append(start.at);
+        }
+        return times;
+    }
+    /// The first scheduled start strictly after `after`.
+    std::optional<ScheduledStart> NextStart(const QDateTime& after) const
+    {
+        const QList<ScheduledStart> next = starts ? starts(after, {}, 1) : QList<ScheduledStart>{};
+        return next.isEmpty() ? std::nullopt : std::optional<ScheduledStart>(next.first());
     }
 };
 

@@ -1,6 +1,7 @@
 #include "ScheduleLoop.h"
 
 #include <QLoggingCategory>
+#include <QRandomGenerator>
 
 Q_LOGGING_CATEGORY(lcSchedule, "taskschedd.schedule")
 
@@ -53,8 +54,7 @@ void ScheduleLoop::Begin(const QDateTime& handledThrough, bool booted)
             }
         }
     }
-    m_handledThrough = now;
-    emit Handled(now);
+    MarkHandled(now);
     Arm();
 }
 
@@ -77,18 +77,55 @@ void ScheduleLoop::Unschedule(const TaskKey& key, bool keepEventStarts)
     if (it == m_entries.end()) return;
     QList<Queue::iterator> kept;
     for (const Queue::iterator& entry : std::as_const(*it)) {
-        if (keepEventStarts && entry->second.what == Entry::EventStart) kept.append(entry);
+        if (keepEventStarts && (entry->second.what == Entry::EventStart || entry->second.what == Entry::DelayedStart)) kept.append(entry);
         else m_queue.erase(entry);
     }
     if (kept.isEmpty()) m_entries.erase(it);
     else *it = kept;
 }
 
+void ScheduleLoop::AddStart(const TaskKey& key, const ScheduledStart& start)
+{
+    Entry entry{key, Entry::Start, QStringLiteral("scheduled")};
+    entry.randomDelayMs = start.randomDelayMs;
+    entry.stopAt = start.stopAt;
+    Add(start.at.toMSecsSinceEpoch(), entry);
+}
+
+void ScheduleLoop::Due(const RunnableTask& task, const Entry& entry, qint64 dueMs, qint64 nowMs)
+{
+    if (entry.what == Entry::Start && entry.randomDelayMs > 0) {
+        // The run time stays the scheduled one; only the start waits.
+        const qint64 delay = m_random ? m_random->UpTo(entry.randomDelayMs)
+                                      : qint64(QRandomGenerator::global()->bounded(quint64(entry.randomDelayMs) + 1));
+        Entry delayed = entry;
+        delayed.what = Entry::DelayedStart;
+        delayed.scheduledAt = dueMs;
+        qCInfo(lcSchedule) << task.key.ToString() << ": start delayed at random by" << delay / 1000 << "s";
+        Add(nowMs + delay, delayed);
+        return;
+    }
+    m_starter.StartUnattended(task, entry.cause, entry.stopAt);
+}
+
+void ScheduleLoop::MarkHandled(const QDateTime& now)
+{
+    // A start still waiting out its random delay is not handled yet: a daemon that ends
+    // meanwhile leaves it to its successor as a missed start.
+    qint64 through = now.toMSecsSinceEpoch();
+    for (const auto& [when, entry] : m_queue) {
+        if (entry.what == Entry::DelayedStart && entry.scheduledAt > 0) through = std::min(through, entry.scheduledAt - 1);
+    }
+    m_handledThrough = QDateTime::fromMSecsSinceEpoch(through);
+    emit Handled(m_handledThrough);
+}
+
 void ScheduleLoop::Schedule(const RunnableTask& task, const QDateTime& now, bool withStart)
 {
-    const QList<QDateTime> next = task.StartsAfter(now, {}, 1);
+    const std::optional<ScheduledStart> nextStart = task.NextStart(now);
+    const QList<QDateTime> next = nextStart ? QList<QDateTime>{nextStart->at} : QList<QDateTime>{};
     if (task.enabled) {
-        if (!next.isEmpty() && withStart) Add(next.first().toMSecsSinceEpoch(), Entry{task.key, Entry::Start, QStringLiteral("scheduled")});
+        if (nextStart && withStart) AddStart(task.key, *nextStart);
         if (!task.logonStarts.isEmpty()) m_logonStarts.insert(task.key, task.logonStarts);
         else m_logonStarts.remove(task.key);
     } else {
@@ -107,9 +144,9 @@ void ScheduleLoop::Refresh(const TaskKey& key)
     // A start whose time has come but whose wake-up is still on its way (the loop was busy
     // serving a client) stays due: the change must not swallow it. The wake loads the task as
     // it is then, so a task that was disabled or deleted meanwhile still does not start.
-    std::optional<qint64> due;
+    std::optional<std::pair<qint64, Entry>> due;
     for (const Queue::iterator& entry : m_entries.value(key)) {
-        if (entry->second.what == Entry::Start && entry->first <= now.toMSecsSinceEpoch()) due = entry->first;
+        if (entry->second.what == Entry::Start && entry->first <= now.toMSecsSinceEpoch()) due = *entry;
     }
     Unschedule(key, true);
     m_logonStarts.remove(key);
@@ -117,16 +154,13 @@ void ScheduleLoop::Refresh(const TaskKey& key)
         // The due start stands for the task's next one: its wake queues the start after it.
         const bool keepDue = due && task->enabled;
         Schedule(*task, now, !keepDue);
-        if (keepDue) Add(*due, Entry{key, Entry::Start, QStringLiteral("scheduled")});
+        if (keepDue) Add(due->first, due->second);
     }
     Arm();
     // Nothing is due, so every start up to now has been handled, those of the changed task
     // included: starts it had before it was registered or enabled never count as missed, even
     // when the daemon ends before its next wake.
-    if (m_queue.empty() || m_queue.begin()->first > now.toMSecsSinceEpoch()) {
-        m_handledThrough = now;
-        emit Handled(now);
-    }
+    if (m_queue.empty() || m_queue.begin()->first > now.toMSecsSinceEpoch()) MarkHandled(now);
 }
 
 void ScheduleLoop::OnLogon(const QString& user)
@@ -184,6 +218,7 @@ void ScheduleLoop::Wake()
     const qint64 nowMs = now.toMSecsSinceEpoch();
     while (!m_queue.empty() && m_queue.begin()->first <= nowMs) {
         const auto first = m_queue.begin();
+        const qint64 dueMs = first->first;
         const Entry entry = first->second;
         m_entries[entry.key].removeOne(first);
         if (m_entries[entry.key].isEmpty()) m_entries.remove(entry.key);
@@ -195,16 +230,14 @@ void ScheduleLoop::Wake()
         }
         const auto task = Load(entry.key);
         if (!task) continue;   // deleted meanwhile
-        if (task->enabled) m_starter.StartUnattended(*task, entry.cause);
+        if (task->enabled) Due(*task, entry, dueMs, nowMs);
         if (entry.what == Entry::Start) {
             // Only the start entry moves on; the expiry entry of the task stays where it is.
-            const QList<QDateTime> next = task->StartsAfter(now, {}, 1);
-            if (!next.isEmpty() && task->enabled)
-                Add(next.first().toMSecsSinceEpoch(), Entry{entry.key, Entry::Start, QStringLiteral("scheduled")});
+            const std::optional<ScheduledStart> next = task->NextStart(now);
+            if (next && task->enabled) AddStart(entry.key, *next);
         }
     }
-    m_handledThrough = now;
-    emit Handled(now);
+    MarkHandled(now);
     Arm();
 }
 

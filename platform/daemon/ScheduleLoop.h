@@ -21,6 +21,9 @@ public:
 
     ScheduleLoop(QList<TaskCatalog*> catalogs, TaskStarter& starter, const Clock& clock, WakeTimer& timer, QObject* parent = nullptr);
 
+    /// Takes the random delays of starts from `random` instead of the system's generator.
+    void SetRandomSource(RandomSource* random) { m_random = random; }
+
     /// Reads every task of the catalogs and arms the timer. Starts missed since `handledThrough`
     /// (when valid) are counted as missed runs, and run once, now, for tasks that ask for it;
     /// `booted` fires the start-up triggers.
@@ -45,10 +48,15 @@ signals:
 
 private:
     struct Entry {
-        enum What : quint8 { Start, EventStart, Expire };
+        /// Start: a scheduled start (its time is the scheduled one); DelayedStart: a start put
+        /// off by its random delay or its trigger's delay; EventStart: a delayed event start.
+        enum What : quint8 { Start, EventStart, Expire, DelayedStart };
         TaskKey key;
         What what = Start;
         QString cause;
+        qint64 randomDelayMs = 0;
+        QDateTime stopAt = QDateTime();
+        qint64 scheduledAt = 0;   ///< for a delayed start: when it was due
     };
     using Queue = std::multimap<qint64, Entry>;
 
@@ -60,6 +68,11 @@ private:
     void Expire(const TaskKey& key, const QDateTime& now);
     std::optional<RunnableTask> Load(const TaskKey& key) const;
     void CountMissed(const TaskKey& key, int count);
+    void AddStart(const TaskKey& key, const ScheduledStart& start);
+    /// A start that is due now: at once, or after its random delay.
+    void Due(const RunnableTask& task, const Entry& entry, qint64 dueMs, qint64 nowMs);
+    /// Every start up to `now` is handled, except those still waiting out a random delay.
+    void MarkHandled(const QDateTime& now);
 
     QHash<TaskGeneration, TaskCatalog*> m_catalogs;
     TaskStarter& m_starter;
@@ -69,4 +82,5 @@ private:
     QHash<TaskKey, QList<Queue::iterator>> m_entries;
     QHash<TaskKey, QList<EventStart>> m_logonStarts;
     QDateTime m_handledThrough;
+    RandomSource* m_random = nullptr;
 };

@@ -107,32 +107,37 @@ void TaskRunner::SetRuntime(const TaskKey& key, const std::function<void(TaskRun
         qCWarning(lcRunner) << key.ToString() << ": the run state cannot be recorded:" << error;
 }
 
-void TaskRunner::StartUnattended(const RunnableTask& task, const QString& cause)
+void TaskRunner::StartUnattended(const RunnableTask& task, const QString& cause, const QDateTime& stopAt)
 {
     QString error;
-    const HRESULT hr = Start(task, cause, &error);
+    const HRESULT hr = Start(task, cause, &error, 0, stopAt);
     if (FAILED(hr) && hr != SCHED_E_ALREADY_RUNNING && hr != SCHED_E_TASK_DISABLED)
         qCWarning(lcRunner) << task.key.ToString() << "did not start (" << cause << "):" << error;
     else if (hr == SCHED_E_ALREADY_RUNNING)
         qCInfo(lcRunner) << task.key.ToString() << "still runs; the" << cause << "start is ignored";
 }
 
-HRESULT TaskRunner::Start(const RunnableTask& task, const QString& cause, QString* error, int attempt)
+HRESULT TaskRunner::Start(const RunnableTask& task, const QString& cause, QString* error, int attempt, const QDateTime& stopAt)
 {
     if (!task.enabled) {
         if (error) *error = ResultText(SCHED_E_TASK_DISABLED);
         return SCHED_E_TASK_DISABLED;
     }
-    if (LiveCount(task.key) == 0 && m_waiting.value(task.key).isEmpty()) return Launch(task, cause, attempt, error);
+    if (stopAt.isValid() && stopAt <= m_clock.Now()) {
+        // Its repetition is already over: the instance would be stopped as it started.
+        qCInfo(lcRunner) << task.key.ToString() << ": the repetition of its trigger has ended; the" << cause << "start is dropped";
+        return S_FALSE;
+    }
+    if (LiveCount(task.key) == 0 && m_waiting.value(task.key).isEmpty()) return Launch(task, cause, attempt, error, stopAt);
     switch (task.instances) {
     case InstancesPolicy::Parallel:
-        return Launch(task, cause, attempt, error);
+        return Launch(task, cause, attempt, error, stopAt);
     case InstancesPolicy::Queue:
-        m_waiting[task.key].append(PendingStart{cause, attempt});
+        m_waiting[task.key].append(PendingStart{cause, attempt, stopAt});
         if (LiveCount(task.key) == 0) SetRuntime(task.key, [](TaskRuntime& r) { r.runState = TaskRuntime::Queued; });
         return SCHED_S_TASK_QUEUED;
     case InstancesPolicy::StopExisting:
-        m_waiting[task.key] = {PendingStart{cause, attempt}};
+        m_waiting[task.key] = {PendingStart{cause, attempt, stopAt}};
         for (RunningInstance* instance : m_running.value(task.key)) instance->Stop(StopReason::NewInstance);
         return S_OK;
     case InstancesPolicy::IgnoreNew:
@@ -142,7 +147,7 @@ HRESULT TaskRunner::Start(const RunnableTask& task, const QString& cause, QStrin
     return SCHED_E_ALREADY_RUNNING;
 }
 
-HRESULT TaskRunner::Launch(const RunnableTask& task, const QString& cause, int attempt, QString* error)
+HRESULT TaskRunner::Launch(const RunnableTask& task, const QString& cause, int attempt, QString* error, const QDateTime& stopAt)
 {
     const QDateTime start = m_clock.Now();
     HRESULT code = E_FAIL;
@@ -168,6 +173,14 @@ HRESULT TaskRunner::Launch(const RunnableTask& task, const QString& cause, int a
     auto* instance = new RunningInstance(*description, pid, true, task.executionTimeLimitMs, task.allowHardTerminate, this);
     m_running[task.key].append(instance);
     Watch(instance);
+    if (stopAt.isValid()) {
+        const qint64 ms = std::max<qint64>(0, start.msecsTo(stopAt));
+        QTimer::singleShot(std::chrono::milliseconds(ms), instance, [instance, key = task.key] {
+            if (instance->HasEnded()) return;
+            qCInfo(lcRunner) << key.ToString() << ": the repetition of its trigger ended; instance" << instance->Description().id << "is stopped";
+            instance->Stop(StopReason::RepetitionEnd);
+        });
+    }
     SetRuntime(task.key, [&](TaskRuntime& r) {
         r.runState = TaskRuntime::Running;
         r.lastRunTime = start;
@@ -261,7 +274,12 @@ void TaskRunner::StartWaiting(const TaskKey& key)
         SetRuntime(key, [](TaskRuntime& r) { if (r.runState == TaskRuntime::Queued) r.runState = TaskRuntime::Idle; });
         return;
     }
-    const HRESULT hr = Launch(*task, next.cause, next.attempt, &error);
+    if (next.stopAt.isValid() && next.stopAt <= m_clock.Now()) {
+        qCInfo(lcRunner) << key.ToString() << ": a waiting start outlived the repetition of its trigger and is dropped";
+        StartWaiting(key);
+        return;
+    }
+    const HRESULT hr = Launch(*task, next.cause, next.attempt, &error, next.stopAt);
     if (FAILED(hr)) qCWarning(lcRunner) << key.ToString() << ": a waiting start failed:" << error;
 }
 

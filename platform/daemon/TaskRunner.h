@@ -31,7 +31,8 @@ public:
     /// running ones are being stopped for it), SCHED_S_TASK_QUEUED when it waits for the running
     /// one, SCHED_E_ALREADY_RUNNING when the policy ignores it, SCHED_E_TASK_DISABLED for a
     /// disabled task, or the failure that kept it from starting (also recorded as a run).
-    HRESULT Start(const RunnableTask& task, const QString& cause, QString* error, int attempt = 0);
+    /// A valid `stopAt` stops the instance then (its trigger's repetition ends).
+    HRESULT Start(const RunnableTask& task, const QString& cause, QString* error, int attempt = 0, const QDateTime& stopAt = {});
     /// Stops every instance of the task and forgets its waiting starts and retries. Returns the
     /// number of instances asked to stop.
     int Stop(const TaskKey& key, StopReason reason = StopReason::Request);
@@ -41,7 +42,7 @@ public:
     QList<const RunningInstance*> Instances(const TaskKey& key) const;
     QList<const RunningInstance*> AllInstances() const;
 
-    void StartUnattended(const RunnableTask& task, const QString& cause) override;
+    void StartUnattended(const RunnableTask& task, const QString& cause, const QDateTime& stopAt = {}) override;
     bool IsBusy(const TaskKey& key) const override;
 
     const RunHistory& History() const { return m_history; }
@@ -57,9 +58,10 @@ private:
     struct PendingStart {
         QString cause;
         int attempt = 0;
+        QDateTime stopAt;
     };
 
-    HRESULT Launch(const RunnableTask& task, const QString& cause, int attempt, QString* error);
+    HRESULT Launch(const RunnableTask& task, const QString& cause, int attempt, QString* error, const QDateTime& stopAt = {});
     void Watch(RunningInstance* instance);
     void OnEnded(RunningInstance* instance);
     void Finish(const InstanceDescription& description, HRESULT result, const QDateTime& end, StopReason reason);

@@ -3,6 +3,7 @@
 
 #include "RunnableTask.h"
 
+#include <QDateTime>
 #include <QString>
 
 class TaskStarter {
@@ -10,7 +11,8 @@ public:
     virtual ~TaskStarter() = default;
     /// Starts `task` for a reason other than a client's request ("scheduled", "missed",
     /// "boot", "logon"), under the task's instance policy. Failures are recorded, not raised.
-    virtual void StartUnattended(const RunnableTask& task, const QString& cause) = 0;
+    /// A valid `stopAt` stops the instance then; a start that would begin after it is dropped.
+    virtual void StartUnattended(const RunnableTask& task, const QString& cause, const QDateTime& stopAt = {}) = 0;
     /// Whether instances of the task run or wait to run.
     virtual bool IsBusy(const TaskKey& key) const = 0;
 };

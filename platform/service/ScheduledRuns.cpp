@@ -82,16 +82,33 @@ Schedule TaskSchedule::ToSchedule(const TaskDocument& doc, const QTimeZone& zone
     return s;
 }
 
-QList<QDateTime> ScheduledRunTimes(const TaskDocument& doc, const QDateTime& from, const QDateTime& to, int maxCount)
+namespace {
+
+const ScheduleEngine& Engine()
 {
-    if (maxCount <= 0 || !from.isValid()) return {};
     // The zone's offsets are worked out once per process; the system zone does not change
     // under a running service without a restart.
     static const ScheduleEngine engine(QTimeZone::systemTimeZone());
-    const QList<RunTime> runs = engine.RunTimes(TaskSchedule::ToSchedule(doc, engine.Zone()), from,
-                                                to.isValid() ? std::optional<QDateTime>(to) : std::nullopt, maxCount);
+    return engine;
+}
+
+} // namespace
+
+const QTimeZone& ScheduleZone() { return Engine().Zone(); }
+
+QList<RunTime> ScheduledRuns(const TaskDocument& doc, const QDateTime& from, const QDateTime& to, int maxCount)
+{
+    if (maxCount <= 0 || !from.isValid()) return {};
+    const ScheduleEngine& engine = Engine();
+    return engine.RunTimes(TaskSchedule::ToSchedule(doc, engine.Zone()), from,
+                           to.isValid() ? std::optional<QDateTime>(to) : std::nullopt, maxCount);
+}
+
+QList<QDateTime> ScheduledRunTimes(const TaskDocument& doc, const QDateTime& from, const QDateTime& to, int maxCount)
+{
+    const QList<RunTime> runs = ScheduledRuns(doc, from, to, maxCount);
     QList<QDateTime> times;
     times.reserve(runs.size());
-    for (const RunTime& run : runs) times.append(run.ToDateTime(engine.Zone()));
+    for (const RunTime& run : runs) times.append(run.ToDateTime(ScheduleZone()));
     return times;
 }

@@ -21,6 +21,12 @@ public:
     static Schedule ToSchedule(const TaskDocument& doc, const QTimeZone& zone);
 };
 
+/// The scheduled runs of `doc` from `from` (included) up to `to` (included; no end when
+/// invalid), at most `maxCount`, in the system's time zone, each with its trigger.
+QList<RunTime> ScheduledRuns(const TaskDocument& doc, const QDateTime& from, const QDateTime& to, int maxCount);
+/// The system's time zone, as the service's schedules use it.
+const QTimeZone& ScheduleZone();
+
 /// The scheduled starts of `doc` from `from` (included) up to `to` (included; no end when
 /// invalid), at most `maxCount` of them, ascending, in the system's time zone.
 QList<QDateTime> ScheduledRunTimes(const TaskDocument& doc, const QDateTime& from, const QDateTime& to, int maxCount);

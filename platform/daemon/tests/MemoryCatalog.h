@@ -41,12 +41,19 @@ public:
     /// A task that starts at each of `times`.
     static RunnableTask At(const QString& path, QList<QDateTime> times)
     {
+        QList<ScheduledStart> starts;
+        for (const QDateTime& t : times) starts.append(ScheduledStart{t, 0, {}});
+        return WithStarts(path, starts);
+    }
+    /// A task with the scheduled starts `starts`.
+    static RunnableTask WithStarts(const QString& path, QList<ScheduledStart> starts)
+    {
         RunnableTask task;
         task.key = TaskKey{TaskGeneration::V2, path};
-        task.starts = [times](const QDateTime& after, const QDateTime& until, int maxCount) {
-            QList<QDateTime> out;
-            for (const QDateTime& t : times) {
-                if (t > after && (!until.isValid() || t <= until) && out.size() < maxCount) out.append(t);
+        task.starts = [starts](const QDateTime& after, const QDateTime& until, int maxCount) {
+            QList<ScheduledStart> out;
+            for (const ScheduledStart& s : starts) {
+                if (s.at > after && (!until.isValid() || s.at <= until) && out.size() < maxCount) out.append(s);
             }
             return out;
         };
@@ -67,6 +74,18 @@ public:
     explicit ManualClock(QDateTime start) : now(std::move(start)) {}
     QDateTime Now() const override { return now; }
     QDateTime now;
+};
+
+/// Random delays chosen by the test: each the given fraction of its bound.
+class ChosenRandom : public RandomSource {
+public:
+    qint64 UpTo(qint64 bound) override
+    {
+        bounds.append(bound);
+        return qint64(double(bound) * fraction);
+    }
+    double fraction = 0.5;
+    QList<qint64> bounds;
 };
 
 class ManualTimer : public WakeTimer {

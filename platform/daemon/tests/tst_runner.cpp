@@ -53,6 +53,7 @@ private slots:
     void stopEndsTheWholeProgram();
     void stopKillsWhatIgnoresIt();
     void timeLimit();
+    void stopsAtTheEndOfItsRepetition();
     void instancePolicies_data();
     void instancePolicies();
     void restartsAfterFailure();
@@ -257,6 +258,28 @@ void TestRunner::timeLimit()
     QCOMPARE(m_catalog->runtime[task.key].lastResult, RunResults::TimedOut);
     // A run that ends by its limit is not a failure to retry.
     QVERIFY(!m_runner->IsBusy(task.key));
+}
+
+void TestRunner::stopsAtTheEndOfItsRepetition()
+{
+    RunnableTask task = Shell(QStringLiteral("\\Repeating"), QStringLiteral("sleep 30"));
+    task.instances = InstancesPolicy::Queue;
+    m_catalog->Put(task);
+    QString error;
+    // A start whose repetition is already over does not start at all.
+    QCOMPARE(m_runner->Start(task, QStringLiteral("scheduled"), &error, 0, m_clock.Now().addSecs(-1)), S_FALSE);
+    QVERIFY(!m_runner->IsBusy(task.key));
+
+    QCOMPARE(m_runner->Start(task, QStringLiteral("scheduled"), &error, 0, m_clock.Now().addMSecs(700)), S_OK);
+    // A start queued behind it whose repetition ends first is dropped, not run late.
+    QCOMPARE(m_runner->Start(task, QStringLiteral("scheduled"), &error, 0, m_clock.Now().addMSecs(300)), SCHED_S_TASK_QUEUED);
+    QVERIFY(WaitForEnds(1));
+    QCOMPARE(m_catalog->runtime[task.key].lastResult, RunResults::StoppedByRequest);
+    const QList<RunHistoryEntry> runs = m_runner->History().Read(task.key);
+    QCOMPARE(runs.size(), 1);
+    QVERIFY(runs.first().start.msecsTo(runs.first().end) >= 600);
+    QTRY_VERIFY(!m_runner->IsBusy(task.key));
+    QCOMPARE(m_runner->History().Read(task.key).size(), 1);
 }
 
 void TestRunner::instancePolicies_data()

@@ -1,5 +1,7 @@
 // The schedule loop with a hand-moved clock: which task starts when, and why.
 
+#include "Gen1Catalog.h"
+#include "Gen2Catalog.h"
 #include "MemoryCatalog.h"
 #include "ScheduleLoop.h"
 #include "TaskStarter.h"
@@ -11,11 +13,17 @@ namespace {
 struct Started {
     TaskKey key;
     QString cause;
+    QDateTime stopAt;
+    QDateTime at;
 };
 
 class RecordingStarter : public TaskStarter {
 public:
-    void StartUnattended(const RunnableTask& task, const QString& cause) override { started.append(Started{task.key, cause}); }
+    void StartUnattended(const RunnableTask& task, const QString& cause, const QDateTime& stopAt) override
+    {
+        started.append(Started{task.key, cause, stopAt, clock ? clock->Now() : QDateTime()});
+    }
+    const Clock* clock = nullptr;
     bool IsBusy(const TaskKey& key) const override { return busy.contains(key); }
     QList<Started> started;
     QList<TaskKey> busy;
@@ -26,6 +34,8 @@ const QDateTime T0 = QDateTime(QDate(2030, 3, 1), QTime(8, 0));
 TaskKey Key(const QString& path) { return TaskKey{TaskGeneration::V2, path}; }
 
 } // namespace
+
+Q_DECLARE_METATYPE(RunnableTask)
 
 class TestScheduleLoop : public QObject {
     Q_OBJECT
@@ -47,12 +57,18 @@ private slots:
     void expiredTaskIsDeleted();
     void expiredTaskThatRunsWaits();
     void expiryMovesWhenTriggersChange();
+    void randomDelay_data();
+    void randomDelay();
+    void repetitionEndReachesTheStarter();
+    void startsCarryTheirTriggersSettings_data();
+    void startsCarryTheirTriggersSettings();
 
 private:
     std::unique_ptr<MemoryCatalog> m_catalog;
     std::unique_ptr<ManualClock> m_clock;
     std::unique_ptr<ManualTimer> m_timer;
     std::unique_ptr<RecordingStarter> m_starter;
+    std::unique_ptr<ChosenRandom> m_random;
     std::unique_ptr<ScheduleLoop> m_loop;
 };
 
@@ -62,7 +78,10 @@ void TestScheduleLoop::init()
     m_clock = std::make_unique<ManualClock>(T0);
     m_timer = std::make_unique<ManualTimer>();
     m_starter = std::make_unique<RecordingStarter>();
+    m_starter->clock = m_clock.get();
+    m_random = std::make_unique<ChosenRandom>();
     m_loop = std::make_unique<ScheduleLoop>(QList<TaskCatalog*>{m_catalog.get()}, *m_starter, *m_clock, *m_timer);
+    m_loop->SetRandomSource(m_random.get());
 }
 
 void TestScheduleLoop::cleanup()
@@ -350,6 +369,116 @@ void TestScheduleLoop::expiryMovesWhenTriggersChange()
     m_timer->FireAt(*m_clock, T0.addSecs(10));
     QVERIFY(m_catalog->deleted.isEmpty());
     QCOMPARE(m_timer->armedAt, T0.addSecs(100));
+}
+
+void TestScheduleLoop::randomDelay_data()
+{
+    QTest::addColumn<double>("fraction");
+    QTest::newRow("none drawn") << 0.0;
+    QTest::newRow("a quarter") << 0.25;
+    QTest::newRow("the whole bound") << 1.0;
+}
+
+void TestScheduleLoop::randomDelay()
+{
+    QFETCH(double, fraction);
+    m_random->fraction = fraction;
+    const qint64 bound = 600000;
+    m_catalog->Put(MemoryCatalog::WithStarts(QStringLiteral("\\Spread"), {ScheduledStart{T0.addSecs(60), bound, {}},
+                                                                          ScheduledStart{T0.addSecs(3600), bound, {}}}));
+    m_loop->Begin({}, false);
+    QCOMPARE(m_timer->armedAt, T0.addSecs(60));   // the scheduled time, not a delayed one
+
+    m_timer->FireAt(*m_clock, T0.addSecs(60));
+    QCOMPARE(m_random->bounds, QList<qint64>{bound});
+    const QDateTime actual = T0.addSecs(60).addMSecs(qint64(bound * fraction));
+    if (fraction > 0) {
+        QVERIFY(m_starter->started.isEmpty());
+        QCOMPARE(m_timer->armedAt, actual);
+        // While the start waits, a daemon that ends leaves it to its successor.
+        QVERIFY(m_loop->HandledThrough() < T0.addSecs(60));
+        m_timer->FireAt(*m_clock, actual);
+    }
+    QCOMPARE(m_starter->started.size(), 1);
+    QCOMPARE(m_starter->started[0].at, actual);
+    QCOMPARE(m_starter->started[0].cause, QStringLiteral("scheduled"));
+    QCOMPARE(m_loop->HandledThrough(), actual);
+    QCOMPARE(m_timer->armedAt, T0.addSecs(3600));
+}
+
+void TestScheduleLoop::repetitionEndReachesTheStarter()
+{
+    const QDateTime end = T0.addSecs(90);
+    m_catalog->Put(MemoryCatalog::WithStarts(QStringLiteral("\\Repeat"), {ScheduledStart{T0.addSecs(30), 0, end},
+                                                                          ScheduledStart{T0.addSecs(60), 0, end},
+                                                                          ScheduledStart{T0.addSecs(3600), 0, {}}}));
+    m_loop->Begin({}, false);
+    m_timer->FireAt(*m_clock, T0.addSecs(30));
+    m_timer->FireAt(*m_clock, T0.addSecs(60));
+    m_timer->FireAt(*m_clock, T0.addSecs(3600));
+    QCOMPARE(m_starter->started.size(), 3);
+    QCOMPARE(m_starter->started[0].stopAt, end);
+    QCOMPARE(m_starter->started[1].stopAt, end);
+    QVERIFY(!m_starter->started[2].stopAt.isValid());
+}
+
+void TestScheduleLoop::startsCarryTheirTriggersSettings_data()
+{
+    QTest::addColumn<RunnableTask>("task");
+    QTest::addColumn<qint64>("randomDelayMs");
+    QTest::addColumn<bool>("stops");
+
+    const QDateTime first(QDate(2030, 3, 1), QTime(8, 0));
+    auto gen2 = [&](const QString& randomDelay, bool stop) {
+        TaskDocument doc;
+        TriggerData daily;
+        daily.type = 2;
+        daily.startBoundary = first.toString(Qt::ISODate);
+        daily.randomDelay = randomDelay;
+        daily.repetition = RepetitionData{QStringLiteral("PT15M"), QStringLiteral("PT1H"), stop};
+        doc.triggers = {daily};
+        return Gen2Catalog::ToRunnable(*TaskPath::Parse(QStringLiteral("\\Daily")), doc);
+    };
+    auto gen1 = [&](WORD randomMinutes, bool stop) {
+        TASK_TRIGGER t{};
+        t.cbTriggerSize = sizeof(TASK_TRIGGER);
+        t.wBeginYear = 2030;
+        t.wBeginMonth = 3;
+        t.wBeginDay = 1;
+        t.wStartHour = 8;
+        t.MinutesInterval = 15;
+        t.MinutesDuration = 60;
+        t.rgFlags = stop ? TASK_TRIGGER_FLAG_KILL_AT_DURATION_END : 0;
+        t.TriggerType = TASK_TIME_TRIGGER_DAILY;
+        t.Type.Daily.DaysInterval = 1;
+        t.wRandomMinutesInterval = randomMinutes;
+        JobDefinition d;
+        d.applicationName = QStringLiteral("true");
+        d.triggers = {t};
+        return Gen1Catalog::ToRunnable(QStringLiteral("Daily.job"), d, std::make_shared<ScheduleEngine>(QTimeZone::systemTimeZone()));
+    };
+    QTest::newRow("2.0, random delay and stop") << gen2(QStringLiteral("PT10M"), true) << qint64(600000) << true;
+    QTest::newRow("2.0, neither") << gen2(QString(), false) << qint64(0) << false;
+    QTest::newRow("1.0, random minutes and kill at the end") << gen1(10, true) << qint64(600000) << true;
+    QTest::newRow("1.0, neither") << gen1(0, false) << qint64(0) << false;
+}
+
+void TestScheduleLoop::startsCarryTheirTriggersSettings()
+{
+    QFETCH(RunnableTask, task);
+    QFETCH(qint64, randomDelayMs);
+    QFETCH(bool, stops);
+
+    const QDateTime first(QDate(2030, 3, 1), QTime(8, 0));
+    const QList<QDateTime> runTimes = task.StartsAfter(first.addSecs(-1), first.addSecs(3600), 10);
+    QCOMPARE(runTimes.size(), 4);   // 08:00 to 08:45; the series ends at 09:00
+    for (const QDateTime& at : runTimes) {
+        const auto start = task.NextStart(at.addSecs(-1));
+        QVERIFY(start);
+        QCOMPARE(start->at, at);
+        QCOMPARE(start->randomDelayMs, randomDelayMs);
+        QCOMPARE(start->stopAt, stops ? first.addSecs(3600) : QDateTime());
+    }
 }
 
 QTEST_GUILESS_MAIN(TestScheduleLoop)
