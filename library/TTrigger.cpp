@@ -8,6 +8,7 @@
 #include "kvTask.h"
 
 #include <QDate>
+#include <QRegularExpression>
 #include <QTime>
 
 namespace {
@@ -111,6 +112,17 @@ QString TTrigger::StartBoundaryText(TDateTime ADate) const
     return BoundaryDateText(ADate) + u'T' + TimeOfDayText();
 }
 
+QString TTrigger::StartBoundaryToSend(TDateTime ADate) const
+{
+    const QString text = StartBoundaryText(ADate);
+    if (FLoadedStartBoundary.size() < 16) return text;
+    // Date and time to the minute, as the model holds them.
+    if (FLoadedStartBoundary.left(16) == text.left(16)) return FLoadedStartBoundary;
+    static const QRegularExpression zone(QStringLiteral("(Z|[+-]\\d{2}:\\d{2})$"));
+    const QRegularExpressionMatch match = zone.match(FLoadedStartBoundary);
+    return match.hasMatch() ? text + match.captured(1) : text;
+}
+
 QString TTrigger::EndBoundaryText() const
 {
     return BoundaryDateText(GetEndDate()) + QStringLiteral("T00:00:00");
@@ -139,7 +151,7 @@ void TTrigger::SetBeginDate(TDateTime Value)
     TASK_TRIGGER record = FTaskTrigger;
     SplitDate(Value, record.wBeginYear, record.wBeginMonth, record.wBeginDay);
     if (FInterfaceVista) {
-        const QString boundary = StartBoundaryText(Value);
+        const QString boundary = StartBoundaryToSend(Value);
         FTaskTrigger = record;
         OleCheck(FInterfaceVista->put_StartBoundary(boundary));
     } else {
@@ -403,7 +415,7 @@ QString TTrigger::GetAsString() const
 
 void TTrigger::SendStart(ITrigger* ATrigger) const
 {
-    OleCheck(ATrigger->put_StartBoundary(StartBoundaryText(GetStartVistaDateTime())));
+    OleCheck(ATrigger->put_StartBoundary(StartBoundaryToSend(GetStartVistaDateTime())));
 }
 
 void TTrigger::SendEnd(ITrigger* ATrigger) const
@@ -606,8 +618,8 @@ void TTrigger::GetTriggerDelay()
 }
 
 // ---- 2.0 readers ----------------------------------------------------------------------------
-// Each re-assigns BeginDate through its setter, which sends the start boundary again in the
-// library's own form: the model keeps start times to the minute and without a zone.
+// Each re-assigns BeginDate through its setter; the start boundary it sends is the loaded
+// one while the date and time are unchanged.
 
 void TTrigger::GetTimeTrigger(TASK_TRIGGER& ATrigger)
 {
@@ -705,6 +717,7 @@ void TTrigger::LoadVistaTrigger()
 {
     QString boundary;
     OleCheck(FInterfaceVista->get_StartBoundary(&boundary));
+    FLoadedStartBoundary = boundary;
     SetStartTime(boundary.isEmpty() ? 0.0 : IsoDateTimeToDateTime(boundary));
 
     TASK_TRIGGER_TYPE2 type = TASK_TRIGGER_EVENT;

@@ -196,6 +196,10 @@ private:
     void LoadVistaTrigger();
     QString TimeOfDayText() const;
     QString StartBoundaryText(TDateTime ADate) const;
+    /// The start boundary for `ADate` and the record's time of day: the loaded text itself
+    /// while neither has changed, so that opening and saving a task leaves its seconds and
+    /// zone alone; otherwise the model's form, keeping a loaded zone suffix.
+    QString StartBoundaryToSend(TDateTime ADate) const;
     QString EndBoundaryText() const;
     void SendStart(ITrigger* ATrigger) const;
     void SendEnd(ITrigger* ATrigger) const;
@@ -225,4 +229,6 @@ private:
     // (console connect and disconnect load as ttOnUnlock); written back unchanged while
     // the kind stays ttOnUnlock. 0: none.
     TASK_SESSION_STATE_CHANGE_TYPE FLoadedStateChange = TASK_SESSION_STATE_CHANGE_TYPE(0);
+    // The start boundary a 2.0 trigger was loaded with, as the service holds it.
+    QString FLoadedStartBoundary;
 };

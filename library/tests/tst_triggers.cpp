@@ -679,27 +679,41 @@ void TestTriggers::repetitionReadLive()
 void TestTriggers::startBoundaryRewritten_data()
 {
     QTest::addColumn<QString>("stored");
-    QTest::newRow("seconds") << "2024-03-05T07:30:15";
-    QTest::newRow("zone suffix") << "2024-03-05T07:30:00+02:00";
+    QTest::addColumn<QString>("changed");   // after the start time becomes 08:15
+    QTest::newRow("seconds") << "2024-03-05T07:30:15" << "2024-03-05T08:15:00";
+    QTest::newRow("zone suffix") << "2024-03-05T07:30:00+02:00" << "2024-03-05T08:15:00+02:00";
+    QTest::newRow("UTC with a fraction") << "2024-03-05T07:30:15.5Z" << "2024-03-05T08:15:00Z";
+    QTest::newRow("the model's own form") << "2024-03-05T07:30:00" << "2024-03-05T08:15:00";
 }
 
 void TestTriggers::startBoundaryRewritten()
 {
     QFETCH(QString, stored);
+    QFETCH(QString, changed);
     Fixture f(true);
     TTaskItem* item = f.New(kTask);
     const ComPtr<ITrigger> raw = RawTrigger(item, TASK_TRIGGER_DAILY, stored);
     KindOf<IDailyTrigger>(raw)->put_DaysInterval(1);
     QCOMPARE(StartBoundary(raw), stored);
 
+    // Opening, writing back and saving a task leaves its start as it was stored.
     TTaskItem* loaded = f.SaveAndReload(item);
     TTrigger* t = loaded->GetTriggers()->GetItem(0);
     QCOMPARE(t->GetStartTime(), Time(7, 30));
-    // Loading sent the start again in the model's own form, to the minute and without a zone,
-    // and the begin date is read from the trigger as it is now.
-    QCOMPARE(StartBoundary(t->GetVistaTrigger()), QStringLiteral("2024-03-05T07:30:00"));
-    QCOMPARE(t->GetBeginDate(), Date(2024, 3, 5) + Time(7, 30));
-    QCOMPARE(f.SaveAndReload(loaded)->GetTriggers()->GetItem(0)->GetStartVistaDateTime(), Date(2024, 3, 5) + Time(7, 30));
+    QCOMPARE(StartBoundary(t->GetVistaTrigger()), stored);
+    t->SetStartTime(Time(7, 30));
+    t->SetBeginDate(t->GetBeginDate());
+    loaded->GetTriggers()->UpdateTriggers();
+    QCOMPARE(StartBoundary(t->GetVistaTrigger()), stored);
+    TTaskItem* again = f.SaveAndReload(loaded);
+    QCOMPARE(StartBoundary(again->GetTriggers()->GetItem(0)->GetVistaTrigger()), stored);
+
+    // A changed time is written in the model's form, in the zone the start named.
+    t = again->GetTriggers()->GetItem(0);
+    t->SetStartTime(Time(8, 15));
+    again->GetTriggers()->UpdateTriggers();
+    QCOMPARE(StartBoundary(t->GetVistaTrigger()), changed);
+    QCOMPARE(StartBoundary(f.SaveAndReload(again)->GetTriggers()->GetItem(0)->GetVistaTrigger()), changed);
 }
 
 void TestTriggers::beginDateBeforeStartTime()
