@@ -175,7 +175,7 @@ HRESULT TaskRunner::Launch(const RunnableTask& task, const QString& cause, int a
     Watch(instance);
     if (stopAt.isValid()) {
         const qint64 ms = std::max<qint64>(0, start.msecsTo(stopAt));
-        QTimer::singleShot(std::chrono::milliseconds(ms), instance, [instance, key = task.key] {
+        QTimer::singleShot(std::chrono::milliseconds(ms), Qt::PreciseTimer, instance, [instance, key = task.key] {
             if (instance->HasEnded()) return;
             qCInfo(lcRunner) << key.ToString() << ": the repetition of its trigger ended; instance" << instance->Description().id << "is stopped";
             instance->Stop(StopReason::RepetitionEnd);

@@ -1,0 +1,162 @@
+// Trigger settings that a real daemon carries out: a start put off by its random delay, and
+// an instance stopped when its trigger's repetition ends.
+
+#include "DaemonHarness.h"
+#include "ObjectRuntime.h"
+#include "OleDate.h"
+#include "ResultCodes.h"
+#include "RunResults.h"
+#include "TaskService2.h"
+#include "TemporaryServiceRoot.h"
+
+#include <QCborArray>
+#include <QDateTime>
+#include <QtTest>
+#include <functional>
+
+namespace {
+
+template <typename I, typename From>
+ComPtr<I> Cast(const ComPtr<From>& from)
+{
+    ComPtr<I> to;
+    if (from) from.As(to);
+    return to;
+}
+
+ComPtr<ITaskService> Service()
+{
+    ComPtr<ITaskService> service;
+    if (FAILED(CoCreateInstance(CLSID_TaskScheduler, nullptr, CLSCTX_INPROC_SERVER, IID_ITaskService, service.PutVoid())))
+        return nullptr;
+    if (FAILED(service->Connect(VARIANT::Empty(), VARIANT::Empty(), VARIANT::Empty(), VARIANT::Empty()))) return nullptr;
+    return service;
+}
+
+QString Boundary(const QDateTime& at) { return at.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")); }
+
+// Registers a task running `script` with one time trigger, shaped by `shape`.
+HRESULT Register(const QString& name, const QString& script, const std::function<void(ITrigger*)>& shape)
+{
+    const ComPtr<ITaskService> service = Service();
+    if (!service) return SCHED_E_SERVICE_NOT_RUNNING;
+    ComPtr<ITaskDefinition> def;
+    service->NewTask(0, def.Put());
+    ComPtr<IActionCollection> actions;
+    def->get_Actions(actions.Put());
+    ComPtr<IAction> action;
+    actions->Create(TASK_ACTION_EXEC, action.Put());
+    Cast<IExecAction>(action)->put_Path(QStringLiteral("sh"));
+    Cast<IExecAction>(action)->put_Arguments(QStringLiteral("-c \"%1\"").arg(script));
+    ComPtr<ITriggerCollection> triggers;
+    def->get_Triggers(triggers.Put());
+    ComPtr<ITrigger> trigger;
+    triggers->Create(TASK_TRIGGER_TIME, trigger.Put());
+    shape(trigger.Get());
+    ComPtr<ITaskSettings> settings;
+    def->get_Settings(settings.Put());
+    settings->put_DisallowStartIfOnBatteries(VARIANT_FALSE);
+    ComPtr<ITaskFolder> root;
+    service->GetFolder(QStringLiteral("\\"), root.Put());
+    ComPtr<IRegisteredTask> task;
+    return root->RegisterTaskDefinition(name, def.Get(), TASK_CREATE_OR_UPDATE, VARIANT::Empty(), VARIANT::Empty(),
+                                        TASK_LOGON_INTERACTIVE_TOKEN, VARIANT::Empty(), task.Put());
+}
+
+ComPtr<IRegisteredTask> Task(const QString& name)
+{
+    ComPtr<IRegisteredTask> task;
+    ComPtr<ITaskFolder> root;
+    if (const auto service = Service()) service->GetFolder(QStringLiteral("\\"), root.Put());
+    if (root) root->GetTask(name, task.Put());
+    return task;
+}
+
+} // namespace
+
+class TestDaemonTriggers : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { QCOMPARE(CoInitialize(nullptr), S_OK); }
+    void cleanupTestCase() { CoUninitialize(); }
+    void init();
+    void cleanup();
+
+    void randomDelayWithinItsBound();
+    void stopAtTheEndOfTheRepetition();
+
+private:
+    QCborArray Runs(const QString& path) const
+    {
+        const QCborMap reply = m_daemon->Call(QCborMap{{QStringLiteral("op"), QStringLiteral("daemon.history")},
+                                                       {QStringLiteral("task"), QStringLiteral("v2:") + path}});
+        return reply.value(QStringLiteral("runs")).toArray();
+    }
+
+    std::unique_ptr<TemporaryServiceRoot> m_root;
+    std::unique_ptr<DaemonHarness> m_daemon;
+};
+
+void TestDaemonTriggers::init()
+{
+    qunsetenv("TASKSCHEDULER_TRANSPORT");   // the real daemon, over its socket
+    m_root = std::make_unique<TemporaryServiceRoot>();
+    QVERIFY(m_root->IsValid());
+    m_daemon = std::make_unique<DaemonHarness>(m_root->Path());
+    QVERIFY(m_daemon->Start());
+}
+
+void TestDaemonTriggers::cleanup()
+{
+    for (const char* name : {"Spread", "Repeating"}) {
+        if (const auto task = Task(QString::fromLatin1(name))) task->Stop(0);
+    }
+    m_daemon.reset();
+    m_root.reset();
+}
+
+void TestDaemonTriggers::randomDelayWithinItsBound()
+{
+    const QDateTime at = QDateTime::currentDateTime().addSecs(2);
+    QCOMPARE(Register(QStringLiteral("Spread"), QStringLiteral("true"),
+                      [&](ITrigger* trigger) {
+                          trigger->put_StartBoundary(Boundary(at));
+                          Cast<ITimeTrigger>(ComPtr<ITrigger>(trigger))->put_RandomDelay(QStringLiteral("PT8S"));
+                      }),
+             S_OK);
+    const qint64 scheduled = QDateTime::fromString(Boundary(at), Qt::ISODate).toMSecsSinceEpoch();
+    QTRY_COMPARE_WITH_TIMEOUT(Runs(QStringLiteral("\\Spread")).size(), 1, 30000);
+    const qint64 started = Runs(QStringLiteral("\\Spread")).at(0).toMap().value(QStringLiteral("start")).toInteger();
+    // The history has the actual start: not before its time, and not past the delay's bound
+    // (with a second for the wake itself).
+    QVERIFY2(started >= scheduled && started <= scheduled + 9000, qPrintable(QString::number(started - scheduled)));
+}
+
+void TestDaemonTriggers::stopAtTheEndOfTheRepetition()
+{
+    // A repetition that began 57 seconds ago: its next run comes in about 3 seconds, and the
+    // repetition ends 10 seconds after that, long before the program would.
+    const QDateTime began = QDateTime::currentDateTime().addSecs(-57);
+    QCOMPARE(Register(QStringLiteral("Repeating"), QStringLiteral("sleep 120"),
+                      [&](ITrigger* trigger) {
+                          trigger->put_StartBoundary(Boundary(began));
+                          ComPtr<IRepetitionPattern> repetition;
+                          trigger->get_Repetition(repetition.Put());
+                          repetition->put_Interval(QStringLiteral("PT1M"));
+                          repetition->put_Duration(QStringLiteral("PT1M10S"));
+                          repetition->put_StopAtDurationEnd(VARIANT_TRUE);
+                      }),
+             S_OK);
+    QTRY_COMPARE_WITH_TIMEOUT(Runs(QStringLiteral("\\Repeating")).size(), 1, 60000);
+    const QCborMap run = Runs(QStringLiteral("\\Repeating")).at(0).toMap();
+    QCOMPARE(run.value(QStringLiteral("cause")).toString(), QStringLiteral("scheduled"));
+    QCOMPARE(run.value(QStringLiteral("result")).toInteger(), qint64(quint32(RunResults::StoppedByRequest)));
+    const qint64 end = QDateTime::fromString(Boundary(began), Qt::ISODate).addSecs(70).toMSecsSinceEpoch();
+    QVERIFY(run.value(QStringLiteral("end")).toInteger() >= end);
+    LONG result = 0;
+    Task(QStringLiteral("Repeating"))->get_LastTaskResult(&result);
+    QCOMPARE(HRESULT(result), RunResults::StoppedByRequest);
+}
+
+QTEST_GUILESS_MAIN(TestDaemonTriggers)
+#include "tst_daemon_triggers.moc"
