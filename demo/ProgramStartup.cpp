@@ -1,11 +1,13 @@
 #include "ProgramStartup.h"
 
+#include "SelectActions.h"
 #include "TMainForm.h"
 #include "TUserPrompts.h"
 #include "kvTask.h"
 
 #include <QApplication>
 #include <QDateTime>
+#include <QScopeGuard>
 #include <cstdio>
 
 QString RunTaskName;
@@ -76,7 +78,10 @@ int RunProgram(int argc, char** argv)
     {
         TRunModePrompts quiet;
         TMainForm form(runMode ? &quiet : nullptr);
-        // The action chooser window joins the start-up with the action editors.
+        // One action chooser serves the whole run and remembers its last choice.
+        TSelectActionsForm selectActions(&form);
+        SelectActionsForm = &selectActions;
+        const auto forgetChooser = qScopeGuard([] { SelectActionsForm = nullptr; });
         if (runMode) {
             try {
                 ExecuteRunMode(form, taskName);
