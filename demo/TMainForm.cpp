@@ -606,7 +606,7 @@ void TMainForm::acPropertiesNewExecute()
     const QList<int> rows = ui->ListView->SelectedRows();
     if (rows.isEmpty() || !RowTask(rows.first())) return;
     if (Scheduler->RunningVistaOrLater() && !Scheduler->GetUseTaskScheduler1Only())
-        EditTask20Properties(RowTask(rows.first()));
+        EditTask20Properties(RowTask(rows.first()), FPrompts);
 }
 
 void TMainForm::acNewExecute()

@@ -13,7 +13,7 @@ fi
 
 packages=(
     g++ cmake ninja-build pkg-config
-    qt6-base-dev qt6-base-dev-tools libgl-dev   # Qt Core, Gui, Widgets, Network, Test
+    qt6-base-dev qt6-base-dev-tools libgl-dev   # Qt Core, Gui, Widgets, Network, D-Bus, Test
     libpam0g-dev                                # checking account passwords
     systemd                                     # systemd-analyze, the calendar cross-check
     fonts-dejavu-core                           # readable text in offscreen screenshots

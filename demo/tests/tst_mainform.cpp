@@ -1,6 +1,8 @@
 // The main window against a private service: its list, tree, command states and commands.
 
 #include "DemoTestSupport.h"
+#include "ModalDriver.h"
+#include "NetworkProfileSource.h"
 #include "Registry.h"
 #include "ScriptedPrompts.h"
 #include "TRibbon.h"
@@ -9,6 +11,7 @@
 #include <QActionGroup>
 #include <QLabel>
 #include <QMenu>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QToolButton>
 #include <QtTest>
@@ -58,6 +61,7 @@ private slots:
     void runStopsAtTheFirstError();
     void aboutAndPages();
     void windowsOfLaterWorkSaySo();
+    void propertiesNewOpensTheForm();
     void emptyFolderNameGoesToTheService();
     void withoutAServiceTheWindowStillComesUp();
 };
@@ -987,9 +991,31 @@ void TestMainForm::windowsOfLaterWorkSaySo()
     QVERIFY(prompts.errors.isEmpty());
     List(form)->SetSelected(0, true);
     form.ListViewDblClick();
+    QCOMPARE(prompts.errors, QStringList{"The classic properties dialog is not available yet."});
+    QCOMPARE(RowCaptions(form), QStringList{"A"});
+}
+
+void TestMainForm::propertiesNewOpensTheForm()
+{
+    DemoTestEnvironment env;
+    // No connection manager of this machine is asked.
+    struct : NetworkProfileSource {
+        std::optional<QStringList> ProfileNames() const override { return QStringList{}; }
+    } noProfiles;
+    const NetworkProfileSource::ScopedOverride profiles(noProfiles);
+    AddTask(QStringLiteral("A"));
+    ScriptedPrompts prompts;
+    TMainForm form(&prompts);
+    List(form)->SetSelected(0, true);
+    form.UpdateActions();
+    QString caption;
+    WhenModal([&caption](QWidget* window) {
+        caption = window->windowTitle();
+        QTest::mouseClick(Child<QPushButton>(window, "btCancel"), Qt::LeftButton);
+    });
     Action(form, "acPropertiesNew")->trigger();
-    QCOMPARE(prompts.errors, (QStringList{"The classic properties dialog is not available yet.",
-                                          "The 2.0 properties form is not available yet."}));
+    QCOMPARE(prompts.errors, QStringList{});
+    QCOMPARE(caption, QStringLiteral("A Properties (%1)").arg(form.Scheduler->GetTargetComputer()));
     QCOMPARE(RowCaptions(form), QStringList{"A"});
 }
 
