@@ -664,20 +664,26 @@ void TestProps20::badInputKeepsTheFormOpenAndWritesNothing_data()
     QTest::newRow("restart attempts") << "Attempt to restart up to:";
     QTest::newRow("no network chosen") << "Start only if the following network connection is available:";
     QTest::newRow("network removed") << "Start only if the following network connection is available:";
+    QTest::newRow("empty program") << "Program/script:";
 }
 
 void TestProps20::badInputKeepsTheFormOpenAndWritesNothing()
 {
     QFETCH(QString, field);
+    const QByteArray tag = QTest::currentDataTag();
     Props20Fixture f;
     const QString before = f.StoredXml();
+    if (tag == "empty program") {
+        // A program action without a program, added to the item before the form opens.
+        ComPtr<IAction> blank;
+        OleCheck(ActionsOf(f.task->GetTaskDefinition().Get())->Create(TASK_ACTION_EXEC, blank.Put()));
+    }
     f.Open();
     f.W<QPlainTextEdit>("memDescription")->setPlainText("Not written");
-    const QByteArray tag = QTest::currentDataTag();
     if (tag == "restart attempts") {
         f.Click("ckbRestartIfFails");
         f.W<QLineEdit>("edRestartAttempts")->clear();
-    } else {
+    } else if (tag != "empty program") {
         f.Click("ckbStartOnlyOnNetwork");
         if (tag == "network removed") {
             f.W<QComboBox>("cbNetworkConnections")->setCurrentIndex(1);
