@@ -1,6 +1,7 @@
 #include "Daemon.h"
 
 #include "AccountPolicy.h"
+#include "AtomicFile.h"
 #include "DaemonProtocol.h"
 #include "DaemonServer.h"
 #include "Gen1Catalog.h"
@@ -13,6 +14,7 @@
 #include "ScheduleLoop.h"
 #include "ServiceCore.h"
 #include "SessionWatcher.h"
+#include "StoreLock.h"
 #include "TaskRunner.h"
 #include "WallClockTimer.h"
 
@@ -26,6 +28,7 @@ namespace {
 
 constexpr qint64 LogonPassword = 1;                   // TASK_LOGON_PASSWORD
 constexpr qint64 LogonInteractiveOrPassword = 6;      // TASK_LOGON_INTERACTIVE_TOKEN_OR_PASSWORD
+constexpr int StoreLockWaitMs = 10000;
 
 } // namespace
 
@@ -55,6 +58,7 @@ Daemon::StartResult Daemon::Start(QString* message)
         return Failed;
     }
 
+    RemoveLeftovers();
     // Watched from the start: a daemon whose root is gone can serve no one and runs no task.
     m_rootWatcher = new RootWatcher(m_root.Path(), this);
     if (!m_rootWatcher->IsValid()) qCWarning(lcDaemon) << "the root" << m_root.Path() << "cannot be watched for its removal";
@@ -91,6 +95,23 @@ Daemon::StartResult Daemon::Start(QString* message)
     m_sessions = new SessionWatcher(QStringLiteral("/run/systemd/sessions"), this);
     connect(m_sessions, &SessionWatcher::LoggedOn, m_loop, &ScheduleLoop::OnLogon);
     return Started;
+}
+
+void Daemon::RemoveLeftovers()
+{
+    // Every store write happens under the store lock, so none is under way while it is held;
+    // the history and the daemon's state are written by the daemon alone.
+    StoreLock lock(m_root.StoreLockPath());
+    HRESULT code = E_FAIL;
+    QString error;
+    if (!lock.Acquire(StoreLockWaitMs, &code, &error)) {
+        qCWarning(lcDaemon) << "temporary files of interrupted writes are left in place:" << error;
+        return;
+    }
+    int removed = AtomicFile::RemoveLeftovers(m_root.Path(), false);
+    for (const QString& dir : {m_root.TasksDir(), m_root.StateDir(), m_root.JobsDir(), m_root.HistoryDir()})
+        removed += AtomicFile::RemoveLeftovers(dir, true);
+    if (removed > 0) qCInfo(lcDaemon) << "removed" << removed << "temporary file(s) of interrupted writes";
 }
 
 void Daemon::SaveState(const QDateTime& through)

@@ -54,6 +54,8 @@ private:
     void AddOwnRequests();
     void SaveState(const QDateTime& through);
     void OnRootLost(const QString& reason);
+    /// Removes the temporary files that writes interrupted by a crash left in the store.
+    void RemoveLeftovers();
 
     ServiceRoot m_root;
     DaemonLock m_lock;

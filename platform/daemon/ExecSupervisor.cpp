@@ -10,6 +10,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <grp.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -151,12 +152,23 @@ ChildPlan Plan(const InstanceDescription& description, const ExecStep& step)
 
 int OpenLog(const QString& logFile)
 {
-    QDir().mkpath(QFileInfo(logFile).absolutePath());
+    try {
+        AtomicFile::MakePath(QFileInfo(logFile).absolutePath());
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "taskschedd-exec: %s\n", e.what());
+    }
     if (QFileInfo(logFile).size() > ExecSupervisor::LogRotateBytes) {
         const QString old = logFile + QStringLiteral(".1");
         ::rename(QFile::encodeName(logFile).constData(), QFile::encodeName(old).constData());
     }
-    return ::open(QFile::encodeName(logFile).constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+    const QByteArray name = QFile::encodeName(logFile);
+    const int fd = ::open(name.constData(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NOFOLLOW);
+    if (fd >= 0 || errno != ENOENT) return fd;
+    // A new log: its mode is the service's, not what the umask leaves of it.
+    const int created = ::open(name.constData(), O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (created >= 0) ::fchmod(created, 0600);
+    else if (errno == EEXIST) return ::open(name.constData(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NOFOLLOW);
+    return created;
 }
 
 void LogLine(int fd, const QString& text)

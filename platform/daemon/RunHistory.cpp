@@ -38,7 +38,7 @@ RunHistoryEntry FromJson(const QJsonObject& o)
 
 } // namespace
 
-RunHistory::RunHistory(const ServiceRoot& root) : m_dir(root.Path() + QStringLiteral("/history")) {}
+RunHistory::RunHistory(const ServiceRoot& root) : m_dir(root.HistoryDir()) {}
 
 QString RunHistory::File(const TaskKey& key) const
 {
@@ -82,7 +82,7 @@ void RunHistory::Append(const TaskKey& key, const RunHistoryEntry& entry)
     QJsonArray runs;
     for (const RunHistoryEntry& e : entries) runs.append(ToJson(e));
     const QString file = File(key);
-    QDir().mkpath(QFileInfo(file).absolutePath());
+    AtomicFile::MakePath(QFileInfo(file).absolutePath());
     AtomicFile::Write(file, QJsonDocument(QJsonObject{{QStringLiteral("version"), 1},
                                                        {QStringLiteral("task"), key.ToString()},
                                                        {QStringLiteral("runs"), runs}})

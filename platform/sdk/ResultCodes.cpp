@@ -29,6 +29,8 @@ const QHash<HRESULT, QString>& Texts()
         {HRESULT_FROM_WIN32(ERROR_NOT_SUPPORTED), QStringLiteral("The request is not supported.")},
         {HRESULT_FROM_WIN32(ERROR_FILE_EXISTS), QStringLiteral("The file exists.")},
         {HRESULT_FROM_WIN32(ERROR_BAD_NETPATH), QStringLiteral("The network path was not found.")},
+        {HRESULT_FROM_WIN32(ERROR_DISK_FULL), QStringLiteral("There is not enough space on the disk.")},
+        {HRESULT_FROM_WIN32(ERROR_DISK_QUOTA_EXCEEDED), QStringLiteral("The requested file operation failed because the storage quota was exceeded.")},
         {HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER), QStringLiteral("The data area passed to a system call is too small.")},
         {HRESULT_FROM_WIN32(ERROR_INVALID_NAME), QStringLiteral("The filename, directory name, or volume label syntax is incorrect.")},
         {HRESULT_FROM_WIN32(ERROR_DIR_NOT_EMPTY), QStringLiteral("The directory is not empty.")},

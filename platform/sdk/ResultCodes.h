@@ -27,6 +27,7 @@ constexpr DWORD ERROR_INVALID_DATA = 13;
 constexpr DWORD ERROR_NOT_SUPPORTED = 50;
 constexpr DWORD ERROR_FILE_EXISTS = 80;
 constexpr DWORD ERROR_BAD_NETPATH = 53;
+constexpr DWORD ERROR_DISK_FULL = 112;
 constexpr DWORD ERROR_INVALID_PARAMETER = 87;
 constexpr DWORD ERROR_INSUFFICIENT_BUFFER = 122;
 constexpr DWORD ERROR_INVALID_NAME = 123;
@@ -40,6 +41,7 @@ constexpr DWORD ERROR_NONE_MAPPED = 1332;
 constexpr DWORD ERROR_LOGON_FAILURE = 1326;
 constexpr DWORD ERROR_FILE_CORRUPT = 1392;
 constexpr DWORD ERROR_TIMEOUT = 1460;
+constexpr DWORD ERROR_DISK_QUOTA_EXCEEDED = 1295;
 
 // Generation 1.0 informational codes (success) and the service's failure codes.
 constexpr HRESULT SCHED_S_TASK_READY = 0x00041300;

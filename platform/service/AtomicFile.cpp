@@ -1,10 +1,9 @@
 #include "AtomicFile.h"
 
-#include "ServiceError.h"
-
-#include <QDir>
+#include <QDirIterator>
+#include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+#include <QRegularExpression>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -13,25 +12,84 @@
 
 namespace {
 
+constexpr mode_t kDirectoryMode = 0700;
+
 [[noreturn]] void Throw(const QString& what, const QString& path)
 {
     const int err = errno;
+    if (err == ENOSPC || err == EDQUOT) throw AtomicFile::WriteError(path, err);
     throw ServiceError(E_FAIL, QStringLiteral("%1 \"%2\": %3").arg(what, path, QString::fromLocal8Bit(std::strerror(err))));
+}
+
+bool WriteAll(int fd, const QByteArray& bytes)
+{
+    const char* p = bytes.constData();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, p, size_t(left));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            if (n == 0) errno = ENOSPC;
+            return false;
+        }
+        p += n;
+        left -= n;
+    }
+    return true;
 }
 
 } // namespace
 
-void AtomicFile::Write(const QString& path, const QByteArray& bytes)
+ServiceError AtomicFile::WriteError(const QString& path, int err)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        throw ServiceError(E_FAIL, QStringLiteral("Cannot write \"%1\": %2").arg(path, file.errorString()));
-    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    if (file.write(bytes) != bytes.size() || !file.flush() || ::fdatasync(file.handle()) != 0) {
-        file.cancelWriting();
-        throw ServiceError(E_FAIL, QStringLiteral("Cannot write \"%1\": %2").arg(path, file.errorString()));
+    switch (err) {
+    case ENOSPC:
+        return ServiceError(HRESULT_FROM_WIN32(ERROR_DISK_FULL),
+                            QStringLiteral("The disk is full: \"%1\" could not be written.").arg(path));
+    case EDQUOT:
+        return ServiceError(HRESULT_FROM_WIN32(ERROR_DISK_QUOTA_EXCEEDED),
+                            QStringLiteral("The disk quota is used up: \"%1\" could not be written.").arg(path));
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        return ServiceError(E_ACCESSDENIED, QStringLiteral("\"%1\" could not be written: %2").arg(path, QString::fromLocal8Bit(std::strerror(err))));
+    default:
+        return ServiceError(E_FAIL, QStringLiteral("\"%1\" could not be written: %2").arg(path, QString::fromLocal8Bit(std::strerror(err))));
     }
-    if (!file.commit()) throw ServiceError(E_FAIL, QStringLiteral("Cannot write \"%1\": %2").arg(path, file.errorString()));
+}
+
+ServiceError AtomicFile::CreateError(const QString& path)
+{
+    QByteArray probe = QFile::encodeName(path) + ".XXXXXX";
+    const int fd = ::mkostemp(probe.data(), O_CLOEXEC);
+    int err = fd < 0 ? errno : 0;
+    if (fd >= 0) {
+        if (!WriteAll(fd, QByteArray(64, ' ')) || ::fsync(fd) != 0) err = errno;
+        ::close(fd);
+        ::unlink(probe.constData());
+    }
+    return WriteError(path, err ? err : EIO);
+}
+
+void AtomicFile::Write(const QString& path, const QByteArray& bytes, mode_t mode)
+{
+    QByteArray temporary = QFile::encodeName(path) + ".XXXXXX";
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0) throw WriteError(path, errno);
+    bool ok = ::fchmod(fd, mode) == 0 && WriteAll(fd, bytes) && ::fdatasync(fd) == 0;
+    int err = ok ? 0 : errno;
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        err = errno;
+    }
+    if (ok && ::rename(temporary.constData(), QFile::encodeName(path).constData()) != 0) {
+        ok = false;
+        err = errno;
+    }
+    if (!ok) {
+        ::unlink(temporary.constData());
+        throw WriteError(path, err);
+    }
     SyncDirectory(QFileInfo(path).absolutePath());
 }
 
@@ -43,8 +101,25 @@ void AtomicFile::Remove(const QString& path)
 
 void AtomicFile::MakeDirectory(const QString& path)
 {
-    if (::mkdir(QFile::encodeName(path).constData(), 0700) != 0) Throw(QStringLiteral("Cannot create"), path);
+    const QByteArray name = QFile::encodeName(path);
+    if (::mkdir(name.constData(), kDirectoryMode) != 0) Throw(QStringLiteral("Cannot create"), path);
+    // mkdir's mode passes through the umask, which may take the owner's own rights away.
+    if (::chmod(name.constData(), kDirectoryMode) != 0) Throw(QStringLiteral("Cannot create"), path);
     SyncDirectory(QFileInfo(path).absolutePath());
+}
+
+void AtomicFile::MakePath(const QString& path)
+{
+    const QFileInfo info(path);
+    if (info.isDir()) return;
+    const QString parent = info.absolutePath();
+    if (parent != info.absoluteFilePath()) MakePath(parent);
+    if (::mkdir(QFile::encodeName(path).constData(), kDirectoryMode) != 0) {
+        if (errno == EEXIST && QFileInfo(path).isDir()) return;
+        Throw(QStringLiteral("Cannot create"), path);
+    }
+    if (::chmod(QFile::encodeName(path).constData(), kDirectoryMode) != 0) Throw(QStringLiteral("Cannot create"), path);
+    SyncDirectory(parent);
 }
 
 void AtomicFile::RemoveDirectory(const QString& path)
@@ -60,4 +135,24 @@ void AtomicFile::SyncDirectory(const QString& path)
     const int rc = ::fsync(fd);
     ::close(fd);
     if (rc != 0) Throw(QStringLiteral("Cannot flush"), path);
+}
+
+bool AtomicFile::IsLeftover(const QString& fileName)
+{
+    // Write's temporary names, which are also those an earlier version's writer used.
+    static const QRegularExpression pattern(QStringLiteral(R"(^.+\.(task|state|job|json|lock)\.[A-Za-z0-9]{6}$)"));
+    return pattern.match(fileName).hasMatch();
+}
+
+int AtomicFile::RemoveLeftovers(const QString& dir, bool recursive)
+{
+    int removed = 0;
+    QDirIterator it(dir, QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks,
+                    recursive ? QDirIterator::Subdirectories : QDirIterator::NoIteratorFlags);
+    while (it.hasNext()) {
+        const QString file = it.next();
+        if (!IsLeftover(it.fileName())) continue;
+        if (::unlink(QFile::encodeName(file).constData()) == 0) ++removed;
+    }
+    return removed;
 }

@@ -1,13 +1,13 @@
 #include "JobStore.h"
 
+#include "AtomicFile.h"
 #include "JobFile.h"
 #include "ResultCodes.h"
+#include "StoreLock.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QLockFile>
-#include <QSaveFile>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -123,9 +123,8 @@ JobResult JobStore::Load(const QString& asked, JobDefinition* definition, JobRun
 JobResult JobStore::Save(const QString& asked, const JobDefinition& definition, SaveMode mode)
 {
     if (JobResult r = ValidateName(asked); !r.Ok()) return r;
-    QLockFile lock(m_root.StoreLockPath());
-    if (!lock.tryLock(kLockWaitMs))
-        return Failure(SCHED_E_SERVICE_TOO_BUSY, QStringLiteral("The task store is locked by another writer."));
+    StoreLock lock(m_root.StoreLockPath());
+    if (JobResult busy; !lock.Acquire(kLockWaitMs, &busy.hr, &busy.error)) return busy;
 
     // A file of that name in any letter case is the one replaced (or refused).
     const QString name = StoredName(asked);
@@ -145,9 +144,8 @@ JobResult JobStore::Save(const QString& asked, const JobDefinition& definition, 
 JobResult JobStore::SaveRuntime(const QString& asked, const JobRuntime& runtime)
 {
     if (JobResult r = ValidateName(asked); !r.Ok()) return r;
-    QLockFile lock(m_root.StoreLockPath());
-    if (!lock.tryLock(kLockWaitMs))
-        return Failure(SCHED_E_SERVICE_TOO_BUSY, QStringLiteral("The task store is locked by another writer."));
+    StoreLock lock(m_root.StoreLockPath());
+    if (JobResult busy; !lock.Acquire(kLockWaitMs, &busy.hr, &busy.error)) return busy;
     const QString name = StoredName(asked);
     JobDefinition definition;
     JobRuntime old;
@@ -158,9 +156,8 @@ JobResult JobStore::SaveRuntime(const QString& asked, const JobRuntime& runtime)
 JobResult JobStore::Remove(const QString& asked)
 {
     if (JobResult r = ValidateName(asked); !r.Ok()) return r;
-    QLockFile lock(m_root.StoreLockPath());
-    if (!lock.tryLock(kLockWaitMs))
-        return Failure(SCHED_E_SERVICE_TOO_BUSY, QStringLiteral("The task store is locked by another writer."));
+    StoreLock lock(m_root.StoreLockPath());
+    if (JobResult busy; !lock.Acquire(kLockWaitMs, &busy.hr, &busy.error)) return busy;
     const QString name = StoredName(asked);
     const QString path = PathOf(name);
     if (!QFileInfo(path).exists() && !IsSymLink(path))
@@ -181,14 +178,10 @@ JobResult JobStore::Write(const QString& name, const JobDefinition& definition, 
     if (bytes.isEmpty()) return Failure(E_INVALIDARG, why);
     if (QString error; !m_root.Ensure(&error)) return Failure(E_ACCESSDENIED, error);
 
-    QSaveFile file(path);
-    file.setDirectWriteFallback(false);
-    if (!file.open(QIODevice::WriteOnly))
-        return Failure(E_ACCESSDENIED, QStringLiteral("The task file \"%1\" cannot be written: %2").arg(name, file.errorString()));
-    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    if (file.write(bytes) != bytes.size() || !file.commit())
-        return Failure(E_FAIL, QStringLiteral("The task file \"%1\" cannot be written: %2").arg(name, file.errorString()));
-    if (!FlushDirectory(m_root.JobsDir()))
-        return Failure(E_FAIL, QStringLiteral("The task directory cannot be flushed to disk."));
+    try {
+        AtomicFile::Write(path, bytes);
+    } catch (const ServiceError& e) {
+        return Failure(e.Code(), e.Message());
+    }
     return {};
 }

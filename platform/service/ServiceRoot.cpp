@@ -23,6 +23,7 @@ QString ServiceRoot::TasksDir() const { return m_path + QStringLiteral("/tasks")
 QString ServiceRoot::StateDir() const { return m_path + QStringLiteral("/state"); }
 QString ServiceRoot::JobsDir() const { return m_path + QStringLiteral("/jobs"); }
 QString ServiceRoot::LogsDir() const { return m_path + QStringLiteral("/logs"); }
+QString ServiceRoot::HistoryDir() const { return m_path + QStringLiteral("/history"); }
 QString ServiceRoot::SocketPath() const { return m_path + QStringLiteral("/taskschedd.socket"); }
 QString ServiceRoot::StoreLockPath() const { return m_path + QStringLiteral("/store.lock"); }
 QString ServiceRoot::DaemonLockPath() const { return m_path + QStringLiteral("/taskschedd.lock"); }

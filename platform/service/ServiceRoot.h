@@ -20,6 +20,8 @@ public:
     QString JobsDir() const;
     /// Per-task output logs of the programs the service runs.
     QString LogsDir() const;
+    /// Per-task run histories.
+    QString HistoryDir() const;
     /// The daemon's local socket.
     QString SocketPath() const;
     /// The inter-process lock that lets one writer change the store at a time.

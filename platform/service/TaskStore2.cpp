@@ -2,13 +2,13 @@
 
 #include "AtomicFile.h"
 #include "ServiceError.h"
+#include "StoreLock.h"
 #include "TaskDocumentCodec.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
-#include <QLockFile>
 #include <QMutex>
 #include <QtDebug>
 #include <algorithm>
@@ -119,13 +119,13 @@ class TaskStore2::WriteLock {
 public:
     WriteLock(const ServiceRoot& root, int waitMs) : m_lock(root.StoreLockPath())
     {
-        if (!m_lock.tryLock(waitMs))
-            throw ServiceError(SCHED_E_SERVICE_TOO_BUSY,
-                               QStringLiteral("The store of \"%1\" is locked by another writer.").arg(root.Path()));
+        HRESULT code = E_FAIL;
+        QString error;
+        if (!m_lock.Acquire(waitMs, &code, &error)) throw ServiceError(code, error);
     }
 
 private:
-    QLockFile m_lock;
+    StoreLock m_lock;
 };
 
 TaskStore2::TaskStore2(ServiceRoot root, int lockWaitMs) : m_root(std::move(root)), m_lockWaitMs(lockWaitMs) {}

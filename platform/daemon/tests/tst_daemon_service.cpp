@@ -14,7 +14,10 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QDir>
 #include <QFile>
+#include <QLockFile>
+#include <QSysInfo>
 #include <QLocalSocket>
 #include <QProcess>
 #include <QtEndian>
@@ -75,6 +78,9 @@ private slots:
     void startsDetachedAndAnswers();
     void secondDaemonEndsAtOnce();
     void takesOverAfterKill();
+    void staleLockTakenOver_data();
+    void staleLockTakenOver();
+    void leftoversRemovedAtStart();
     void commandLine_data();
     void commandLine();
     void noDaemonMeansNotRunning();
@@ -148,6 +154,64 @@ void TestDaemonService::takesOverAfterKill()
     QVERIFY(m_daemon->Start());
     QVERIFY(m_daemon->Pid() != first);
     QCOMPARE(Hr(m_daemon->Call(Ping())), S_OK);
+}
+
+void TestDaemonService::staleLockTakenOver_data()
+{
+    QTest::addColumn<QByteArray>("contents");
+    const QByteArray host = QSysInfo::machineHostName().toUtf8();
+    QTest::newRow("empty: the daemon was killed while it wrote it") << QByteArray();
+    QTest::newRow("unreadable") << QByteArray("\xff\xfe?\n", 4);
+    QTest::newRow("its process is gone") << QByteArray("2147483646\ntaskschedd\n" + host + "\n");
+    // A live process of that name now has the id (this test stands in for it).
+    QTest::newRow("its process id was reused")
+        << QByteArray::number(::getpid()) + "\n" + QCoreApplication::applicationName().toUtf8() + "\n" + host + "\n";
+}
+
+void TestDaemonService::staleLockTakenOver()
+{
+    QFETCH(QByteArray, contents);
+    const ServiceRoot root(m_root->Path());
+    QVERIFY(root.Ensure());
+    for (const QString& lock : {root.DaemonLockPath(), root.StoreLockPath()}) {
+        QFile file(lock);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(contents);
+    }
+    QVERIFY(m_daemon->Start());
+    QCOMPARE(Hr(m_daemon->Call(Ping())), S_OK);
+    // It holds the lock now, with its own process id in it.
+    QLockFile lock(root.DaemonLockPath());
+    qint64 pid = 0;
+    QString host, app;
+    QVERIFY(lock.getLockInfo(&pid, &host, &app));
+    QCOMPARE(pid, qint64(m_daemon->Pid()));
+    // The store lock did not hold up its start, and a write goes through at once.
+    QVERIFY(!QFile::exists(root.StoreLockPath()));
+    const QCborMap created = m_daemon->Call(QCborMap{{QStringLiteral("op"), QStringLiteral("v2.folder.create")},
+                                                     {QStringLiteral("path"), QStringLiteral("\\Made")}});
+    QCOMPARE(Hr(created), S_OK);
+    QVERIFY(QFileInfo(root.TasksDir() + QStringLiteral("/Made.folder")).isDir());
+}
+
+void TestDaemonService::leftoversRemovedAtStart()
+{
+    const ServiceRoot root(m_root->Path());
+    QVERIFY(root.Ensure());
+    QVERIFY(QDir().mkpath(root.TasksDir() + QStringLiteral("/A.folder")));
+    QVERIFY(QDir().mkpath(root.HistoryDir() + QStringLiteral("/v2")));
+    const QStringList leftovers{root.TasksDir() + QStringLiteral("/A.folder/T.task.Xa1b2C"), root.StateDir() + QStringLiteral("/T.state.000000"),
+                                root.JobsDir() + QStringLiteral("/J.job.q9W8e7"), root.HistoryDir() + QStringLiteral("/v2/T.json.ABCdef"),
+                                root.Path() + QStringLiteral("/taskschedd.state.zzzzzz")};
+    const QString kept = root.JobsDir() + QStringLiteral("/notes.txt.abcdef");
+    for (const QString& file : leftovers + QStringList{kept}) {
+        QFile f(file);
+        QVERIFY2(f.open(QIODevice::WriteOnly), qPrintable(file));
+        f.write("half a file");
+    }
+    QVERIFY(m_daemon->Start());
+    for (const QString& file : leftovers) QVERIFY2(!QFile::exists(file), qPrintable(file));
+    QVERIFY(QFile::exists(kept));
 }
 
 void TestDaemonService::commandLine_data()

@@ -1,0 +1,268 @@
+// What the stores do when things go wrong around them: a writer that died holding the
+// lock, a full disk, a strange umask, and the temporary files of interrupted writes.
+
+#include "AtomicFile.h"
+#include "JobStore.h"
+#include "ResultCodes.h"
+#include "SampleDocuments.h"
+#include "ServiceError.h"
+#include "TaskDocumentCodec.h"
+#include "TaskStore2.h"
+#include "TemporaryServiceRoot.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QLockFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QSysInfo>
+#include <QtTest>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+TaskPath Path(const char* text) { return *TaskPath::Parse(QLatin1String(text)); }
+
+TaskDocument Runnable(const QString& program = QStringLiteral("/bin/true"))
+{
+    TaskDocument doc;
+    ActionData exec;
+    exec.path = program;
+    doc.actions = {exec};
+    return doc;
+}
+
+JobDefinition Job(const QString& comment)
+{
+    JobDefinition d;
+    d.applicationName = QStringLiteral("/bin/true");
+    d.comment = comment;
+    return d;
+}
+
+void WriteFile(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    QVERIFY2(f.open(QIODevice::WriteOnly | QIODevice::Truncate), qPrintable(path));
+    f.write(bytes);
+}
+
+mode_t ModeOf(const QString& path)
+{
+    struct stat st {};
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 ? (st.st_mode & 07777) : 0;
+}
+
+const char* const FullDiskRootVariable = "TS_FULL_DISK_ROOT";
+
+} // namespace
+
+class TestStoreReliability : public QObject {
+    Q_OBJECT
+
+private slots:
+    void staleStoreLockIsTakenOver_data()
+    {
+        QTest::addColumn<QByteArray>("contents");
+        const QByteArray host = QSysInfo::machineHostName().toUtf8();
+        QTest::newRow("empty: its writer was killed before it wrote") << QByteArray();
+        QTest::newRow("unreadable") << QByteArray("\x01\x02 not a lock\n", 15);
+        QTest::newRow("its process is gone") << QByteArray("2147483646\ntaskschedd\n" + host + "\n");
+        // The id now belongs to a live process of the same name (this one): only the kernel's
+        // lock tells that it is not the holder.
+        QTest::newRow("its process id was reused")
+            << QByteArray::number(::getpid()) + "\n" + QCoreApplication::applicationName().toUtf8() + "\n" + host + "\n";
+    }
+
+    void staleStoreLockIsTakenOver()
+    {
+        QFETCH(QByteArray, contents);
+        TemporaryServiceRoot home;
+        const ServiceRoot root(home.Path());
+        QVERIFY(root.Ensure());
+        WriteFile(root.StoreLockPath(), contents);
+
+        TaskStore2 store(root, 200);
+        store.StoreTask(Path("\\T"), Runnable(), TaskStore2::Mode::Create);
+        QVERIFY(!QFile::exists(root.StoreLockPath()));
+
+        WriteFile(root.StoreLockPath(), contents);
+        JobStore jobs(root);
+        const JobResult saved = jobs.Save(QStringLiteral("J.job"), Job(QStringLiteral("one")), JobStore::SaveMode::CreateNew);
+        QVERIFY2(saved.Ok(), qPrintable(saved.error));
+    }
+
+    void liveWriterKeepsTheLock()
+    {
+        TemporaryServiceRoot home;
+        const ServiceRoot root(home.Path());
+        QVERIFY(root.Ensure());
+        // A holder in another process: the child keeps the lock until it is told to go.
+        QProcess holder;
+        holder.start(QStringLiteral("flock"), {root.StoreLockPath(), QStringLiteral("sh"), QStringLiteral("-c"),
+                                               QStringLiteral("echo held; read line")});
+        if (!holder.waitForStarted(5000)) QSKIP("flock(1) is not installed");
+        QVERIFY(holder.waitForReadyRead(5000));
+        TaskStore2 store(root, 300);
+        try {
+            store.StoreTask(Path("\\T"), Runnable(), TaskStore2::Mode::Create);
+            QFAIL("stored while another process held the lock");
+        } catch (const ServiceError& e) {
+            QCOMPARE(e.Code(), SCHED_E_SERVICE_TOO_BUSY);
+            QVERIFY2(e.Message().contains(QStringLiteral("locked by another writer")), qPrintable(e.Message()));
+        }
+        QVERIFY(QFile::exists(root.StoreLockPath()));
+        holder.write("\n");
+        QVERIFY(holder.waitForFinished(5000));
+    }
+
+    void explicitModes_data()
+    {
+        QTest::addColumn<int>("umaskValue");
+        QTest::newRow("open umask") << 0;
+        QTest::newRow("umask taking the owner's rights") << 0277;
+    }
+
+    void explicitModes()
+    {
+        QFETCH(int, umaskValue);
+        TemporaryServiceRoot home;
+        const ServiceRoot root(home.Path());
+        QVERIFY(root.Ensure());
+        const mode_t previous = ::umask(mode_t(umaskValue));
+        const auto restore = qScopeGuard([previous] { ::umask(previous); });
+        TaskStore2 store(root);
+        store.StoreTask(Path("\\A\\B\\T"), Runnable(), TaskStore2::Mode::Create);
+        TaskRuntimeState state;
+        state.missedRuns = 1;
+        store.WriteState(Path("\\A\\B\\T"), state);
+        QVERIFY(JobStore(root).Save(QStringLiteral("J.job"), Job(QString()), JobStore::SaveMode::CreateNew).Ok());
+        AtomicFile::MakePath(root.Path() + QStringLiteral("/history/v2/X.folder"));
+
+        for (const QString& dir : {store.TaskFile(Path("\\A\\B")).chopped(5) + QStringLiteral(".folder"),
+                                   QFileInfo(store.TaskFile(Path("\\A\\B\\T"))).absolutePath(),
+                                   QFileInfo(store.StateFile(Path("\\A\\B\\T"))).absolutePath(),
+                                   root.Path() + QStringLiteral("/history/v2"), root.Path() + QStringLiteral("/history/v2/X.folder")})
+            QCOMPARE(ModeOf(dir), mode_t(0700));
+        for (const QString& file : {store.TaskFile(Path("\\A\\B\\T")), store.StateFile(Path("\\A\\B\\T")),
+                                    root.JobsDir() + QStringLiteral("/J.job")})
+            QCOMPARE(ModeOf(file), mode_t(0600));
+    }
+
+    void leftoversOfInterruptedWrites_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("leftover");
+        QTest::newRow("task") << "Daily.task.Xa1b2C" << true;
+        QTest::newRow("state") << "taskschedd.state.000000" << true;
+        QTest::newRow("job") << "Backup.job.q9W8e7" << true;
+        QTest::newRow("history") << "Daily.json.ABCdef" << true;
+        QTest::newRow("lock probe") << "store.lock.zzzzzz" << true;
+        QTest::newRow("a task itself") << "Daily.task" << false;
+        QTest::newRow("a job itself") << "Backup.job" << false;
+        QTest::newRow("somebody else's file") << "notes.txt.abcdef" << false;
+        QTest::newRow("five characters") << "Daily.task.abcde" << false;
+        QTest::newRow("a dot among them") << "Daily.task.ab.def" << false;
+    }
+
+    void leftoversOfInterruptedWrites()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, leftover);
+        QCOMPARE(AtomicFile::IsLeftover(name), leftover);
+        TemporaryServiceRoot home;
+        const QString nested = home.Path() + QStringLiteral("/tasks/A.folder");
+        AtomicFile::MakePath(nested);
+        WriteFile(nested + QLatin1Char('/') + name, "x");
+        WriteFile(home.Path() + QLatin1Char('/') + name, "x");
+        QCOMPARE(AtomicFile::RemoveLeftovers(home.Path(), false), leftover ? 1 : 0);
+        QCOMPARE(AtomicFile::RemoveLeftovers(home.Path() + QStringLiteral("/tasks"), true), leftover ? 1 : 0);
+        QCOMPARE(QFile::exists(nested + QLatin1Char('/') + name), !leftover);
+    }
+
+    // A small file system of its own in a private mount namespace: the child is this test
+    // again, which finds its root in the environment.
+    void fullDisk()
+    {
+        if (!qEnvironmentVariableIsEmpty(FullDiskRootVariable)) QSKIP("runs only inside the small file system");
+        if (::geteuid() != 0) QSKIP("mounting a small file system needs root");
+        const QString unshare = QStandardPaths::findExecutable(QStringLiteral("unshare"));
+        if (unshare.isEmpty()) QSKIP("unshare(1) is not installed");
+        QTemporaryDir mountPoint;
+        QVERIFY(mountPoint.isValid());
+        QProcess child;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QString::fromLatin1(FullDiskRootVariable), mountPoint.path());
+        child.setProcessEnvironment(env);
+        child.setProcessChannelMode(QProcess::MergedChannels);
+        child.start(unshare, {QStringLiteral("-m"), QStringLiteral("--propagation"), QStringLiteral("private"), QStringLiteral("sh"),
+                              QStringLiteral("-c"),
+                              QStringLiteral("mount -t tmpfs -o size=512k,mode=0700 tmpfs \"$0\" || exit 77; exec \"$1\" fullDiskInside"),
+                              mountPoint.path(), QCoreApplication::applicationFilePath()});
+        QVERIFY(child.waitForFinished(120000));
+        const QString output = QString::fromLocal8Bit(child.readAll());
+        if (child.exitCode() == 77) QSKIP(qPrintable(QStringLiteral("no small file system here: ") + output.trimmed()));
+        QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0, qPrintable(output));
+        QVERIFY2(output.contains(QStringLiteral("PASS   : TestStoreReliability::fullDiskInside")), qPrintable(output));
+    }
+
+    void fullDiskInside()
+    {
+        const QString dir = qEnvironmentVariable(FullDiskRootVariable);
+        if (dir.isEmpty()) QSKIP("the fullDisk test runs this inside a small file system");
+        const ServiceRoot root(dir + QStringLiteral("/root"));
+        QVERIFY(root.Ensure());
+        TaskStore2 store(root, 200);
+        JobStore jobs(root);
+        const TaskDocument before = Runnable(QStringLiteral("/bin/before"));
+        store.StoreTask(Path("\\T"), before, TaskStore2::Mode::Create);
+        QVERIFY(jobs.Save(QStringLiteral("J.job"), Job(QStringLiteral("before")), JobStore::SaveMode::CreateNew).Ok());
+
+        // Fill the file system to the last byte, then give back one page at a time: with none
+        // free the lock cannot be made; with one, the lock takes it and the new file has none.
+        const QString filler = dir + QStringLiteral("/filler");
+        const int fd = ::open(QFile::encodeName(filler).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        QVERIFY(fd >= 0);
+        const QByteArray block(4096, 'f');
+        off_t size = 0;
+        while (::write(fd, block.constData(), size_t(block.size())) == block.size()) size += block.size();
+        QCOMPARE(errno, ENOSPC);
+
+        for (const auto& [freePages, failingFile] : {std::pair{0, root.StoreLockPath()}, std::pair{1, store.TaskFile(Path("\\T"))}}) {
+            QVERIFY(::ftruncate(fd, size - off_t(freePages) * 4096) == 0);
+            try {
+                store.StoreTask(Path("\\T"), Runnable(QStringLiteral("/bin/after")), TaskStore2::Mode::Update);
+                QFAIL("a write to a full disk succeeded");
+            } catch (const ServiceError& e) {
+                QCOMPARE(e.Code(), HRESULT_FROM_WIN32(ERROR_DISK_FULL));
+                QVERIFY2(e.Message().contains(QStringLiteral("disk is full")) && e.Message().contains(failingFile), qPrintable(e.Message()));
+            }
+            const JobResult saved = jobs.Save(QStringLiteral("J.job"), Job(QStringLiteral("after")), JobStore::SaveMode::Replace);
+            QCOMPARE(saved.hr, HRESULT_FROM_WIN32(ERROR_DISK_FULL));
+            const QString failingJob = freePages == 0 ? root.StoreLockPath() : root.JobsDir() + QStringLiteral("/J.job");
+            QVERIFY2(saved.error.contains(QStringLiteral("disk is full")) && saved.error.contains(failingJob), qPrintable(saved.error));
+
+            // The old versions are whole, and no temporary file is left behind.
+            QVERIFY(store.LoadTask(Path("\\T")).doc == before);
+            JobDefinition job;
+            JobRuntime runtime;
+            QVERIFY(jobs.Load(QStringLiteral("J.job"), &job, &runtime).Ok());
+            QCOMPARE(job.comment, QStringLiteral("before"));
+            QDirIterator it(root.Path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+            while (it.hasNext()) QVERIFY2(!AtomicFile::IsLeftover(QFileInfo(it.next()).fileName()), qPrintable(it.filePath()));
+            QVERIFY(!QFile::exists(root.StoreLockPath()));
+        }
+
+        ::close(fd);
+        QVERIFY(QFile::remove(filler));
+        store.StoreTask(Path("\\T"), Runnable(QStringLiteral("/bin/after")), TaskStore2::Mode::Update);
+        QCOMPARE(store.LoadTask(Path("\\T")).doc.actions.first().path, QStringLiteral("/bin/after"));
+        QVERIFY(jobs.Save(QStringLiteral("J.job"), Job(QStringLiteral("after")), JobStore::SaveMode::Replace).Ok());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestStoreReliability)
+#include "tst_storereliability.moc"
