@@ -2,6 +2,7 @@
 
 #include "ResultCodes.h"
 
+#include <QDate>
 #include <QtEndian>
 #include <array>
 #include <bitset>
@@ -103,6 +104,18 @@ bool Utf16(QByteArrayView bytes, QString* out)
     for (qsizetype i = 0; i < s.size(); ++i) s[i] = QChar(qFromLittleEndian<quint16>(bytes.data() + 2 * i));
     *out = s;
     return true;
+}
+
+// A time the service wrote: all zero for "never", else a real day and time of day, with the
+// day of the week that day has.
+bool IsSystemTime(const SYSTEMTIME& st)
+{
+    if (st.wYear == 0 && st.wMonth == 0 && st.wDayOfWeek == 0 && st.wDay == 0 && st.wHour == 0 && st.wMinute == 0
+        && st.wSecond == 0 && st.wMilliseconds == 0)
+        return true;
+    const QDate day(st.wYear, st.wMonth, st.wDay);
+    return st.wYear >= 1601 && st.wYear <= 30827 && day.isValid() && st.wDayOfWeek == day.dayOfWeek() % 7 && st.wHour < 24
+        && st.wMinute < 60 && st.wSecond < 60 && st.wMilliseconds < 1000;
 }
 
 bool U32(QByteArrayView bytes, quint32* out)
@@ -210,7 +223,7 @@ HRESULT JobFile::Decode(const QByteArray& bytes, JobDefinition* definition, JobR
             ok = Utf16(body, &d.accountName);
             break;
         case TagAccountOptions:
-            ok = U32(body, &n);
+            ok = U32(body, &n) && (n & ~kPasswordGiven) == 0;
             d.passwordGiven = n & kPasswordGiven;
             break;
         case TagFlags: ok = U32(body, &d.flags); break;
@@ -241,16 +254,19 @@ HRESULT JobFile::Decode(const QByteArray& bytes, JobDefinition* definition, JobR
                 WORD f[8];
                 for (int i = 0; i < 8; ++i) f[i] = qFromLittleEndian<quint16>(body.data() + 2 * i);
                 r.mostRecentRun = SYSTEMTIME{f[0], f[1], f[2], f[3], f[4], f[5], f[6], f[7]};
+                if (!IsSystemTime(r.mostRecentRun)) return Corrupt(error, QStringLiteral("its last run time is not a date and time."));
             }
             break;
         case TagExitCode: ok = U32(body, &r.exitCode); break;
         case TagRunState:
-            ok = U32(body, &n);
+            ok = U32(body, &n) && (n & ~(kRunning | kTerminated)) == 0;
             r.running = n & kRunning;
             r.terminated = n & kTerminated;
             break;
         default:
-            break;   // reserved below the limit: nothing written there yet
+            // Reserved below the limit: this version writes nothing there, so such a record
+            // is damage, not a later version's addition.
+            return Corrupt(error, QStringLiteral("record %1 is reserved.").arg(tag));
         }
         if (!ok) return Corrupt(error, QStringLiteral("record %1 is malformed.").arg(tag));
     }

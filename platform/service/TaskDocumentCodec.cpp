@@ -1,6 +1,8 @@
 #include "TaskDocumentCodec.h"
 
 #include <QRegularExpression>
+#include <QSet>
+#include <QStringDecoder>
 #include <QVarLengthArray>
 #include <algorithm>
 #include <QXmlStreamReader>
@@ -127,6 +129,42 @@ const std::vector<Field<ActionData>>& ActionFields()
         TextField("MessageBody", &A::messageBody, Bit(7)), TextField("ClassId", &A::classId, Bit(5)),
         TextField("Data", &A::data, Bit(5))};
     return f;
+}
+
+template <typename T>
+void AddTextFields(const std::vector<Field<T>>& fields, QSet<QString>* names)
+{
+    for (const Field<T>& f : fields) {
+        if (f.kind == Kind::Text) names->insert(QLatin1String(f.name));
+    }
+}
+
+// The elements that hold text, and so may carry the text-encoding attribute.
+const QSet<QString>& TextElements()
+{
+    static const QSet<QString> names = [] {
+        QSet<QString> n{QStringLiteral("Data"), QStringLiteral("Context"), QStringLiteral("Name"), QStringLiteral("Value"),
+                        QStringLiteral("Attachment")};
+        AddTextFields(RegistrationFields(), &n);
+        AddTextFields(PrincipalFields(), &n);
+        AddTextFields(SettingsFields(), &n);
+        AddTextFields(IdleFields(), &n);
+        AddTextFields(NetworkFields(), &n);
+        AddTextFields(RepetitionFields(), &n);
+        AddTextFields(TriggerFields(), &n);
+        AddTextFields(ActionFields(), &n);
+        return n;
+    }();
+    return names;
+}
+
+// The one attribute an element may carry; empty when it carries none.
+QString AllowedAttribute(const QString& element)
+{
+    if (element == QLatin1String("Task")) return QStringLiteral("version");
+    if (element == QLatin1String("Trigger") || element == QLatin1String("Action")) return QStringLiteral("type");
+    if (TextElements().contains(element)) return kEncodingAttribute;
+    return {};
 }
 
 template <typename T>
@@ -323,6 +361,30 @@ private:
     }
     bool Unexpected(const QString& name) { return Fail(SCHED_E_UNEXPECTEDNODE, QStringLiteral("Unexpected element \"%1\".").arg(name)); }
 
+    // A damaged attribute name must not turn into another valid document: an element carries
+    // its one attribute or none, never one of another name or namespace.
+    bool CheckAttributes(const QString& element)
+    {
+        const QString allowed = AllowedAttribute(element);
+        for (const QXmlStreamAttribute& attribute : m_r.attributes()) {
+            if (!attribute.namespaceUri().isEmpty() || allowed.isEmpty() || attribute.name() != allowed)
+                return Fail(SCHED_E_UNEXPECTEDNODE, QStringLiteral("Unexpected attribute \"%1\" of \"%2\".")
+                                                        .arg(attribute.qualifiedName().left(40), element));
+        }
+        return true;
+    }
+
+    // The document is UTF-8, whatever its declaration says (and it says nothing else).
+    bool CheckDeclaration()
+    {
+        const QStringView encoding = m_r.documentEncoding();
+        if (!encoding.isEmpty() && encoding.compare(QLatin1String("UTF-8"), Qt::CaseInsensitive) != 0)
+            return Fail(SCHED_E_MALFORMEDXML, QStringLiteral("The document's encoding \"%1\" is not UTF-8.").arg(encoding.left(40)));
+        if (!m_r.documentVersion().isEmpty() && m_r.documentVersion() != QLatin1String("1.0"))
+            return Fail(SCHED_E_MALFORMEDXML, QStringLiteral("XML version \"%1\" is not accepted.").arg(m_r.documentVersion().left(40)));
+        return true;
+    }
+
     bool Root()
     {
         while (!m_r.atEnd()) {
@@ -331,10 +393,14 @@ private:
             switch (m_r.tokenType()) {
             case QXmlStreamReader::DTD:
                 return Fail(SCHED_E_UNEXPECTEDNODE, QStringLiteral("Document type declarations are not accepted."));
+            case QXmlStreamReader::StartDocument:
+                if (!CheckDeclaration()) return false;
+                break;
             case QXmlStreamReader::StartElement: {
                 if (m_r.namespaceUri() != TaskDocumentCodec::Namespace())
                     return Fail(SCHED_E_NAMESPACE, QStringLiteral("The element \"%1\" is not in the task namespace.").arg(m_r.name()));
                 if (m_r.name() != QLatin1String("Task")) return Unexpected(m_r.name().toString());
+                if (!CheckAttributes(QStringLiteral("Task"))) return false;
                 const QString version = m_r.attributes().value(QStringLiteral("version")).toString();
                 if (version.isEmpty()) return Fail(SCHED_E_MISSINGNODE, QStringLiteral("The task has no version."));
                 if (version != QString::number(kVersion))
@@ -370,7 +436,7 @@ private:
                         return Fail(SCHED_E_TOO_MANY_NODES, QStringLiteral("The element \"%1\" appears twice.").arg(name));
                     seen.append(name);
                 }
-                if (!child(name)) return false;
+                if (!CheckAttributes(name) || !child(name)) return false;
                 break;
             }
             case QXmlStreamReader::EndElement:
@@ -559,6 +625,14 @@ std::optional<TaskDocument> TaskDocumentCodec::Decode(const QByteArray& xml, Val
     ValueProblem& p = problem ? *problem : local;
     if (xml.size() > MaxDocumentBytes) {
         p = ValueProblem{SCHED_E_MALFORMEDXML, QStringLiteral("The task document is larger than %1 bytes.").arg(MaxDocumentBytes)};
+        return std::nullopt;
+    }
+    // The XML reader would carry on past bytes that are not UTF-8 (a cut-off character at the
+    // end, say) with replacement characters: a damaged document read as another valid one.
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString decoded = utf8.decode(xml);
+    if (utf8.hasError() || decoded.size() > xml.size()) {
+        p = ValueProblem{SCHED_E_MALFORMEDXML, QStringLiteral("The task document is not valid UTF-8 text.")};
         return std::nullopt;
     }
     Reader reader(xml);

@@ -198,7 +198,30 @@ private slots:
         QByteArray unknownTag = JobFile::Encode(JobDefinition{}, {}) + Record(500, QByteArray("future"));
         Reseal(unknownTag);
 
+        QByteArray reservedTag = JobFile::Encode(JobDefinition{}, {}) + Record(20, QByteArray(4, '\0'));
+        Reseal(reservedTag);
+        QByteArray reservedBits = JobFile::Encode(JobDefinition{}, {}) + Record(66, QByteArray("\x04\0\0\0", 4));
+        Reseal(reservedBits);
+        QByteArray reservedOptions = JobFile::Encode(JobDefinition{}, {}).left(JobFile::kHeaderSize) + Record(7, QByteArray("\x02\0\0\0", 4));
+        Reseal(reservedOptions);
+        const auto lastRun = [](SYSTEMTIME st) {
+            JobRuntime r;
+            r.mostRecentRun = st;
+            return JobFile::Encode(JobDefinition{}, r);
+        };
+
         const HRESULT corrupt = HRESULT_FROM_WIN32(ERROR_FILE_CORRUPT);
+        QTest::newRow("reserved record") << reservedTag << corrupt;
+        QTest::newRow("reserved run state bits") << reservedBits << corrupt;
+        QTest::newRow("reserved account option bits") << reservedOptions << corrupt;
+        // 15 March 2024 was a Friday (5).
+        QTest::newRow("last run: a real time") << lastRun({2024, 3, 5, 15, 9, 30, 0, 0}) << S_OK;
+        QTest::newRow("last run: thirteenth month") << lastRun({2024, 13, 5, 15, 9, 30, 0, 0}) << corrupt;
+        QTest::newRow("last run: 30 February") << lastRun({2024, 2, 5, 30, 9, 30, 0, 0}) << corrupt;
+        QTest::newRow("last run: wrong day of the week") << lastRun({2024, 3, 1, 15, 9, 30, 0, 0}) << corrupt;
+        QTest::newRow("last run: hour 24") << lastRun({2024, 3, 5, 15, 24, 0, 0, 0}) << corrupt;
+        QTest::newRow("last run: 1000 ms") << lastRun({2024, 3, 5, 15, 9, 30, 0, 1000}) << corrupt;
+        QTest::newRow("last run: year 1600") << lastRun({1600, 3, 3, 15, 9, 30, 0, 0}) << corrupt;
         QTest::newRow("empty") << QByteArray() << SCHED_E_INVALID_TASK;
         QTest::newRow("checksum") << flipped << corrupt;
         QTest::newRow("magic") << magic << SCHED_E_INVALID_TASK;

@@ -3,7 +3,10 @@
 #include "SampleDocuments.h"
 #include "TaskDocumentCodec.h"
 
+#include <QProcess>
 #include <QRandomGenerator>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
@@ -74,6 +77,23 @@ private slots:
         QTest::newRow("odd encoded text") << Wrap("<Data encoding=\"utf16-base64\">YQ==</Data>") << SCHED_E_INVALIDVALUE;
         QTest::newRow("unknown encoding") << Wrap("<Data encoding=\"rot13\">n</Data>") << SCHED_E_INVALIDVALUE;
         QTest::newRow("content after the task") << Wrap("") + "<Task/>" << SCHED_E_MALFORMEDXML;
+        // One damaged byte must not leave another valid document.
+        QTest::newRow("renamed encoding attribute") << Wrap("<Data encodinf=\"utf16-base64\">YQBiAA==</Data>") << SCHED_E_UNEXPECTEDNODE;
+        QTest::newRow("encoding attribute with a stray byte") << Wrap("<Data enc$oding=\"utf16-base64\">YQBiAA==</Data>") << SCHED_E_UNEXPECTEDNODE;
+        QTest::newRow("attribute of a record") << Wrap("<Settings colour=\"red\"/>") << SCHED_E_UNEXPECTEDNODE;
+        QTest::newRow("encoded flag") << Wrap("<Settings><Enabled encoding=\"utf16-base64\">dAByAHUAZQA=</Enabled></Settings>")
+                                      << SCHED_E_UNEXPECTEDNODE;
+        QTest::newRow("foreign attribute") << Wrap("<Data x:encoding=\"utf16-base64\" xmlns:x=\"urn:other\">YQBiAA==</Data>")
+                                           << SCHED_E_UNEXPECTEDNODE;
+        QTest::newRow("second attribute of a trigger") << Wrap("<Triggers><Trigger type=\"8\" id=\"1\"/></Triggers>") << SCHED_E_UNEXPECTEDNODE;
+        QTest::newRow("second attribute of the task")
+            << QByteArray("<Task xmlns=\"urn:taskscheduler:task\" version=\"1\" versiom=\"1\"/>") << SCHED_E_UNEXPECTEDNODE;
+        QTest::newRow("cut-off character at the end") << Wrap("") + "\xe2\x82" << SCHED_E_MALFORMEDXML;
+        QTest::newRow("byte that is not UTF-8 in a text") << Wrap("<Data>a\xff</Data>") << SCHED_E_MALFORMEDXML;
+        QTest::newRow("declared Latin-1") << QByteArray("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>") + Wrap("").mid(21)
+                                          << SCHED_E_MALFORMEDXML;
+        QTest::newRow("declared unknown encoding") << QByteArray("<?xml version=\"1.0\" encoding=\"x-nonesuch\"?>") + Wrap("").mid(21)
+                                                   << SCHED_E_MALFORMEDXML;
         QByteArray many;
         for (int i = 0; i < 49; ++i) many += "<Trigger type=\"8\"/>";
         QTest::newRow("49 triggers") << Wrap("<Triggers>" + many + "</Triggers>") << SCHED_E_TOO_MANY_NODES;
@@ -105,8 +125,11 @@ private slots:
     {
         const QByteArray base = TaskDocumentCodec::Encode(FullDocument());
         QRandomGenerator random(20241209);
+        // More rounds by hand: TS_FUZZ_ROUNDS=600000.
+        const int rounds = qEnvironmentVariableIntValue("TS_FUZZ_ROUNDS") > 0 ? qEnvironmentVariableIntValue("TS_FUZZ_ROUNDS") : 3000;
         int refused = 0;
-        for (int round = 0; round < 3000; ++round) {
+        QList<QByteArray> accepted;
+        for (int round = 0; round < rounds; ++round) {
             QByteArray xml = base;
             const int edits = 1 + random.bounded(4);
             for (int e = 0; e < edits && !xml.isEmpty(); ++e) {
@@ -138,8 +161,24 @@ private slots:
             // Whatever loads is stored again the same way.
             const auto again = TaskDocumentCodec::Load(TaskDocumentCodec::Encode(*doc), nullptr);
             QVERIFY(again && *again == *doc);
+            accepted.append(xml);
         }
-        QVERIFY(refused > 2000);
+        QVERIFY(refused > rounds * 2 / 3);
+        // Whatever loads is a well-formed document to another XML reader too.
+        const QString lint = QStandardPaths::findExecutable(QStringLiteral("xmllint"));
+        if (lint.isEmpty()) QSKIP("xmllint is not installed: accepted documents not checked with a second reader");
+        QTemporaryDir dir;
+        QStringList files{QStringLiteral("--noout")};
+        for (qsizetype i = 0; i < accepted.size(); ++i) {
+            QFile file(dir.filePath(QStringLiteral("%1.xml").arg(i)));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(accepted[i]);
+            files.append(file.fileName());
+        }
+        QProcess xmllint;
+        xmllint.start(lint, files);
+        QVERIFY(xmllint.waitForFinished(60000));
+        QVERIFY2(xmllint.exitCode() == 0, xmllint.readAllStandardError().left(2000).constData());
     }
 };
 

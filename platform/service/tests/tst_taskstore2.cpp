@@ -233,6 +233,49 @@ private slots:
         QCOMPARE(store.LoadTask(Path("\\BACKUP")).path, Path("\\Backup"));
     }
 
+    void damagedDocumentIsReported_data()
+    {
+        QTest::addColumn<QByteArray>("from");
+        QTest::addColumn<QByteArray>("to");
+        QTest::newRow("renamed encoding attribute") << QByteArray("encoding=") << QByteArray("encodinf=");
+        QTest::newRow("cut-off character") << QByteArray("</Task>") << QByteArray("</Task>\xc3");
+    }
+
+    void damagedDocumentIsReported()
+    {
+        QFETCH(QByteArray, from);
+        QFETCH(QByteArray, to);
+        TemporaryServiceRoot root;
+        ServiceRoot serviceRoot(root.Path());
+        QVERIFY(serviceRoot.Ensure());
+        TaskStore2 store(serviceRoot);
+        TaskDocument doc = Runnable();
+        doc.registrationInfo.description = QStringLiteral("bell \a");   // stored encoded
+        store.StoreTask(Path("\\T"), doc, TaskStore2::Mode::Create);
+        QFile file(store.TaskFile(Path("\\T")));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QByteArray bytes = file.readAll();
+        file.close();
+        QVERIFY(bytes.contains(from));
+        bytes.replace(from, to);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(bytes);
+        file.close();
+
+        QList<StoredTask> tasks;
+        QList<DamagedTask> damaged;
+        store.ListTasks(TaskPath(), &tasks, &damaged);
+        QVERIFY(tasks.isEmpty());
+        QCOMPARE(damaged.size(), 1);
+        QVERIFY2(damaged.first().error.contains(QStringLiteral("damaged")), qPrintable(damaged.first().error));
+        try {
+            store.LoadTask(Path("\\T"));
+            QFAIL("a damaged document loaded");
+        } catch (const ServiceError& e) {
+            QCOMPARE(e.Code(), HRESULT_FROM_WIN32(ERROR_FILE_CORRUPT));
+        }
+    }
+
     void changeTask()
     {
         TemporaryServiceRoot root;
