@@ -1,5 +1,7 @@
 #include "InstanceLauncher.h"
 
+#include "TaskStore2.h"
+
 #include "AtomicFile.h"
 #include "RunAccount.h"
 #include "RunResults.h"
@@ -74,9 +76,9 @@ QString InstanceLauncher::InstancesDir() const { return m_root.Path() + QStringL
 QString InstanceLauncher::LogFile(const TaskKey& key) const
 {
     if (key.generation == TaskGeneration::V1) return m_root.LogsDir() + QStringLiteral("/v1/") + key.path + QStringLiteral(".log");
-    QString path = key.path;
-    path.replace(QLatin1Char('\\'), QLatin1Char('/'));
-    return m_root.LogsDir() + QStringLiteral("/v2") + path + QStringLiteral(".log");
+    // The store's rule: "\\foo" and "\\foo.log\\bar" must not share a file or a directory.
+    const TaskPath path = TaskPath::Parse(key.path).value_or(TaskPath());
+    return TaskStore2::FileFor(m_root.LogsDir() + QStringLiteral("/v2"), path, QStringLiteral(".log"));
 }
 
 QString InstanceLauncher::SupervisorProgram()

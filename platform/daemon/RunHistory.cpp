@@ -1,6 +1,7 @@
 #include "RunHistory.h"
 
 #include "AtomicFile.h"
+#include "TaskStore2.h"
 
 #include <QDir>
 #include <QFile>
@@ -42,17 +43,28 @@ RunHistory::RunHistory(const ServiceRoot& root) : m_dir(root.HistoryDir()) {}
 
 QString RunHistory::File(const TaskKey& key) const
 {
-    // Task and folder names have passed the stores' name rules, so they are safe as file names.
+    // Task and folder names have passed the stores' name rules, so they are safe as file names;
+    // 2.0 paths are mapped as the store maps them, so that no two share a file.
     if (key.generation == TaskGeneration::V1) return m_dir + QStringLiteral("/v1/") + key.path + QStringLiteral(".json");
-    QString path = key.path;
-    path.replace(QLatin1Char('\\'), QLatin1Char('/'));
-    return m_dir + QStringLiteral("/v2") + path + QStringLiteral(".json");
+    const TaskPath path = TaskPath::Parse(key.path).value_or(TaskPath());
+    return TaskStore2::FileFor(m_dir + QStringLiteral("/v2"), path, QStringLiteral(".json"));
 }
 
 QList<RunHistoryEntry> RunHistory::Read(const TaskKey& key, QString* error) const
 {
     QFile file(File(key));
-    if (!file.exists()) return {};
+    if (!file.exists()) {
+        // Histories of tasks in folders kept by an earlier version, whose names could collide:
+        // one is taken only when it says it is this task's.
+        if (key.generation != TaskGeneration::V2 || !key.path.mid(1).contains(QLatin1Char('\\'))) return {};
+        file.setFileName(m_dir + QStringLiteral("/v2") + QString(key.path).replace(QLatin1Char('\\'), QLatin1Char('/')) + QStringLiteral(".json"));
+        if (!QFileInfo(file.fileName()).isFile() || !file.open(QIODevice::ReadOnly)) return {};
+        const QJsonObject old = QJsonDocument::fromJson(file.readAll()).object();
+        if (old.value(QStringLiteral("version")).toInt() != 1 || old.value(QStringLiteral("task")).toString() != key.ToString()) return {};
+        QList<RunHistoryEntry> entries;
+        for (const QJsonValue& v : old.value(QStringLiteral("runs")).toArray()) entries.append(FromJson(v.toObject()));
+        return entries;
+    }
     if (!file.open(QIODevice::ReadOnly)) {
         if (error) *error = file.errorString();
         return {};

@@ -137,15 +137,16 @@ QString TaskStore2::FolderDir(const QString& base, const TaskPath& folder) const
     return dir;
 }
 
-QString TaskStore2::TaskFile(const TaskPath& task) const
+QString TaskStore2::FileFor(const QString& base, const TaskPath& task, const QString& suffix)
 {
-    return FolderDir(m_root.TasksDir(), task.Parent()) + QLatin1Char('/') + task.Name() + kTaskSuffix;
+    QString dir = base;
+    for (const QString& name : task.Parent().Names()) dir += QLatin1Char('/') + name + kFolderSuffix;
+    return dir + QLatin1Char('/') + task.Name() + suffix;
 }
 
-QString TaskStore2::StateFile(const TaskPath& task) const
-{
-    return FolderDir(m_root.StateDir(), task.Parent()) + QLatin1Char('/') + task.Name() + kStateSuffix;
-}
+QString TaskStore2::TaskFile(const TaskPath& task) const { return FileFor(m_root.TasksDir(), task, kTaskSuffix); }
+
+QString TaskStore2::StateFile(const TaskPath& task) const { return FileFor(m_root.StateDir(), task, kStateSuffix); }
 
 QString TaskStore2::StoredSpelling(const QString& dir, const QString& name, const QString& suffix)
 {

@@ -71,6 +71,10 @@ public:
     /// The file of a task's document and of its state, for the path exactly as given.
     QString TaskFile(const TaskPath& task) const;
     QString StateFile(const TaskPath& task) const;
+    /// The file for `task` under `base` by the store's rule: each folder a directory named
+    /// after it with ".folder", the task's name with `suffix`. No two paths share a file, and
+    /// no file is a directory of another path, whatever the names.
+    static QString FileFor(const QString& base, const TaskPath& task, const QString& suffix);
 
 private:
     class WriteLock;

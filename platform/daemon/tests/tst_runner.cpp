@@ -61,6 +61,8 @@ private slots:
     void disabledTaskNeverStarts();
     void takesOverAfterDaemonDeath();
     void recordsWhatEndedWithoutDaemon();
+    void logAndHistoryNamesNeverCollide();
+    void historyOfAnEarlierVersionIsRead();
 
 private:
     /// Waits until `count` instances of all tasks have ended.
@@ -430,6 +432,48 @@ void TestRunner::takesOverAfterDaemonDeath()
     QVERIFY(WaitForEnds(1));
     QCOMPARE(m_catalog->runtime[task.key].lastResult, HRESULT(5));
     QCOMPARE(m_runner->History().Read(task.key).size(), 1);
+}
+
+void TestRunner::logAndHistoryNamesNeverCollide()
+{
+    const QStringList paths{QStringLiteral("\\foo"), QStringLiteral("\\foo.log\\bar"), QStringLiteral("\\foo.json\\baz"),
+                            QStringLiteral("\\foo.folder\\x"), QStringLiteral("\\taskschedd")};
+    QSet<QString> files;
+    for (const QString& path : paths) {
+        const RunnableTask task = Shell(path, QStringLiteral("echo output-of-%1").arg(paths.indexOf(path)));
+        m_catalog->Put(task);
+        QString error;
+        QCOMPARE(m_runner->Start(task, QStringLiteral("demand"), &error), S_OK);
+        files << m_runner->Launcher().LogFile(task.key) << m_runner->History().File(task.key);
+    }
+    QCOMPARE(files.size(), 2 * paths.size());
+    QVERIFY(WaitForEnds(int(paths.size())));
+    for (const QString& path : paths) {
+        const TaskKey key{TaskGeneration::V2, path};
+        const QByteArray log = ReadFile(m_runner->Launcher().LogFile(key));
+        for (int other = 0; other < paths.size(); ++other)
+            QCOMPARE(log.contains("output-of-" + QByteArray::number(other)), other == paths.indexOf(path));
+        QCOMPARE(m_runner->History().Read(key).size(), 1);
+    }
+}
+
+void TestRunner::historyOfAnEarlierVersionIsRead()
+{
+    // Earlier versions kept "\A\b" in history/v2/A/b.json; a file there that names another
+    // task (whose name collided) is not taken.
+    const QString old = Dir() + QStringLiteral("/history/v2/A/b.json");
+    QVERIFY(QDir().mkpath(QFileInfo(old).absolutePath()));
+    QFile file(old);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(R"({"version":1,"task":"v2:\\A\\b","runs":[{"instance":"i1","cause":"scheduled","attempt":0,"start":1000,"end":2000,"result":0}]})");
+    file.close();
+    const QList<RunHistoryEntry> runs = m_runner->History().Read(TaskKey{TaskGeneration::V2, QStringLiteral("\\A\\b")});
+    QCOMPARE(runs.size(), 1);
+    QCOMPARE(runs.first().instance, QStringLiteral("i1"));
+    QVERIFY(m_runner->History().Read(TaskKey{TaskGeneration::V2, QStringLiteral("\\A\\c")}).isEmpty());
+    const QString other = Dir() + QStringLiteral("/history/v2/A/c.json");
+    QVERIFY(QFile::copy(old, other));
+    QVERIFY(m_runner->History().Read(TaskKey{TaskGeneration::V2, QStringLiteral("\\A\\c")}).isEmpty());
 }
 
 void TestRunner::recordsWhatEndedWithoutDaemon()
