@@ -589,7 +589,19 @@ void TMainForm::acPropertiesExecute()
 {
     const QList<int> rows = ui->ListView->SelectedRows();
     if (rows.isEmpty() || !RowTask(rows.first())) return;
-    if (ShowTaskProperties(RowTask(rows.first())))
+    bool saved = false;
+    try {
+        saved = ShowTaskProperties(RowTask(rows.first()), FPrompts);
+    } catch (...) {
+        // The item may hold changes the service refused; the list shows what is stored. The
+        // service's error is what the user sees, even when the list cannot be read again.
+        try {
+            TaskSchedulerRefresh();
+        } catch (...) {
+        }
+        throw;
+    }
+    if (saved)
         FillTaskRow(rows.first());
     else
         TaskSchedulerRefresh();
