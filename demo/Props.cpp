@@ -2,20 +2,13 @@
 #include "ui_Props.h"
 
 #include "Exceptions.h"
-#include "ResultCodes.h"
 #include "TUserPrompts.h"
 #include "TaskService2.h"
 #include "kvTask.h"
 #include "kvUtils.h"
 
-#if __has_include("SelectActions.h")
-#include "SelectActions.h"
-#define PROPS_HAVE_ACTION_CHOOSER 1
-#endif
-#if __has_include("AccountDetails.h")
 #include "AccountDetails.h"
-#define PROPS_HAVE_ACCOUNT_FORM 1
-#endif
+#include "SelectActions.h"
 #if __has_include("kvDialogs.h")
 #include "kvDialogs.h"
 #define PROPS_HAVE_PAGES_DIALOG 1
@@ -90,6 +83,16 @@ void NameSpinEdit(QSpinBox* ASpin, const char* AName)
     if (auto* edit = ASpin->findChild<QLineEdit*>()) edit->setObjectName(QString::fromLatin1(AName));
 }
 
+/// Raises the service's error when the 2.0 task is no longer registered where it is saved.
+void ConfirmRegistered(TTaskItem* ATask)
+{
+    TTaskScheduler* scheduler = ATask->GetTaskScheduler();
+    ComPtr<ITaskFolder> folder;
+    OleCheck(scheduler->VistaRootFolder()->GetFolder(scheduler->CurrentFolderPath, folder.Put()));
+    ComPtr<IRegisteredTask> registered;
+    OleCheck(folder->GetTask(ATask->GetName(), registered.Put()));
+}
+
 } // namespace
 
 // ---- entry point --------------------------------------------------------------------------
@@ -110,21 +113,23 @@ bool ShowTaskProperties(TTaskItem* ATask, TUserPrompts* APrompts)
             }
         }
     });
-    try {
-        auto dialog = std::make_unique<TPropsDlg>(ATask, APrompts);
-        ok = dialog->exec() == QDialog::Accepted;
-        if (ok) {
-            if (vista)
-                dialog->WriteTask20Properties();
-            else
-                dialog->WriteTask10Properties();
+    auto dialog = std::make_unique<TPropsDlg>(ATask, APrompts);
+    ok = dialog->exec() == QDialog::Accepted;
+    if (ok) {
+        // Saving creates a task that is missing: one deleted by someone else while the dialog
+        // was open would come back. The service says why it cannot be found instead.
+        if (vista) {
+            ConfirmRegistered(ATask);
+            dialog->WriteTask20Properties();
+        } else {
+            // Loads the stored task again (raising when it is gone), with what the service's own
+            // pages saved meanwhile; the dialog's values are written into it.
+            ATask->Activate();
+            dialog->WriteTask10Properties();
         }
-        written = true;
-        ATask->Deactivate(ok);
-    } catch (const EPlatformError& e) {
-        // The user reads the service's own description of what went wrong, not only its code's.
-        throw EPlatformError(e.Code(), ErrorDescription(e.Code()));
     }
+    written = true;
+    ATask->Deactivate(ok);
     return ok;
 }
 
@@ -143,6 +148,13 @@ TPropsDlg::TPropsDlg(TTaskItem* ATask, TUserPrompts* APrompts, QWidget* AParent)
     NameSpinEdit(ui->udWeekInterval, "seWeekInterval");
     NameSpinEdit(ui->udDelayMinutes, "edDelayMinutes");
     ui->cbWhichWeek->setCurrentIndex(-1);
+    // The flag lists show their items in two columns: half of them fit one column's height.
+    for (QListWidget* list : {ui->clbFlags, ui->ListVistaFlags}) {
+        const int rows = (list->count() + 1) / 2;
+        list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        list->setFixedHeight(rows * list->sizeHintForRow(0) + 2 * list->frameWidth() + 4);
+        list->setMinimumWidth(2 * list->sizeHintForColumn(0) + 2 * list->frameWidth() + 24);
+    }
 
 #ifdef PROPS_HAVE_PAGES_DIALOG
     TaskPropertiesDialog1 = new TTaskPropertiesDialog(this);
@@ -430,19 +442,14 @@ void TPropsDlg::WriteTask20Properties()
     StoreTrigger();
 
     // The account comes last: setting it registers the task at once, with everything above.
-#ifdef PROPS_HAVE_ACCOUNT_FORM
+    // The form hands the account to the service before it closes, so that a refused password
+    // is corrected there instead of losing the dialog's edits.
     if (!needLogon) {
         const bool group = FTask->GetTaskLogonType() == tltGroup;
         QString name = FTask->GetAccountName();
         QString password;
-        if (ExecuteAccountDialog(name, password, group)) {
-            if (group)
-                FTask->SetAccountInformation(QString(), password, name);
-            else
-                FTask->SetAccountInformation(name, password, QString());
-        }
+        ExecuteAccountDialog(name, password, group, SetTaskAccount(FTask, group));
     }
-#endif
 }
 
 // ---- the action grid ------------------------------------------------------------------------
@@ -571,7 +578,6 @@ void TPropsDlg::StoreAllActions()
 
 void TPropsDlg::btnAddActionClick()
 {
-#ifdef PROPS_HAVE_ACTION_CHOOSER
     std::unique_ptr<TSelectActionsForm> own;
     TSelectActionsForm* chooser = SelectActionsForm;
     if (!chooser) {
@@ -605,10 +611,6 @@ void TPropsDlg::btnAddActionClick()
     SelectGridRow(row);
     LoadActionPanel(row);
     ShowActionPanel(row);
-#else
-    Prompts().ShowMessage(this, QStringLiteral("Actions cannot be added here yet: the chooser of an action's kind is missing."),
-                          windowTitle(), QMessageBox::Information);
-#endif
 }
 
 void TPropsDlg::btDeleteActionClick()

@@ -4,7 +4,9 @@
 #include "Props.h"
 #include "ui_Props.h"
 
+#include "Exceptions.h"
 #include "TUserPrompts.h"
+#include "TaskService2.h"
 #include "kvTask.h"
 #include "kvUtils.h"
 
@@ -50,6 +52,16 @@ TDateTime TimeOf(const QTimeEdit* AEdit)
 {
     const QTime time = AEdit->time();
     return (time.hour() * 60 + time.minute()) / 1440.0;
+}
+
+/// The end of a 2.0 trigger, 0 when it has none.
+TDateTime EndOf(const TTrigger* ATrigger)
+{
+    const ComPtr<ITrigger> trigger = ATrigger->GetVistaTrigger();
+    if (!trigger) return 0;
+    QString end;
+    OleCheck(trigger->get_EndBoundary(&end));
+    return end.isEmpty() ? 0 : IsoDateTimeToDateTime(end);
 }
 
 /// The largest day of each month, February in a leap year.
@@ -207,6 +219,20 @@ QString TPropsDlg::CheckScheduleInput() const
     quint32 months = 0;
     for (QCheckBox* box : MonthBoxes())
         if (box->isChecked()) months |= box->property("tag").toUInt();
+    // The service refuses a trigger that would start after its end.
+    if (const TDateTime end = EndOf(trigger); end > 1.0) {
+        const QString endText = QLocale().toString(DateTimeToQDateTime(end), QLocale::ShortFormat);
+        const TTriggerType kind = trigger->GetTriggerType();
+        if (kind == ttOnce || kind == ttDaily) {
+            const bool once = kind == ttOnce;
+            const QDateTime start((once ? ui->dtStartDateOnce : ui->dtStartDateDaily)->date(),
+                                  (once ? ui->dtStartTimeOnce : ui->dtStartTimeDaily)->time());
+            if (start > DateTimeToQDateTime(end))
+                return QStringLiteral("Start date: the schedule ends at %1, before this start.").arg(endText);
+        } else if ((kind == ttWeekly || kind == ttMonthlyDate) && QDate::currentDate() > DateTimeToDate(end)) {
+            return QStringLiteral("Schedule: this trigger ended at %1; stored again it would begin today.").arg(endText);
+        }
+    }
     switch (trigger->GetTriggerType()) {
     case ttWeekly: {
         bool any = false;

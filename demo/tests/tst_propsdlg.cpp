@@ -2,6 +2,7 @@
 // checked in the service afterwards.
 
 #include "DemoTestSupport.h"
+#include "ModalDriver.h"
 #include "Props.h"
 #include "ScriptedPrompts.h"
 #include "AdminCheck.h"
@@ -37,28 +38,20 @@ struct TTaskSpec {
     std::function<void(TTaskItem*)> setup;
 };
 
-/// Stands in for the user: answers the dialog once it is shown modally, then closes it if the
-/// answer left it open.
-/// The returned timer is gone once it has answered; delete it when the dialog never came.
+/// Stands in for the user in the next modal window, which must be a `TDialog`; a window the
+/// answer leaves open is cancelled.
 template <typename TDialog>
-QPointer<QTimer> WhenShown(std::function<void(TDialog*)> AAnswer)
+void WhenShown(std::function<void(TDialog*)> AAnswer)
 {
-    auto* timer = new QTimer;
-    timer->setInterval(5);
-    QObject::connect(timer, &QTimer::timeout, [timer, AAnswer] {
-        auto* dialog = qobject_cast<TDialog*>(QApplication::activeModalWidget());
-        if (!dialog) return;
-        timer->stop();
-        timer->deleteLater();
+    WhenModal([AAnswer](QWidget* AWindow) {
+        auto* dialog = qobject_cast<TDialog*>(AWindow);
+        QVERIFY2(dialog, qPrintable(AWindow->objectName()));
         try {
             AAnswer(dialog);
         } catch (const std::exception& e) {
             QTest::qFail(e.what(), __FILE__, __LINE__);
         }
-        if (dialog->isVisible()) dialog->reject();
     });
-    timer->start();
-    return timer;
 }
 
 template <typename T>
@@ -148,8 +141,7 @@ class TestPropsDlg : public QObject {
         TStored opened(AName, AUse1);
         if (!opened.task) qFatal("no task %s", qPrintable(AName));
         if (AUse1) opened.task->Deactivate(false);
-        QPointer<QTimer> answer = WhenShown<TPropsDlg>(AAnswer);
-        const auto forget = qScopeGuard([&] { delete answer.data(); });
+        WhenShown<TPropsDlg>(AAnswer);
         try {
             return ShowTaskProperties(opened.task, &prompts);
         } catch (const Exception& e) {
@@ -180,8 +172,10 @@ private slots:
     void badInputKeepsTheDialogOpenAndWritesNothing_data();
     void badInputKeepsTheDialogOpenAndWritesNothing();
     void cancelLeavesTheServiceAsItWas();
-    void accountOfALoggedOffTaskIsKept();
-    void serviceErrorOnOkReachesTheCaller();
+    void accountOfALoggedOffTask_data();
+    void accountOfALoggedOffTask();
+    void taskGoneWhileOpen_data();
+    void taskGoneWhileOpen();
 
     // 2.0 schedule page
     void scheduleWithoutTriggers();
@@ -487,6 +481,8 @@ void TestPropsDlg::badInputKeepsTheDialogOpenAndWritesNothing_data()
     QTest::newRow("weekly without days") << int(ttWeekly) << "Select the week day below";
     QTest::newRow("day outside the months") << int(ttMonthlyDate) << "Day";
     QTest::newRow("monthly without months") << int(ttMonthlyDow) << "of the month(s)";
+    QTest::newRow("daily beginning after its end") << int(ttDaily) << "Start date";
+    QTest::newRow("weekly that has ended") << -3 << "Schedule";
 }
 
 void TestPropsDlg::badInputKeepsTheDialogOpenAndWritesNothing()
@@ -514,7 +510,19 @@ void TestPropsDlg::badInputKeepsTheDialogOpenAndWritesNothing()
                           u.MonthlyDOW.rgfDaysOfTheWeek = 0x2;
                           u.MonthlyDOW.rgfMonths = 0x1;
                       });
-                  if (kind >= 0) t->GetTriggers()->UpdateTriggers();
+                  if (kind == ttDaily)
+                      AddTrigger(t, ttDaily, begin, QTime(8, 0), [](auto& u) { u.Daily.DaysInterval = 1; });
+                  if (kind == -3)
+                      AddTrigger(t, ttWeekly, QDate(2020, 1, 1), QTime(8, 0), [](auto& u) {
+                          u.Weekly.WeeksInterval = 1;
+                          u.Weekly.rgfDaysOfTheWeek = 0x2;
+                      });
+                  if (kind == ttDaily || kind == -3) {
+                      TTrigger* trigger = t->GetTriggers()->GetItem(0);
+                      trigger->SetEndDate(EncodeDateTime(kind == ttDaily ? begin.addMonths(1) : QDate(2020, 6, 1), QTime(0, 0)));
+                      trigger->SetHasEndDate(true);
+                  }
+                  if (kind >= 0 || kind == -3) t->GetTriggers()->UpdateTriggers();
               }});
     QVERIFY(!Edit(QStringLiteral("B"), [&](TPropsDlg* d) {
         Find<QPlainTextEdit>(d, "memComments")->setPlainText(QStringLiteral("after"));
@@ -528,6 +536,7 @@ void TestPropsDlg::badInputKeepsTheDialogOpenAndWritesNothing()
             Find<QListWidget>(d, "seMonthDays")->item(29)->setCheckState(Qt::Checked);
             break;
         case ttMonthlyDow: Find<QCheckBox>(d, "cbJan")->click(); break;
+        case ttDaily: Find<QDateEdit>(d, "dtStartDateDaily")->setDate(begin.addMonths(2)); break;
         }
         Ok(d);
         QVERIFY(d->isVisible());
@@ -562,57 +571,86 @@ void TestPropsDlg::cancelLeavesTheServiceAsItWas()
     QVERIFY(stored.task->GetVistaFlag(tfvEnabled));
 }
 
-void TestPropsDlg::accountOfALoggedOffTaskIsKept()
+void TestPropsDlg::accountOfALoggedOffTask_data()
 {
-    // A task that runs whether or not its user is logged on keeps its logon when the flags
-    // are written back.
+    QTest::addColumn<bool>("group");
+    QTest::addColumn<bool>("confirm");
+    QTest::addColumn<int>("logonType");
+    // The flags are written back without "Start Only when user logged on": the logon the task
+    // has stays unless the account form changes it.
+    QTest::newRow("account form cancelled") << false << false << int(tltS4U);
+    QTest::newRow("group confirmed") << true << true << int(tltGroup);
+}
+
+void TestPropsDlg::accountOfALoggedOffTask()
+{
+    QFETCH(bool, group);
+    QFETCH(bool, confirm);
+    QFETCH(int, logonType);
     DemoTestEnvironment env;
-    MakeTask({QStringLiteral("S"), false, [](TTaskItem* t) {
+    MakeTask({QStringLiteral("S"), false, [&](TTaskItem* t) {
                   AddExec(t, QStringLiteral("/bin/true"));
-                  t->SetTaskLogonType(tltS4U);
+                  if (group)
+                      t->SetAccountInformation(QString(), QString(), QStringLiteral("users"));
+                  else
+                      t->SetTaskLogonType(tltS4U);
               }});
-    {
-        TStored stored(QStringLiteral("S"));
-        QCOMPARE(stored.task->GetTaskLogonType(), tltS4U);
-    }
-    QPointer<QTimer> accountForm;
+    QString accountShown;
     QVERIFY(Edit(QStringLiteral("S"), [&](TPropsDlg* d) {
-        QVERIFY(!Find<QListWidget>(d, "ListVistaFlags")->item(12)->checkState());
+        QCOMPARE(Find<QListWidget>(d, "ListVistaFlags")->item(12)->checkState(), Qt::Unchecked);
         Find<QPlainTextEdit>(d, "memComments")->setPlainText(QStringLiteral("edited"));
-        // The account form, when it comes, is left with Cancel: the account stays.
-        accountForm = WhenShown<QDialog>([d](QDialog* account) {
-            if (account != d) account->reject();
+        WhenModal([&](QWidget* account) {
+            accountShown = Find<QLineEdit>(account, "edUserName")->text();
+            Find<QPushButton>(account, confirm ? "btOK" : "btCancel")->click();
         });
         Ok(d);
     }));
-    delete accountForm.data();
+    QVERIFY(prompts.errors.isEmpty());
+    if (group) QCOMPARE(accountShown, QStringLiteral("users"));
     TStored stored(QStringLiteral("S"));
     QCOMPARE(stored.task->GetComment(), QStringLiteral("edited"));
-    QCOMPARE(stored.task->GetTaskLogonType(), tltS4U);
+    QCOMPARE(int(stored.task->GetTaskLogonType()), logonType);
 }
 
-void TestPropsDlg::serviceErrorOnOkReachesTheCaller()
+void TestPropsDlg::taskGoneWhileOpen_data()
 {
-    DemoTestEnvironment env;
-    {
-        TTaskScheduler scheduler;
-        scheduler.Open();
-        scheduler.CreateFolder(QStringLiteral("\\F"));
-    }
+    QTest::addColumn<bool>("use1");
+    QTest::addColumn<bool>("folderToo");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("1.0 task") << true << false << "Could not activate \"Gone\" task.";
+    QTest::newRow("2.0 task") << false << false << "(\"\\F\\Gone\")";
+    QTest::newRow("2.0 task and its folder") << false << true << "No folder \"\\F\"";
+}
+
+void TestPropsDlg::taskGoneWhileOpen()
+{
+    QFETCH(bool, use1);
+    QFETCH(bool, folderToo);
+    QFETCH(QString, error);
+    DemoTestEnvironment env(use1);
     TTaskScheduler mine;
+    mine.SetUseTaskScheduler1Only(use1);
     mine.Open();
-    mine.CurrentFolderPath = QStringLiteral("\\F");
+    if (!use1) {
+        mine.CreateFolder(QStringLiteral("\\F"));
+        mine.CurrentFolderPath = QStringLiteral("\\F");
+    }
     TTaskItem* task = mine.CreateNewItem(QStringLiteral("Gone"));
-    AddExec(task, QStringLiteral("/bin/true"));
+    if (use1)
+        task->SetApplicationName(QStringLiteral("/bin/true"));
+    else
+        AddExec(task, QStringLiteral("/bin/true"));
     task->Save();
-    WhenShown<TPropsDlg>([](TPropsDlg* d) {
-        // Someone else deletes the task and its folder while the dialog is open.
+    if (use1) task->Deactivate(false);
+    WhenShown<TPropsDlg>([&](TPropsDlg* d) {
+        // Someone else deletes the task while the dialog is open.
         TTaskScheduler other;
+        other.SetUseTaskScheduler1Only(use1);
         other.Open();
-        other.CurrentFolderPath = QStringLiteral("\\F");
+        if (!use1) other.CurrentFolderPath = QStringLiteral("\\F");
         other.Refresh();
         other.DeleteTask(QStringLiteral("Gone"));
-        other.DeleteFolder(QStringLiteral("\\F"));
+        if (folderToo) other.DeleteFolder(QStringLiteral("\\F"));
         Find<QPlainTextEdit>(d, "memComments")->setPlainText(QStringLiteral("late"));
         Ok(d);
     });
@@ -622,8 +660,14 @@ void TestPropsDlg::serviceErrorOnOkReachesTheCaller()
     } catch (const Exception& e) {
         message = e.Message();
     }
-    QVERIFY2(message.contains(QStringLiteral("No folder \"\\F\"")), qPrintable(message));
-    QVERIFY(!mine.FolderExists(QStringLiteral("\\F")));
+    QVERIFY2(message.contains(error), qPrintable(message));
+    // The task is not brought back by the late OK.
+    TTaskScheduler after;
+    after.SetUseTaskScheduler1Only(use1);
+    after.Open();
+    if (!use1 && !folderToo) after.CurrentFolderPath = QStringLiteral("\\F");
+    after.Refresh();
+    QVERIFY(!after.ActivateTask(QStringLiteral("Gone")));
 }
 
 // ---- 2.0 schedule page ------------------------------------------------------------------------
