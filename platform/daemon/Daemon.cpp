@@ -90,7 +90,15 @@ Daemon::StartResult Daemon::Start(QString* message)
     m_bootId = DaemonState::CurrentBootId();
     const bool booted = !m_bootId.isEmpty() && m_bootId != m_state.BootId();
     connect(m_loop, &ScheduleLoop::Handled, this, &Daemon::SaveState);
-    m_loop->Begin(m_state.HandledThrough(), booted);
+    connect(m_loop, &ScheduleLoop::CatchingUp, this, [this](const TaskKey& key, const CatchUpMark& mark) {
+        try {
+            m_state.RecordCatchUp(m_bootId, key, mark);
+        } catch (const std::exception& e) {
+            // Starting it anyway: a start run twice after a crash is better than none at all.
+            qCWarning(lcDaemon) << key.ToString() << ": its catch-up cannot be recorded:" << e.what();
+        }
+    });
+    m_loop->Begin(m_state.HandledThrough(), booted, m_state.CatchUp(m_bootId));
 
     m_sessions = new SessionWatcher(QStringLiteral("/run/systemd/sessions"), this);
     connect(m_sessions, &SessionWatcher::LoggedOn, m_loop, &ScheduleLoop::OnLogon);

@@ -2,6 +2,7 @@
 
 #include <QLoggingCategory>
 #include <QRandomGenerator>
+#include <algorithm>
 
 Q_LOGGING_CATEGORY(lcSchedule, "taskschedd.schedule")
 
@@ -26,7 +27,7 @@ std::optional<RunnableTask> ScheduleLoop::Load(const TaskKey& key) const
     return task;
 }
 
-void ScheduleLoop::Begin(const QDateTime& handledThrough, bool booted)
+void ScheduleLoop::Begin(const QDateTime& handledThrough, bool booted, const CatchUpMarks& marks)
 {
     const QDateTime now = m_clock.Now();
     for (TaskCatalog* catalog : std::as_const(m_catalogs)) {
@@ -36,20 +37,31 @@ void ScheduleLoop::Begin(const QDateTime& handledThrough, bool booted)
             const TaskKey& key = task->key;
             Schedule(*task, now);
             if (!task->enabled) continue;
-            if (handledThrough.isValid() && handledThrough < now) {
-                const int missed = int(task->StartsAfter(handledThrough, now, MaxMissedCounted).size());
-                if (missed > 0) {
-                    CountMissed(key, missed);
-                    if (task->startWhenAvailable) {
-                        qCInfo(lcSchedule) << key.ToString() << "missed" << missed << "start(s) while no daemon ran; running it now";
-                        m_starter.StartUnattended(*task, QStringLiteral("missed"));
-                    }
-                }
+
+            QDateTime after = handledThrough;
+            bool bootDone = false;
+            if (const auto mark = marks.constFind(key); mark != marks.cend()) {
+                // An earlier daemon began this task's catch-up and died. A start it made shows as
+                // a run; one it did not get to make is made now.
+                const bool missedDone = !mark->started || m_starter.StartedSince(key, QStringLiteral("missed"), mark->through);
+                if (missedDone && after.isValid()) after = std::max(after, mark->through);
+                bootDone = mark->bootStarts && m_starter.StartedSince(key, QStringLiteral("boot"), mark->through);
             }
+            const int missed = after.isValid() && after < now ? int(task->StartsAfter(after, now, MaxMissedCounted).size()) : 0;
+            const bool startMissed = missed > 0 && task->startWhenAvailable;
+            const bool bootNow = booted && !bootDone
+                                 && std::any_of(task->bootStarts.cbegin(), task->bootStarts.cend(), [](const EventStart& boot) { return boot.delayMs <= 0; });
+            // Recorded before anything is carried out: a crash from here on does not bring a second run.
+            if (missed > 0 || bootNow) emit CatchingUp(key, CatchUpMark{now, startMissed || bootNow, bootNow});
+            if (startMissed) {
+                qCInfo(lcSchedule) << key.ToString() << "missed" << missed << "start(s) while no daemon ran; running it now";
+                m_starter.StartUnattended(*task, QStringLiteral("missed"));
+            }
+            if (missed > 0) CountMissed(key, missed);
             if (booted) {
                 for (const EventStart& boot : task->bootStarts) {
-                    if (boot.delayMs <= 0) m_starter.StartUnattended(*task, QStringLiteral("boot"));
-                    else Add(now.toMSecsSinceEpoch() + boot.delayMs, Entry{key, Entry::EventStart, QStringLiteral("boot")});
+                    if (boot.delayMs > 0) Add(now.toMSecsSinceEpoch() + boot.delayMs, Entry{key, Entry::EventStart, QStringLiteral("boot")});
+                    else if (!bootDone) m_starter.StartUnattended(*task, QStringLiteral("boot"));
                 }
             }
         }

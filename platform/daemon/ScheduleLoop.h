@@ -1,6 +1,7 @@
 #pragma once
 // When the tasks start: the daemon's one timer, set to the next due start of any task.
 
+#include "CatchUpMark.h"
 #include "Clock.h"
 #include "TaskCatalog.h"
 #include "TaskStarter.h"
@@ -26,8 +27,9 @@ public:
 
     /// Reads every task of the catalogs and arms the timer. Starts missed since `handledThrough`
     /// (when valid) are counted as missed runs, and run once, now, for tasks that ask for it;
-    /// `booted` fires the start-up triggers.
-    void Begin(const QDateTime& handledThrough, bool booted);
+    /// `booted` fires the start-up triggers. `marks` are the tasks whose catch-up an earlier
+    /// daemon began: what it carried out is not done again.
+    void Begin(const QDateTime& handledThrough, bool booted, const CatchUpMarks& marks = {});
     /// A task was registered, changed or deleted: its times are computed again.
     void Refresh(const TaskKey& key);
     /// `user` logged on: the logon triggers for that user (or for any user) fire.
@@ -43,6 +45,9 @@ public:
 signals:
     /// Every start up to `through` has been handled (the daemon records it for its successor).
     void Handled(const QDateTime& through);
+    /// The catch-up of a task is about to be carried out. The receiver records `mark` durably
+    /// before it returns; a later Begin given it does not repeat what was carried out.
+    void CatchingUp(const TaskKey& key, const CatchUpMark& mark);
     /// A task was deleted because its time was over.
     void TaskExpired(const TaskKey& key);
 

@@ -117,6 +117,15 @@ void TaskRunner::StartUnattended(const RunnableTask& task, const QString& cause,
         qCInfo(lcRunner) << task.key.ToString() << "still runs; the" << cause << "start is ignored";
 }
 
+bool TaskRunner::StartedSince(const TaskKey& key, const QString& cause, const QDateTime& since) const
+{
+    for (const RunningInstance* instance : m_running.value(key)) {
+        if (instance->Description().cause == cause && instance->Description().start >= since) return true;
+    }
+    const QList<RunHistoryEntry> runs = m_history.Read(key);
+    return std::any_of(runs.cbegin(), runs.cend(), [&](const RunHistoryEntry& run) { return run.cause == cause && run.start >= since; });
+}
+
 HRESULT TaskRunner::Start(const RunnableTask& task, const QString& cause, QString* error, int attempt, const QDateTime& stopAt)
 {
     if (!task.enabled) {

@@ -44,6 +44,7 @@ public:
 
     void StartUnattended(const RunnableTask& task, const QString& cause, const QDateTime& stopAt = {}) override;
     bool IsBusy(const TaskKey& key) const override;
+    bool StartedSince(const TaskKey& key, const QString& cause, const QDateTime& since) const override;
 
     const RunHistory& History() const { return m_history; }
     /// Forgets the runs of a deleted task, so that a new task of the same name starts with none.

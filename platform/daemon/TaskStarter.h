@@ -15,4 +15,7 @@ public:
     virtual void StartUnattended(const RunnableTask& task, const QString& cause, const QDateTime& stopAt = {}) = 0;
     /// Whether instances of the task run or wait to run.
     virtual bool IsBusy(const TaskKey& key) const = 0;
+    /// Whether an instance of the task started for `cause` at `since` or later: one that
+    /// runs, or one recorded among its runs.
+    virtual bool StartedSince(const TaskKey& key, const QString& cause, const QDateTime& since) const = 0;
 };

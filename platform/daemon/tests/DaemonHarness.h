@@ -22,6 +22,8 @@ public:
     void Stop();
     /// SIGKILL, then waits for the end: the daemon dies without cleaning up.
     void Kill();
+    /// The daemon was ended by something else (and has been seen to end): nothing to end.
+    void Forget() { m_pid = 0; }
     /// One request over a fresh transport.
     QCborMap Call(const QCborMap& request) const;
 

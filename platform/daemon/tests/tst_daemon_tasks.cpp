@@ -3,6 +3,8 @@
 // killed in the middle of a run. Several client processes change tasks at the same time.
 
 #include "DaemonHarness.h"
+#include "DaemonLauncher.h"
+#include "DaemonState.h"
 #include "ObjectRuntime.h"
 #include "OleDate.h"
 #include "ResultCodes.h"
@@ -13,6 +15,7 @@
 
 #include <QCborArray>
 #include <QDateTime>
+#include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QProcess>
@@ -152,6 +155,7 @@ private slots:
     void runsOnDemandAndAtItsTime();
     void stopEndsALongRun();
     void missedStartRunsOnceAfterRestart();
+    void killsDuringCatchUpRunNothingTwice();
     void daemonKilledDuringARun();
     void clientsChangeTasksAtOnce();
     void legacyTaskRunsAndTerminates();
@@ -263,6 +267,53 @@ void TestDaemonTasks::missedStartRunsOnceAfterRestart()
     QTest::qWait(1500);
     QCOMPARE(LineCount(caught), 1);
     QCOMPARE(LineCount(missed), 0);
+}
+
+void TestDaemonTasks::killsDuringCatchUpRunNothingTwice()
+{
+    // Every task's run leaves a mark. When a quarter of them have run, a run kills the daemon
+    // that started it; the first run another daemon starts kills that one too; a third daemon
+    // finishes. A run finds its daemon as the parent of its supervisor.
+    constexpr int Count = 40;
+    const QString marks = File(QStringLiteral("marks"));
+    QVERIFY(QDir().mkpath(marks));
+    const QString first = File(QStringLiteral("kill1"));
+    const QString second = File(QStringLiteral("kill2"));
+    const QString killer = QStringLiteral("mkdir '%1' 2>/dev/null && echo $d > '%1/p' && mv '%1/p' '%1/pid' && kill -9 $d");
+    const QDateTime at = QDateTime::currentDateTime().addSecs(-600);
+    for (int i = 0; i < Count; ++i) {
+        const QString name = QStringLiteral("T%1").arg(i, 2, 10, QLatin1Char('0'));
+        const QString script = QStringLiteral("echo ran >> '%1/%2'; d=$(cut -d' ' -f4 /proc/$PPID/stat); "
+                                              "if [ $(cat /proc/$d/comm) = taskschedd ]; then "
+                                              "if [ $(ls '%1' | wc -l) -ge %3 ] && %4; then :; "
+                                              "elif [ -e '%5/pid' ] && [ $d != $(cat '%5/pid') ]; then %6; fi; fi")
+                                   .arg(marks, name)
+                                   .arg(Count / 4)
+                                   .arg(killer.arg(first), first, killer.arg(second));
+        QCOMPARE(RegisterScript(name, script, at, true), S_OK);
+    }
+    // The daemon that ran last handled the schedule up to a moment before every start.
+    m_daemon->Stop();
+    DaemonState(ServiceRoot(m_root->Path())).Save(DaemonState::CurrentBootId(), at.addSecs(-60));
+
+    for (const QString& kill : {first, second}) {
+        m_daemon->Start();   // killed, maybe before it answers
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(kill + QStringLiteral("/pid")), 60000);
+        QVERIFY(DaemonHarness::WaitForExit(pid_t(ReadFile(kill + QStringLiteral("/pid")).trimmed().toLongLong()), 10000));
+        m_daemon->Forget();
+    }
+    const bool started = m_daemon->Start();
+    if (!started) qWarning().noquote() << ReadFile(DaemonLauncher::LogFile(m_root->Path())).right(6000);
+    QVERIFY(started);
+    QTRY_COMPARE_WITH_TIMEOUT(QDir(marks).entryList(QDir::Files).size(), Count, 60000);
+    for (int i = 0; i < Count; ++i) {
+        const QString name = QStringLiteral("T%1").arg(i, 2, 10, QLatin1Char('0'));
+        QTRY_COMPARE_WITH_TIMEOUT(State(name), TASK_STATE_READY, 20000);
+    }
+    for (int i = 0; i < Count; ++i) {
+        const QString name = QStringLiteral("T%1").arg(i, 2, 10, QLatin1Char('0'));
+        QVERIFY2(LineCount(marks + QLatin1Char('/') + name) == 1, qPrintable(name + QStringLiteral(" ran %1 times").arg(LineCount(marks + QLatin1Char('/') + name))));
+    }
 }
 
 void TestDaemonTasks::daemonKilledDuringARun()

@@ -25,6 +25,10 @@ public:
     }
     const Clock* clock = nullptr;
     bool IsBusy(const TaskKey& key) const override { return busy.contains(key); }
+    bool StartedSince(const TaskKey& key, const QString& cause, const QDateTime& since) const override
+    {
+        return std::any_of(started.cbegin(), started.cend(), [&](const Started& s) { return s.key == key && s.cause == cause && s.at >= since; });
+    }
     QList<Started> started;
     QList<TaskKey> busy;
 };
@@ -52,6 +56,8 @@ private slots:
     void missedStarts_data();
     void missedStarts();
     void startsBeforeRegistrationAreNotMissed();
+    void crashDuringCatchUp_data();
+    void crashDuringCatchUp();
     void bootStarts();
     void logonStarts();
     void expiredTaskIsDeleted();
@@ -267,6 +273,70 @@ void TestScheduleLoop::startsBeforeRegistrationAreNotMissed()
     next.Begin(handled.last().at(0).toDateTime(), false);
     QVERIFY(m_starter->started.isEmpty());
     QCOMPARE(m_catalog->runtime.value(task.key).missedRuns, 0);
+}
+
+void TestScheduleLoop::crashDuringCatchUp_data()
+{
+    QTest::addColumn<int>("crashAfter");
+    QTest::newRow("before the first start") << 0;
+    QTest::newRow("after the first") << 1;
+    QTest::newRow("in the middle") << 5;
+    QTest::newRow("before the last") << 9;
+}
+
+void TestScheduleLoop::crashDuringCatchUp()
+{
+    QFETCH(int, crashAfter);
+    // Five tasks with three missed hourly starts each and a start-up start: ten starts in all,
+    // and the daemon dies after `crashAfter` of them. The next daemon, in the same boot, is
+    // given what the first one recorded.
+    struct Crash {};
+    class CrashingStarter : public RecordingStarter {
+    public:
+        void StartUnattended(const RunnableTask& task, const QString& cause, const QDateTime& stopAt) override
+        {
+            if (crashAfter >= 0 && started.size() >= crashAfter) throw Crash{};
+            RecordingStarter::StartUnattended(task, cause, stopAt);
+        }
+        qsizetype crashAfter = -1;
+    } starter;
+    starter.clock = m_clock.get();
+    starter.crashAfter = crashAfter;
+    QList<QDateTime> hourly;
+    for (int h = -10; h <= 10; ++h) hourly.append(T0.addSecs(3600 * h));
+    for (int i = 0; i < 5; ++i) {
+        RunnableTask task = MemoryCatalog::At(QStringLiteral("\\Task%1").arg(i), hourly);
+        task.startWhenAvailable = true;
+        task.bootStarts = {EventStart{{}, 0}};
+        m_catalog->Put(task);
+    }
+    const QDateTime handled = T0.addSecs(-3 * 3600 + 60);
+    m_clock->now = T0.addSecs(1800);
+
+    CatchUpMarks marks;
+    {
+        ScheduleLoop first({m_catalog.get()}, starter, *m_clock, *m_timer);
+        connect(&first, &ScheduleLoop::CatchingUp, this, [&](const TaskKey& key, const CatchUpMark& mark) {
+            // Recorded before anything of the task is carried out.
+            QVERIFY(std::none_of(starter.started.cbegin(), starter.started.cend(), [&](const Started& s) { return s.key == key; }));
+            marks.insert(key, mark);
+        });
+        QVERIFY_THROWS_EXCEPTION(Crash, first.Begin(handled, true));
+    }
+    QCOMPARE(starter.started.size(), crashAfter);
+
+    m_clock->now = m_clock->now.addSecs(120);
+    starter.crashAfter = -1;
+    ScheduleLoop next({m_catalog.get()}, starter, *m_clock, *m_timer);
+    next.Begin(handled, true, marks);
+    for (const RunnableTask& task : std::as_const(m_catalog->tasks)) {
+        for (const QString& cause : {QStringLiteral("missed"), QStringLiteral("boot")}) {
+            const auto runs = std::count_if(starter.started.cbegin(), starter.started.cend(),
+                                            [&](const Started& s) { return s.key == task.key && s.cause == cause; });
+            QVERIFY2(runs == 1, qPrintable(QStringLiteral("%1 %2: %3 runs").arg(task.key.path, cause).arg(runs)));
+        }
+        QCOMPARE(m_catalog->runtime.value(task.key).missedRuns, 3);
+    }
 }
 
 void TestScheduleLoop::bootStarts()
