@@ -32,7 +32,13 @@ bool LocalSocketTransport::IsConnected() const
 
 bool LocalSocketTransport::Connect(int waitMs)
 {
-    if (IsConnected()) return true;
+    if (IsConnected()) {
+        // The daemon drops connections that idle: one it dropped reads as closed now, and a
+        // fresh one is made. Nothing can be pending on a connection between two calls.
+        m_socket->waitForReadyRead(0);
+        m_socket->readAll();
+        if (IsConnected()) return true;
+    }
     const QDeadlineTimer deadline(waitMs);
     for (;;) {
         m_socket = std::make_unique<QLocalSocket>();

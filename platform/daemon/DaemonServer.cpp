@@ -9,8 +9,8 @@
 
 Q_LOGGING_CATEGORY(lcServer, "taskschedd.server")
 
-DaemonServer::DaemonServer(ClientConnection::Handler handler, QObject* parent)
-    : QObject(parent), m_server(new QLocalServer(this)), m_handler(std::move(handler))
+DaemonServer::DaemonServer(ClientConnection::Handler handler, QObject* parent, int idleTimeoutMs)
+    : QObject(parent), m_server(new QLocalServer(this)), m_handler(std::move(handler)), m_idleTimeoutMs(idleTimeoutMs)
 {
     m_server->setSocketOptions(QLocalServer::UserAccessOption);
     m_server->setMaxPendingConnections(64);
@@ -40,20 +40,35 @@ void DaemonServer::Close()
 void DaemonServer::OnNewConnection()
 {
     while (QLocalSocket* socket = m_server->nextPendingConnection()) {
-        if (m_clients >= MaxClients) {
-            qCWarning(lcServer) << "too many clients; one refused";
+        const auto peer = PeerCredentials(socket->socketDescriptor());
+        const ClientIdentity identity = peer.value_or(ClientIdentity{uid_t(-1), gid_t(-1), 0});
+        QList<ConnectionAdmission::Held> held;
+        held.reserve(m_clients.size());
+        for (auto it = m_clients.cbegin(); it != m_clients.cend(); ++it)
+            held.append(ConnectionAdmission::Held{it.key(), it.value()->Peer().uid, it.value()->IsIdle(), it.value()->IdleSinceMs()});
+        const ConnectionAdmission::Decision decision = m_admission.Decide(held, identity.uid);
+        qint64 suppressed = 0;
+        if (!decision.admit) {
+            if (m_complaints.Allow(&suppressed))
+                qCWarning(lcServer) << "too many clients busy; client of uid" << qint64(identity.uid) << "pid" << identity.pid << "refused"
+                                    << (suppressed ? QStringLiteral("(%1 more complaints left out)").arg(suppressed) : QString());
             socket->abort();
             socket->deleteLater();
             continue;
         }
-        const auto peer = PeerCredentials(socket->socketDescriptor());
-        const bool allowed = peer && MayConnect(geteuid(), peer->uid);
-        if (!allowed) {
-            qCWarning(lcServer) << "client of uid" << (peer ? qint64(peer->uid) : -1) << "pid" << (peer ? qint64(peer->pid) : -1)
-                                << "is not allowed; its requests are refused";
+        if (ClientConnection* evicted = m_clients.value(decision.evict)) {
+            qCDebug(lcServer) << "idle client pid" << evicted->Peer().pid << "dropped to make room";
+            evicted->Drop();
         }
-        auto* client = new ClientConnection(socket, peer.value_or(ClientIdentity{uid_t(-1), gid_t(-1), 0}), allowed, m_handler, this);
-        ++m_clients;
-        connect(client, &ClientConnection::Closed, this, [this] { --m_clients; });
+        const bool allowed = peer && MayConnect(geteuid(), peer->uid);
+        if (!allowed && m_complaints.Allow(&suppressed)) {
+            qCWarning(lcServer) << "client of uid" << (peer ? qint64(peer->uid) : -1) << "pid" << (peer ? qint64(peer->pid) : -1)
+                                << "is not allowed; its requests are refused"
+                                << (suppressed ? QStringLiteral("(%1 more complaints left out)").arg(suppressed) : QString());
+        }
+        auto* client = new ClientConnection(socket, identity, allowed, m_handler, m_idleTimeoutMs, &m_complaints, this);
+        const int id = ++m_lastId;
+        m_clients.insert(id, client);
+        connect(client, &ClientConnection::Closed, this, [this, id] { m_clients.remove(id); });
     }
 }

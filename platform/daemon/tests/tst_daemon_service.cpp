@@ -4,6 +4,7 @@
 #include "DaemonHarness.h"
 #include "DaemonLauncher.h"
 #include "DaemonProtocol.h"
+#include "DaemonServer.h"
 #include "FrameReader.h"
 #include "InProcessTransport.h"
 #include "LocalSocketTransport.h"
@@ -89,6 +90,7 @@ private slots:
     void malformedMessages_data();
     void malformedMessages();
     void stalledClientBlocksNobody();
+    void silentConnectionsLockNobodyOut();
     void clientOfAnotherUserRefused();
     void endsWhenRootGoes_data();
     void endsWhenRootGoes();
@@ -377,6 +379,18 @@ void TestDaemonService::stalledClientBlocksNobody()
     QCOMPARE(Hr(reply), HRESULT_FROM_WIN32(ERROR_INVALID_DATA));
     QVERIFY(reply.value(DaemonProtocol::Key::Error).toString().contains(QStringLiteral("incomplete")));
     QTRY_COMPARE(stalled.state(), QLocalSocket::UnconnectedState);
+}
+
+void TestDaemonService::silentConnectionsLockNobodyOut()
+{
+    QVERIFY(m_daemon->Start());
+    std::vector<std::unique_ptr<QLocalSocket>> silent;
+    for (int i = 0; i < DaemonServer::MaxClients + 44; ++i) {
+        silent.push_back(std::make_unique<QLocalSocket>());
+        silent.back()->connectToServer(ServiceRoot(m_root->Path()).SocketPath());
+        QVERIFY(silent.back()->waitForConnected(5000));
+    }
+    QCOMPARE(Hr(m_daemon->Call(Ping())), S_OK);
 }
 
 void TestDaemonService::clientOfAnotherUserRefused()
