@@ -1,5 +1,6 @@
 #include "TTaskItem.h"
 
+#include "PropSheet.h"
 #include "ResultCodes.h"
 #include "TTaskScheduler.h"
 #include "TTrigger.h"
@@ -47,23 +48,7 @@ ComPtr<IRegistrationInfo> RegistrationInfoOf(ITaskDefinition* definition)
     return info;
 }
 
-TTaskPagesPresenter& Presenter()
-{
-    static TTaskPagesPresenter presenter;
-    return presenter;
-}
-
 } // namespace
-
-void SetTaskPagesPresenter(TTaskPagesPresenter APresenter)
-{
-    Presenter() = std::move(APresenter);
-}
-
-const TTaskPagesPresenter& TaskPagesPresenter()
-{
-    return Presenter();
-}
 
 TTaskItem::TTaskItem(TTaskScheduler* ATaskManager)
     : FTaskManager(ATaskManager), FTriggers(std::make_unique<TTriggers>(this))
@@ -609,22 +594,27 @@ void TTaskItem::SetBinaryData(QIODevice& AStream)
 
 // ---- property pages -----------------------------------------------------------------------
 
-void TTaskItem::DisplayTaskPages(quintptr AParentWnd, TPageTypes APages, const QString& ACaption)
+void TTaskItem::DisplayTaskPages(HWND AParentWnd, TPageTypes APages, const QString& ACaption)
 {
     CheckInterface();
     ComPtr<IProvideTaskPage> provider;
     OleCheck(FInterface->QueryInterface(IProvideTaskPage::iid, provider.PutVoid()));
-    TTaskPages pages;
+    PROPSHEETHEADERW header;
+    header.dwFlags = PSH_HASHELP;
+    header.hwndParent = AParentWnd;
+    header.pszCaption = ACaption;
+    header.nStartPage = 0;
     for (TPageType kind : {ptTask, ptSchedule, ptSettings}) {
         if (!APages.Contains(kind)) continue;
         HPROPSHEETPAGE page = nullptr;
-        OleCheck(provider->GetPage(static_cast<TASKPAGE>(kind), kPersistChanges, &page));
-        pages.append(page);
+        if (const HRESULT hr = provider->GetPage(static_cast<TASKPAGE>(kind), kPersistChanges, &page); FAILED(hr)) {
+            for (HPROPSHEETPAGE made : header.phpage) DestroyPropertySheetPage(made);
+            OleCheck(hr);
+        }
+        header.phpage.append(page);
     }
-    if (pages.isEmpty()) return;
-    const TTaskPagesPresenter& presenter = TaskPagesPresenter();
-    if (!presenter) throw ETaskError(SNoPropertySheet);
-    presenter(AParentWnd, pages, ACaption);
+    if (header.phpage.isEmpty()) return;
+    PropertySheetW(&header);
     // The schedule page may have changed the triggers.
     FTriggers->InitTriggers();
 }

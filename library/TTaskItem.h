@@ -24,17 +24,6 @@ class IExecAction;
 class IRegisteredTask;
 enum TASK_LOGON_TYPE : LONG;
 
-/// The property pages obtained for one task, in the order task, schedule, settings.
-using TTaskPages = QList<HPROPSHEETPAGE>;
-/// Shows a task's property pages as one modal sheet and returns when it closes. The dialog
-/// component installs it; `AParentWnd` is the parent window's opaque handle.
-using TTaskPagesPresenter =
-    std::function<void(quintptr AParentWnd, const TTaskPages& APages, const QString& ACaption)>;
-/// Installs the presenter that `TTaskItem::DisplayTaskPages` shows pages with (empty: none).
-void SetTaskPagesPresenter(TTaskPagesPresenter APresenter);
-/// The presenter installed, possibly empty.
-const TTaskPagesPresenter& TaskPagesPresenter();
-
 class TTaskItem {
 public:
     /// An item of `ATaskManager`, with an empty trigger collection and no task object yet.
@@ -79,8 +68,9 @@ public:
     /// 1.0: more than 65535 bytes raise ETaskError and keep the old data; none write nothing.
     void SetBinaryData(QIODevice& AStream);
     /// 1.0: obtains the service's property pages of the task (in the order task, schedule,
-    /// settings) and shows them; `AParentWnd` is the opaque handle of the parent window.
-    void DisplayTaskPages(quintptr AParentWnd, TPageTypes APages, const QString& ACaption);
+    /// settings), shows them in the platform's modal property sheet captioned ACaption over
+    /// AParentWnd, then reloads the triggers. Nothing is shown for an empty APages.
+    void DisplayTaskPages(HWND AParentWnd, TPageTypes APages, const QString& ACaption);
     /// Queries the task object for interface `IID` into `pUnk`, activating first when needed.
     void GetInterface(REFIID IID, void** pUnk);
 

@@ -29,7 +29,6 @@ inline const QString SCouldNotActivateTask = QStringLiteral("Could not activate 
 inline const QString STaskService2Required =
     QStringLiteral("Use of Task Service 2.0 API is required! (Be sure to set UseTaskScheduler1Only to False)");
 inline const QString STaskDataTooLarge = QStringLiteral("The task's data cannot be longer than %1 bytes.");
-inline const QString SNoPropertySheet = QStringLiteral("No property sheet is available to show the task's pages.");
 inline const QString STriggerIndexOutOfBounds = QStringLiteral("Trigger index out of bounds (%1)");
 
 inline const QString STaskNotScheduled = QStringLiteral("Task not scheduled");

@@ -4,6 +4,7 @@
 #include "Gen1TaskTrigger.h"
 #include "Gen1TriggerText.h"
 #include "ResultCodes.h"
+#include "TaskPagesHost.h"
 
 #include <QCborArray>
 #include <QDir>
@@ -13,6 +14,8 @@ namespace {
 
 const QString kName = QStringLiteral("name");
 const QString kJob = QStringLiteral("job");
+// The sheet of EditWorkItem saves what its pages change.
+constexpr BOOL kPersistChanges = 1;
 
 // A new trigger: all zero but its size, so a one-time trigger with nothing set yet.
 TASK_TRIGGER NewTriggerRecord()
@@ -236,10 +239,21 @@ HRESULT Gen1Task::Terminate()
     return hr;
 }
 
-HRESULT Gen1Task::EditWorkItem(HWND, DWORD)
+HRESULT Gen1Task::EditWorkItem(HWND hParent, DWORD)
 {
-    // The service's property sheet is made of its property pages, which this object cannot show yet.
-    return HRESULT_FROM_WIN32(ERROR_NOT_SUPPORTED);
+    PROPSHEETHEADERW header;
+    header.dwFlags = PSH_PROPTITLE;
+    header.hwndParent = hParent;
+    header.pszCaption = m_fileName.endsWith(QLatin1String(".job"), Qt::CaseInsensitive) ? m_fileName.chopped(4) : m_fileName;
+    for (TASKPAGE type : {TASKPAGE_TASK, TASKPAGE_SCHEDULE, TASKPAGE_SETTINGS}) {
+        HPROPSHEETPAGE page = nullptr;
+        if (const HRESULT hr = GetPage(type, kPersistChanges, &page); FAILED(hr)) {
+            for (HPROPSHEETPAGE made : header.phpage) DestroyPropertySheetPage(made);
+            return hr;
+        }
+        header.phpage.append(page);
+    }
+    return PropertySheetW(&header) < 0 ? E_FAIL : S_OK;
 }
 
 HRESULT Gen1Task::QueryState(HRESULT* status, SYSTEMTIME* lastRun, DWORD* exitCode, bool* hasRun)
@@ -422,11 +436,14 @@ HRESULT Gen1Task::GetCurFile(QString* ppszFileName)
 
 // ---- IProvideTaskPage -----------------------------------------------------------------
 
-HRESULT Gen1Task::GetPage(TASKPAGE tpType, BOOL, HPROPSHEETPAGE* phPage)
+HRESULT Gen1Task::GetPage(TASKPAGE tpType, BOOL fPersistChanges, HPROPSHEETPAGE* phPage)
 {
     if (!phPage) return E_POINTER;
     *phPage = nullptr;
     if (tpType > TASKPAGE_SETTINGS) return E_INVALIDARG;
-    // The pages are the service's own widgets, which this object cannot make yet.
-    return HRESULT_FROM_WIN32(ERROR_NOT_SUPPORTED);
+    // The pages are widgets: a program without them (the service, command-line tools) has
+    // no host installed and cannot show a task's pages.
+    TaskPagesHost* host = InstalledTaskPagesHost();
+    if (!host) return HRESULT_FROM_WIN32(ERROR_NOT_SUPPORTED);
+    return host->CreatePage(this, tpType, fPersistChanges, phPage);
 }

@@ -556,13 +556,14 @@ private slots:
         QCOMPARE(times.size(), 2);
     }
 
-    void commandsWithoutDaemonOrPages()
+    void commandsWithoutDaemonOrWidgets()
     {
         ComPtr<ITaskScheduler> s = Connect();
         QCOMPARE(SaveNew(s.Get(), QStringLiteral("Cmd.job")), S_OK);
         ComPtr<ITask> t = Activate(s.Get(), QStringLiteral("Cmd.job"));
         QCOMPARE(t->Run(), SCHED_E_SERVICE_NOT_RUNNING);
         QCOMPARE(t->Terminate(), SCHED_E_SERVICE_NOT_RUNNING);
+        // This program links no widgets: the service cannot make its pages here.
         QCOMPARE(t->EditWorkItem(nullptr, 0), HRESULT_FROM_WIN32(ERROR_NOT_SUPPORTED));
         ComPtr<IProvideTaskPage> pages;
         QCOMPARE(t.As(pages), S_OK);
