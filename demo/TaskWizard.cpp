@@ -550,7 +550,7 @@ void TNewTaskWizard::btnAdvancedClick()
     Guarded([this] {
         if (!FTask) return;
         try {
-            FTask->DisplayTaskPages(quintptr(winId()), TPageTypes{ptSchedule, ptSettings},
+            FTask->DisplayTaskPages(this, TPageTypes{ptSchedule, ptSettings},
                                     QStringLiteral("%1 Properties").arg(FTask->GetName()));
         } catch (const EPlatformError& e) {
             if (e.Code() != HRESULT_FROM_WIN32(ERROR_NOT_SUPPORTED)) throw;
