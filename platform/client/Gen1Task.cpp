@@ -338,6 +338,8 @@ HRESULT Gen1Task::SetAccountInformation(const QString& pwszAccountName, const QS
     m_definition.accountSet = true;
     m_definition.accountName = pwszAccountName;
     m_definition.passwordGiven = pwszPassword != nullptr;
+    m_password.reset();
+    if (pwszPassword && !pwszPassword->isEmpty()) m_password = *pwszPassword;
     MarkDirty();
     return S_OK;
 }
@@ -412,9 +414,11 @@ HRESULT Gen1Task::SaveAsNew(const QString& fileName)
 HRESULT Gen1Task::Send(const QString& name, bool create, bool adopt)
 {
     HRESULT hr;
-    const QCborMap reply = m_connection->Call(
-        QStringLiteral("v1.save"), {{kName, name}, {kJob, Definition().ToCbor()}, {QStringLiteral("create"), create}}, &hr);
+    QCborMap request{{kName, name}, {kJob, Definition().ToCbor()}, {QStringLiteral("create"), create}};
+    if (m_password) request.insert(QStringLiteral("password"), *m_password);
+    const QCborMap reply = m_connection->Call(QStringLiteral("v1.save"), request, &hr);
     if (FAILED(hr)) return hr;
+    m_password.reset();
     if (adopt) {
         m_fileName = reply.value(kName).toString();
         m_isNew = false;

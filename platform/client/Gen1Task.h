@@ -9,6 +9,7 @@
 #include <QList>
 #include <QString>
 #include <memory>
+#include <optional>
 
 class Gen1Connection;
 
@@ -124,6 +125,9 @@ private:
     /// Never saved: the first save must not replace a file someone else made meanwhile.
     bool m_isNew;
     bool m_dirty;
+    /// A password given since the last save: the next save hands it to the service, which
+    /// checks it against the account; it is never stored.
+    std::optional<QString> m_password;
     JobDefinition m_definition;   // everything but the triggers, which live in m_triggers
     QList<std::shared_ptr<Gen1TriggerSlot>> m_triggers;
 };

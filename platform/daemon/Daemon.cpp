@@ -175,26 +175,37 @@ void Daemon::OnRootLost(const QString& reason)
 QCborMap Daemon::Handle(const QCborMap& request, const ClientIdentity& peer)
 {
     const QString op = request.value(DaemonProtocol::Key::Op).toString();
-    if (op == Gen2Protocol::kTaskRegister) {
-        if (auto refusal = CheckPassword(request, peer)) return *refusal;
+    if (op == Gen2Protocol::kTaskRegister || op == QLatin1String("v1.save")) {
+        if (auto refusal = CheckPassword(op, request, peer)) return *refusal;
     }
     const QCborMap reply = m_core->Handle(request, peer);
     if (SUCCEEDED(HRESULT(reply.value(DaemonProtocol::Key::Hr).toInteger()))) AfterChange(op, request, reply);
     return reply;
 }
 
-std::optional<QCborMap> Daemon::CheckPassword(const QCborMap& request, const ClientIdentity& peer) const
+std::optional<QCborMap> Daemon::CheckPassword(const QString& op, const QCborMap& request, const ClientIdentity& peer) const
 {
-    const qint64 logonType = request.value(QStringLiteral("logonType")).toInteger();
-    const VARIANT password = Gen2Protocol::ToVariant(request.value(QStringLiteral("password")));
-    if (password.vt != VT_BSTR || password.bstrVal.isEmpty()) return std::nullopt;
-    if (logonType != LogonPassword && logonType != LogonInteractiveOrPassword) return std::nullopt;
-    const VARIANT user = Gen2Protocol::ToVariant(request.value(QStringLiteral("userId")));
-    const QString account = user.vt == VT_BSTR && !user.bstrVal.isEmpty() ? user.bstrVal : AccountPolicy::UserName(peer.uid);
+    QString account;
+    QString password;
+    if (op == Gen2Protocol::kTaskRegister) {
+        const qint64 logonType = request.value(QStringLiteral("logonType")).toInteger();
+        const VARIANT given = Gen2Protocol::ToVariant(request.value(QStringLiteral("password")));
+        if (given.vt != VT_BSTR || given.bstrVal.isEmpty()) return std::nullopt;
+        if (logonType != LogonPassword && logonType != LogonInteractiveOrPassword) return std::nullopt;
+        password = given.bstrVal;
+        const VARIANT user = Gen2Protocol::ToVariant(request.value(QStringLiteral("userId")));
+        account = user.vt == VT_BSTR && !user.bstrVal.isEmpty() ? user.bstrVal : AccountPolicy::UserName(peer.uid);
+    } else {
+        // A 1.0 save carries a password only when one was set since the object's last save;
+        // an empty account is the service's own, which has none.
+        password = request.value(QStringLiteral("password")).toString();
+        account = request.value(QStringLiteral("job")).toMap().value(QStringLiteral("account")).toString();
+        if (password.isEmpty() || account.isEmpty()) return std::nullopt;
+    }
     if (AccountPolicy::IsSystemAccount(account)) return std::nullopt;   // the service's own account has no password
     QString error;
-    if (PasswordCheck::Verify(AccountPolicy::LocalName(account), password.bstrVal, &error)) return std::nullopt;
-    qCInfo(lcDaemon) << "a registration for" << account << "gave a password the system refuses:" << error;
+    if (PasswordCheck::Verify(AccountPolicy::LocalName(account), password, &error)) return std::nullopt;
+    qCInfo(lcDaemon) << "a task for" << account << "gave a password the system refuses:" << error;
     const HRESULT hr = HRESULT_FROM_WIN32(ERROR_LOGON_FAILURE);
     return DaemonProtocol::ErrorReply(hr, ResultText(hr));
 }

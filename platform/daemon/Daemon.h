@@ -47,8 +47,8 @@ signals:
 
 private:
     QCborMap Handle(const QCborMap& request, const ClientIdentity& peer);
-    /// Refuses a registration whose password the system does not accept.
-    std::optional<QCborMap> CheckPassword(const QCborMap& request, const ClientIdentity& peer) const;
+    /// Refuses a 2.0 registration or a 1.0 save whose password the system does not accept.
+    std::optional<QCborMap> CheckPassword(const QString& op, const QCborMap& request, const ClientIdentity& peer) const;
     /// Tells the schedule about a task that a request registered, changed or deleted.
     void AfterChange(const QString& op, const QCborMap& request, const QCborMap& reply);
     void AddOwnRequests();

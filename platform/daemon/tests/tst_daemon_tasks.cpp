@@ -443,6 +443,23 @@ void TestDaemonTasks::passwordCheckedAndNotStored()
     QVERIFY(FAILED(root->GetTask(QStringLiteral("AsUser"), none.Put())));
     QCOMPARE(registerWith(password), S_OK);
 
+    // A 1.0 task's password is checked when it is saved, and only when one was given.
+    ComPtr<ITaskScheduler> scheduler;
+    QCOMPARE(CoCreateInstance(CLSID_CTaskScheduler, nullptr, CLSCTX_INPROC_SERVER, IID_ITaskScheduler, scheduler.PutVoid()), S_OK);
+    ComPtr<ITask> job;
+    QCOMPARE(scheduler->NewWorkItem(QStringLiteral("AsUser.job"), CLSID_CTask, IID_ITask, reinterpret_cast<IUnknown**>(job.Put())), S_OK);
+    job->SetApplicationName(QStringLiteral("/bin/true"));
+    ComPtr<IPersistFile> file;
+    QCOMPARE(job.As(file), S_OK);
+    const QString wrong = password + QStringLiteral("x");
+    QCOMPARE(job->SetAccountInformation(user, &wrong), S_OK);
+    QCOMPARE(file->Save(nullptr, 1), HRESULT_FROM_WIN32(ERROR_LOGON_FAILURE));
+    QVERIFY(FAILED(scheduler->IsOfType(QStringLiteral("AsUser.job"), IID_ITask)));
+    QCOMPARE(job->SetAccountInformation(user, &password), S_OK);
+    QCOMPARE(file->Save(nullptr, 1), S_OK);
+    QCOMPARE(job->SetComment(QStringLiteral("saved again without a password")), S_OK);
+    QCOMPARE(file->Save(nullptr, 1), S_OK);
+
     // The password appears in no file of the root.
     QDirIterator files(m_root->Path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
     while (files.hasNext()) {
