@@ -44,6 +44,9 @@ bool LocalSocketTransport::Connect(int waitMs)
         m_socket = std::make_unique<QLocalSocket>();
         m_socket->connectToServer(m_socketPath);
         if (m_socket->waitForConnected(int(std::max<qint64>(deadline.remainingTime(), 0)))) return true;
+        // Still pending: the daemon is there, but its queue of new connections is full (it is
+        // busy, or many clients connect at once). That is not a daemon that is not running.
+        if (m_socket->state() == QLocalSocket::ConnectingState && m_socket->waitForConnected(BusyConnectWaitMs)) return true;
         m_socket.reset();
         if (deadline.hasExpired()) return false;
         // The socket appears when the daemon has taken its lock; until then, look again shortly.

@@ -18,12 +18,15 @@ public:
     static constexpr int DefaultConnectWaitMs = 3000;
     /// How long a request may take to be answered.
     static constexpr int ReplyTimeoutMs = 60000;
+    /// How long a connection is waited for while a listening daemon is too busy to accept it.
+    static constexpr int BusyConnectWaitMs = 10000;
 
     explicit LocalSocketTransport(const QString& rootPath);
     ~LocalSocketTransport() override;
 
     /// Connects, trying again for up to `waitMs` while the socket is missing or refuses (a
-    /// daemon that is still starting). True when connected.
+    /// daemon that is still starting), and for up to BusyConnectWaitMs while the daemon
+    /// listens but has not accepted yet. True when connected.
     bool Connect(int waitMs = DefaultConnectWaitMs);
     bool IsConnected() const;
     /// Sends a request and waits for its reply. Without a connection it first connects
