@@ -9,10 +9,7 @@
 
 #include "AccountDetails.h"
 #include "SelectActions.h"
-#if __has_include("kvDialogs.h")
 #include "kvDialogs.h"
-#define PROPS_HAVE_PAGES_DIALOG 1
-#endif
 
 #include <QBuffer>
 #include <QFileIconProvider>
@@ -156,7 +153,6 @@ TPropsDlg::TPropsDlg(TTaskItem* ATask, TUserPrompts* APrompts, QWidget* AParent)
         list->setMinimumWidth(2 * list->sizeHintForColumn(0) + 2 * list->frameWidth() + 24);
     }
 
-#ifdef PROPS_HAVE_PAGES_DIALOG
     TaskPropertiesDialog1 = new TTaskPropertiesDialog(this);
     TaskPropertiesDialog1->setObjectName(QStringLiteral("TaskPropertiesDialog1"));
     TaskPropertiesDialog1->SetOptions(TTaskPropDlgOptions{otDisplayIcon});
@@ -164,7 +160,6 @@ TPropsDlg::TPropsDlg(TTaskItem* ATask, TUserPrompts* APrompts, QWidget* AParent)
     TaskPropertiesDialog1->SetTaskScheduler(FTask->GetTaskScheduler());
     TaskPropertiesDialog1->SetOnApply(
         [this](TTaskPropertiesDialog* Sender, TTaskItem* Task) { TaskPropertiesDialog1Apply(Sender, Task); });
-#endif
 
     connect(ui->btnOK, &QPushButton::clicked, this, &QDialog::accept);
     connect(ui->btnCancel, &QPushButton::clicked, this, &QDialog::reject);
@@ -321,6 +316,8 @@ void TPropsDlg::ReadTask10Properties()
     const TIdleTime idle = FTask->GetIdleTime();
     ui->udIdleMinutes->setValue(idle.wIdleMinutes);
     ui->udDeadlineMinutes->setValue(idle.wDeadlineMinutes);
+    FSheetFlags = flags;
+    FSheetIdle = idle;
     RefreshSchedule();
 }
 

@@ -2,6 +2,8 @@
 // The classic properties dialog of one task, for both interface generations, and the duration
 // conversions of its lists, which the 2.0 properties form shares.
 
+#include "kvTaskTypes.h"
+
 #include <QDialog>
 #include <QString>
 #include <QStringList>
@@ -100,6 +102,8 @@ public:
     void btnEditClick();
     /// The service's pages were applied: reads the schedule again.
     void TaskPropertiesDialog1Apply(TTaskPropertiesDialog* Sender, TTaskItem* ATask);
+    /// Takes over the flags and idle minutes that the service's pages changed in the task.
+    void TakeSheetSettings();
     void cbScheduleChange();
     void rbEveryClick();
     void rbEveryDayClick();
@@ -143,4 +147,7 @@ private:
     TUserPrompts* FPrompts;
     TTaskPropertiesDialog* TaskPropertiesDialog1 = nullptr;
     int FGridRow = 0;
+    /// 1.0: the stored flags and idle minutes the page shows, to tell what the service's pages change.
+    TTaskFlags FSheetFlags;
+    TIdleTime FSheetIdle{};
 };

@@ -10,10 +10,7 @@
 #include "kvTask.h"
 #include "kvUtils.h"
 
-#if __has_include("kvDialogs.h")
 #include "kvDialogs.h"
-#define PROPS_HAVE_PAGES_DIALOG 1
-#endif
 
 #include <QLocale>
 #include <QSignalBlocker>
@@ -320,18 +317,35 @@ void TPropsDlg::StoreTrigger()
 void TPropsDlg::btnEditClick()
 {
     if (IsVista()) return;
-#ifdef PROPS_HAVE_PAGES_DIALOG
     TaskPropertiesDialog1->SetTaskName(FTask->GetName());
-    if (TaskPropertiesDialog1->Execute()) RefreshSchedule();
-#else
-    Prompts().ShowMessage(this, QStringLiteral("The service's own schedule pages cannot be shown yet."), windowTitle(),
-                          QMessageBox::Information);
-#endif
+    if (TaskPropertiesDialog1->Execute()) {
+        TakeSheetSettings();
+        RefreshSchedule();
+    }
 }
 
 void TPropsDlg::TaskPropertiesDialog1Apply(TTaskPropertiesDialog*, TTaskItem*)
 {
+    TakeSheetSettings();
     RefreshSchedule();
+}
+
+void TPropsDlg::TakeSheetSettings()
+{
+    // The sheet saved the task itself. OK writes this dialog's flags and idle minutes into the
+    // stored task, so what the sheet changed is taken over here; the user's other edits stay.
+    if (TaskPropertiesDialog1->GetTask() != FTask) FTask->Activate();
+    const TTaskFlags flags = FTask->GetFlags();
+    for (int i = 0; i < ui->clbFlags->count(); ++i) {
+        const auto flag = TTaskFlag(i);
+        if (flags.Contains(flag) != FSheetFlags.Contains(flag))
+            ui->clbFlags->item(i)->setCheckState(flags.Contains(flag) ? Qt::Checked : Qt::Unchecked);
+    }
+    const TIdleTime idle = FTask->GetIdleTime();
+    if (idle.wIdleMinutes != FSheetIdle.wIdleMinutes) ui->udIdleMinutes->setValue(idle.wIdleMinutes);
+    if (idle.wDeadlineMinutes != FSheetIdle.wDeadlineMinutes) ui->udDeadlineMinutes->setValue(idle.wDeadlineMinutes);
+    FSheetFlags = flags;
+    FSheetIdle = idle;
 }
 
 void TPropsDlg::cbScheduleChange()

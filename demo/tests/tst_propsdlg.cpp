@@ -194,6 +194,8 @@ private slots:
     void classicBinaryData();
     void classicCancelAndScheduleButton();
     void classicTaskGoneBeforeOpening();
+    void classicEditGoesThroughTheServicePages_data();
+    void classicEditGoesThroughTheServicePages();
 
     // the main window
     void mainWindowOpensTheDialog();
@@ -1044,6 +1046,58 @@ void TestPropsDlg::classicTaskGoneBeforeOpening()
         message = e.Message();
     }
     QCOMPARE(message, QStringLiteral("Could not activate \"Old\" task."));
+}
+
+void TestPropsDlg::classicEditGoesThroughTheServicePages_data()
+{
+    QTest::addColumn<QString>("sheetButton");
+    QTest::addColumn<bool>("dialogOk");
+    QTest::newRow("sheet OK, dialog OK") << "btnOK" << true;
+    QTest::newRow("sheet Apply, dialog OK") << "btnApply" << true;
+    QTest::newRow("sheet OK, dialog Cancel") << "btnOK" << false;
+}
+
+void TestPropsDlg::classicEditGoesThroughTheServicePages()
+{
+    QFETCH(QString, sheetButton);
+    QFETCH(bool, dialogOk);
+    DemoTestEnvironment env(true);
+    MakeTask({QStringLiteral("Sheet"), true, [](TTaskItem* t) {
+                  t->SetApplicationName(QStringLiteral("/bin/true"));
+                  t->SetFlags(TTaskFlags{tfDontStartIfOnBatteries});
+                  AddTrigger(t, ttDaily, QDate(2031, 1, 1), QTime(9, 0), [](auto& u) { u.Daily.DaysInterval = 1; });
+                  t->GetTriggers()->UpdateTriggers();
+              }});
+    QString sheetTitle;
+    const bool saved = Edit(QStringLiteral("Sheet"), [&](TPropsDlg* d) {
+        auto* flags = Find<QListWidget>(d, "clbFlags");
+        Find<QPlainTextEdit>(d, "memComments")->setPlainText(QStringLiteral("mine"));
+        flags->item(tfHidden)->setCheckState(Qt::Checked);
+        WhenModal([&](QWidget* sheet) {
+            sheetTitle = sheet->windowTitle();
+            // The service's pages add a trigger and mark the task to be deleted when done.
+            Find<QPushButton>(sheet, "btnNew")->click();
+            Find<QCheckBox>(sheet, "ckbDeleteWhenDone")->setChecked(true);
+            Find<QPushButton>(sheet, qPrintable(sheetButton))->click();
+            if (sheet->isVisible()) Find<QPushButton>(sheet, "btnCancel")->click();
+        });
+        Find<QPushButton>(d, "btnEdit")->click();
+        QCOMPARE(Find<QComboBox>(d, "cbSchedule")->count(), 2);
+        QCOMPARE(flags->item(tfDeleteWhenDone)->checkState(), Qt::Checked);
+        QCOMPARE(flags->item(tfHidden)->checkState(), Qt::Checked);
+        QCOMPARE(flags->item(tfDontStartIfOnBatteries)->checkState(), Qt::Checked);
+        dialogOk ? Ok(d) : Cancel(d);
+    }, true);
+    QCOMPARE(saved, dialogOk);
+    QVERIFY2(sheetTitle.contains(QStringLiteral("Sheet")), qPrintable(sheetTitle));
+    QVERIFY(prompts.errors.isEmpty());
+    // What the sheet saved stays; the dialog's own edits are stored only on OK.
+    TStored stored(QStringLiteral("Sheet"), true);
+    QCOMPARE(stored.task->GetTriggers()->Count(), 2);
+    QVERIFY(stored.task->GetFlags().Contains(tfDeleteWhenDone));
+    QVERIFY(stored.task->GetFlags().Contains(tfDontStartIfOnBatteries));
+    QCOMPARE(stored.task->GetFlags().Contains(tfHidden), dialogOk);
+    QCOMPARE(stored.task->GetComment(), dialogOk ? QStringLiteral("mine") : QString());
 }
 
 // ---- the main window ----------------------------------------------------------------------------
