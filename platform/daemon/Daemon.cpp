@@ -14,6 +14,7 @@
 #include "ScheduleLoop.h"
 #include "ServiceCore.h"
 #include "SessionWatcher.h"
+#include "StoreTrust.h"
 #include "StoreLock.h"
 #include "TaskRunner.h"
 #include "WallClockTimer.h"
@@ -44,6 +45,11 @@ Daemon::StartResult Daemon::Start(QString* message)
     QString error;
     if (!m_root.Ensure(&error)) {
         if (message) *message = error;
+        return Failed;
+    }
+    if (const QString refusal = StoreTrust::OfThisProcess().RootRefusal(m_root.Path()); !refusal.isEmpty()) {
+        if (message)
+            *message = QStringLiteral("A taskschedd running as root serves only a directory that root alone can change: %1.").arg(refusal);
         return Failed;
     }
     qint64 holder = 0;

@@ -36,8 +36,8 @@ JobRuntime ToJob(const TaskRuntime& r, const QTimeZone& zone)
 
 } // namespace
 
-Gen1Catalog::Gen1Catalog(const ServiceRoot& root)
-    : m_store(root), m_engine(std::make_shared<ScheduleEngine>(QTimeZone::systemTimeZone()))
+Gen1Catalog::Gen1Catalog(const ServiceRoot& root, StoreTrust trust)
+    : m_trust(trust), m_store(root), m_engine(std::make_shared<ScheduleEngine>(QTimeZone::systemTimeZone()))
 {
 }
 
@@ -105,7 +105,10 @@ QList<RunnableTask> Gen1Catalog::LoadAll()
             qCWarning(lcGen1) << name << "is not run:" << r.error;
             continue;
         }
-        out.append(ToRunnable(name, definition, m_engine));
+        RunnableTask task = ToRunnable(name, definition, m_engine);
+        QString refusal;
+        if (m_trust.Admit(m_store.PathOf(m_store.StoredName(name)), &task, &refusal)) out.append(task);
+        else qCWarning(lcGen1) << name << "is not run:" << refusal;
     }
     return out;
 }
@@ -119,7 +122,9 @@ std::optional<RunnableTask> Gen1Catalog::Load(const TaskKey& key, QString* error
         if (error) *error = r.error.isEmpty() ? ResultText(r.hr) : r.error;
         return std::nullopt;
     }
-    return ToRunnable(key.path, definition, m_engine);
+    RunnableTask task = ToRunnable(key.path, definition, m_engine);
+    if (!m_trust.Admit(m_store.PathOf(m_store.StoredName(key.path)), &task, error)) return std::nullopt;
+    return task;
 }
 
 bool Gen1Catalog::ChangeRuntime(const TaskKey& key, const std::function<void(TaskRuntime&)>& change, QString* error)

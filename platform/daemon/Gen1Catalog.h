@@ -3,11 +3,13 @@
 
 #include "JobStore.h"
 #include "ScheduleEngine.h"
+#include "StoreTrust.h"
 #include "TaskCatalog.h"
 
 class Gen1Catalog : public TaskCatalog {
 public:
-    explicit Gen1Catalog(const ServiceRoot& root);
+    /// The store of `root`, whose files are believed as far as `trust` allows.
+    explicit Gen1Catalog(const ServiceRoot& root, StoreTrust trust = StoreTrust::OfThisProcess());
 
     TaskGeneration Generation() const override { return TaskGeneration::V1; }
     QList<RunnableTask> LoadAll() override;
@@ -20,6 +22,7 @@ public:
     static RunnableTask ToRunnable(const QString& name, const JobDefinition& definition, std::shared_ptr<const ScheduleEngine> engine);
 
 private:
+    StoreTrust m_trust;
     JobStore m_store;
     std::shared_ptr<const ScheduleEngine> m_engine;
 };

@@ -50,7 +50,7 @@ TaskRuntimeState ToState(const TaskRuntime& r)
 
 } // namespace
 
-Gen2Catalog::Gen2Catalog(const ServiceRoot& root) : m_store(root) {}
+Gen2Catalog::Gen2Catalog(const ServiceRoot& root, StoreTrust trust) : m_store(root), m_trust(trust) {}
 
 std::optional<qint64> Gen2Catalog::DurationMs(const QString& text)
 {
@@ -127,7 +127,12 @@ void Gen2Catalog::Collect(const TaskPath& folder, QList<RunnableTask>* out) cons
     QList<DamagedTask> damaged;
     m_store.ListTasks(folder, &tasks, &damaged);
     for (const DamagedTask& d : damaged) qCWarning(lcGen2) << d.path.ToString() << "is not run:" << d.error;
-    for (const StoredTask& t : tasks) out->append(ToRunnable(t.path, t.doc));
+    for (const StoredTask& t : tasks) {
+        RunnableTask task = ToRunnable(t.path, t.doc);
+        QString refusal;
+        if (m_trust.Admit(m_store.TaskFile(t.path), &task, &refusal)) out->append(task);
+        else qCWarning(lcGen2) << t.path.ToString() << "is not run:" << refusal;
+    }
     for (const QString& name : m_store.FolderNames(folder)) {
         QString error;
         const auto sub = folder.Join(*TaskPath::Parse(name), &error);
@@ -151,7 +156,10 @@ std::optional<RunnableTask> Gen2Catalog::Load(const TaskKey& key, QString* error
     const auto path = PathOf(key, error);
     if (!path) return std::nullopt;
     try {
-        return ToRunnable(*path, m_store.LoadTask(*path).doc);
+        const StoredTask stored = m_store.LoadTask(*path);
+        RunnableTask task = ToRunnable(*path, stored.doc);
+        if (!m_trust.Admit(m_store.TaskFile(stored.path), &task, error)) return std::nullopt;
+        return task;
     } catch (const std::exception& e) {
         if (error) *error = QString::fromUtf8(e.what());
         return std::nullopt;

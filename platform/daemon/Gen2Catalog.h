@@ -1,12 +1,14 @@
 #pragma once
 // The generation 2.0 store as the daemon runs it.
 
+#include "StoreTrust.h"
 #include "TaskCatalog.h"
 #include "TaskStore2.h"
 
 class Gen2Catalog : public TaskCatalog {
 public:
-    explicit Gen2Catalog(const ServiceRoot& root);
+    /// The store of `root`, whose files are believed as far as `trust` allows.
+    explicit Gen2Catalog(const ServiceRoot& root, StoreTrust trust = StoreTrust::OfThisProcess());
 
     TaskGeneration Generation() const override { return TaskGeneration::V2; }
     QList<RunnableTask> LoadAll() override;
@@ -24,4 +26,5 @@ private:
     void Collect(const TaskPath& folder, QList<RunnableTask>* out) const;
 
     TaskStore2 m_store;
+    StoreTrust m_trust;
 };

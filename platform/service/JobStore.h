@@ -57,8 +57,10 @@ public:
     /// Deletes the file of that name.
     JobResult Remove(const QString& name);
 
-private:
+    /// The file of the work item `name`, spelt exactly as given.
     QString PathOf(const QString& name) const { return m_root.JobsDir() + QLatin1Char('/') + name; }
+
+private:
     JobResult Write(const QString& name, const JobDefinition& definition, const JobRuntime& runtime);
 
     ServiceRoot m_root;
