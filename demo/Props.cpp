@@ -145,6 +145,10 @@ TPropsDlg::TPropsDlg(TTaskItem* ATask, TUserPrompts* APrompts, QWidget* AParent)
     NameSpinEdit(ui->udWeekInterval, "seWeekInterval");
     NameSpinEdit(ui->udDelayMinutes, "edDelayMinutes");
     ui->cbWhichWeek->setCurrentIndex(-1);
+    // The task's name is shown, not edited: it takes the colour of a button face.
+    QPalette face = ui->edtTaskName->palette();
+    face.setColor(QPalette::Base, face.color(QPalette::Button));
+    ui->edtTaskName->setPalette(face);
     // The flag lists show their items in two columns: half of them fit one column's height.
     for (QListWidget* list : {ui->clbFlags, ui->ListVistaFlags}) {
         const int rows = (list->count() + 1) / 2;

@@ -62,6 +62,15 @@ T* Find(QWidget* AParent, const char* AName)
     return widget;
 }
 
+/// The widget that Tab moves to from `AWidget`.
+QWidget* NextTabStop(QWidget* AWidget)
+{
+    QWidget* next = AWidget->nextInFocusChain();
+    while (next != AWidget && !((next->focusPolicy() & Qt::TabFocus) && next->isVisibleTo(AWidget->window())))
+        next = next->nextInFocusChain();
+    return next;
+}
+
 void MakeTask(const TTaskSpec& ASpec)
 {
     TTaskScheduler scheduler;
@@ -887,6 +896,10 @@ void TestPropsDlg::classicTaskRoundTrip()
         auto* name = Find<QLineEdit>(d, "edtTaskName");
         QCOMPARE(name->text(), QStringLiteral("Classic"));
         QVERIFY(name->isReadOnly() && name->focusPolicy() == Qt::NoFocus);
+        QCOMPARE(name->palette().color(QPalette::Base), name->palette().color(QPalette::Button));
+        // Tab goes down the page, the browse button after the program it changes.
+        QCOMPARE(NextTabStop(Find<QWidget>(d, "edtApplicationName")), Find<QWidget>(d, "btnBrowse"));
+        QCOMPARE(NextTabStop(Find<QWidget>(d, "btnBrowse")), Find<QWidget>(d, "edtParameters"));
         QVERIFY(Find<QLineEdit>(d, "edtApplicationName")->isReadOnly());
         QCOMPARE(Find<QLineEdit>(d, "edtParameters")->text(), QStringLiteral("-x"));
         QCOMPARE(Find<QLineEdit>(d, "edtWorkDir")->text(), QStringLiteral("/tmp"));
