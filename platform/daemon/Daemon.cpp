@@ -184,8 +184,10 @@ QCborMap Daemon::Handle(const QCborMap& request, const ClientIdentity& peer)
     if (op == Gen2Protocol::kTaskRegister || op == QLatin1String("v1.save")) {
         if (auto refusal = CheckPassword(op, request, peer)) return *refusal;
     }
+    // Taken before the request is carried out: a deleted task's stored spelling is gone after.
+    const std::optional<TaskKey> named = NamedTask(op, request);
     const QCborMap reply = m_core->Handle(request, peer);
-    if (SUCCEEDED(HRESULT(reply.value(DaemonProtocol::Key::Hr).toInteger()))) AfterChange(op, request, reply);
+    if (SUCCEEDED(HRESULT(reply.value(DaemonProtocol::Key::Hr).toInteger()))) AfterChange(op, named, reply);
     return reply;
 }
 
@@ -216,18 +218,26 @@ std::optional<QCborMap> Daemon::CheckPassword(const QString& op, const QCborMap&
     return DaemonProtocol::ErrorReply(hr, ResultText(hr));
 }
 
-void Daemon::AfterChange(const QString& op, const QCborMap& request, const QCborMap& reply)
+std::optional<TaskKey> Daemon::NamedTask(const QString& op, const QCborMap& request) const
 {
-    std::optional<TaskKey> key;
+    // The schedule and the runner know a task by the spelling its store keeps; a request
+    // may spell it in another case.
+    if (op == Gen2Protocol::kTaskDelete || op == Gen2Protocol::kTaskSetEnabled) {
+        if (const auto key = RunRequests::Gen2Key(request, nullptr)) return m_gen2->StoredKey(*key);
+    } else if (op == QLatin1String("v1.delete")) {
+        return m_gen1->StoredKey(RunRequests::Gen1Key(request));
+    }
+    return std::nullopt;
+}
+
+void Daemon::AfterChange(const QString& op, const std::optional<TaskKey>& named, const QCborMap& reply)
+{
+    std::optional<TaskKey> key = named;
     if (op == Gen2Protocol::kTaskRegister) {
         const QString path = reply.value(QStringLiteral("task")).toMap().value(QStringLiteral("path")).toString();
         if (!path.isEmpty()) key = TaskKey{TaskGeneration::V2, path};
-    } else if (op == Gen2Protocol::kTaskDelete || op == Gen2Protocol::kTaskSetEnabled) {
-        key = RunRequests::Gen2Key(request, nullptr);
     } else if (op == QLatin1String("v1.save")) {
         key = TaskKey{TaskGeneration::V1, reply.value(QStringLiteral("name")).toString()};
-    } else if (op == QLatin1String("v1.delete")) {
-        key = RunRequests::Gen1Key(request);
     }
     if (!key || key->path.isEmpty()) return;
     if (op == Gen2Protocol::kTaskDelete || op == QLatin1String("v1.delete")) m_runner->ForgetHistory(*key);

@@ -4,11 +4,13 @@
 #include "Clock.h"
 #include "DaemonLock.h"
 #include "DaemonState.h"
+#include "RunnableTask.h"
 #include "ServiceRoot.h"
 
 #include <QCborMap>
 #include <QObject>
 #include <memory>
+#include <optional>
 
 class DaemonServer;
 class Gen1Catalog;
@@ -49,8 +51,11 @@ private:
     QCborMap Handle(const QCborMap& request, const ClientIdentity& peer);
     /// Refuses a 2.0 registration or a 1.0 save whose password the system does not accept.
     std::optional<QCborMap> CheckPassword(const QString& op, const QCborMap& request, const ClientIdentity& peer) const;
-    /// Tells the schedule about a task that a request registered, changed or deleted.
-    void AfterChange(const QString& op, const QCborMap& request, const QCborMap& reply);
+    /// The task a delete or enable request names, spelt as stored; nothing for other requests.
+    std::optional<TaskKey> NamedTask(const QString& op, const QCborMap& request) const;
+    /// Tells the schedule about a task that a request registered, changed or deleted (`named`
+    /// is the task NamedTask gave before the request was carried out).
+    void AfterChange(const QString& op, const std::optional<TaskKey>& named, const QCborMap& reply);
     void AddOwnRequests();
     void SaveState(const QDateTime& through);
     void OnRootLost(const QString& reason);

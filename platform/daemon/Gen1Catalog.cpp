@@ -113,6 +113,12 @@ QList<RunnableTask> Gen1Catalog::LoadAll()
     return out;
 }
 
+TaskKey Gen1Catalog::StoredKey(const TaskKey& key) const
+{
+    if (key.generation != TaskGeneration::V1) return key;
+    return TaskKey{TaskGeneration::V1, m_store.StoredName(key.path)};
+}
+
 std::optional<RunnableTask> Gen1Catalog::Load(const TaskKey& key, QString* error)
 {
     JobDefinition definition;
@@ -122,8 +128,9 @@ std::optional<RunnableTask> Gen1Catalog::Load(const TaskKey& key, QString* error
         if (error) *error = r.error.isEmpty() ? ResultText(r.hr) : r.error;
         return std::nullopt;
     }
-    RunnableTask task = ToRunnable(key.path, definition, m_engine);
-    if (!m_trust.Admit(m_store.PathOf(m_store.StoredName(key.path)), &task, error)) return std::nullopt;
+    const QString stored = m_store.StoredName(key.path);
+    RunnableTask task = ToRunnable(stored, definition, m_engine);
+    if (!m_trust.Admit(m_store.PathOf(stored), &task, error)) return std::nullopt;
     return task;
 }
 

@@ -151,13 +151,24 @@ QList<RunnableTask> Gen2Catalog::LoadAll()
     return out;
 }
 
+TaskKey Gen2Catalog::StoredKey(const TaskKey& key) const
+{
+    const auto path = PathOf(key, nullptr);
+    if (!path || path->IsRoot()) return key;
+    try {
+        return TaskKey{TaskGeneration::V2, m_store.ResolveTask(*path).ToString()};
+    } catch (const std::exception&) {
+        return key;
+    }
+}
+
 std::optional<RunnableTask> Gen2Catalog::Load(const TaskKey& key, QString* error)
 {
     const auto path = PathOf(key, error);
     if (!path) return std::nullopt;
     try {
         const StoredTask stored = m_store.LoadTask(*path);
-        RunnableTask task = ToRunnable(*path, stored.doc);
+        RunnableTask task = ToRunnable(stored.path, stored.doc);
         if (!m_trust.Admit(m_store.TaskFile(stored.path), &task, error)) return std::nullopt;
         return task;
     } catch (const std::exception& e) {

@@ -12,6 +12,7 @@ public:
 
     TaskGeneration Generation() const override { return TaskGeneration::V2; }
     QList<RunnableTask> LoadAll() override;
+    TaskKey StoredKey(const TaskKey& key) const override;
     std::optional<RunnableTask> Load(const TaskKey& key, QString* error) override;
     bool ChangeRuntime(const TaskKey& key, const std::function<void(TaskRuntime&)>& change, QString* error) override;
     bool Delete(const TaskKey& key, QString* error) override;

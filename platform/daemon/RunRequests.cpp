@@ -72,6 +72,18 @@ RunnableTask RunRequests::WithArgument(RunnableTask task, const QString& argumen
     return task;
 }
 
+TaskKey RunRequests::Stored(const TaskKey& key) const
+{
+    const TaskCatalog* catalog = m_catalogs.value(key.generation);
+    return catalog ? catalog->StoredKey(key) : key;
+}
+
+std::optional<TaskKey> RunRequests::Stored(const std::optional<TaskKey>& key) const
+{
+    if (!key) return std::nullopt;
+    return Stored(*key);
+}
+
 std::optional<RunnableTask> RunRequests::Load(const TaskKey& key, HRESULT* code, QString* error) const
 {
     TaskCatalog* catalog = m_catalogs.value(key.generation);
@@ -105,7 +117,7 @@ void RunRequests::Register(RequestRouter& router, std::function<void(QCborMap&)>
 QCborMap RunRequests::RunGen2(const QCborMap& request)
 {
     QString error;
-    const auto key = Gen2Key(request, &error);
+    const auto key = Stored(Gen2Key(request, &error));
     if (!key) return Reply(HRESULT_FROM_WIN32(ERROR_INVALID_NAME), error);
     HRESULT code = S_OK;
     auto task = Load(*key, &code, &error);
@@ -122,7 +134,7 @@ QCborMap RunRequests::RunGen2(const QCborMap& request)
 QCborMap RunRequests::StopGen2(const QCborMap& request)
 {
     QString error;
-    const auto key = Gen2Key(request, &error);
+    const auto key = Stored(Gen2Key(request, &error));
     if (!key) return Reply(HRESULT_FROM_WIN32(ERROR_INVALID_NAME), error);
     HRESULT code = S_OK;
     if (!Load(*key, &code, &error) && m_runner.Instances(*key).isEmpty()) return Reply(code, error);
@@ -133,7 +145,7 @@ QCborMap RunRequests::StopGen2(const QCborMap& request)
 QCborMap RunRequests::Gen2Instances(const QCborMap& request)
 {
     QString error;
-    const auto key = Gen2Key(request, &error);
+    const auto key = Stored(Gen2Key(request, &error));
     if (!key) return Reply(HRESULT_FROM_WIN32(ERROR_INVALID_NAME), error);
     QCborMap reply = Reply(S_OK);
     reply.insert(QStringLiteral("instances"), DescribeAll(m_runner.Instances(*key)));
@@ -178,7 +190,7 @@ QCborMap RunRequests::InstanceStop(const QCborMap& request)
 
 QCborMap RunRequests::RunGen1(const QCborMap& request)
 {
-    const TaskKey key = Gen1Key(request);
+    const TaskKey key = Stored(Gen1Key(request));
     HRESULT code = S_OK;
     QString error;
     const auto task = Load(key, &code, &error);
@@ -188,7 +200,7 @@ QCborMap RunRequests::RunGen1(const QCborMap& request)
 
 QCborMap RunRequests::TerminateGen1(const QCborMap& request)
 {
-    const TaskKey key = Gen1Key(request);
+    const TaskKey key = Stored(Gen1Key(request));
     if (m_runner.Stop(key) == 0) return Reply(SCHED_E_TASK_NOT_RUNNING);
     return Reply(S_OK);
 }

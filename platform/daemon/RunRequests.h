@@ -38,6 +38,9 @@ private:
     QCborMap TerminateGen1(const QCborMap& request);
     QCborMap History(const QCborMap& request);
 
+    /// The task `key` names, spelt as stored: the runner knows each task by that spelling.
+    TaskKey Stored(const TaskKey& key) const;
+    std::optional<TaskKey> Stored(const std::optional<TaskKey>& key) const;
     std::optional<RunnableTask> Load(const TaskKey& key, HRESULT* code, QString* error) const;
     const RunningInstance* FindInstance(const QCborMap& request) const;
 

@@ -15,7 +15,11 @@ public:
     virtual TaskGeneration Generation() const = 0;
     /// Every task of the store that loads; damaged ones are reported in the log and left out.
     virtual QList<RunnableTask> LoadAll() = 0;
-    /// One task as it is stored now; nothing, with `error` filled, when it is gone or damaged.
+    /// `key` with the task's name spelt as the store keeps it (names are found ignoring
+    /// case); `key` itself when no stored task matches.
+    virtual TaskKey StoredKey(const TaskKey& key) const { return key; }
+    /// One task as it is stored now, keyed by its stored spelling; nothing, with `error`
+    /// filled, when it is gone or damaged.
     virtual std::optional<RunnableTask> Load(const TaskKey& key, QString* error) = 0;
     /// Changes the runtime record of a task with `change`, durably. A task that is gone is
     /// left alone. Returns false, with `error` filled, when the record cannot be written.

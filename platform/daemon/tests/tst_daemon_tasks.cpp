@@ -5,6 +5,7 @@
 #include "DaemonHarness.h"
 #include "DaemonLauncher.h"
 #include "DaemonState.h"
+#include "Gen2Protocol.h"
 #include "ObjectRuntime.h"
 #include "OleDate.h"
 #include "ResultCodes.h"
@@ -159,6 +160,7 @@ private slots:
     void daemonKilledDuringARun();
     void clientsChangeTasksAtOnce();
     void legacyTaskRunsAndTerminates();
+    void namesSpeltOtherwiseReachTheRunningTask();
     void passwordCheckedAndNotStored();
     void programsGetOnlyTheirStandardStreams();
 
@@ -406,6 +408,44 @@ void TestDaemonTasks::legacyTaskRunsAndTerminates()
     QCOMPARE(slow->Terminate(), S_OK);
     QTRY_VERIFY_WITH_TIMEOUT(status(slow.Get()) != SCHED_S_TASK_RUNNING, 15000);
     QCOMPARE(slow->Terminate(), SCHED_E_TASK_NOT_RUNNING);
+}
+
+void TestDaemonTasks::namesSpeltOtherwiseReachTheRunningTask()
+{
+    // Names are found ignoring case: a run asked for in one spelling and a stop in another
+    // reach the same instance, in both generations.
+    const auto hr = [](const QCborMap& reply) { return HRESULT(reply.value(QStringLiteral("hr")).toInteger()); };
+    QCOMPARE(RegisterScript(QStringLiteral("Long"), QStringLiteral("sleep 60")), S_OK);
+    const auto v2 = [](const QString& op, const QString& name) {
+        return QCborMap{{QStringLiteral("op"), op}, {QStringLiteral("folder"), QStringLiteral("\\")}, {QStringLiteral("path"), name}};
+    };
+    QCOMPARE(hr(m_daemon->Call(v2(Gen2Protocol::kTaskRun, QStringLiteral("long")))), S_OK);
+    QTRY_COMPARE_WITH_TIMEOUT(State(QStringLiteral("Long")), TASK_STATE_RUNNING, 10000);
+    QCOMPARE(hr(m_daemon->Call(v2(Gen2Protocol::kTaskStop, QStringLiteral("LONG")))), S_OK);
+    QTRY_COMPARE_WITH_TIMEOUT(State(QStringLiteral("Long")), TASK_STATE_READY, 15000);
+    QCOMPARE(LastResult(QStringLiteral("Long")), RunResults::StoppedByRequest);
+
+    ComPtr<ITaskScheduler> scheduler;
+    QCOMPARE(CoCreateInstance(CLSID_CTaskScheduler, nullptr, CLSCTX_INPROC_SERVER, IID_ITaskScheduler, scheduler.PutVoid()), S_OK);
+    ComPtr<ITask> slow;
+    QCOMPARE(scheduler->NewWorkItem(QStringLiteral("Slow.job"), CLSID_CTask, IID_ITask, reinterpret_cast<IUnknown**>(slow.Put())), S_OK);
+    slow->SetApplicationName(QStringLiteral("sleep"));
+    slow->SetParameters(QStringLiteral("60"));
+    ComPtr<IPersistFile> file;
+    QCOMPARE(slow.As(file), S_OK);
+    QCOMPARE(file->Save(nullptr, 1), S_OK);
+    const auto v1 = [](const QString& op, const QString& name) {
+        return QCborMap{{QStringLiteral("op"), op}, {QStringLiteral("name"), name}};
+    };
+    const auto status = [&] {
+        HRESULT s = E_FAIL;
+        slow->GetStatus(&s);
+        return s;
+    };
+    QCOMPARE(hr(m_daemon->Call(v1(QStringLiteral("v1.run"), QStringLiteral("slow.job")))), S_OK);
+    QTRY_COMPARE_WITH_TIMEOUT(status(), SCHED_S_TASK_RUNNING, 10000);
+    QCOMPARE(hr(m_daemon->Call(v1(QStringLiteral("v1.terminate"), QStringLiteral("SLOW.JOB")))), S_OK);
+    QTRY_VERIFY_WITH_TIMEOUT(status() != SCHED_S_TASK_RUNNING, 15000);
 }
 
 void TestDaemonTasks::passwordCheckedAndNotStored()
