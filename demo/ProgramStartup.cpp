@@ -23,7 +23,7 @@ public:
     bool SelectExecutable(QWidget*, QString&) override { return false; }
     bool SelectTargetComputer(QWidget*, const QString&, QString&) override { return false; }
     void ShowAbout(QWidget*, const QString&, const QString&, const QIcon&) override {}
-    void OpenUrl(const QUrl&) override {}
+    bool OpenUrl(const QUrl&) override { return false; }
 
 private:
     static void Print(const QString& text) { std::fprintf(stderr, "taskscheduler-demo: %s\n", qPrintable(text)); }

@@ -60,10 +60,36 @@ qint32 TickCount()
     return static_cast<qint32>(static_cast<quint32>(ms));
 }
 
-/// The project's own pages, in the docs folder of the sources this program was built from.
+/// The project's page `fileName`: the installed copy beside the program's prefix, else the
+/// one in the sources this program was built from (a program run from its build tree).
 QUrl DocumentPage(const QString& fileName)
 {
-    return QUrl::fromLocalFile(QDir(QStringLiteral(TS_DOCS_DIR)).filePath(fileName));
+    const QDir installed(QCoreApplication::applicationDirPath() + QStringLiteral("/../share/doc/taskscheduler-demo"));
+    const QString path = installed.exists(fileName) ? installed.filePath(fileName)
+                                                    : QDir(QStringLiteral(TS_DOCS_DIR)).filePath(fileName);
+    return QUrl::fromLocalFile(QDir::cleanPath(path));
+}
+
+/// `AText` ending with a full stop, unless it already ends a sentence: the service's own
+/// messages usually do, and a second stop after them reads like a typing error.
+QString Sentence(const QString& AText)
+{
+    const QString trimmed = AText.trimmed();
+    if (trimmed.endsWith(QLatin1Char('.')) || trimmed.endsWith(QLatin1Char('!')) || trimmed.endsWith(QLatin1Char('?')))
+        return trimmed;
+    return trimmed + QLatin1Char('.');
+}
+
+/// Runs `AStep` for the task `ATask`; an error it raises is raised again naming the task, so
+/// that a failure among several selected tasks says which one failed.
+template <typename F>
+void ForTask(TTaskItem* ATask, F AStep)
+{
+    try {
+        AStep();
+    } catch (const Exception& e) {
+        throw Exception(QStringLiteral("Task \"%1\": %2").arg(ATask->GetName(), e.Message()));
+    }
 }
 
 } // namespace
@@ -635,14 +661,16 @@ void TMainForm::acRunExecute()
 {
     for (int row : ui->ListView->SelectedRows()) {
         TTaskItem* task = RowTask(row);
-        task->Activate();
-        try {
-            task->Run();
-        } catch (...) {
+        ForTask(task, [task] {
+            task->Activate();
+            try {
+                task->Run();
+            } catch (...) {
+                task->Deactivate(false);
+                throw;
+            }
             task->Deactivate(false);
-            throw;
-        }
-        task->Deactivate(false);
+        });
     }
 }
 
@@ -651,11 +679,12 @@ void TMainForm::acDeleteExecute()
     if (!FPrompts->ConfirmWarning(this, QStringLiteral("Are you sure you want to delete the selected task(s)?"))) return;
     QList<int> rows = ui->ListView->SelectedRows();
     for (auto it = rows.crbegin(); it != rows.crend(); ++it) {
+        const QString name = RowTask(*it)->GetName();
         try {
-            Scheduler->DeleteTask(RowTask(*it)->GetName());
+            Scheduler->DeleteTask(name);
             ui->ListView->RemoveRow(*it);
         } catch (const Exception& e) {
-            FPrompts->ShowMessage(this, e.Message());
+            FPrompts->ShowMessage(this, QStringLiteral("Could not delete task \"%1\".\r\nError: %2").arg(name, Sentence(e.Message())));
         }
     }
 }
@@ -707,7 +736,7 @@ void TMainForm::acDeleteNodeExecute()
     try {
         Scheduler->DeleteFolder(Scheduler->CurrentFolderPath);
     } catch (const Exception& e) {
-        FPrompts->ShowMessage(this, QStringLiteral("Could not delete folder!\r\nError: %1.").arg(e.Message()),
+        FPrompts->ShowMessage(this, QStringLiteral("Could not delete folder!\r\nError: %1").arg(Sentence(e.Message())),
                               kErrorCaption, QMessageBox::Warning);
         return;
     }
@@ -731,7 +760,7 @@ void TMainForm::acTargetExecute()
         restoreCursor.dismiss();
         QGuiApplication::restoreOverrideCursor();
         FPrompts->ShowMessage(this,
-                              QStringLiteral("Could not connect to remote machine \"%1\".\r\nError: %2.").arg(name, e.Message()),
+                              QStringLiteral("Could not connect to remote machine \"%1\".\r\nError: %2").arg(name, Sentence(e.Message())),
                               kErrorCaption, QMessageBox::Warning);
     }
 }
@@ -869,15 +898,17 @@ void TMainForm::Disableselected1Click()
     for (int row : ui->ListView->SelectedRows()) {
         TTaskItem* task = RowTask(row);
         if (!task) break;
-        task->Activate();
-        if (Scheduler->RunningVistaOrLater()) {
-            task->SetVistaFlag(tfvEnabled, false);
-        } else {
-            TTaskFlags flags = task->GetFlags();
-            task->SetFlags(flags.Include(tfDisabled));
-        }
-        task->Save();
-        FillTaskRow(row);
+        ForTask(task, [this, task, row] {
+            task->Activate();
+            if (Scheduler->RunningVistaOrLater()) {
+                task->SetVistaFlag(tfvEnabled, false);
+            } else {
+                TTaskFlags flags = task->GetFlags();
+                task->SetFlags(flags.Include(tfDisabled));
+            }
+            task->Save();
+            FillTaskRow(row);
+        });
     }
 }
 
@@ -886,12 +917,23 @@ void TMainForm::acAboutExecute()
     FPrompts->ShowAbout(this, kAboutText, kAboutNotice, windowIcon());
 }
 
+void TMainForm::OpenPage(const QString& AFileName)
+{
+    const QUrl page = DocumentPage(AFileName);
+    if (!QFileInfo::exists(page.toLocalFile()))
+        FPrompts->ShowMessage(this, QStringLiteral("The page %1 is not installed.").arg(page.toLocalFile()), {},
+                              QMessageBox::Warning);
+    else if (!FPrompts->OpenUrl(page))
+        FPrompts->ShowMessage(this, QStringLiteral("No web browser could be started to show %1.").arg(page.toString()),
+                              {}, QMessageBox::Warning);
+}
+
 void TMainForm::acHelpHomePageExecute()
 {
-    FPrompts->OpenUrl(DocumentPage(QStringLiteral("index.html")));
+    OpenPage(QStringLiteral("index.html"));
 }
 
 void TMainForm::acHelpProductsExecute()
 {
-    FPrompts->OpenUrl(DocumentPage(QStringLiteral("products.html")));
+    OpenPage(QStringLiteral("products.html"));
 }

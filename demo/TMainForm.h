@@ -146,6 +146,8 @@ private:
     TTaskItem* RowTask(int ARow) const;
     /// A new demonstration task "New task %d" with one program action for `AProgram`.
     TTaskItem* NewDemoTask(const QString& AProgram);
+    /// Opens the project's page `AFileName` in the user's browser, or says why it cannot.
+    void OpenPage(const QString& AFileName);
     /// Makes `ATask` run only while the user is logged on, as the current user without a password.
     void SetDemoAccount(TTaskItem* ATask);
 

@@ -38,10 +38,19 @@ QToolButton* TRibbonGroup::NewButton(Qt::ToolButtonStyle AStyle, int AIconSize)
     return button;
 }
 
+void TRibbonGroup::FollowVisibility(QToolButton* AButton, QAction* AAction)
+{
+    // A tool button takes its action's text, icon and enabled state, but not whether it is
+    // shown: a hidden command must not stay on the ribbon greyed out.
+    AButton->setDefaultAction(AAction);
+    AButton->setVisible(AAction->isVisible());
+    connect(AAction, &QAction::visibleChanged, AButton, [AButton, AAction] { AButton->setVisible(AAction->isVisible()); });
+}
+
 QToolButton* TRibbonGroup::AddLarge(QAction* AAction)
 {
     QToolButton* button = NewButton(Qt::ToolButtonTextUnderIcon, 32);
-    button->setDefaultAction(AAction);
+    FollowVisibility(button, AAction);
     button->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
     FButtons->addWidget(button, 0, FColumn++, 2, 1);
     FItemNames << QStringLiteral("L:") + AAction->objectName();
@@ -71,7 +80,7 @@ void TRibbonGroup::AddSmallRows(const QList<QList<QAction*>>& ARows)
     for (int row = 0; row < ARows.size(); ++row) {
         for (int i = 0; i < ARows.at(row).size(); ++i) {
             QToolButton* button = NewButton(Qt::ToolButtonTextBesideIcon, 16);
-            button->setDefaultAction(ARows.at(row).at(i));
+            FollowVisibility(button, ARows.at(row).at(i));
             button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
             FButtons->addWidget(button, row, FColumn + i);
             FItemNames << QStringLiteral("S%1:%2").arg(row).arg(ARows.at(row).at(i)->objectName());

@@ -38,6 +38,8 @@ public:
 
 private:
     QToolButton* NewButton(Qt::ToolButtonStyle AStyle, int AIconSize);
+    /// Makes `AAction` the default action of `AButton`, which is shown only while the action is.
+    static void FollowVisibility(QToolButton* AButton, QAction* AAction);
 
     QGridLayout* FButtons;
     QLabel* FCaption;

@@ -115,7 +115,7 @@ void TUserPrompts::ShowAbout(QWidget* AParent, const QString& AAppText, const QS
     box.exec();
 }
 
-void TUserPrompts::OpenUrl(const QUrl& AUrl)
+bool TUserPrompts::OpenUrl(const QUrl& AUrl)
 {
-    QDesktopServices::openUrl(AUrl);
+    return QDesktopServices::openUrl(AUrl);
 }

@@ -34,6 +34,6 @@ public:
     virtual bool SelectTargetComputer(QWidget* AParent, const QString& ATitle, QString& AComputer);
     /// The about box: the application's text, a notice line and its icon.
     virtual void ShowAbout(QWidget* AParent, const QString& AAppText, const QString& ANotice, const QIcon& AIcon);
-    /// Opens a web address in the user's browser.
-    virtual void OpenUrl(const QUrl& AUrl);
+    /// Opens a web address in the user's browser; false when no browser could be started.
+    virtual bool OpenUrl(const QUrl& AUrl);
 };

@@ -65,7 +65,11 @@ public:
         aboutNotice = ANotice;
         aboutHasIcon = !AIcon.isNull();
     }
-    void OpenUrl(const QUrl& AUrl) override { urls << AUrl; }
+    bool OpenUrl(const QUrl& AUrl) override
+    {
+        urls << AUrl;
+        return browserStarts;
+    }
 
     // What the window showed.
     QStringList errors;
@@ -83,6 +87,7 @@ public:
 
     // The answers.
     bool confirm = true;
+    bool browserStarts = true;
     bool answerYes = true;
     QString program;
     QStringList inputAnswers;

@@ -210,6 +210,19 @@ void TestMainForm::noFolderTreeIn1()
     QVERIFY(!Action(form, "acDeleteNode")->isEnabled());
     QVERIFY(!Action(form, "acUseTaskScheduler2")->isEnabled());
     QCOMPARE(RowCaptions(form), (QStringList{"One", "Two"}));
+    // The ribbon's "Folder" button is hidden with its command, not shown greyed; the others stay.
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    int folderButtons = 0;
+    for (QToolButton* button : form.findChildren<QToolButton*>()) {
+        if (button->defaultAction() == Action(form, "acNewNode")) {
+            ++folderButtons;
+            QVERIFY(!button->isVisible());
+        } else if (button->defaultAction() == Action(form, "acNewSubNode")) {
+            QVERIFY(!button->isHidden());
+        }
+    }
+    QCOMPARE(folderButtons, 1);
     // The tree commands have no folder to act on.
     prompts.inputAnswers = QStringList{QStringLiteral("X")};
     form.acNewSubNodeExecute();
@@ -287,6 +300,10 @@ void TestMainForm::deleteGoesOnPastAFailingRow()
     Action(form, "acDelete")->trigger();
     QCOMPARE(prompts.questions, QStringList{"Are you sure you want to delete the selected task(s)?"});
     QCOMPARE(prompts.messages.size(), 1);
+    // The message says which of the three failed, and ends with a single full stop.
+    const QString text = prompts.messages.at(0).text;
+    QVERIFY2(text.startsWith(QStringLiteral("Could not delete task \"Last\".\r\nError: ")), qPrintable(text));
+    QVERIFY2(text.endsWith(QLatin1Char('.')) && !text.endsWith(QStringLiteral("..")), qPrintable(text));
     QCOMPARE(prompts.errors, QStringList());
     QCOMPARE(RowCaptions(form), QStringList{"Last"});
     form.acRefreshExecute();
@@ -379,6 +396,7 @@ void TestMainForm::deleteFolder()
     QVERIFY2(prompts.messages.at(0).text.startsWith(QStringLiteral("Could not delete folder!\r\nError: ")),
              qPrintable(prompts.messages.at(0).text));
     QVERIFY(prompts.messages.at(0).text.endsWith(QLatin1Char('.')));
+    QVERIFY2(!prompts.messages.at(0).text.endsWith(QStringLiteral("..")), qPrintable(prompts.messages.at(0).text));
     QCOMPARE(prompts.messages.at(0).caption, QStringLiteral("Task Kelvara"));
     QCOMPARE(prompts.messages.at(0).icon, QMessageBox::Warning);
     QVERIFY(form.Scheduler->FolderExists(QStringLiteral("\\Full")));
@@ -958,6 +976,7 @@ void TestMainForm::runStopsAtTheFirstError()
     List(form)->SetSelected(1, true);
     Action(form, "acRun")->trigger();
     QCOMPARE(prompts.errors.size(), 1);
+    QVERIFY2(prompts.errors.at(0).startsWith(QStringLiteral("Task \"One\": ")), qPrintable(prompts.errors.at(0)));
     QCOMPARE(RowCaptions(form), (QStringList{"One", "Two"}));
     // Both tasks were left deactivated: the list can still be refilled.
     Action(form, "acRefresh")->trigger();
@@ -978,6 +997,14 @@ void TestMainForm::aboutAndPages()
     QCOMPARE(prompts.urls.size(), 2);
     for (const QUrl& url : std::as_const(prompts.urls)) QVERIFY2(QFile::exists(url.toLocalFile()), qPrintable(url.toString()));
     QVERIFY(prompts.urls.at(0) != prompts.urls.at(1));
+    QVERIFY(prompts.messages.isEmpty());
+    // Without a browser the user is told so instead of nothing happening.
+    prompts.browserStarts = false;
+    Action(form, "acHelpHomePage")->trigger();
+    QCOMPARE(prompts.messages.size(), 1);
+    QVERIFY2(prompts.messages.at(0).text.startsWith(QStringLiteral("No web browser could be started to show file://")),
+             qPrintable(prompts.messages.at(0).text));
+    QCOMPARE(prompts.messages.at(0).icon, QMessageBox::Warning);
 }
 
 void TestMainForm::doubleClickWithoutSelectionDoesNothing()
