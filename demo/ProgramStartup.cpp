@@ -9,6 +9,8 @@
 #include <QDateTime>
 #include <QScopeGuard>
 #include <cstdio>
+#include <cstdlib>
+#include <memory>
 
 QString RunTaskName;
 
@@ -28,7 +30,57 @@ public:
 private:
     static void Print(const QString& text) { std::fprintf(stderr, "taskscheduler-demo: %s\n", qPrintable(text)); }
 };
+/// While the application object is made: the platform's messages are held back, and its
+/// failure to open any display becomes one line that says what is needed, instead of the
+/// toolkit's advice to reinstall.
+class TDisplayGuard {
+public:
+    TDisplayGuard() : FPrevious(qInstallMessageHandler(&TDisplayGuard::Handle)) { FActive = this; }
+    ~TDisplayGuard()
+    {
+        qInstallMessageHandler(FPrevious);
+        FActive = nullptr;
+    }
+    /// The application object exists: the held messages go where they would have gone.
+    void Release()
+    {
+        qInstallMessageHandler(FPrevious);
+        FActive = nullptr;
+        for (const Held& held : std::as_const(FHeld)) {
+            const QMessageLogContext context(nullptr, 0, nullptr, held.category.constData());
+            if (FPrevious) FPrevious(held.type, context, held.text);
+        }
+    }
+
+private:
+    struct Held {
+        QtMsgType type;
+        QByteArray category;
+        QString text;
+    };
+    static void Handle(QtMsgType AType, const QMessageLogContext& AContext, const QString& AText)
+    {
+        if (AType == QtFatalMsg) {
+            std::fprintf(stderr, "taskscheduler-demo: %s\n", NoDisplayText);
+            std::fflush(stderr);
+            std::_Exit(2);
+        }
+        if (FActive && AContext.category && qstrncmp(AContext.category, "qt.qpa", 6) == 0)
+            FActive->FHeld << Held{AType, QByteArray(AContext.category), AText};
+        else if (FActive && FActive->FPrevious)
+            FActive->FPrevious(AType, AContext, AText);
+    }
+
+    static inline TDisplayGuard* FActive = nullptr;
+    QtMessageHandler FPrevious;
+    QList<Held> FHeld;
+};
+
 } // namespace
+
+const char* const NoDisplayText =
+    "the window needs a graphical display and none could be opened (set DISPLAY or WAYLAND_DISPLAY); "
+    "\"-run NAME\" works without one";
 
 bool IsRunModeCommandLine(const QStringList& AArguments, QString& ATaskName)
 {
@@ -71,7 +123,10 @@ int RunProgram(int argc, char** argv)
     // display at all: a platform chosen for the desktop (or none) must not stop it there.
     if (runMode) qputenv("QT_QPA_PLATFORM", "offscreen");
 
+    auto displayGuard = std::make_unique<TDisplayGuard>();
     QApplication app(argc, argv);
+    displayGuard->Release();
+    displayGuard.reset();
     QApplication::setApplicationName(QStringLiteral("taskscheduler-demo"));
     QApplication::setApplicationDisplayName(SApplicationTitle);
     int exitCode = 0;

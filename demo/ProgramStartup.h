@@ -10,6 +10,9 @@ class TMainForm;
 /// The application's title.
 inline const QString SApplicationTitle = QStringLiteral("Task Scheduler Demo");
 
+/// The one line (after the program's name) printed when no display can be opened for the window.
+extern const char* const NoDisplayText;
+
 /// The task name given after "-run"; empty otherwise.
 extern QString RunTaskName;
 

@@ -210,6 +210,17 @@ void TestRunMode::programRunsWithoutADisplay()
     QCOMPARE(RunLines(CommentOf(QStringLiteral("Payload"))), 0);
     QCOMPARE(runProgram({QStringLiteral("-Run"), QStringLiteral("Payload"), QStringLiteral("ignored")}), 0);
     QCOMPARE(RunLines(CommentOf(QStringLiteral("Payload"))), 1);
+
+    // The window itself cannot come up: one line says what is missing, and the exit says it failed.
+    QProcess window;
+    window.setProcessEnvironment(environment);
+    window.start(program, {QStringLiteral("-run")});
+    QVERIFY(window.waitForFinished(60000));
+    QCOMPARE(window.exitStatus(), QProcess::NormalExit);
+    QVERIFY(window.exitCode() != 0);
+    const QString error = QString::fromLocal8Bit(window.readAllStandardError()).trimmed();
+    QCOMPARE(error, QStringLiteral("taskscheduler-demo: ") + QString::fromUtf8(NoDisplayText));
+    QCOMPARE(RunLines(CommentOf(QStringLiteral("Payload"))), 1);
 }
 
 void TestRunMode::serviceStartsTheProgram()
