@@ -1,6 +1,8 @@
 #pragma once
 // Keeps a window's position and size in the per-user registry between runs.
 
+#include <QList>
+#include <QRect>
 #include <QString>
 
 class QWidget;
@@ -20,6 +22,12 @@ public:
     /// Stores the current placement of `AForm` (null: nothing), creating the key when
     /// needed; writes nothing when the key cannot be opened.
     void WriteFormPlacement(QWidget* AForm);
+
+    /// Where a window stored at the outer rectangle `AStored` goes back: unchanged on the screen
+    /// that shows most of it, moved (and shrunk to the screen, when larger) so that all of it
+    /// is on that screen; on the first screen when none shows any of it. `AScreens` are the
+    /// screens' available rectangles, the primary screen first.
+    static QRect FitPlacement(const QRect& AStored, const QList<QRect>& AScreens);
 
     /// The base path, empty or ending with "\".
     QString BasePath() const { return FBasePath; }

@@ -5,6 +5,7 @@
 #include "TtvFormStorage.h"
 
 #include <QApplication>
+#include <QScreen>
 #include <QWidget>
 #include <QtTest>
 
@@ -24,6 +25,9 @@ private slots:
     void firstStartKeepsTheDesignPlacement();
     void maximisedWindowComesBackNormalAtItsBounds();
     void damagedKeyAppliesWhatItCanRead();
+    void fitPlacement_data();
+    void fitPlacement();
+    void windowOffEveryScreenComesBackOnThePrimary();
 
 private:
     std::unique_ptr<QTemporaryDir> m_config;
@@ -125,6 +129,62 @@ void TestFormStorage::damagedKeyAppliesWhatItCanRead()
     }
     QCOMPARE(form.x(), 70);
     QCOMPARE(form.size(), QSize(200, 100));
+}
+
+void TestFormStorage::fitPlacement_data()
+{
+    // Two monitors side by side, the primary one first; its bottom 40 pixels are a panel.
+    QTest::addColumn<QList<QRect>>("screens");
+    QTest::addColumn<QRect>("stored");
+    QTest::addColumn<QRect>("restored");
+    const QList<QRect> one{QRect(0, 0, 1920, 1040)};
+    const QList<QRect> two{QRect(0, 0, 1920, 1040), QRect(1920, 0, 1280, 1024)};
+    QTest::newRow("inside a screen: exactly as stored") << one << QRect(120, 80, 901, 511) << QRect(120, 80, 901, 511);
+    QTest::newRow("filling the screen") << one << QRect(0, 0, 1920, 1040) << QRect(0, 0, 1920, 1040);
+    QTest::newRow("maximised with the frame outside the screen")
+        << one << QRect(-4, -4, 1928, 1052) << QRect(0, 0, 1920, 1040);
+    QTest::newRow("bottom below the panel") << one << QRect(300, 700, 800, 500) << QRect(300, 540, 800, 500);
+    QTest::newRow("on the second monitor") << two << QRect(2000, 100, 800, 600) << QRect(2000, 100, 800, 600);
+    QTest::newRow("second monitor gone: nearest place on the primary")
+        << one << QRect(2000, 100, 800, 600) << QRect(1120, 100, 800, 600);
+    QTest::newRow("left of every screen") << two << QRect(-3000, 50, 800, 600) << QRect(0, 50, 800, 600);
+    QTest::newRow("mostly on the second monitor")
+        << two << QRect(1700, 100, 800, 600) << QRect(1920, 100, 800, 600);
+    QTest::newRow("larger than the second monitor")
+        << two << QRect(2000, 0, 1600, 1200) << QRect(1920, 0, 1280, 1024);
+    QTest::newRow("no screens known") << QList<QRect>{} << QRect(5, 5, 10, 10) << QRect(5, 5, 10, 10);
+}
+
+void TestFormStorage::fitPlacement()
+{
+    QFETCH(QList<QRect>, screens);
+    QFETCH(QRect, stored);
+    QFETCH(QRect, restored);
+    QCOMPARE(TtvFormStorage::FitPlacement(stored, screens), restored);
+}
+
+void TestFormStorage::windowOffEveryScreenComesBackOnThePrimary()
+{
+    {
+        Registry reg;
+        QVERIFY(reg.OpenKey(QStringLiteral("Software\\Maker\\Probe App\\TProbeForm"), true));
+        reg.WriteInteger(QStringLiteral("Left"), 50000);
+        reg.WriteInteger(QStringLiteral("Top"), 40);
+        reg.WriteInteger(QStringLiteral("Width"), 300);
+        reg.WriteInteger(QStringLiteral("Height"), 200);
+    }
+    TtvFormStorage storage(QStringLiteral("Software\\Maker"));
+    TProbeForm form;
+    form.show();
+    storage.ReadFormPlacement(&form);
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    QCOMPARE(form.frameGeometry(), QRect(screen.left() + screen.width() - 300, screen.top() + 40, 300, 200));
+    // Stored again, the placement is the one shown: the round trip changes nothing more.
+    storage.WriteFormPlacement(&form);
+    TProbeForm again;
+    again.show();
+    storage.ReadFormPlacement(&again);
+    QCOMPARE(again.frameGeometry(), form.frameGeometry());
 }
 
 QTEST_MAIN(TestFormStorage)
