@@ -138,7 +138,7 @@ TMainForm::TMainForm(TUserPrompts* APrompts, QWidget* AParent)
         [this](TTaskScheduler* Sender, TTaskItem* Task, bool& CanAdd) { SchedulerBeforeTaskAdded(Sender, Task, CanAdd); });
     // The scheduler is set up active: it opens while the window is built. Without a
     // connection the window still comes up, empty, and says why.
-    Guarded([this] { Scheduler->SetActive(true); });
+    Guarded([this] { OpenService(); });
     Guarded([this] { FormCreate(); });
 
     // The commands' states follow the application's idle moments, as well as every change of selection.
@@ -149,16 +149,51 @@ TMainForm::TMainForm(TUserPrompts* APrompts, QWidget* AParent)
 TMainForm::~TMainForm() = default;
 
 template <typename F>
-void TMainForm::Guarded(F AHandler)
+bool TMainForm::Guarded(F AHandler)
 {
+    bool done = false;
     try {
         AHandler();
+        done = true;
     } catch (const Exception& e) {
         FPrompts->ShowException(this, e.Message());
     } catch (const std::exception& e) {
         FPrompts->ShowException(this, QString::fromUtf8(e.what()));
     }
     UpdateActions();
+    return done;
+}
+
+template <typename F>
+void TMainForm::ServiceCommand(F AHandler)
+{
+    if (FServiceLost || !Scheduler->GetActive() || !Scheduler->SchedulerServiceRunning()) {
+        FServiceLost = true;
+        if (!Guarded([this] { Reconnect(); })) return;
+    }
+    if (!Guarded(AHandler) && !Scheduler->SchedulerServiceRunning()) {
+        FServiceLost = true;
+        UpdateActions();
+    }
+}
+
+void TMainForm::OpenService()
+{
+    try {
+        Scheduler->SetActive(false);
+        Scheduler->SetActive(true);
+    } catch (const Exception& e) {
+        const QString reason = Scheduler->StartError();
+        if (reason.isEmpty()) throw;
+        throw Exception(e.Message() + QStringLiteral("\r\n") + reason);
+    }
+}
+
+void TMainForm::Reconnect()
+{
+    OpenService();
+    FServiceLost = false;
+    RefreshView();
 }
 
 void TMainForm::AssignImages()
@@ -284,6 +319,10 @@ void TMainForm::BuildRibbon()
 void TMainForm::ConnectActions()
 {
     const auto on = [this](QAction* action, void (TMainForm::*handler)()) {
+        connect(action, &QAction::triggered, this,
+                [this, handler] { ServiceCommand([this, handler] { (this->*handler)(); }); });
+    };
+    const auto offline = [this](QAction* action, void (TMainForm::*handler)()) {
         connect(action, &QAction::triggered, this, [this, handler] { Guarded([this, handler] { (this->*handler)(); }); });
     };
     on(ui->acRefresh, &TMainForm::acRefreshExecute);
@@ -292,7 +331,7 @@ void TMainForm::ConnectActions()
     on(ui->acNew, &TMainForm::acNewExecute);
     on(ui->acRun, &TMainForm::acRunExecute);
     on(ui->acDelete, &TMainForm::acDeleteExecute);
-    on(ui->acClose, &TMainForm::acCloseExecute);
+    offline(ui->acClose, &TMainForm::acCloseExecute);
     on(ui->acNewNode, &TMainForm::acNewNodeExecute);
     on(ui->acNewSubNode, &TMainForm::acNewSubNodeExecute);
     on(ui->acDeleteNode, &TMainForm::acDeleteNodeExecute);
@@ -300,13 +339,13 @@ void TMainForm::ConnectActions()
     on(ui->acSetTargetToLocal, &TMainForm::acSetTargetToLocalExecute);
     on(ui->acShowOwn, &TMainForm::acShowOwnExecute);
     on(ui->acShowHidden, &TMainForm::acShowHiddenExecute);
-    on(ui->acUseTaskScheduler2, &TMainForm::acUseTaskScheduler2Execute);
+    offline(ui->acUseTaskScheduler2, &TMainForm::acUseTaskScheduler2Execute);
     on(ui->acQucikRunCustomEXE, &TMainForm::Createtasktorunevery10minutesfor24hours1Click);
     on(ui->acQuickRunNotepad, &TMainForm::Runnotepadexeeachdayat09001Click);
     on(ui->acQuickDisable, &TMainForm::Disableselected1Click);
-    on(ui->acAbout, &TMainForm::acAboutExecute);
-    on(ui->acHelpHomePage, &TMainForm::acHelpHomePageExecute);
-    on(ui->acHelpProducts, &TMainForm::acHelpProductsExecute);
+    offline(ui->acAbout, &TMainForm::acAboutExecute);
+    offline(ui->acHelpHomePage, &TMainForm::acHelpHomePageExecute);
+    offline(ui->acHelpProducts, &TMainForm::acHelpProductsExecute);
     connect(ui->acLargeIcons, &QAction::triggered, this, [this] { SetViewStyle(vsIcon); });
     connect(ui->acSmallIcons, &QAction::triggered, this, [this] { SetViewStyle(vsSmallIcon); });
     connect(ui->acList, &QAction::triggered, this, [this] { SetViewStyle(vsList); });
@@ -602,6 +641,15 @@ void TMainForm::UpdateActions()
     acNewSubNodeUpdate();
     acShowHiddenUpdate();
     acUseTaskScheduler2Update();
+    // Without the service these could only fail; Refresh and the other switches stay, and
+    // the next of them reconnects.
+    const bool connected = !FServiceLost && Scheduler->GetActive();
+    for (QAction* action : {ui->acNew, ui->acQucikRunCustomEXE, ui->acQuickRunNotepad}) action->setEnabled(connected);
+    if (!connected) {
+        for (QAction* action : {ui->acProperties, ui->acPropertiesNew, ui->acRun, ui->acDelete, ui->acQuickDisable,
+                                ui->acNewNode, ui->acNewSubNode, ui->acDeleteNode})
+            action->setEnabled(false);
+    }
 }
 
 // ---- commands -----------------------------------------------------------------------------
@@ -796,9 +844,8 @@ void TMainForm::acUseTaskScheduler2Update()
 void TMainForm::acUseTaskScheduler2Execute()
 {
     Scheduler->SetUseTaskScheduler1Only(!ui->acUseTaskScheduler2->isChecked());
-    Scheduler->SetActive(false);
-    Scheduler->SetActive(true);
-    RefreshView();
+    FServiceLost = true;
+    Reconnect();
 }
 
 QString TMainForm::GetCurrentUserName()

@@ -117,9 +117,18 @@ protected:
     bool eventFilter(QObject* AWatched, QEvent* AEvent) override;
 
 private:
-    /// Runs `AHandler`, shows what it raises in the application's error report, updates the commands.
+    /// Runs `AHandler`, shows what it raises in the application's error report, updates the
+    /// commands. False when it raised.
     template <typename F>
-    void Guarded(F AHandler);
+    bool Guarded(F AHandler);
+    /// A command that needs the service: reconnects first when the service is gone (starting
+    /// it), skips `AHandler` when that fails, and notes a service lost while it ran.
+    template <typename F>
+    void ServiceCommand(F AHandler);
+    /// Opens the scheduler afresh; a service that cannot be started says why.
+    void OpenService();
+    /// Opens the scheduler afresh and lists again: the connection is back.
+    void Reconnect();
     /// Connects every action to its handler.
     void ConnectActions();
     /// Fills the ribbon's tabs, groups and application menu.
@@ -157,6 +166,9 @@ private:
     std::unique_ptr<TtvFormStorage> FormStorage;
     QFileIconProvider FIconProvider;
     bool FShown = false;
+    /// The service went away (or could not be started): commands that need it stay disabled
+    /// until the next command reconnects.
+    bool FServiceLost = false;
 
 public:
     /// The icon sizes of the file-icon provider's small and large icons, given to the list.

@@ -115,12 +115,13 @@ void TTaskScheduler::Close()
 
 bool TTaskScheduler::StartScheduler()
 {
+    FStartError.clear();
     const ServiceControl control;
     const QString name = ServiceControl::ScheduleServiceName();
     ServiceControl::State state = ServiceControl::State::Stopped;
     if (control.QueryState(name, state) != 0) return false;
     if (state == ServiceControl::State::Running) return true;
-    return control.Start(name) == 0;
+    return control.Start(name, &FStartError) == 0;
 }
 
 bool TTaskScheduler::SchedulerServiceRunning()

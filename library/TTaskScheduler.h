@@ -47,6 +47,9 @@ public:
     void DeleteTask(const QString& ATaskName);
     /// Makes sure the service runs, starting it if needed. Never raises.
     bool StartScheduler();
+    /// Why the last `StartScheduler` could not start the service, in the service's words;
+    /// empty when it could, or when the service was running already.
+    QString StartError() const { return FStartError; }
     /// Whether the service runs, without starting it. Never raises.
     bool SchedulerServiceRunning();
     /// True when the 2.0 generation is in force: the platform offers it and 1.0 is not forced.
@@ -146,4 +149,5 @@ private:
     TOnBeforeTaskAddedEvent FOnBeforeTaskAdded;
     bool FUseTaskScheduler1Only = false;
     bool FShowHidden = false;
+    QString FStartError;
 };

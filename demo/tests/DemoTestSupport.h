@@ -37,6 +37,8 @@ public:
     }
 
     QString ConfigPath() const { return m_config.path(); }
+    /// The private service root (TASKSCHEDULER_HOME).
+    QString RootPath() const { return m_root.Path(); }
     bool IsValid() const { return m_root.IsValid() && m_config.isValid(); }
 
 private:

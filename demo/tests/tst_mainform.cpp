@@ -64,6 +64,7 @@ private slots:
     void propertiesNewOpensTheForm();
     void emptyFolderNameGoesToTheService();
     void withoutAServiceTheWindowStillComesUp();
+    void reconnectsAfterTheServiceIsLost();
 };
 
 void TestMainForm::generations_data()
@@ -1069,6 +1070,47 @@ void TestMainForm::withoutAServiceTheWindowStillComesUp()
     QVERIFY(form.isVisible());
     Action(form, "acRefresh")->trigger();
     QCOMPARE(prompts.errors.size(), 2);
+}
+
+void TestMainForm::reconnectsAfterTheServiceIsLost()
+{
+    DemoTestEnvironment env(false, false);
+    AddTask(QStringLiteral("A")); // starts the root's daemon
+    ScriptedPrompts prompts;
+    TMainForm form(&prompts);
+    QCOMPARE(RowCaptions(form), QStringList{"A"});
+    const auto daemonRuns = [&env] { return !TemporaryServiceRoot::ServiceProcesses(env.RootPath()).isEmpty(); };
+
+    // The daemon dies: the next command starts it again and does its work.
+    QVERIFY(TemporaryServiceRoot::StopServiceProcesses(env.RootPath()));
+    QVERIFY(!daemonRuns());
+    Action(form, "acRefresh")->trigger();
+    QCOMPARE(prompts.errors, QStringList());
+    QCOMPARE(RowCaptions(form), QStringList{"A"});
+    QVERIFY(daemonRuns());
+
+    // It dies again and cannot be started: the error report says why, and what needs the
+    // service is disabled while Refresh stays to try again.
+    QVERIFY(TemporaryServiceRoot::StopServiceProcesses(env.RootPath()));
+    QTemporaryFile notADirectory;
+    QVERIFY(notADirectory.open());
+    qputenv("TASKSCHEDULER_HOME", (notADirectory.fileName() + QStringLiteral("/root")).toLocal8Bit());
+    Action(form, "acRefresh")->trigger();
+    QCOMPARE(prompts.errors.size(), 1);
+    QVERIFY2(prompts.errors.at(0).startsWith(SServiceNotRunning + QStringLiteral("\r\n")), qPrintable(prompts.errors.at(0)));
+    QVERIFY2(prompts.errors.at(0).size() > SServiceNotRunning.size() + 2, qPrintable(prompts.errors.at(0)));
+    for (const char* name : {"acNew", "acRun", "acDelete", "acProperties", "acNewSubNode", "acQuickRunNotepad"})
+        QVERIFY2(!Action(form, name)->isEnabled(), name);
+    QVERIFY(Action(form, "acRefresh")->isEnabled());
+
+    // Once it can start, the next Refresh brings everything back.
+    qputenv("TASKSCHEDULER_HOME", env.RootPath().toLocal8Bit());
+    Action(form, "acRefresh")->trigger();
+    QCOMPARE(prompts.errors.size(), 1);
+    QCOMPARE(RowCaptions(form), QStringList{"A"});
+    QVERIFY(Action(form, "acNew")->isEnabled());
+    QVERIFY(Action(form, "acNewSubNode")->isEnabled());
+    QVERIFY(TemporaryServiceRoot::StopServiceProcesses(env.RootPath()));
 }
 
 QTEST_MAIN(TestMainForm)

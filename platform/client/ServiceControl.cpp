@@ -35,14 +35,16 @@ DWORD ServiceControl::QueryState(const QString& serviceName, State& state) const
     return 0;
 }
 
-DWORD ServiceControl::Start(const QString& serviceName) const
+DWORD ServiceControl::Start(const QString& serviceName, QString* reason) const
 {
     State state = State::Stopped;
     if (const DWORD error = QueryState(serviceName, state)) return error;
     if (state == State::Running) return 0;
     if (InProcessServiceSelected()) {
-        if (!ServiceRoot(m_rootPath).Ensure()) return ERROR_SERVICE_NOT_ACTIVE;
-        if (QueryState(serviceName, state) != 0 || state != State::Running) return ERROR_SERVICE_NOT_ACTIVE;
+        if (!ServiceRoot(m_rootPath).Ensure() || QueryState(serviceName, state) != 0 || state != State::Running) {
+            if (reason) *reason = QStringLiteral("The service's folder \"%1\" cannot be used.").arg(m_rootPath);
+            return ERROR_SERVICE_NOT_ACTIVE;
+        }
         return 0;
     }
     // Returns at once: the daemon may still be starting, and whoever connects next waits
@@ -50,6 +52,7 @@ DWORD ServiceControl::Start(const QString& serviceName) const
     QString error;
     if (!DaemonLauncher::Launch(m_rootPath, &error)) {
         qCWarning(lcServiceControl).noquote() << "The scheduling service cannot be started:" << error;
+        if (reason) *reason = error;
         return ERROR_SERVICE_NOT_ACTIVE;
     }
     return 0;

@@ -28,8 +28,9 @@ public:
     /// ServiceDoesNotExist for a name that is not the scheduling service's.
     DWORD QueryState(const QString& serviceName, State& state) const;
     /// Starts the service `serviceName` when it does not run: launches the root's daemon detached
-    /// and returns at once (0), or ERROR_SERVICE_NOT_ACTIVE when it cannot be launched.
-    DWORD Start(const QString& serviceName) const;
+    /// and returns at once (0), or ERROR_SERVICE_NOT_ACTIVE when it cannot be launched; then
+    /// `reason` (when given) receives why, in words for the user.
+    DWORD Start(const QString& serviceName, QString* reason = nullptr) const;
 
     /// The root of the current user's service (ServiceRoot::DefaultPath()).
     static QString DefaultRootPath();
