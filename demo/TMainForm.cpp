@@ -13,6 +13,7 @@
 #include "kvTask.h"
 
 #include <QAbstractEventDispatcher>
+#include <QAbstractItemView>
 #include <QActionGroup>
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -22,6 +23,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QScopeGuard>
+#include <QShortcut>
 #include <QSignalBlocker>
 #include <QStandardPaths>
 #include <QStyle>
@@ -128,6 +130,7 @@ TMainForm::TMainForm(TUserPrompts* APrompts, QWidget* AParent)
     viewStyles->setExclusive(true);
 
     AssignImages();
+    AssignShortcuts();
     BuildMenus();
     BuildRibbon();
     ConnectActions();
@@ -226,6 +229,46 @@ void TMainForm::AssignImages()
     ui->acHelpProducts->setIcon(icon(QStyle::SP_FileDialogContentsView));
 }
 
+void TMainForm::AssignShortcuts()
+{
+    ui->acRefresh->setShortcut(QKeySequence(Qt::Key_F5));
+    ui->acNew->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
+    ui->acClose->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    // Delete and Enter mean the list's tasks while the list has the focus, and Delete the
+    // selected folder while the tree has it.
+    ui->acDelete->setShortcut(QKeySequence(QKeySequence::Delete));
+    ui->acProperties->setShortcuts({QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)});
+    ui->acDeleteNode->setShortcut(QKeySequence(QKeySequence::Delete));
+    for (QAction* action : {ui->acDelete, ui->acProperties}) {
+        action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+        ui->ListView->addAction(action);
+    }
+    ui->acDeleteNode->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    ui->TreeView1->addAction(ui->acDeleteNode);
+    for (QAction* action : findChildren<QAction*>()) {
+        if (!action->shortcut().isEmpty())
+            action->setToolTip(QStringLiteral("%1 (%2)").arg(action->toolTip(), action->shortcut().toString(QKeySequence::NativeText)));
+    }
+
+    // The keyboard's way to a context menu, where the mouse would click.
+    const auto contextKeys = [this](QWidget* AWidget, auto AOpen) {
+        for (const QKeySequence& key : {QKeySequence(Qt::SHIFT | Qt::Key_F10), QKeySequence(Qt::Key_Menu)}) {
+            auto* shortcut = new QShortcut(key, AWidget, nullptr, nullptr, Qt::WidgetWithChildrenShortcut);
+            connect(shortcut, &QShortcut::activated, this, AOpen);
+        }
+    };
+    contextKeys(ui->ListView, [this] {
+        QAbstractItemView* view = ui->ListView->CurrentView();
+        const QRect item = view->visualRect(view->currentIndex());
+        const QPoint at = item.isValid() ? item.center() : QPoint(0, 0);
+        ListViewMouseDown(Qt::RightButton, view->viewport()->mapToGlobal(at));
+    });
+    contextKeys(ui->TreeView1, [this] {
+        const QRect item = ui->TreeView1->visualItemRect(ui->TreeView1->currentItem());
+        TreePopupMenu->popup(ui->TreeView1->viewport()->mapToGlobal(item.isValid() ? item.center() : QPoint(0, 0)));
+    });
+}
+
 void TMainForm::BuildMenus()
 {
     popSelected = new QMenu(this);
@@ -271,7 +314,8 @@ void TMainForm::BuildRibbon()
     ribbon->SetCaption(QStringLiteral("Task Scheduler Demo"));
     ribbon->SetApplicationMenu(QStringLiteral("Quick demos"), ApplicationMenu);
 
-    const int file = ribbon->AddTab(QStringLiteral("File"));
+    // Alt and a tab's underlined letter bring that tab forward.
+    const int file = ribbon->AddTab(QStringLiteral("&File"));
     TRibbonGroup* group = ribbon->AddGroup(file, QStringLiteral("New"));
     group->AddLarge(ui->acNew);
     group->AddSeparator();
@@ -290,7 +334,7 @@ void TMainForm::BuildRibbon()
     group->AddSeparator();
     group->AddLarge(ui->acQuickDisable);
 
-    const int view = ribbon->AddTab(QStringLiteral("View"));
+    const int view = ribbon->AddTab(QStringLiteral("&View"));
     group = ribbon->AddGroup(view, QStringLiteral("General"));
     group->AddLarge(ui->acUseTaskScheduler2);
     group->AddSeparator();
@@ -301,13 +345,13 @@ void TMainForm::BuildRibbon()
     group->AddLarge(ui->acShowOwn);
     group->AddLarge(ui->acShowHidden);
 
-    const int target = ribbon->AddTab(QStringLiteral("Target"));
+    const int target = ribbon->AddTab(QStringLiteral("&Target"));
     group = ribbon->AddGroup(target, QStringLiteral("Target"));
     group->AddLarge(ui->acTarget);
     group->AddSeparator();
     group->AddLarge(ui->acSetTargetToLocal);
 
-    const int help = ribbon->AddTab(QStringLiteral("Help"));
+    const int help = ribbon->AddTab(QStringLiteral("&Help"));
     group = ribbon->AddGroup(help, QStringLiteral("About"));
     group->AddLarge(ui->acAbout);
     group = ribbon->AddGroup(help, QStringLiteral("Info"));

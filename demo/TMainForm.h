@@ -137,6 +137,8 @@ private:
     void BuildMenus();
     /// Gives the actions their images.
     void AssignImages();
+    /// The commands' keys (shown in their hints) and the keys that open the context menus.
+    void AssignShortcuts();
     /// Refills list row `ARow` from its task.
     void FillTaskRow(int ARow);
     /// List, tree visibility and tree, after start or a change of generation.

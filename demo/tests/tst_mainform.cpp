@@ -65,6 +65,10 @@ private slots:
     void emptyFolderNameGoesToTheService();
     void withoutAServiceTheWindowStillComesUp();
     void reconnectsAfterTheServiceIsLost();
+    void shortcuts_data();
+    void shortcuts();
+    void altLettersBringTheRibbonTabs();
+    void contextMenuFromTheKeyboard();
 };
 
 void TestMainForm::generations_data()
@@ -739,7 +743,9 @@ void TestMainForm::actionsCaptionsCategoriesAndHints()
     QCOMPARE(a->text(), caption);
     QCOMPARE(a->property("category").toString(), category);
     QCOMPARE(a->isCheckable(), checkable);
-    const QString tooltip = hint.isEmpty() ? caption : hint.section(QLatin1Char('|'), 0, 0);
+    QString tooltip = hint.isEmpty() ? caption : hint.section(QLatin1Char('|'), 0, 0);
+    // A command with a key says so in its hint.
+    if (!a->shortcut().isEmpty()) tooltip += QStringLiteral(" (%1)").arg(a->shortcut().toString(QKeySequence::NativeText));
     const QString status = hint.contains(QLatin1Char('|')) ? hint.section(QLatin1Char('|'), 1) : hint;
     QCOMPARE(a->toolTip(), tooltip);
     QCOMPARE(a->statusTip(), status);
@@ -812,7 +818,7 @@ void TestMainForm::ribbonLayout()
     QCOMPARE(ribbon->ApplicationMenuButton()->text(), QStringLiteral("Quick demos"));
     QCOMPARE(ribbon->currentIndex(), 0);
     const QList<QStringList> groups{{"New", "Selected", "Quick Demos"}, {"General", "Tasks List", "Tasks"}, {"Target"}, {"About", "Info"}};
-    const QStringList tabs{"File", "View", "Target", "Help"};
+    const QStringList tabs{"&File", "&View", "&Target", "&Help"};
     QCOMPARE(ribbon->count(), tabs.size());
     for (int tab = 0; tab < ribbon->count(); ++tab) {
         QCOMPARE(ribbon->tabText(tab), tabs.at(tab));
@@ -1111,6 +1117,104 @@ void TestMainForm::reconnectsAfterTheServiceIsLost()
     QVERIFY(Action(form, "acNew")->isEnabled());
     QVERIFY(Action(form, "acNewSubNode")->isEnabled());
     QVERIFY(TemporaryServiceRoot::StopServiceProcesses(env.RootPath()));
+}
+
+namespace {
+/// A shown and active window with one task in the root and one folder below it.
+struct KeyboardFixture {
+    DemoTestEnvironment env;
+    ScriptedPrompts prompts;
+    std::unique_ptr<TMainForm> form;
+
+    bool Start()
+    {
+        AddTask(QStringLiteral("A"));
+        AddTask(QStringLiteral("B"), QStringLiteral("/bin/true"), QStringLiteral("\\Sub"));
+        form = std::make_unique<TMainForm>(&prompts);
+        form->show();
+        QApplication::setActiveWindow(form.get());
+        return QTest::qWaitForWindowActive(form.get());
+    }
+    /// The widget of the list that takes the keys.
+    QWidget* ListKeys() const { return List(*form)->CurrentView(); }
+};
+} // namespace
+
+void TestMainForm::shortcuts_data()
+{
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<QKeySequence>("key");
+    QTest::addColumn<bool>("inTree"); // the key is pressed with the folder tree focused, else the list
+    QTest::addColumn<bool>("fires");
+    QTest::newRow("F5 refreshes") << "acRefresh" << QKeySequence(Qt::Key_F5) << false << true;
+    QTest::newRow("F5 also from the tree") << "acRefresh" << QKeySequence(Qt::Key_F5) << true << true;
+    QTest::newRow("Ctrl+N makes a task") << "acNew" << QKeySequence(Qt::CTRL | Qt::Key_N) << false << true;
+    QTest::newRow("Ctrl+Q closes") << "acClose" << QKeySequence(Qt::CTRL | Qt::Key_Q) << true << true;
+    QTest::newRow("Delete in the list deletes tasks") << "acDelete" << QKeySequence(Qt::Key_Delete) << false << true;
+    QTest::newRow("Delete in the tree spares the tasks") << "acDelete" << QKeySequence(Qt::Key_Delete) << true << false;
+    QTest::newRow("Delete in the tree deletes the folder") << "acDeleteNode" << QKeySequence(Qt::Key_Delete) << true << true;
+    QTest::newRow("Delete in the list spares the folder") << "acDeleteNode" << QKeySequence(Qt::Key_Delete) << false << false;
+    QTest::newRow("Enter opens the properties") << "acProperties" << QKeySequence(Qt::Key_Return) << false << true;
+    QTest::newRow("keypad Enter too") << "acProperties" << QKeySequence(Qt::Key_Enter) << false << true;
+}
+
+void TestMainForm::shortcuts()
+{
+    QFETCH(QString, action);
+    QFETCH(QKeySequence, key);
+    QFETCH(bool, inTree);
+    QFETCH(bool, fires);
+    KeyboardFixture fixture;
+    QVERIFY(fixture.Start());
+    TMainForm& form = *fixture.form;
+    QAction* command = Action(form, qPrintable(action));
+    // Only whether the key reaches the command is tried here; the commands are tried elsewhere.
+    QObject::disconnect(command, &QAction::triggered, &form, nullptr);
+    Tree(form)->setCurrentItem(Tree(form)->topLevelItem(0)->child(0));
+    Tree(form)->setCurrentItem(Tree(form)->topLevelItem(0));
+    QCOMPARE(RowCaptions(form), QStringList{"A"});
+    List(form)->SetSelected(0, true);
+    if (action == QStringLiteral("acDeleteNode")) Tree(form)->setCurrentItem(Tree(form)->topLevelItem(0)->child(0));
+    form.UpdateActions();
+    QVERIFY(command->isEnabled());
+    QWidget* target = inTree ? static_cast<QWidget*>(Tree(form)) : fixture.ListKeys();
+    target->setFocus();
+    QVERIFY(target->hasFocus());
+    QSignalSpy triggered(command, &QAction::triggered);
+    QTest::keySequence(target, key);
+    QCOMPARE(triggered.size(), fires ? 1 : 0);
+    QVERIFY(fixture.prompts.errors.isEmpty());
+}
+
+void TestMainForm::altLettersBringTheRibbonTabs()
+{
+    KeyboardFixture fixture;
+    QVERIFY(fixture.Start());
+    auto* ribbon = fixture.form->findChild<TRibbon*>(QStringLiteral("RibbonMain"));
+    fixture.ListKeys()->setFocus();
+    const QList<std::pair<Qt::Key, int>> letters{{Qt::Key_V, 1}, {Qt::Key_T, 2}, {Qt::Key_H, 3}, {Qt::Key_F, 0}};
+    for (const auto& [letter, tab] : letters) {
+        QTest::keyClick(fixture.ListKeys(), letter, Qt::AltModifier);
+        QCOMPARE(ribbon->currentIndex(), tab);
+    }
+}
+
+void TestMainForm::contextMenuFromTheKeyboard()
+{
+    KeyboardFixture fixture;
+    QVERIFY(fixture.Start());
+    TMainForm& form = *fixture.form;
+    const auto pressIn = [](QWidget* AWidget, QMenu* AMenu) {
+        AWidget->setFocus();
+        QTest::keyClick(AWidget, Qt::Key_F10, Qt::ShiftModifier);
+        const bool shown = AMenu->isVisible();
+        AMenu->hide();
+        return shown;
+    };
+    QVERIFY(pressIn(fixture.ListKeys(), form.popView)); // nothing selected
+    List(form)->SetSelected(0, true);
+    QVERIFY(pressIn(fixture.ListKeys(), form.popSelected));
+    QVERIFY(pressIn(Tree(form), form.TreePopupMenu));
 }
 
 QTEST_MAIN(TestMainForm)
