@@ -519,6 +519,7 @@ void TMainForm::RefreshView()
         ui->TreeView1->clear();
     }
     auto* root = new TFolderNode(ui->TreeView1, QStringList{QStringLiteral("\\")});
+    root->setIcon(0, style()->standardIcon(QStyle::SP_DirIcon));
     SelectNode(root);
     Scheduler->SetVistaSelectedFolder(Scheduler->VistaRootFolder().Get());
     TaskSchedulerFolderRefresh(ui->TreeView1->currentItem());
@@ -609,6 +610,7 @@ void TMainForm::AddSubFolders(QTreeWidgetItem* ANode, ITaskFolder* AFolder)
         QString name;
         OleCheck(folder->get_Name(&name));
         auto* child = new TFolderNode(ANode, QStringList{name});
+        child->setIcon(0, ANode->icon(0));
         AddSubFolders(child, folder.Get());
     }
 }
@@ -1005,7 +1007,11 @@ void TMainForm::Disableselected1Click()
 
 void TMainForm::acAboutExecute()
 {
-    FPrompts->ShowAbout(this, kAboutText, kAboutNotice, windowIcon());
+    QString notice = kAboutNotice + QStringLiteral("\r\nVersion %1 (task library %2)").arg(QStringLiteral(TS_VERSION), Scheduler->GetVersion());
+    const QString service = Scheduler->ServiceVersion();
+    notice += service.isEmpty() ? QStringLiteral("; the scheduling service is not connected.")
+                                : QStringLiteral("; scheduling service interface %1.").arg(service);
+    FPrompts->ShowAbout(this, kAboutText, notice, windowIcon());
 }
 
 void TMainForm::OpenPage(const QString& AFileName)

@@ -36,6 +36,8 @@ TTaskListView::TTaskListView(QWidget* AParent)
     FIcons->setResizeMode(QListView::Adjust);
     FIcons->setWrapping(true);
     FIcons->setUniformItemSizes(true);
+    // Names that differ only at their end ("New task 1", "New task 2") stay apart when shortened.
+    FIcons->setTextElideMode(Qt::ElideMiddle);
     connect(FSelection, &QItemSelectionModel::selectionChanged, this, [this] { emit SelectionChanged(); });
     addWidget(FReport);
     addWidget(FIcons);
@@ -116,6 +118,8 @@ int TTaskListView::AddRow(const QString& ACaption, void* AData)
 {
     QList<QStandardItem*> cells;
     auto* caption = new QStandardItem(ACaption);
+    // Icon views shorten long names; the whole name stays one hover away.
+    caption->setToolTip(ACaption);
     caption->setData(QVariant::fromValue(reinterpret_cast<quintptr>(AData)), DataRole);
     cells << caption;
     for (int i = 1; i < FModel->columnCount(); ++i) cells << new QStandardItem;

@@ -411,6 +411,16 @@ void TTaskScheduler::SetTargetComputer(const QString& Value)
     }
 }
 
+QString TTaskScheduler::ServiceVersion() const
+{
+    if (FTaskService) {
+        DWORD version = 0;
+        if (FAILED(FTaskService->get_HighestVersion(&version))) return {};
+        return QStringLiteral("%1.%2").arg(version >> 16).arg(version & 0xFFFF);
+    }
+    return FITS ? QStringLiteral("1.0") : QString();
+}
+
 QString TTaskScheduler::GetVersion() const
 {
     return kVersion;

@@ -50,6 +50,9 @@ public:
     /// Why the last `StartScheduler` could not start the service, in the service's words;
     /// empty when it could, or when the service was running already.
     QString StartError() const { return FStartError; }
+    /// The interface version the connected service offers ("1.3"; "1.0" for the 1.0
+    /// interface); empty without a connection.
+    QString ServiceVersion() const;
     /// Whether the service runs, without starting it. Never raises.
     bool SchedulerServiceRunning();
     /// True when the 2.0 generation is in force: the platform offers it and 1.0 is not forced.

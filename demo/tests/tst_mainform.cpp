@@ -8,10 +8,12 @@
 #include "TRibbon.h"
 #include "UserAccount.h"
 
+#include <QAbstractItemView>
 #include <QActionGroup>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QStatusBar>
 #include <QToolButton>
 #include <QtTest>
@@ -170,6 +172,12 @@ void TestMainForm::folderTreeIn2()
     QCOMPARE(reports->childCount(), 1);
     QCOMPARE(TMainForm::GetCurPath(root), QStringLiteral("\\"));
     QCOMPARE(TMainForm::GetCurPath(reports), QStringLiteral("\\Reports"));
+    // Folders look like folders, at every level.
+    QVERIFY(!root->icon(0).isNull());
+    QVERIFY(!reports->child(0)->icon(0).isNull());
+    // A name the icon views may shorten is shown whole when hovered.
+    const QModelIndex first = List(form)->CurrentView()->model()->index(0, 0);
+    QCOMPARE(first.data(Qt::ToolTipRole).toString(), List(form)->Caption(0));
     QCOMPARE(TMainForm::GetCurPath(reports->child(0)), QStringLiteral("\\Reports\\Daily"));
 
     QCOMPARE(RowCaptions(form), QStringList{"In root"});
@@ -707,7 +715,7 @@ void TestMainForm::actionsCaptionsCategoriesAndHints_data()
                                      << "Properties (New)|Displays the new style Properties Dialog" << false;
     QTest::newRow("acNew") << "Task" << "File" << "New|Creates a new task" << false;
     QTest::newRow("acRun") << "Run" << "File" << "Run|Runs the task immediately" << false;
-    QTest::newRow("acDelete") << "Delete" << "File" << "Delete|Deletes the seleceted task(s)" << false;
+    QTest::newRow("acDelete") << "Delete" << "File" << "Delete task(s)|Deletes the seleceted task(s)" << false;
     QTest::newRow("acClose") << "Close" << "File" << "Close|Closes the application" << false;
     QTest::newRow("acLargeIcons") << "Large Icons" << "View" << "" << true;
     QTest::newRow("acSmallIcons") << "Small Icons" << "View" << "" << true;
@@ -720,7 +728,7 @@ void TestMainForm::actionsCaptionsCategoriesAndHints_data()
     QTest::newRow("acSetTargetToLocal") << "Local" << "Tools" << "" << false;
     QTest::newRow("acNewNode") << "Folder" << "Tree" << "" << false;
     QTest::newRow("acNewSubNode") << "Sub-folder" << "Tree" << "" << false;
-    QTest::newRow("acDeleteNode") << "Delete" << "Tree" << "" << false;
+    QTest::newRow("acDeleteNode") << "Delete" << "Tree" << "Delete folder|Deletes the selected folder" << false;
     QTest::newRow("acQucikRunCustomEXE") << "Run custom EXE every 10 minutes during 24 hours" << "QuickDemos" << ""
                                          << false;
     QTest::newRow("acQuickRunNotepad") << "Run notepad.exe every day at 09:00" << "QuickDemos" << "" << false;
@@ -997,7 +1005,10 @@ void TestMainForm::aboutAndPages()
     TMainForm form(&prompts);
     Action(form, "acAbout")->trigger();
     QCOMPARE(prompts.aboutText, QStringLiteral("Kelvara Demo Application"));
-    QVERIFY(!prompts.aboutNotice.isEmpty());
+    // The notice names the program's version and the version of the service it talks to.
+    QVERIFY2(prompts.aboutNotice.contains(QRegularExpression(QStringLiteral("\\r\\nVersion \\d+\\.\\d+"))),
+             qPrintable(prompts.aboutNotice));
+    QVERIFY2(prompts.aboutNotice.contains(QStringLiteral("scheduling service interface 1.")), qPrintable(prompts.aboutNotice));
     QVERIFY(prompts.aboutHasIcon);
     Action(form, "acHelpHomePage")->trigger();
     Action(form, "acHelpProducts")->trigger();
