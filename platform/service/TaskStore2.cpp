@@ -139,8 +139,10 @@ QString TaskStore2::FolderDir(const QString& base, const TaskPath& folder) const
 
 QString TaskStore2::FileFor(const QString& base, const TaskPath& task, const QString& suffix)
 {
+    // Named, not iterated as a temporary: the loop would read the names of a destroyed path.
+    const TaskPath parent = task.Parent();
     QString dir = base;
-    for (const QString& name : task.Parent().Names()) dir += QLatin1Char('/') + name + kFolderSuffix;
+    for (const QString& name : parent.Names()) dir += QLatin1Char('/') + name + kFolderSuffix;
     return dir + QLatin1Char('/') + task.Name() + suffix;
 }
 
