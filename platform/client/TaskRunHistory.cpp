@@ -40,6 +40,7 @@ HRESULT TaskRunHistory::Read(const QString& key, QList<TaskRunRecord>& runs, QSt
         record.start = QDateTime::fromMSecsSinceEpoch(run.value(QStringLiteral("start")).toInteger());
         record.end = QDateTime::fromMSecsSinceEpoch(run.value(QStringLiteral("end")).toInteger());
         record.result = quint32(run.value(QStringLiteral("result")).toInteger());
+        record.reason = run.value(QStringLiteral("reason")).toString();
         runs.append(record);
     }
     return S_OK;

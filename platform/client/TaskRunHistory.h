@@ -16,6 +16,7 @@ struct TaskRunRecord {
     QDateTime start;
     QDateTime end;
     quint32 result = 0;  ///< the program's exit code, or the service's result code
+    QString reason;      ///< for a start the service skipped: why
 };
 
 /// Reads the runs of one task from the service of the current root.

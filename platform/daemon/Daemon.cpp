@@ -13,7 +13,10 @@
 #include "RunRequests.h"
 #include "ScheduleLoop.h"
 #include "ServiceCore.h"
+#include "NetworkManagerState.h"
 #include "SessionWatcher.h"
+#include "StartConditions.h"
+#include "UPowerSource.h"
 #include "StoreTrust.h"
 #include "StoreLock.h"
 #include "TaskRunner.h"
@@ -76,6 +79,10 @@ Daemon::StartResult Daemon::Start(QString* message)
     const QList<TaskCatalog*> catalogs{m_gen2.get(), m_gen1.get()};
     m_timer = new WallClockTimer(this);
     m_runner = new TaskRunner(m_root, catalogs, m_clock, this);
+    m_power = std::make_unique<UPowerSource>();
+    m_network = std::make_unique<NetworkManagerState>();
+    m_conditions = std::make_unique<StartConditions>(*m_power, *m_network);
+    m_runner->SetConditions(m_conditions.get());
     m_loop = new ScheduleLoop(catalogs, *m_runner, m_clock, *m_timer, this);
     m_requests = std::make_unique<RunRequests>(*m_runner, catalogs);
     AddOwnRequests();
@@ -154,6 +161,9 @@ void Daemon::Stop()
     m_requests.reset();
     delete m_runner;
     m_runner = nullptr;
+    m_conditions.reset();
+    m_network.reset();
+    m_power.reset();
     delete m_timer;
     m_timer = nullptr;
     m_gen1.reset();

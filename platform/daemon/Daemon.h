@@ -14,6 +14,9 @@
 
 class DaemonServer;
 class Gen1Catalog;
+class NetworkSource;
+class PowerSource;
+class StartConditions;
 class Gen2Catalog;
 class RootWatcher;
 class RunRequests;
@@ -71,6 +74,9 @@ private:
     std::unique_ptr<Gen2Catalog> m_gen2;
     std::unique_ptr<Gen1Catalog> m_gen1;
     std::unique_ptr<RunRequests> m_requests;
+    std::unique_ptr<PowerSource> m_power;
+    std::unique_ptr<NetworkSource> m_network;
+    std::unique_ptr<StartConditions> m_conditions;
     WallClockTimer* m_timer = nullptr;
     TaskRunner* m_runner = nullptr;
     ScheduleLoop* m_loop = nullptr;

@@ -47,6 +47,9 @@ RunnableTask Gen1Catalog::ToRunnable(const QString& name, const JobDefinition& d
     task.key = TaskKey{TaskGeneration::V1, name};
     task.enabled = (d.flags & TASK_FLAG_DISABLED) == 0;
     task.instances = InstancesPolicy::IgnoreNew;
+    task.conditions.disallowStartIfOnBatteries = (d.flags & TASK_FLAG_DONT_START_IF_ON_BATTERIES) != 0;
+    task.conditions.stopIfGoingOnBatteries = (d.flags & TASK_FLAG_KILL_IF_GOING_ON_BATTERIES) != 0;
+    task.conditions.runOnlyIfNetworkAvailable = (d.flags & TASK_FLAG_RUN_IF_CONNECTED_TO_INTERNET) != 0;
     if (d.accountSet) task.account = d.accountName.isEmpty() ? QStringLiteral("System") : d.accountName;
     task.actions.append(TaskAction{TaskAction::Exec, d.applicationName, d.parameters, d.workingDirectory});
     task.executionTimeLimitMs = d.maxRunTimeMs == NoMaxRunTime ? 0 : qint64(d.maxRunTimeMs);

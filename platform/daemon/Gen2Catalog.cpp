@@ -70,6 +70,8 @@ RunnableTask Gen2Catalog::ToRunnable(const TaskPath& path, const TaskDocument& d
     task.allowDemandStart = s.allowDemandStart;
     task.allowHardTerminate = s.allowHardTerminate;
     task.startWhenAvailable = s.startWhenAvailable;
+    task.conditions = TaskConditions{s.disallowStartIfOnBatteries, s.stopIfGoingOnBatteries, s.runOnlyIfNetworkAvailable,
+                                     s.runOnlyIfNetworkAvailable ? s.network.name : QString()};
     if (doc.principal.logonType == LogonGroup) task.group = doc.principal.groupId;
     else task.account = doc.principal.userId;
     for (const ActionData& a : doc.actions) {

@@ -17,12 +17,14 @@ namespace {
 
 QJsonObject ToJson(const RunHistoryEntry& e)
 {
-    return QJsonObject{{QStringLiteral("instance"), e.instance},
+    QJsonObject o{{QStringLiteral("instance"), e.instance},
                        {QStringLiteral("cause"), e.cause},
                        {QStringLiteral("attempt"), e.attempt},
                        {QStringLiteral("start"), e.start.toMSecsSinceEpoch()},
                        {QStringLiteral("end"), e.end.toMSecsSinceEpoch()},
                        {QStringLiteral("result"), qint64(quint32(e.result))}};
+    if (!e.reason.isEmpty()) o.insert(QStringLiteral("reason"), e.reason);
+    return o;
 }
 
 RunHistoryEntry FromJson(const QJsonObject& o)
@@ -34,6 +36,7 @@ RunHistoryEntry FromJson(const QJsonObject& o)
     e.start = QDateTime::fromMSecsSinceEpoch(qint64(o.value(QStringLiteral("start")).toDouble()));
     e.end = QDateTime::fromMSecsSinceEpoch(qint64(o.value(QStringLiteral("end")).toDouble()));
     e.result = HRESULT(quint32(qint64(o.value(QStringLiteral("result")).toDouble())));
+    e.reason = o.value(QStringLiteral("reason")).toString();
     return e;
 }
 

@@ -15,6 +15,7 @@ struct RunHistoryEntry {
     QDateTime start;
     QDateTime end;
     HRESULT result = 0;
+    QString reason;     ///< for a start that was skipped: why
     friend bool operator==(const RunHistoryEntry&, const RunHistoryEntry&) = default;
 };
 

@@ -222,12 +222,14 @@ QCborMap RunRequests::History(const QCborMap& request)
     if (!error.isEmpty()) return Reply(HRESULT_FROM_WIN32(ERROR_FILE_CORRUPT), error);
     QCborArray runs;
     for (const RunHistoryEntry& e : entries) {
-        runs.append(QCborMap{{QStringLiteral("instance"), e.instance},
-                             {QStringLiteral("cause"), e.cause},
-                             {QStringLiteral("attempt"), e.attempt},
-                             {QStringLiteral("start"), e.start.toMSecsSinceEpoch()},
-                             {QStringLiteral("end"), e.end.toMSecsSinceEpoch()},
-                             {QStringLiteral("result"), qint64(quint32(e.result))}});
+        QCborMap run{{QStringLiteral("instance"), e.instance},
+                     {QStringLiteral("cause"), e.cause},
+                     {QStringLiteral("attempt"), e.attempt},
+                     {QStringLiteral("start"), e.start.toMSecsSinceEpoch()},
+                     {QStringLiteral("end"), e.end.toMSecsSinceEpoch()},
+                     {QStringLiteral("result"), qint64(quint32(e.result))}};
+        if (!e.reason.isEmpty()) run.insert(QStringLiteral("reason"), e.reason);
+        runs.append(run);
     }
     QCborMap reply = Reply(S_OK);
     reply.insert(QStringLiteral("runs"), runs);

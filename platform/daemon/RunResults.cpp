@@ -43,6 +43,7 @@ HRESULT FromOutcome(const InstanceDescription& description, const InstanceOutcom
     case StopReason::Request:
     case StopReason::NewInstance:
     case StopReason::RepetitionEnd:
+    case StopReason::OnBatteries:
         return StoppedByRequest;
     case StopReason::TimeLimit:
         return TimedOut;

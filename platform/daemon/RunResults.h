@@ -11,6 +11,7 @@ enum class StopReason : quint8 {
     TimeLimit,     ///< it ran longer than the task's execution time limit
     NewInstance,   ///< the task's instance policy stops a running instance for a new one
     RepetitionEnd, ///< the repetition of the trigger that started it ended, and the trigger stops its instances then
+    OnBatteries,   ///< the computer switched to batteries, and the task stops then
 };
 
 namespace RunResults {
@@ -27,6 +28,9 @@ constexpr HRESULT Lost = HRESULT_FROM_WIN32(1067);
 constexpr HRESULT NotSupported = HRESULT_FROM_WIN32(ERROR_NOT_SUPPORTED);
 /// The working directory does not exist or is not a directory: "The directory name is invalid."
 constexpr HRESULT BadDirectory = HRESULT_FROM_WIN32(267);
+
+/// A start skipped because a condition of the task did not hold; the history says which.
+constexpr HRESULT ConditionNotMet = SCHED_E_TASK_NOT_READY;
 
 /// The code for a program that could not be started at `stage` (InstanceOutcome::StartStage)
 /// with the system error `error`.

@@ -57,6 +57,15 @@ struct ScheduledStart {
     QDateTime stopAt;          ///< the instance is stopped then (its repetition ends); invalid: never
 };
 
+/// What must hold for an unattended start, and what ends a run.
+struct TaskConditions {
+    bool disallowStartIfOnBatteries = false;
+    bool stopIfGoingOnBatteries = false;
+    bool runOnlyIfNetworkAvailable = false;
+    /// The network profile that must be connected; empty: any network.
+    QString networkProfile;
+};
+
 struct RunnableTask {
     TaskKey key;
     bool enabled = true;
@@ -77,6 +86,7 @@ struct RunnableTask {
     std::optional<qint64> deleteExpiredAfterMs;
     /// When the task stops being scheduled (the last end of its triggers); invalid: never.
     QDateTime expiry;
+    TaskConditions conditions;
     QList<EventStart> bootStarts;
     QList<EventStart> logonStarts;
     /// The scheduled starts strictly after `after`, up to and including `until` (no end when

@@ -107,8 +107,51 @@ void TaskRunner::SetRuntime(const TaskKey& key, const std::function<void(TaskRun
         qCWarning(lcRunner) << key.ToString() << ": the run state cannot be recorded:" << error;
 }
 
+void TaskRunner::SetConditions(const StartConditions* conditions)
+{
+    if (m_conditions) disconnect(&m_conditions->Power(), nullptr, this, nullptr);
+    m_conditions = conditions;
+    if (!conditions) return;
+    connect(&conditions->Power(), &PowerSource::OnBatteryChanged, this, [this](bool onBattery) {
+        if (onBattery) StopOnBatteries();
+    });
+}
+
+void TaskRunner::StopOnBatteries()
+{
+    const QList<TaskKey> keys = m_running.keys();
+    for (const TaskKey& key : keys) {
+        // The task as it is stored now decides, so an instance taken over from an earlier daemon is covered too.
+        TaskCatalog* catalog = CatalogOf(key);
+        QString error;
+        const auto task = catalog ? catalog->Load(key, &error) : std::nullopt;
+        if (!task || !StartConditions::StopsOnBatteries(*task)) continue;
+        qCInfo(lcRunner) << key.ToString() << ": the computer switched to batteries; its instances are stopped";
+        m_waiting.remove(key);
+        for (RunningInstance* instance : m_running.value(key)) instance->Stop(StopReason::OnBatteries);
+    }
+}
+
+void TaskRunner::RecordSkippedStart(const RunnableTask& task, const QString& cause, const QString& reason)
+{
+    qCInfo(lcRunner) << task.key.ToString() << ": the" << cause << "start is skipped:" << reason;
+    const QDateTime now = m_clock.Now();
+    RunHistoryEntry entry{QUuid::createUuid().toString(QUuid::WithoutBraces), cause, 0, now, now, RunResults::ConditionNotMet, reason};
+    try {
+        m_history.Append(task.key, entry);
+    } catch (const std::exception& e) {
+        qCWarning(lcRunner) << task.key.ToString() << ": the run history cannot be written:" << e.what();
+    }
+}
+
 void TaskRunner::StartUnattended(const RunnableTask& task, const QString& cause, const QDateTime& stopAt)
 {
+    if (task.enabled && m_conditions) {
+        if (const QString reason = m_conditions->Unmet(task); !reason.isEmpty()) {
+            RecordSkippedStart(task, cause, reason);
+            return;
+        }
+    }
     QString error;
     const HRESULT hr = Start(task, cause, &error, 0, stopAt);
     if (FAILED(hr) && hr != SCHED_E_ALREADY_RUNNING && hr != SCHED_E_TASK_DISABLED)
@@ -245,7 +288,7 @@ void TaskRunner::Finish(const InstanceDescription& description, HRESULT result, 
         return;
     }
     try {
-        m_history.Append(*key, RunHistoryEntry{description.id, description.cause, description.attempt, description.start, end, result});
+        m_history.Append(*key, RunHistoryEntry{description.id, description.cause, description.attempt, description.start, end, result, {}});
     } catch (const std::exception& e) {
         qCWarning(lcRunner) << description.task << ": the run history cannot be written:" << e.what();
     }

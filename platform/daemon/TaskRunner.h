@@ -7,6 +7,7 @@
 #include "RunHistory.h"
 #include "RunResults.h"
 #include "RunningInstance.h"
+#include "StartConditions.h"
 #include "TaskCatalog.h"
 #include "TaskStarter.h"
 
@@ -26,6 +27,10 @@ public:
     /// recorded, those still running are taken over, and those whose supervisor vanished are
     /// recorded as lost.
     void Recover();
+    /// Checks unattended starts against `conditions` (not owned), and stops the instances of
+    /// tasks that ask for it when its power source switches to batteries. Without it every
+    /// start is made.
+    void SetConditions(const StartConditions* conditions);
 
     /// Starts `task` now, under its instance policy: S_OK when an instance started (or the
     /// running ones are being stopped for it), SCHED_S_TASK_QUEUED when it waits for the running
@@ -66,6 +71,8 @@ private:
     void Watch(RunningInstance* instance);
     void OnEnded(RunningInstance* instance);
     void Finish(const InstanceDescription& description, HRESULT result, const QDateTime& end, StopReason reason);
+    void RecordSkippedStart(const RunnableTask& task, const QString& cause, const QString& reason);
+    void StopOnBatteries();
     void RecordFailedStart(const RunnableTask& task, const QString& cause, int attempt, const QDateTime& start, HRESULT result);
     void SetRuntime(const TaskKey& key, const std::function<void(TaskRuntime&)>& change);
     void StartWaiting(const TaskKey& key);
@@ -82,4 +89,5 @@ private:
     QHash<TaskKey, QList<RunningInstance*>> m_running;
     QHash<TaskKey, QList<PendingStart>> m_waiting;
     QHash<TaskKey, QList<QTimer*>> m_restarts;
+    const StartConditions* m_conditions = nullptr;
 };

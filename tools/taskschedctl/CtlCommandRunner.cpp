@@ -106,6 +106,11 @@ QJsonArray HistoryJson(const QList<TaskRunRecord>& runs)
                                  {QStringLiteral("start"), CtlOutput::TimeJson(r.start.toLocalTime())},
                                  {QStringLiteral("end"), CtlOutput::TimeJson(r.end.toLocalTime())},
                                  {QStringLiteral("result"), qint64(r.result)}});
+        if (!r.reason.isEmpty()) {
+            QJsonObject run = array.last().toObject();
+            run.insert(QStringLiteral("reason"), r.reason);
+            array.replace(array.size() - 1, run);
+        }
     }
     return array;
 }
@@ -393,7 +398,7 @@ private:
         QList<QStringList> rows;
         for (const TaskRunRecord& r : runs)
             rows << QStringList{CtlOutput::TimeText(r.start.toLocalTime()), CtlOutput::TimeText(r.end.toLocalTime()), r.cause,
-                                QString::number(r.attempt), ResultText(r.result)};
+                                QString::number(r.attempt), r.reason.isEmpty() ? ResultText(r.result) : r.reason};
         m_out.PrintTable({QStringLiteral("START"), QStringLiteral("END"), QStringLiteral("CAUSE"), QStringLiteral("ATTEMPT"),
                           QStringLiteral("RESULT")},
                          rows);
