@@ -73,8 +73,14 @@ RunnableTask Gen1Catalog::ToRunnable(const QString& name, const JobDefinition& d
     }
     for (const TASK_TRIGGER& t : d.triggers) {
         if (t.rgFlags & TASK_TRIGGER_FLAG_DISABLED) continue;
-        if (t.TriggerType == TASK_EVENT_TRIGGER_AT_SYSTEMSTART) task.bootStarts.append(EventStart{});
-        if (t.TriggerType == TASK_EVENT_TRIGGER_AT_LOGON) task.logonStarts.append(EventStart{});
+        // An event trigger counts from its begin date on, through the whole of its end date.
+        EventStart event;
+        const QDate begin(t.wBeginYear, t.wBeginMonth, t.wBeginDay);
+        if (begin.isValid()) event.from = QDateTime(begin, QTime(0, 0), zone);
+        const QDate last(t.wEndYear, t.wEndMonth, t.wEndDay);
+        if ((t.rgFlags & TASK_TRIGGER_FLAG_HAS_END_DATE) && last.isValid()) event.until = QDateTime(last.addDays(1), QTime(0, 0), zone).addMSecs(-1);
+        if (t.TriggerType == TASK_EVENT_TRIGGER_AT_SYSTEMSTART) task.bootStarts.append(event);
+        if (t.TriggerType == TASK_EVENT_TRIGGER_AT_LOGON) task.logonStarts.append(event);
     }
     const QList<TASK_TRIGGER> records = d.triggers;
     task.starts = [schedule, records, engine](const QDateTime& after, const QDateTime& until, int maxCount) {

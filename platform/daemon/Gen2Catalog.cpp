@@ -97,8 +97,11 @@ RunnableTask Gen2Catalog::ToRunnable(const TaskPath& path, const TaskDocument& d
         else if (!expiry.isValid() || *end > expiry) expiry = *end;
         if (!t.enabled) continue;
         const qint64 delay = DurationMs(t.delay).value_or(0);
-        if (t.type == TriggerBoot) task.bootStarts.append(EventStart{{}, delay});
-        if (t.type == TriggerLogon) task.logonStarts.append(EventStart{t.userId, delay});
+        const auto from = t.startBoundary.isEmpty() ? std::nullopt : TaskValueRules::ParseBoundary(t.startBoundary);
+        const QDateTime begin = from.value_or(QDateTime());
+        const QDateTime until = end.value_or(QDateTime());
+        if (t.type == TriggerBoot) task.bootStarts.append(EventStart{{}, delay, begin, until});
+        if (t.type == TriggerLogon) task.logonStarts.append(EventStart{t.userId, delay, begin, until});
     }
     if (everyTriggerEnds) task.expiry = expiry;
 

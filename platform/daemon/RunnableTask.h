@@ -48,6 +48,11 @@ struct TaskAction {
 struct EventStart {
     QString user;              ///< logon: the user whose logon starts the task; empty for anybody
     qint64 delayMs = 0;
+    QDateTime from;            ///< the trigger's start boundary; invalid: none
+    QDateTime until;           ///< the trigger's end boundary; invalid: none
+
+    /// Whether the event at `t` starts the task: it falls within the trigger's boundaries.
+    bool ActiveAt(const QDateTime& t) const { return (!from.isValid() || t >= from) && (!until.isValid() || t <= until); }
 };
 
 /// One scheduled start, with what its trigger asks of it.

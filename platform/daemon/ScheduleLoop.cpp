@@ -50,7 +50,7 @@ void ScheduleLoop::Begin(const QDateTime& handledThrough, bool booted, const Cat
             const int missed = after.isValid() && after < now ? int(task->StartsAfter(after, now, MaxMissedCounted).size()) : 0;
             const bool startMissed = missed > 0 && task->startWhenAvailable;
             const bool bootNow = booted && !bootDone
-                                 && std::any_of(task->bootStarts.cbegin(), task->bootStarts.cend(), [](const EventStart& boot) { return boot.delayMs <= 0; });
+                                 && std::any_of(task->bootStarts.cbegin(), task->bootStarts.cend(), [&](const EventStart& boot) { return boot.delayMs <= 0 && boot.ActiveAt(now); });
             // Recorded before anything is carried out: a crash from here on does not bring a second run.
             if (missed > 0 || bootNow) emit CatchingUp(key, CatchUpMark{now, startMissed || bootNow, bootNow});
             if (startMissed) {
@@ -60,6 +60,7 @@ void ScheduleLoop::Begin(const QDateTime& handledThrough, bool booted, const Cat
             if (missed > 0) CountMissed(key, missed);
             if (booted) {
                 for (const EventStart& boot : task->bootStarts) {
+                    if (!boot.ActiveAt(now)) continue;   // the trigger has not begun, or has ended
                     if (boot.delayMs > 0) Add(now.toMSecsSinceEpoch() + boot.delayMs, Entry{key, Entry::EventStart, QStringLiteral("boot")});
                     else if (!bootDone) m_starter.StartUnattended(*task, QStringLiteral("boot"));
                 }
@@ -186,6 +187,7 @@ void ScheduleLoop::OnLogon(const QString& user)
             if (!logon.user.isEmpty() && logon.user.compare(user, Qt::CaseInsensitive) != 0
                 && !logon.user.endsWith(QLatin1Char('\\') + user, Qt::CaseInsensitive))
                 continue;
+            if (!logon.ActiveAt(now)) continue;
             matches = true;
             delay = delay < 0 ? logon.delayMs : std::min(delay, logon.delayMs);
         }

@@ -60,6 +60,8 @@ private slots:
     void crashDuringCatchUp();
     void bootStarts();
     void logonStarts();
+    void eventTriggerBoundaries_data();
+    void eventTriggerBoundaries();
     void expiredTaskIsDeleted();
     void expiredTaskThatRunsWaits();
     void expiryMovesWhenTriggersChange();
@@ -307,7 +309,7 @@ void TestScheduleLoop::crashDuringCatchUp()
     for (int i = 0; i < 5; ++i) {
         RunnableTask task = MemoryCatalog::At(QStringLiteral("\\Task%1").arg(i), hourly);
         task.startWhenAvailable = true;
-        task.bootStarts = {EventStart{{}, 0}};
+        task.bootStarts = {EventStart{{}, 0, {}, {}}};
         m_catalog->Put(task);
     }
     const QDateTime handled = T0.addSecs(-3 * 3600 + 60);
@@ -342,9 +344,9 @@ void TestScheduleLoop::crashDuringCatchUp()
 void TestScheduleLoop::bootStarts()
 {
     RunnableTask now = MemoryCatalog::At(QStringLiteral("\\AtBoot"), {});
-    now.bootStarts = {EventStart{{}, 0}};
+    now.bootStarts = {EventStart{{}, 0, {}, {}}};
     RunnableTask later = MemoryCatalog::At(QStringLiteral("\\AfterBoot"), {});
-    later.bootStarts = {EventStart{{}, 90000}};
+    later.bootStarts = {EventStart{{}, 90000, {}, {}}};
     m_catalog->Put(now);
     m_catalog->Put(later);
 
@@ -366,11 +368,11 @@ void TestScheduleLoop::bootStarts()
 void TestScheduleLoop::logonStarts()
 {
     RunnableTask anyone = MemoryCatalog::At(QStringLiteral("\\AnyLogon"), {});
-    anyone.logonStarts = {EventStart{{}, 0}};
+    anyone.logonStarts = {EventStart{{}, 0, {}, {}}};
     RunnableTask alice = MemoryCatalog::At(QStringLiteral("\\AliceLogon"), {});
-    alice.logonStarts = {EventStart{QStringLiteral("HOST\\alice"), 0}};
+    alice.logonStarts = {EventStart{QStringLiteral("HOST\\alice"), 0, {}, {}}};
     RunnableTask bobLater = MemoryCatalog::At(QStringLiteral("\\BobLogon"), {});
-    bobLater.logonStarts = {EventStart{QStringLiteral("bob"), 30000}};
+    bobLater.logonStarts = {EventStart{QStringLiteral("bob"), 30000, {}, {}}};
     for (const RunnableTask& t : {anyone, alice, bobLater}) m_catalog->Put(t);
     m_loop->Begin({}, false);
 
@@ -387,6 +389,69 @@ void TestScheduleLoop::logonStarts()
     m_timer->FireAt(*m_clock, T0.addSecs(30));
     QCOMPARE(m_starter->started.size(), 2);
     QCOMPARE(m_starter->started.last().key, bobLater.key);
+}
+
+void TestScheduleLoop::eventTriggerBoundaries_data()
+{
+    QTest::addColumn<RunnableTask>("task");
+    QTest::addColumn<bool>("fires");
+
+    // Each task has a boot and a logon trigger with the same boundaries.
+    auto gen2 = [](const QDateTime& from, const QDateTime& until, bool enabled) {
+        TaskDocument doc;
+        for (int type : {8, 9}) {
+            TriggerData t;
+            t.type = type;
+            t.enabled = enabled;
+            if (from.isValid()) t.startBoundary = from.toString(Qt::ISODate);
+            if (until.isValid()) t.endBoundary = until.toString(Qt::ISODate);
+            doc.triggers.append(t);
+        }
+        return Gen2Catalog::ToRunnable(*TaskPath::Parse(QStringLiteral("\\Event")), doc);
+    };
+    auto gen1 = [](const QDate& from, const QDate& until, bool enabled) {
+        JobDefinition d;
+        d.applicationName = QStringLiteral("true");
+        for (WORD type : {WORD(TASK_EVENT_TRIGGER_AT_SYSTEMSTART), WORD(TASK_EVENT_TRIGGER_AT_LOGON)}) {
+            TASK_TRIGGER t{};
+            t.cbTriggerSize = sizeof(TASK_TRIGGER);
+            t.TriggerType = TASK_TRIGGER_TYPE(type);
+            t.wBeginYear = WORD(from.year());
+            t.wBeginMonth = WORD(from.month());
+            t.wBeginDay = WORD(from.day());
+            if (until.isValid()) {
+                t.rgFlags |= TASK_TRIGGER_FLAG_HAS_END_DATE;
+                t.wEndYear = WORD(until.year());
+                t.wEndMonth = WORD(until.month());
+                t.wEndDay = WORD(until.day());
+            }
+            if (!enabled) t.rgFlags |= TASK_TRIGGER_FLAG_DISABLED;
+            d.triggers.append(t);
+        }
+        RunnableTask task = Gen1Catalog::ToRunnable(QStringLiteral("Event.job"), d, std::make_shared<ScheduleEngine>(QTimeZone::systemTimeZone()));
+        task.key = TaskKey{TaskGeneration::V2, QStringLiteral("\\Event")};   // the loop's catalog here is a 2.0 one
+        return task;
+    };
+    const QDateTime now = T0.toLocalTime();
+    QTest::newRow("2.0 no boundaries") << gen2({}, {}, true) << true;
+    QTest::newRow("2.0 within") << gen2(now.addDays(-1), now.addDays(1), true) << true;
+    QTest::newRow("2.0 ended") << gen2(now.addDays(-2), now.addSecs(-1), true) << false;
+    QTest::newRow("2.0 not begun") << gen2(now.addSecs(60), {}, true) << false;
+    QTest::newRow("2.0 disabled") << gen2({}, {}, false) << false;
+    QTest::newRow("1.0 within") << gen1(now.date(), now.date(), true) << true;
+    QTest::newRow("1.0 ended yesterday") << gen1(now.date().addDays(-5), now.date().addDays(-1), true) << false;
+    QTest::newRow("1.0 begins tomorrow") << gen1(now.date().addDays(1), {}, true) << false;
+    QTest::newRow("1.0 disabled") << gen1(now.date(), {}, false) << false;
+}
+
+void TestScheduleLoop::eventTriggerBoundaries()
+{
+    QFETCH(RunnableTask, task);
+    QFETCH(bool, fires);
+    m_catalog->Put(task);
+    m_loop->Begin({}, true);
+    m_loop->OnLogon(QStringLiteral("alice"));
+    QCOMPARE(m_starter->started.size(), fires ? 2 : 0);
 }
 
 void TestScheduleLoop::expiredTaskIsDeleted()
