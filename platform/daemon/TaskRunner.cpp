@@ -165,8 +165,13 @@ bool TaskRunner::StartedSince(const TaskKey& key, const QString& cause, const QD
     for (const RunningInstance* instance : m_running.value(key)) {
         if (instance->Description().cause == cause && instance->Description().start >= since) return true;
     }
+    // A lost run is one whose supervisor left no word: a daemon killed between writing an
+    // instance down and spawning it leaves exactly that, and its program never ran. So a lost
+    // run does not count as made; the start is made again rather than never.
     const QList<RunHistoryEntry> runs = m_history.Read(key);
-    return std::any_of(runs.cbegin(), runs.cend(), [&](const RunHistoryEntry& run) { return run.cause == cause && run.start >= since; });
+    return std::any_of(runs.cbegin(), runs.cend(), [&](const RunHistoryEntry& run) {
+        return run.cause == cause && run.start >= since && run.result != RunResults::Lost;
+    });
 }
 
 HRESULT TaskRunner::Start(const RunnableTask& task, const QString& cause, QString* error, int attempt, const QDateTime& stopAt)

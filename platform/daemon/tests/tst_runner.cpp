@@ -490,6 +490,7 @@ void TestRunner::recordsWhatEndedWithoutDaemon()
     InstanceDescription lost;
     lost.id = QStringLiteral("0f0e0d0c-0000-4000-8000-000000000001");
     lost.task = QStringLiteral("v2:\\Lost");
+    lost.cause = QStringLiteral("missed");
     lost.start = QDateTime::currentDateTime().addSecs(-60);
     lost.logFile = Dir() + QStringLiteral("/lost.log");
     m_catalog->Put(Shell(QStringLiteral("\\Lost"), QStringLiteral("true")));
@@ -512,6 +513,9 @@ void TestRunner::recordsWhatEndedWithoutDaemon()
     QCOMPARE(m_catalog->runtime[lostKey].lastResult, RunResults::Lost);
     QCOMPARE(m_runner->History().Read(lostKey).value(0).instance, lost.id);
     QVERIFY(QDir(instances).entryList(QDir::Files).isEmpty());
+    // For a catch-up, a run that ended counts as made; a lost one (maybe never spawned) does not.
+    QVERIFY(m_runner->StartedSince(quick.key, QStringLiteral("scheduled"), lost.start));
+    QVERIFY(!m_runner->StartedSince(lostKey, QStringLiteral("missed"), lost.start.addSecs(-1)));
 }
 
 QTEST_GUILESS_MAIN(TestRunner)
