@@ -116,7 +116,7 @@ QList<RunnableTask> Gen1Catalog::LoadAll()
         }
         RunnableTask task = ToRunnable(name, definition, m_engine);
         QString refusal;
-        if (m_trust.Admit(m_store.PathOf(m_store.StoredName(name)), &task, &refusal)) out.append(task);
+        if (m_trust.Admit(m_store.PathOf(name), &task, &refusal)) out.append(task);
         else qCWarning(lcGen1) << name << "is not run:" << refusal;
     }
     return out;

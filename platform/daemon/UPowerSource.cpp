@@ -1,10 +1,8 @@
 #include "UPowerSource.h"
 
+#include "SystemBusService.h"
+
 #include <QDBusConnection>
-#include <QDBusConnectionInterface>
-#include <QDBusInterface>
-#include <QDBusReply>
-#include <QDBusVariant>
 #include <QLoggingCategory>
 
 Q_LOGGING_CATEGORY(lcPower, "taskschedd.power")
@@ -33,15 +31,8 @@ UPowerSource::UPowerSource(QObject* parent) : PowerSource(parent)
 
 bool UPowerSource::Read() const
 {
-    QDBusConnection bus = QDBusConnection::systemBus();
-    if (!bus.interface()) return false;
-    // Asking whether it is there first keeps the bus from starting UPower for us.
-    const QDBusReply<bool> registered = bus.interface()->isServiceRegistered(kService);
-    if (!registered.isValid() || !registered.value()) return false;
-    QDBusInterface properties(kService, kPath, kProperties, bus);
-    properties.setTimeout(kTimeoutMs);
-    const QDBusReply<QDBusVariant> reply = properties.call(QStringLiteral("Get"), kInterface, QStringLiteral("OnBattery"));
-    return reply.isValid() && reply.value().variant().toBool();
+    const SystemBusService upower(kService, kTimeoutMs);
+    return upower.IsPresent() && upower.Property(kPath, kInterface, QStringLiteral("OnBattery")).toBool();
 }
 
 void UPowerSource::OnPropertiesChanged(const QString& interface, const QVariantMap& changed, const QStringList& invalidated)

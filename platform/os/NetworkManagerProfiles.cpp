@@ -1,8 +1,9 @@
 #include "NetworkManagerProfiles.h"
 
+#include "SystemBusService.h"
+
 #include <QDBusArgument>
 #include <QDBusConnection>
-#include <QDBusConnectionInterface>
 #include <QDBusInterface>
 #include <QDBusMetaType>
 #include <QDBusObjectPath>
@@ -26,11 +27,8 @@ constexpr int kTimeoutMs = 3000;
 
 std::optional<QStringList> NetworkManagerProfiles::ProfileNames() const
 {
+    if (!SystemBusService(kService, kTimeoutMs).IsPresent()) return std::nullopt;
     QDBusConnection bus = QDBusConnection::systemBus();
-    if (!bus.isConnected() || !bus.interface()) return std::nullopt;
-    // Asking whether it is there first keeps the bus from starting NetworkManager for us.
-    const QDBusReply<bool> registered = bus.interface()->isServiceRegistered(kService);
-    if (!registered.isValid() || !registered.value()) return std::nullopt;
 
     QDBusInterface settings(kService, kSettingsPath, kSettingsInterface, bus);
     settings.setTimeout(kTimeoutMs);
