@@ -16,6 +16,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools libgl-dev   # Qt Core, Gui, Widgets, Network, D-Bus, Test
     libpam0g-dev                                # checking account passwords
     systemd                                     # systemd-analyze, the calendar cross-check
+    dbus                                        # dbus-daemon: a private bus for the session tests
     fonts-dejavu-core                           # readable text in offscreen screenshots
 )
 missing=()

@@ -14,6 +14,7 @@
 #include "ScheduleLoop.h"
 #include "ServiceCore.h"
 #include "NetworkManagerState.h"
+#include "LogindSessionSource.h"
 #include "SessionWatcher.h"
 #include "StartConditions.h"
 #include "UPowerSource.h"
@@ -113,8 +114,15 @@ Daemon::StartResult Daemon::Start(QString* message)
     });
     m_loop->Begin(m_state.HandledThrough(), booted, m_state.CatchUp(m_bootId));
 
-    m_sessions = new SessionWatcher(QStringLiteral("/run/systemd/sessions"), this);
-    connect(m_sessions, &SessionWatcher::LoggedOn, m_loop, &ScheduleLoop::OnLogon);
+    if (LogindSessionSource::IsPresent()) {
+        m_sessions = new LogindSessionSource(this);
+    } else {
+        qCInfo(lcDaemon) << "logind is not on the system bus: logons are taken from /run/systemd/sessions, and session"
+                            " state changes and idleness are not known";
+        m_sessions = new SessionWatcher(QStringLiteral("/run/systemd/sessions"), this);
+    }
+    connect(m_sessions, &SessionSource::LoggedOn, m_loop, &ScheduleLoop::OnLogon);
+    connect(m_sessions, &SessionSource::StateChanged, m_loop, &ScheduleLoop::OnSessionChange);
     return Started;
 }
 

@@ -22,7 +22,7 @@ class RootWatcher;
 class RunRequests;
 class ScheduleLoop;
 class ServiceCore;
-class SessionWatcher;
+class SessionSource;
 class TaskRunner;
 class WallClockTimer;
 struct ClientIdentity;
@@ -80,7 +80,7 @@ private:
     WallClockTimer* m_timer = nullptr;
     TaskRunner* m_runner = nullptr;
     ScheduleLoop* m_loop = nullptr;
-    SessionWatcher* m_sessions = nullptr;
+    SessionSource* m_sessions = nullptr;
     RootWatcher* m_rootWatcher = nullptr;
     DaemonServer* m_server = nullptr;
     bool m_running = false;

@@ -13,6 +13,7 @@ namespace {
 
 constexpr int TriggerBoot = 8;     // TASK_TRIGGER_BOOT
 constexpr int TriggerLogon = 9;    // TASK_TRIGGER_LOGON
+constexpr int TriggerSessionStateChange = 11;   // TASK_TRIGGER_SESSION_STATE_CHANGE
 constexpr int LogonGroup = 4;      // TASK_LOGON_GROUP
 
 std::optional<TaskPath> PathOf(const TaskKey& key, QString* error)
@@ -102,6 +103,7 @@ RunnableTask Gen2Catalog::ToRunnable(const TaskPath& path, const TaskDocument& d
         const QDateTime until = end.value_or(QDateTime());
         if (t.type == TriggerBoot) task.bootStarts.append(EventStart{{}, delay, begin, until});
         if (t.type == TriggerLogon) task.logonStarts.append(EventStart{t.userId, delay, begin, until});
+        if (t.type == TriggerSessionStateChange) task.sessionStarts.append(EventStart{t.userId, delay, begin, until, t.stateChange});
     }
     if (everyTriggerEnds) task.expiry = expiry;
 

@@ -44,15 +44,23 @@ struct TaskAction {
     QString workingDirectory;
 };
 
-/// A start on an event (start-up or logon), with its delay.
+/// A start on an event (start-up, logon or a session's change), with its delay.
 struct EventStart {
-    QString user;              ///< logon: the user whose logon starts the task; empty for anybody
+    QString user;              ///< logon, session: the user whose session starts the task; empty for anybody
     qint64 delayMs = 0;
     QDateTime from;            ///< the trigger's start boundary; invalid: none
     QDateTime until;           ///< the trigger's end boundary; invalid: none
+    int stateChange = 0;       ///< session: the change that starts it (SessionChange's numbers)
 
     /// Whether the event at `t` starts the task: it falls within the trigger's boundaries.
     bool ActiveAt(const QDateTime& t) const { return (!from.isValid() || t >= from) && (!until.isValid() || t <= until); }
+    /// Whether an event of `name`'s session is one for this trigger: it names nobody, that
+    /// user, or that user on some computer ("HOST\name").
+    bool MatchesUser(const QString& name) const
+    {
+        return user.isEmpty() || user.compare(name, Qt::CaseInsensitive) == 0
+               || user.endsWith(QLatin1Char('\\') + name, Qt::CaseInsensitive);
+    }
 };
 
 /// One scheduled start, with what its trigger asks of it.
@@ -94,6 +102,7 @@ struct RunnableTask {
     TaskConditions conditions;
     QList<EventStart> bootStarts;
     QList<EventStart> logonStarts;
+    QList<EventStart> sessionStarts;
     /// The scheduled starts strictly after `after`, up to and including `until` (no end when
     /// invalid), at most `maxCount`, ascending. Empty for a task without calendar triggers.
     std::function<QList<ScheduledStart>(const QDateTime& after, const QDateTime& until, int maxCount)> starts;

@@ -137,12 +137,11 @@ void ScheduleLoop::Schedule(const RunnableTask& task, const QDateTime& now, bool
 {
     const std::optional<ScheduledStart> nextStart = task.NextStart(now);
     const QList<QDateTime> next = nextStart ? QList<QDateTime>{nextStart->at} : QList<QDateTime>{};
+    ForgetEventStarts(task.key);
     if (task.enabled) {
         if (nextStart && withStart) AddStart(task.key, *nextStart);
         if (!task.logonStarts.isEmpty()) m_logonStarts.insert(task.key, task.logonStarts);
-        else m_logonStarts.remove(task.key);
-    } else {
-        m_logonStarts.remove(task.key);
+        if (!task.sessionStarts.isEmpty()) m_sessionStarts.insert(task.key, task.sessionStarts);
     }
     if (task.deleteExpiredAfterMs && task.expiry.isValid()) {
         const qint64 when = task.expiry.toMSecsSinceEpoch() + *task.deleteExpiredAfterMs;
@@ -162,7 +161,7 @@ void ScheduleLoop::Refresh(const TaskKey& key)
         if (entry->second.what == Entry::Start && entry->first <= now.toMSecsSinceEpoch()) due = *entry;
     }
     Unschedule(key, true);
-    m_logonStarts.remove(key);
+    ForgetEventStarts(key);
     if (const auto task = Load(key)) {
         // The due start stands for the task's next one: its wake queues the start after it.
         const bool keepDue = due && task->enabled;
@@ -176,29 +175,45 @@ void ScheduleLoop::Refresh(const TaskKey& key)
     if (m_queue.empty() || m_queue.begin()->first > now.toMSecsSinceEpoch()) MarkHandled(now);
 }
 
-void ScheduleLoop::OnLogon(const QString& user)
+void ScheduleLoop::ForgetEventStarts(const TaskKey& key)
+{
+    m_logonStarts.remove(key);
+    m_sessionStarts.remove(key);
+}
+
+void ScheduleLoop::FireEvent(const QHash<TaskKey, QList<EventStart>>& starts, const QString& cause, const QString& what,
+                             const std::function<bool(const EventStart&)>& fires)
 {
     const QDateTime now = m_clock.Now();
-    const QList<TaskKey> keys = m_logonStarts.keys();
+    const QList<TaskKey> keys = starts.keys();
     for (const TaskKey& key : keys) {
         bool matches = false;
         qint64 delay = -1;
-        for (const EventStart& logon : m_logonStarts.value(key)) {
-            if (!logon.user.isEmpty() && logon.user.compare(user, Qt::CaseInsensitive) != 0
-                && !logon.user.endsWith(QLatin1Char('\\') + user, Qt::CaseInsensitive))
-                continue;
-            if (!logon.ActiveAt(now)) continue;
+        for (const EventStart& event : starts.value(key)) {
+            if (!fires(event) || !event.ActiveAt(now)) continue;
             matches = true;
-            delay = delay < 0 ? logon.delayMs : std::min(delay, logon.delayMs);
+            delay = delay < 0 ? event.delayMs : std::min(delay, event.delayMs);
         }
         if (!matches) continue;
         const auto task = Load(key);
         if (!task || !task->enabled) continue;
-        qCInfo(lcSchedule) << key.ToString() << ": logon of" << user;
-        if (delay <= 0) m_starter.StartUnattended(*task, QStringLiteral("logon"));
-        else Add(now.toMSecsSinceEpoch() + delay, Entry{key, Entry::EventStart, QStringLiteral("logon")});
+        qCInfo(lcSchedule).noquote() << key.ToString() << ":" << what;
+        if (delay <= 0) m_starter.StartUnattended(*task, cause);
+        else Add(now.toMSecsSinceEpoch() + delay, Entry{key, Entry::EventStart, cause});
     }
     Arm();
+}
+
+void ScheduleLoop::OnLogon(const QString& user)
+{
+    FireEvent(m_logonStarts, QStringLiteral("logon"), QStringLiteral("logon of ") + user,
+              [&](const EventStart& logon) { return logon.MatchesUser(user); });
+}
+
+void ScheduleLoop::OnSessionChange(SessionChange change, const QString& user)
+{
+    FireEvent(m_sessionStarts, QStringLiteral("session"), QStringLiteral("session state change %1 of %2").arg(int(change)).arg(user),
+              [&](const EventStart& session) { return session.stateChange == int(change) && session.MatchesUser(user); });
 }
 
 void ScheduleLoop::Expire(const TaskKey& key, const QDateTime& now)
@@ -222,7 +237,7 @@ void ScheduleLoop::Expire(const TaskKey& key, const QDateTime& now)
     }
     qCInfo(lcSchedule) << key.ToString() << "expired and was deleted";
     Unschedule(key, false);
-    m_logonStarts.remove(key);
+    ForgetEventStarts(key);
     emit TaskExpired(key);
 }
 

@@ -3,6 +3,7 @@
 
 #include "CatchUpMark.h"
 #include "Clock.h"
+#include "SessionSource.h"
 #include "TaskCatalog.h"
 #include "TaskStarter.h"
 
@@ -34,6 +35,8 @@ public:
     void Refresh(const TaskKey& key);
     /// `user` logged on: the logon triggers for that user (or for any user) fire.
     void OnLogon(const QString& user);
+    /// A session of `user` changed: the session state triggers for that change and user fire.
+    void OnSessionChange(SessionChange change, const QString& user);
 
     /// Tasks with a pending start or expiry.
     int QueuedCount() const { return int(m_queue.size()); }
@@ -73,6 +76,10 @@ private:
     void Expire(const TaskKey& key, const QDateTime& now);
     std::optional<RunnableTask> Load(const TaskKey& key) const;
     void CountMissed(const TaskKey& key, int count);
+    /// Starts, at once or after their delay, the tasks of `starts` that `fires` picks.
+    void FireEvent(const QHash<TaskKey, QList<EventStart>>& starts, const QString& cause, const QString& what,
+                   const std::function<bool(const EventStart&)>& fires);
+    void ForgetEventStarts(const TaskKey& key);
     void AddStart(const TaskKey& key, const ScheduledStart& start);
     /// A start that is due now: at once, or after its random delay.
     void Due(const RunnableTask& task, const Entry& entry, qint64 dueMs, qint64 nowMs);
@@ -86,6 +93,7 @@ private:
     Queue m_queue;
     QHash<TaskKey, QList<Queue::iterator>> m_entries;
     QHash<TaskKey, QList<EventStart>> m_logonStarts;
+    QHash<TaskKey, QList<EventStart>> m_sessionStarts;
     QDateTime m_handledThrough;
     RandomSource* m_random = nullptr;
 };

@@ -24,7 +24,7 @@ QHash<QString, QString> ReadSession(const QString& file)
 
 } // namespace
 
-SessionWatcher::SessionWatcher(QString sessionsDir, QObject* parent) : QObject(parent), m_dir(std::move(sessionsDir))
+SessionWatcher::SessionWatcher(QString sessionsDir, QObject* parent) : SessionSource(parent), m_dir(std::move(sessionsDir))
 {
     m_available = QDir(m_dir).exists();
     if (!m_available) {

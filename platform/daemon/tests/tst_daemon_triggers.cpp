@@ -2,6 +2,7 @@
 // an instance stopped when its trigger's repetition ends.
 
 #include "DaemonHarness.h"
+#include "FakeLogindBus.h"
 #include "ObjectRuntime.h"
 #include "OleDate.h"
 #include "ResultCodes.h"
@@ -35,8 +36,9 @@ ComPtr<ITaskService> Service()
 
 QString Boundary(const QDateTime& at) { return at.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")); }
 
-// Registers a task running `script` with one time trigger, shaped by `shape`.
-HRESULT Register(const QString& name, const QString& script, const std::function<void(ITrigger*)>& shape)
+// Registers a task running `script` with one trigger of `type`, shaped by `shape`.
+HRESULT Register(const QString& name, const QString& script, const std::function<void(ITrigger*)>& shape,
+                 TASK_TRIGGER_TYPE2 type = TASK_TRIGGER_TIME)
 {
     const ComPtr<ITaskService> service = Service();
     if (!service) return SCHED_E_SERVICE_NOT_RUNNING;
@@ -51,7 +53,7 @@ HRESULT Register(const QString& name, const QString& script, const std::function
     ComPtr<ITriggerCollection> triggers;
     def->get_Triggers(triggers.Put());
     ComPtr<ITrigger> trigger;
-    triggers->Create(TASK_TRIGGER_TIME, trigger.Put());
+    triggers->Create(type, trigger.Put());
     shape(trigger.Get());
     ComPtr<ITaskSettings> settings;
     def->get_Settings(settings.Put());
@@ -84,6 +86,7 @@ private slots:
 
     void randomDelayWithinItsBound();
     void stopAtTheEndOfTheRepetition();
+    void sessionTriggersFromLogind();
 
 private:
     QCborArray Runs(const QString& path) const
@@ -95,6 +98,7 @@ private:
 
     std::unique_ptr<TemporaryServiceRoot> m_root;
     std::unique_ptr<DaemonHarness> m_daemon;
+    std::unique_ptr<FakeLogindBus> m_logind;
 };
 
 void TestDaemonTriggers::init()
@@ -112,6 +116,8 @@ void TestDaemonTriggers::cleanup()
         if (const auto task = Task(QString::fromLatin1(name))) task->Stop(0);
     }
     m_daemon.reset();
+    m_logind.reset();
+    qunsetenv("DBUS_SYSTEM_BUS_ADDRESS");
     m_root.reset();
 }
 
@@ -156,6 +162,50 @@ void TestDaemonTriggers::stopAtTheEndOfTheRepetition()
     LONG result = 0;
     Task(QStringLiteral("Repeating"))->get_LastTaskResult(&result);
     QCOMPARE(HRESULT(result), RunResults::StoppedByRequest);
+}
+
+void TestDaemonTriggers::sessionTriggersFromLogind()
+{
+    // A daemon whose system bus has a stand-in for logind on it.
+    m_daemon->Stop();
+    m_logind = std::make_unique<FakeLogindBus>();
+    QVERIFY2(m_logind->IsValid(), qPrintable(m_logind->Error()));
+    qputenv("DBUS_SYSTEM_BUS_ADDRESS", m_logind->Address().toUtf8());
+    m_daemon = std::make_unique<DaemonHarness>(m_root->Path());
+    QVERIFY(m_daemon->Start());
+
+    const QDateTime now = QDateTime::currentDateTime();
+    QCOMPARE(Register(QStringLiteral("AnyLogon"), QStringLiteral("true"), [](ITrigger*) {}, TASK_TRIGGER_LOGON), S_OK);
+    QCOMPARE(Register(QStringLiteral("EndedLogon"), QStringLiteral("true"),
+                      [&](ITrigger* trigger) {
+                          trigger->put_StartBoundary(Boundary(now.addDays(-2)));
+                          trigger->put_EndBoundary(Boundary(now.addSecs(-60)));
+                      },
+                      TASK_TRIGGER_LOGON),
+             S_OK);
+    QCOMPARE(Register(QStringLiteral("OthersLogon"), QStringLiteral("true"),
+                      [](ITrigger* trigger) { Cast<ILogonTrigger>(ComPtr<ITrigger>(trigger))->put_UserId(QStringLiteral("nobody-else")); },
+                      TASK_TRIGGER_LOGON),
+             S_OK);
+    QCOMPARE(Register(QStringLiteral("OnLock"), QStringLiteral("true"),
+                      [](ITrigger* trigger) {
+                          const auto session = Cast<ISessionStateChangeTrigger>(ComPtr<ITrigger>(trigger));
+                          session->put_StateChange(TASK_SESSION_LOCK);
+                          session->put_UserId(QStringLiteral("alice"));
+                      },
+                      TASK_TRIGGER_SESSION_STATE_CHANGE),
+             S_OK);
+
+    QVERIFY2(m_logind->Send(QStringLiteral("new s1 alice")), qPrintable(m_logind->Error()));
+    QTRY_COMPARE_WITH_TIMEOUT(Runs(QStringLiteral("\\AnyLogon")).size(), 1, 30000);
+    QCOMPARE(Runs(QStringLiteral("\\AnyLogon")).at(0).toMap().value(QStringLiteral("cause")).toString(), QStringLiteral("logon"));
+    QVERIFY2(m_logind->Send(QStringLiteral("lock s1")), qPrintable(m_logind->Error()));
+    QTRY_COMPARE_WITH_TIMEOUT(Runs(QStringLiteral("\\OnLock")).size(), 1, 30000);
+    QCOMPARE(Runs(QStringLiteral("\\OnLock")).at(0).toMap().value(QStringLiteral("cause")).toString(), QStringLiteral("session"));
+    // The daemon handles one bus's signals in order: by the lock's run, the logon has been
+    // handled for every task, and the trigger that ended did not start its task.
+    QCOMPARE(Runs(QStringLiteral("\\EndedLogon")).size(), 0);
+    QCOMPARE(Runs(QStringLiteral("\\OthersLogon")).size(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestDaemonTriggers)

@@ -62,6 +62,8 @@ private slots:
     void logonStarts();
     void eventTriggerBoundaries_data();
     void eventTriggerBoundaries();
+    void sessionStateTriggers_data();
+    void sessionStateTriggers();
     void expiredTaskIsDeleted();
     void expiredTaskThatRunsWaits();
     void expiryMovesWhenTriggersChange();
@@ -452,6 +454,71 @@ void TestScheduleLoop::eventTriggerBoundaries()
     m_loop->Begin({}, true);
     m_loop->OnLogon(QStringLiteral("alice"));
     QCOMPARE(m_starter->started.size(), fires ? 2 : 0);
+}
+
+void TestScheduleLoop::sessionStateTriggers_data()
+{
+    QTest::addColumn<int>("stateChange");
+    QTest::addColumn<QString>("userId");
+    QTest::addColumn<QString>("delay");
+    QTest::addColumn<int>("endsInSecs");   // 0: no end boundary
+    QTest::addColumn<bool>("enabled");
+    QTest::addColumn<int>("change");
+    QTest::addColumn<QString>("user");
+    QTest::addColumn<int>("startsAfterSecs");   // -1: it does not start
+
+    const int lock = int(SessionChange::Lock);
+    QTest::newRow("a lock of anybody") << lock << QString() << QString() << 0 << true << lock << "alice" << 0;
+    QTest::newRow("alice's lock") << lock << "alice" << QString() << 0 << true << lock << "alice" << 0;
+    QTest::newRow("alice's lock, spelt with her computer") << lock << "HOST\\alice" << QString() << 0 << true << lock << "ALICE" << 0;
+    QTest::newRow("alice's lock, bob locks") << lock << "alice" << QString() << 0 << true << lock << "bob" << -1;
+    QTest::newRow("an unlock is no lock") << lock << QString() << QString() << 0 << true << int(SessionChange::Unlock) << "alice" << -1;
+    QTest::newRow("an unlock") << int(SessionChange::Unlock) << QString() << QString() << 0 << true << int(SessionChange::Unlock) << "alice" << 0;
+    QTest::newRow("a remote connect") << int(SessionChange::RemoteConnect) << QString() << QString() << 0 << true
+                                      << int(SessionChange::RemoteConnect) << "alice" << 0;
+    QTest::newRow("a console connect is not remote") << int(SessionChange::RemoteConnect) << QString() << QString() << 0 << true
+                                                     << int(SessionChange::ConsoleConnect) << "alice" << -1;
+    QTest::newRow("a console disconnect") << int(SessionChange::ConsoleDisconnect) << QString() << QString() << 0 << true
+                                          << int(SessionChange::ConsoleDisconnect) << "alice" << 0;
+    QTest::newRow("a remote disconnect") << int(SessionChange::RemoteDisconnect) << QString() << QString() << 0 << true
+                                         << int(SessionChange::RemoteDisconnect) << "alice" << 0;
+    QTest::newRow("delayed") << lock << QString() << "PT1M" << 0 << true << lock << "alice" << 60;
+    QTest::newRow("ended") << lock << QString() << QString() << -1 << true << lock << "alice" << -1;
+    QTest::newRow("not ended yet") << lock << QString() << QString() << 60 << true << lock << "alice" << 0;
+    QTest::newRow("disabled") << lock << QString() << QString() << 0 << false << lock << "alice" << -1;
+}
+
+void TestScheduleLoop::sessionStateTriggers()
+{
+    QFETCH(int, stateChange);
+    QFETCH(QString, userId);
+    QFETCH(QString, delay);
+    QFETCH(int, endsInSecs);
+    QFETCH(bool, enabled);
+    QFETCH(int, change);
+    QFETCH(QString, user);
+    QFETCH(int, startsAfterSecs);
+    TaskDocument doc;
+    TriggerData t;
+    t.type = 11;
+    t.stateChange = stateChange;
+    t.userId = userId;
+    t.delay = delay;
+    t.enabled = enabled;
+    if (endsInSecs != 0) t.endBoundary = T0.addSecs(endsInSecs).toString(Qt::ISODate);
+    doc.triggers.append(t);
+    m_catalog->Put(Gen2Catalog::ToRunnable(*TaskPath::Parse(QStringLiteral("\\Session")), doc));
+    m_loop->Begin({}, false);
+
+    m_loop->OnLogon(user);
+    m_loop->OnSessionChange(SessionChange(change), user);
+    if (startsAfterSecs > 0) {
+        QCOMPARE(m_starter->started.size(), 0);
+        QCOMPARE(m_timer->armedAt, T0.addSecs(startsAfterSecs));
+        m_timer->FireAt(*m_clock, T0.addSecs(startsAfterSecs));
+    }
+    QCOMPARE(m_starter->started.size(), startsAfterSecs < 0 ? 0 : 1);
+    if (startsAfterSecs >= 0) QCOMPARE(m_starter->started.first().cause, QStringLiteral("session"));
 }
 
 void TestScheduleLoop::expiredTaskIsDeleted()
