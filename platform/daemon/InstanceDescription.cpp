@@ -65,7 +65,9 @@ QByteArray InstanceFiles::EncodeDescription(const InstanceDescription& descripti
                         {QStringLiteral("gid"), qint64(description.gid)},
                         {QStringLiteral("environment"), ToJson(description.environment)},
                         {QStringLiteral("logFile"), description.logFile},
-                        {QStringLiteral("unsupportedAction"), description.unsupportedAction}};
+                        {QStringLiteral("unsupportedAction"), description.unsupportedAction},
+                        {QStringLiteral("timeLimitMs"), description.timeLimitMs},
+                        {QStringLiteral("stopAt"), ToMs(description.stopAt)}};
     return QJsonDocument(o).toJson(QJsonDocument::Compact);
 }
 
@@ -90,6 +92,9 @@ std::optional<InstanceDescription> InstanceFiles::DecodeDescription(const QByteA
     description.environment = ToStrings(o->value(QStringLiteral("environment")));
     description.logFile = o->value(QStringLiteral("logFile")).toString();
     description.unsupportedAction = o->value(QStringLiteral("unsupportedAction")).toString();
+    // Files written before these were recorded have neither: the task's current limit applies.
+    description.timeLimitMs = qint64(o->value(QStringLiteral("timeLimitMs")).toDouble(-1));
+    description.stopAt = FromMs(o->value(QStringLiteral("stopAt")));
     if (description.id.isEmpty() || description.task.isEmpty() || !description.start.isValid() || uid < 0 || gid < 0 || description.logFile.isEmpty()) {
         if (error) *error = QStringLiteral("the instance record is incomplete");
         return std::nullopt;

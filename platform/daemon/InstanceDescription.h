@@ -35,6 +35,11 @@ struct InstanceDescription {
     QString logFile;          ///< where the programs' output and errors are appended
     /// The kind of action after the last step that this service cannot carry out, or empty.
     QString unsupportedAction;
+    /// The task's time limit when the instance started (0: none); -1 when an older daemon
+    /// started it without saying.
+    qint64 timeLimitMs = -1;
+    /// When the instance is stopped because its trigger's repetition ends; invalid: never.
+    QDateTime stopAt;
     friend bool operator==(const InstanceDescription&, const InstanceDescription&) = default;
 };
 

@@ -21,23 +21,28 @@ RunningInstance::RunningInstance(InstanceDescription description, pid_t pid, boo
 
     m_killTimer.setSingleShot(true);
     connect(&m_killTimer, &QTimer::timeout, this, &RunningInstance::KillHard);
-    if (limitMs > 0) {
-        m_limitTimer.setSingleShot(true);
-        m_limitTimer.setTimerType(Qt::PreciseTimer);
-        // QTimer takes an int, so a limit beyond 24 days is reached in several turns.
-        auto arm = [this, limitMs] {
-            const qint64 left = limitMs - m_description.start.msecsTo(QDateTime::currentDateTime());
-            if (left <= 0) return false;
-            m_limitTimer.start(int(std::min<qint64>(left, std::numeric_limits<int>::max())));
-            return true;
-        };
-        connect(&m_limitTimer, &QTimer::timeout, this, [this, arm] {
-            if (arm()) return;
-            qCInfo(lcInstance) << m_description.task << "instance" << m_description.id << "reached its time limit";
-            Stop(StopReason::TimeLimit);
-        });
-        if (!arm()) m_limitTimer.start(0);
-    }
+    if (limitMs > 0) StopAt(m_limitTimer, m_description.start.addMSecs(limitMs), StopReason::TimeLimit);
+    if (m_description.stopAt.isValid()) StopAt(m_repetitionTimer, m_description.stopAt, StopReason::RepetitionEnd);
+}
+
+void RunningInstance::StopAt(QTimer& timer, const QDateTime& deadline, StopReason reason)
+{
+    timer.setSingleShot(true);
+    timer.setTimerType(Qt::PreciseTimer);
+    // QTimer takes an int, so a deadline beyond 24 days is reached in several turns.
+    auto arm = [&timer, deadline] {
+        const qint64 left = QDateTime::currentDateTime().msecsTo(deadline);
+        if (left <= 0) return false;
+        timer.start(int(std::min<qint64>(left, std::numeric_limits<int>::max())));
+        return true;
+    };
+    connect(&timer, &QTimer::timeout, this, [this, arm, reason] {
+        if (arm()) return;
+        qCInfo(lcInstance) << m_description.task << "instance" << m_description.id
+                           << (reason == StopReason::TimeLimit ? "reached its time limit" : "reached the end of its trigger's repetition");
+        Stop(reason);
+    });
+    if (!arm()) timer.start(0);
 }
 
 RunningInstance::~RunningInstance()
@@ -51,6 +56,7 @@ void RunningInstance::Stop(StopReason reason)
     if (m_ended) return;
     if (m_reason == StopReason::None) m_reason = reason;
     m_limitTimer.stop();
+    m_repetitionTimer.stop();
     ::kill(m_pid, SIGTERM);
     if (m_allowHardTerminate && !m_killTimer.isActive()) m_killTimer.start(StopGraceMs);
 }
@@ -68,6 +74,7 @@ void RunningInstance::OnExited()
     m_ended = true;
     m_notifier->setEnabled(false);
     m_limitTimer.stop();
+    m_repetitionTimer.stop();
     m_killTimer.stop();
     if (m_ownChild) {
         siginfo_t info{};

@@ -18,7 +18,8 @@ public:
 
     /// Watches supervisor `pid`. `ownChild`: the daemon started it and must reap it; otherwise it
     /// was taken over from an earlier daemon. `limitMs` > 0 stops the instance that long after
-    /// its start. False from IsValid() when the process cannot be watched (it is gone).
+    /// its start, and the description's stopAt stops it then, even when that time passed while
+    /// no daemon ran. False from IsValid() when the process cannot be watched (it is gone).
     RunningInstance(InstanceDescription description, pid_t pid, bool ownChild, qint64 limitMs, bool allowHardTerminate, QObject* parent = nullptr);
     ~RunningInstance() override;
 
@@ -39,6 +40,8 @@ signals:
 private:
     void OnExited();
     void KillHard();
+    /// Stops the instance for `reason` at `deadline` (at once when it has passed).
+    void StopAt(QTimer& timer, const QDateTime& deadline, StopReason reason);
 
     InstanceDescription m_description;
     pid_t m_pid;
@@ -47,6 +50,7 @@ private:
     int m_fd = -1;
     QSocketNotifier* m_notifier = nullptr;
     QTimer m_limitTimer;
+    QTimer m_repetitionTimer;
     QTimer m_killTimer;
     StopReason m_reason = StopReason::None;
     bool m_ended = false;

@@ -209,7 +209,7 @@ HRESULT TaskRunner::Launch(const RunnableTask& task, const QString& cause, int a
     const QDateTime start = m_clock.Now();
     HRESULT code = E_FAIL;
     QString why;
-    const auto description = m_launcher.Prepare(task, cause, attempt, start, &code, &why);
+    auto description = m_launcher.Prepare(task, cause, attempt, start, &code, &why);
     if (!description) {
         RecordFailedStart(task, cause, attempt, start, code);
         if (error) *error = why;
@@ -221,6 +221,9 @@ HRESULT TaskRunner::Launch(const RunnableTask& task, const QString& cause, int a
         RecordFailedStart(task, cause, attempt, start, RunResults::NotSupported);
         return S_OK;
     }
+    // Written down with the instance, so that a daemon that takes it over stops it in time too.
+    description->timeLimitMs = task.executionTimeLimitMs;
+    description->stopAt = stopAt;
     const pid_t pid = m_launcher.Spawn(*description, &why);
     if (pid <= 0) {
         RecordFailedStart(task, cause, attempt, start, E_FAIL);
@@ -230,14 +233,6 @@ HRESULT TaskRunner::Launch(const RunnableTask& task, const QString& cause, int a
     auto* instance = new RunningInstance(*description, pid, true, task.executionTimeLimitMs, task.allowHardTerminate, this);
     m_running[task.key].append(instance);
     Watch(instance);
-    if (stopAt.isValid()) {
-        const qint64 ms = std::max<qint64>(0, start.msecsTo(stopAt));
-        QTimer::singleShot(std::chrono::milliseconds(ms), Qt::PreciseTimer, instance, [instance, key = task.key] {
-            if (instance->HasEnded()) return;
-            qCInfo(lcRunner) << key.ToString() << ": the repetition of its trigger ended; instance" << instance->Description().id << "is stopped";
-            instance->Stop(StopReason::RepetitionEnd);
-        });
-    }
     SetRuntime(task.key, [&](TaskRuntime& r) {
         r.runState = TaskRuntime::Running;
         r.lastRunTime = start;
@@ -423,8 +418,9 @@ void TaskRunner::Recover()
         if (pid > 0 && key) {
             TaskCatalog* catalog = CatalogOf(*key);
             const auto task = catalog ? catalog->Load(*key, &error) : std::nullopt;
-            auto* instance = new RunningInstance(*description, pid, false, task ? task->executionTimeLimitMs : 0,
-                                                 task ? task->allowHardTerminate : true, this);
+            // The limit it started with holds; an instance of an older daemon gets the task's.
+            const qint64 limit = description->timeLimitMs >= 0 ? description->timeLimitMs : task ? task->executionTimeLimitMs : 0;
+            auto* instance = new RunningInstance(*description, pid, false, limit, task ? task->allowHardTerminate : true, this);
             if (instance->IsValid()) {
                 qCInfo(lcRunner) << description->task << ": instance" << id << "still runs; taken over";
                 m_running[*key].append(instance);

@@ -38,7 +38,7 @@ QString Boundary(const QDateTime& at) { return at.toString(QStringLiteral("yyyy-
 
 // Registers a task running `script` with one trigger of `type`, shaped by `shape`.
 HRESULT Register(const QString& name, const QString& script, const std::function<void(ITrigger*)>& shape,
-                 TASK_TRIGGER_TYPE2 type = TASK_TRIGGER_TIME)
+                 TASK_TRIGGER_TYPE2 type = TASK_TRIGGER_TIME, const std::function<void(ITaskSettings*)>& shapeSettings = {})
 {
     const ComPtr<ITaskService> service = Service();
     if (!service) return SCHED_E_SERVICE_NOT_RUNNING;
@@ -58,6 +58,7 @@ HRESULT Register(const QString& name, const QString& script, const std::function
     ComPtr<ITaskSettings> settings;
     def->get_Settings(settings.Put());
     settings->put_DisallowStartIfOnBatteries(VARIANT_FALSE);
+    if (shapeSettings) shapeSettings(settings.Get());
     ComPtr<ITaskFolder> root;
     service->GetFolder(QStringLiteral("\\"), root.Put());
     ComPtr<IRegisteredTask> task;
@@ -87,6 +88,8 @@ private slots:
     void randomDelayWithinItsBound();
     void stopAtTheEndOfTheRepetition();
     void sessionTriggersFromLogind();
+    void stopDeadlinesOutliveTheDaemon_data();
+    void stopDeadlinesOutliveTheDaemon();
 
 private:
     QCborArray Runs(const QString& path) const
@@ -112,7 +115,7 @@ void TestDaemonTriggers::init()
 
 void TestDaemonTriggers::cleanup()
 {
-    for (const char* name : {"Spread", "Repeating"}) {
+    for (const char* name : {"Spread", "Repeating", "Deadline"}) {
         if (const auto task = Task(QString::fromLatin1(name))) task->Stop(0);
     }
     m_daemon.reset();
@@ -206,6 +209,51 @@ void TestDaemonTriggers::sessionTriggersFromLogind()
     // handled for every task, and the trigger that ended did not start its task.
     QCOMPARE(Runs(QStringLiteral("\\EndedLogon")).size(), 0);
     QCOMPARE(Runs(QStringLiteral("\\OthersLogon")).size(), 0);
+}
+
+void TestDaemonTriggers::stopDeadlinesOutliveTheDaemon_data()
+{
+    QTest::addColumn<bool>("repetitionEnds");   // otherwise: its time limit
+    QTest::addColumn<qint64>("result");
+    QTest::newRow("the end of its repetition") << true << qint64(quint32(RunResults::StoppedByRequest));
+    QTest::newRow("its time limit") << false << qint64(quint32(RunResults::TimedOut));
+}
+
+void TestDaemonTriggers::stopDeadlinesOutliveTheDaemon()
+{
+    QFETCH(bool, repetitionEnds);
+    QFETCH(qint64, result);
+    // Either a repetition that began 57 seconds ago, whose next run comes in about 3 seconds
+    // and which ends 10 seconds after that, or a start in 3 seconds limited to 10 seconds.
+    const QDateTime now = QDateTime::currentDateTime();
+    const QDateTime start = repetitionEnds ? now.addSecs(-57) : now.addSecs(3);
+    QCOMPARE(Register(
+                 QStringLiteral("Deadline"), QStringLiteral("sleep 120"),
+                 [&](ITrigger* trigger) {
+                     trigger->put_StartBoundary(Boundary(start));
+                     if (!repetitionEnds) return;
+                     ComPtr<IRepetitionPattern> repetition;
+                     trigger->get_Repetition(repetition.Put());
+                     repetition->put_Interval(QStringLiteral("PT1M"));
+                     repetition->put_Duration(QStringLiteral("PT1M10S"));
+                     repetition->put_StopAtDurationEnd(VARIANT_TRUE);
+                 },
+                 TASK_TRIGGER_TIME,
+                 [&](ITaskSettings* settings) { settings->put_ExecutionTimeLimit(repetitionEnds ? QStringLiteral("PT0S") : QStringLiteral("PT10S")); }),
+             S_OK);
+    QTRY_VERIFY_WITH_TIMEOUT([] {
+        TASK_STATE state = TASK_STATE_UNKNOWN;
+        if (const auto task = Task(QStringLiteral("Deadline"))) task->get_State(&state);
+        return state == TASK_STATE_RUNNING;
+    }(), 30000);
+    // The daemon dies; the next one takes the instance over and must still stop it in time.
+    m_daemon->Kill();
+    QVERIFY(m_daemon->Start());
+    QTRY_COMPARE_WITH_TIMEOUT(Runs(QStringLiteral("\\Deadline")).size(), 1, 60000);
+    const QCborMap run = Runs(QStringLiteral("\\Deadline")).at(0).toMap();
+    QCOMPARE(run.value(QStringLiteral("result")).toInteger(), result);
+    const qint64 deadline = QDateTime::fromString(Boundary(start), Qt::ISODate).addSecs(repetitionEnds ? 70 : 10).toMSecsSinceEpoch();
+    QVERIFY(run.value(QStringLiteral("end")).toInteger() >= deadline);
 }
 
 QTEST_GUILESS_MAIN(TestDaemonTriggers)
