@@ -14,6 +14,7 @@
 
 #include <QAbstractEventDispatcher>
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QActionGroup>
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -28,6 +29,7 @@
 #include <QStandardPaths>
 #include <QStyle>
 #include <QUrl>
+#include <algorithm>
 #include <cstring>
 #include <ctime>
 #include <exception>
@@ -139,6 +141,7 @@ TMainForm::TMainForm(TUserPrompts* APrompts, QWidget* AParent)
     Scheduler->SetDuplicate(tdError);
     Scheduler->SetOnBeforeTaskAdded(
         [this](TTaskScheduler* Sender, TTaskItem* Task, bool& CanAdd) { SchedulerBeforeTaskAdded(Sender, Task, CanAdd); });
+    connect(Scheduler, &TTaskScheduler::TaskChanged, this, &TMainForm::SchedulerTaskChanged);
     // The scheduler is set up active: it opens while the window is built. Without a
     // connection the window still comes up, empty, and says why.
     Guarded([this] { OpenService(); });
@@ -155,6 +158,7 @@ template <typename F>
 bool TMainForm::Guarded(F AHandler)
 {
     bool done = false;
+    ++FBusy;
     try {
         AHandler();
         done = true;
@@ -163,6 +167,8 @@ bool TMainForm::Guarded(F AHandler)
     } catch (const std::exception& e) {
         FPrompts->ShowException(this, QString::fromUtf8(e.what()));
     }
+    --FBusy;
+    ApplyTaskChanges();
     UpdateActions();
     return done;
 }
@@ -554,6 +560,68 @@ void TMainForm::FillTaskRow(int ARow)
         throw;
     }
     task->Deactivate(false);
+}
+
+void TMainForm::SchedulerTaskChanged(TTaskChange AChange, const QString& ATaskName, const QString& AFolderPath)
+{
+    if (AChange == tcMissed) {
+        FPendingChanges = {TPendingChange{AChange, {}, {}}};
+    } else {
+        // Each change reads the task afresh, so one waiting change of a task is enough.
+        const bool waits = std::any_of(FPendingChanges.cbegin(), FPendingChanges.cend(), [&](const TPendingChange& c) {
+            return c.Change == tcMissed || (c.TaskName == ATaskName && c.FolderPath == AFolderPath);
+        });
+        if (!waits) FPendingChanges.append(TPendingChange{AChange, ATaskName, AFolderPath});
+    }
+    ApplyTaskChanges();
+}
+
+void TMainForm::ApplyTaskChanges()
+{
+    // A command may hold a task item or list afresh in a moment; a dialog may edit an item.
+    if (FBusy > 0 || QApplication::activeModalWidget() || !Scheduler->GetActive()) return;
+    ++FBusy;
+    while (!FPendingChanges.isEmpty()) {
+        const TPendingChange change = FPendingChanges.takeFirst();
+        try {
+            ApplyTaskChange(change.Change, change.TaskName, change.FolderPath);
+        } catch (const std::exception&) {
+            // Nobody asked for this: a task that cannot be read now keeps its row, and the
+            // next command says what is wrong with the service.
+        }
+    }
+    --FBusy;
+    UpdateActions();
+}
+
+int TMainForm::TaskRow(const QString& ATaskName) const
+{
+    const QString name = RemoveJobExtension(ATaskName);
+    for (int row = 0; row < ui->ListView->RowCount(); ++row) {
+        if (LocaleCompareText(RemoveJobExtension(RowTask(row)->GetName()), name) == 0) return row;
+    }
+    return -1;
+}
+
+void TMainForm::ApplyTaskChange(TTaskChange AChange, const QString& ATaskName, const QString& AFolderPath)
+{
+    if (AChange == tcMissed) {
+        TaskSchedulerRefresh();
+        return;
+    }
+    if (Scheduler->RunningVistaOrLater() && AFolderPath.compare(Scheduler->CurrentFolderPath, Qt::CaseInsensitive) != 0) return;
+    int row = TaskRow(ATaskName);
+    TTaskItem* item = Scheduler->ReloadTask(ATaskName);
+    if (!item) {
+        if (row >= 0) ui->ListView->RemoveRow(row);
+        return;
+    }
+    if (row < 0) {
+        int index = 0;
+        while (index < Scheduler->GetCount() && Scheduler->GetItem(index) != item) ++index;
+        row = ui->ListView->InsertRow(index, item->GetName(), item);
+    }
+    FillTaskRow(row);
 }
 
 void TMainForm::AttachSystemImageLists()

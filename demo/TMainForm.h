@@ -4,6 +4,7 @@
 
 #include "ComBase.h"
 #include "TTaskListView.h"
+#include "TTaskScheduler.h"
 #include "kvTaskTypes.h"
 
 #include <QFileIconProvider>
@@ -75,6 +76,9 @@ public:
     void UpdateCommandStates();
     /// Runs every update handler: the window's idle-time hook.
     void UpdateActions();
+    /// The service reported a change to a task: its row is brought up to date (added,
+    /// refilled or removed) as soon as no command or dialog is at work.
+    void SchedulerTaskChanged(TTaskChange AChange, const QString& ATaskName, const QString& AFolderPath);
 
     // ---- commands -----------------------------------------------------------------------
     void acRefreshExecute();
@@ -141,6 +145,12 @@ private:
     void AssignShortcuts();
     /// Refills list row `ARow` from its task.
     void FillTaskRow(int ARow);
+    /// Applies the reported changes that wait, unless a command or a dialog is at work.
+    void ApplyTaskChanges();
+    /// Brings the row of one reported task up to date.
+    void ApplyTaskChange(TTaskChange AChange, const QString& ATaskName, const QString& AFolderPath);
+    /// The row of the task named `ATaskName`, or -1.
+    int TaskRow(const QString& ATaskName) const;
     /// List, tree visibility and tree, after start or a change of generation.
     void RefreshView();
     /// Gives the list the icon sizes of the file-icon provider's small and large icons.
@@ -171,6 +181,15 @@ private:
     /// The service went away (or could not be started): commands that need it stay disabled
     /// until the next command reconnects.
     bool FServiceLost = false;
+    /// A reported change that waits to be applied.
+    struct TPendingChange {
+        TTaskChange Change;
+        QString TaskName;
+        QString FolderPath;
+    };
+    QList<TPendingChange> FPendingChanges;
+    /// Commands (and the dialogs they open) at work; reported changes wait for them.
+    int FBusy = 0;
 
 public:
     /// The icon sizes of the file-icon provider's small and large icons, given to the list.

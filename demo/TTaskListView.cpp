@@ -1,5 +1,6 @@
 #include "TTaskListView.h"
 
+#include <algorithm>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QListView>
@@ -116,6 +117,12 @@ void TTaskListView::Clear()
 
 int TTaskListView::AddRow(const QString& ACaption, void* AData)
 {
+    return InsertRow(FModel->rowCount(), ACaption, AData);
+}
+
+int TTaskListView::InsertRow(int ARow, const QString& ACaption, void* AData)
+{
+    ARow = std::clamp(ARow, 0, FModel->rowCount());
     QList<QStandardItem*> cells;
     auto* caption = new QStandardItem(ACaption);
     // Icon views shorten long names; the whole name stays one hover away.
@@ -124,8 +131,8 @@ int TTaskListView::AddRow(const QString& ACaption, void* AData)
     cells << caption;
     for (int i = 1; i < FModel->columnCount(); ++i) cells << new QStandardItem;
     for (QStandardItem* cell : cells) cell->setEditable(false);
-    FModel->appendRow(cells);
-    return FModel->rowCount() - 1;
+    FModel->insertRow(ARow, cells);
+    return ARow;
 }
 
 void TTaskListView::RemoveRow(int ARow)

@@ -43,6 +43,8 @@ public:
     void Clear();
     /// Appends a row; its index.
     int AddRow(const QString& ACaption, void* AData);
+    /// Inserts a row before row `ARow` (at the end when it is past the last); its index.
+    int InsertRow(int ARow, const QString& ACaption, void* AData);
     /// Removes row `ARow`.
     void RemoveRow(int ARow);
     QString Caption(int ARow) const;

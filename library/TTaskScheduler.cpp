@@ -3,7 +3,10 @@
 #include "ErrorInfo.h"
 #include "ObjectRuntime.h"
 #include "ResultCodes.h"
+#include "InProcessTransport.h"
 #include "ServiceControl.h"
+#include "ServiceNotifications.h"
+#include "ServiceRoot.h"
 #include "TTaskItem.h"
 #include "TaskDefinitionParts.h"
 #include "TaskService2.h"
@@ -105,12 +108,56 @@ void TTaskScheduler::Open()
                                   scheduler.PutVoid()));
         FITS = std::move(scheduler);
     }
+    Watch();
 }
 
 void TTaskScheduler::Close()
 {
     FITS = nullptr;
     FTaskService = nullptr;
+    if (FNotifications) FNotifications->Unsubscribe();
+}
+
+bool TTaskScheduler::GetWatching() const
+{
+    return GetActive() && FNotifications && FNotifications->IsSubscribed();
+}
+
+void TTaskScheduler::Watch()
+{
+    // A service hosted in this process has no daemon to report; the calls made here are
+    // all there is.
+    if (InProcessServiceSelected()) return;
+    if (!FNotifications) {
+        FNotifications = new ServiceNotifications(this);
+        connect(FNotifications, &ServiceNotifications::Notified, this, &TTaskScheduler::OnNotice);
+        connect(FNotifications, &ServiceNotifications::Lost, this, &TTaskScheduler::OnNoticesLost);
+    }
+    FNotifications->Subscribe(ServiceRoot::DefaultPath());
+}
+
+void TTaskScheduler::OnNotice(const ServiceNotice& ANotice)
+{
+    if (!GetActive()) return;
+    const bool vista = RunningVistaOrLater();
+    if ((ANotice.generation == 2) != vista) return;
+    static const TTaskChange changes[] = {tcAdded, tcChanged, tcDeleted, tcRunStarted, tcRunEnded};
+    const TTaskChange change = changes[ANotice.kind];
+    if (!vista) {
+        emit TaskChanged(change, ANotice.path, QString());
+        return;
+    }
+    const qsizetype slash = ANotice.path.lastIndexOf(QLatin1Char('\\'));
+    const QString folder = slash <= 0 ? kRootFolder : ANotice.path.left(slash);
+    emit TaskChanged(change, ANotice.path.mid(slash + 1), folder);
+}
+
+void TTaskScheduler::OnNoticesLost()
+{
+    // The daemon may only have made room for other clients. A daemon that is gone is found
+    // out by the next call, which opens the connection and the reports again.
+    if (!GetActive()) return;
+    if (FNotifications->Subscribe(ServiceRoot::DefaultPath())) emit TaskChanged(tcMissed, QString(), QString());
 }
 
 bool TTaskScheduler::StartScheduler()
@@ -174,6 +221,69 @@ void TTaskScheduler::AddRegisteredTask(const ComPtr<IRegisteredTask>& ATask)
     item->FInterface = ComPtr<IUnknown>(ATask.Get());
     OleCheck(ATask->get_Definition(item->FTaskDefinition.Put()));
     FilterAndAppend(item.release());
+}
+
+std::unique_ptr<TTaskItem> TTaskScheduler::RegisteredItem(const ComPtr<IRegisteredTask>& ATask)
+{
+    auto item = std::make_unique<TTaskItem>(this);
+    OleCheck(ATask->get_Name(&item->FTaskName));
+    item->FInterface = ComPtr<IUnknown>(ATask.Get());
+    OleCheck(ATask->get_Definition(item->FTaskDefinition.Put()));
+    if (!FShowHidden) {
+        VARIANT_BOOL hidden = VARIANT_FALSE;
+        OleCheck(SettingsOf(item->FTaskDefinition.Get())->get_Hidden(&hidden));
+        if (hidden) return nullptr;
+    }
+    return item;
+}
+
+TTaskItem* TTaskScheduler::ReloadTask(const QString& ATaskName)
+{
+    const QString key = NameKey(ATaskName);
+    int index = 0;
+    TTaskItem* listed = FindTask(key, index) ? FItems.at(index) : nullptr;
+    // An item in use stays as it is: a 2.0 one not registered yet, a 1.0 one activated (a
+    // new work item holds its unsaved object that way).
+    if (listed && (RunningVistaOrLater() ? listed->FNewTask : static_cast<bool>(listed->FInterface))) return listed;
+    std::unique_ptr<TTaskItem> fresh;
+    if (RunningVistaOrLater()) {
+        ComPtr<IRegisteredTask> task;
+        const HRESULT hr = CurrentFolder()->GetTask(RemoveJobExtension(key), task.Put());
+        if (hr == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) || hr == HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND))
+            SetErrorInfo(0, nullptr);   // gone: an answer, not a failure
+        else
+            OleCheck(hr);
+        if (task) fresh = RegisteredItem(task);
+    } else {
+        if (!FITS) RaiseNotRunning();
+        ComPtr<IUnknown> task;
+        if (SUCCEEDED(FITS->Activate(key, IID_ITask, task.Put())) && task) {
+            fresh = std::make_unique<TTaskItem>(this);
+            fresh->FTaskName = StoredJobName(task, key);
+        } else {
+            SetErrorInfo(0, nullptr);
+        }
+    }
+    if (fresh && FOnBeforeTaskAdded) {
+        bool canAdd = true;
+        FOnBeforeTaskAdded(this, fresh.get(), canAdd);
+        if (!canAdd) fresh.reset();
+    }
+    if (!fresh) {
+        if (listed) delete FItems.takeAt(index);
+        return nullptr;
+    }
+    if (!listed) {
+        TTaskItem* item = InsertTaskItem(fresh->FTaskName, fresh->FTaskDefinition);
+        item->FInterface = fresh->FInterface;
+        return item;
+    }
+    // The same object stays listed: whoever shows it keeps a pointer to it.
+    listed->FTaskName = fresh->FTaskName;
+    listed->FInterface = fresh->FInterface;
+    listed->FTaskDefinition = fresh->FTaskDefinition;
+    PlaceAgain(listed);
+    return listed;
 }
 
 void TTaskScheduler::AddTaskItem(const QString& AName)

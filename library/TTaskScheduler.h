@@ -10,6 +10,8 @@
 #include <QString>
 #include <functional>
 
+class ServiceNotifications;
+struct ServiceNotice;
 class TTaskItem;
 class ITaskScheduler;
 class ITaskService;
@@ -18,6 +20,16 @@ class ITaskFolderCollection;
 class ITaskDefinition;
 class IRegisteredTask;
 class IRegisteredTaskCollection;
+
+/// What the service reported about a task (TTaskScheduler::TaskChanged).
+enum TTaskChange : quint8 {
+    tcAdded,       ///< registered or saved for the first time
+    tcChanged,     ///< its definition or its enabled state changed
+    tcDeleted,     ///< deleted
+    tcRunStarted,  ///< an instance started
+    tcRunEnded,    ///< an instance ended; its result is recorded
+    tcMissed,      ///< the reports were interrupted: any task may have changed meanwhile
+};
 
 class TTaskScheduler : public QObject {
     Q_OBJECT
@@ -45,6 +57,17 @@ public:
     TTaskItem* CreateNewItem(const QString& ATaskName);
     /// Deletes the task in the service, then from the list.
     void DeleteTask(const QString& ATaskName);
+    /// Reads the named task of the current folder (2.0) or the named ".job" task (1.0) again
+    /// from the service, as `Refresh` would list it: a listed item is brought up to date in
+    /// place (the same object, moved to its place in the order); a task not listed yet is
+    /// inserted when it passes `OnBeforeTaskAdded` (and, without `ShowHidden`, is not hidden).
+    /// Null when the service has no such task any more, or it no longer passes: a listed item
+    /// is then removed and freed. An item in use (2.0: made by `CreateNewItem` and not saved;
+    /// 1.0: activated) is left alone.
+    TTaskItem* ReloadTask(const QString& ATaskName);
+    /// Whether the service's reports of changes arrive (see `TaskChanged`): the service runs
+    /// on this computer as a process of its own, and the connection is open.
+    bool GetWatching() const;
     /// Makes sure the service runs, starting it if needed. Never raises.
     bool StartScheduler();
     /// Why the last `StartScheduler` could not start the service, in the service's words;
@@ -106,6 +129,13 @@ public:
     /// 2.0 path of the folder whose tasks are listed, looked up, created and deleted.
     QString CurrentFolderPath;
 
+signals:
+    /// The service reported `AChange` to the task `ATaskName` of the generation in force;
+    /// `AFolderPath` is its 2.0 folder ("\" for the root; empty in 1.0, where the name is the
+    /// ".job" file's). The list is left as it is: `ReloadTask` brings one task up to date.
+    /// tcMissed comes with empty names.
+    void TaskChanged(TTaskChange AChange, const QString& ATaskName, const QString& AFolderPath);
+
 protected:
     /// The platform offers the 2.0 generation; set once, at construction.
     bool FVistaOrLater = false;
@@ -142,6 +172,14 @@ private:
     QString NameKey(const QString& ATaskName) const;
     /// Raises "Task Scheduler service is not running.".
     [[noreturn]] static void RaiseNotRunning();
+    /// Asks the local service for its reports of changes; quietly none where it has none.
+    void Watch();
+    /// Passes a report on as TaskChanged when it concerns the generation in force.
+    void OnNotice(const ServiceNotice& ANotice);
+    /// The reports stopped: asks again, and says that changes may have been missed.
+    void OnNoticesLost();
+    /// 2.0: a list item for a registered task, or null when `Refresh` would not list it.
+    std::unique_ptr<TTaskItem> RegisteredItem(const ComPtr<IRegisteredTask>& ATask);
 
     ComPtr<ITaskScheduler> FITS;
     ComPtr<ITaskService> FTaskService;
@@ -153,4 +191,5 @@ private:
     bool FUseTaskScheduler1Only = false;
     bool FShowHidden = false;
     QString FStartError;
+    ServiceNotifications* FNotifications = nullptr;
 };

@@ -67,6 +67,8 @@ private slots:
     void emptyFolderNameGoesToTheService();
     void withoutAServiceTheWindowStillComesUp();
     void reconnectsAfterTheServiceIsLost();
+    void listFollowsTheService_data() { generations_data(); }
+    void listFollowsTheService();
     void shortcuts_data();
     void shortcuts();
     void altLettersBringTheRibbonTabs();
@@ -1127,6 +1129,72 @@ void TestMainForm::reconnectsAfterTheServiceIsLost()
     QCOMPARE(RowCaptions(form), QStringList{"A"});
     QVERIFY(Action(form, "acNew")->isEnabled());
     QVERIFY(Action(form, "acNewSubNode")->isEnabled());
+    QVERIFY(TemporaryServiceRoot::StopServiceProcesses(env.RootPath()));
+}
+
+void TestMainForm::listFollowsTheService()
+{
+    QFETCH(bool, only1);
+    DemoTestEnvironment env(only1, false);
+    QTemporaryDir scratch;
+    QVERIFY(scratch.isValid());
+    const QString go = scratch.filePath(QStringLiteral("go"));
+    AddTask(QStringLiteral("A")); // starts the root's daemon
+    ScriptedPrompts prompts;
+    TMainForm form(&prompts);
+    form.show();
+    QVERIFY(form.Scheduler->GetWatching());
+    QCOMPARE(RowCaptions(form), QStringList{"A"});
+    const auto cell = [&form](const QString& task, int column) {
+        const int row = RowOf(form, task);
+        return row < 0 ? QString() : List(form)->SubItems(row).value(column);
+    };
+    constexpr int LastRunColumn = 2;
+    constexpr int StatusColumn = 3;
+    constexpr int CreatorColumn = 4;
+
+    // Another program adds a task, which waits for a file once it runs: its row appears in order.
+    AddTask(QStringLiteral("0 waits"), QStringLiteral("/bin/sh"));
+    TTaskScheduler other;
+    other.SetUseTaskScheduler1Only(only1);
+    other.Open();
+    other.CurrentFolderPath = QStringLiteral("\\");
+    TTaskItem* waiting = other.ActivateTask(QStringLiteral("0 waits"));
+    QVERIFY(waiting);
+    waiting->Activate();
+    if (other.RunningVistaOrLater()) waiting->SetCurrentAction(1);
+    waiting->SetParameters(QStringLiteral("-c \"while [ ! -e '%1' ]; do sleep 0.05; done\"").arg(go));
+    waiting->Save();
+    QTRY_COMPARE(RowCaptions(form), (QStringList{"0 waits", "A"}));
+    const TTaskListView* list = List(form);
+    List(form)->SetSelected(RowOf(form, QStringLiteral("A")), true);
+
+    // It is changed elsewhere: its row shows the change, and the selection stays.
+    TTaskItem* a = other.ActivateTask(QStringLiteral("A"));
+    QVERIFY(a);
+    a->Activate();
+    a->SetCreator(QStringLiteral("someone else"));
+    a->Save();
+    QTRY_COMPARE(cell(QStringLiteral("A"), CreatorColumn), QStringLiteral("someone else"));
+    QCOMPARE(list->SelectedRows(), QList<int>{RowOf(form, QStringLiteral("A"))});
+
+    // The service runs it: "Running" while it runs, its last run time once it has ended.
+    QCOMPARE(cell(QStringLiteral("0 waits"), LastRunColumn), TMainForm::RunTimeText(0));
+    waiting = other.ActivateTask(QStringLiteral("0 waits"));
+    waiting->Activate();
+    waiting->Run();
+    waiting->Deactivate(false);
+    QTRY_COMPARE_WITH_TIMEOUT(cell(QStringLiteral("0 waits"), StatusColumn), TMainForm::StatusText(tsRunning), 20000);
+    QFile goFile(go);
+    QVERIFY(goFile.open(QIODevice::WriteOnly));
+    goFile.close();
+    QTRY_VERIFY_WITH_TIMEOUT(cell(QStringLiteral("0 waits"), StatusColumn) != TMainForm::StatusText(tsRunning), 20000);
+    QVERIFY(cell(QStringLiteral("0 waits"), LastRunColumn) != TMainForm::RunTimeText(0));
+
+    // Deleted elsewhere: the row goes, the other stays.
+    other.DeleteTask(QStringLiteral("0 waits"));
+    QTRY_COMPARE(RowCaptions(form), QStringList{"A"});
+    QCOMPARE(prompts.errors, QStringList());
     QVERIFY(TemporaryServiceRoot::StopServiceProcesses(env.RootPath()));
 }
 

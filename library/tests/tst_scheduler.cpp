@@ -1,5 +1,6 @@
 // The scheduler against a private service root, in both interface generations.
 
+#include "LibraryTestSupport.h"
 #include "OsVersion.h"
 #include "ResultCodes.h"
 #include "TaskService2.h"
@@ -80,6 +81,8 @@ class TestScheduler : public QObject {
     Q_OBJECT
 
 private slots:
+    void reloadTaskFollowsTheService_data() { LibraryTests::AddBothGenerations(); }
+    void reloadTaskFollowsTheService();
     void jobExtension_data();
     void jobExtension();
     void construction();
@@ -860,6 +863,80 @@ void TestScheduler::selectedFolder()
     QCOMPARE(f.scheduler->CurrentFolderPath, QStringLiteral("\\"));
     f.scheduler->Refresh();
     QCOMPARE(f.Names(), QStringList{QStringLiteral("AtRoot")});
+}
+
+namespace {
+QStringList ListedNames(const TTaskScheduler& scheduler)
+{
+    QStringList names;
+    for (int i = 0; i < scheduler.GetCount(); ++i) names << RemoveJobExtension(scheduler.GetItem(i)->GetName());
+    return names;
+}
+} // namespace
+
+void TestScheduler::reloadTaskFollowsTheService()
+{
+    QFETCH(bool, vista);
+    LibraryTests::Fixture mine(vista);
+    TTaskScheduler& scheduler = *mine.scheduler;
+    mine.New(QStringLiteral("a"))->Save();
+    mine.New(QStringLiteral("c"))->Save();
+    scheduler.Refresh();
+    TTaskItem* a = scheduler.ActivateTask(QStringLiteral("a"));
+    QVERIFY(a);
+    // Another program's scheduler on the same service.
+    TTaskScheduler other;
+    other.SetUseTaskScheduler1Only(!vista);
+    other.Open();
+    const auto change = [&other](const QString& name, const std::function<void(TTaskItem*)>& edit) {
+        TTaskItem* item = other.ActivateTask(name);
+        QVERIFY(item);
+        item->Activate();
+        edit(item);
+        item->Save();
+    };
+
+    // A task added elsewhere comes into its place in the order.
+    TTaskItem* b = other.CreateNewItem(QStringLiteral("b"));
+    b->SetApplicationName(LibraryTests::kProgram);
+    b->Save();
+    QVERIFY(scheduler.ReloadTask(QStringLiteral("b")));
+    QCOMPARE(ListedNames(scheduler), (QStringList{"a", "b", "c"}));
+
+    // A listed task changed elsewhere is read again in place: the same item, the new values.
+    change(QStringLiteral("a"), [](TTaskItem* item) { item->SetCreator(QStringLiteral("someone else")); });
+    QCOMPARE(scheduler.ReloadTask(QStringLiteral("a")), a);
+    a->Activate();
+    QCOMPARE(a->GetCreator(), QStringLiteral("someone else"));
+    a->Deactivate(false);
+
+    // Unknown names change nothing; a task the filter refuses now leaves the list.
+    QCOMPARE(scheduler.ReloadTask(QStringLiteral("nobody")), nullptr);
+    QCOMPARE(ListedNames(scheduler), (QStringList{"a", "b", "c"}));
+    scheduler.SetOnBeforeTaskAdded([](TTaskScheduler*, TTaskItem* task, bool& canAdd) { canAdd = !task->GetName().startsWith(QLatin1Char('c')); });
+    QCOMPARE(scheduler.ReloadTask(QStringLiteral("c")), nullptr);
+    QCOMPARE(ListedNames(scheduler), (QStringList{"a", "b"}));
+    scheduler.SetOnBeforeTaskAdded({});
+
+    // Deleted elsewhere: the item goes.
+    other.DeleteTask(QStringLiteral("a"));
+    QCOMPARE(scheduler.ReloadTask(QStringLiteral("a")), nullptr);
+    QCOMPARE(ListedNames(scheduler), QStringList{"b"});
+
+    // A new item of this scheduler, not saved yet, is left as it is.
+    TTaskItem* draft = scheduler.CreateNewItem(QStringLiteral("draft"));
+    QCOMPARE(scheduler.ReloadTask(QStringLiteral("draft")), draft);
+    draft->SetApplicationName(LibraryTests::kProgram);
+    draft->Save();
+
+    if (vista) {
+        // Hidden tasks are listed only with ShowHidden, as Refresh lists them.
+        change(QStringLiteral("b"), [](TTaskItem* item) { item->SetVistaFlag(tfvHidden, true); });
+        QCOMPARE(scheduler.ReloadTask(QStringLiteral("b")), nullptr);
+        scheduler.SetShowHidden(true);
+        QVERIFY(scheduler.ReloadTask(QStringLiteral("b")));
+        QCOMPARE(ListedNames(scheduler), (QStringList{"b", "draft"}));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestScheduler)

@@ -78,6 +78,9 @@ void ClientConnection::Pump()
             } else if (!request.value(DaemonProtocol::Key::Op).isString()) {
                 if (MayComplain()) qCWarning(lcClient) << "request without an operation from pid" << m_peer.pid;
                 Reply(DaemonProtocol::ErrorReply(E_INVALIDARG, QStringLiteral("The request names no operation.")));
+            } else if (request.value(DaemonProtocol::Key::Op).toString() == DaemonProtocol::Op::Subscribe) {
+                m_subscribed = true;
+                Reply(QCborMap{{DaemonProtocol::Key::Hr, qint64(S_OK)}});
             } else {
                 Reply(m_handler(request, m_peer));
             }
@@ -90,6 +93,17 @@ void ClientConnection::Reply(const QCborMap& reply)
 {
     if (m_closing) return;
     m_socket->write(DaemonProtocol::EncodeFrame(reply));
+}
+
+void ClientConnection::Notify(const QByteArray& frame)
+{
+    if (!m_subscribed || m_closing || m_finished) return;
+    if (m_socket->bytesToWrite() > WriteBacklogLimit) {
+        if (MayComplain()) qCWarning(lcClient) << "client pid" << m_peer.pid << "reads no notices; dropped";
+        Drop();
+        return;
+    }
+    m_socket->write(frame);
 }
 
 void ClientConnection::Refuse(const QString& reason)
@@ -126,7 +140,8 @@ void ClientConnection::SetIdle(bool idle)
 
 void ClientConnection::OnIdle()
 {
-    // A request that arrived just now is served, not cut off.
+    // A request that arrived just now is served, not cut off. A subscriber idles by design.
+    if (m_subscribed) return;
     if (!m_idle || m_socket->bytesAvailable() > 0) {
         Pump();
         return;

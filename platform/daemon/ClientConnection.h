@@ -15,7 +15,9 @@ class QLocalSocket;
 /// sends garbage gets an error reply and, where the stream is lost, is disconnected; a client
 /// that stops in the middle of a message or stops reading its replies is dropped, so that no
 /// client can hold the daemon's memory or its attention. A client that sends nothing for
-/// long is dropped as idle; clients connect again when they have something to ask.
+/// long is dropped as idle; clients connect again when they have something to ask. A client
+/// that subscribed waits for notices and is not dropped for idling; one that does not read
+/// them is dropped like one that does not read its replies.
 class ClientConnection : public QObject {
     Q_OBJECT
 public:
@@ -38,6 +40,10 @@ public:
     qint64 IdleSinceMs() const { return m_idleSinceMs; }
     /// Ends the connection at once (to make room for another client); it deletes itself.
     void Drop();
+    /// The client asked for notices.
+    bool IsSubscribed() const { return m_subscribed; }
+    /// Sends `frame` (an encoded notice) when the client subscribed.
+    void Notify(const QByteArray& frame);
 
 signals:
     /// The client is gone; the connection deletes itself afterwards.
@@ -65,4 +71,5 @@ private:
     bool m_idle = false;
     bool m_closing = false;
     bool m_finished = false;
+    bool m_subscribed = false;
 };

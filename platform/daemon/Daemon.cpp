@@ -86,6 +86,10 @@ Daemon::StartResult Daemon::Start(QString* message)
     m_runner->SetConditions(m_conditions.get());
     m_loop = new ScheduleLoop(catalogs, *m_runner, m_clock, *m_timer, this);
     m_requests = std::make_unique<RunRequests>(*m_runner, catalogs);
+    connect(m_runner, &TaskRunner::InstanceStarted, this, [this](const TaskKey& key) { Notify(DaemonProtocol::Notice::RunStarted, key); });
+    connect(m_runner, &TaskRunner::InstanceEnded, this, [this](const TaskKey& key, HRESULT result) {
+        Notify(DaemonProtocol::Notice::RunEnded, key, QCborMap{{DaemonProtocol::Key::Result, qint64(quint32(result))}});
+    });
     AddOwnRequests();
 
     m_server = new DaemonServer([this](const QCborMap& request, const ClientIdentity& peer) { return Handle(request, peer); }, this);
@@ -204,8 +208,9 @@ QCborMap Daemon::Handle(const QCborMap& request, const ClientIdentity& peer)
     }
     // Taken before the request is carried out: a deleted task's stored spelling is gone after.
     const std::optional<TaskKey> named = NamedTask(op, request);
+    const bool existed = Stores(op, request);
     const QCborMap reply = m_core->Handle(request, peer);
-    if (SUCCEEDED(HRESULT(reply.value(DaemonProtocol::Key::Hr).toInteger()))) AfterChange(op, named, reply);
+    if (SUCCEEDED(HRESULT(reply.value(DaemonProtocol::Key::Hr).toInteger()))) AfterChange(op, named, existed, reply);
     return reply;
 }
 
@@ -248,7 +253,25 @@ std::optional<TaskKey> Daemon::NamedTask(const QString& op, const QCborMap& requ
     return std::nullopt;
 }
 
-void Daemon::AfterChange(const QString& op, const std::optional<TaskKey>& named, const QCborMap& reply)
+bool Daemon::Stores(const QString& op, const QCborMap& request)
+{
+    if (op == Gen2Protocol::kTaskRegister) {
+        const auto key = RunRequests::Gen2Key(request, nullptr);
+        return key && m_gen2->Load(*key, nullptr).has_value();
+    }
+    if (op == QLatin1String("v1.save")) return m_gen1->Load(RunRequests::Gen1Key(request), nullptr).has_value();
+    return false;
+}
+
+void Daemon::Notify(QLatin1StringView notice, const TaskKey& key, const QCborMap& extra)
+{
+    if (!m_server) return;
+    QCborMap message = DaemonProtocol::NoticeMessage(notice, key.generation == TaskGeneration::V1 ? 1 : 2, key.path);
+    for (auto it = extra.cbegin(); it != extra.cend(); ++it) message.insert(it.key(), it.value());
+    m_server->Notify(message);
+}
+
+void Daemon::AfterChange(const QString& op, const std::optional<TaskKey>& named, bool existed, const QCborMap& reply)
 {
     std::optional<TaskKey> key = named;
     if (op == Gen2Protocol::kTaskRegister) {
@@ -258,8 +281,13 @@ void Daemon::AfterChange(const QString& op, const std::optional<TaskKey>& named,
         key = TaskKey{TaskGeneration::V1, reply.value(QStringLiteral("name")).toString()};
     }
     if (!key || key->path.isEmpty()) return;
-    if (op == Gen2Protocol::kTaskDelete || op == QLatin1String("v1.delete")) m_runner->ForgetHistory(*key);
+    const bool deleted = op == Gen2Protocol::kTaskDelete || op == QLatin1String("v1.delete");
+    if (deleted) m_runner->ForgetHistory(*key);
     m_loop->Refresh(*key);
+    using namespace DaemonProtocol;
+    if (deleted) Notify(Notice::TaskDeleted, *key);
+    else if (op == Gen2Protocol::kTaskSetEnabled || existed) Notify(Notice::TaskChanged, *key);
+    else Notify(Notice::TaskAdded, *key);
 }
 
 void Daemon::AddOwnRequests()

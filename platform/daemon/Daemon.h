@@ -58,7 +58,11 @@ private:
     std::optional<TaskKey> NamedTask(const QString& op, const QCborMap& request) const;
     /// Tells the schedule about a task that a request registered, changed or deleted (`named`
     /// is the task NamedTask gave before the request was carried out).
-    void AfterChange(const QString& op, const std::optional<TaskKey>& named, const QCborMap& reply);
+    void AfterChange(const QString& op, const std::optional<TaskKey>& named, bool existed, const QCborMap& reply);
+    /// Whether the task a registration or a 1.0 save names is stored already.
+    bool Stores(const QString& op, const QCborMap& request);
+    /// Tells the subscribed clients `notice` about `key`.
+    void Notify(QLatin1StringView notice, const TaskKey& key, const QCborMap& extra = {});
     void AddOwnRequests();
     void SaveState(const QDateTime& through);
     void OnRootLost(const QString& reason);

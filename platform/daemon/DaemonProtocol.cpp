@@ -22,4 +22,14 @@ QCborMap ErrorReply(HRESULT hr, const QString& error)
     return QCborMap{{Key::Hr, qint64(hr)}, {Key::Error, error}};
 }
 
+QCborMap NoticeMessage(QLatin1StringView notice, int generation, const QString& path)
+{
+    return QCborMap{{Key::Notice, notice}, {Key::Generation, generation}, {Key::Path, path}};
+}
+
+bool IsNotice(const QCborMap& message)
+{
+    return message.value(Key::Notice).isString() && !message.contains(Key::Hr);
+}
+
 } // namespace DaemonProtocol

@@ -1,5 +1,6 @@
 #include "DaemonServer.h"
 
+#include "DaemonProtocol.h"
 #include "PeerCredentials.h"
 
 #include <QLocalServer>
@@ -35,6 +36,18 @@ void DaemonServer::Close()
     const QString path = m_server->fullServerName();
     m_server->close();
     QLocalServer::removeServer(path);
+}
+
+void DaemonServer::Notify(const QCborMap& message)
+{
+    QByteArray frame;
+    // A copy: a client that reads nothing is dropped on the way, which changes the table.
+    const QList<ClientConnection*> clients = m_clients.values();
+    for (ClientConnection* client : clients) {
+        if (!client->IsSubscribed()) continue;
+        if (frame.isEmpty()) frame = DaemonProtocol::EncodeFrame(message);
+        client->Notify(frame);
+    }
 }
 
 void DaemonServer::OnNewConnection()

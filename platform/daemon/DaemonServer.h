@@ -37,6 +37,8 @@ public:
     /// Stops listening and removes the socket; connected clients are dropped.
     void Close();
     int ClientCount() const { return int(m_clients.size()); }
+    /// Sends the notice `message` to every client that subscribed.
+    void Notify(const QCborMap& message);
 
     /// Whether a peer running as `peerUid` may use a daemon running as `daemonUid`.
     static bool MayConnect(uid_t daemonUid, uid_t peerUid) { return peerUid == daemonUid || peerUid == 0; }

@@ -239,6 +239,7 @@ HRESULT TaskRunner::Launch(const RunnableTask& task, const QString& cause, int a
         r.lastResult = RunResults::Running;
     });
     qCInfo(lcRunner) << task.key.ToString() << "started (" << cause << "), instance" << description->id << "supervisor" << pid;
+    emit InstanceStarted(task.key);
     if (!instance->IsValid()) OnEnded(instance);   // it ended before it could be watched
     return S_OK;
 }

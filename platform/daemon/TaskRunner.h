@@ -57,6 +57,8 @@ public:
     const InstanceLauncher& Launcher() const { return m_launcher; }
 
 signals:
+    /// An instance of the task started and the task's state says it runs.
+    void InstanceStarted(const TaskKey& key);
     /// An instance of the task ended and its result was recorded.
     void InstanceEnded(const TaskKey& key, HRESULT result);
 

@@ -7,6 +7,7 @@
 #include "DaemonServer.h"
 #include "LocalSocketTransport.h"
 #include "LogRateLimit.h"
+#include "ServiceNotifications.h"
 #include "ServiceRoot.h"
 #include "TemporaryServiceRoot.h"
 
@@ -15,6 +16,7 @@
 #include <QThread>
 #include <QtTest>
 #include <atomic>
+#include <optional>
 
 namespace {
 
@@ -52,6 +54,10 @@ public:
         m_thread.wait();
     }
     bool IsListening() const { return m_listening; }
+    void Notify(const QCborMap& message)
+    {
+        QMetaObject::invokeMethod(&m_host, [&] { m_server->Notify(message); }, Qt::BlockingQueuedConnection);
+    }
     int ClientCount()
     {
         int count = 0;
@@ -85,6 +91,9 @@ private slots:
     void idleConnectionsDroppedAndClientsComeBack();
     void floodOfIdleConnectionsLocksNobodyOut();
     void badFramesLoggedWithinLimit();
+    void subscribersStayWhileIdleAndGetNotices();
+    void noticesReadFromMessages_data();
+    void noticesReadFromMessages();
 };
 
 void TestConnections::admission_data()
@@ -208,5 +217,79 @@ void TestConnections::badFramesLoggedWithinLimit()
     QVERIFY2(g_warnings.size() <= DaemonServer::ComplaintsPerMinute, qPrintable(QString::number(g_warnings.size())));
 }
 
+
+void TestConnections::subscribersStayWhileIdleAndGetNotices()
+{
+    TemporaryServiceRoot root;
+    const QString socketPath = ServiceRoot(root.Path()).SocketPath();
+    std::optional<ServerThread> server(std::in_place, socketPath, 300);
+    QVERIFY(server->IsListening());
+    ServiceNotifications notices;
+    QVERIFY(notices.Subscribe(root.Path()));
+    QList<ServiceNotice> heard;
+    connect(&notices, &ServiceNotifications::Notified, this, [&heard](const ServiceNotice& notice) { heard.append(notice); });
+    QLocalSocket silent;
+    silent.connectToServer(socketPath);
+    QVERIFY(silent.waitForConnected(5000));
+
+    // The silent connection goes; the subscriber, idle longer, stays and hears what happens.
+    QTRY_COMPARE_WITH_TIMEOUT(silent.state(), QLocalSocket::UnconnectedState, 10000);
+    QCOMPARE(server->ClientCount(), 1);
+    QVERIFY(notices.IsSubscribed());
+    server->Notify(DaemonProtocol::NoticeMessage(DaemonProtocol::Notice::TaskDeleted, 2, QStringLiteral("\\Gone")));
+    QTRY_COMPARE_WITH_TIMEOUT(heard.size(), 1, 10000);
+    QCOMPARE(heard.at(0).kind, ServiceNotice::TaskDeleted);
+    QCOMPARE(heard.at(0).path, QStringLiteral("\\Gone"));
+    QCOMPARE(server->requests.load(), 0);   // subscribing is the connection's business, not the service's
+
+    // The server goes: the subscriber is told that its notices have stopped.
+    QSignalSpy lost(&notices, &ServiceNotifications::Lost);
+    server.reset();
+    QTRY_COMPARE_WITH_TIMEOUT(lost.count(), 1, 10000);
+    QVERIFY(!notices.IsSubscribed());
+    QVERIFY(!notices.Subscribe(root.Path(), 200));
+}
+
+void TestConnections::noticesReadFromMessages_data()
+{
+    using namespace DaemonProtocol;
+    QTest::addColumn<QCborMap>("message");
+    QTest::addColumn<bool>("valid");
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<int>("generation");
+    QTest::addColumn<quint32>("result");
+    const QString path = QStringLiteral("\\Reports\\Daily");
+    QCborMap ended = NoticeMessage(Notice::RunEnded, 2, path);
+    ended.insert(Key::Result, qint64(0x8004130F));
+    QCborMap replyLike = NoticeMessage(Notice::TaskAdded, 2, path);
+    replyLike.insert(Key::Hr, 0);
+    QTest::newRow("added") << NoticeMessage(Notice::TaskAdded, 2, path) << true << int(ServiceNotice::TaskAdded) << 2 << 0u;
+    QTest::newRow("1.0 changed") << NoticeMessage(Notice::TaskChanged, 1, QStringLiteral("Backup.job")) << true
+                                 << int(ServiceNotice::TaskChanged) << 1 << 0u;
+    QTest::newRow("deleted") << NoticeMessage(Notice::TaskDeleted, 2, path) << true << int(ServiceNotice::TaskDeleted) << 2 << 0u;
+    QTest::newRow("started") << NoticeMessage(Notice::RunStarted, 2, path) << true << int(ServiceNotice::RunStarted) << 2 << 0u;
+    QTest::newRow("ended with its result") << ended << true << int(ServiceNotice::RunEnded) << 2 << 0x8004130Fu;
+    QTest::newRow("unknown kind") << NoticeMessage(QLatin1StringView("taskRenamed"), 2, path) << false << 0 << 0 << 0u;
+    QTest::newRow("unknown generation") << NoticeMessage(Notice::TaskAdded, 3, path) << false << 0 << 0 << 0u;
+    QTest::newRow("no task") << NoticeMessage(Notice::TaskAdded, 2, QString()) << false << 0 << 0 << 0u;
+    QTest::newRow("a reply") << replyLike << false << 0 << 0 << 0u;
+    QTest::newRow("empty") << QCborMap{} << false << 0 << 0 << 0u;
+}
+
+void TestConnections::noticesReadFromMessages()
+{
+    QFETCH(QCborMap, message);
+    QFETCH(bool, valid);
+    const auto notice = ServiceNotice::FromMessage(message);
+    QCOMPARE(notice.has_value(), valid);
+    if (!valid) return;
+    QFETCH(int, kind);
+    QFETCH(int, generation);
+    QFETCH(quint32, result);
+    QCOMPARE(int(notice->kind), kind);
+    QCOMPARE(notice->generation, generation);
+    QCOMPARE(notice->result, result);
+    QCOMPARE(notice->path, message.value(DaemonProtocol::Key::Path).toString());
+}
 QTEST_GUILESS_MAIN(TestConnections)
 #include "tst_connections.moc"

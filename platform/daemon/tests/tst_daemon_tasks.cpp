@@ -4,12 +4,16 @@
 
 #include "DaemonHarness.h"
 #include "DaemonLauncher.h"
+#include "DaemonProtocol.h"
+#include "FrameReader.h"
 #include "DaemonState.h"
 #include "Gen2Protocol.h"
 #include "ObjectRuntime.h"
 #include "OleDate.h"
 #include "ResultCodes.h"
 #include "RunResults.h"
+#include "ServiceNotifications.h"
+#include "ServiceRoot.h"
 #include "TaskService2.h"
 #include "tvMSTask.h"
 #include "TemporaryServiceRoot.h"
@@ -19,6 +23,7 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QLocalSocket>
 #include <QProcess>
 #include <QtTest>
 #include <fcntl.h>
@@ -112,6 +117,21 @@ bool RunCommand(const QString& program, const QStringList& args, const QByteArra
     return p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
 }
 
+// Sends `request` on `socket` and reads the first frame that comes back.
+QCborMap FirstFrameAfter(QLocalSocket& socket, const QCborMap& request)
+{
+    socket.write(DaemonProtocol::EncodeFrame(request));
+    FrameReader reader(DaemonProtocol::MaxReplySize);
+    for (;;) {
+        QCborMap message;
+        QString error;
+        const FrameReader::Status status = reader.Next(&message, &error);
+        if (status == FrameReader::Message) return message;
+        if (status != FrameReader::NeedMore || !socket.waitForReadyRead(10000)) return {};
+        reader.Append(socket.readAll());
+    }
+}
+
 QByteArray ReadFile(const QString& file)
 {
     QFile f(file);
@@ -163,6 +183,7 @@ private slots:
     void namesSpeltOtherwiseReachTheRunningTask();
     void passwordCheckedAndNotStored();
     void programsGetOnlyTheirStandardStreams();
+    void subscribersHearOfChangesOthersDoNot();
 
 private:
     QString File(const QString& name) const { return m_root->Path() + QLatin1Char('/') + name; }
@@ -537,6 +558,53 @@ void TestDaemonTasks::programsGetOnlyTheirStandardStreams()
         return QDir(process + QStringLiteral("/fd")).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
     };
     QTRY_COMPARE_WITH_TIMEOUT(descriptors(), (QStringList{QStringLiteral("0"), QStringLiteral("1"), QStringLiteral("2")}), 5000);
+}
+
+void TestDaemonTasks::subscribersHearOfChangesOthersDoNot()
+{
+    ServiceNotifications notices;
+    QVERIFY(notices.Subscribe(m_root->Path()));
+    QList<ServiceNotice> heard;
+    connect(&notices, &ServiceNotifications::Notified, this, [&heard](const ServiceNotice& notice) { heard.append(notice); });
+    // A client as it was before notices: it never subscribes.
+    QLocalSocket plain;
+    plain.connectToServer(ServiceRoot(m_root->Path()).SocketPath());
+    QVERIFY(plain.waitForConnected(5000));
+    const QCborMap ping{{DaemonProtocol::Key::Op, DaemonProtocol::Op::Ping}};
+    QCOMPARE(FirstFrameAfter(plain, ping).value(DaemonProtocol::Key::Hr).toInteger(), S_OK);
+
+    QCOMPARE(RegisterScript(QStringLiteral("Told"), QStringLiteral("exit 3")), S_OK);
+    QCOMPARE(RegisterScript(QStringLiteral("Told"), QStringLiteral("exit 3")), S_OK);
+    QCOMPARE(Task(QStringLiteral("Told"))->put_Enabled(VARIANT_FALSE), S_OK);
+    QCOMPARE(Task(QStringLiteral("Told"))->put_Enabled(VARIANT_TRUE), S_OK);
+    ComPtr<IRunningTask> running;
+    QCOMPARE(Task(QStringLiteral("Told"))->Run(VARIANT::Empty(), running.Put()), S_OK);
+    QTRY_COMPARE_WITH_TIMEOUT(heard.size(), 6, 10000);
+    QCOMPARE(RootFolder()->DeleteTask(QStringLiteral("Told"), 0), S_OK);
+    // A refused request changes nothing and tells nothing.
+    QVERIFY(FAILED(RootFolder()->DeleteTask(QStringLiteral("Told"), 0)));
+    QTRY_COMPARE_WITH_TIMEOUT(heard.size(), 7, 10000);
+
+    const QList<ServiceNotice::Kind> expected{ServiceNotice::TaskAdded,  ServiceNotice::TaskChanged, ServiceNotice::TaskChanged,
+                                              ServiceNotice::TaskChanged, ServiceNotice::RunStarted, ServiceNotice::RunEnded,
+                                              ServiceNotice::TaskDeleted};
+    for (int i = 0; i < expected.size(); ++i) {
+        QCOMPARE(heard.at(i).kind, expected.at(i));
+        QCOMPARE(heard.at(i).generation, 2);
+        QCOMPARE(heard.at(i).path, QStringLiteral("\\Told"));
+    }
+    QCOMPARE(heard.at(5).result, 3u);
+
+    // The plain client's next frame is the reply to its request: no notice came before it.
+    const QCborMap reply = FirstFrameAfter(plain, ping);
+    QCOMPARE(reply.value(DaemonProtocol::Key::Hr).toInteger(), S_OK);
+    QVERIFY(reply.contains(DaemonProtocol::Key::Pid));
+
+    // The daemon stops: the subscriber hears that its notices have ended.
+    QSignalSpy lost(&notices, &ServiceNotifications::Lost);
+    m_daemon->Stop();
+    QTRY_COMPARE_WITH_TIMEOUT(lost.count(), 1, 10000);
+    QVERIFY(!notices.IsSubscribed());
 }
 
 int main(int argc, char** argv)
