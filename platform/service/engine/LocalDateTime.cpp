@@ -15,14 +15,6 @@ LocalDateTime LocalDateTime::FromSeconds(qint64 seconds)
     return value;
 }
 
-qint64 LocalDateTime::DayOf(qint64 seconds)
-{
-    // Floor division: a second before 1970 belongs to the day before, not to 1970-01-01.
-    qint64 days = seconds / SecondsPerDay;
-    if (seconds % SecondsPerDay < 0) --days;
-    return days + EpochDay;
-}
-
 QDate LocalDateTime::Date() const
 {
     return m_valid ? QDate::fromJulianDay(Day()) : QDate();

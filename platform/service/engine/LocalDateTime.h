@@ -35,9 +35,13 @@ public:
     QString ToString() const;
 
     /// The Julian day number holding the wall-clock second `seconds`.
-    static qint64 DayOf(qint64 seconds);
+    static constexpr qint64 DayOf(qint64 seconds)
+    {
+        // Floor division: a second before 1970 belongs to the day before, not to 1970-01-01.
+        return seconds / SecondsPerDay - (seconds % SecondsPerDay < 0 ? 1 : 0) + EpochDay;
+    }
     /// The wall-clock second at which Julian day `day` begins.
-    static qint64 StartOfDay(qint64 day) { return (day - EpochDay) * SecondsPerDay; }
+    static constexpr qint64 StartOfDay(qint64 day) { return (day - EpochDay) * SecondsPerDay; }
 
     friend bool operator==(const LocalDateTime&, const LocalDateTime&) = default;
     friend std::strong_ordering operator<=>(const LocalDateTime&, const LocalDateTime&) = default;

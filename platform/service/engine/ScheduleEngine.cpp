@@ -20,9 +20,7 @@ ScheduleEngine::ScheduleEngine(const QTimeZone& zone) : m_rules(zone) {}
 std::optional<RunTime> ScheduleEngine::NextRunAfter(const TriggerSchedule& trigger, const QDateTime& after) const
 {
     if (!after.isValid()) return std::nullopt;
-    const TriggerRuns runs(trigger, m_rules, SecondAfter(after));
-    if (runs.AtEnd()) return std::nullopt;
-    return runs.Current();
+    return TriggerRuns::FirstRun(trigger, m_rules, SecondAfter(after));
 }
 
 std::optional<RunTime> ScheduleEngine::NextRunAfter(const Schedule& schedule, const QDateTime& after) const

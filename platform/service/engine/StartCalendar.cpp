@@ -1,6 +1,7 @@
 #include "StartCalendar.h"
 
-#include <QDate>
+#include "CivilDate.h"
+
 #include <bit>
 
 namespace {
@@ -11,7 +12,7 @@ qint64 WeekOf(qint64 day) { return (day + 1) / 7; }
 int WeekdayOf(qint64 day) { return int((day + 1) % 7); }
 qint64 SundayOf(qint64 week) { return week * 7 - 1; }
 
-int MonthLength(int year, int month) { return QDate(year, month, 1).daysInMonth(); }
+int MonthLength(int year, int month) { return CivilDate::DaysInMonth(year, month); }
 
 // Days 1 .. length (at most 31) as a day mask.
 quint32 DaysUpTo(int length) { return (1u << length) - 1; }
@@ -21,11 +22,13 @@ constexpr int LongestMonth[12] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31
 
 } // namespace
 
-StartCalendar::StartCalendar(const TriggerSchedule& trigger, qint64 lastDay) : m_trigger(trigger)
+StartCalendar::StartCalendar(const TriggerSchedule& trigger, qint64 lastDay)
+    : m_trigger{trigger.kind,        trigger.runOnLastDayOfMonth, trigger.daysOfWeek,   trigger.weeksOfMonth,
+                trigger.monthsOfYear, trigger.daysOfMonth,        trigger.daysInterval, trigger.weeksInterval}
 {
     if (!CanEverStart(trigger)) return;
     m_first = trigger.start.Day();
-    m_last = qMin(lastDay, QDate(LastYear, 12, 31).toJulianDay());
+    m_last = qMin(lastDay, LastDay);
     m_empty = m_first > m_last;
 }
 
@@ -60,7 +63,7 @@ quint32 StartCalendar::MonthDays(int year, int month) const
     }
     // The n-th occurrence of a weekday falls on days 7n - 6 .. 7n; the last one is the
     // latest occurrence that the month's length allows (it may also be the fourth).
-    const int firstWeekday = WeekdayOf(QDate(year, month, 1).toJulianDay());
+    const int firstWeekday = WeekdayOf(CivilDate::JulianDay(year, month, 1));
     quint32 days = 0;
     for (int weekday = 0; weekday < 7; ++weekday) {
         if (!(m_trigger.daysOfWeek & (1u << weekday))) continue;
@@ -73,19 +76,18 @@ quint32 StartCalendar::MonthDays(int year, int month) const
     return days;
 }
 
-std::optional<qint64> StartCalendar::FirstOnOrAfter(qint64 day) const
+qint64 StartCalendar::FirstOnOrAfter(qint64 day) const
 {
-    if (m_empty) return std::nullopt;
+    if (m_empty) return NoDay;
     day = qMax(day, m_first);
-    if (day > m_last) return std::nullopt;
-    std::optional<qint64> found;
+    if (day > m_last) return NoDay;
+    qint64 found = NoDay;
     switch (m_trigger.kind) {
-    case TriggerKind::Once:
-        if (day == m_first) found = day;
-        break;
+    case TriggerKind::Once: found = day == m_first ? day : NoDay; break;
     case TriggerKind::Daily: {
         const qint64 n = m_trigger.daysInterval;
-        found = m_first + (day - m_first + n - 1) / n * n;
+        // Every day is the common case, and a division costs more than the rest of the query.
+        found = n == 1 ? day : m_first + (day - m_first + n - 1) / n * n;
         break;
     }
     case TriggerKind::Weekly: found = WeeklyFirst(day); break;
@@ -93,22 +95,21 @@ std::optional<qint64> StartCalendar::FirstOnOrAfter(qint64 day) const
     case TriggerKind::MonthlyDow: found = MonthlyFirst(day); break;
     case TriggerKind::Event: break;
     }
-    if (found && *found > m_last) return std::nullopt;
-    return found;
+    return found > m_last ? NoDay : found;
 }
 
-std::optional<qint64> StartCalendar::LastOnOrBefore(qint64 day, qint64 notBefore) const
+qint64 StartCalendar::LastOnOrBefore(qint64 day, qint64 notBefore) const
 {
-    if (m_empty) return std::nullopt;
+    if (m_empty) return NoDay;
     day = qMin(day, m_last);
     const qint64 low = qMax(notBefore, m_first);
-    if (day < low) return std::nullopt;
-    std::optional<qint64> found;
+    if (day < low) return NoDay;
+    qint64 found = NoDay;
     switch (m_trigger.kind) {
     case TriggerKind::Once: found = m_first; break;
     case TriggerKind::Daily: {
         const qint64 n = m_trigger.daysInterval;
-        found = m_first + (day - m_first) / n * n;
+        found = n == 1 ? day : m_first + (day - m_first) / n * n;
         break;
     }
     case TriggerKind::Weekly: found = WeeklyLast(day, low); break;
@@ -116,16 +117,15 @@ std::optional<qint64> StartCalendar::LastOnOrBefore(qint64 day, qint64 notBefore
     case TriggerKind::MonthlyDow: found = MonthlyLast(day, low); break;
     case TriggerKind::Event: break;
     }
-    if (found && *found < low) return std::nullopt;
-    return found;
+    return found < low ? NoDay : found;
 }
 
-std::optional<qint64> StartCalendar::WeeklyFirst(qint64 day) const
+qint64 StartCalendar::WeeklyFirst(qint64 day) const
 {
     const qint64 n = m_trigger.weeksInterval;
     const qint64 firstWeek = WeekOf(m_first);
     qint64 week = WeekOf(day);
-    const qint64 behind = (week - firstWeek) % n;
+    const qint64 behind = n == 1 ? 0 : (week - firstWeek) % n;
     if (behind != 0) {
         week += n - behind;
         day = SundayOf(week);
@@ -136,16 +136,16 @@ std::optional<qint64> StartCalendar::WeeklyFirst(qint64 day) const
         if (later) return day + std::countr_zero(later);
         week += n;
         day = SundayOf(week);
-        if (day > m_last) return std::nullopt;
+        if (day > m_last) return NoDay;
     }
 }
 
-std::optional<qint64> StartCalendar::WeeklyLast(qint64 day, qint64 low) const
+qint64 StartCalendar::WeeklyLast(qint64 day, qint64 low) const
 {
     const qint64 n = m_trigger.weeksInterval;
     const qint64 firstWeek = WeekOf(m_first);
     qint64 week = WeekOf(day);
-    const qint64 ahead = (week - firstWeek) % n;
+    const qint64 ahead = n == 1 ? 0 : (week - firstWeek) % n;
     if (ahead != 0) {
         week -= ahead;
         day = SundayOf(week) + 6;
@@ -156,35 +156,40 @@ std::optional<qint64> StartCalendar::WeeklyLast(qint64 day, qint64 low) const
         if (earlier) return day - (weekday - (std::bit_width(earlier) - 1));
         week -= n;
         day = SundayOf(week) + 6;
-        if (day < low) return std::nullopt;
+        if (day < low) return NoDay;
     }
 }
 
-std::optional<qint64> StartCalendar::MonthlyFirst(qint64 day) const
+qint64 StartCalendar::MonthlyFirst(qint64 day) const
 {
-    int year, month, dayOfMonth;
-    QDate::fromJulianDay(day).getDate(&year, &month, &dayOfMonth);
+    const CivilDate date = CivilDate::FromJulianDay(day);
+    int year = date.year, month = date.month, dayOfMonth = date.day;
+    const quint32 months = m_trigger.monthsOfYear & 0xFFF;
     for (;;) {
         const quint32 days = MonthDays(year, month) & ~((1u << (dayOfMonth - 1)) - 1);
-        if (days) return QDate(year, month, 1).toJulianDay() + std::countr_zero(days);
-        if (++month > 12) {
-            month = 1;
-            ++year;
+        if (days) return CivilDate::JulianDay(year, month, 1) + std::countr_zero(days);
+        // On to the next month the rule names, this year or the next.
+        const quint32 later = months >> month;
+        if (later) {
+            month += 1 + std::countr_zero(later);
+        } else {
+            month = 1 + std::countr_zero(months);
+            year = year == -1 ? 1 : year + 1;
         }
         dayOfMonth = 1;
-        if (QDate(year, month, 1).toJulianDay() > m_last) return std::nullopt;
+        if (CivilDate::JulianDay(year, month, 1) > m_last) return NoDay;
     }
 }
 
-std::optional<qint64> StartCalendar::MonthlyLast(qint64 day, qint64 low) const
+qint64 StartCalendar::MonthlyLast(qint64 day, qint64 low) const
 {
-    int year, month, dayOfMonth;
-    QDate::fromJulianDay(day).getDate(&year, &month, &dayOfMonth);
+    const CivilDate date = CivilDate::FromJulianDay(day);
+    int year = date.year, month = date.month, dayOfMonth = date.day;
     for (;;) {
+        const qint64 monthStart = CivilDate::JulianDay(year, month, 1);
         const quint32 days = MonthDays(year, month) & ((2u << (dayOfMonth - 1)) - 1);
-        if (days) return QDate(year, month, 1).toJulianDay() + std::bit_width(days) - 1;
-        const qint64 monthStart = QDate(year, month, 1).toJulianDay();
-        if (monthStart <= low) return std::nullopt;
+        if (days) return monthStart + std::bit_width(days) - 1;
+        if (monthStart <= low) return NoDay;
         if (--month < 1) {
             month = 12;
             --year;

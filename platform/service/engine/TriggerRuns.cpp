@@ -1,14 +1,14 @@
 #include "TriggerRuns.h"
 
-#include <QDate>
 #include <limits>
 
 namespace {
 
 constexpr qint64 Unbounded = std::numeric_limits<qint64>::max();
+constexpr qint64 NoDay = StartCalendar::NoDay;
 
 // The wall-clock second after the last one any schedule reaches.
-qint64 CapWall() { return LocalDateTime::StartOfDay(QDate(StartCalendar::LastYear + 1, 1, 1).toJulianDay()); }
+constexpr qint64 CapWall() { return LocalDateTime::StartOfDay(StartCalendar::LastDay + 1); }
 
 qint64 EndWall(const TriggerSchedule& t)
 {
@@ -44,8 +44,8 @@ TriggerRuns::TriggerRuns(const TriggerSchedule& trigger, const ZoneRules& zone, 
 
     const qint64 fromWall = FirstWallFrom(fromUtc);
     const qint64 today = LocalDateTime::DayOf(fromWall);
-    std::optional<qint64> day = m_calendar.FirstOnOrAfter(today);
-    if (day && StartWall(*day) < fromWall) day = m_calendar.FirstOnOrAfter(*day + 1);
+    qint64 day = m_calendar.FirstOnOrAfter(today);
+    if (day != NoDay && StartWall(day) < fromWall) day = m_calendar.FirstOnOrAfter(day + 1);
     SetPending(day);
 
     if (m_step > 0) {
@@ -54,15 +54,39 @@ TriggerRuns::TriggerRuns(const TriggerSchedule& trigger, const ZoneRules& zone, 
         // may be overlapped by later ones, so every start within the duration does. A day of
         // margin covers the clock changes inside the duration.
         const qint64 low = m_duration > 0 ? LocalDateTime::DayOf(fromWall - m_duration) - 1 : std::numeric_limits<qint64>::min();
-        std::optional<qint64> earlier = m_calendar.LastOnOrBefore(today, low);
-        if (earlier && StartWall(*earlier) >= fromWall) earlier = m_calendar.LastOnOrBefore(*earlier - 1, low);
-        for (int n = 0; earlier && n < MostOverlapping; ++n) {
-            if (const auto series = SeriesOf(*earlier, fromUtc)) m_active.append(*series);
+        qint64 earlier = m_calendar.LastOnOrBefore(today, low);
+        if (earlier != NoDay && StartWall(earlier) >= fromWall) earlier = m_calendar.LastOnOrBefore(earlier - 1, low);
+        for (int n = 0; earlier != NoDay && n < MostOverlapping; ++n) {
+            AddSeries(earlier, fromUtc);
             if (m_duration == 0) break;
-            earlier = m_calendar.LastOnOrBefore(*earlier - 1, low);
+            earlier = m_calendar.LastOnOrBefore(earlier - 1, low);
         }
     }
     Settle();
+}
+
+std::optional<RunTime> TriggerRuns::FirstRun(const TriggerSchedule& trigger, const ZoneRules& zone, qint64 fromUtc)
+{
+    if (trigger.repetitionInterval > 0) {
+        const TriggerRuns runs(trigger, zone, fromUtc);
+        if (runs.AtEnd()) return std::nullopt;
+        return runs.Current();
+    }
+    // Without repetition the first run is the first start at or after `fromUtc`.
+    if (!trigger.enabled) return std::nullopt;
+    const StartCalendar calendar(trigger, LocalDateTime::DayOf(EndWall(trigger) - 1));
+    if (calendar.IsEmpty()) return std::nullopt;
+    ZoneCursor cursor(zone);
+    const std::optional<int> offset = trigger.utcOffset;
+    const qint64 timeOfDay = trigger.start.SecondOfDay();
+    const qint64 fromWall = offset ? fromUtc + *offset : cursor.FirstWallFrom(fromUtc);
+    qint64 day = calendar.FirstOnOrAfter(LocalDateTime::DayOf(fromWall));
+    if (day != NoDay && LocalDateTime::StartOfDay(day) + timeOfDay < fromWall) day = calendar.FirstOnOrAfter(day + 1);
+    if (day == NoDay) return std::nullopt;
+    const qint64 wall = LocalDateTime::StartOfDay(day) + timeOfDay;
+    const qint64 utc = offset ? wall - *offset : cursor.Resolve(wall).utc;
+    if (utc >= EndUtc(trigger, zone)) return std::nullopt;
+    return RunTime{utc, LocalDateTime::FromSeconds(cursor.WallAt(utc)), -1, 0};
 }
 
 qint64 TriggerRuns::Resolve(qint64 wall)
@@ -77,7 +101,7 @@ qint64 TriggerRuns::FirstWallFrom(qint64 utc)
     return m_zone.FirstWallFrom(utc);
 }
 
-std::optional<TriggerRuns::Series> TriggerRuns::SeriesOf(qint64 day, qint64 fromUtc)
+void TriggerRuns::AddSeries(qint64 day, qint64 fromUtc)
 {
     const qint64 start = Resolve(StartWall(day));
     Series series;
@@ -87,22 +111,21 @@ std::optional<TriggerRuns::Series> TriggerRuns::SeriesOf(qint64 day, qint64 from
         series.limit = start + m_duration;
         series.end = series.limit;
     } else {
-        const std::optional<qint64> next = m_calendar.FirstOnOrAfter(day + 1);
-        series.limit = next ? Resolve(StartWall(*next)) : Unbounded;
+        const qint64 next = m_calendar.FirstOnOrAfter(day + 1);
+        series.limit = next != NoDay ? Resolve(StartWall(next)) : Unbounded;
     }
     series.next = start;
     if (fromUtc > start) {
-        if (m_step == 0) return std::nullopt;
+        if (m_step == 0) return;
         series.next = start + (fromUtc - start + m_step - 1) / m_step * m_step;
     }
-    if (series.next >= series.limit) return std::nullopt;
-    return series;
+    if (series.next < series.limit) m_active.append(series);
 }
 
-void TriggerRuns::SetPending(std::optional<qint64> day)
+void TriggerRuns::SetPending(qint64 day)
 {
     m_pendingDay = day;
-    if (day) m_pendingUtc = Resolve(StartWall(*day));
+    if (day != NoDay) m_pendingUtc = Resolve(StartWall(day));
 }
 
 void TriggerRuns::Settle()
@@ -112,15 +135,14 @@ void TriggerRuns::Settle()
         for (const Series& series : m_active) earliest = qMin(earliest, series.next);
         // Without repetition a start's one run comes before the next start, so the next start
         // day (which may be years away) is looked for only once the run is over.
-        if (m_enteredDay && (m_step > 0 || m_active.isEmpty())) {
-            SetPending(m_calendar.FirstOnOrAfter(*m_enteredDay + 1));
-            m_enteredDay.reset();
+        if (m_enteredDay != NoDay && (m_step > 0 || m_active.isEmpty())) {
+            SetPending(m_calendar.FirstOnOrAfter(m_enteredDay + 1));
+            m_enteredDay = NoDay;
         }
-        if (m_pendingDay && m_pendingUtc <= earliest) {
-            const qint64 day = *m_pendingDay;
-            m_pendingDay.reset();
-            m_enteredDay = day;
-            if (const auto series = SeriesOf(day, std::numeric_limits<qint64>::min())) m_active.append(*series);
+        if (m_pendingDay != NoDay && m_pendingUtc <= earliest) {
+            m_enteredDay = m_pendingDay;
+            m_pendingDay = NoDay;
+            AddSeries(m_enteredDay, std::numeric_limits<qint64>::min());
             continue;
         }
         if (earliest == Unbounded || earliest >= m_endUtc) {

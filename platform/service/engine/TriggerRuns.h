@@ -25,6 +25,10 @@ public:
     /// Moves to the next run.
     void Advance();
 
+    /// The first run of `trigger` at `fromUtc` or later, the same as `Current()` of a walk
+    /// positioned there; cheaper for a trigger without repetition, the common case.
+    static std::optional<RunTime> FirstRun(const TriggerSchedule& trigger, const ZoneRules& zone, qint64 fromUtc);
+
     /// The moment from which `trigger` starts no more runs, seconds since 1970-01-01T00:00Z.
     static qint64 EndUtc(const TriggerSchedule& trigger, const ZoneRules& zone);
 
@@ -41,11 +45,15 @@ private:
     qint64 Resolve(qint64 wall);
     /// The earliest wall-clock second of the trigger's frame whose moment is `utc` or later.
     qint64 FirstWallFrom(qint64 utc);
-    /// The repetition that starts on `day`, positioned on its first run at `fromUtc` or later.
-    std::optional<Series> SeriesOf(qint64 day, qint64 fromUtc);
+    /// Adds the repetition that starts on `day`, positioned on its first run at `fromUtc` or
+    /// later, unless it has no run left by then.
+    void AddSeries(qint64 day, qint64 fromUtc);
     /// Lets the pending start begin when it comes first, and makes the earliest run current.
     void Settle();
-    void SetPending(std::optional<qint64> day);
+    void SetPending(qint64 day);
+
+    // Days are StartCalendar days, StartCalendar::NoDay for none: no optionals on this path,
+    // which is run for every query.
 
     StartCalendar m_calendar;
     ZoneCursor m_zone;
@@ -56,9 +64,9 @@ private:
     qint64 m_endUtc = 0;   // no run at or after this moment
 
     QVarLengthArray<Series, 4> m_active;
-    std::optional<qint64> m_pendingDay;   // the next start day not yet begun, once known
-    qint64 m_pendingUtc = 0;              // and its moment
-    std::optional<qint64> m_enteredDay;   // the start day begun last, while the next is unknown
+    qint64 m_pendingDay = StartCalendar::NoDay; // the next start day not yet begun, once known
+    qint64 m_pendingUtc = 0;                    // and its moment
+    qint64 m_enteredDay = StartCalendar::NoDay; // the start day begun last, while the next is unknown
     RunTime m_current;
     bool m_atEnd = true;
 };

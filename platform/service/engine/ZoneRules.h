@@ -4,11 +4,14 @@
 
 #include <QTimeZone>
 #include <QVarLengthArray>
-#include <QVector>
 #include <QtGlobal>
+#include <memory>
 
-/// A time zone's changes of offset, precomputed for the years schedules commonly use and
-/// computed on demand (by `ZoneCursor`) outside them. Immutable once built.
+/// A time zone's changes of offset, laid out per year for the years schedules commonly use
+/// and computed on demand (by `ZoneCursor`) outside them. The table is built on first use,
+/// from the zone's file and the rule that continues it, so an engine that is never asked
+/// costs nothing and a year far ahead costs what this year costs. Copies share the table;
+/// it may be used from several threads.
 class ZoneRules {
 public:
     /// One change of the zone's offset from UTC.
@@ -20,11 +23,15 @@ public:
     /// The changes that matter to one year: from two days before it to two days after it,
     /// so that a wall-clock time of that year always finds its own offset here.
     struct Year {
+        qint64 begin = 0;   ///< the year's first wall-clock second (1 January 00:00:00)
+        qint64 end = 0;     ///< the first wall-clock second of the year after
         int baseOffset = 0; ///< the offset in force at the start of that span
         QVarLengthArray<Transition, 4> transitions;
+        /// The span of `year` with no changes and an offset of 0.
+        static Year Empty(int year);
     };
 
-    /// The years precomputed by the constructor.
+    /// The years of the table.
     static constexpr int FirstTableYear = 1970;
     static constexpr int LastTableYear = 2150;
 
@@ -32,16 +39,22 @@ public:
     explicit ZoneRules(const QTimeZone& zone);
 
     const QTimeZone& Zone() const { return m_zone; }
-    /// The precomputed rules of `year`, or nullptr outside the table.
-    const Year* TableYear(int year) const;
-    /// The rules of any `year`, asked of the time-zone database.
+    /// The rules of the year that holds the wall-clock second `wall`, from the table (built
+    /// now if it is not yet), or nullptr outside it.
+    const Year* TableYearOf(qint64 wall) const;
+    /// The rules of any `year`, computed.
     Year ComputeYear(int year) const;
 
 private:
+    struct Table;
+    const Table& Built() const;
+    /// The rules of `year` as the time-zone classes give them: for zones without a file.
+    Year AskZone(int year) const;
+
     QTimeZone m_zone;
     bool m_fixed = false;
     int m_fixedOffset = 0;
-    QVector<Year> m_table;
+    std::shared_ptr<Table> m_table;
 };
 
 /// Resolves wall-clock times of one zone into moments for one query. Keeps the year it used
@@ -72,10 +85,9 @@ private:
 
     const ZoneRules* m_rules;
     // The year used last: a table entry, or (when `m_table` is null) `m_computed`. No pointer
-    // into this object, so a cursor can be moved.
+    // into this object, so a cursor can be moved. Its wall-clock span: [m_yearBegin, m_yearEnd).
     const ZoneRules::Year* m_table = nullptr;
-    bool m_haveYear = false;
-    qint64 m_yearBegin = 0; // its wall-clock span: [m_yearBegin, m_yearEnd)
+    qint64 m_yearBegin = 0;
     qint64 m_yearEnd = 0;
     ZoneRules::Year m_computed;
 };

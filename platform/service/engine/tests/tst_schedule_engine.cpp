@@ -244,6 +244,20 @@ void tst_ScheduleEngine::runTimes_data()
         "2024-03-01T00:00:00Z", {"2024-03-06T00:30:00Z", "2024-03-07T00:30:00Z"});
     row("Berlin: the change of 2300", berlin, TriggerSchedule::Daily(L("2300-03-24 02:30")), "2300-03-24T00:00:00+01:00",
         {"2300-03-24T02:30:00+01:00", "2300-03-25T03:00:00+02:00", "2300-03-26T02:30:00+02:00"});
+    // Far ahead the zone follows its yearly rule: no table, the same answers.
+    row("Berlin: the spring change of 2400", berlin, TriggerSchedule::Daily(L("2400-03-25 02:30")), "2400-03-25T00:00:00+01:00",
+        {"2400-03-25T02:30:00+01:00", "2400-03-26T03:00:00+02:00", "2400-03-27T02:30:00+02:00"});
+    row("Berlin: the repeated hour of 2400", berlin, TriggerSchedule::Daily(L("2400-10-28 02:30")), "2400-10-28T00:00:00+02:00",
+        {"2400-10-28T02:30:00+02:00", "2400-10-29T02:30:00+02:00", "2400-10-30T02:30:00+01:00"});
+    row("Berlin: the spring change of 9998", berlin, TriggerSchedule::Daily(L("9998-03-28 02:30")), "9998-03-28T00:00:00+01:00",
+        {"9998-03-28T02:30:00+01:00", "9998-03-29T03:00:00+02:00", "9998-03-30T02:30:00+02:00"});
+    row("Berlin: repetitions through the repeated hour of 9998", berlin,
+        TriggerSchedule::Daily(L("9998-10-25 01:30")).Repeating(30 * Minute, 3 * Hour), "9998-10-25T00:00:00+02:00",
+        {"9998-10-25T01:30:00+02:00", "9998-10-25T02:00:00+02:00", "9998-10-25T02:30:00+02:00",
+         "9998-10-25T02:00:00+01:00", "9998-10-25T02:30:00+01:00", "9998-10-25T03:00:00+01:00",
+         "9998-10-26T01:30:00+01:00"});
+    row("New York: the spring change of 9998", newYork, TriggerSchedule::Weekly(L("9998-03-01 02:30"), 1, Sun),
+        "9998-03-01T00:00:00-05:00", {"9998-03-01T02:30:00-05:00", "9998-03-08T03:00:00-04:00", "9998-03-15T02:30:00-04:00"});
     row("Berlin: summer time of 1965 did not exist", berlin, TriggerSchedule::Daily(L("1965-06-01 12:00")),
         "1965-06-01T00:00:00+01:00", {"1965-06-01T12:00:00+01:00"});
 
