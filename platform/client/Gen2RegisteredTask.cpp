@@ -3,6 +3,8 @@
 #include "Gen2Protocol.h"
 #include "Gen2TaskDefinition.h"
 #include "OleDate.h"
+#include "RunTimesWire.h"
+#include "ScheduledRuns.h"
 #include "TaskDocumentCodec.h"
 #include "TaskPath.h"
 
@@ -174,12 +176,19 @@ HRESULT Gen2RegisteredTask::GetRunTimes(const SYSTEMTIME* pstStart, const SYSTEM
         request.insert(QStringLiteral("end"), end.toMSecsSinceEpoch());
     }
     request.insert(QStringLiteral("count"), qint64(*pCount));
+    request.insert(QStringLiteral("zone"), QString::fromUtf8(ScheduleZone().id()));
     QCborMap reply;
     const HRESULT hr = m_session->Call(request, &reply);
     if (FAILED(hr)) return hr;
     QList<SYSTEMTIME> times;
-    for (const QCborValue& t : reply.value(QStringLiteral("times")).toArray())
-        times.append(OleDate::ToSystemTime(QDateTime::fromMSecsSinceEpoch(t.toInteger())));
+    if (reply.contains(QStringLiteral("runs"))) {
+        auto runs = RunTimesWire::Unpack(reply.value(QStringLiteral("runs")).toByteArray(), reply.value(QStringLiteral("wall")).toBool());
+        if (!runs) return Fail(E_UNEXPECTED, QStringLiteral("The service sent run times that cannot be read."));
+        times = std::move(*runs);
+    } else {
+        for (const QCborValue& t : reply.value(QStringLiteral("times")).toArray())
+            times.append(OleDate::ToSystemTime(QDateTime::fromMSecsSinceEpoch(t.toInteger())));
+    }
     *pRunTimes = times;
     *pCount = DWORD(times.size());
     return S_OK;

@@ -1,5 +1,7 @@
 #include "Gen2Requests.h"
 
+#include "RunTimesWire.h"
+
 #include "AccountPolicy.h"
 #include "Gen2Protocol.h"
 #include "ScheduledRuns.h"
@@ -257,9 +259,16 @@ public:
         if (!start.isValid()) throw ServiceError(E_INVALIDARG, QStringLiteral("The start of the period is not a valid time."));
         const qint64 count = request.value(QStringLiteral("count")).toInteger();
         if (count < 0 || count > 0xFFFF) throw ServiceError(E_INVALIDARG, QStringLiteral("At most 65535 run times can be asked for."));
+        const QList<RunTime> runs = ScheduledRuns(task.doc, start, FromWire(request.value(QStringLiteral("end"))), int(count));
+        // A caller that names its zone takes the runs packed, with the wall clock when it is
+        // in that zone: then no time is converted on either side.
+        const QCborValue zone = request.value(QStringLiteral("zone"));
+        if (zone.isString()) {
+            return Ok({{QStringLiteral("runs"), RunTimesWire::Pack(runs)},
+                       {QStringLiteral("wall"), zone.toString().toUtf8() == ScheduleZone().id()}});
+        }
         QCborArray times;
-        for (const QDateTime& t : ScheduledRunTimes(task.doc, start, FromWire(request.value(QStringLiteral("end"))), int(count)))
-            times.append(ToWire(t));
+        for (const RunTime& run : runs) times.append(run.utc * 1000);
         return Ok({{QStringLiteral("times"), times}});
     }
 

@@ -1,0 +1,191 @@
+// The service's answers at the size of one call: run times listed through the service against
+// the engine alone, registering a task through the daemon, and run-now throughput. Prints its
+// figures; asserts nothing. Usage:
+//   bench_service [tasks-to-register] [runs]
+// Defaults: 200 registrations, 300 runs. The root is a fresh temporary one, removed afterwards.
+
+#include "DaemonLauncher.h"
+#include "DaemonProtocol.h"
+#include "LocalSocketTransport.h"
+#include "ObjectRuntime.h"
+#include "ResultCodes.h"
+#include "ScheduleEngine.h"
+#include "ScheduledRuns.h"
+#include "TaskService2.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QThread>
+#include <algorithm>
+#include <csignal>
+#include <cstdio>
+#include <functional>
+
+namespace {
+
+constexpr int Repeats = 5;
+
+void Check(HRESULT hr, const char* what)
+{
+    if (FAILED(hr)) {
+        std::fprintf(stderr, "%s failed: %s\n", what, qPrintable(ErrorDescription(hr)));
+        std::exit(1);
+    }
+}
+
+template <typename I, typename From>
+ComPtr<I> Cast(const ComPtr<From>& from)
+{
+    ComPtr<I> to;
+    from.As(to);
+    return to;
+}
+
+double Best(const std::function<void()>& work)
+{
+    double best = 1e300;
+    for (int i = 0; i < Repeats; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        work();
+        best = std::min(best, double(timer.nsecsElapsed()) / 1e9);
+    }
+    return best;
+}
+
+ComPtr<ITaskService> Connect()
+{
+    ComPtr<ITaskService> service;
+    Check(CoCreateInstance(CLSID_TaskScheduler, nullptr, CLSCTX_INPROC_SERVER, IID_ITaskService, service.PutVoid()), "CoCreateInstance");
+    Check(service->Connect(VARIANT::Empty(), VARIANT::Empty(), VARIANT::Empty(), VARIANT::Empty()), "Connect");
+    return service;
+}
+
+// A task that starts at midnight and repeats every minute, running `program` in parallel instances.
+ComPtr<IRegisteredTask> Register(ITaskService* service, ITaskFolder* folder, const QString& name, const QString& program)
+{
+    ComPtr<ITaskDefinition> def;
+    Check(service->NewTask(0, def.Put()), "NewTask");
+    ComPtr<ITaskSettings> settings;
+    def->get_Settings(settings.Put());
+    settings->put_MultipleInstances(TASK_INSTANCES_PARALLEL);
+    ComPtr<ITriggerCollection> triggers;
+    def->get_Triggers(triggers.Put());
+    ComPtr<ITrigger> trigger;
+    Check(triggers->Create(TASK_TRIGGER_DAILY, trigger.Put()), "Create trigger");
+    trigger->put_StartBoundary(QStringLiteral("2025-01-01T00:00:00"));
+    ComPtr<IRepetitionPattern> repetition;
+    trigger->get_Repetition(repetition.Put());
+    repetition->put_Interval(QStringLiteral("PT1M"));
+    ComPtr<IActionCollection> actions;
+    def->get_Actions(actions.Put());
+    ComPtr<IAction> action;
+    actions->Create(TASK_ACTION_EXEC, action.Put());
+    Cast<IExecAction>(action)->put_Path(program);
+    ComPtr<IRegisteredTask> task;
+    Check(folder->RegisterTaskDefinition(name, def.Get(), TASK_CREATE_OR_UPDATE, VARIANT::Empty(), VARIANT::Empty(),
+                                         TASK_LOGON_INTERACTIVE_TOKEN, VARIANT::Empty(), task.Put()),
+          "RegisterTaskDefinition");
+    return task;
+}
+
+// Run times of one task for a year and more, through the service, and the engine's own time
+// for the same runs in the same process.
+void RunTimes(const char* through)
+{
+    ComPtr<ITaskService> service = Connect();
+    ComPtr<ITaskFolder> root;
+    Check(service->GetFolder(QStringLiteral("\\"), root.Put()), "GetFolder");
+    const ComPtr<IRegisteredTask> task = Register(service.Get(), root.Get(), QStringLiteral("Every minute"), QStringLiteral("/bin/true"));
+    const SYSTEMTIME start{2025, 3, 0, 1, 0, 0, 0, 0};
+    DWORD count = 0;
+    const double seconds = Best([&] {
+        QList<SYSTEMTIME> times;
+        count = 65535;
+        Check(task->GetRunTimes(&start, nullptr, &count, &times), "GetRunTimes");
+    });
+    std::printf("run times through the service (%s): %u runs, %.1f ns per run\n", through, count, seconds * 1e9 / count);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    const int registrations = argc > 1 ? std::atoi(argv[1]) : 200;
+    const int runs = argc > 2 ? std::atoi(argv[2]) : 300;
+    QTemporaryDir dir;
+    if (!dir.isValid()) return 1;
+    const QString rootPath = dir.path();
+    qputenv("TASKSCHEDULER_HOME", rootPath.toLocal8Bit());
+    CoInitialize(nullptr);
+    std::printf("Service benchmark (best of %d where repeated)\n\n", Repeats);
+
+    // The engine alone, for the same runs as the service lists below.
+    {
+        const ScheduleEngine engine(ScheduleZone());
+        const TriggerSchedule trigger =
+            TriggerSchedule::Daily(LocalDateTime(QDate(2025, 1, 1), QTime(0, 0))).Repeating(60);
+        const QDateTime from(QDate(2025, 3, 1), QTime(0, 0), ScheduleZone());
+        qsizetype count = 0;
+        const double seconds = Best([&] { count = engine.RunTimes(trigger, from, std::nullopt, 65535).size(); });
+        std::printf("run times from the engine alone: %lld runs, %.1f ns per run\n", static_cast<long long>(count),
+                    seconds * 1e9 / double(count));
+    }
+    qputenv("TASKSCHEDULER_TRANSPORT", "inprocess");
+    RunTimes("in process");
+    qunsetenv("TASKSCHEDULER_TRANSPORT");
+
+    QString error;
+    if (!DaemonLauncher::Launch(rootPath, &error)) {
+        std::fprintf(stderr, "cannot start taskschedd: %s\n", qPrintable(error));
+        return 1;
+    }
+    qint64 pid = 0;
+    {
+        LocalSocketTransport transport(rootPath);
+        if (!transport.Connect(60000)) {
+            std::fprintf(stderr, "taskschedd did not answer\n");
+            return 1;
+        }
+        pid = transport.Call(QCborMap{{DaemonProtocol::Key::Op, DaemonProtocol::Op::Ping}}).value(DaemonProtocol::Key::Pid).toInteger();
+    }
+    RunTimes("through the daemon");
+
+    {
+        ComPtr<ITaskService> service = Connect();
+        ComPtr<ITaskFolder> root, folder;
+        Check(service->GetFolder(QStringLiteral("\\"), root.Put()), "GetFolder");
+        Check(root->CreateFolder(QStringLiteral("Registered"), VARIANT::Empty(), folder.Put()), "CreateFolder");
+        QList<double> ms;
+        for (int i = 0; i < registrations; ++i) {
+            QElapsedTimer timer;
+            timer.start();
+            Register(service.Get(), folder.Get(), QStringLiteral("Task %1").arg(i), QStringLiteral("/bin/true"));
+            ms << double(timer.nsecsElapsed()) / 1e6;
+        }
+        std::sort(ms.begin(), ms.end());
+        std::printf("register a task through the daemon (%d tasks): median %.2f ms, fastest %.2f ms\n", registrations,
+                    ms[ms.size() / 2], ms.first());
+
+        const ComPtr<IRegisteredTask> task = Register(service.Get(), root.Get(), QStringLiteral("Run now"), QStringLiteral("/bin/true"));
+        QElapsedTimer timer;
+        timer.start();
+        for (int i = 0; i < runs; ++i) {
+            ComPtr<IRunningTask> running;
+            Check(task->Run(VARIANT::Empty(), running.Put()), "Run");
+        }
+        const double seconds = double(timer.nsecsElapsed()) / 1e9;
+        std::printf("run now, one after the other (%d runs of /bin/true): %.0f runs/s\n", runs, runs / seconds);
+    }
+
+    if (pid > 0) {
+        QThread::msleep(500);   // let the last instances end
+        ::kill(pid_t(pid), SIGTERM);
+        for (int i = 0; i < 100 && ::kill(pid_t(pid), 0) == 0; ++i) QThread::msleep(50);
+    }
+    CoUninitialize();
+    return 0;
+}
