@@ -6,6 +6,7 @@
 
 #include "DaemonLauncher.h"
 #include "DaemonProtocol.h"
+#include "InstanceDescription.h"
 #include "LocalSocketTransport.h"
 #include "ObjectRuntime.h"
 #include "ResultCodes.h"
@@ -16,12 +17,16 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <ctime>
 #include <functional>
+#include <unistd.h>
 
 namespace {
 
@@ -109,6 +114,62 @@ void RunTimes(const char* through)
     std::printf("run times through the service (%s): %u runs, %.1f ns per run\n", through, count, seconds * 1e9 / count);
 }
 
+// The wall clock in nanoseconds, the clock `date +%s%N` prints.
+qint64 RealtimeNs()
+{
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    return qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+
+// From starting the supervisor of one instance to its program's start, the program being
+// `date +%s%N` that writes when it began; and the same program started directly, the floor.
+void SupervisorLatency(const QString& rootPath, int starts)
+{
+    const QString exec = QFileInfo(DaemonLauncher::FindProgram()).absolutePath() + QStringLiteral("/taskschedd-exec");
+    const QString dir = rootPath + QStringLiteral("/bench-instances");
+    QDir().mkpath(dir);
+    InstanceDescription d;
+    d.id = QStringLiteral("bench");
+    d.task = QStringLiteral("\\Bench");
+    d.start = QDateTime::currentDateTime();
+    d.cause = QStringLiteral("demand");
+    d.steps = {ExecStep{QStringLiteral("date"), {QStringLiteral("+%s%N")}, dir}};
+    d.user = QString::fromLocal8Bit(qgetenv("USER"));
+    d.uid = ::geteuid();
+    d.gid = ::getegid();
+    d.environment = {QStringLiteral("PATH=/usr/bin:/bin")};
+    d.logFile = dir + QStringLiteral("/out.log");
+    QFile file(InstanceFiles::DescriptionFile(dir, d.id));
+    if (!file.open(QIODevice::WriteOnly) || file.write(InstanceFiles::EncodeDescription(d)) < 0) return;
+    file.close();
+    const auto median = [](QList<double> v) {
+        std::sort(v.begin(), v.end());
+        return v.isEmpty() ? 0.0 : v[v.size() / 2];
+    };
+    QList<double> supervised, direct;
+    for (int i = 0; i < starts; ++i) {
+        QFile::remove(d.logFile);
+        const qint64 beforeNs = RealtimeNs();
+        if (QProcess::execute(exec, {file.fileName()}) != 0) return;
+        QFile log(d.logFile);
+        if (log.open(QIODevice::ReadOnly)) {
+            for (const QByteArray& line : log.readAll().split('\n')) {
+                bool ok = false;
+                const qint64 at = line.toLongLong(&ok);
+                if (ok) supervised << double(at - beforeNs) / 1e6;
+            }
+        }
+        QProcess date;
+        const qint64 directBefore = RealtimeNs();
+        date.start(QStringLiteral("date"), {QStringLiteral("+%s%N")});
+        date.waitForFinished();
+        direct << double(date.readAllStandardOutput().trimmed().toLongLong() - directBefore) / 1e6;
+    }
+    std::printf("supervisor start to program start (%d starts of date): median %.2f ms; the program started directly: median %.2f ms\n",
+                starts, median(supervised), median(direct));
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -134,6 +195,7 @@ int main(int argc, char** argv)
         std::printf("run times from the engine alone: %lld runs, %.1f ns per run\n", static_cast<long long>(count),
                     seconds * 1e9 / double(count));
     }
+    SupervisorLatency(rootPath, 40);
     qputenv("TASKSCHEDULER_TRANSPORT", "inprocess");
     RunTimes("in process");
     qunsetenv("TASKSCHEDULER_TRANSPORT");

@@ -2,7 +2,6 @@
 
 #include "ExecSupervisor.h"
 
-#include <QString>
 #include <cstdio>
 #include <cstring>
 
@@ -14,5 +13,5 @@ int main(int argc, char* argv[])
                    stderr);
         return 2;
     }
-    return ExecSupervisor(QString::fromLocal8Bit(argv[1])).Run();
+    return ExecSupervisor(argv[1]).Run();
 }

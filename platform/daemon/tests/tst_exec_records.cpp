@@ -1,0 +1,152 @@
+// The supervisor's own reading and writing of the instance files against the daemon's: what
+// one side writes, the other reads back unchanged, and damaged files are refused.
+
+#include "InstanceDescription.h"
+#include "InstanceRecord.h"
+#include "JsonValue.h"
+
+#include <QTest>
+
+class tst_ExecRecords : public QObject {
+    Q_OBJECT
+private slots:
+    void descriptionsRoundTrip_data();
+    void descriptionsRoundTrip();
+    void damagedDescriptions_data();
+    void damagedDescriptions();
+    void outcomesRoundTrip_data();
+    void outcomesRoundTrip();
+};
+
+namespace {
+std::vector<std::string> Std(const QStringList& list)
+{
+    std::vector<std::string> out;
+    for (const QString& s : list) out.push_back(s.toStdString());
+    return out;
+}
+} // namespace
+
+void tst_ExecRecords::descriptionsRoundTrip_data()
+{
+    QTest::addColumn<QString>("text"); // used for every string field
+    QTest::newRow("plain") << QStringLiteral("backup");
+    QTest::newRow("quotes and backslashes") << QStringLiteral("say \"hi\" \\ C:\\temp\\ /x/");
+    QTest::newRow("control characters") << QStringLiteral("line\nnext\ttab\r\x01\x1f\b\f");
+    QTest::newRow("non-ASCII") << QStringLiteral("Grüße, 日本語, ελληνικά");
+    QTest::newRow("outside the basic plane") << QString::fromUtf8("emoji \xF0\x9F\x98\x80 and \xF0\x90\x8D\x88");
+    QTest::newRow("empty") << QString();
+}
+
+void tst_ExecRecords::descriptionsRoundTrip()
+{
+    QFETCH(QString, text);
+    InstanceDescription d;
+    d.id = QStringLiteral("inst-1");
+    d.task = QStringLiteral("\\Folder\\") + text + QStringLiteral("x");
+    d.start = QDateTime::fromMSecsSinceEpoch(1733817600123);
+    d.cause = text;
+    d.steps = {ExecStep{QStringLiteral("/bin/echo"), {text, QStringLiteral("b c"), QString()}, text},
+               ExecStep{QStringLiteral("sh"), {}, QStringLiteral("/tmp")}};
+    d.user = QStringLiteral("nobody");
+    d.uid = 4294967294u;
+    d.gid = 65534;
+    d.environment = {QStringLiteral("PATH=/usr/bin"), QStringLiteral("V=") + text};
+    d.logFile = QStringLiteral("/var/log/") + text + QStringLiteral(".log");
+    std::string error;
+    const std::optional<InstanceRecord> r = InstanceRecord::Decode(InstanceFiles::EncodeDescription(d).toStdString(), &error);
+    QVERIFY2(r.has_value(), error.c_str());
+    QCOMPARE(r->id, d.id.toStdString());
+    QCOMPARE(r->task, d.task.toStdString());
+    QCOMPARE(r->cause, d.cause.toStdString());
+    QCOMPARE(r->steps.size(), size_t(2));
+    QCOMPARE(r->steps[0].program, std::string("/bin/echo"));
+    QCOMPARE(r->steps[0].arguments, Std(d.steps[0].arguments));
+    QCOMPARE(r->steps[0].workingDirectory, text.toStdString());
+    QCOMPARE(r->steps[1].arguments, std::vector<std::string>{});
+    QCOMPARE(r->user, std::string("nobody"));
+    QCOMPARE(r->uid, d.uid);
+    QCOMPARE(r->gid, d.gid);
+    QCOMPARE(r->environment, Std(d.environment));
+    QCOMPARE(r->logFile, d.logFile.toStdString());
+}
+
+void tst_ExecRecords::damagedDescriptions_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    InstanceDescription d;
+    d.id = QStringLiteral("i");
+    d.task = QStringLiteral("\\t");
+    d.start = QDateTime::fromMSecsSinceEpoch(1);
+    d.logFile = QStringLiteral("/l");
+    const QByteArray good = InstanceFiles::EncodeDescription(d);
+    QTest::newRow("empty") << QByteArray();
+    QTest::newRow("cut short") << good.left(good.size() / 2);
+    QTest::newRow("an array") << QByteArray("[1,2]");
+    QTest::newRow("text after it") << good + "x";
+    QTest::newRow("another kind") << QByteArray(good).replace("taskschedd-instance", "taskschedd-outcome");
+    QTest::newRow("another version") << QByteArray(good).replace("\"version\":1", "\"version\":2");
+    QTest::newRow("no id") << QByteArray(good).replace("\"id\":\"i\"", "\"id\":\"\"");
+    QTest::newRow("no log") << QByteArray(good).replace("\"logFile\":\"/l\"", "\"logFile\":7");
+    QTest::newRow("negative uid") << QByteArray(good).replace("\"uid\":0", "\"uid\":-1");
+    QTest::newRow("bad escape") << QByteArray(good).replace("\"/l\"", "\"\\q\"");
+    QTest::newRow("raw control character") << QByteArray(good).replace("\"/l\"", "\"\x01\"");
+    QTest::newRow("nested too deeply") << QByteArray(1000, '[') + QByteArray(1000, ']');
+    QTest::newRow("unknown word") << QByteArray(good).replace("\"/l\"", "nope");
+}
+
+void tst_ExecRecords::damagedDescriptions()
+{
+    QFETCH(QByteArray, bytes);
+    std::string error;
+    QVERIFY(!InstanceRecord::Decode(bytes.toStdString(), &error).has_value());
+    QVERIFY(!error.empty());
+}
+
+void tst_ExecRecords::outcomesRoundTrip_data()
+{
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<int>("signal");
+    QTest::addColumn<int>("startErrno");
+    QTest::addColumn<int>("startStage");
+    QTest::addColumn<int>("failedStep");
+    QTest::addColumn<bool>("stopRequested");
+    QTest::newRow("success") << 0 << 0 << 0 << 0 << -1 << false;
+    QTest::newRow("exit code") << 42 << 0 << 0 << 0 << -1 << false;
+    QTest::newRow("killed on request") << 137 << 9 << 0 << 0 << -1 << true;
+    QTest::newRow("program missing") << 0 << 0 << 2 << 3 << 1 << false;
+    QTest::newRow("extremes") << -2147483647 << 64 << 2147483647 << 4 << 0 << true;
+}
+
+void tst_ExecRecords::outcomesRoundTrip()
+{
+    OutcomeRecord o;
+    o.endMs = 1733817600999;
+    QFETCH(int, exitCode);
+    QFETCH(int, signal);
+    QFETCH(int, startErrno);
+    QFETCH(int, startStage);
+    QFETCH(int, failedStep);
+    QFETCH(bool, stopRequested);
+    o.exitCode = exitCode;
+    o.signal = signal;
+    o.startErrno = startErrno;
+    o.startStage = startStage;
+    o.failedStep = failedStep;
+    o.stepsRun = 3;
+    o.stopRequested = stopRequested;
+    QString error;
+    const std::optional<InstanceOutcome> d = InstanceFiles::DecodeOutcome(QByteArray::fromStdString(o.Encode()), &error);
+    QVERIFY2(d.has_value(), qPrintable(error));
+    QCOMPARE(d->end.toMSecsSinceEpoch(), o.endMs);
+    QCOMPARE(d->exitCode, exitCode);
+    QCOMPARE(d->signal, signal);
+    QCOMPARE(d->startErrno, startErrno);
+    QCOMPARE(d->startStage, startStage);
+    QCOMPARE(d->failedStep, failedStep);
+    QCOMPARE(d->stepsRun, 3);
+    QCOMPARE(d->stopRequested, stopRequested);
+}
+
+QTEST_GUILESS_MAIN(tst_ExecRecords)
+#include "tst_exec_records.moc"
