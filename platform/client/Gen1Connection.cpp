@@ -16,6 +16,7 @@ QCborMap Gen1Connection::Call(const QString& op, QCborMap args, HRESULT* hr)
     const QCborMap reply = m_transport->Call(args);
     const QCborValue code = reply.value(QStringLiteral("hr"));
     *hr = code.isInteger() ? HRESULT(code.toInteger()) : E_UNEXPECTED;
+    m_lastResult = *hr;
     m_lastError = FAILED(*hr) ? reply.value(QStringLiteral("error")).toString() : QString();
     return reply;
 }

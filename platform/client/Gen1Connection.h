@@ -20,6 +20,8 @@ public:
     QCborMap Call(const QString& op, QCborMap args, HRESULT* hr);
     /// The service's own text for the last failure, empty after a success.
     const QString& LastError() const { return m_lastError; }
+    /// The result code of the last call.
+    HRESULT LastResult() const { return m_lastResult; }
 
     /// The name of the service's computer; empty when the service cannot be reached.
     QString Computer();
@@ -31,6 +33,7 @@ private:
 
     std::shared_ptr<ServiceTransport> m_transport;
     QString m_lastError;
+    HRESULT m_lastResult = 0;
     QString m_computer;
     QString m_jobsDir;
     bool m_haveInfo = false;

@@ -1,9 +1,11 @@
 #include "Gen1TaskScheduler.h"
 
+#include "ComputerName.h"
 #include "Gen1Connection.h"
 #include "Gen1EnumWorkItems.h"
 #include "Gen1Task.h"
 #include "InProcessTransport.h"
+#include "ErrorInfo.h"
 #include "ResultCodes.h"
 
 #include <QCborArray>
@@ -37,20 +39,32 @@ Gen1TaskScheduler::Gen1TaskScheduler(std::shared_ptr<ServiceTransport> transport
 
 HRESULT Gen1TaskScheduler::SetTargetComputer(const QString* pwszComputer)
 {
-    if (!pwszComputer || pwszComputer->isEmpty()) return S_OK;
-    QString name = *pwszComputer;
-    if (name.startsWith(QStringLiteral("\\\\"))) name.remove(0, 2);
-    const QString local = m_connection->Computer();
-    if (local.isEmpty()) return SCHED_E_SERVICE_NOT_AVAILABLE;
-    if (name.compare(local, Qt::CaseInsensitive) == 0 || name.compare(QStringLiteral("localhost"), Qt::CaseInsensitive) == 0)
-        return S_OK;
-    // Other computers are reached through a remote transport, which this object does not have.
-    return HRESULT_FROM_WIN32(ERROR_BAD_NETPATH);
+    const QString name = pwszComputer ? ComputerName::Bare(*pwszComputer) : QString();
+    const bool remote = !ComputerName::IsLocal(name);
+    if (!remote && m_target.isEmpty()) {
+        if (name.isEmpty()) return S_OK;
+        return m_connection->Computer().isEmpty() ? SCHED_E_SERVICE_NOT_AVAILABLE : S_OK;
+    }
+    // A new target is a new connection; task objects handed out before keep the one they came from.
+    auto connection = std::make_shared<Gen1Connection>(remote ? OpenServiceTransport(name, QString()) : OpenServiceTransport());
+    if (connection->Computer().isEmpty()) {
+        const HRESULT hr = FAILED(connection->LastResult()) ? connection->LastResult() : SCHED_E_SERVICE_NOT_AVAILABLE;
+        // The reason in the words of ssh or of the service, for whoever reports the failure.
+        if (!connection->LastError().isEmpty()) SetErrorDescription(hr, connection->LastError());
+        return hr;
+    }
+    m_connection = connection;
+    m_target = remote ? name : QString();
+    return S_OK;
 }
 
 HRESULT Gen1TaskScheduler::GetTargetComputer(QString* ppwszComputer)
 {
     if (!ppwszComputer) return E_POINTER;
+    if (!m_target.isEmpty()) {
+        *ppwszComputer = QStringLiteral("\\\\") + m_target;
+        return S_OK;
+    }
     const QString local = m_connection->Computer();
     if (local.isEmpty()) return SCHED_E_SERVICE_NOT_AVAILABLE;
     *ppwszComputer = QStringLiteral("\\\\") + local;

@@ -4,6 +4,7 @@
 #include "ComBase.h"
 #include "tvMSTask.h"
 
+#include <QString>
 #include <memory>
 
 class Gen1Connection;
@@ -31,4 +32,5 @@ private:
     explicit Gen1TaskScheduler(std::shared_ptr<ServiceTransport> transport);
 
     std::shared_ptr<Gen1Connection> m_connection;
+    QString m_target;   ///< the other computer connected to; empty for this one
 };

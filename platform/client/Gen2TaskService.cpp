@@ -1,5 +1,6 @@
 #include "Gen2TaskService.h"
 
+#include "ComputerName.h"
 #include "Gen2Protocol.h"
 #include "Gen2TaskDefinition.h"
 #include "Gen2TaskFolder.h"
@@ -21,7 +22,16 @@ HRESULT Gen2TaskService::NotConnected() const
 
 HRESULT Gen2TaskService::Connect(VARIANT serverName, VARIANT user, VARIANT domain, VARIANT password)
 {
-    auto session = std::make_shared<Gen2Session>(OpenServiceTransport());
+    // Another computer is reached through ssh, as the user named (or ssh's own choice), and
+    // its service is then asked for a connection to its own computer.
+    const QString remoteName = serverName.vt == VT_BSTR ? serverName.bstrVal : QString();
+    const bool remote = !ComputerName::IsLocal(remoteName);
+    const QString remoteUser = user.vt == VT_BSTR ? user.bstrVal : QString();
+    auto session = std::make_shared<Gen2Session>(remote ? OpenServiceTransport(remoteName, remoteUser) : OpenServiceTransport());
+    if (remote) {
+        serverName = VARIANT::Null();
+        domain = VARIANT::Null();
+    }
     QCborMap reply;
     const HRESULT hr = session->Call(QCborMap{{QStringLiteral("op"), Gen2Protocol::kConnect},
                                               {QStringLiteral("server"), Gen2Protocol::FromVariant(serverName)},
@@ -30,7 +40,8 @@ HRESULT Gen2TaskService::Connect(VARIANT serverName, VARIANT user, VARIANT domai
                                               {QStringLiteral("password"), Gen2Protocol::FromVariant(password)}},
                                      &reply);
     if (FAILED(hr)) return hr;
-    session->server = reply.value(QStringLiteral("server")).toString();
+    // A remote computer keeps the name it was reached by: that is the name the user knows it by.
+    session->server = remote ? ComputerName::Bare(remoteName) : reply.value(QStringLiteral("server")).toString();
     session->user = reply.value(QStringLiteral("user")).toString();
     session->domain = reply.value(QStringLiteral("domain")).toString();
     session->highestVersion = DWORD(reply.value(QStringLiteral("version")).toInteger());

@@ -1,7 +1,9 @@
 #include "InProcessTransport.h"
 
+#include "ComputerName.h"
 #include "LocalSocketTransport.h"
 #include "ServiceCore.h"
+#include "SshTransport.h"
 
 #include <QHash>
 #include <unistd.h>
@@ -38,4 +40,10 @@ std::shared_ptr<ServiceTransport> OpenServiceTransport()
     auto transport = std::make_shared<LocalSocketTransport>(ServiceRoot::DefaultPath());
     transport->Connect();   // a transport that did not connect answers every call with "not running"
     return transport;
+}
+
+std::shared_ptr<ServiceTransport> OpenServiceTransport(const QString& computer, const QString& user)
+{
+    if (ComputerName::IsLocal(computer)) return OpenServiceTransport();
+    return std::make_shared<SshTransport>(ComputerName::Bare(computer), user);
 }

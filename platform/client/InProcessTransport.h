@@ -28,3 +28,7 @@ bool InProcessServiceSelected();
 /// socket of the root's daemon, waiting briefly for a daemon that is still starting; the
 /// in-process core when InProcessServiceSelected().
 std::shared_ptr<ServiceTransport> OpenServiceTransport();
+
+/// The transport to the service of `computer`: OpenServiceTransport() for this computer
+/// (ComputerName::IsLocal), an SshTransport as `user` (empty: ssh's own choice) for any other.
+std::shared_ptr<ServiceTransport> OpenServiceTransport(const QString& computer, const QString& user);

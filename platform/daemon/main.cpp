@@ -3,11 +3,13 @@
 #include "Daemon.h"
 #include "DaemonLauncher.h"
 #include "SignalWatcher.h"
+#include "StdioBridge.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
+#include <csignal>
 #include <cstdio>
 #include <unistd.h>
 
@@ -39,6 +41,11 @@ themselves when it is not running, so running it by hand is optional:
   (The unit files expect the program in /usr/local/bin, where "cmake --install"
   puts it; adjust ExecStart otherwise.)
 
+With --stdio the program serves one client on its standard input and output instead,
+through the root's daemon, which it starts when it does not run. That is how a client on
+another computer reaches this one: "ssh host taskschedd --stdio", with the user's own
+OpenSSH keys; the daemon sees the user who logged in as its client.
+
 The daemon ends cleanly on SIGTERM, SIGINT or SIGHUP. Task programs that are running
 then keep running; the next daemon of the root takes them over and records how they
 ended. Programs' output goes to <root>/logs/, the daemon's own messages to standard
@@ -69,6 +76,19 @@ void CloseInheritedDescriptors()
     for (int fd = 3; fd < (max > 0 ? max : 1024); ++fd) ::close(fd);
 }
 
+// The remote end of a connection from another computer: frames on standard input and output,
+// handed to the root's daemon. A client that went away shows as the end of the input (or a
+// broken output), and ends the program.
+int ServeStandardStreams(QCoreApplication& app, SignalWatcher& terminationSignals, const QString& root)
+{
+    std::signal(SIGPIPE, SIG_IGN);
+    StdioBridge bridge(root, STDIN_FILENO, STDOUT_FILENO);
+    QObject::connect(&bridge, &StdioBridge::Finished, &app, [&](int status) { app.exit(status); });
+    QObject::connect(&terminationSignals, &SignalWatcher::Terminate, &app, [&] { app.exit(0); });
+    bridge.Start();
+    return app.exec();
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -84,6 +104,9 @@ int main(int argc, char* argv[])
     const QCommandLineOption helpOption = parser.addHelpOption();
     const QCommandLineOption rootOption(QStringLiteral("root"), QStringLiteral("Serve the root <directory>."), QStringLiteral("directory"));
     parser.addOption(rootOption);
+    const QCommandLineOption stdioOption(QStringLiteral("stdio"),
+                                         QStringLiteral("Serve one client on standard input and output, through the root's daemon."));
+    parser.addOption(stdioOption);
     if (!parser.parse(app.arguments())) {
         std::fprintf(stderr, "taskschedd: %s\n", qPrintable(parser.errorText()));
         return 2;
@@ -104,6 +127,7 @@ int main(int argc, char* argv[])
     qputenv("TASKSCHEDULER_HOME", root.toLocal8Bit());
 
     SignalWatcher terminationSignals;
+    if (parser.isSet(stdioOption)) return ServeStandardStreams(app, terminationSignals, root);
     Daemon daemon{ServiceRoot(root)};
     QObject::connect(&terminationSignals, &SignalWatcher::Terminate, &app, [&](int signal) {
         qInfo("signal %d: ending", signal);

@@ -29,6 +29,7 @@ const QHash<HRESULT, QString>& Texts()
         {HRESULT_FROM_WIN32(ERROR_NOT_SUPPORTED), QStringLiteral("The request is not supported.")},
         {HRESULT_FROM_WIN32(ERROR_FILE_EXISTS), QStringLiteral("The file exists.")},
         {HRESULT_FROM_WIN32(ERROR_BAD_NETPATH), QStringLiteral("The network path was not found.")},
+        {HRESULT_FROM_WIN32(ERROR_NETNAME_DELETED), QStringLiteral("The specified network name is no longer available.")},
         {HRESULT_FROM_WIN32(ERROR_DISK_FULL), QStringLiteral("There is not enough space on the disk.")},
         {HRESULT_FROM_WIN32(ERROR_DISK_QUOTA_EXCEEDED), QStringLiteral("The requested file operation failed because the storage quota was exceeded.")},
         {HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER), QStringLiteral("The data area passed to a system call is too small.")},

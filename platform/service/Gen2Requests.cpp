@@ -3,6 +3,7 @@
 #include "RunTimesWire.h"
 
 #include "AccountPolicy.h"
+#include "ComputerName.h"
 #include "Gen2Protocol.h"
 #include "ScheduledRuns.h"
 #include "ServiceError.h"
@@ -81,12 +82,8 @@ public:
         const QString host = QSysInfo::machineHostName();
         const VARIANT server = ToVariant(request.value(QStringLiteral("server")));
         if (!server.IsMissing() && server.vt != VT_BSTR) throw ServiceError(E_INVALIDARG, QStringLiteral("The server name must be a string."));
-        QString name = server.bstrVal.trimmed();
-        if (name.startsWith(QLatin1String("\\\\"))) name.remove(0, 2);
-        const bool local = name.isEmpty() || name == QLatin1String(".") || name.compare(host, Qt::CaseInsensitive) == 0
-                           || name.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0
-                           || name == QLatin1String("127.0.0.1") || name == QLatin1String("::1");
-        if (!local)
+        const QString name = ComputerName::Bare(server.bstrVal);
+        if (!ComputerName::IsLocal(name))
             throw ServiceError(HRESULT_FROM_WIN32(ERROR_BAD_NETPATH),
                                QStringLiteral("The network path was not found. (Only this computer, \"%1\", can be connected to; \"%2\" is another computer.)")
                                    .arg(host, name));
