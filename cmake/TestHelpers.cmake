@@ -3,7 +3,8 @@
 # gets no service root of its own from here: tests create a temporary root themselves
 # (see testsupport/TemporaryServiceRoot.h) so that no test can reach a real user's service.
 # Clients host the service core in-process (TASKSCHEDULER_TRANSPORT=inprocess); the tests of
-# the daemon itself select its socket again.
+# the daemon itself select its socket again. Other computers are unknown to ssh (a stand-in that
+# fails as without a network), unless a test sets up its own.
 function(ts_add_test name)
     if(NOT TS_BUILD_TESTS)
         return()
@@ -17,5 +18,5 @@ function(ts_add_test name)
     endif()
     set_tests_properties(${name} PROPERTIES
         TIMEOUT ${T_TIMEOUT}
-        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;TASKSCHEDULER_HOME=${CMAKE_BINARY_DIR}/no-such-root-tests-must-make-their-own;TASKSCHEDULER_TRANSPORT=inprocess;LC_ALL=C.UTF-8")
+        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;TASKSCHEDULER_HOME=${CMAKE_BINARY_DIR}/no-such-root-tests-must-make-their-own;TASKSCHEDULER_TRANSPORT=inprocess;TASKSCHEDULER_SSH=/bin/sh ${CMAKE_SOURCE_DIR}/testsupport/ssh-without-network.sh;LC_ALL=C.UTF-8")
 endfunction()

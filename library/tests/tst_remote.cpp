@@ -67,6 +67,8 @@ void TestRemote::initTestCase()
     const QString unavailable = ThrowawaySshServer::Unavailable();
     if (!unavailable.isEmpty()) QSKIP(qPrintable(QStringLiteral("No OpenSSH server for the test: %1.").arg(unavailable)));
     QVERIFY(m_remoteRoot.isValid());
+    // The real OpenSSH client, not the stand-in the other tests get.
+    qunsetenv("TASKSCHEDULER_SSH");
     m_server = std::make_unique<ThrowawaySshServer>(m_remoteRoot.path(), QCoreApplication::applicationDirPath());
     QString error;
     QVERIFY2(m_server->Start(&error), qPrintable(error));

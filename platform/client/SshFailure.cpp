@@ -63,7 +63,7 @@ SshFailure SshFailure::Describe(const QString& host, const SshOutcome& outcome)
     if (Mentions(words, {"Host key verification failed", "REMOTE HOST IDENTIFICATION HAS CHANGED", "host key is known"})) {
         return {E_ACCESSDENIED, said(QStringLiteral("The computer \"%1\" could not be verified by its host key").arg(host))};
     }
-    const bool lostWords = Mentions(words, {"closed by remote host", "Connection reset", "Broken pipe", "server not responding",
+    const bool lostWords = Mentions(words, {"closed by remote host", "Connection reset", "Broken pipe", "not responding",
                                             "Connection closed"});
     if (outcome.answered || lostWords || outcome.crashed) {
         return {HRESULT_FROM_WIN32(ERROR_NETNAME_DELETED), said(QStringLiteral("The connection to the computer \"%1\" was lost").arg(host))};
