@@ -7,6 +7,8 @@
 #include <QSet>
 #include <QTextStream>
 #include <algorithm>
+#include <pwd.h>
+#include <unistd.h>
 
 namespace {
 
@@ -30,16 +32,27 @@ QList<QStringList> WordsPerLine(const QString& path)
 
 } // namespace
 
-QStringList KnownHosts::Read(const QString& ASshConfigPath, const QString& AHostsPath)
+QStringList KnownHosts::Read(const QString& ASshConfigPath, const QString& AKnownHostsPath)
 {
+    static const QRegularExpression pattern(QStringLiteral("[*?!]"));
     QStringList names;
     for (const QStringList& words : WordsPerLine(ASshConfigPath)) {
         if (words.constFirst().compare(QLatin1String("Host"), Qt::CaseInsensitive) != 0) continue;
-        for (const QString& pattern : words.mid(1)) {
-            if (!pattern.contains(QRegularExpression(QStringLiteral("[*?!]")))) names << pattern;
+        for (const QString& name : words.mid(1)) {
+            if (!name.contains(pattern)) names << name;
         }
     }
-    for (const QStringList& words : WordsPerLine(AHostsPath)) names << words.mid(1);
+    for (QStringList words : WordsPerLine(AKnownHostsPath)) {
+        if (words.constFirst() == QLatin1String("@revoked")) continue;
+        if (words.constFirst().startsWith(QLatin1Char('@'))) words.removeFirst();
+        if (words.isEmpty()) continue;
+        for (QString name : words.constFirst().split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+            // A hashed name cannot be read back, which is what hashing is for.
+            if (name.startsWith(QLatin1Char('|')) || name.contains(pattern)) continue;
+            if (name.startsWith(QLatin1Char('['))) name = name.mid(1, name.indexOf(QLatin1Char(']')) - 1);
+            if (!name.isEmpty()) names << name;
+        }
+    }
 
     QStringList unique;
     QSet<QString> seen;
@@ -57,5 +70,9 @@ QStringList KnownHosts::Read(const QString& ASshConfigPath, const QString& AHost
 
 QStringList KnownHosts::ForCurrentUser()
 {
-    return Read(QDir::home().filePath(QStringLiteral(".ssh/config")), QStringLiteral("/etc/hosts"));
+    // ssh finds ~/.ssh in the account's home from the password database, whatever $HOME says.
+    const passwd* account = ::getpwuid(::getuid());
+    const QDir home(account && account->pw_dir ? QFile::decodeName(account->pw_dir) : QDir::homePath());
+    const QString config = qEnvironmentVariable("TASKSCHEDULER_SSH_CONFIG");
+    return Read(config.isEmpty() ? home.filePath(QStringLiteral(".ssh/config")) : config, home.filePath(QStringLiteral(".ssh/known_hosts")));
 }

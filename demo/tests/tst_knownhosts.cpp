@@ -12,18 +12,18 @@ class TestKnownHosts : public QObject {
     Q_OBJECT
 
 private slots:
-    void hostsFromSshConfigAndHostsFile();
+    void hostsFromSshConfigAndKnownHosts();
     void unreadableFilesAddNothing();
     void dialogTakesAPickedOrTypedName();
     void expandEnvironment_data();
     void expandEnvironment();
 };
 
-void TestKnownHosts::hostsFromSshConfigAndHostsFile()
+void TestKnownHosts::hostsFromSshConfigAndKnownHosts()
 {
     QTemporaryDir dir;
     const QString config = dir.filePath(QStringLiteral("config"));
-    const QString hosts = dir.filePath(QStringLiteral("hosts"));
+    const QString known = dir.filePath(QStringLiteral("known_hosts"));
     {
         QFile file(config);
         QVERIFY(file.open(QIODevice::WriteOnly));
@@ -35,20 +35,24 @@ void TestKnownHosts::hostsFromSshConfigAndHostsFile()
                    "Match host anything\n");
     }
     {
-        QFile file(hosts);
+        QFile file(known);
         QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("127.0.0.1\tlocalhost\n"
-                   "::1 localhost ip6-localhost # loopback\n"
-                   "# 10.0.0.9 commented-out\n"
-                   "192.0.2.7 BACKUP files.example\n");
+        file.write("files.example,192.0.2.7 ssh-ed25519 AAAAC3NzaC1lZDI1NTE5AAAAIExample\n"
+                   "|1|F1E1KeoE/eEWhi10WpGv4OdiO6Y=|3988QV0VE8wmZL7suNrYQLITLCg= ssh-rsa AAAAB3Nza\n"
+                   "[BACKUP]:2222 ecdsa-sha2-nistp256 AAAAE2VjZHNh\n"
+                   "# old-box ssh-rsa AAAA\n"
+                   "@cert-authority *.corp.example ssh-rsa AAAAB3Nza\n"
+                   "@revoked stolen.example ssh-rsa AAAAB3Nza\n"
+                   "*.lab,!lab-gate lab-?? ssh-rsa AAAAB3Nza\n"
+                   "\n");
     }
-    QCOMPARE(KnownHosts::Read(config, hosts),
-             (QStringList{"backup", "build-server", "files.example", "ip6-localhost", "localhost", "Office"}));
+    QCOMPARE(KnownHosts::Read(config, known),
+             (QStringList{"192.0.2.7", "backup", "build-server", "files.example", "Office"}));
 }
 
 void TestKnownHosts::unreadableFilesAddNothing()
 {
-    QCOMPARE(KnownHosts::Read(QStringLiteral("/nonexistent/config"), QStringLiteral("/nonexistent/hosts")), QStringList());
+    QCOMPARE(KnownHosts::Read(QStringLiteral("/nonexistent/config"), QStringLiteral("/nonexistent/known_hosts")), QStringList());
 }
 
 void TestKnownHosts::dialogTakesAPickedOrTypedName()
