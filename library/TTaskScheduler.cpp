@@ -1,5 +1,6 @@
 #include "TTaskScheduler.h"
 
+#include "ComputerName.h"
 #include "ErrorInfo.h"
 #include "ObjectRuntime.h"
 #include "ResultCodes.h"
@@ -94,6 +95,7 @@ void TTaskScheduler::Open()
 {
     FITS = nullptr;
     FTaskService = nullptr;
+    FRemoteTarget = false;
     if (!StartScheduler()) RaiseNotRunning();
     if (RunningVistaOrLater()) {
         ComPtr<ITaskService> service;
@@ -127,7 +129,7 @@ void TTaskScheduler::Watch()
 {
     // A service hosted in this process has no daemon to report; the calls made here are
     // all there is.
-    if (InProcessServiceSelected()) return;
+    if (InProcessServiceSelected() || FRemoteTarget) return;
     if (!FNotifications) {
         FNotifications = new ServiceNotifications(this);
         connect(FNotifications, &ServiceNotifications::Notified, this, &TTaskScheduler::OnNotice);
@@ -156,7 +158,7 @@ void TTaskScheduler::OnNoticesLost()
 {
     // The daemon may only have made room for other clients. A daemon that is gone is found
     // out by the next call, which opens the connection and the reports again.
-    if (!GetActive()) return;
+    if (!GetActive() || FRemoteTarget) return;
     if (FNotifications->Subscribe(ServiceRoot::DefaultPath())) emit TaskChanged(tcMissed, QString(), QString());
 }
 
@@ -518,6 +520,13 @@ void TTaskScheduler::SetTargetComputer(const QString& Value)
     } else {
         if (!FITS) RaiseNotRunning();
         OleCheck(FITS->SetTargetComputer(Value.isEmpty() ? nullptr : &Value));
+    }
+    // This computer's daemon reports only its own tasks: they are not the ones listed now.
+    FRemoteTarget = !ComputerName::IsLocal(Value);
+    if (FRemoteTarget) {
+        if (FNotifications) FNotifications->Unsubscribe();
+    } else {
+        Watch();
     }
 }
 

@@ -192,4 +192,6 @@ private:
     bool FShowHidden = false;
     QString FStartError;
     ServiceNotifications* FNotifications = nullptr;
+    /// Connected to another computer, whose changes this computer's daemon does not report.
+    bool FRemoteTarget = false;
 };

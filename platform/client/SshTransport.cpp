@@ -127,6 +127,8 @@ QCborMap SshTransport::Exchange(const QCborMap& request, int timeoutMs)
         QString error;
         switch (reader.Next(&reply, &error)) {
         case FrameReader::Message:
+            // Reports of changes may come between the replies; they are not this call's answer.
+            if (DaemonProtocol::IsNotice(reply)) continue;
             if (!reply.value(DaemonProtocol::Key::Hr).isInteger()) {
                 Stop();
                 return Fail(HRESULT_FROM_WIN32(ERROR_INVALID_DATA),
