@@ -18,6 +18,7 @@ packages=(
     systemd                                     # systemd-analyze, the calendar cross-check
     dbus                                        # dbus-daemon: a private bus for the session tests
     fonts-dejavu-core                           # readable text in offscreen screenshots
+    openssh-client openssh-server               # other computers over ssh; the tests' loopback sshd
 )
 missing=()
 for p in "${packages[@]}"; do
