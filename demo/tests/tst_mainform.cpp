@@ -6,6 +6,7 @@
 #include "Registry.h"
 #include "ScriptedPrompts.h"
 #include "TRibbon.h"
+#include "TemporaryServiceRoot.h"
 #include "UserAccount.h"
 
 #include <QAbstractItemView>
@@ -15,6 +16,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QStatusBar>
+#include <QSysInfo>
 #include <QToolButton>
 #include <QtTest>
 
@@ -49,6 +51,7 @@ private slots:
     void switchingTaskService2OffAndOn();
     void showOnlyOwnTasks();
     void unreachableTargetKeepsTheList();
+    void remoteTargetInTheTitleStrip();
     void placementWrittenAndRestored();
     void placementReadErrors_data();
     void placementReadErrors();
@@ -638,6 +641,38 @@ void TestMainForm::unreachableTargetKeepsTheList()
     prompts.computer.clear();
     Action(form, "acTarget")->trigger();
     QCOMPARE(prompts.messages.size(), 1);
+}
+
+void TestMainForm::remoteTargetInTheTitleStrip()
+{
+    DemoTestEnvironment env;
+    AddTask(QStringLiteral("Local task"));
+    // The other computer is a second root of this machine; the stand-in for ssh runs its
+    // remote end here.
+    QTemporaryDir otherRoot;
+    const QString program = QCoreApplication::applicationDirPath() + QStringLiteral("/taskschedd");
+    const QByteArray previousSsh = qgetenv("TASKSCHEDULER_SSH");
+    qputenv("TASKSCHEDULER_SSH", QStringLiteral("/bin/sh -c \"TASKSCHEDULER_HOME='%1' exec '%2' --stdio\"")
+                                     .arg(otherRoot.path(), program).toLocal8Bit());
+    const auto cleanup = qScopeGuard([&] {
+        qputenv("TASKSCHEDULER_SSH", previousSsh);
+        QVERIFY(TemporaryServiceRoot::StopServiceProcesses(otherRoot.path()));
+    });
+    ScriptedPrompts prompts;
+    prompts.computer = QStringLiteral("otherbox");
+    {
+        TMainForm form(&prompts);
+        auto* strip = form.findChild<QLabel*>(QStringLiteral("pnlTarget"));
+        Action(form, "acTarget")->trigger();
+        QCOMPARE(prompts.errors, QStringList());
+        QCOMPARE(prompts.messages.size(), 0);
+        QCOMPARE(strip->text(), QStringLiteral(" Scheduled tasks on otherbox"));
+        QCOMPARE(RowCaptions(form), QStringList());
+
+        Action(form, "acSetTargetToLocal")->trigger();
+        QCOMPARE(strip->text(), QStringLiteral(" Scheduled tasks on ") + QSysInfo::machineHostName());
+        QCOMPARE(RowCaptions(form), QStringList{"Local task"});
+    }
 }
 
 void TestMainForm::placementWrittenAndRestored()
