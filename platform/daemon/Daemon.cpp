@@ -78,13 +78,22 @@ Daemon::StartResult Daemon::Start(QString* message)
     m_gen2 = std::make_unique<Gen2Catalog>(m_root);
     m_gen1 = std::make_unique<Gen1Catalog>(m_root);
     const QList<TaskCatalog*> catalogs{m_gen2.get(), m_gen1.get()};
-    m_timer = new WallClockTimer(this);
+    m_timer = new WallClockTimer(WallClockTimer::Plain, this);
     m_runner = new TaskRunner(m_root, catalogs, m_clock, this);
     m_power = std::make_unique<UPowerSource>();
     m_network = std::make_unique<NetworkManagerState>();
     m_conditions = std::make_unique<StartConditions>(*m_power, *m_network);
     m_runner->SetConditions(m_conditions.get());
     m_loop = new ScheduleLoop(catalogs, *m_runner, m_clock, *m_timer, this);
+    m_wakeTimer = new WallClockTimer(WallClockTimer::WakesSystem, this);
+    if (m_wakeTimer->IsValid()) {
+        m_loop->SetWakeTimer(m_wakeTimer);
+    } else {
+        qCInfo(lcDaemon).noquote() << "the computer cannot be woken for tasks that ask for it (" + m_wakeTimer->Error()
+                                          + "; waking needs CAP_WAKE_ALARM and a wake-up clock); they run when it resumes";
+        delete m_wakeTimer;
+        m_wakeTimer = nullptr;
+    }
     m_requests = std::make_unique<RunRequests>(*m_runner, catalogs);
     connect(m_runner, &TaskRunner::InstanceStarted, this, [this](const TaskKey& key) { Notify(DaemonProtocol::Notice::RunStarted, key); });
     connect(m_runner, &TaskRunner::InstanceEnded, this, [this](const TaskKey& key, HRESULT result) {
@@ -116,8 +125,6 @@ Daemon::StartResult Daemon::Start(QString* message)
             qCWarning(lcDaemon) << key.ToString() << ": its catch-up cannot be recorded:" << e.what();
         }
     });
-    m_loop->Begin(m_state.HandledThrough(), booted, m_state.CatchUp(m_bootId));
-
     if (LogindSessionSource::IsPresent()) {
         m_sessions = new LogindSessionSource(this);
     } else {
@@ -127,6 +134,9 @@ Daemon::StartResult Daemon::Start(QString* message)
     }
     connect(m_sessions, &SessionSource::LoggedOn, m_loop, &ScheduleLoop::OnLogon);
     connect(m_sessions, &SessionSource::StateChanged, m_loop, &ScheduleLoop::OnSessionChange);
+    m_loop->SetSessions(m_sessions);
+    m_loop->Begin(m_state.HandledThrough(), booted, m_state.CatchUp(m_bootId));
+
     return Started;
 }
 
@@ -178,6 +188,8 @@ void Daemon::Stop()
     m_power.reset();
     delete m_timer;
     m_timer = nullptr;
+    delete m_wakeTimer;
+    m_wakeTimer = nullptr;
     m_gen1.reset();
     m_gen2.reset();
     m_core.reset();

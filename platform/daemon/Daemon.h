@@ -82,6 +82,7 @@ private:
     std::unique_ptr<NetworkSource> m_network;
     std::unique_ptr<StartConditions> m_conditions;
     WallClockTimer* m_timer = nullptr;
+    WallClockTimer* m_wakeTimer = nullptr;
     TaskRunner* m_runner = nullptr;
     ScheduleLoop* m_loop = nullptr;
     SessionSource* m_sessions = nullptr;

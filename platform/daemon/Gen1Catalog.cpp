@@ -50,6 +50,12 @@ RunnableTask Gen1Catalog::ToRunnable(const QString& name, const JobDefinition& d
     task.conditions.disallowStartIfOnBatteries = (d.flags & TASK_FLAG_DONT_START_IF_ON_BATTERIES) != 0;
     task.conditions.stopIfGoingOnBatteries = (d.flags & TASK_FLAG_KILL_IF_GOING_ON_BATTERIES) != 0;
     task.conditions.runOnlyIfNetworkAvailable = (d.flags & TASK_FLAG_RUN_IF_CONNECTED_TO_INTERNET) != 0;
+    task.wakeToRun = (d.flags & TASK_FLAG_SYSTEM_REQUIRED) != 0;
+    task.idle.runOnlyIfIdle = (d.flags & TASK_FLAG_START_ONLY_IF_IDLE) != 0;
+    task.idle.durationMs = qint64(d.idleMinutes) * 60000;
+    task.idle.waitTimeoutMs = qint64(d.deadlineMinutes) * 60000;
+    task.idle.stopOnIdleEnd = (d.flags & TASK_FLAG_KILL_ON_IDLE_END) != 0;
+    task.idle.restartOnIdle = task.idle.stopOnIdleEnd && (d.flags & TASK_FLAG_RESTART_ON_IDLE_RESUME) != 0;
     if (d.accountSet) task.account = d.accountName.isEmpty() ? QStringLiteral("System") : d.accountName;
     task.actions.append(TaskAction{TaskAction::Exec, d.applicationName, d.parameters, d.workingDirectory});
     task.executionTimeLimitMs = d.maxRunTimeMs == NoMaxRunTime ? 0 : qint64(d.maxRunTimeMs);
@@ -81,6 +87,7 @@ RunnableTask Gen1Catalog::ToRunnable(const QString& name, const JobDefinition& d
         if ((t.rgFlags & TASK_TRIGGER_FLAG_HAS_END_DATE) && last.isValid()) event.until = QDateTime(last.addDays(1), QTime(0, 0), zone).addMSecs(-1);
         if (t.TriggerType == TASK_EVENT_TRIGGER_AT_SYSTEMSTART) task.bootStarts.append(event);
         if (t.TriggerType == TASK_EVENT_TRIGGER_AT_LOGON) task.logonStarts.append(event);
+        if (t.TriggerType == TASK_EVENT_TRIGGER_ON_IDLE) task.idleStarts.append(event);
     }
     const QList<TASK_TRIGGER> records = d.triggers;
     task.starts = [schedule, records, engine](const QDateTime& after, const QDateTime& until, int maxCount) {

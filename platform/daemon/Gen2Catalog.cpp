@@ -13,6 +13,7 @@ namespace {
 
 constexpr int TriggerBoot = 8;     // TASK_TRIGGER_BOOT
 constexpr int TriggerLogon = 9;    // TASK_TRIGGER_LOGON
+constexpr int TriggerIdle = 6;     // TASK_TRIGGER_IDLE
 constexpr int TriggerSessionStateChange = 11;   // TASK_TRIGGER_SESSION_STATE_CHANGE
 constexpr int LogonGroup = 4;      // TASK_LOGON_GROUP
 
@@ -73,6 +74,11 @@ RunnableTask Gen2Catalog::ToRunnable(const TaskPath& path, const TaskDocument& d
     task.startWhenAvailable = s.startWhenAvailable;
     task.conditions = TaskConditions{s.disallowStartIfOnBatteries, s.stopIfGoingOnBatteries, s.runOnlyIfNetworkAvailable,
                                      s.runOnlyIfNetworkAvailable ? s.network.name : QString()};
+    task.wakeToRun = s.wakeToRun;
+    task.idle.runOnlyIfIdle = s.runOnlyIfIdle;
+    task.idle.durationMs = DurationMs(s.idle.idleDuration).value_or(task.idle.durationMs);
+    // No wait timeout, or none at all, waits for as long as it takes.
+    task.idle.waitTimeoutMs = DurationMs(s.idle.waitTimeout).value_or(0);
     if (doc.principal.logonType == LogonGroup) task.group = doc.principal.groupId;
     else task.account = doc.principal.userId;
     for (const ActionData& a : doc.actions) {
@@ -103,9 +109,16 @@ RunnableTask Gen2Catalog::ToRunnable(const TaskPath& path, const TaskDocument& d
         const QDateTime until = end.value_or(QDateTime());
         if (t.type == TriggerBoot) task.bootStarts.append(EventStart{{}, delay, begin, until});
         if (t.type == TriggerLogon) task.logonStarts.append(EventStart{t.userId, delay, begin, until});
+        if (t.type == TriggerIdle) task.idleStarts.append(EventStart{{}, 0, begin, until});
         if (t.type == TriggerSessionStateChange) task.sessionStarts.append(EventStart{t.userId, delay, begin, until, t.stateChange});
     }
     if (everyTriggerEnds) task.expiry = expiry;
+    // The idle settings on stopping and restarting belong to a task that runs on idleness; a
+    // task that does not would otherwise be stopped whenever a user came back.
+    if (s.runOnlyIfIdle || !task.idleStarts.isEmpty()) {
+        task.idle.stopOnIdleEnd = s.idle.stopOnIdleEnd;
+        task.idle.restartOnIdle = s.idle.stopOnIdleEnd && s.idle.restartOnIdle;
+    }
 
     task.starts = [doc](const QDateTime& after, const QDateTime& until, int maxCount) {
         // The schedule is asked from `after` on, which includes `after` itself, so one more is

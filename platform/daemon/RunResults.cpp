@@ -44,6 +44,7 @@ HRESULT FromOutcome(const InstanceDescription& description, const InstanceOutcom
     case StopReason::NewInstance:
     case StopReason::RepetitionEnd:
     case StopReason::OnBatteries:
+    case StopReason::IdleEnd:
         return StoppedByRequest;
     case StopReason::TimeLimit:
         return TimedOut;

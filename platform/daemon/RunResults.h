@@ -12,6 +12,7 @@ enum class StopReason : quint8 {
     NewInstance,   ///< the task's instance policy stops a running instance for a new one
     RepetitionEnd, ///< the repetition of the trigger that started it ended, and the trigger stops its instances then
     OnBatteries,   ///< the computer switched to batteries, and the task stops then
+    IdleEnd,       ///< a user came back to the idle computer, and the task stops then
 };
 
 namespace RunResults {

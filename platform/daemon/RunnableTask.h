@@ -79,6 +79,15 @@ struct TaskConditions {
     QString networkProfile;
 };
 
+/// What a task asks of the computer's idleness.
+struct TaskIdle {
+    bool runOnlyIfIdle = false;      ///< an unattended start waits until the computer has been idle long enough
+    qint64 durationMs = 600000;      ///< how long the computer must have been idle
+    qint64 waitTimeoutMs = 3600000;  ///< how long a start waits for that; 0: as long as it takes
+    bool stopOnIdleEnd = false;      ///< running instances are stopped when a user comes back
+    bool restartOnIdle = false;      ///< an instance stopped so starts again when the computer is idle again
+};
+
 struct RunnableTask {
     TaskKey key;
     bool enabled = true;
@@ -100,9 +109,14 @@ struct RunnableTask {
     /// When the task stops being scheduled (the last end of its triggers); invalid: never.
     QDateTime expiry;
     TaskConditions conditions;
+    TaskIdle idle;
+    /// The computer is woken from sleep for the task's scheduled starts.
+    bool wakeToRun = false;
     QList<EventStart> bootStarts;
     QList<EventStart> logonStarts;
     QList<EventStart> sessionStarts;
+    /// Idle triggers: each starts the task once the computer has been idle for idle.durationMs.
+    QList<EventStart> idleStarts;
     /// The scheduled starts strictly after `after`, up to and including `until` (no end when
     /// invalid), at most `maxCount`, ascending. Empty for a task without calendar triggers.
     std::function<QList<ScheduledStart>(const QDateTime& after, const QDateTime& until, int maxCount)> starts;

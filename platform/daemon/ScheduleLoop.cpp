@@ -55,14 +55,14 @@ void ScheduleLoop::Begin(const QDateTime& handledThrough, bool booted, const Cat
             if (missed > 0 || bootNow) emit CatchingUp(key, CatchUpMark{now, startMissed || bootNow, bootNow});
             if (startMissed) {
                 qCInfo(lcSchedule) << key.ToString() << "missed" << missed << "start(s) while no daemon ran; running it now";
-                m_starter.StartUnattended(*task, QStringLiteral("missed"));
+                StartNow(*task, QStringLiteral("missed"));
             }
             if (missed > 0) CountMissed(key, missed);
             if (booted) {
                 for (const EventStart& boot : task->bootStarts) {
                     if (!boot.ActiveAt(now)) continue;   // the trigger has not begun, or has ended
                     if (boot.delayMs > 0) Add(now.toMSecsSinceEpoch() + boot.delayMs, Entry{key, Entry::EventStart, QStringLiteral("boot")});
-                    else if (!bootDone) m_starter.StartUnattended(*task, QStringLiteral("boot"));
+                    else if (!bootDone) StartNow(*task, QStringLiteral("boot"));
                 }
             }
         }
@@ -90,16 +90,20 @@ void ScheduleLoop::Unschedule(const TaskKey& key, bool keepEventStarts)
     if (it == m_entries.end()) return;
     QList<Queue::iterator> kept;
     for (const Queue::iterator& entry : std::as_const(*it)) {
-        if (keepEventStarts && (entry->second.what == Entry::EventStart || entry->second.what == Entry::DelayedStart)) kept.append(entry);
+        // A change to the task keeps what was already due: its delayed starts, and the end of a
+        // start's wait for idleness.
+        const Entry::What what = entry->second.what;
+        if (keepEventStarts && (what == Entry::EventStart || what == Entry::DelayedStart || what == Entry::IdleGiveUp)) kept.append(entry);
         else m_queue.erase(entry);
     }
     if (kept.isEmpty()) m_entries.erase(it);
     else *it = kept;
 }
 
-void ScheduleLoop::AddStart(const TaskKey& key, const ScheduledStart& start)
+void ScheduleLoop::AddStart(const RunnableTask& task, const ScheduledStart& start)
 {
-    Entry entry{key, Entry::Start, QStringLiteral("scheduled")};
+    Entry entry{task.key, Entry::Start, QStringLiteral("scheduled")};
+    entry.wake = task.wakeToRun;
     entry.randomDelayMs = start.randomDelayMs;
     entry.stopAt = start.stopAt;
     Add(start.at.toMSecsSinceEpoch(), entry);
@@ -118,7 +122,103 @@ void ScheduleLoop::Due(const RunnableTask& task, const Entry& entry, qint64 dueM
         Add(nowMs + delay, delayed);
         return;
     }
-    m_starter.StartUnattended(task, entry.cause, entry.stopAt);
+    StartNow(task, entry.cause, entry.stopAt);
+}
+
+bool ScheduleLoop::IdleFor(qint64 ms, const QDateTime& now) const
+{
+    return m_sessions && m_sessions->IsIdle() && m_sessions->IdleSince().isValid() && m_sessions->IdleSince().addMSecs(ms) <= now;
+}
+
+void ScheduleLoop::StartNow(const RunnableTask& task, const QString& cause, const QDateTime& stopAt)
+{
+    const QDateTime now = m_clock.Now();
+    if (!task.idle.runOnlyIfIdle || IdleFor(task.idle.durationMs, now)) {
+        m_idleWaits.remove(task.key);
+        m_starter.StartUnattended(task, cause, stopAt);
+        return;
+    }
+    if (!m_sessions || !m_sessions->KnowsIdle()) {
+        m_starter.SkipStart(task, cause, QStringLiteral("The task runs only when the computer is idle, and whether it is idle cannot be told here."));
+        return;
+    }
+    // One start waits; later ones while it does are the same run.
+    if (m_idleWaits.contains(task.key)) return;
+    qCInfo(lcSchedule) << task.key.ToString() << ": the" << cause << "start waits for the computer to be idle";
+    m_idleWaits.insert(task.key, IdleWait{cause, stopAt});
+    if (task.idle.waitTimeoutMs > 0) Add(now.toMSecsSinceEpoch() + task.idle.waitTimeoutMs, Entry{task.key, Entry::IdleGiveUp, cause});
+    QueueIdleStarts(task.key, now);
+}
+
+void ScheduleLoop::RemoveEntries(const TaskKey& key, const std::function<bool(const Entry&)>& which)
+{
+    auto it = m_entries.find(key);
+    if (it == m_entries.end()) return;
+    for (qsizetype i = it->size() - 1; i >= 0; --i) {
+        if (!which((*it)[i]->second)) continue;
+        m_queue.erase((*it)[i]);
+        it->removeAt(i);
+    }
+    if (it->isEmpty()) m_entries.erase(it);
+}
+
+void ScheduleLoop::QueueIdleStarts(const TaskKey& key, const QDateTime& now)
+{
+    RemoveEntries(key, [](const Entry& e) { return e.what == Entry::IdleStart; });
+    if (!m_sessions || !m_sessions->IsIdle() || !m_sessions->IdleSince().isValid()) return;
+    const QDateTime since = m_sessions->IdleSince();
+    const bool triggerDue = m_idleStarts.contains(key) && m_idleFired.value(key) != since
+                            && std::any_of(m_idleStarts[key].cbegin(), m_idleStarts[key].cend(), [&](const EventStart& s) { return s.ActiveAt(now); });
+    if (!triggerDue && !m_idleWaits.contains(key)) return;
+    const auto task = Load(key);
+    if (!task) return;
+    Add(std::max(now.toMSecsSinceEpoch(), since.addMSecs(task->idle.durationMs).toMSecsSinceEpoch()), Entry{key, Entry::IdleStart, QStringLiteral("idle")});
+}
+
+void ScheduleLoop::IdleStartDue(const RunnableTask& task, const QDateTime& now)
+{
+    if (!IdleFor(task.idle.durationMs, now)) return;   // a user came back meanwhile
+    if (const auto wait = m_idleWaits.constFind(task.key); wait != m_idleWaits.cend()) {
+        const IdleWait start = *wait;
+        m_idleWaits.erase(wait);
+        RemoveEntries(task.key, [](const Entry& e) { return e.what == Entry::IdleGiveUp; });
+        qCInfo(lcSchedule) << task.key.ToString() << ": the computer is idle; the waiting" << start.cause << "start is made";
+        m_starter.StartUnattended(task, start.cause, start.stopAt);
+        if (m_idleStarts.contains(task.key)) m_idleFired.insert(task.key, m_sessions->IdleSince());
+        return;
+    }
+    if (!m_idleStarts.contains(task.key)) return;
+    m_idleFired.insert(task.key, m_sessions->IdleSince());
+    qCInfo(lcSchedule) << task.key.ToString() << ": the computer is idle";
+    m_starter.StartUnattended(task, QStringLiteral("idle"));
+}
+
+void ScheduleLoop::SetSessions(const SessionSource* sessions)
+{
+    if (m_sessions) disconnect(m_sessions, nullptr, this, nullptr);
+    m_sessions = sessions;
+    if (!sessions) return;
+    connect(sessions, &SessionSource::IdleChanged, this, &ScheduleLoop::OnIdleChanged);
+    if (sessions->IsIdle()) OnIdleChanged();
+}
+
+void ScheduleLoop::OnIdleChanged()
+{
+    const QDateTime now = m_clock.Now();
+    const bool idle = m_sessions && m_sessions->IsIdle();
+    if (!idle) {
+        m_idleFired.clear();
+        for (const TaskKey& key : m_starter.StopOnIdleEnd()) {
+            // Stopped because a user came back: it runs again once the computer is idle again.
+            if (!m_idleWaits.contains(key)) m_idleWaits.insert(key, IdleWait{QStringLiteral("idle"), {}});
+        }
+    }
+    QList<TaskKey> keys = m_idleStarts.keys();
+    for (const TaskKey& key : m_idleWaits.keys()) {
+        if (!keys.contains(key)) keys.append(key);
+    }
+    for (const TaskKey& key : std::as_const(keys)) QueueIdleStarts(key, now);
+    Arm();
 }
 
 void ScheduleLoop::MarkHandled(const QDateTime& now)
@@ -139,10 +239,14 @@ void ScheduleLoop::Schedule(const RunnableTask& task, const QDateTime& now, bool
     const QList<QDateTime> next = nextStart ? QList<QDateTime>{nextStart->at} : QList<QDateTime>{};
     ForgetEventStarts(task.key);
     if (task.enabled) {
-        if (nextStart && withStart) AddStart(task.key, *nextStart);
+        if (nextStart && withStart) AddStart(task, *nextStart);
         if (!task.logonStarts.isEmpty()) m_logonStarts.insert(task.key, task.logonStarts);
         if (!task.sessionStarts.isEmpty()) m_sessionStarts.insert(task.key, task.sessionStarts);
+        if (!task.idleStarts.isEmpty()) m_idleStarts.insert(task.key, task.idleStarts);
+    } else {
+        m_idleWaits.remove(task.key);
     }
+    if (task.enabled && (m_idleStarts.contains(task.key) || m_idleWaits.contains(task.key))) QueueIdleStarts(task.key, now);
     if (task.deleteExpiredAfterMs && task.expiry.isValid()) {
         const qint64 when = task.expiry.toMSecsSinceEpoch() + *task.deleteExpiredAfterMs;
         // A task that still has starts to come has not expired, whatever its stored end says.
@@ -179,6 +283,7 @@ void ScheduleLoop::ForgetEventStarts(const TaskKey& key)
 {
     m_logonStarts.remove(key);
     m_sessionStarts.remove(key);
+    m_idleStarts.remove(key);
 }
 
 void ScheduleLoop::FireEvent(const QHash<TaskKey, QList<EventStart>>& starts, const QString& cause, const QString& what,
@@ -198,7 +303,7 @@ void ScheduleLoop::FireEvent(const QHash<TaskKey, QList<EventStart>>& starts, co
         const auto task = Load(key);
         if (!task || !task->enabled) continue;
         qCInfo(lcSchedule).noquote() << key.ToString() << ":" << what;
-        if (delay <= 0) m_starter.StartUnattended(*task, cause);
+        if (delay <= 0) StartNow(*task, cause);
         else Add(now.toMSecsSinceEpoch() + delay, Entry{key, Entry::EventStart, cause});
     }
     Arm();
@@ -238,6 +343,7 @@ void ScheduleLoop::Expire(const TaskKey& key, const QDateTime& now)
     qCInfo(lcSchedule) << key.ToString() << "expired and was deleted";
     Unschedule(key, false);
     ForgetEventStarts(key);
+    m_idleWaits.remove(key);
     emit TaskExpired(key);
 }
 
@@ -258,15 +364,41 @@ void ScheduleLoop::Wake()
             continue;
         }
         const auto task = Load(entry.key);
-        if (!task) continue;   // deleted meanwhile
+        if (!task) {   // deleted meanwhile
+            m_idleWaits.remove(entry.key);
+            continue;
+        }
+        if (entry.what == Entry::IdleStart) {
+            if (task->enabled) IdleStartDue(*task, now);
+            continue;
+        }
+        if (entry.what == Entry::IdleGiveUp) {
+            if (const auto wait = m_idleWaits.constFind(entry.key); wait != m_idleWaits.cend()) {
+                const QString cause = wait->cause;
+                m_idleWaits.erase(wait);
+                RemoveEntries(entry.key, [](const Entry& e) { return e.what == Entry::IdleStart; });
+                m_starter.SkipStart(*task, cause, QStringLiteral("The computer was not idle for %1 minute(s) within %2 minute(s) of the start.")
+                                                      .arg(task->idle.durationMs / 60000).arg(task->idle.waitTimeoutMs / 60000));
+            }
+            continue;
+        }
         if (task->enabled) Due(*task, entry, dueMs, nowMs);
         if (entry.what == Entry::Start) {
             // Only the start entry moves on; the expiry entry of the task stays where it is.
             const std::optional<ScheduledStart> next = task->NextStart(now);
-            if (next && task->enabled) AddStart(entry.key, *next);
+            if (next && task->enabled) AddStart(*task, *next);
         }
     }
     MarkHandled(now);
+    Arm();
+}
+
+void ScheduleLoop::SetWakeTimer(WakeTimer* timer)
+{
+    if (m_wakeTimer) disconnect(m_wakeTimer, nullptr, this, nullptr);
+    m_wakeTimer = timer;
+    // Woken from sleep, the loop looks at what is due like at any other wake.
+    if (timer) connect(timer, &WakeTimer::Woken, this, &ScheduleLoop::Wake);
     Arm();
 }
 
@@ -274,6 +406,10 @@ void ScheduleLoop::Arm()
 {
     if (m_queue.empty()) m_timer.Disarm();
     else m_timer.ArmAt(QDateTime::fromMSecsSinceEpoch(m_queue.begin()->first));
+    if (!m_wakeTimer) return;
+    const auto wake = std::find_if(m_queue.cbegin(), m_queue.cend(), [](const auto& entry) { return entry.second.wake; });
+    if (wake == m_queue.cend()) m_wakeTimer->Disarm();
+    else m_wakeTimer->ArmAt(QDateTime::fromMSecsSinceEpoch(wake->first));
 }
 
 QDateTime ScheduleLoop::NextWake() const

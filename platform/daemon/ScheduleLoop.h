@@ -23,6 +23,10 @@ public:
 
     ScheduleLoop(QList<TaskCatalog*> catalogs, TaskStarter& starter, const Clock& clock, WakeTimer& timer, QObject* parent = nullptr);
 
+    /// Arms `timer` (not owned) as well for the next start of a task that wakes the computer:
+    /// a timer that can wake it from sleep.
+    void SetWakeTimer(WakeTimer* timer);
+
     /// Takes the random delays of starts from `random` instead of the system's generator.
     void SetRandomSource(RandomSource* random) { m_random = random; }
 
@@ -37,6 +41,12 @@ public:
     void OnLogon(const QString& user);
     /// A session of `user` changed: the session state triggers for that change and user fire.
     void OnSessionChange(SessionChange change, const QString& user);
+    /// Follows the computer's idleness from `sessions` (not owned): idle triggers, starts that
+    /// wait for idleness, and instances stopped when a user comes back. Without it the
+    /// computer is never idle.
+    void SetSessions(const SessionSource* sessions);
+    /// The computer became idle, or stopped being idle.
+    void OnIdleChanged();
 
     /// Tasks with a pending start or expiry.
     int QueuedCount() const { return int(m_queue.size()); }
@@ -58,13 +68,16 @@ private:
     struct Entry {
         /// Start: a scheduled start (its time is the scheduled one); DelayedStart: a start put
         /// off by its random delay or its trigger's delay; EventStart: a delayed event start.
-        enum What : quint8 { Start, EventStart, Expire, DelayedStart };
+        /// IdleStart: the time the computer will have been idle long enough for the task;
+        /// IdleGiveUp: a start waiting for idleness waits no longer.
+        enum What : quint8 { Start, EventStart, Expire, DelayedStart, IdleStart, IdleGiveUp };
         TaskKey key;
         What what = Start;
         QString cause;
         qint64 randomDelayMs = 0;
         QDateTime stopAt = QDateTime();
         qint64 scheduledAt = 0;   ///< for a delayed start: when it was due
+        bool wake = false;        ///< the computer is woken from sleep for it
     };
     using Queue = std::multimap<qint64, Entry>;
 
@@ -80,20 +93,39 @@ private:
     void FireEvent(const QHash<TaskKey, QList<EventStart>>& starts, const QString& cause, const QString& what,
                    const std::function<bool(const EventStart&)>& fires);
     void ForgetEventStarts(const TaskKey& key);
-    void AddStart(const TaskKey& key, const ScheduledStart& start);
+    void AddStart(const RunnableTask& task, const ScheduledStart& start);
     /// A start that is due now: at once, or after its random delay.
     void Due(const RunnableTask& task, const Entry& entry, qint64 dueMs, qint64 nowMs);
     /// Every start up to `now` is handled, except those still waiting out a random delay.
     void MarkHandled(const QDateTime& now);
+    /// Starts `task` now unless it waits for the computer to be idle.
+    void StartNow(const RunnableTask& task, const QString& cause, const QDateTime& stopAt = {});
+    /// Whether the computer has been idle for `ms` by now.
+    bool IdleFor(qint64 ms, const QDateTime& now) const;
+    /// Queues the moments the idle computer becomes idle enough for `key`'s idle trigger and waiting start.
+    void QueueIdleStarts(const TaskKey& key, const QDateTime& now);
+    void RemoveEntries(const TaskKey& key, const std::function<bool(const Entry&)>& which);
+    void IdleStartDue(const RunnableTask& task, const QDateTime& now);
 
     QHash<TaskGeneration, TaskCatalog*> m_catalogs;
     TaskStarter& m_starter;
     const Clock& m_clock;
     WakeTimer& m_timer;
+    WakeTimer* m_wakeTimer = nullptr;
     Queue m_queue;
     QHash<TaskKey, QList<Queue::iterator>> m_entries;
     QHash<TaskKey, QList<EventStart>> m_logonStarts;
     QHash<TaskKey, QList<EventStart>> m_sessionStarts;
+    QHash<TaskKey, QList<EventStart>> m_idleStarts;
+    struct IdleWait {
+        QString cause;
+        QDateTime stopAt;
+    };
+    /// Starts that wait for the computer to be idle, by task: one each, the first.
+    QHash<TaskKey, IdleWait> m_idleWaits;
+    /// Tasks whose idle trigger fired in this idle time, with the time's beginning.
+    QHash<TaskKey, QDateTime> m_idleFired;
+    const SessionSource* m_sessions = nullptr;
     QDateTime m_handledThrough;
     RandomSource* m_random = nullptr;
 };

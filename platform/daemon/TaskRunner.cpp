@@ -132,6 +132,23 @@ void TaskRunner::StopOnBatteries()
     }
 }
 
+QList<TaskKey> TaskRunner::StopOnIdleEnd()
+{
+    QList<TaskKey> restart;
+    const QList<TaskKey> keys = m_running.keys();
+    for (const TaskKey& key : keys) {
+        TaskCatalog* catalog = CatalogOf(key);
+        QString error;
+        const auto task = catalog ? catalog->Load(key, &error) : std::nullopt;
+        if (!task || !task->idle.stopOnIdleEnd || LiveCount(key) == 0) continue;
+        qCInfo(lcRunner) << key.ToString() << ": the computer is no longer idle; its instances are stopped";
+        m_waiting.remove(key);
+        for (RunningInstance* instance : m_running.value(key)) instance->Stop(StopReason::IdleEnd);
+        if (task->idle.restartOnIdle) restart.append(key);
+    }
+    return restart;
+}
+
 void TaskRunner::RecordSkippedStart(const RunnableTask& task, const QString& cause, const QString& reason)
 {
     qCInfo(lcRunner) << task.key.ToString() << ": the" << cause << "start is skipped:" << reason;

@@ -48,6 +48,8 @@ public:
     QList<const RunningInstance*> AllInstances() const;
 
     void StartUnattended(const RunnableTask& task, const QString& cause, const QDateTime& stopAt = {}) override;
+    void SkipStart(const RunnableTask& task, const QString& cause, const QString& reason) override { RecordSkippedStart(task, cause, reason); }
+    QList<TaskKey> StopOnIdleEnd() override;
     bool IsBusy(const TaskKey& key) const override;
     bool StartedSince(const TaskKey& key, const QString& cause, const QDateTime& since) const override;
 

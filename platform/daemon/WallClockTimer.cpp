@@ -9,11 +9,13 @@
 
 Q_LOGGING_CATEGORY(lcTimer, "taskschedd.timer")
 
-WallClockTimer::WallClockTimer(QObject* parent) : WakeTimer(parent)
+WallClockTimer::WallClockTimer(Kind kind, QObject* parent) : WakeTimer(parent)
 {
-    m_fd = ::timerfd_create(CLOCK_REALTIME, TFD_CLOEXEC | TFD_NONBLOCK);
+    m_fd = ::timerfd_create(kind == WakesSystem ? CLOCK_REALTIME_ALARM : CLOCK_REALTIME, TFD_CLOEXEC | TFD_NONBLOCK);
     if (m_fd < 0) {
-        qCCritical(lcTimer) << "no wall-clock timer:" << std::strerror(errno);
+        m_error = QString::fromLocal8Bit(std::strerror(errno));
+        // The owner of a timer that wakes the system says what that means for it.
+        if (kind == Plain) qCCritical(lcTimer) << "no wall-clock timer:" << m_error;
         return;
     }
     m_notifier = new QSocketNotifier(m_fd, QSocketNotifier::Read, this);

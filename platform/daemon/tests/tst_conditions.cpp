@@ -51,6 +51,8 @@ private slots:
     void demandStartIgnoresConditions();
     void switchToBatteriesStops_data();
     void switchToBatteriesStops();
+    void idleEndStops_data();
+    void idleEndStops();
 
 private:
     std::unique_ptr<TemporaryServiceRoot> m_root;
@@ -176,6 +178,56 @@ void TestConditions::switchToBatteriesStops()
 
     m_power.Switch(false);   // back to mains: nothing happens
     m_power.Switch(true);
+    if (!stops) {
+        QCOMPARE(m_runner->Instances(task.key).size(), 1);
+        return;
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(m_ended->count(), 1, 15000);
+    const QList<RunHistoryEntry> history = m_runner->History().Read(task.key);
+    QCOMPARE(history.size(), 1);
+    QCOMPARE(history[0].result, RunResults::StoppedByRequest);
+}
+
+void TestConditions::idleEndStops_data()
+{
+    QTest::addColumn<RunnableTask>("task");
+    QTest::addColumn<bool>("stops");
+    QTest::addColumn<bool>("restarts");
+    auto gen2 = [](bool runOnlyIfIdle, bool stopOnIdleEnd, bool restartOnIdle) {
+        RunnableTask task = Gen2Task(false, false, false, {});
+        TaskDocument doc;
+        doc.settings.runOnlyIfIdle = runOnlyIfIdle;
+        doc.settings.idle.stopOnIdleEnd = stopOnIdleEnd;
+        doc.settings.idle.restartOnIdle = restartOnIdle;
+        task.idle = Gen2Catalog::ToRunnable(*TaskPath::Parse(QStringLiteral("\\Conditional")), doc).idle;
+        return task;
+    };
+    auto gen1 = [](DWORD flags) {
+        JobDefinition d;
+        d.applicationName = QStringLiteral("sleep");
+        d.parameters = QStringLiteral("30");
+        d.flags = flags;
+        return Gen1Catalog::ToRunnable(QStringLiteral("Conditional.job"), d, std::make_shared<ScheduleEngine>(QTimeZone::systemTimeZone()));
+    };
+    QTest::newRow("2.0 stops and runs again") << gen2(true, true, true) << true << true;
+    QTest::newRow("2.0 stops") << gen2(true, true, false) << true << false;
+    QTest::newRow("2.0 keeps running") << gen2(true, false, true) << false << false;
+    // Stopping at idle end is on by default; a task that does not run on idleness is not stopped.
+    QTest::newRow("2.0 not an idle task") << gen2(false, true, true) << false << false;
+    QTest::newRow("1.0 killed") << gen1(TASK_FLAG_START_ONLY_IF_IDLE | TASK_FLAG_KILL_ON_IDLE_END) << true << false;
+    QTest::newRow("1.0 killed and restarted") << gen1(TASK_FLAG_KILL_ON_IDLE_END | TASK_FLAG_RESTART_ON_IDLE_RESUME) << true << true;
+    QTest::newRow("1.0 keeps running") << gen1(TASK_FLAG_START_ONLY_IF_IDLE) << false << false;
+}
+
+void TestConditions::idleEndStops()
+{
+    QFETCH(RunnableTask, task);
+    QFETCH(bool, stops);
+    QFETCH(bool, restarts);
+    (task.key.generation == TaskGeneration::V1 ? m_gen1 : m_gen2).Put(task);
+    m_runner->StartUnattended(task, QStringLiteral("scheduled"));
+    QCOMPARE(m_runner->Instances(task.key).size(), 1);
+    QCOMPARE(m_runner->StopOnIdleEnd(), restarts ? QList<TaskKey>{task.key} : QList<TaskKey>{});
     if (!stops) {
         QCOMPARE(m_runner->Instances(task.key).size(), 1);
         return;

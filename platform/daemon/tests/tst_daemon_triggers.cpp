@@ -199,6 +199,8 @@ void TestDaemonTriggers::sessionTriggersFromLogind()
                       TASK_TRIGGER_SESSION_STATE_CHANGE),
              S_OK);
 
+    QCOMPARE(Register(QStringLiteral("OnIdle"), QStringLiteral("true"), [](ITrigger*) {}, TASK_TRIGGER_IDLE), S_OK);
+
     QVERIFY2(m_logind->Send(QStringLiteral("new s1 alice")), qPrintable(m_logind->Error()));
     QTRY_COMPARE_WITH_TIMEOUT(Runs(QStringLiteral("\\AnyLogon")).size(), 1, 30000);
     QCOMPARE(Runs(QStringLiteral("\\AnyLogon")).at(0).toMap().value(QStringLiteral("cause")).toString(), QStringLiteral("logon"));
@@ -209,6 +211,14 @@ void TestDaemonTriggers::sessionTriggersFromLogind()
     // handled for every task, and the trigger that ended did not start its task.
     QCOMPARE(Runs(QStringLiteral("\\EndedLogon")).size(), 0);
     QCOMPARE(Runs(QStringLiteral("\\OthersLogon")).size(), 0);
+
+    // Alice's session, the only one, has been idle for 20 minutes, longer than the 10 the
+    // idle settings ask for by default.
+    QCOMPARE(Runs(QStringLiteral("\\OnIdle")).size(), 0);
+    const qint64 since = QDateTime::currentDateTime().addSecs(-20 * 60).toMSecsSinceEpoch();
+    QVERIFY2(m_logind->Send(QStringLiteral("idle s1 1 %1").arg(since)), qPrintable(m_logind->Error()));
+    QTRY_COMPARE_WITH_TIMEOUT(Runs(QStringLiteral("\\OnIdle")).size(), 1, 30000);
+    QCOMPARE(Runs(QStringLiteral("\\OnIdle")).at(0).toMap().value(QStringLiteral("cause")).toString(), QStringLiteral("idle"));
 }
 
 void TestDaemonTriggers::stopDeadlinesOutliveTheDaemon_data()

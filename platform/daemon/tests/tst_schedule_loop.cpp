@@ -5,6 +5,7 @@
 #include "MemoryCatalog.h"
 #include "ScheduleLoop.h"
 #include "TaskStarter.h"
+#include "WallClockTimer.h"
 
 #include <QtTest>
 
@@ -22,6 +23,7 @@ public:
     void StartUnattended(const RunnableTask& task, const QString& cause, const QDateTime& stopAt) override
     {
         started.append(Started{task.key, cause, stopAt, clock ? clock->Now() : QDateTime()});
+        live.insert(task.key, task);
     }
     const Clock* clock = nullptr;
     bool IsBusy(const TaskKey& key) const override { return busy.contains(key); }
@@ -29,8 +31,47 @@ public:
     {
         return std::any_of(started.cbegin(), started.cend(), [&](const Started& s) { return s.key == key && s.cause == cause && s.at >= since; });
     }
+    void SkipStart(const RunnableTask& task, const QString& cause, const QString& reason) override
+    {
+        skipped.append(Started{task.key, cause, {}, clock ? clock->Now() : QDateTime()});
+        reasons.append(reason);
+    }
+    // As the runner does it: what it started and asks for it is stopped.
+    QList<TaskKey> StopOnIdleEnd() override
+    {
+        QList<TaskKey> restart;
+        for (auto it = live.begin(); it != live.end();) {
+            if (!it->idle.stopOnIdleEnd) {
+                ++it;
+                continue;
+            }
+            ++idleEndStops;
+            if (it->idle.restartOnIdle) restart.append(it.key());
+            it = live.erase(it);
+        }
+        return restart;
+    }
     QList<Started> started;
+    QList<Started> skipped;
+    QStringList reasons;
     QList<TaskKey> busy;
+    QHash<TaskKey, RunnableTask> live;   ///< what was started, as if it still ran
+    int idleEndStops = 0;
+};
+
+/// Idleness as the test sets it.
+class FakeSessions : public SessionSource {
+public:
+    bool KnowsIdle() const override { return knows; }
+    bool IsIdle() const override { return since.isValid(); }
+    QDateTime IdleSince() const override { return since; }
+    void Set(const QDateTime& idleSince)
+    {
+        since = idleSince;
+        emit IdleChanged(since.isValid());
+    }
+    bool knows = true;
+    QDateTime since;
 };
 
 const QDateTime T0 = QDateTime(QDate(2030, 3, 1), QTime(8, 0));
@@ -64,6 +105,11 @@ private slots:
     void eventTriggerBoundaries();
     void sessionStateTriggers_data();
     void sessionStateTriggers();
+    void idle_data();
+    void idle();
+    void wakeTimerFollowsTasksThatWake();
+    void wallClockTimers_data();
+    void wallClockTimers();
     void expiredTaskIsDeleted();
     void expiredTaskThatRunsWaits();
     void expiryMovesWhenTriggersChange();
@@ -519,6 +565,165 @@ void TestScheduleLoop::sessionStateTriggers()
     }
     QCOMPARE(m_starter->started.size(), startsAfterSecs < 0 ? 0 : 1);
     if (startsAfterSecs >= 0) QCOMPARE(m_starter->started.first().cause, QStringLiteral("session"));
+}
+
+void TestScheduleLoop::idle_data()
+{
+    QTest::addColumn<RunnableTask>("task");
+    QTest::addColumn<QStringList>("steps");    // "idle M": idle since M minutes from now; "busy"; "wait M"; "unknown"
+    QTest::addColumn<QStringList>("expected"); // "start CAUSE +M", "skip CAUSE +M", "stop +M", at M minutes after T0
+
+    auto gen2 = [](bool idleTrigger, bool runOnlyIfIdle, const QString& duration, const QString& wait, bool restart = false) {
+        TaskDocument doc;
+        TriggerData t;
+        t.type = idleTrigger ? 6 : 1;
+        if (!idleTrigger) t.startBoundary = T0.addSecs(60).toString(Qt::ISODate);
+        doc.triggers.append(t);
+        doc.settings.runOnlyIfIdle = runOnlyIfIdle;
+        doc.settings.idle.idleDuration = duration;
+        doc.settings.idle.waitTimeout = wait;
+        doc.settings.idle.restartOnIdle = restart;
+        return Gen2Catalog::ToRunnable(*TaskPath::Parse(QStringLiteral("\\Idle")), doc);
+    };
+    auto gen1 = [](bool idleTrigger, DWORD flags, WORD idleMinutes, WORD deadlineMinutes) {
+        JobDefinition d;
+        d.applicationName = QStringLiteral("true");
+        d.flags = flags;
+        d.idleMinutes = idleMinutes;
+        d.deadlineMinutes = deadlineMinutes;
+        TASK_TRIGGER t{};
+        t.cbTriggerSize = sizeof(TASK_TRIGGER);
+        t.TriggerType = idleTrigger ? TASK_EVENT_TRIGGER_ON_IDLE : TASK_TIME_TRIGGER_ONCE;
+        const QDateTime at = T0.addSecs(60);
+        t.wBeginYear = WORD(at.date().year());
+        t.wBeginMonth = WORD(at.date().month());
+        t.wBeginDay = WORD(at.date().day());
+        t.wStartHour = WORD(at.time().hour());
+        t.wStartMinute = WORD(at.time().minute());
+        d.triggers.append(t);
+        RunnableTask task = Gen1Catalog::ToRunnable(QStringLiteral("Idle.job"), d, std::make_shared<ScheduleEngine>(QTimeZone::systemTimeZone()));
+        task.key = TaskKey{TaskGeneration::V2, QStringLiteral("\\Idle")};   // the loop's catalog here is a 2.0 one
+        return task;
+    };
+    const RunnableTask idleTrigger = gen2(true, false, QStringLiteral("PT10M"), QStringLiteral("PT1H"));
+    QTest::newRow("2.0 idle trigger after its duration") << idleTrigger << QStringList{"idle 0", "wait 30"} << QStringList{"start idle +10"};
+    QTest::newRow("2.0 idle for long already") << idleTrigger << QStringList{"idle -15", "wait 1"} << QStringList{"start idle +0"};
+    QTest::newRow("2.0 a user comes back too soon")
+        << idleTrigger << QStringList{"idle 0", "wait 5", "busy", "wait 10", "idle 0", "wait 12"} << QStringList{"start idle +25"};
+    QTest::newRow("2.0 once in each idle time")
+        << idleTrigger << QStringList{"idle 0", "wait 60", "busy", "idle 0", "wait 10"} << QStringList{"start idle +10", "stop +60", "start idle +70"};
+    QTest::newRow("2.0 run only if idle, idle at its time")
+        << gen2(false, true, QStringLiteral("PT10M"), QStringLiteral("PT30M")) << QStringList{"idle -20", "wait 5"} << QStringList{"start scheduled +1"};
+    QTest::newRow("2.0 run only if idle, waits for idleness")
+        << gen2(false, true, QStringLiteral("PT10M"), QStringLiteral("PT30M")) << QStringList{"wait 3", "idle 0", "wait 40"}
+        << QStringList{"start scheduled +13"};
+    QTest::newRow("2.0 run only if idle, gives up")
+        << gen2(false, true, QStringLiteral("PT10M"), QStringLiteral("PT30M")) << QStringList{"wait 25", "idle 0", "wait 40"}
+        << QStringList{"skip scheduled +31"};
+    QTest::newRow("2.0 no wait timeout waits on")
+        << gen2(false, true, QStringLiteral("PT10M"), QString()) << QStringList{"wait 600", "idle 0", "wait 40"} << QStringList{"start scheduled +610"};
+    QTest::newRow("2.0 without run only if idle, idleness does not matter") << gen2(false, false, QStringLiteral("PT10M"), QString()) << QStringList{"wait 5"}
+                                                 << QStringList{"start scheduled +1"};
+    QTest::newRow("2.0 stopped at idle end and restarted")
+        << gen2(false, true, QStringLiteral("PT10M"), QStringLiteral("PT30M"), true) << QStringList{"idle -20", "wait 5", "busy", "idle 0", "wait 15"}
+        << QStringList{"start scheduled +1", "stop +5", "start idle +15"};
+    QTest::newRow("2.0 idleness cannot be told")
+        << gen2(false, true, QStringLiteral("PT10M"), QStringLiteral("PT30M")) << QStringList{"unknown", "wait 5"} << QStringList{"skip scheduled +1"};
+    QTest::newRow("1.0 idle trigger") << gen1(true, 0, 3, 60) << QStringList{"idle 0", "wait 30"} << QStringList{"start idle +3"};
+    QTest::newRow("1.0 start only if idle, waits")
+        << gen1(false, TASK_FLAG_START_ONLY_IF_IDLE, 5, 10) << QStringList{"wait 2", "idle 0", "wait 20"} << QStringList{"start scheduled +7"};
+    QTest::newRow("1.0 start only if idle, its deadline passes")
+        << gen1(false, TASK_FLAG_START_ONLY_IF_IDLE, 5, 10) << QStringList{"wait 8", "idle 0", "wait 20"} << QStringList{"skip scheduled +11"};
+    QTest::newRow("1.0 killed at idle end") << gen1(true, TASK_FLAG_KILL_ON_IDLE_END, 3, 60) << QStringList{"idle 0", "wait 5", "busy"}
+                                            << QStringList{"start idle +3", "stop +5"};
+}
+
+void TestScheduleLoop::idle()
+{
+    QFETCH(RunnableTask, task);
+    QFETCH(QStringList, steps);
+    QFETCH(QStringList, expected);
+    m_catalog->Put(task);
+    FakeSessions sessions;
+    m_loop->SetSessions(&sessions);
+    m_loop->Begin({}, false);
+    QStringList seen;
+    int stops = 0;
+    auto minutes = [](const QDateTime& t) { return QStringLiteral("+%1").arg(T0.secsTo(t) / 60); };
+    auto collect = [&] {
+        for (const Started& s : std::as_const(m_starter->started)) seen.append(QStringLiteral("start %1 %2").arg(s.cause, minutes(s.at)));
+        for (const Started& s : std::as_const(m_starter->skipped)) seen.append(QStringLiteral("skip %1 %2").arg(s.cause, minutes(s.at)));
+        for (; stops < m_starter->idleEndStops; ++stops) seen.append(QStringLiteral("stop ") + minutes(m_clock->now));
+        m_starter->started.clear();
+        m_starter->skipped.clear();
+    };
+    for (const QString& step : steps) {
+        const QStringList words = step.split(QLatin1Char(' '));
+        if (words[0] == QLatin1String("idle")) sessions.Set(m_clock->now.addSecs(60 * words[1].toInt()));
+        else if (words[0] == QLatin1String("busy")) sessions.Set({});
+        else if (words[0] == QLatin1String("unknown")) sessions.knows = false;
+        else if (words[0] == QLatin1String("wait")) {
+            const QDateTime until = m_clock->now.addSecs(60 * words[1].toInt());
+            while (m_timer->armedAt.isValid() && m_timer->armedAt <= until) m_timer->FireAt(*m_clock, std::max(m_clock->now, m_timer->armedAt));
+            m_clock->now = until;
+        }
+        collect();
+    }
+    QCOMPARE(seen, expected);
+    if (!m_starter->reasons.isEmpty()) QVERIFY2(m_starter->reasons.first().contains(QLatin1String("idle")), qPrintable(m_starter->reasons.first()));
+}
+
+void TestScheduleLoop::wakeTimerFollowsTasksThatWake()
+{
+    // Both generations ask for it in their own way.
+    TaskDocument doc;
+    doc.settings.wakeToRun = true;
+    QVERIFY(Gen2Catalog::ToRunnable(*TaskPath::Parse(QStringLiteral("\\Wakes")), doc).wakeToRun);
+    JobDefinition job;
+    job.flags = TASK_FLAG_SYSTEM_REQUIRED;
+    QVERIFY(Gen1Catalog::ToRunnable(QStringLiteral("Wakes.job"), job, std::make_shared<ScheduleEngine>(QTimeZone::systemTimeZone())).wakeToRun);
+
+    RunnableTask sleeper = MemoryCatalog::At(QStringLiteral("\\Sleeper"), {T0.addSecs(600), T0.addSecs(1500)});
+    RunnableTask waker = MemoryCatalog::At(QStringLiteral("\\Waker"), {T0.addSecs(1200), T0.addSecs(1800)});
+    waker.wakeToRun = true;
+    m_catalog->Put(sleeper);
+    m_catalog->Put(waker);
+    ManualTimer wakeTimer;
+    m_loop->SetWakeTimer(&wakeTimer);
+    m_loop->Begin({}, false);
+    QCOMPARE(m_timer->armedAt, T0.addSecs(600));
+    QCOMPARE(wakeTimer.armedAt, T0.addSecs(1200));
+    m_timer->FireAt(*m_clock, T0.addSecs(600));
+    QCOMPARE(wakeTimer.armedAt, T0.addSecs(1200));
+    // The computer slept through: the wake timer brings it back, and the loop starts what is due.
+    wakeTimer.FireAt(*m_clock, T0.addSecs(1200));
+    QCOMPARE(m_starter->started.size(), 2);
+    QCOMPARE(m_starter->started.last().key, waker.key);
+    QCOMPARE(wakeTimer.armedAt, T0.addSecs(1800));
+    m_timer->FireAt(*m_clock, T0.addSecs(1800));
+    QVERIFY(!wakeTimer.armedAt.isValid());
+}
+
+void TestScheduleLoop::wallClockTimers_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::newRow("plain") << int(WallClockTimer::Plain);
+    QTest::newRow("waking the system") << int(WallClockTimer::WakesSystem);
+}
+
+void TestScheduleLoop::wallClockTimers()
+{
+    QFETCH(int, kind);
+    WallClockTimer timer{WallClockTimer::Kind(kind)};
+    if (!timer.IsValid()) {
+        // Without CAP_WAKE_ALARM or a wake-up clock: the daemon is told why.
+        QCOMPARE(kind, int(WallClockTimer::WakesSystem));
+        QVERIFY(!timer.Error().isEmpty());
+        return;
+    }
+    QSignalSpy woken(&timer, &WakeTimer::Woken);
+    timer.ArmAt(QDateTime::currentDateTime().addMSecs(50));
+    QTRY_COMPARE(woken.count(), 1);
 }
 
 void TestScheduleLoop::expiredTaskIsDeleted()
