@@ -2,6 +2,7 @@
 #include "ui_AccountDetails.h"
 
 #include "Exceptions.h"
+#include "TErrorReport.h"
 #include "TUserPrompts.h"
 #include "kvTask.h"
 
@@ -96,7 +97,8 @@ void TfrmTaskAccount::btOKClick()
         try {
             FCheck(name, password);
         } catch (const Exception& e) {
-            TUserPrompts().ShowException(this, e.Message());
+            TUserPrompts prompts;
+            TErrorReport::Show(prompts, this, e);
             // What was typed stays for correction; a refused password is not kept on screen.
             ui->edPassword->clear();
             ui->edPassword->setFocus();

@@ -27,7 +27,7 @@ namespace {
 
 class TSilentPrompts : public TUserPrompts {
 public:
-    void ShowException(QWidget*, const QString& AMessage) override
+    void ShowException(QWidget*, const QString& AMessage, QMessageBox::Icon) override
     {
         std::fprintf(stderr, "%s\n", qPrintable(AMessage));
     }

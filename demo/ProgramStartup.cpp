@@ -18,7 +18,7 @@ namespace {
 // Run mode has nobody to answer: messages go to the error stream and questions are declined.
 class TRunModePrompts : public TUserPrompts {
 public:
-    void ShowException(QWidget*, const QString& AMessage) override { Print(AMessage); }
+    void ShowException(QWidget*, const QString& AMessage, QMessageBox::Icon) override { Print(AMessage); }
     void ShowMessage(QWidget*, const QString& AText, const QString&, QMessageBox::Icon) override { Print(AText); }
     bool ConfirmWarning(QWidget*, const QString&) override { return false; }
     bool InputQuery(QWidget*, const QString&, const QString&, QString&) override { return false; }

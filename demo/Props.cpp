@@ -2,6 +2,7 @@
 #include "ui_Props.h"
 
 #include "Exceptions.h"
+#include "TErrorReport.h"
 #include "TUserPrompts.h"
 #include "TaskService2.h"
 #include "kvTask.h"
@@ -239,10 +240,8 @@ void TPropsDlg::Guarded(F AHandler)
     // and the dialog stays usable.
     try {
         AHandler();
-    } catch (const Exception& e) {
-        Prompts().ShowException(this, e.Message());
     } catch (const std::exception& e) {
-        Prompts().ShowException(this, QString::fromUtf8(e.what()));
+        TErrorReport::Show(Prompts(), this, e);
     }
 }
 

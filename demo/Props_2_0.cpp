@@ -7,6 +7,7 @@
 #include "OsVersion.h"
 #include "Props.h"
 #include "Registry.h"
+#include "TErrorReport.h"
 #include "TUserPrompts.h"
 #include "TaskDefinitionParts.h"
 #include "kvTask.h"
@@ -134,10 +135,8 @@ void TfrmTask20Properties::Guarded(void (TfrmTask20Properties::*AHandler)())
     // An error must not unwind through the event loop: the user sees it and the form stays usable.
     try {
         (this->*AHandler)();
-    } catch (const Exception& e) {
-        FPrompts->ShowException(this, e.Message());
     } catch (const std::exception& e) {
-        FPrompts->ShowException(this, QString::fromUtf8(e.what()));
+        TErrorReport::Show(*FPrompts, this, e);
     }
 }
 
@@ -668,11 +667,8 @@ void TfrmTask20Properties::accept()
     }
     try {
         WriteAndSave();
-    } catch (const Exception& e) {
-        FPrompts->ShowException(this, e.Message());
-        return;
     } catch (const std::exception& e) {
-        FPrompts->ShowException(this, QString::fromUtf8(e.what()));
+        TErrorReport::Show(*FPrompts, this, e);
         return;
     }
     FSaved = true;
@@ -688,7 +684,7 @@ void TfrmTask20Properties::reject()
             OleCheck(FEditingTask->GetTaskDefinition()->put_XmlText(FSavedDefinition));
             FEditingTask->Activate();
         } catch (const Exception& e) {
-            FPrompts->ShowException(this, e.Message());
+            TErrorReport::Show(*FPrompts, this, e);
         }
     }
     QDialog::reject();

@@ -5,6 +5,7 @@
 #include "Props.h"
 #include "Props_2_0.h"
 #include "TRibbon.h"
+#include "TErrorReport.h"
 #include "TUserPrompts.h"
 #include "TaskService2.h"
 #include "TaskWizard.h"
@@ -162,10 +163,8 @@ bool TMainForm::Guarded(F AHandler)
     try {
         AHandler();
         done = true;
-    } catch (const Exception& e) {
-        FPrompts->ShowException(this, e.Message());
     } catch (const std::exception& e) {
-        FPrompts->ShowException(this, QString::fromUtf8(e.what()));
+        TErrorReport::Show(*FPrompts, this, e);
     }
     --FBusy;
     ApplyTaskChanges();

@@ -6,6 +6,9 @@
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGridLayout>
+#include <QSpacerItem>
+#include <QStyle>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QInputDialog>
@@ -16,6 +19,27 @@ namespace {
 QString Displayed(const QString& text)
 {
     return QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+}
+
+} // namespace
+
+int TUserPrompts::TitleWidth(const QWidget& ABox)
+{
+    // The caption's text plus what the frame puts beside it: the window icon and the three
+    // title buttons, each about as wide as the title bar is high.
+    const int bar = ABox.style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, &ABox);
+    return ABox.fontMetrics().horizontalAdvance(ABox.windowTitle()) + 4 * std::max(bar, 20) + 16;
+}
+
+namespace {
+
+// A message box is as wide as its text; a short text would cut its title short.
+void FitTitle(QMessageBox& box)
+{
+    auto* grid = qobject_cast<QGridLayout*>(box.layout());
+    if (!grid) return;
+    grid->addItem(new QSpacerItem(TUserPrompts::TitleWidth(box), 0, QSizePolicy::Minimum, QSizePolicy::Minimum), grid->rowCount(), 0,
+                  1, grid->columnCount());
 }
 
 // Programs here carry no extension, so "executable" is the file's permission, not its name.
@@ -37,15 +61,16 @@ bool ChooseExecutable(QFileDialog& dialog, TUserPrompts& prompts, QString& fileN
 }
 } // namespace
 
-void TUserPrompts::ShowException(QWidget* AParent, const QString& AMessage)
+void TUserPrompts::ShowException(QWidget* AParent, const QString& AMessage, QMessageBox::Icon AIcon)
 {
-    ShowMessage(AParent, AMessage, {}, QMessageBox::Critical);
+    ShowMessage(AParent, AMessage, {}, AIcon);
 }
 
 void TUserPrompts::ShowMessage(QWidget* AParent, const QString& AText, const QString& ACaption, QMessageBox::Icon AIcon)
 {
     QMessageBox box(AIcon, ACaption.isEmpty() ? QGuiApplication::applicationDisplayName() : ACaption,
                     Displayed(AText), QMessageBox::Ok, AParent);
+    FitTitle(box);
     box.exec();
 }
 
@@ -54,6 +79,7 @@ bool TUserPrompts::ConfirmWarning(QWidget* AParent, const QString& AText)
     QMessageBox box(QMessageBox::Warning, QGuiApplication::applicationDisplayName(), Displayed(AText),
                     QMessageBox::Yes | QMessageBox::No, AParent);
     box.setDefaultButton(QMessageBox::No);
+    FitTitle(box);
     return box.exec() == QMessageBox::Yes;
 }
 
@@ -61,6 +87,7 @@ bool TUserPrompts::AskQuestion(QWidget* AParent, const QString& AText)
 {
     QMessageBox box(QMessageBox::Question, QGuiApplication::applicationDisplayName(), Displayed(AText),
                     QMessageBox::Yes | QMessageBox::No, AParent);
+    FitTitle(box);
     return box.exec() == QMessageBox::Yes;
 }
 

@@ -14,8 +14,9 @@ class TUserPrompts {
 public:
     virtual ~TUserPrompts() = default;
 
-    /// The application's error report: a message box with the error's text.
-    virtual void ShowException(QWidget* AParent, const QString& AMessage);
+    /// The application's error report: a message box with the error's text and `AIcon`
+    /// (critical for a real failure, a warning for what is not available or refused).
+    virtual void ShowException(QWidget* AParent, const QString& AMessage, QMessageBox::Icon AIcon = QMessageBox::Critical);
     /// A message box with `AText`, the caption `ACaption` (empty: the application title) and `AIcon`.
     virtual void ShowMessage(QWidget* AParent, const QString& AText, const QString& ACaption = {},
                              QMessageBox::Icon AIcon = QMessageBox::NoIcon);
@@ -36,4 +37,7 @@ public:
     virtual void ShowAbout(QWidget* AParent, const QString& AAppText, const QString& ANotice, const QIcon& AIcon);
     /// Opens a web address in the user's browser; false when no browser could be started.
     virtual bool OpenUrl(const QUrl& AUrl);
+
+    /// The width a window needs so that its title shows whole beside the frame's buttons.
+    static int TitleWidth(const QWidget& ABox);
 };

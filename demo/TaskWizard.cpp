@@ -2,6 +2,7 @@
 #include "ui_TaskWizard.h"
 
 #include "ResultCodes.h"
+#include "TErrorReport.h"
 #include "TUserPrompts.h"
 #include "TaskService2.h"
 #include "UserAccount.h"
@@ -116,10 +117,8 @@ void TNewTaskWizard::Guarded(F AHandler)
 {
     try {
         AHandler();
-    } catch (const Exception& e) {
-        FPrompts->ShowException(this, e.Message());
     } catch (const std::exception& e) {
-        FPrompts->ShowException(this, QString::fromUtf8(e.what()));
+        TErrorReport::Show(*FPrompts, this, e);
     }
     UpdateNextEnabled();
 }

@@ -20,7 +20,7 @@ namespace {
 
 class TSilentPrompts : public TUserPrompts {
 public:
-    void ShowException(QWidget*, const QString& AMessage) override { std::fprintf(stderr, "%s\n", qPrintable(AMessage)); }
+    void ShowException(QWidget*, const QString& AMessage, QMessageBox::Icon) override { std::fprintf(stderr, "%s\n", qPrintable(AMessage)); }
     void ShowMessage(QWidget*, const QString& AText, const QString&, QMessageBox::Icon) override
     {
         std::fprintf(stderr, "%s\n", qPrintable(AText));

@@ -16,7 +16,11 @@ struct ShownMessage {
 
 class ScriptedPrompts : public TUserPrompts {
 public:
-    void ShowException(QWidget*, const QString& AMessage) override { errors << AMessage; }
+    void ShowException(QWidget*, const QString& AMessage, QMessageBox::Icon AIcon) override
+    {
+        errors << AMessage;
+        errorIcons << AIcon;
+    }
     void ShowMessage(QWidget*, const QString& AText, const QString& ACaption, QMessageBox::Icon AIcon) override
     {
         messages << ShownMessage{AText, ACaption, AIcon};
@@ -73,6 +77,7 @@ public:
 
     // What the window showed.
     QStringList errors;
+    QList<QMessageBox::Icon> errorIcons;
     QList<ShownMessage> messages;
     QStringList questions;
     QStringList asked;

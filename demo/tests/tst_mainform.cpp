@@ -1,10 +1,14 @@
 // The main window against a private service: its list, tree, command states and commands.
 
 #include "DemoTestSupport.h"
+#include "Exceptions.h"
+#include "ResultCodes.h"
+#include "kvErrors.h"
 #include "ModalDriver.h"
 #include "NetworkProfileSource.h"
 #include "Registry.h"
 #include "ScriptedPrompts.h"
+#include "TErrorReport.h"
 #include "TRibbon.h"
 #include "TemporaryServiceRoot.h"
 #include "UserAccount.h"
@@ -19,6 +23,11 @@
 #include <QSysInfo>
 #include <QToolButton>
 #include <QtTest>
+#include <memory>
+#include <stdexcept>
+
+using TErrorPtr = std::shared_ptr<const std::exception>;
+Q_DECLARE_METATYPE(TErrorPtr)
 
 class TestMainForm : public QObject {
     Q_OBJECT
@@ -70,6 +79,9 @@ private slots:
     void emptyFolderNameGoesToTheService();
     void withoutAServiceTheWindowStillComesUp();
     void reconnectsAfterTheServiceIsLost();
+    void errorReportIcons_data();
+    void errorReportIcons();
+    void messageBoxesKeepTheirTitleWhole();
     void listFollowsTheService_data() { generations_data(); }
     void listFollowsTheService();
     void shortcuts_data();
@@ -1152,6 +1164,7 @@ void TestMainForm::reconnectsAfterTheServiceIsLost()
     Action(form, "acRefresh")->trigger();
     QCOMPARE(prompts.errors.size(), 1);
     QVERIFY2(prompts.errors.at(0).startsWith(SServiceNotRunning + QStringLiteral("\r\n")), qPrintable(prompts.errors.at(0)));
+    QCOMPARE(prompts.errorIcons.at(0), QMessageBox::Warning);
     QVERIFY2(prompts.errors.at(0).size() > SServiceNotRunning.size() + 2, qPrintable(prompts.errors.at(0)));
     for (const char* name : {"acNew", "acRun", "acDelete", "acProperties", "acNewSubNode", "acQuickRunNotepad"})
         QVERIFY2(!Action(form, name)->isEnabled(), name);
@@ -1165,6 +1178,76 @@ void TestMainForm::reconnectsAfterTheServiceIsLost()
     QVERIFY(Action(form, "acNew")->isEnabled());
     QVERIFY(Action(form, "acNewSubNode")->isEnabled());
     QVERIFY(TemporaryServiceRoot::StopServiceProcesses(env.RootPath()));
+}
+
+void TestMainForm::errorReportIcons_data()
+{
+    QTest::addColumn<TErrorPtr>("error");
+    QTest::addColumn<QMessageBox::Icon>("icon");
+    const auto platform = [](HRESULT code) { return std::make_shared<EPlatformError>(code); };
+    const QMessageBox::Icon warning = QMessageBox::Warning;
+    const QMessageBox::Icon critical = QMessageBox::Critical;
+    // Not available.
+    QTest::newRow("service not running") << TErrorPtr(platform(SCHED_E_SERVICE_NOT_RUNNING)) << warning;
+    QTest::newRow("not running, with the reason") << TErrorPtr(std::make_shared<Exception>(SServiceNotRunning + QStringLiteral("\r\nNo root."))) << warning;
+    QTest::newRow("computer not reachable") << TErrorPtr(platform(HRESULT_FROM_WIN32(ERROR_BAD_NETPATH))) << warning;
+    QTest::newRow("interface missing") << TErrorPtr(std::make_shared<EIntfCastError>()) << warning;
+    QTest::newRow("needs the 2.0 service") << TErrorPtr(std::make_shared<ETaskError>(STaskService2Required)) << warning;
+    // Refused.
+    QTest::newRow("access denied") << TErrorPtr(platform(E_ACCESSDENIED)) << warning;
+    QTest::newRow("bad name") << TErrorPtr(platform(HRESULT_FROM_WIN32(ERROR_INVALID_NAME))) << warning;
+    QTest::newRow("folder not empty") << TErrorPtr(platform(HRESULT_FROM_WIN32(ERROR_DIR_NOT_EMPTY))) << warning;
+    QTest::newRow("password refused") << TErrorPtr(platform(HRESULT_FROM_WIN32(ERROR_LOGON_FAILURE))) << warning;
+    QTest::newRow("no start on demand") << TErrorPtr(platform(SCHED_E_START_ON_DEMAND)) << warning;
+    QTest::newRow("name taken") << TErrorPtr(std::make_shared<ETaskError>(STaskAlreadyExists.arg(QStringLiteral("A")))) << warning;
+    // Real failures.
+    QTest::newRow("failure") << TErrorPtr(platform(E_FAIL)) << critical;
+    QTest::newRow("disk full") << TErrorPtr(platform(HRESULT_FROM_WIN32(ERROR_DISK_FULL))) << critical;
+    QTest::newRow("corrupt file") << TErrorPtr(platform(HRESULT_FROM_WIN32(ERROR_FILE_CORRUPT))) << critical;
+    QTest::newRow("item out of turn") << TErrorPtr(std::make_shared<ETaskError>(STaskNotActivated.arg(QStringLiteral("A")))) << critical;
+    QTest::newRow("index out of bounds") << TErrorPtr(std::make_shared<ESchedulerError>(STaskIndexOutOfBounds.arg(3))) << critical;
+    QTest::newRow("cannot activate") << TErrorPtr(std::make_shared<ESchedulerError>(SCouldNotActivateTask.arg(QStringLiteral("A")))) << critical;
+    QTest::newRow("not one of ours") << TErrorPtr(std::make_shared<std::runtime_error>("broken")) << critical;
+}
+
+void TestMainForm::errorReportIcons()
+{
+    QFETCH(TErrorPtr, error);
+    QFETCH(QMessageBox::Icon, icon);
+    QCOMPARE(TErrorReport::Icon(*error), icon);
+    ScriptedPrompts prompts;
+    TErrorReport::Show(prompts, nullptr, *error);
+    QCOMPARE(prompts.errorIcons, QList<QMessageBox::Icon>{icon});
+    QCOMPARE(prompts.errors, QStringList{dynamic_cast<const Exception*>(error.get()) ? dynamic_cast<const Exception&>(*error).Message()
+                                                                                     : QString::fromUtf8(error->what())});
+}
+
+void TestMainForm::messageBoxesKeepTheirTitleWhole()
+{
+    const QString title = QApplication::applicationDisplayName();
+    const auto restore = qScopeGuard([&title] { QApplication::setApplicationDisplayName(title); });
+    QApplication::setApplicationDisplayName(QStringLiteral("Task Scheduler Demo with a rather long title to show"));
+    TUserPrompts prompts;
+    int checked = 0;
+    const auto check = [&checked](QMessageBox::Icon icon) {
+        WhenModal([&checked, icon](QWidget* window) {
+            auto* box = qobject_cast<QMessageBox*>(window);
+            QVERIFY(box);
+            QCOMPARE(box->icon(), icon);
+            QVERIFY2(box->width() >= TUserPrompts::TitleWidth(*box), qPrintable(QString::number(box->width())));
+            ++checked;
+            box->done(QMessageBox::No);
+        });
+    };
+    check(QMessageBox::Warning);
+    TErrorReport::Show(prompts, nullptr, EPlatformError(E_ACCESSDENIED));
+    check(QMessageBox::Critical);
+    TErrorReport::Show(prompts, nullptr, EPlatformError(E_FAIL));
+    check(QMessageBox::Question);
+    prompts.AskQuestion(nullptr, QStringLiteral("Go?"));
+    check(QMessageBox::Warning);
+    prompts.ConfirmWarning(nullptr, QStringLiteral("Sure?"));
+    QCOMPARE(checked, 4);
 }
 
 void TestMainForm::listFollowsTheService()
