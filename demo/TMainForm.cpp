@@ -108,7 +108,7 @@ TMainForm::TMainForm(TUserPrompts* APrompts, QWidget* AParent)
     setWindowIcon(style()->standardIcon(QStyle::SP_ComputerIcon));
     ui->ListView->SetColumns({QStringLiteral("Name"), QStringLiteral("Schedule"), QStringLiteral("Next Run Time"),
                               QStringLiteral("Last Run Time"), QStringLiteral("Status"), QStringLiteral("Creator")},
-                             {148, 246, 123, 123, 98, 98});
+                             {});
     // The tree starts 172 pixels wide and keeps its width when the window grows; the user
     // may move the bar between tree and list.
     ui->splTreeList->setStretchFactor(0, 0);
@@ -416,6 +416,7 @@ void TMainForm::FormCreate()
 {
     FormStorage = std::make_unique<TtvFormStorage>(QStringLiteral("Software\\Talvera\\Task Scheduler\\"));
     AttachSystemImageLists();
+    ui->ListView->FitColumnWidths(ColumnSamples());
     ui->RibbonMain->setCurrentIndex(0);
     ui->pnlTarget->setAutoFillBackground(true);
     // Without a connection there is nothing to list; the failed opening has said why.
@@ -493,6 +494,21 @@ QString TMainForm::StatusText(TTaskStatus AStatus)
     case ts2Running: return QStringLiteral("Running");
     }
     return {};
+}
+
+QList<QStringList> TMainForm::ColumnSamples()
+{
+    // Texts as wide as the cells usually get: a demo task's name, a schedule of one trigger,
+    // a run time with wide digits, every status, a creator's name.
+    const QString runTime = RunTimeText(EncodeDateTime(QDate(2000, 12, 28), QTime(20, 58, 58)));
+    QStringList statuses;
+    for (int status = tsReady; status <= ts2Running; ++status) statuses << StatusText(static_cast<TTaskStatus>(status));
+    return {{QStringLiteral("New task 1000")},
+            {QStringLiteral("At 12:00:00 PM every 10 days, starting 12/28/2000")},
+            {runTime, RunTimeText(0)},
+            {runTime, RunTimeText(0)},
+            statuses,
+            {GetCurrentUserName(), QStringLiteral("Administrator")}};
 }
 
 QString TMainForm::RunTimeText(TDateTime ATime)

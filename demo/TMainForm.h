@@ -43,6 +43,8 @@ public:
     static QString StatusText(TTaskStatus AStatus);
     /// The list's text of a run time: date-time text, or "Never" when not greater than 1.0.
     static QString RunTimeText(TDateTime ATime);
+    /// Texts typical of each list column's cells, which its default width makes room for.
+    static QList<QStringList> ColumnSamples();
     /// The text editor the daily demo task opens: the first desktop text editor installed here,
     /// else "notepad.exe", which such systems may offer through a compatibility layer.
     static QString TextEditorProgram();

@@ -1,10 +1,12 @@
 #include "TTaskListView.h"
 
 #include <algorithm>
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QListView>
 #include <QStandardItemModel>
+#include <QStyle>
 #include <QTreeView>
 
 namespace {
@@ -50,6 +52,19 @@ void TTaskListView::SetColumns(const QStringList& ACaptions, const QList<int>& A
     FModel->setColumnCount(static_cast<int>(ACaptions.size()));
     FModel->setHorizontalHeaderLabels(ACaptions);
     for (int i = 0; i < AWidths.size(); ++i) FReport->setColumnWidth(i, AWidths.at(i));
+}
+
+void TTaskListView::FitColumnWidths(const QList<QStringList>& ASamples)
+{
+    const QFontMetrics metrics(FReport->font());
+    // A cell's text sits between the focus frame's margins on both sides.
+    const int padding = 2 * (FReport->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, FReport) + 1) + 4;
+    for (int column = 0; column < FModel->columnCount(); ++column) {
+        int width = FReport->header()->sectionSizeHint(column);
+        const int icon = column == 0 ? FSmall.width() + padding : 0;
+        for (const QString& text : ASamples.value(column)) width = std::max(width, metrics.horizontalAdvance(text) + padding + icon);
+        FReport->setColumnWidth(column, width);
+    }
 }
 
 QStringList TTaskListView::ColumnCaptions() const

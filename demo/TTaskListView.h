@@ -26,6 +26,10 @@ public:
 
     /// Sets the report columns: captions and widths in pixels.
     void SetColumns(const QStringList& ACaptions, const QList<int>& AWidths);
+    /// Makes each report column as wide as its caption and as the widest of `ASamples[i]`,
+    /// texts typical of its cells, in the list's fonts (the first column leaves room for a
+    /// small icon).
+    void FitColumnWidths(const QList<QStringList>& ASamples);
     /// The report column captions.
     QStringList ColumnCaptions() const;
     /// The width of report column `AColumn`.

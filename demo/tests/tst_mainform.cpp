@@ -29,6 +29,24 @@
 using TErrorPtr = std::shared_ptr<const std::exception>;
 Q_DECLARE_METATYPE(TErrorPtr)
 
+namespace {
+// Every column is wider than its caption and its typical texts (a longer text is shortened).
+void ColumnsFitTheirTexts(TMainForm& AForm)
+{
+    TTaskListView* list = List(AForm);
+    const QFontMetrics metrics(list->CurrentView()->font());
+    const QStringList captions = list->ColumnCaptions();
+    const QList<QStringList> samples = TMainForm::ColumnSamples();
+    QCOMPARE(samples.size(), captions.size());
+    for (int column = 0; column < captions.size(); ++column) {
+        QStringList texts = samples.at(column);
+        texts << captions.at(column);
+        for (const QString& text : texts)
+            QVERIFY2(list->ColumnWidth(column) > metrics.horizontalAdvance(text), qPrintable(captions.at(column) + QLatin1String(": ") + text));
+    }
+}
+} // namespace
+
 class TestMainForm : public QObject {
     Q_OBJECT
 
@@ -79,6 +97,7 @@ private slots:
     void emptyFolderNameGoesToTheService();
     void withoutAServiceTheWindowStillComesUp();
     void reconnectsAfterTheServiceIsLost();
+    void columnWidthsFollowTheFont();
     void errorReportIcons_data();
     void errorReportIcons();
     void messageBoxesKeepTheirTitleWhole();
@@ -110,8 +129,7 @@ void TestMainForm::startUpListsTasksInNameOrder()
     QCOMPARE(RowCaptions(form), (QStringList{"Alpha", "beta", "gamma"}));
     QCOMPARE(List(form)->ColumnCaptions(),
              (QStringList{"Name", "Schedule", "Next Run Time", "Last Run Time", "Status", "Creator"}));
-    const QList<int> widths{148, 246, 123, 123, 98, 98};
-    for (int i = 0; i < widths.size(); ++i) QCOMPARE(List(form)->ColumnWidth(i), widths.at(i));
+    ColumnsFitTheirTexts(form);
 
     TTaskItem* alpha = form.Scheduler->GetItem(0);
     alpha->Activate();
@@ -1178,6 +1196,27 @@ void TestMainForm::reconnectsAfterTheServiceIsLost()
     QVERIFY(Action(form, "acNew")->isEnabled());
     QVERIFY(Action(form, "acNewSubNode")->isEnabled());
     QVERIFY(TemporaryServiceRoot::StopServiceProcesses(env.RootPath()));
+}
+
+void TestMainForm::columnWidthsFollowTheFont()
+{
+    DemoTestEnvironment env;
+    ScriptedPrompts prompts;
+    TMainForm form(&prompts);
+    ColumnsFitTheirTexts(form);
+    TTaskListView* list = List(form);
+    QList<int> widths;
+    for (int column = 0; column < list->ColumnCaptions().size(); ++column) widths << list->ColumnWidth(column);
+    QFont larger = list->CurrentView()->font();
+    if (larger.pointSizeF() > 0)
+        larger.setPointSizeF(larger.pointSizeF() * 1.5);
+    else
+        larger.setPixelSize(larger.pixelSize() * 3 / 2);
+    list->CurrentView()->setFont(larger);
+    list->FitColumnWidths(TMainForm::ColumnSamples());
+    ColumnsFitTheirTexts(form);
+    for (int column = 0; column < widths.size(); ++column) QVERIFY2(list->ColumnWidth(column) > widths.at(column), qPrintable(QString::number(column)));
+    QCOMPARE(prompts.errors, QStringList());
 }
 
 void TestMainForm::errorReportIcons_data()
