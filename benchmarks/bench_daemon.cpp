@@ -5,6 +5,7 @@
 // Defaults: 10,000 tasks, 60 idle seconds, 5 timed starts. The tasks live in a fresh
 // temporary root, filled through the in-process service, removed afterwards.
 
+#include "ServiceCalls.h"
 #include "DaemonLauncher.h"
 #include "DaemonProtocol.h"
 #include "LocalSocketTransport.h"
@@ -25,30 +26,6 @@
 #include <unistd.h>
 
 namespace {
-
-void Check(HRESULT hr, const char* what)
-{
-    if (FAILED(hr)) {
-        std::fprintf(stderr, "%s failed: %s\n", what, qPrintable(ErrorDescription(hr)));
-        std::exit(1);
-    }
-}
-
-template <typename I, typename From>
-ComPtr<I> Cast(const ComPtr<From>& from)
-{
-    ComPtr<I> to;
-    from.As(to);
-    return to;
-}
-
-ComPtr<ITaskService> Connect()
-{
-    ComPtr<ITaskService> service;
-    Check(CoCreateInstance(CLSID_TaskScheduler, nullptr, CLSCTX_INPROC_SERVER, IID_ITaskService, service.PutVoid()), "CoCreateInstance");
-    Check(service->Connect(VARIANT::Empty(), VARIANT::Empty(), VARIANT::Empty(), VARIANT::Empty()), "Connect");
-    return service;
-}
 
 void Register(ITaskService* service, ITaskFolder* folder, const QString& name, const QString& start, int trigger,
               const QString& program, const QString& arguments)

@@ -4,6 +4,7 @@
 //   bench_engine            all figures, systemd included when installed
 //   bench_engine --quick    the engine's figures only
 
+#include "BestTiming.h"
 #include "ScheduleEngine.h"
 #include "SystemdCalendar.h"
 
@@ -17,20 +18,6 @@
 namespace {
 
 constexpr qint64 Minute = 60, Hour = 3600, Day = 86400;
-constexpr int Repeats = 5;
-
-// The best of a few timings, in seconds: the least disturbed by other work on the machine.
-double Best(const std::function<void()>& work)
-{
-    double best = 1e300;
-    for (int i = 0; i < Repeats; ++i) {
-        QElapsedTimer timer;
-        timer.start();
-        work();
-        best = std::min(best, double(timer.nsecsElapsed()) / 1e9);
-    }
-    return best;
-}
 
 // One run of systemd-analyze over `expressions` (split into calls small enough for the
 // command line), in seconds, or a negative value when it fails.
@@ -93,7 +80,7 @@ int main(int argc, char** argv)
     const bool haveSystemd = !quick && !SystemdCalendar::Program().isEmpty();
 
     const QTimeZone utc = QTimeZone::utc(), berlin("Europe/Berlin");
-    std::printf("Schedule engine benchmark (best of %d)\n\n", Repeats);
+    std::printf("Schedule engine benchmark (best of %d)\n\n", TimingRepeats);
 
     // 0. A process's first answer: the engine is made and its zone table built on first use.
     {

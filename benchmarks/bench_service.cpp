@@ -4,6 +4,8 @@
 //   bench_service [tasks-to-register] [runs]
 // Defaults: 200 registrations, 300 runs. The root is a fresh temporary one, removed afterwards.
 
+#include "ServiceCalls.h"
+#include "BestTiming.h"
 #include "DaemonLauncher.h"
 #include "DaemonProtocol.h"
 #include "InstanceDescription.h"
@@ -30,43 +32,6 @@
 
 namespace {
 
-constexpr int Repeats = 5;
-
-void Check(HRESULT hr, const char* what)
-{
-    if (FAILED(hr)) {
-        std::fprintf(stderr, "%s failed: %s\n", what, qPrintable(ErrorDescription(hr)));
-        std::exit(1);
-    }
-}
-
-template <typename I, typename From>
-ComPtr<I> Cast(const ComPtr<From>& from)
-{
-    ComPtr<I> to;
-    from.As(to);
-    return to;
-}
-
-double Best(const std::function<void()>& work)
-{
-    double best = 1e300;
-    for (int i = 0; i < Repeats; ++i) {
-        QElapsedTimer timer;
-        timer.start();
-        work();
-        best = std::min(best, double(timer.nsecsElapsed()) / 1e9);
-    }
-    return best;
-}
-
-ComPtr<ITaskService> Connect()
-{
-    ComPtr<ITaskService> service;
-    Check(CoCreateInstance(CLSID_TaskScheduler, nullptr, CLSCTX_INPROC_SERVER, IID_ITaskService, service.PutVoid()), "CoCreateInstance");
-    Check(service->Connect(VARIANT::Empty(), VARIANT::Empty(), VARIANT::Empty(), VARIANT::Empty()), "Connect");
-    return service;
-}
 
 // A task that starts at midnight and repeats every minute, running `program` in parallel instances.
 ComPtr<IRegisteredTask> Register(ITaskService* service, ITaskFolder* folder, const QString& name, const QString& program)
@@ -182,7 +147,7 @@ int main(int argc, char** argv)
     const QString rootPath = dir.path();
     qputenv("TASKSCHEDULER_HOME", rootPath.toLocal8Bit());
     CoInitialize(nullptr);
-    std::printf("Service benchmark (best of %d where repeated)\n\n", Repeats);
+    std::printf("Service benchmark (best of %d where repeated)\n\n", TimingRepeats);
 
     // The engine alone, for the same runs as the service lists below.
     {

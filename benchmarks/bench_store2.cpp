@@ -4,6 +4,7 @@
 // The store lives in a fresh temporary root that is removed afterwards, or in `root`,
 // which is filled on the first run and only listed on later ones.
 
+#include "ServiceCalls.h"
 #include "ObjectRuntime.h"
 #include "ResultCodes.h"
 #include "TaskService2.h"
@@ -16,22 +17,6 @@
 #include <sys/resource.h>
 
 namespace {
-
-void Check(HRESULT hr, const char* what)
-{
-    if (FAILED(hr)) {
-        std::fprintf(stderr, "%s failed: %s\n", what, qPrintable(ErrorDescription(hr)));
-        std::exit(1);
-    }
-}
-
-ComPtr<ITaskService> Connect()
-{
-    ComPtr<ITaskService> service;
-    Check(CoCreateInstance(CLSID_TaskScheduler, nullptr, CLSCTX_INPROC_SERVER, IID_ITaskService, service.PutVoid()), "CoCreateInstance");
-    Check(service->Connect(VARIANT::Empty(), VARIANT::Empty(), VARIANT::Empty(), VARIANT::Empty()), "Connect");
-    return service;
-}
 
 // Processor time of this process so far, in milliseconds: the cost of the work itself,
 // whatever else the machine is busy with.
