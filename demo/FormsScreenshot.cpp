@@ -1,14 +1,17 @@
-// taskscheduler-demo-forms-screenshot DIR: renders the action editor, the action kind chooser
-// and the account form, filled with example entries, into PNG images in DIR without a display.
+// taskscheduler-demo-forms-screenshot DIR: renders the action editor, the action kind chooser,
+// the account form and the target computer dialog, filled with example entries, into PNG
+// images in DIR without a display.
 
 #include "AccountDetails.h"
 #include "AdminCheck.h"
 #include "EditTaskAction2.h"
 #include "SelectActions.h"
+#include "TTargetComputerDialog.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPixmap>
 #include <cstdio>
 
@@ -62,5 +65,12 @@ int main(int argc, char** argv)
     TfrmTaskAccount account;
     account.Prepare(QStringLiteral("alice"), QStringLiteral("secret"), false);
     ok &= Save(account, dir.filePath(QStringLiteral("account-details.png")));
+
+    TTargetComputerDialog target(
+        QStringLiteral("Select a Target Computer for the Task Scheduler.\nNote: You must have administartive rights on it!"),
+        {QStringLiteral("backup"), QStringLiteral("build-server"), QStringLiteral("files.example"),
+         QStringLiteral("office")});
+    target.findChild<QListWidget*>(QStringLiteral("lvHosts"))->setCurrentRow(1);
+    ok &= Save(target, dir.filePath(QStringLiteral("target-computer.png")));
     return ok ? 0 : 1;
 }

@@ -172,14 +172,21 @@ bool TMainForm::Guarded(F AHandler)
     return done;
 }
 
+bool TMainForm::LocalServiceGone()
+{
+    // Another computer's service is reached anew by the next call itself; opening this
+    // computer's service again would leave that computer.
+    return !Scheduler->TargetIsRemote() && !Scheduler->SchedulerServiceRunning();
+}
+
 template <typename F>
 void TMainForm::ServiceCommand(F AHandler)
 {
-    if (FServiceLost || !Scheduler->GetActive() || !Scheduler->SchedulerServiceRunning()) {
+    if (FServiceLost || !Scheduler->GetActive() || LocalServiceGone()) {
         FServiceLost = true;
         if (!Guarded([this] { Reconnect(); })) return;
     }
-    if (!Guarded(AHandler) && !Scheduler->SchedulerServiceRunning()) {
+    if (!Guarded(AHandler) && LocalServiceGone()) {
         FServiceLost = true;
         UpdateActions();
     }

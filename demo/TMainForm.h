@@ -135,6 +135,8 @@ private:
     void OpenService();
     /// Opens the scheduler afresh and lists again: the connection is back.
     void Reconnect();
+    /// The service of this computer, whose tasks are shown, no longer runs.
+    bool LocalServiceGone();
     /// Connects every action to its handler.
     void ConnectActions();
     /// Fills the ribbon's tabs, groups and application menu.

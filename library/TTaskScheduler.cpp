@@ -95,7 +95,8 @@ void TTaskScheduler::Open()
 {
     FITS = nullptr;
     FTaskService = nullptr;
-    FRemoteTarget = false;
+    FRemoteComputer.clear();
+    FRewatch = false;
     if (!StartScheduler()) RaiseNotRunning();
     if (RunningVistaOrLater()) {
         ComPtr<ITaskService> service;
@@ -127,15 +128,24 @@ bool TTaskScheduler::GetWatching() const
 
 void TTaskScheduler::Watch()
 {
+    FRewatch = false;
     // A service hosted in this process has no daemon to report; the calls made here are
     // all there is.
-    if (InProcessServiceSelected() || FRemoteTarget) return;
+    if (InProcessServiceSelected() && FRemoteComputer.isEmpty()) return;
     if (!FNotifications) {
         FNotifications = new ServiceNotifications(this);
         connect(FNotifications, &ServiceNotifications::Notified, this, &TTaskScheduler::OnNotice);
         connect(FNotifications, &ServiceNotifications::Lost, this, &TTaskScheduler::OnNoticesLost);
     }
-    FNotifications->Subscribe(ServiceRoot::DefaultPath());
+    if (FRemoteComputer.isEmpty())
+        FNotifications->Subscribe(ServiceRoot::DefaultPath());
+    else
+        FNotifications->SubscribeRemote(FRemoteComputer);
+}
+
+void TTaskScheduler::RenewWatch()
+{
+    if (FRewatch && GetActive()) Watch();
 }
 
 void TTaskScheduler::OnNotice(const ServiceNotice& ANotice)
@@ -156,9 +166,15 @@ void TTaskScheduler::OnNotice(const ServiceNotice& ANotice)
 
 void TTaskScheduler::OnNoticesLost()
 {
+    if (!GetActive()) return;
+    // Reaching another computer again may take seconds, and its service would be started
+    // again by it: that is left to the next call that reads from it.
+    if (!FRemoteComputer.isEmpty()) {
+        FRewatch = true;
+        return;
+    }
     // The daemon may only have made room for other clients. A daemon that is gone is found
     // out by the next call, which opens the connection and the reports again.
-    if (!GetActive() || FRemoteTarget) return;
     if (FNotifications->Subscribe(ServiceRoot::DefaultPath())) emit TaskChanged(tcMissed, QString(), QString());
 }
 
@@ -187,6 +203,8 @@ void TTaskScheduler::Clear()
 
 void TTaskScheduler::Refresh()
 {
+    // Before the listing, so that what changes after it is reported.
+    RenewWatch();
     Clear();
     if (RunningVistaOrLater()) {
         const ComPtr<ITaskFolder> folder = CurrentFolder();
@@ -241,6 +259,7 @@ std::unique_ptr<TTaskItem> TTaskScheduler::RegisteredItem(const ComPtr<IRegister
 
 TTaskItem* TTaskScheduler::ReloadTask(const QString& ATaskName)
 {
+    RenewWatch();
     const QString key = NameKey(ATaskName);
     int index = 0;
     TTaskItem* listed = FindTask(key, index) ? FItems.at(index) : nullptr;
@@ -521,13 +540,9 @@ void TTaskScheduler::SetTargetComputer(const QString& Value)
         if (!FITS) RaiseNotRunning();
         OleCheck(FITS->SetTargetComputer(Value.isEmpty() ? nullptr : &Value));
     }
-    // This computer's daemon reports only its own tasks: they are not the ones listed now.
-    FRemoteTarget = !ComputerName::IsLocal(Value);
-    if (FRemoteTarget) {
-        if (FNotifications) FNotifications->Unsubscribe();
-    } else {
-        Watch();
-    }
+    // The reports come from the daemon of the computer whose tasks are listed now.
+    FRemoteComputer = ComputerName::IsLocal(Value) ? QString() : ComputerName::Bare(Value);
+    Watch();
 }
 
 QString TTaskScheduler::ServiceVersion() const

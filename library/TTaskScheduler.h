@@ -66,7 +66,9 @@ public:
     /// 1.0: activated) is left alone.
     TTaskItem* ReloadTask(const QString& ATaskName);
     /// Whether the service's reports of changes arrive (see `TaskChanged`): the service runs
-    /// on this computer as a process of its own, and the connection is open.
+    /// as a process of its own, on this computer or on the target computer, and the
+    /// connection is open. Reports from another computer that stop (its service ended, or
+    /// the connection to it dropped) are asked for again by the next `Refresh` or `ReloadTask`.
     bool GetWatching() const;
     /// Makes sure the service runs, starting it if needed. Never raises.
     bool StartScheduler();
@@ -123,6 +125,9 @@ public:
     QString GetTargetComputer() const;
     /// Reconnects to another computer (empty: the local one); the list is left as it is.
     void SetTargetComputer(const QString& Value);
+    /// Whether the target computer is another one than this (since `SetTargetComputer`; `Open`
+    /// connects to this computer). A lost connection to it is made again by the next call.
+    bool TargetIsRemote() const { return !FRemoteComputer.isEmpty(); }
     /// Selects the 2.0 folder whose tasks are listed: sets `CurrentFolderPath` to its path.
     void SetVistaSelectedFolder(ITaskFolder* Value);
 
@@ -172,8 +177,11 @@ private:
     QString NameKey(const QString& ATaskName) const;
     /// Raises "Task Scheduler service is not running.".
     [[noreturn]] static void RaiseNotRunning();
-    /// Asks the local service for its reports of changes; quietly none where it has none.
+    /// Asks the service of the target computer for its reports of changes; quietly none
+    /// where it has none.
     void Watch();
+    /// Watches again when the reports of another computer stopped.
+    void RenewWatch();
     /// Passes a report on as TaskChanged when it concerns the generation in force.
     void OnNotice(const ServiceNotice& ANotice);
     /// The reports stopped: asks again, and says that changes may have been missed.
@@ -192,6 +200,8 @@ private:
     bool FShowHidden = false;
     QString FStartError;
     ServiceNotifications* FNotifications = nullptr;
-    /// Connected to another computer, whose changes this computer's daemon does not report.
-    bool FRemoteTarget = false;
+    /// The other computer connected to, as ssh reaches it; empty for this computer.
+    QString FRemoteComputer;
+    /// The reports of the other computer stopped; the next call that reads asks again.
+    bool FRewatch = false;
 };

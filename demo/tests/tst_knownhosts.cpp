@@ -1,11 +1,8 @@
-// The computers offered by the target dialog, and the program paths with variables.
+// The computers the target dialog offers, and the program paths with variables.
 
 #include "EnvironmentText.h"
 #include "KnownHosts.h"
-#include "TTargetComputerDialog.h"
 
-#include <QLineEdit>
-#include <QListWidget>
 #include <QtTest>
 
 class TestKnownHosts : public QObject {
@@ -14,7 +11,6 @@ class TestKnownHosts : public QObject {
 private slots:
     void hostsFromSshConfigAndKnownHosts();
     void unreadableFilesAddNothing();
-    void dialogTakesAPickedOrTypedName();
     void expandEnvironment_data();
     void expandEnvironment();
 };
@@ -53,18 +49,6 @@ void TestKnownHosts::hostsFromSshConfigAndKnownHosts()
 void TestKnownHosts::unreadableFilesAddNothing()
 {
     QCOMPARE(KnownHosts::Read(QStringLiteral("/nonexistent/config"), QStringLiteral("/nonexistent/known_hosts")), QStringList());
-}
-
-void TestKnownHosts::dialogTakesAPickedOrTypedName()
-{
-    TTargetComputerDialog dialog(QStringLiteral("Choose"), {QStringLiteral("alpha"), QStringLiteral("beta")});
-    auto* edit = dialog.findChild<QLineEdit*>(QStringLiteral("edComputer"));
-    auto* list = dialog.findChild<QListWidget*>(QStringLiteral("lvHosts"));
-    QCOMPARE(list->count(), 2);
-    list->setCurrentRow(1);
-    QCOMPARE(dialog.Computer(), QStringLiteral("beta"));
-    edit->setText(QStringLiteral("  typed.example  "));
-    QCOMPARE(dialog.Computer(), QStringLiteral("typed.example"));
 }
 
 void TestKnownHosts::expandEnvironment_data()

@@ -42,6 +42,26 @@ QString Target(bool vista, const QString& host)
     return vista ? host : QStringLiteral("\\\\") + host;
 }
 
+/// The changes a scheduler reported, each as "kind name folder".
+class NoticeLog {
+public:
+    explicit NoticeLog(TTaskScheduler& scheduler)
+    {
+        QObject::connect(&scheduler, &TTaskScheduler::TaskChanged, &m_receiver,
+                         [this](TTaskChange change, const QString& name, const QString& folder) {
+                             m_changes << QStringLiteral("%1 %2 %3").arg(int(change)).arg(name, folder);
+                         });
+    }
+    bool Contains(TTaskChange change, const QString& task) const
+    {
+        return m_changes.contains(QStringLiteral("%1 %2").arg(int(change)).arg(task));
+    }
+
+private:
+    QObject m_receiver;
+    QStringList m_changes;
+};
+
 } // namespace
 
 class TestRemote : public QObject {
@@ -55,6 +75,8 @@ private slots:
     void computersThatCannotServe_data();
     void computersThatCannotServe();
     void lostConnectionIsMadeAgain();
+    void changesAreReportedAgainAfterALoss_data();
+    void changesAreReportedAgainAfterALoss();
 
 private:
     /// A second service root: the other computer's.
@@ -94,11 +116,16 @@ void TestRemote::tasksOfAnotherComputer()
     scheduler.SetTargetComputer(Target(vista, ThrowawaySshServer::RemoteHost()));
     QCOMPARE(scheduler.GetTargetComputer(), Target(vista, ThrowawaySshServer::RemoteHost()));
     if (vista) scheduler.SetVistaSelectedFolder(scheduler.VistaRootFolder().Get());
+    // The other computer's service reports its changes, as this one's would.
+    QVERIFY(scheduler.GetWatching());
+    const NoticeLog notices(scheduler);
 
     TTaskItem* item = scheduler.CreateNewItem(QStringLiteral("Remote job"));
     item->SetApplicationName(QStringLiteral("/usr/bin/touch"));
     item->SetParameters(marker);
     item->Save();
+    const QString reported = vista ? QStringLiteral("Remote job \\") : QStringLiteral("Remote job.job ");
+    QTRY_VERIFY_WITH_TIMEOUT(notices.Contains(tcAdded, reported), 10000);
     scheduler.Refresh();
     QCOMPARE(scheduler.GetCount(), 1);
     QCOMPARE(scheduler.GetItem(0)->GetName(), QStringLiteral("Remote job"));
@@ -114,10 +141,13 @@ void TestRemote::tasksOfAnotherComputer()
     listed->Run();
     listed->Deactivate(false);
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(marker), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(notices.Contains(tcRunEnded, reported), 20000);
+    QVERIFY(notices.Contains(tcRunStarted, reported));
 
     scheduler.DeleteTask(QStringLiteral("Remote job"));
     scheduler.Refresh();
     QCOMPARE(scheduler.GetCount(), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(notices.Contains(tcDeleted, reported), 10000);
 
     // Back on this computer, whose own list never had the task.
     scheduler.SetTargetComputer(QString());
@@ -198,6 +228,45 @@ void TestRemote::lostConnectionIsMadeAgain()
     scheduler.Refresh();
     QCOMPARE(scheduler.GetCount(), 1);
     scheduler.DeleteTask(QStringLiteral("Survivor"));
+}
+
+void TestRemote::changesAreReportedAgainAfterALoss_data()
+{
+    QTest::addColumn<bool>("vista");
+    QTest::addColumn<bool>("serviceEnds");
+    for (bool vista : {true, false}) {
+        QTest::addRow("%s, connection dropped", vista ? "2.0" : "1.0") << vista << false;
+        QTest::addRow("%s, service ended", vista ? "2.0" : "1.0") << vista << true;
+    }
+}
+
+void TestRemote::changesAreReportedAgainAfterALoss()
+{
+    QFETCH(bool, vista);
+    QFETCH(bool, serviceEnds);
+    Fixture local(vista);
+    TTaskScheduler& scheduler = *local.scheduler;
+    scheduler.SetTargetComputer(Target(vista, ThrowawaySshServer::RemoteHost()));
+    if (vista) scheduler.SetVistaSelectedFolder(scheduler.VistaRootFolder().Get());
+    QVERIFY(scheduler.GetWatching());
+
+    if (serviceEnds)
+        QVERIFY(TemporaryServiceRoot::StopServiceProcesses(m_remoteRoot.path()));
+    else
+        m_server->DropSessions();
+    QTRY_VERIFY_WITH_TIMEOUT(!scheduler.GetWatching(), 20000);
+
+    // The next listing asks again (starting the service there as any call would), and the
+    // changes after it are reported.
+    scheduler.Refresh();
+    QVERIFY(scheduler.GetWatching());
+    const NoticeLog notices(scheduler);
+    TTaskItem* item = scheduler.CreateNewItem(QStringLiteral("Reported"));
+    item->SetApplicationName(kProgram);
+    item->Save();
+    QTRY_VERIFY_WITH_TIMEOUT(notices.Contains(tcAdded, vista ? QStringLiteral("Reported \\") : QStringLiteral("Reported.job ")),
+                             10000);
+    scheduler.DeleteTask(QStringLiteral("Reported"));
 }
 
 QTEST_MAIN(TestRemote)

@@ -3,14 +3,20 @@
 #include "DaemonProtocol.h"
 #include "ResultCodes.h"
 #include "ServiceRoot.h"
+#include "SshCommand.h"
 
 #include <QDeadlineTimer>
 #include <QLocalSocket>
+#include <QProcess>
 
 namespace {
 
 // Notices are small; anything much larger is not one.
 constexpr qsizetype MaxNoticeSize = 64 * 1024;
+// A killed ssh is gone at once; this only bounds the wait for it.
+constexpr int EndWaitMs = 2000;
+
+int Remaining(const QDeadlineTimer& deadline) { return int(std::max<qint64>(deadline.remainingTime(), 0)); }
 
 } // namespace
 
@@ -39,17 +45,28 @@ ServiceNotifications::ServiceNotifications(QObject* parent) : QObject(parent), m
 
 ServiceNotifications::~ServiceNotifications() { Unsubscribe(); }
 
-bool ServiceNotifications::IsSubscribed() const { return m_socket && m_socket->state() == QLocalSocket::ConnectedState; }
+bool ServiceNotifications::IsSubscribed() const
+{
+    if (const auto* socket = qobject_cast<const QLocalSocket*>(m_channel.data()))
+        return socket->state() == QLocalSocket::ConnectedState;
+    if (const auto* ssh = qobject_cast<const QProcess*>(m_channel.data())) return ssh->state() == QProcess::Running;
+    return false;
+}
 
 void ServiceNotifications::Unsubscribe()
 {
-    if (!m_socket) return;
-    QLocalSocket* socket = m_socket;
-    m_socket = nullptr;
-    disconnect(socket, nullptr, this, nullptr);
-    socket->abort();
-    // Possibly called from one of the socket's own signals.
-    socket->deleteLater();
+    if (!m_channel) return;
+    QIODevice* channel = m_channel;
+    m_channel = nullptr;
+    disconnect(channel, nullptr, this, nullptr);
+    // Ending ssh ends the connection, and with it the bridge on the other computer.
+    if (auto* socket = qobject_cast<QLocalSocket*>(channel)) socket->abort();
+    else if (auto* ssh = qobject_cast<QProcess*>(channel)) {
+        ssh->kill();
+        ssh->waitForFinished(EndWaitMs);
+    }
+    // Possibly called from one of the channel's own signals.
+    channel->deleteLater();
     m_reader = FrameReader(MaxNoticeSize);
 }
 
@@ -57,50 +74,79 @@ bool ServiceNotifications::Subscribe(const QString& rootPath, int waitMs)
 {
     Unsubscribe();
     const QDeadlineTimer deadline(waitMs);
-    auto remaining = [&] { return int(std::max<qint64>(deadline.remainingTime(), 0)); };
     auto* socket = new QLocalSocket(this);
-    m_socket = socket;
+    m_channel = socket;
     socket->connectToServer(ServiceRoot(rootPath).SocketPath());
-    bool subscribed = socket->waitForConnected(remaining());
-    if (subscribed) {
-        socket->write(DaemonProtocol::EncodeFrame(QCborMap{{DaemonProtocol::Key::Op, DaemonProtocol::Op::Subscribe}}));
-        subscribed = false;
-        for (bool waiting = true; waiting;) {
-            QCborMap reply;
-            QString error;
-            switch (m_reader.Next(&reply, &error)) {
-            case FrameReader::Message:
-                subscribed = reply.value(DaemonProtocol::Key::Hr).toInteger() == S_OK;
-                waiting = false;
-                break;
-            case FrameReader::BadPayload:
-            case FrameReader::BadStream:
-                waiting = false;
-                break;
-            case FrameReader::NeedMore:
-                if (socket->bytesAvailable() == 0 && !socket->waitForReadyRead(remaining())) waiting = false;
-                else m_reader.Append(socket->readAll());
-                break;
-            }
-        }
-    }
+    const bool subscribed = socket->waitForConnected(Remaining(deadline))
+        && Handshake(socket, Remaining(deadline));
     if (!subscribed) {
         Unsubscribe();
         return false;
     }
-    connect(socket, &QLocalSocket::readyRead, this, &ServiceNotifications::OnReadyRead);
     connect(socket, &QLocalSocket::disconnected, this, &ServiceNotifications::OnDisconnected);
+    return true;
+}
+
+bool ServiceNotifications::SubscribeRemote(const QString& host, const QString& user, int waitMs)
+{
+    Unsubscribe();
+    if (!SshCommand::IsValidHost(host) || (!user.isEmpty() && !SshCommand::IsValidUser(user))) return false;
+    const QDeadlineTimer deadline(waitMs);
+    auto* ssh = new QProcess(this);
+    m_channel = ssh;
+    SshCommand::Prepare(*ssh, host, user);
+    // Why a subscription fails is not reported: the requests say it in ssh's words.
+    ssh->setStandardErrorFile(QProcess::nullDevice());
+    ssh->start();
+    const bool subscribed = ssh->waitForStarted(Remaining(deadline))
+        && Handshake(ssh, Remaining(deadline));
+    if (!subscribed) {
+        Unsubscribe();
+        return false;
+    }
+    connect(ssh, &QProcess::finished, this, &ServiceNotifications::OnDisconnected);
+    return true;
+}
+
+bool ServiceNotifications::Handshake(QIODevice* channel, int waitMs)
+{
+    const QDeadlineTimer deadline(waitMs);
+    channel->write(DaemonProtocol::EncodeFrame(QCborMap{{DaemonProtocol::Key::Op, DaemonProtocol::Op::Subscribe}}));
+    bool subscribed = false;
+    for (bool waiting = true; waiting;) {
+        QCborMap reply;
+        QString error;
+        switch (m_reader.Next(&reply, &error)) {
+        case FrameReader::Message:
+            subscribed = reply.value(DaemonProtocol::Key::Hr).toInteger() == S_OK;
+            waiting = false;
+            break;
+        case FrameReader::BadPayload:
+        case FrameReader::BadStream:
+            waiting = false;
+            break;
+        case FrameReader::NeedMore:
+            if (channel->bytesAvailable() == 0
+                && !channel->waitForReadyRead(Remaining(deadline)))
+                waiting = false;
+            else
+                m_reader.Append(channel->readAll());
+            break;
+        }
+    }
+    if (!subscribed) return false;
+    connect(channel, &QIODevice::readyRead, this, &ServiceNotifications::OnReadyRead);
     // Notices that came with the reply are handed out from the event loop, like later ones.
-    if (m_reader.Buffered() > 0 || socket->bytesAvailable() > 0)
+    if (m_reader.Buffered() > 0 || channel->bytesAvailable() > 0)
         QMetaObject::invokeMethod(this, &ServiceNotifications::OnReadyRead, Qt::QueuedConnection);
     return true;
 }
 
 void ServiceNotifications::OnReadyRead()
 {
-    const QPointer<QLocalSocket> socket = m_socket;
-    if (!socket) return;
-    m_reader.Append(socket->readAll());
+    const QPointer<QIODevice> channel = m_channel;
+    if (!channel) return;
+    m_reader.Append(channel->readAll());
     for (;;) {
         QCborMap message;
         QString error;
@@ -113,13 +159,19 @@ void ServiceNotifications::OnReadyRead()
         if (status != FrameReader::Message) continue;
         if (const auto notice = ServiceNotice::FromMessage(message)) emit Notified(*notice);
         // A receiver may have ended or renewed the subscription.
-        if (m_socket != socket) return;
+        if (m_channel != channel) return;
     }
 }
 
 void ServiceNotifications::OnDisconnected()
 {
-    if (!m_socket) return;
+    if (!m_channel) return;
+    // What came before the end is still reported.
+    if (m_channel->bytesAvailable() > 0) {
+        const QPointer<QIODevice> channel = m_channel;
+        OnReadyRead();
+        if (m_channel != channel) return;
+    }
     Unsubscribe();
     emit Lost();
 }

@@ -9,7 +9,7 @@
 #include <QString>
 #include <optional>
 
-class QLocalSocket;
+class QIODevice;
 
 /// One change the service reported.
 struct ServiceNotice {
@@ -27,14 +27,18 @@ struct ServiceNotice {
 };
 
 /// Keeps a connection of its own to the daemon of a root, on which the daemon sends notices
-/// whenever a task is added, changed, deleted, starts or ends. Nothing is polled: the notices
-/// arrive through the event loop as the daemon sends them. The request connection of the
-/// client's objects is not touched, so replies and notices never mix.
+/// whenever a task is added, changed, deleted, starts or ends. The daemon is this computer's,
+/// reached on its socket, or another computer's, reached through ssh and the service
+/// program's bridge there. Nothing is polled: the notices arrive through the event loop as
+/// the daemon sends them. The request connection of the client's objects is not touched, so
+/// replies and notices never mix.
 class ServiceNotifications : public QObject {
     Q_OBJECT
 public:
     /// How long Subscribe waits for the daemon to connect and answer, by default.
     static constexpr int DefaultWaitMs = 3000;
+    /// How long SubscribeRemote waits, by default: ssh logs in first.
+    static constexpr int DefaultRemoteWaitMs = 15000;
 
     explicit ServiceNotifications(QObject* parent = nullptr);
     ~ServiceNotifications() override;
@@ -43,6 +47,9 @@ public:
     /// when subscribed; false when no daemon answers or it refuses (any earlier subscription
     /// is ended either way).
     bool Subscribe(const QString& rootPath, int waitMs = DefaultWaitMs);
+    /// Subscribes to the service of the computer `host` as `user` (empty: ssh's own choice),
+    /// through the user's ssh like the client's requests, waiting at most `waitMs`; as Subscribe.
+    bool SubscribeRemote(const QString& host, const QString& user = {}, int waitMs = DefaultRemoteWaitMs);
     /// Ends the subscription; no further signal is sent for it.
     void Unsubscribe();
     bool IsSubscribed() const;
@@ -50,14 +57,18 @@ public:
 signals:
     /// The daemon reported `notice`.
     void Notified(const ServiceNotice& notice);
-    /// The daemon ended the subscription (it stopped, or dropped the connection): changes
-    /// after this are not reported until the next Subscribe.
+    /// The daemon ended the subscription (it stopped, or dropped the connection, or the
+    /// connection to its computer dropped): changes after this are not reported until the
+    /// next Subscribe.
     void Lost();
 
 private:
+    /// Sends the subscription on the channel just opened and waits for its answer.
+    bool Handshake(QIODevice* channel, int waitMs);
     void OnReadyRead();
     void OnDisconnected();
 
-    QPointer<QLocalSocket> m_socket;
+    /// A QLocalSocket or the QProcess of ssh.
+    QPointer<QIODevice> m_channel;
     FrameReader m_reader;
 };

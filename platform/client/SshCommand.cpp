@@ -2,6 +2,7 @@
 
 #include <QProcess>
 #include <QRegularExpression>
+#include <unistd.h>
 
 bool SshCommand::IsValidHost(const QString& host)
 {
@@ -33,4 +34,12 @@ QStringList SshCommand::For(const QString& host, const QString& user)
     if (!user.isEmpty()) command << QStringLiteral("-l") << user;
     command << QStringLiteral("--") << host << RemoteCommand();
     return command;
+}
+
+void SshCommand::Prepare(QProcess& process, const QString& host, const QString& user)
+{
+    const QStringList command = For(host, user);
+    process.setProgram(command.first());
+    process.setArguments(command.mid(1));
+    process.setChildProcessModifier([] { ::setsid(); });
 }

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+class QProcess;
+
 /// `ssh [options] host taskschedd --stdio`, run with the user's own OpenSSH client, its
 /// configuration and its keys. It never asks for a password or a passphrase (BatchMode) and
 /// gives up on an unreachable computer after ConnectTimeoutSeconds.
@@ -33,4 +35,7 @@ public:
     /// The program and arguments that reach `host` as `user` (empty: ssh's own choice). Both
     /// must be valid.
     static QStringList For(const QString& host, const QString& user = {});
+    /// Sets `process` up to run `For(host, user)` in a session of its own: without a
+    /// controlling terminal ssh has nothing to ask on, whatever its options say.
+    static void Prepare(QProcess& process, const QString& host, const QString& user = {});
 };

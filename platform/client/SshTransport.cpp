@@ -8,7 +8,6 @@
 
 #include <QDeadlineTimer>
 #include <QProcess>
-#include <unistd.h>
 
 namespace {
 
@@ -66,18 +65,14 @@ QCborMap SshTransport::Call(const QCborMap& request)
 
 QCborMap SshTransport::Start()
 {
-    const QStringList command = SshCommand::For(m_host, m_user);
     m_process = std::make_unique<QProcess>();
-    m_process->setProgram(command.first());
-    m_process->setArguments(command.mid(1));
-    // In a session of its own ssh has no terminal to ask anything on, whatever its options say.
-    m_process->setChildProcessModifier([] { ::setsid(); });
+    SshCommand::Prepare(*m_process, m_host, m_user);
     m_answered = false;
     m_process->start();
     if (m_process->waitForStarted(StartTimeoutMs)) return {};
     SshOutcome outcome;
     outcome.started = false;
-    outcome.startError = QStringLiteral("\"%1\": %2").arg(command.first(), m_process->errorString());
+    outcome.startError = QStringLiteral("\"%1\": %2").arg(m_process->program(), m_process->errorString());
     m_process.reset();
     const SshFailure failure = SshFailure::Describe(m_host, outcome);
     return Fail(failure.code, failure.message);

@@ -109,6 +109,7 @@ void StdioBridge::Forward(const QCborMap& request)
         return;
     }
     ++m_outstanding;
+    if (request.value(DaemonProtocol::Key::Op).toString() == DaemonProtocol::Op::Subscribe) m_subscribed = true;
     m_daemon->write(DaemonProtocol::EncodeFrame(request));
 }
 
@@ -181,5 +182,8 @@ void StdioBridge::OnDaemonGone()
     m_daemon.reset();
     // The requests it had not answered get an answer all the same; the next one connects anew.
     for (; m_outstanding > 0; --m_outstanding) Answer(DaemonProtocol::ErrorReply(SCHED_E_SERVICE_NOT_RUNNING, NotRunningText()));
-    if (m_inputEnded) Finish(0);
+    // A subscription ends with the daemon that took it: the client has to hear that the
+    // notices stopped, as it would on the daemon's own socket.
+    if (m_subscribed) Finish(1);
+    else if (m_inputEnded) Finish(0);
 }

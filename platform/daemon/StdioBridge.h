@@ -17,7 +17,8 @@ class QSocketNotifier;
 /// start it, and is connected to again when it went away between requests. It sees this
 /// process, which runs as the user who logged in, as its client: its access rules apply as
 /// they do on its own computer. A request the daemon cannot take is answered here with a
-/// failure reply that says why.
+/// failure reply that says why. A connection that subscribed to the daemon's notices ends
+/// when that daemon goes away.
 class StdioBridge : public QObject {
     Q_OBJECT
 public:
@@ -55,4 +56,6 @@ private:
     int m_outstanding = 0;
     bool m_inputEnded = false;
     bool m_finished = false;
+    /// The client asked for the daemon's notices on this connection.
+    bool m_subscribed = false;
 };
