@@ -11,7 +11,8 @@ TTargetComputerDialog::TTargetComputerDialog(const QString& ATitle, const QStrin
     connect(ui->edComputer, &QLineEdit::textChanged, this,
             [this] { ui->btOK->setEnabled(!Computer().isEmpty()); });
     connect(ui->lvHosts, &QListWidget::currentTextChanged, ui->edComputer, &QLineEdit::setText);
-    connect(ui->lvHosts, &QListWidget::itemActivated, this, [this] {
+    connect(ui->lvHosts, &QListWidget::itemActivated, this, [this](QListWidgetItem* item) {
+        ui->edComputer->setText(item->text());
         if (!Computer().isEmpty()) accept();
     });
 }

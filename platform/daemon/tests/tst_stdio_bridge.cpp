@@ -138,6 +138,7 @@ class TestStdioBridge : public QObject {
 private slots:
     void passesEveryFrameOnInOrder();
     void answersWhatTheDaemonDroppedAndConnectsAgain();
+    void subscriptionEndsWithTheDaemon();
     void unreadableInput_data();
     void unreadableInput();
     void daemonThatCannotStartIsExplained();
@@ -183,6 +184,19 @@ void TestStdioBridge::answersWhatTheDaemonDroppedAndConnectsAgain()
     QCOMPARE(frames.at(1).value(QStringLiteral("echo")).toString(), QStringLiteral("again"));
     QCOMPARE(daemon.connections, 2);
     QCOMPARE(bridge.finished, -1);
+}
+
+void TestStdioBridge::subscriptionEndsWithTheDaemon()
+{
+    // Requests outlive a daemon (the next one connects anew), notices do not: the client has
+    // to hear that they stopped.
+    TemporaryServiceRoot root;
+    auto daemon = std::make_unique<FakeDaemon>(ServiceRoot(root.Path()).SocketPath());
+    PipedBridge bridge(root.Path());
+    bridge.Send(Request(Op::Subscribe));
+    QCOMPARE(bridge.Read(2).size(), 2);
+    daemon.reset();
+    QCOMPARE(bridge.WaitFinished(), 1);
 }
 
 void TestStdioBridge::unreadableInput_data()
