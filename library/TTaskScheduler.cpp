@@ -136,6 +136,11 @@ void TTaskScheduler::Watch()
         FNotifications = new ServiceNotifications(this);
         connect(FNotifications, &ServiceNotifications::Notified, this, &TTaskScheduler::OnNotice);
         connect(FNotifications, &ServiceNotifications::Lost, this, &TTaskScheduler::OnNoticesLost);
+        connect(FNotifications, &ServiceNotifications::Renewed, this, [this](bool subscribed) {
+            if (!subscribed) return;
+            FRewatch = false;
+            emit TaskChanged(tcMissed, QString(), QString());
+        });
     }
     if (FRemoteComputer.isEmpty())
         FNotifications->Subscribe(ServiceRoot::DefaultPath());
@@ -145,7 +150,10 @@ void TTaskScheduler::Watch()
 
 void TTaskScheduler::RenewWatch()
 {
-    if (FRewatch && GetActive()) Watch();
+    if (!FRewatch || !GetActive()) return;
+    Watch();
+    // What changed between the loss and now was not reported.
+    if (GetWatching()) emit TaskChanged(tcMissed, QString(), QString());
 }
 
 void TTaskScheduler::OnNotice(const ServiceNotice& ANotice)
@@ -167,10 +175,12 @@ void TTaskScheduler::OnNotice(const ServiceNotice& ANotice)
 void TTaskScheduler::OnNoticesLost()
 {
     if (!GetActive()) return;
-    // Reaching another computer again may take seconds, and its service would be started
-    // again by it: that is left to the next call that reads from it.
+    // Another computer is asked again in the background, since reaching it may take
+    // seconds. Its service is not started again for the reports alone: when it stopped, the
+    // next listing, which does start it, asks again.
     if (!FRemoteComputer.isEmpty()) {
         FRewatch = true;
+        FNotifications->SubscribeRemoteInBackground(FRemoteComputer);
         return;
     }
     // The daemon may only have made room for other clients. A daemon that is gone is found
@@ -203,8 +213,6 @@ void TTaskScheduler::Clear()
 
 void TTaskScheduler::Refresh()
 {
-    // Before the listing, so that what changes after it is reported.
-    RenewWatch();
     Clear();
     if (RunningVistaOrLater()) {
         const ComPtr<ITaskFolder> folder = CurrentFolder();
@@ -232,6 +240,8 @@ void TTaskScheduler::Refresh()
     std::sort(FItems.begin(), FItems.end(), [](const TTaskItem* a, const TTaskItem* b) {
         return CompareTaskNames(a->FTaskName, b->FTaskName) < 0;
     });
+    // After the listing, which starts another computer's service when it stopped.
+    RenewWatch();
 }
 
 void TTaskScheduler::AddRegisteredTask(const ComPtr<IRegisteredTask>& ATask)
@@ -259,7 +269,6 @@ std::unique_ptr<TTaskItem> TTaskScheduler::RegisteredItem(const ComPtr<IRegister
 
 TTaskItem* TTaskScheduler::ReloadTask(const QString& ATaskName)
 {
-    RenewWatch();
     const QString key = NameKey(ATaskName);
     int index = 0;
     TTaskItem* listed = FindTask(key, index) ? FItems.at(index) : nullptr;

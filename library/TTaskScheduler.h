@@ -68,7 +68,8 @@ public:
     /// Whether the service's reports of changes arrive (see `TaskChanged`): the service runs
     /// as a process of its own, on this computer or on the target computer, and the
     /// connection is open. Reports from another computer that stop (its service ended, or
-    /// the connection to it dropped) are asked for again by the next `Refresh` or `ReloadTask`.
+    /// the connection to it dropped) are asked for again at once in the background, and by
+    /// the next `Refresh`; tcMissed says when they are back.
     bool GetWatching() const;
     /// Makes sure the service runs, starting it if needed. Never raises.
     bool StartScheduler();
@@ -202,6 +203,6 @@ private:
     ServiceNotifications* FNotifications = nullptr;
     /// The other computer connected to, as ssh reaches it; empty for this computer.
     QString FRemoteComputer;
-    /// The reports of the other computer stopped; the next call that reads asks again.
+    /// The reports of the other computer stopped and are not back yet.
     bool FRewatch = false;
 };

@@ -56,6 +56,8 @@ public:
     {
         return m_changes.contains(QStringLiteral("%1 %2").arg(int(change)).arg(task));
     }
+    /// Whether the scheduler said that changes may have been missed.
+    bool Missed() const { return m_changes.contains(QStringLiteral("%1  ").arg(int(tcMissed))); }
 
 private:
     QObject m_receiver;
@@ -249,18 +251,20 @@ void TestRemote::changesAreReportedAgainAfterALoss()
     scheduler.SetTargetComputer(Target(vista, ThrowawaySshServer::RemoteHost()));
     if (vista) scheduler.SetVistaSelectedFolder(scheduler.VistaRootFolder().Get());
     QVERIFY(scheduler.GetWatching());
-
-    if (serviceEnds)
-        QVERIFY(TemporaryServiceRoot::StopServiceProcesses(m_remoteRoot.path()));
-    else
-        m_server->DropSessions();
-    QTRY_VERIFY_WITH_TIMEOUT(!scheduler.GetWatching(), 20000);
-
-    // The next listing asks again (starting the service there as any call would), and the
-    // changes after it are reported.
-    scheduler.Refresh();
-    QVERIFY(scheduler.GetWatching());
     const NoticeLog notices(scheduler);
+
+    if (serviceEnds) {
+        // Its service is not started again for the reports alone; the next listing starts
+        // it, and asks for them again.
+        QVERIFY(TemporaryServiceRoot::StopServiceProcesses(m_remoteRoot.path()));
+        QTRY_VERIFY_WITH_TIMEOUT(!scheduler.GetWatching(), 20000);
+        scheduler.Refresh();
+    } else {
+        // Asked for again at once, without a call.
+        m_server->DropSessions();
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(notices.Missed(), 20000);
+    QVERIFY(scheduler.GetWatching());
     TTaskItem* item = scheduler.CreateNewItem(QStringLiteral("Reported"));
     item->SetApplicationName(kProgram);
     item->Save();

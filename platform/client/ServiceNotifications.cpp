@@ -18,6 +18,11 @@ constexpr int EndWaitMs = 2000;
 
 int Remaining(const QDeadlineTimer& deadline) { return int(std::max<qint64>(deadline.remainingTime(), 0)); }
 
+QByteArray SubscribeFrame()
+{
+    return DaemonProtocol::EncodeFrame(QCborMap{{DaemonProtocol::Key::Op, DaemonProtocol::Op::Subscribe}});
+}
+
 } // namespace
 
 std::optional<ServiceNotice> ServiceNotice::FromMessage(const QCborMap& message)
@@ -41,12 +46,19 @@ std::optional<ServiceNotice> ServiceNotice::FromMessage(const QCborMap& message)
     return notice;
 }
 
-ServiceNotifications::ServiceNotifications(QObject* parent) : QObject(parent), m_reader(MaxNoticeSize) {}
+ServiceNotifications::ServiceNotifications(QObject* parent) : QObject(parent), m_reader(MaxNoticeSize)
+{
+    m_pendingLimit.setSingleShot(true);
+    connect(&m_pendingLimit, &QTimer::timeout, this, [this] {
+        if (m_pending) EndPending(false);
+    });
+}
 
 ServiceNotifications::~ServiceNotifications() { Unsubscribe(); }
 
 bool ServiceNotifications::IsSubscribed() const
 {
+    if (m_pending) return false;
     if (const auto* socket = qobject_cast<const QLocalSocket*>(m_channel.data()))
         return socket->state() == QLocalSocket::ConnectedState;
     if (const auto* ssh = qobject_cast<const QProcess*>(m_channel.data())) return ssh->state() == QProcess::Running;
@@ -55,6 +67,8 @@ bool ServiceNotifications::IsSubscribed() const
 
 void ServiceNotifications::Unsubscribe()
 {
+    m_pending = false;
+    m_pendingLimit.stop();
     if (!m_channel) return;
     QIODevice* channel = m_channel;
     m_channel = nullptr;
@@ -87,19 +101,24 @@ bool ServiceNotifications::Subscribe(const QString& rootPath, int waitMs)
     return true;
 }
 
-bool ServiceNotifications::SubscribeRemote(const QString& host, const QString& user, int waitMs)
+QProcess* ServiceNotifications::StartSsh(const QString& host, const QString& user)
 {
-    Unsubscribe();
-    if (!SshCommand::IsValidHost(host) || (!user.isEmpty() && !SshCommand::IsValidUser(user))) return false;
-    const QDeadlineTimer deadline(waitMs);
+    if (!SshCommand::IsValidHost(host) || (!user.isEmpty() && !SshCommand::IsValidUser(user))) return nullptr;
     auto* ssh = new QProcess(this);
     m_channel = ssh;
     SshCommand::Prepare(*ssh, host, user);
     // Why a subscription fails is not reported: the requests say it in ssh's words.
     ssh->setStandardErrorFile(QProcess::nullDevice());
     ssh->start();
-    const bool subscribed = ssh->waitForStarted(Remaining(deadline))
-        && Handshake(ssh, Remaining(deadline));
+    return ssh;
+}
+
+bool ServiceNotifications::SubscribeRemote(const QString& host, const QString& user, int waitMs)
+{
+    Unsubscribe();
+    const QDeadlineTimer deadline(waitMs);
+    QProcess* ssh = StartSsh(host, user);
+    const bool subscribed = ssh && ssh->waitForStarted(Remaining(deadline)) && Handshake(ssh, Remaining(deadline));
     if (!subscribed) {
         Unsubscribe();
         return false;
@@ -108,10 +127,37 @@ bool ServiceNotifications::SubscribeRemote(const QString& host, const QString& u
     return true;
 }
 
+void ServiceNotifications::SubscribeRemoteInBackground(const QString& host, const QString& user, int waitMs)
+{
+    Unsubscribe();
+    QProcess* ssh = StartSsh(host, user);
+    m_pending = true;
+    m_pendingLimit.start(waitMs);
+    if (!ssh) {
+        // Told from the event loop, like every other outcome.
+        QMetaObject::invokeMethod(this, [this] { if (m_pending) EndPending(false); }, Qt::QueuedConnection);
+        return;
+    }
+    connect(ssh, &QProcess::started, this, [ssh] { ssh->write(SubscribeFrame()); });
+    connect(ssh, &QIODevice::readyRead, this, &ServiceNotifications::OnReadyRead);
+    connect(ssh, &QProcess::finished, this, &ServiceNotifications::OnDisconnected);
+    connect(ssh, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart) OnDisconnected();
+    });
+}
+
+void ServiceNotifications::EndPending(bool subscribed)
+{
+    m_pending = false;
+    m_pendingLimit.stop();
+    if (!subscribed) Unsubscribe();
+    emit Renewed(subscribed);
+}
+
 bool ServiceNotifications::Handshake(QIODevice* channel, int waitMs)
 {
     const QDeadlineTimer deadline(waitMs);
-    channel->write(DaemonProtocol::EncodeFrame(QCborMap{{DaemonProtocol::Key::Op, DaemonProtocol::Op::Subscribe}}));
+    channel->write(SubscribeFrame());
     bool subscribed = false;
     for (bool waiting = true; waiting;) {
         QCborMap reply;
@@ -157,7 +203,12 @@ void ServiceNotifications::OnReadyRead()
             return;
         }
         if (status != FrameReader::Message) continue;
-        if (const auto notice = ServiceNotice::FromMessage(message)) emit Notified(*notice);
+        if (m_pending) {
+            // The answer to a subscription asked for in the background.
+            EndPending(message.value(DaemonProtocol::Key::Hr).toInteger() == S_OK);
+        } else if (const auto notice = ServiceNotice::FromMessage(message)) {
+            emit Notified(*notice);
+        }
         // A receiver may have ended or renewed the subscription.
         if (m_channel != channel) return;
     }
@@ -166,6 +217,10 @@ void ServiceNotifications::OnReadyRead()
 void ServiceNotifications::OnDisconnected()
 {
     if (!m_channel) return;
+    if (m_pending) {
+        EndPending(false);
+        return;
+    }
     // What came before the end is still reported.
     if (m_channel->bytesAvailable() > 0) {
         const QPointer<QIODevice> channel = m_channel;

@@ -7,9 +7,11 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QTimer>
 #include <optional>
 
 class QIODevice;
+class QProcess;
 
 /// One change the service reported.
 struct ServiceNotice {
@@ -50,6 +52,9 @@ public:
     /// Subscribes to the service of the computer `host` as `user` (empty: ssh's own choice),
     /// through the user's ssh like the client's requests, waiting at most `waitMs`; as Subscribe.
     bool SubscribeRemote(const QString& host, const QString& user = {}, int waitMs = DefaultRemoteWaitMs);
+    /// SubscribeRemote without waiting: `Renewed` tells, at most `waitMs` later, how it went.
+    /// Until then IsSubscribed is false.
+    void SubscribeRemoteInBackground(const QString& host, const QString& user = {}, int waitMs = DefaultRemoteWaitMs);
     /// Ends the subscription; no further signal is sent for it.
     void Unsubscribe();
     bool IsSubscribed() const;
@@ -61,14 +66,23 @@ signals:
     /// connection to its computer dropped): changes after this are not reported until the
     /// next Subscribe.
     void Lost();
+    /// A subscription asked for in the background is in place (true), or could not be made (false).
+    void Renewed(bool subscribed);
 
 private:
+    /// Starts ssh to the bridge of `host` as the channel; null for a name ssh must not see.
+    QProcess* StartSsh(const QString& host, const QString& user);
     /// Sends the subscription on the channel just opened and waits for its answer.
     bool Handshake(QIODevice* channel, int waitMs);
+    /// The subscription asked for in the background ends: in place, or not.
+    void EndPending(bool subscribed);
     void OnReadyRead();
     void OnDisconnected();
 
     /// A QLocalSocket or the QProcess of ssh.
     QPointer<QIODevice> m_channel;
     FrameReader m_reader;
+    /// A subscription asked for in the background waits for its answer, until m_pendingLimit.
+    bool m_pending = false;
+    QTimer m_pendingLimit;
 };

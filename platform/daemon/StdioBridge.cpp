@@ -103,13 +103,18 @@ void StdioBridge::OnInput()
 
 void StdioBridge::Forward(const QCborMap& request)
 {
-    QString error;
-    if ((!m_daemon || m_daemon->state() != QLocalSocket::ConnectedState) && !ConnectDaemon(&error)) {
-        Answer(DaemonProtocol::ErrorReply(SCHED_E_SERVICE_NOT_RUNNING, error));
-        return;
+    // Asking for notices does not start a daemon, as on the daemon's own socket: a stopped
+    // service stays stopped until a request needs it.
+    const bool subscribe = request.value(DaemonProtocol::Key::Op).toString() == DaemonProtocol::Op::Subscribe;
+    if (!m_daemon || m_daemon->state() != QLocalSocket::ConnectedState) {
+        QString error = NotRunningText();
+        if (subscribe ? !TryConnect(RetryPauseMs * 5) : !ConnectDaemon(&error)) {
+            Answer(DaemonProtocol::ErrorReply(SCHED_E_SERVICE_NOT_RUNNING, error));
+            return;
+        }
     }
     ++m_outstanding;
-    if (request.value(DaemonProtocol::Key::Op).toString() == DaemonProtocol::Op::Subscribe) m_subscribed = true;
+    if (subscribe) m_subscribed = true;
     m_daemon->write(DaemonProtocol::EncodeFrame(request));
 }
 

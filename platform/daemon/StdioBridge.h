@@ -17,8 +17,8 @@ class QSocketNotifier;
 /// start it, and is connected to again when it went away between requests. It sees this
 /// process, which runs as the user who logged in, as its client: its access rules apply as
 /// they do on its own computer. A request the daemon cannot take is answered here with a
-/// failure reply that says why. A connection that subscribed to the daemon's notices ends
-/// when that daemon goes away.
+/// failure reply that says why. A subscription to the daemon's notices starts no daemon,
+/// and a connection that subscribed ends when its daemon goes away.
 class StdioBridge : public QObject {
     Q_OBJECT
 public:

@@ -197,6 +197,15 @@ void TestStdioBridge::subscriptionEndsWithTheDaemon()
     QCOMPARE(bridge.Read(2).size(), 2);
     daemon.reset();
     QCOMPARE(bridge.WaitFinished(), 1);
+
+    // Asking for notices alone starts no daemon.
+    PipedBridge later(root.Path());
+    later.Send(Request(Op::Subscribe));
+    const QList<QCborMap> frames = later.Read(1);
+    QCOMPARE(frames.size(), 1);
+    QCOMPARE(HrOf(frames.at(0)), qint64(SCHED_E_SERVICE_NOT_RUNNING));
+    QVERIFY(TemporaryServiceRoot::ServiceProcesses(root.Path()).isEmpty());
+    QCOMPARE(later.finished, -1);
 }
 
 void TestStdioBridge::unreadableInput_data()
