@@ -130,8 +130,11 @@ void TTaskScheduler::Watch()
 {
     FRewatch = false;
     // A service hosted in this process has no daemon to report; the calls made here are
-    // all there is.
-    if (InProcessServiceSelected() && FRemoteComputer.isEmpty()) return;
+    // all there is. Another computer's reports do not concern it.
+    if (InProcessServiceSelected() && FRemoteComputer.isEmpty()) {
+        if (FNotifications) FNotifications->Unsubscribe();
+        return;
+    }
     if (!FNotifications) {
         FNotifications = new ServiceNotifications(this);
         connect(FNotifications, &ServiceNotifications::Notified, this, &TTaskScheduler::OnNotice);

@@ -10,6 +10,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCoreApplication>
 #include <QTemporaryDir>
 #include <QTreeWidget>
 #include <memory>
@@ -45,6 +46,34 @@ private:
     TemporaryServiceRoot m_root;
     QTemporaryDir m_config;
     std::optional<OsVersion::ScopedOverride> m_version;
+};
+
+/// Another computer for one test: a second service root of this machine, reached through a
+/// stand-in for ssh that runs the service program's remote end here. Whatever name is given
+/// as the computer reaches it. The stand-in and the root's service end with the object.
+class OtherComputer {
+public:
+    OtherComputer() : m_previousSsh(qgetenv("TASKSCHEDULER_SSH"))
+    {
+        const QString program = QCoreApplication::applicationDirPath() + QStringLiteral("/taskschedd");
+        qputenv("TASKSCHEDULER_SSH", QStringLiteral("/bin/sh -c \"TASKSCHEDULER_HOME='%1' exec '%2' --stdio\"")
+                                         .arg(m_root.path(), program)
+                                         .toLocal8Bit());
+    }
+    ~OtherComputer()
+    {
+        qputenv("TASKSCHEDULER_SSH", m_previousSsh);
+        if (!TemporaryServiceRoot::StopServiceProcesses(m_root.path())) qWarning("the other computer's service stays");
+    }
+    OtherComputer(const OtherComputer&) = delete;
+    OtherComputer& operator=(const OtherComputer&) = delete;
+
+    /// Its service root.
+    QString RootPath() const { return m_root.path(); }
+
+private:
+    QTemporaryDir m_root;
+    QByteArray m_previousSsh;
 };
 
 /// Registers a task through a scheduler of its own, as another program would.

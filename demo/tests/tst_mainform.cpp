@@ -677,17 +677,7 @@ void TestMainForm::remoteTargetInTheTitleStrip()
 {
     DemoTestEnvironment env;
     AddTask(QStringLiteral("Local task"));
-    // The other computer is a second root of this machine; the stand-in for ssh runs its
-    // remote end here.
-    QTemporaryDir otherRoot;
-    const QString program = QCoreApplication::applicationDirPath() + QStringLiteral("/taskschedd");
-    const QByteArray previousSsh = qgetenv("TASKSCHEDULER_SSH");
-    qputenv("TASKSCHEDULER_SSH", QStringLiteral("/bin/sh -c \"TASKSCHEDULER_HOME='%1' exec '%2' --stdio\"")
-                                     .arg(otherRoot.path(), program).toLocal8Bit());
-    const auto cleanup = qScopeGuard([&] {
-        qputenv("TASKSCHEDULER_SSH", previousSsh);
-        QVERIFY(TemporaryServiceRoot::StopServiceProcesses(otherRoot.path()));
-    });
+    const OtherComputer other;
     ScriptedPrompts prompts;
     prompts.computer = QStringLiteral("otherbox");
     {
@@ -699,9 +689,13 @@ void TestMainForm::remoteTargetInTheTitleStrip()
         QCOMPARE(strip->text(), QStringLiteral(" Scheduled tasks on otherbox"));
         QCOMPARE(RowCaptions(form), QStringList());
 
+        QVERIFY(form.Scheduler->GetWatching());
+
         Action(form, "acSetTargetToLocal")->trigger();
         QCOMPARE(strip->text(), QStringLiteral(" Scheduled tasks on ") + QSysInfo::machineHostName());
         QCOMPARE(RowCaptions(form), QStringList{"Local task"});
+        // The other computer's reports end with it; a service in this process has none.
+        QVERIFY(!form.Scheduler->GetWatching());
     }
 }
 

@@ -133,23 +133,13 @@ void TestTargetComputer::windowStaysWithTheComputerItLost()
 {
     DemoTestEnvironment env(false, false);
     AddTask(QStringLiteral("Local task"));
-    // The other computer is a second root of this machine; the stand-in for ssh runs its
-    // remote end here.
-    QTemporaryDir otherRoot;
-    const QString program = QCoreApplication::applicationDirPath() + QStringLiteral("/taskschedd");
-    const QByteArray previousSsh = qgetenv("TASKSCHEDULER_SSH");
-    qputenv("TASKSCHEDULER_SSH", QStringLiteral("/bin/sh -c \"TASKSCHEDULER_HOME='%1' exec '%2' --stdio\"")
-                                     .arg(otherRoot.path(), program).toLocal8Bit());
-    const auto cleanup = qScopeGuard([&] {
-        qputenv("TASKSCHEDULER_SSH", previousSsh);
-        QVERIFY(TemporaryServiceRoot::StopServiceProcesses(otherRoot.path()));
-    });
+    OtherComputer other;
     const auto addRemote = [](const QString& name) {
-        TTaskScheduler other;
-        other.Open();
-        other.SetTargetComputer(QStringLiteral("otherbox"));
-        other.CurrentFolderPath = QStringLiteral("\\");
-        TTaskItem* task = other.CreateNewItem(name);
+        TTaskScheduler there;
+        there.Open();
+        there.SetTargetComputer(QStringLiteral("otherbox"));
+        there.CurrentFolderPath = QStringLiteral("\\");
+        TTaskItem* task = there.CreateNewItem(name);
         task->SetCurrentAction(1);
         task->InsertAction(0);
         task->SetApplicationName(QStringLiteral("/bin/true"));
@@ -168,7 +158,7 @@ void TestTargetComputer::windowStaysWithTheComputerItLost()
     QTRY_COMPARE_WITH_TIMEOUT(RowCaptions(form), (QStringList{"Remote task", "Second remote task"}), 10000);
 
     // The service stops on both computers; the next command finds the other computer's again.
-    QVERIFY(TemporaryServiceRoot::StopServiceProcesses(otherRoot.path()));
+    QVERIFY(TemporaryServiceRoot::StopServiceProcesses(other.RootPath()));
     QVERIFY(TemporaryServiceRoot::StopServiceProcesses(env.RootPath()));
     Action(form, "acRefresh")->trigger();
     QCOMPARE(prompts.errors, QStringList());
