@@ -75,6 +75,10 @@ void Register(ITaskService* service, ITaskFolder* folder, const QString& name)
 {
     ComPtr<ITaskDefinition> def;
     Check(service->NewTask(0, def.Put()), "NewTask");
+    // Runs timed one after the other must not wait for the one before to end.
+    ComPtr<ITaskSettings> settings;
+    def->get_Settings(settings.Put());
+    settings->put_MultipleInstances(TASK_INSTANCES_PARALLEL);
     ComPtr<IActionCollection> actions;
     def->get_Actions(actions.Put());
     ComPtr<IAction> action;

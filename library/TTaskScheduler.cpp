@@ -142,21 +142,25 @@ void TTaskScheduler::Watch()
         connect(FNotifications, &ServiceNotifications::Renewed, this, [this](bool subscribed) {
             if (!subscribed) return;
             FRewatch = false;
+            // What changed while the reports were asked for was not reported.
             emit TaskChanged(tcMissed, QString(), QString());
         });
     }
-    if (FRemoteComputer.isEmpty())
+    if (FRemoteComputer.isEmpty()) {
         FNotifications->Subscribe(ServiceRoot::DefaultPath());
-    else
-        FNotifications->SubscribeRemote(FRemoteComputer);
+        return;
+    }
+    // Another computer is asked in the background: logging in there again may take seconds,
+    // which the caller need not wait for. Until the answer, the next listing may ask again.
+    FRewatch = true;
+    FNotifications->SubscribeRemoteInBackground(FRemoteComputer);
 }
 
 void TTaskScheduler::RenewWatch()
 {
-    if (!FRewatch || !GetActive()) return;
-    Watch();
-    // What changed between the loss and now was not reported.
-    if (GetWatching()) emit TaskChanged(tcMissed, QString(), QString());
+    // An answer still awaited may be the refusal of a service that this listing started
+    // again: it is asked anew.
+    if (FRewatch && GetActive()) Watch();
 }
 
 void TTaskScheduler::OnNotice(const ServiceNotice& ANotice)
@@ -178,12 +182,11 @@ void TTaskScheduler::OnNotice(const ServiceNotice& ANotice)
 void TTaskScheduler::OnNoticesLost()
 {
     if (!GetActive()) return;
-    // Another computer is asked again in the background, since reaching it may take
-    // seconds. Its service is not started again for the reports alone: when it stopped, the
-    // next listing, which does start it, asks again.
+    // Another computer is asked again at once (in the background). Its service is not
+    // started again for the reports alone: when it stopped, the next listing, which does
+    // start it, asks again.
     if (!FRemoteComputer.isEmpty()) {
-        FRewatch = true;
-        FNotifications->SubscribeRemoteInBackground(FRemoteComputer);
+        Watch();
         return;
     }
     // The daemon may only have made room for other clients. A daemon that is gone is found

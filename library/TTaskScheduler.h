@@ -67,9 +67,9 @@ public:
     TTaskItem* ReloadTask(const QString& ATaskName);
     /// Whether the service's reports of changes arrive (see `TaskChanged`): the service runs
     /// as a process of its own, on this computer or on the target computer, and the
-    /// connection is open. Reports from another computer that stop (its service ended, or
-    /// the connection to it dropped) are asked for again at once in the background, and by
-    /// the next `Refresh`; tcMissed says when they are back.
+    /// connection is open. Another computer's reports are asked for in the background (after
+    /// `SetTargetComputer`, and again at once when they stop), and by the next `Refresh`
+    /// while they are not there; tcMissed says when they come.
     bool GetWatching() const;
     /// Makes sure the service runs, starting it if needed. Never raises.
     bool StartScheduler();
@@ -203,6 +203,6 @@ private:
     ServiceNotifications* FNotifications = nullptr;
     /// The other computer connected to, as ssh reaches it; empty for this computer.
     QString FRemoteComputer;
-    /// The reports of the other computer stopped and are not back yet.
+    /// The reports of the other computer are not there (yet, or any more).
     bool FRewatch = false;
 };

@@ -689,7 +689,7 @@ void TestMainForm::remoteTargetInTheTitleStrip()
         QCOMPARE(strip->text(), QStringLiteral(" Scheduled tasks on otherbox"));
         QCOMPARE(RowCaptions(form), QStringList());
 
-        QVERIFY(form.Scheduler->GetWatching());
+        QTRY_VERIFY_WITH_TIMEOUT(form.Scheduler->GetWatching(), 10000);
 
         Action(form, "acSetTargetToLocal")->trigger();
         QCOMPARE(strip->text(), QStringLiteral(" Scheduled tasks on ") + QSysInfo::machineHostName());

@@ -119,7 +119,7 @@ void TestRemote::tasksOfAnotherComputer()
     QCOMPARE(scheduler.GetTargetComputer(), Target(vista, ThrowawaySshServer::RemoteHost()));
     if (vista) scheduler.SetVistaSelectedFolder(scheduler.VistaRootFolder().Get());
     // The other computer's service reports its changes, as this one's would.
-    QVERIFY(scheduler.GetWatching());
+    QTRY_VERIFY_WITH_TIMEOUT(scheduler.GetWatching(), 20000);
     const NoticeLog notices(scheduler);
 
     TTaskItem* item = scheduler.CreateNewItem(QStringLiteral("Remote job"));
@@ -250,7 +250,7 @@ void TestRemote::changesAreReportedAgainAfterALoss()
     TTaskScheduler& scheduler = *local.scheduler;
     scheduler.SetTargetComputer(Target(vista, ThrowawaySshServer::RemoteHost()));
     if (vista) scheduler.SetVistaSelectedFolder(scheduler.VistaRootFolder().Get());
-    QVERIFY(scheduler.GetWatching());
+    QTRY_VERIFY_WITH_TIMEOUT(scheduler.GetWatching(), 20000);
     const NoticeLog notices(scheduler);
 
     if (serviceEnds) {
