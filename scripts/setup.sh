@@ -13,6 +13,7 @@ fi
 
 packages=(
     g++ cmake ninja-build pkg-config
+    ccache                                      # a second build with the same flags is cache hits
     qt6-base-dev qt6-base-dev-tools libgl-dev   # Qt Core, Gui, Widgets, Network, D-Bus, Test
     libpam0g-dev                                # checking account passwords
     systemd                                     # systemd-analyze, the calendar cross-check
@@ -32,5 +33,6 @@ if ((${#missing[@]})); then
     DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
-cmake -S . -B "$build_dir" -G Ninja "${cmake_args[@]}" >/dev/null
+source scripts/ccache-env.sh
+cmake -S . -B "$build_dir" -G Ninja "${cmake_args[@]}" "${ccache_args[@]}" >/dev/null
 cmake --build "$build_dir" --parallel "$(nproc)"

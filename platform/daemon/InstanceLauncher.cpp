@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QHash>
 #include <QProcess>
 #include <QRegularExpression>
@@ -83,11 +84,23 @@ QString InstanceLauncher::LogFile(const TaskKey& key) const
 
 QString InstanceLauncher::SupervisorProgram()
 {
+    const QString found = SupervisorProgram(QCoreApplication::applicationDirPath());
+    // Spawning a missing program reports its path, which tells more than an empty name.
+    return found.isEmpty() ? QCoreApplication::applicationDirPath() + QStringLiteral("/taskschedd-exec") : found;
+}
+
+QString InstanceLauncher::SupervisorProgram(const QString& programDir)
+{
     const QString name = QStringLiteral("taskschedd-exec");
-    const QString beside = QCoreApplication::applicationDirPath() + QLatin1Char('/') + name;
-    if (QFile::exists(beside)) return beside;
-    const QString onPath = QStandardPaths::findExecutable(name);
-    return onPath.isEmpty() ? beside : onPath;
+    // Relative to the daemon's own directory, so that an installed tree still works when moved
+    // or unpacked somewhere else.
+    const QStringList candidates{programDir + QLatin1Char('/') + name,
+                                 QDir::cleanPath(programDir + QStringLiteral("/" TS_SUPERVISOR_DIR_FROM_BIN "/") + name)};
+    for (const QString& candidate : candidates) {
+        const QFileInfo info(candidate);
+        if (info.isFile() && info.isExecutable()) return candidate;
+    }
+    return QStandardPaths::findExecutable(name);
 }
 
 QString InstanceLauncher::Expand(const QString& text, const QStringList& environment, const QString& home)

@@ -18,8 +18,12 @@ public:
     QString InstancesDir() const;
     /// Where the programs of a task write their output.
     QString LogFile(const TaskKey& key) const;
-    /// The supervisor program, beside the daemon's own program.
+    /// The supervisor program of this daemon (see the overload).
     static QString SupervisorProgram();
+    /// The supervisor program of a daemon whose program is in `programDir`: beside it (the
+    /// build tree), else in the libexec directory of the tree it is installed in, else the one
+    /// on PATH. Empty when there is none.
+    static QString SupervisorProgram(const QString& programDir);
 
     /// The instance of `task` that starts at `start`: its account, programs and environment.
     /// The actions run in order up to the first one this service cannot carry out. Nothing,

@@ -30,16 +30,13 @@ themselves when it is not running, so running it by hand is optional:
 
   By hand:          taskschedd                      (the current user's root)
                     taskschedd --root /srv/tasks    (another root)
-  systemd, user:    install -D platform/daemon/systemd/user/taskschedd.service \
-                        ~/.config/systemd/user/taskschedd.service
-                    systemctl --user daemon-reload
+  systemd, user:    systemctl --user daemon-reload
                     systemctl --user enable --now taskschedd
-  systemd, system:  install -D platform/daemon/systemd/system/taskschedd.service \
-                        /etc/systemd/system/taskschedd.service
-                    systemctl daemon-reload
+  systemd, system:  systemctl daemon-reload
                     systemctl enable --now taskschedd
-  (The unit files expect the program in /usr/local/bin, where "cmake --install"
-  puts it; adjust ExecStart otherwise.)
+  ("cmake --install" and the Debian package put both units under <prefix>/lib/systemd/,
+  with ExecStart naming the installed program; the task supervisor taskschedd-exec is
+  beside the program in a build tree and in <prefix>/libexec when installed.)
 
 With --stdio the program serves one client on its standard input and output instead,
 through the root's daemon, which it starts when it does not run. That is how a client on

@@ -1,6 +1,7 @@
 // The runner with real programs: what runs, as what, how it ends, and what is recorded.
 
 #include "InstanceDescription.h"
+#include "InstanceLauncher.h"
 #include "MemoryCatalog.h"
 #include "ProcessFd.h"
 #include "RunResults.h"
@@ -63,6 +64,8 @@ private slots:
     void recordsWhatEndedWithoutDaemon();
     void logAndHistoryNamesNeverCollide();
     void historyOfAnEarlierVersionIsRead();
+    void supervisorOfABuildOrAnInstalledTree_data();
+    void supervisorOfABuildOrAnInstalledTree();
 
 private:
     /// Waits until `count` instances of all tasks have ended.
@@ -516,6 +519,52 @@ void TestRunner::recordsWhatEndedWithoutDaemon()
     // For a catch-up, a run that ended counts as made; a lost one (maybe never spawned) does not.
     QVERIFY(m_runner->StartedSince(quick.key, QStringLiteral("scheduled"), lost.start));
     QVERIFY(!m_runner->StartedSince(lostKey, QStringLiteral("missed"), lost.start.addSecs(-1)));
+}
+
+// Where a daemon finds its supervisor: beside itself in a build tree, in libexec installed.
+// A file there that is not a program does not count, and PATH is the last resort.
+void TestRunner::supervisorOfABuildOrAnInstalledTree_data()
+{
+    enum Place { None, Program, NotAProgram };
+    QTest::addColumn<int>("beside");
+    QTest::addColumn<int>("libexec");
+    QTest::addColumn<int>("onPath");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("build tree") << int(Program) << int(None) << int(Program) << "bin";
+    QTest::newRow("installed") << int(None) << int(Program) << int(Program) << "libexec";
+    QTest::newRow("beside wins") << int(Program) << int(Program) << int(None) << "bin";
+    QTest::newRow("not a program beside") << int(NotAProgram) << int(Program) << int(None) << "libexec";
+    QTest::newRow("only on PATH") << int(NotAProgram) << int(None) << int(Program) << "path";
+    QTest::newRow("nowhere") << int(None) << int(NotAProgram) << int(None) << "";
+}
+
+void TestRunner::supervisorOfABuildOrAnInstalledTree()
+{
+    QFETCH(int, beside);
+    QFETCH(int, libexec);
+    QFETCH(int, onPath);
+    QFETCH(QString, expected);
+    QTemporaryDir tree;
+    QVERIFY(tree.isValid());
+    const QString bin = tree.filePath(QStringLiteral("prefix/bin"));
+    const QHash<QString, QString> dirs{{QStringLiteral("bin"), bin},
+                                       {QStringLiteral("libexec"), QDir::cleanPath(bin + QStringLiteral("/" TS_SUPERVISOR_DIR_FROM_BIN))},
+                                       {QStringLiteral("path"), tree.filePath(QStringLiteral("elsewhere"))}};
+    const auto place = [&](const QString& dir, int kind) {
+        QVERIFY(QDir().mkpath(dirs[dir]));
+        if (kind == 0) return;
+        QFile file(dirs[dir] + QStringLiteral("/taskschedd-exec"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QVERIFY(file.setPermissions(kind == 1 ? QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner : QFile::ReadOwner | QFile::WriteOwner));
+    };
+    place(QStringLiteral("bin"), beside);
+    place(QStringLiteral("libexec"), libexec);
+    place(QStringLiteral("path"), onPath);
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", QFile::encodeName(dirs[QStringLiteral("path")]));
+    const QString found = InstanceLauncher::SupervisorProgram(bin);
+    qputenv("PATH", path);
+    QCOMPARE(found, expected.isEmpty() ? QString() : dirs[expected] + QStringLiteral("/taskschedd-exec"));
 }
 
 QTEST_GUILESS_MAIN(TestRunner)
