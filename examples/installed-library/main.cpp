@@ -3,6 +3,7 @@
 // $TASKSCHEDULER_HOME (started when it does not run, from PATH). Exit status 0 when all of it
 // worked, 1 with the reason otherwise.
 
+#include "ResultCodes.h"
 #include "kvTask.h"
 
 #include <QCoreApplication>
@@ -60,7 +61,8 @@ int main(int argc, char** argv)
         const bool stopped = WaitFor([&] {
             scheduler.Refresh();
             ended = scheduler.ActivateTask(kTaskName);
-            return ended && ended->GetStatus() != tsRunning;
+            // Until its end is recorded, the last result of a task that was started is "running".
+            return ended && ended->GetStatus() != tsRunning && ended->GetExitCode() != quint32(SCHED_S_TASK_RUNNING);
         }, 30);
         if (!stopped) return Fail(QStringLiteral("the task did not end"));
         if (ended->GetExitCode() != 0) return Fail(QStringLiteral("the task ended with %1").arg(ended->GetExitCode()));
