@@ -6,6 +6,7 @@
 #include <QGuiApplication>
 #include <QPointer>
 #include <QScreen>
+#include <QTimer>
 #include <QWidget>
 #include <QWindow>
 
@@ -21,9 +22,13 @@ QMargins FrameMargins(QWidget* AForm)
 
 const QString kOuterPlacementName = QStringLiteral("outerPlacement");
 
-/// Gives a window the outer rectangle `AOuter`. The frame's width is known only once the
-/// window manager has framed the window, which may be after it is shown: until the frame
-/// first changes, the client rectangle is worked out again from the new frame.
+/// Gives a window the outer rectangle `AOuter`. Before the window manager has framed the
+/// window nobody knows how wide its frame is: the window is placed by the corner of its frame
+/// at the outer size, and each time the frame turns out to be other than assumed, the client
+/// size is worked out again from it.
+/// A few corrections at most, and only in the first moments after showing, so that a window
+/// manager that will not give that rectangle, or a user who moves or maximises the window, is
+/// never fought.
 class TOuterPlacement : public QObject {
 public:
     TOuterPlacement(QWidget* AForm, const QRect& AOuter) : QObject(AForm), FForm(AForm), FOuter(AOuter)
@@ -31,38 +36,69 @@ public:
         setObjectName(kOuterPlacementName);
         Apply();
         AForm->installEventFilter(this);
+        // A window never framed (no window manager, or one that ignores it) keeps what it got.
+        QTimer::singleShot(kSettleTime, this, [this] { deleteLater(); });
     }
 
 protected:
     bool eventFilter(QObject* AWatched, QEvent* AEvent) override
     {
-        if (AWatched == FForm && FForm) {
-            switch (AEvent->type()) {
-            case QEvent::Move:
-            case QEvent::Resize:
-            case QEvent::Show:
-                if (FrameMargins(FForm) != FApplied) {
-                    Apply();
-                    deleteLater();
-                }
-                break;
-            case QEvent::Close: deleteLater(); break;
-            default: break;
-            }
+        if (AWatched != FForm || !FForm || FApplying) return QObject::eventFilter(AWatched, AEvent);
+        switch (AEvent->type()) {
+        case QEvent::Move:
+        case QEvent::Resize:
+        case QEvent::Show: Follow(); break;
+        case QEvent::WindowStateChange:
+            if (FForm->windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen | Qt::WindowMinimized)) deleteLater();
+            break;
+        case QEvent::Close: deleteLater(); break;
+        default: break;
         }
         return QObject::eventFilter(AWatched, AEvent);
     }
 
 private:
+    static constexpr int kMostCorrections = 4;
+    static constexpr std::chrono::milliseconds kSettleTime{3000};
+
+    /// The frame may have become known: done when it matches, else the client size again
+    /// for the frame as it turned out.
+    void Follow()
+    {
+        const QMargins frame = FrameMargins(FForm);
+        if (frame.isNull()) return;
+        if (FForm->frameGeometry() == FOuter) {
+            deleteLater();
+            return;
+        }
+        // With the frame already allowed for, the request is still on its way.
+        if (frame == FApplied) return;
+        if (++FCorrections > kMostCorrections) {
+            deleteLater();
+            return;
+        }
+        Apply();
+    }
+
     void Apply()
     {
+        FApplying = true;
         FApplied = FrameMargins(FForm);
-        FForm->setGeometry(FOuter.marginsRemoved(FApplied));
+        FForm->resize(FOuter.size().shrunkBy(FApplied).expandedTo(QSize(1, 1)));
+        FForm->move(FOuter.topLeft());
+        // Before the frame is known Qt takes that point for the client's corner, and a window
+        // manager then keeps the client there and puts the frame around it; asked for the
+        // frame's corner, it puts the frame there.
+        if (QWindow* window = FForm->windowHandle(); window && FApplied.isNull())
+            window->setFramePosition(FOuter.topLeft());
+        FApplying = false;
     }
 
     QPointer<QWidget> FForm;
     QRect FOuter;
     QMargins FApplied;
+    int FCorrections = 0;
+    bool FApplying = false;
 };
 
 /// The available rectangles of the screens, the primary screen first.

@@ -20,6 +20,7 @@ packages=(
     dbus                                        # dbus-daemon: a private bus for the session tests
     fonts-dejavu-core                           # readable text in offscreen screenshots
     openssh-client openssh-server               # other computers over ssh; the tests' loopback sshd
+    xvfb openbox x11-utils                      # the window's placement under a real window manager
 )
 missing=()
 for p in "${packages[@]}"; do
