@@ -1,5 +1,6 @@
 #include "Gen2RegisteredTask.h"
 
+#include "ErrorInfo.h"
 #include "Gen2Protocol.h"
 #include "Gen2TaskDefinition.h"
 #include "OleDate.h"
@@ -46,7 +47,21 @@ QCborMap Gen2RegisteredTask::Request(const QString& op) const
 
 HRESULT Gen2RegisteredTask::Status(QCborMap* reply) const
 {
-    return m_session->Call(Request(Gen2Protocol::kTaskStatus), reply);
+    // A caller reads state, last run and next run one after another (a list row, a status
+    // page): one answer serves them, as long as nothing else went through the connection
+    // since (this client may have changed the task) and it is only a moment old.
+    constexpr qint64 kFreshForMs = 100;
+    if (m_statusTime.isValid() && m_statusCall == m_session->CallCount() && m_statusTime.elapsed() < kFreshForMs) {
+        SetErrorInfo(0, nullptr);
+        *reply = m_status;
+        return S_OK;
+    }
+    const HRESULT hr = m_session->Call(Request(Gen2Protocol::kTaskStatus), reply);
+    if (FAILED(hr)) return hr;
+    m_status = *reply;
+    m_statusCall = m_session->CallCount();
+    m_statusTime.start();
+    return hr;
 }
 
 HRESULT Gen2RegisteredTask::get_Name(QString* pName) { return Out(pName, NameOf(m_path)); }

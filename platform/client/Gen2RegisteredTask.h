@@ -7,6 +7,7 @@
 
 #include <QByteArray>
 #include <QCborMap>
+#include <QElapsedTimer>
 #include <QList>
 #include <memory>
 
@@ -37,11 +38,15 @@ public:
 
 private:
     QCborMap Request(const QString& op) const;
+    /// The service's status answer for the task; a very recent one is answered again.
     HRESULT Status(QCborMap* reply) const;
 
     std::shared_ptr<Gen2Session> m_session;
     QString m_path;
     QByteArray m_xml;
+    mutable QCborMap m_status;
+    mutable quint64 m_statusCall = 0;
+    mutable QElapsedTimer m_statusTime;
 };
 
 class Gen2RegisteredTaskCollection : public ComObject<Gen2RegisteredTaskCollection, IRegisteredTaskCollection> {

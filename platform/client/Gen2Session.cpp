@@ -6,6 +6,7 @@ HRESULT Gen2Session::Call(const QCborMap& request, QCborMap* reply) const
 {
     // A call that succeeds leaves no description behind; one that fails leaves its own.
     SetErrorInfo(0, nullptr);
+    ++m_calls;
     const QCborMap answer = m_transport->Call(request);
     const QCborValue hrValue = answer.value(QStringLiteral("hr"));
     if (!hrValue.isInteger()) return Gen2::Fail(E_FAIL, QStringLiteral("The service gave no result."));

@@ -18,6 +18,8 @@ public:
     /// Sends a request; the reply's result code, with the service's description of a
     /// failure kept for ErrorDescription.
     HRESULT Call(const QCborMap& request, QCborMap* reply = nullptr) const;
+    /// How many requests went through this connection so far.
+    quint64 CallCount() const { return m_calls; }
 
     QString server;
     QString user;
@@ -26,6 +28,7 @@ public:
 
 private:
     std::shared_ptr<ServiceTransport> m_transport;
+    mutable quint64 m_calls = 0;
 };
 
 namespace Gen2 {

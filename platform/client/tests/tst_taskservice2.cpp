@@ -967,6 +967,40 @@ private slots:
         QCOMPARE(task->GetRunTimes(&start, nullptr, &count, &times), E_INVALIDARG);
     }
 
+    void statusFollowsChanges()
+    {
+        // One status answer serves reads close together; it never hides a change made through
+        // the same connection meanwhile, and another client's change shows a moment later.
+        ComPtr<ITaskService> service = Connected();
+        ComPtr<ITaskFolder> root;
+        QCOMPARE(service->GetFolder(QStringLiteral("\\"), root.Put()), S_OK);
+        ComPtr<IRegisteredTask> task, sameTask;
+        QCOMPARE(Register(root.Get(), QStringLiteral("S"), NewDefinition().Get(), TASK_CREATE, &task), S_OK);
+        QCOMPARE(root->GetTask(QStringLiteral("S"), sameTask.Put()), S_OK);
+        const auto state = [&] {
+            TASK_STATE value = TASK_STATE_UNKNOWN;
+            return SUCCEEDED(task->get_State(&value)) ? value : TASK_STATE_UNKNOWN;
+        };
+        QCOMPARE(state(), TASK_STATE_READY);
+        VARIANT_BOOL enabled = VARIANT_FALSE;
+        QCOMPARE(task->get_Enabled(&enabled), S_OK);
+        QCOMPARE(enabled, VARIANT_TRUE);
+
+        QCOMPARE(sameTask->put_Enabled(VARIANT_FALSE), S_OK);
+        QCOMPARE(state(), TASK_STATE_DISABLED);
+        QCOMPARE(task->get_Enabled(&enabled), S_OK);
+        QCOMPARE(enabled, VARIANT_FALSE);
+
+        ComPtr<IRegisteredTask> elsewhere;
+        QCOMPARE(Folder(QStringLiteral("\\"))->GetTask(QStringLiteral("S"), elsewhere.Put()), S_OK);
+        QCOMPARE(elsewhere->put_Enabled(VARIANT_TRUE), S_OK);
+        QTRY_COMPARE_WITH_TIMEOUT(state(), TASK_STATE_READY, 2000);
+
+        QCOMPARE(root->DeleteTask(QStringLiteral("S"), 0), S_OK);
+        TASK_STATE gone{};
+        QCOMPARE(task->get_State(&gone), HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
+    }
+
     void runAndStopNeedTheServiceProcess()
     {
         ComPtr<IRegisteredTask> task;
