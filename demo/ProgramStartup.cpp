@@ -2,6 +2,7 @@
 
 #include "SelectActions.h"
 #include "TMainForm.h"
+#include "TTaskActivation.h"
 #include "TUserPrompts.h"
 #include "kvTask.h"
 
@@ -108,9 +109,9 @@ void ExecuteRunMode(TMainForm& AForm, const QString& ATaskName)
     scheduler->Refresh();
     TTaskItem* task = scheduler->ActivateTask(RunTaskName);
     if (!task) return;
-    task->Activate();
+    TTaskActivation active(task);
     task->SetComment(task->GetComment() + RunRecordLine());
-    task->Deactivate(true);
+    active.DeactivateSaving();
 }
 
 int RunProgram(int argc, char** argv)

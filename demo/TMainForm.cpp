@@ -5,6 +5,8 @@
 #include "Props.h"
 #include "Props_2_0.h"
 #include "TRibbon.h"
+#include "TTaskActivation.h"
+#include "TDemoTasks.h"
 #include "TErrorReport.h"
 #include "TUserPrompts.h"
 #include "TaskService2.h"
@@ -27,12 +29,9 @@
 #include <QScopeGuard>
 #include <QShortcut>
 #include <QSignalBlocker>
-#include <QStandardPaths>
 #include <QStyle>
 #include <QUrl>
 #include <algorithm>
-#include <cstring>
-#include <ctime>
 #include <exception>
 
 namespace {
@@ -54,16 +53,6 @@ const QString kTargetTitle =
 const QString kAboutText = QStringLiteral("Kelvara Demo Application");
 const QString kAboutNotice =
     QStringLiteral("Shows, creates, edits and runs the tasks of the scheduling service with the task library.");
-
-/// The milliseconds since the system started, as the signed 32-bit number the platform's
-/// tick count gives (it wraps after 24.8 days).
-qint32 TickCount()
-{
-    timespec now{};
-    clock_gettime(CLOCK_BOOTTIME, &now);
-    const qint64 ms = qint64(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-    return static_cast<qint32>(static_cast<quint32>(ms));
-}
 
 /// The project's page `fileName`: the installed copy beside the program's prefix, else the
 /// one in the sources this program was built from (a program run from its build tree).
@@ -530,8 +519,10 @@ TTaskItem* TMainForm::RowTask(int ARow) const
 
 void TMainForm::RefreshView()
 {
-    acRefreshExecute();
     const bool vista = Scheduler->RunningVistaOrLater();
+    // In 2.0 selecting the new root node below lists the tasks; listing them here as well
+    // would ask the service for every task twice.
+    if (!vista) acRefreshExecute();
     ui->TreeView1->setVisible(vista);
     Splitter1->setVisible(vista);
     ui->acNewNode->setVisible(false);
@@ -568,20 +559,14 @@ void TMainForm::TaskSchedulerRefresh()
 void TMainForm::FillTaskRow(int ARow)
 {
     TTaskItem* task = RowTask(ARow);
-    task->Activate();
-    try {
-        ui->ListView->SetSubItems(ARow, {});
-        const QString path = ExpandEnvironmentText(task->GetApplicationName());
-        const QFileInfo program(path);
-        ui->ListView->SetImage(ARow, !path.isEmpty() && program.isFile() ? FIconProvider.icon(program) : QIcon());
-        ui->ListView->SetSubItems(ARow, {task->GetTriggerString(), RunTimeText(task->GetNextRunTime()),
-                                         RunTimeText(task->GetMostRecentRunTime()), StatusText(task->GetStatus()),
-                                         task->GetCreator()});
-    } catch (...) {
-        task->Deactivate(false);
-        throw;
-    }
-    task->Deactivate(false);
+    const TTaskActivation active(task);
+    ui->ListView->SetSubItems(ARow, {});
+    const QString path = ExpandEnvironmentText(task->GetApplicationName());
+    const QFileInfo program(path);
+    ui->ListView->SetImage(ARow, !path.isEmpty() && program.isFile() ? FIconProvider.icon(program) : QIcon());
+    ui->ListView->SetSubItems(ARow, {task->GetTriggerString(), RunTimeText(task->GetNextRunTime()),
+                                     RunTimeText(task->GetMostRecentRunTime()), StatusText(task->GetStatus()),
+                                     task->GetCreator()});
 }
 
 void TMainForm::SchedulerTaskChanged(TTaskChange AChange, const QString& ATaskName, const QString& AFolderPath)
@@ -745,14 +730,8 @@ void TMainForm::ListViewDblClick()
 void TMainForm::SchedulerBeforeTaskAdded(TTaskScheduler*, TTaskItem* Task, bool& CanAdd)
 {
     if (!ui->acShowOwn->isChecked()) return;
-    Task->Activate();
-    try {
-        CanAdd = LocaleCompareText(Task->GetApplicationName(), QCoreApplication::applicationFilePath()) == 0;
-    } catch (...) {
-        Task->Deactivate(false);
-        throw;
-    }
-    Task->Deactivate(false);
+    const TTaskActivation active(Task);
+    CanAdd = LocaleCompareText(Task->GetApplicationName(), QCoreApplication::applicationFilePath()) == 0;
 }
 
 void TMainForm::UpdateCommandStates()
@@ -846,14 +825,8 @@ void TMainForm::acRunExecute()
     for (int row : ui->ListView->SelectedRows()) {
         TTaskItem* task = RowTask(row);
         ForTask(task, [task] {
-            task->Activate();
-            try {
-                task->Run();
-            } catch (...) {
-                task->Deactivate(false);
-                throw;
-            }
-            task->Deactivate(false);
+            const TTaskActivation active(task);
+            task->Run();
         });
     }
 }
@@ -989,86 +962,20 @@ QString TMainForm::GetCurrentUserName()
     return UserAccount::CurrentLogonName();
 }
 
-TTaskItem* TMainForm::NewDemoTask(const QString& AProgram)
-{
-    TTaskItem* task = Scheduler->CreateNewItem(QStringLiteral("New task %1").arg(TickCount()));
-    task->SetCurrentAction(1);
-    task->InsertAction(0);
-    task->SetApplicationName(AProgram);
-    return task;
-}
-
-void TMainForm::SetDemoAccount(TTaskItem* ATask)
-{
-    if (Scheduler->RunningVistaOrLater()) {
-        TTaskVistaFlags flags = ATask->GetVistaFlags();
-        ATask->SetVistaFlags(flags.Include(tfvNeedLogon));
-    } else {
-        TTaskFlags flags = ATask->GetFlags();
-        ATask->SetFlags(flags.Include(tfRunOnlyIfLoggedOn));
-    }
-    ATask->SetAccountInformation(GetCurrentUserName(), QString(), QString());
-}
-
-namespace {
-TRIGGER_TYPE_UNION DailyEvery(WORD days)
-{
-    TRIGGER_TYPE_UNION details;
-    std::memset(&details, 0, sizeof details);
-    details.Daily.DaysInterval = days;
-    return details;
-}
-} // namespace
-
 void TMainForm::Createtasktorunevery10minutesfor24hours1Click()
 {
     QString program;
     if (!FPrompts->SelectExecutable(this, program)) return;
-    TTaskItem* task = NewDemoTask(program);
-    task->GetTriggers()->Add(ttDaily);
-    TTrigger* trigger = task->GetTriggers()->GetItem(0);
-    const TDateTime now = QDateTimeToDateTime(QDateTime::currentDateTime());
-    const TDateTime today = EncodeDateTime(QDate::currentDate(), QTime(0, 0));
-    trigger->SetStartTime((now * 24 + 1) / 24);
-    trigger->SetBeginDate(today);
-    trigger->SetEndDate(today + 30);
-    trigger->SetHasEndDate(false);
-    trigger->SetDetails(DailyEvery(1));
-    trigger->SetDuration(1440);
-    trigger->SetInterval(10);
-    task->GetTriggers()->UpdateTriggers();
-    SetDemoAccount(task);
-    task->Save();
+    TDemoTasks(Scheduler).EveryTenMinutes(program);
     acRefreshExecute();
-}
-
-QString TMainForm::TextEditorProgram()
-{
-    // There is no notepad.exe on this system; the demo keeps its point, a daily start of
-    // the text editor, with an editor that is actually installed.
-    for (const char* editor : {"gnome-text-editor", "gedit", "kate", "kwrite", "mousepad", "xed", "pluma", "featherpad", "leafpad"}) {
-        const QString path = QStandardPaths::findExecutable(QString::fromLatin1(editor));
-        if (!path.isEmpty()) return path;
-    }
-    return QStringLiteral("notepad.exe");
 }
 
 void TMainForm::Runnotepadexeeachdayat09001Click()
 {
+    // The list shows what was stored even when saving failed half-way.
     std::exception_ptr failure;
     try {
-        TTaskItem* task = NewDemoTask(TextEditorProgram());
-        task->GetTriggers()->Add(ttDaily);
-        TTrigger* trigger = task->GetTriggers()->GetItem(0);
-        const QDate today = QDate::currentDate();
-        trigger->SetStartTime(EncodeDateTime(today, QTime(9, 0)));
-        trigger->SetBeginDate(EncodeDateTime(today, QTime(0, 0)));
-        trigger->SetEndDate(EncodeDateTime(today.addDays(30), QTime(0, 0)));
-        trigger->SetHasEndDate(true);
-        trigger->SetDetails(DailyEvery(1));
-        task->GetTriggers()->UpdateTriggers();
-        SetDemoAccount(task);
-        task->Save();
+        TDemoTasks(Scheduler).DailyTextEditor();
     } catch (...) {
         failure = std::current_exception();
     }
@@ -1082,14 +989,16 @@ void TMainForm::Disableselected1Click()
         TTaskItem* task = RowTask(row);
         if (!task) break;
         ForTask(task, [this, task, row] {
-            task->Activate();
-            if (Scheduler->RunningVistaOrLater()) {
-                task->SetVistaFlag(tfvEnabled, false);
-            } else {
-                TTaskFlags flags = task->GetFlags();
-                task->SetFlags(flags.Include(tfDisabled));
+            {
+                const TTaskActivation active(task);
+                if (Scheduler->RunningVistaOrLater()) {
+                    task->SetVistaFlag(tfvEnabled, false);
+                } else {
+                    TTaskFlags flags = task->GetFlags();
+                    task->SetFlags(flags.Include(tfDisabled));
+                }
+                task->Save();
             }
-            task->Save();
             FillTaskRow(row);
         });
     }

@@ -45,9 +45,6 @@ public:
     static QString RunTimeText(TDateTime ATime);
     /// Texts typical of each list column's cells, which its default width makes room for.
     static QList<QStringList> ColumnSamples();
-    /// The text editor the daily demo task opens: the first desktop text editor installed here,
-    /// else "notepad.exe", which such systems may offer through a compatibility layer.
-    static QString TextEditorProgram();
 
     // ---- window events ----------------------------------------------------------------
     /// Creation: placement storage, image sizes, list and tree, first ribbon tab.
@@ -169,12 +166,8 @@ private:
     void SelectNode(QTreeWidgetItem* ANode);
     /// The task of row `ARow`.
     TTaskItem* RowTask(int ARow) const;
-    /// A new demonstration task "New task %d" with one program action for `AProgram`.
-    TTaskItem* NewDemoTask(const QString& AProgram);
     /// Opens the project's page `AFileName` in the user's browser, or says why it cannot.
     void OpenPage(const QString& AFileName);
-    /// Makes `ATask` run only while the user is logged on, as the current user without a password.
-    void SetDemoAccount(TTaskItem* ATask);
 
     std::unique_ptr<Ui::TMainForm> ui;
     std::unique_ptr<TUserPrompts> FOwnPrompts;

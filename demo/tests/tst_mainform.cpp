@@ -8,6 +8,7 @@
 #include "NetworkProfileSource.h"
 #include "Registry.h"
 #include "ScriptedPrompts.h"
+#include "TDemoTasks.h"
 #include "TErrorReport.h"
 #include "TRibbon.h"
 #include "TemporaryServiceRoot.h"
@@ -509,7 +510,7 @@ void TestMainForm::notepadDemo()
     QCOMPARE(trigger->GetDetails().Daily.DaysInterval, WORD(1));
     QCOMPARE(trigger->GetInterval(), 0u);
     VerifyDemoAccount(form, task);
-    QVERIFY(task->GetApplicationName().contains(TMainForm::TextEditorProgram()));
+    QVERIFY(task->GetApplicationName().contains(TDemoTasks::TextEditorProgram()));
     task->Deactivate(false);
 }
 
