@@ -545,8 +545,18 @@ void TMainForm::RefreshView()
     ui->acNewNode->setVisible(true);
 }
 
+QIcon TMainForm::ProgramIcon(const QFileInfo& AProgram)
+{
+    // Many tasks run the same few programs, and looking an icon up reads and decodes images.
+    auto found = FProgramIcons.constFind(AProgram.filePath());
+    if (found == FProgramIcons.cend()) found = FProgramIcons.insert(AProgram.filePath(), FIconProvider.icon(AProgram));
+    return *found;
+}
+
 void TMainForm::TaskSchedulerRefresh()
 {
+    // Icons are looked up afresh once per listing, for programs replaced meanwhile.
+    FProgramIcons.clear();
     ui->ListView->Clear();
     Scheduler->Refresh();
     for (int i = 0; i < Scheduler->GetCount(); ++i) {
@@ -563,7 +573,7 @@ void TMainForm::FillTaskRow(int ARow)
     ui->ListView->SetSubItems(ARow, {});
     const QString path = ExpandEnvironmentText(task->GetApplicationName());
     const QFileInfo program(path);
-    ui->ListView->SetImage(ARow, !path.isEmpty() && program.isFile() ? FIconProvider.icon(program) : QIcon());
+    ui->ListView->SetImage(ARow, !path.isEmpty() && program.isFile() ? ProgramIcon(program) : QIcon());
     ui->ListView->SetSubItems(ARow, {task->GetTriggerString(), RunTimeText(task->GetNextRunTime()),
                                      RunTimeText(task->GetMostRecentRunTime()), StatusText(task->GetStatus()),
                                      task->GetCreator()});

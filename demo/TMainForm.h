@@ -8,6 +8,8 @@
 #include "kvTaskTypes.h"
 
 #include <QFileIconProvider>
+#include <QHash>
+#include <QIcon>
 #include <QMainWindow>
 #include <memory>
 
@@ -146,6 +148,8 @@ private:
     void AssignShortcuts();
     /// Refills list row `ARow` from its task.
     void FillTaskRow(int ARow);
+    /// The icon of the program file `AProgram`, looked up once per listing.
+    QIcon ProgramIcon(const QFileInfo& AProgram);
     /// Applies the reported changes that wait, unless a command or a dialog is at work.
     void ApplyTaskChanges();
     /// Brings the row of one reported task up to date.
@@ -174,6 +178,7 @@ private:
     TUserPrompts* FPrompts;
     std::unique_ptr<TtvFormStorage> FormStorage;
     QFileIconProvider FIconProvider;
+    QHash<QString, QIcon> FProgramIcons;
     bool FShown = false;
     /// The service went away (or could not be started): commands that need it stay disabled
     /// until the next command reconnects.
