@@ -45,13 +45,17 @@ QCborMap Gen2RegisteredTask::Request(const QString& op) const
     return QCborMap{{QStringLiteral("op"), op}, {QStringLiteral("folder"), QStringLiteral("\\")}, {QStringLiteral("path"), m_path}};
 }
 
-HRESULT Gen2RegisteredTask::Status(QCborMap* reply) const
+HRESULT Gen2RegisteredTask::Status(StatusField field, QCborMap* reply) const
 {
     // A caller reads state, last run and next run one after another (a list row, a status
-    // page): one answer serves them, as long as nothing else went through the connection
-    // since (this client may have changed the task) and it is only a moment old.
+    // page): one answer serves them. It serves each of them once, so that reading the same
+    // thing again always asks, and only while nothing else went through the connection
+    // since (this client may have changed the task) and it is a moment old.
     constexpr qint64 kFreshForMs = 100;
-    if (m_statusTime.isValid() && m_statusCall == m_session->CallCount() && m_statusTime.elapsed() < kFreshForMs) {
+    const unsigned bit = 1u << unsigned(field);
+    if (m_statusTime.isValid() && !(m_statusServed & bit) && m_statusCall == m_session->CallCount()
+        && m_statusTime.elapsed() < kFreshForMs) {
+        m_statusServed |= bit;
         SetErrorInfo(0, nullptr);
         *reply = m_status;
         return S_OK;
@@ -59,6 +63,7 @@ HRESULT Gen2RegisteredTask::Status(QCborMap* reply) const
     const HRESULT hr = m_session->Call(Request(Gen2Protocol::kTaskStatus), reply);
     if (FAILED(hr)) return hr;
     m_status = *reply;
+    m_statusServed = bit;
     m_statusCall = m_session->CallCount();
     m_statusTime.start();
     return hr;
@@ -71,7 +76,7 @@ HRESULT Gen2RegisteredTask::get_State(TASK_STATE* pState)
 {
     if (!pState) return E_POINTER;
     QCborMap reply;
-    const HRESULT hr = Status(&reply);
+    const HRESULT hr = Status(StatusField::State, &reply);
     if (FAILED(hr)) return hr;
     *pState = TASK_STATE(reply.value(QStringLiteral("state")).toInteger());
     return S_OK;
@@ -81,7 +86,7 @@ HRESULT Gen2RegisteredTask::get_Enabled(VARIANT_BOOL* pEnabled)
 {
     if (!pEnabled) return E_POINTER;
     QCborMap reply;
-    const HRESULT hr = Status(&reply);
+    const HRESULT hr = Status(StatusField::Enabled, &reply);
     if (FAILED(hr)) return hr;
     return OutFlag(pEnabled, reply.value(QStringLiteral("enabled")).toBool());
 }
@@ -122,7 +127,7 @@ HRESULT Gen2RegisteredTask::get_LastRunTime(DATE* pLastRunTime)
 {
     if (!pLastRunTime) return E_POINTER;
     QCborMap reply;
-    const HRESULT hr = Status(&reply);
+    const HRESULT hr = Status(StatusField::LastRunTime, &reply);
     if (FAILED(hr)) return hr;
     *pLastRunTime = DateOf(reply, "lastRunTime");
     return S_OK;
@@ -132,7 +137,7 @@ HRESULT Gen2RegisteredTask::get_LastTaskResult(LONG* pLastTaskResult)
 {
     if (!pLastTaskResult) return E_POINTER;
     QCborMap reply;
-    const HRESULT hr = Status(&reply);
+    const HRESULT hr = Status(StatusField::LastTaskResult, &reply);
     if (FAILED(hr)) return hr;
     *pLastTaskResult = LONG(reply.value(QStringLiteral("lastTaskResult")).toInteger());
     return S_OK;
@@ -142,7 +147,7 @@ HRESULT Gen2RegisteredTask::get_NumberOfMissedRuns(LONG* pNumberOfMissedRuns)
 {
     if (!pNumberOfMissedRuns) return E_POINTER;
     QCborMap reply;
-    const HRESULT hr = Status(&reply);
+    const HRESULT hr = Status(StatusField::MissedRuns, &reply);
     if (FAILED(hr)) return hr;
     *pNumberOfMissedRuns = LONG(reply.value(QStringLiteral("missedRuns")).toInteger());
     return S_OK;
@@ -152,7 +157,7 @@ HRESULT Gen2RegisteredTask::get_NextRunTime(DATE* pNextRunTime)
 {
     if (!pNextRunTime) return E_POINTER;
     QCborMap reply;
-    const HRESULT hr = Status(&reply);
+    const HRESULT hr = Status(StatusField::NextRunTime, &reply);
     if (FAILED(hr)) return hr;
     *pNextRunTime = DateOf(reply, "nextRunTime");
     return S_OK;

@@ -38,14 +38,18 @@ public:
 
 private:
     QCborMap Request(const QString& op) const;
-    /// The service's status answer for the task; a very recent one is answered again.
-    HRESULT Status(QCborMap* reply) const;
+    /// What a status read is for: each is served once from one answer.
+    enum class StatusField : unsigned { State, Enabled, LastRunTime, LastTaskResult, MissedRuns, NextRunTime };
+    /// The service's status answer for the task, read for `field`; a very recent one serves
+    /// a field not yet read from it.
+    HRESULT Status(StatusField field, QCborMap* reply) const;
 
     std::shared_ptr<Gen2Session> m_session;
     QString m_path;
     QByteArray m_xml;
     mutable QCborMap m_status;
     mutable quint64 m_statusCall = 0;
+    mutable unsigned m_statusServed = 0;
     mutable QElapsedTimer m_statusTime;
 };
 
