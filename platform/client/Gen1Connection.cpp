@@ -13,6 +13,7 @@ QCborMap Gen1Connection::Call(const QString& op, QCborMap args, HRESULT* hr)
     // 1.0 failures are told by their code alone: no description of an earlier call may
     // stand for this one.
     SetErrorInfo(0, nullptr);
+    ++m_calls;
     const QCborMap reply = m_transport->Call(args);
     const QCborValue code = reply.value(QStringLiteral("hr"));
     *hr = code.isInteger() ? HRESULT(code.toInteger()) : E_UNEXPECTED;

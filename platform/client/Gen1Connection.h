@@ -22,6 +22,8 @@ public:
     const QString& LastError() const { return m_lastError; }
     /// The result code of the last call.
     HRESULT LastResult() const { return m_lastResult; }
+    /// How many requests went through this connection so far.
+    quint64 CallCount() const { return m_calls; }
 
     /// The name of the service's computer; empty when the service cannot be reached.
     QString Computer();
@@ -37,4 +39,5 @@ private:
     QString m_computer;
     QString m_jobsDir;
     bool m_haveInfo = false;
+    quint64 m_calls = 0;
 };

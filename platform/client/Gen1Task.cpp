@@ -1,5 +1,6 @@
 #include "Gen1Task.h"
 
+#include "ErrorInfo.h"
 #include "Gen1Connection.h"
 #include "Gen1TaskTrigger.h"
 #include "Gen1TriggerText.h"
@@ -256,12 +257,26 @@ HRESULT Gen1Task::EditWorkItem(HWND hParent, DWORD)
     return PropertySheetW(&header) < 0 ? E_FAIL : S_OK;
 }
 
-HRESULT Gen1Task::QueryState(HRESULT* status, SYSTEMTIME* lastRun, DWORD* exitCode, bool* hasRun)
+HRESULT Gen1Task::QueryState(StateField field, HRESULT* status, SYSTEMTIME* lastRun, DWORD* exitCode, bool* hasRun)
 {
-    HRESULT hr;
-    const QCborMap reply =
-        m_connection->Call(QStringLiteral("v1.state"), {{kName, m_fileName}, {kJob, ScheduleCbor()}}, &hr);
-    if (FAILED(hr)) return hr;
+    // A list row reads the status and the last run one after the other: one answer serves
+    // both, each once, while no other request went through the connection and the schedule
+    // in memory is the one it was asked for.
+    const unsigned bit = 1u << unsigned(field);
+    const QCborMap job = ScheduleCbor();
+    QCborMap reply;
+    if (m_stateAnswer && !(m_stateAnswer->served & bit) && m_stateAnswer->call == m_connection->CallCount()
+        && m_stateAnswer->job == job) {
+        m_stateAnswer->served |= bit;
+        SetErrorInfo(0, nullptr);
+        reply = m_stateAnswer->reply;
+    } else {
+        HRESULT hr;
+        reply = m_connection->Call(QStringLiteral("v1.state"), {{kName, m_fileName}, {kJob, job}}, &hr);
+        m_stateAnswer.reset();
+        if (FAILED(hr)) return hr;
+        m_stateAnswer = StateAnswer{reply, job, m_connection->CallCount(), bit};
+    }
     *status = HRESULT(reply.value(QStringLiteral("status")).toInteger(E_UNEXPECTED));
     *exitCode = DWORD(reply.value(QStringLiteral("exitCode")).toInteger());
     *hasRun = reply.value(QStringLiteral("hasRun")).toBool();
@@ -277,7 +292,7 @@ HRESULT Gen1Task::GetMostRecentRunTime(SYSTEMTIME* pstLastRun)
     SYSTEMTIME lastRun;
     DWORD exitCode;
     bool hasRun;
-    if (const HRESULT hr = QueryState(&status, &lastRun, &exitCode, &hasRun); FAILED(hr)) return hr;
+    if (const HRESULT hr = QueryState(StateField::LastRun, &status, &lastRun, &exitCode, &hasRun); FAILED(hr)) return hr;
     if (!hasRun) return SCHED_S_TASK_HAS_NOT_RUN;
     *pstLastRun = lastRun;
     return S_OK;
@@ -290,7 +305,7 @@ HRESULT Gen1Task::GetStatus(HRESULT* phrStatus)
     SYSTEMTIME lastRun;
     DWORD exitCode;
     bool hasRun;
-    if (const HRESULT hr = QueryState(&status, &lastRun, &exitCode, &hasRun); FAILED(hr)) return hr;
+    if (const HRESULT hr = QueryState(StateField::Status, &status, &lastRun, &exitCode, &hasRun); FAILED(hr)) return hr;
     *phrStatus = status;
     return S_OK;
 }
@@ -303,7 +318,7 @@ HRESULT Gen1Task::GetExitCode(DWORD* pdwExitCode)
     SYSTEMTIME lastRun;
     DWORD exitCode;
     bool hasRun;
-    if (const HRESULT hr = QueryState(&status, &lastRun, &exitCode, &hasRun); FAILED(hr)) return hr;
+    if (const HRESULT hr = QueryState(StateField::ExitCode, &status, &lastRun, &exitCode, &hasRun); FAILED(hr)) return hr;
     if (!hasRun) return SCHED_S_TASK_HAS_NOT_RUN;
     *pdwExitCode = exitCode;
     return S_OK;

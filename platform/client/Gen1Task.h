@@ -6,6 +6,7 @@
 #include "ResultCodes.h"
 #include "tvMSTask.h"
 
+#include <QCborMap>
 #include <QList>
 #include <QString>
 #include <memory>
@@ -115,8 +116,10 @@ private:
     }
     /// What the schedule depends on (flags and triggers), without the texts and data.
     QCborMap ScheduleCbor() const;
-    /// The stored runs as judged against the definition in memory.
-    HRESULT QueryState(HRESULT* status, SYSTEMTIME* lastRun, DWORD* exitCode, bool* hasRun);
+    /// What a state read is for: each is served once from one answer.
+    enum class StateField : unsigned { Status, LastRun, ExitCode };
+    /// The stored runs as judged against the definition in memory, read for `field`.
+    HRESULT QueryState(StateField field, HRESULT* status, SYSTEMTIME* lastRun, DWORD* exitCode, bool* hasRun);
     void Replace(const JobDefinition& definition);
     void DetachTriggers();
 
@@ -130,4 +133,13 @@ private:
     std::optional<QString> m_password;
     JobDefinition m_definition;   // everything but the triggers, which live in m_triggers
     QList<std::shared_ptr<Gen1TriggerSlot>> m_triggers;
+    /// The last state answer: what it said, the schedule it was asked for, the connection's
+    /// request count then, and the fields it served.
+    struct StateAnswer {
+        QCborMap reply;
+        QCborMap job;
+        quint64 call = 0;
+        unsigned served = 0;
+    };
+    std::optional<StateAnswer> m_stateAnswer;
 };

@@ -29,15 +29,17 @@ DATE DateOf(const QCborMap& reply, const char* key)
 
 } // namespace
 
-Gen2RegisteredTask::Gen2RegisteredTask(std::shared_ptr<Gen2Session> session, QString path, QByteArray xml)
-    : m_session(std::move(session)), m_path(std::move(path)), m_xml(std::move(xml))
+Gen2RegisteredTask::Gen2RegisteredTask(std::shared_ptr<Gen2Session> session, QString path, QByteArray xml,
+                                       std::shared_ptr<Gen2StatusBatch> listing)
+    : m_session(std::move(session)), m_path(std::move(path)), m_xml(std::move(xml)), m_listing(std::move(listing))
 {
 }
 
-ComPtr<Gen2RegisteredTask> Gen2RegisteredTask::FromRecord(std::shared_ptr<Gen2Session> session, const QCborMap& record)
+ComPtr<Gen2RegisteredTask> Gen2RegisteredTask::FromRecord(std::shared_ptr<Gen2Session> session, const QCborMap& record,
+                                                          std::shared_ptr<Gen2StatusBatch> listing)
 {
     return Make(std::move(session), record.value(QStringLiteral("path")).toString(),
-                record.value(QStringLiteral("xml")).toByteArray());
+                record.value(QStringLiteral("xml")).toByteArray(), std::move(listing));
 }
 
 QCborMap Gen2RegisteredTask::Request(const QString& op) const
@@ -50,22 +52,27 @@ HRESULT Gen2RegisteredTask::Status(StatusField field, QCborMap* reply) const
     // A caller reads state, last run and next run one after another (a list row, a status
     // page): one answer serves them. It serves each of them once, so that reading the same
     // thing again always asks, and only while nothing else went through the connection
-    // since (this client may have changed the task) and it is a moment old.
-    constexpr qint64 kFreshForMs = 100;
+    // since (this client may have changed the task).
     const unsigned bit = 1u << unsigned(field);
-    if (m_statusTime.isValid() && !(m_statusServed & bit) && m_statusCall == m_session->CallCount()
-        && m_statusTime.elapsed() < kFreshForMs) {
+    if (m_hasStatus && !(m_statusServed & bit) && m_statusCall == m_session->CallCount()) {
         m_statusServed |= bit;
         SetErrorInfo(0, nullptr);
         *reply = m_status;
         return S_OK;
     }
+    if (m_listing) {
+        if (auto listed = m_listing->Take(m_path, bit)) {
+            SetErrorInfo(0, nullptr);
+            *reply = listed->status;
+            return S_OK;
+        }
+    }
     const HRESULT hr = m_session->Call(Request(Gen2Protocol::kTaskStatus), reply);
     if (FAILED(hr)) return hr;
     m_status = *reply;
+    m_hasStatus = true;
     m_statusServed = bit;
     m_statusCall = m_session->CallCount();
-    m_statusTime.start();
     return hr;
 }
 
@@ -223,12 +230,12 @@ HRESULT Gen2RegisteredTaskCollection::get_Item(VARIANT index, IRegisteredTask** 
     if (index.vt == VT_BSTR) {
         for (const QCborMap& record : m_records) {
             if (NameOf(record.value(QStringLiteral("path")).toString()) == index.bstrVal)
-                return OutObject(ppTask, Gen2RegisteredTask::FromRecord(m_session, record));
+                return OutObject(ppTask, Gen2RegisteredTask::FromRecord(m_session, record, m_listing));
         }
         return Fail(E_INVALIDARG, QStringLiteral("The collection holds no task \"%1\".").arg(index.bstrVal));
     }
     if (index.vt != VT_I4) return Fail(E_INVALIDARG, QStringLiteral("A task is fetched by its 1-based position or its name."));
     if (index.lVal < 1 || index.lVal > m_records.size())
         return Fail(E_INVALIDARG, QStringLiteral("There is no task %1; the collection holds %2.").arg(index.lVal).arg(m_records.size()));
-    return OutObject(ppTask, Gen2RegisteredTask::FromRecord(m_session, m_records[index.lVal - 1]));
+    return OutObject(ppTask, Gen2RegisteredTask::FromRecord(m_session, m_records[index.lVal - 1], m_listing));
 }

@@ -3,20 +3,23 @@
 // questions to the service about state and runs.
 
 #include "Gen2Session.h"
+#include "Gen2StatusBatch.h"
 #include "TaskService2.h"
 
 #include <QByteArray>
 #include <QCborMap>
-#include <QElapsedTimer>
 #include <QList>
 #include <memory>
 
 class Gen2RegisteredTask : public ComObject<Gen2RegisteredTask, IRegisteredTask> {
 public:
-    /// `path` and `xml` as the service reported the task.
-    Gen2RegisteredTask(std::shared_ptr<Gen2Session> session, QString path, QByteArray xml);
+    /// `path` and `xml` as the service reported the task; `listing`, when it was listed, holds
+    /// the statuses of that listing.
+    Gen2RegisteredTask(std::shared_ptr<Gen2Session> session, QString path, QByteArray xml,
+                       std::shared_ptr<Gen2StatusBatch> listing = nullptr);
     /// The task of a record {"path", "xml"} from a reply.
-    static ComPtr<Gen2RegisteredTask> FromRecord(std::shared_ptr<Gen2Session> session, const QCborMap& record);
+    static ComPtr<Gen2RegisteredTask> FromRecord(std::shared_ptr<Gen2Session> session, const QCborMap& record,
+                                                 std::shared_ptr<Gen2StatusBatch> listing = nullptr);
 
     HRESULT get_Name(QString* pName) override;
     HRESULT get_Path(QString* pPath) override;
@@ -40,24 +43,27 @@ private:
     QCborMap Request(const QString& op) const;
     /// What a status read is for: each is served once from one answer.
     enum class StatusField : unsigned { State, Enabled, LastRunTime, LastTaskResult, MissedRuns, NextRunTime };
-    /// The service's status answer for the task, read for `field`; a very recent one serves
-    /// a field not yet read from it.
+    /// The service's status answer for the task, read for `field`: the listing's or the last
+    /// one asked for serve a field not yet read from them while no other request went
+    /// through the connection since.
     HRESULT Status(StatusField field, QCborMap* reply) const;
 
     std::shared_ptr<Gen2Session> m_session;
     QString m_path;
     QByteArray m_xml;
+    std::shared_ptr<Gen2StatusBatch> m_listing;
     mutable QCborMap m_status;
+    mutable bool m_hasStatus = false;
     mutable quint64 m_statusCall = 0;
     mutable unsigned m_statusServed = 0;
-    mutable QElapsedTimer m_statusTime;
 };
 
 class Gen2RegisteredTaskCollection : public ComObject<Gen2RegisteredTaskCollection, IRegisteredTaskCollection> {
 public:
-    /// `records` are the task records of a listing reply.
-    Gen2RegisteredTaskCollection(std::shared_ptr<Gen2Session> session, QList<QCborMap> records)
-        : m_session(std::move(session)), m_records(std::move(records)) {}
+    /// `records` are the task records of a listing reply; `listing` gives their statuses.
+    Gen2RegisteredTaskCollection(std::shared_ptr<Gen2Session> session, QList<QCborMap> records,
+                                 std::shared_ptr<Gen2StatusBatch> listing = nullptr)
+        : m_session(std::move(session)), m_records(std::move(records)), m_listing(std::move(listing)) {}
 
     HRESULT get_Count(LONG* pCount) override;
     HRESULT get_Item(VARIANT index, IRegisteredTask** ppTask) override;
@@ -65,4 +71,5 @@ public:
 private:
     std::shared_ptr<Gen2Session> m_session;
     QList<QCborMap> m_records;
+    std::shared_ptr<Gen2StatusBatch> m_listing;
 };

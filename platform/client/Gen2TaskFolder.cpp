@@ -76,14 +76,18 @@ HRESULT Gen2TaskFolder::GetTasks(LONG flags, IRegisteredTaskCollection** ppTasks
     if (!ppTasks) return E_POINTER;
     *ppTasks = nullptr;
     if ((flags & ~LONG(TASK_ENUM_HIDDEN)) != 0) return Fail(E_INVALIDARG, QStringLiteral("GetTasks takes only TASK_ENUM_HIDDEN."));
+    const bool hidden = (flags & TASK_ENUM_HIDDEN) != 0;
     QCborMap request = Request(Gen2Protocol::kTaskList, QString());
-    request.insert(QStringLiteral("hidden"), (flags & TASK_ENUM_HIDDEN) != 0);
+    request.insert(QStringLiteral("hidden"), hidden);
     QCborMap reply;
     const HRESULT hr = m_session->Call(request, &reply);
     if (FAILED(hr)) return hr;
     QList<QCborMap> records;
     for (const QCborValue& record : reply.value(QStringLiteral("tasks")).toArray()) records.append(record.toMap());
-    return OutObject(ppTasks, Gen2RegisteredTaskCollection::Make(m_session, records));
+    // The statuses are asked for when the first of them is read: a listing for the
+    // definitions alone costs the service nothing more.
+    auto listing = std::make_shared<Gen2StatusBatch>(m_session, m_path, hidden);
+    return OutObject(ppTasks, Gen2RegisteredTaskCollection::Make(m_session, records, std::move(listing)));
 }
 
 HRESULT Gen2TaskFolder::DeleteTask(const QString& name, LONG flags)

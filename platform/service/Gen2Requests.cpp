@@ -59,9 +59,11 @@ void RefuseSecurityDescriptor(const QCborMap& request)
         throw ServiceError(E_INVALIDARG, QStringLiteral("Security descriptors are not supported; folders and tasks are private to their owner."));
 }
 
-QCborMap TaskRecord(const StoredTask& task)
+QCborMap TaskRecord(const StoredTask& task, bool withXml = true)
 {
-    return QCborMap{{QStringLiteral("path"), task.path.ToString()}, {QStringLiteral("xml"), task.xml}};
+    QCborMap record{{QStringLiteral("path"), task.path.ToString()}};
+    if (withXml) record.insert(QStringLiteral("xml"), task.xml);
+    return record;
 }
 
 qint64 ToWire(const QDateTime& dt) { return dt.toMSecsSinceEpoch(); }
@@ -143,10 +145,17 @@ public:
         QList<StoredTask> tasks;
         QList<DamagedTask> damaged;
         m_store.ListTasks(Target(request), &tasks, &damaged);
+        // A client that lists for a window asks for the tasks' status with the listing, and
+        // may leave out the documents it already has; older clients ask for neither.
+        const bool withStatus = request.value(QStringLiteral("status")).toBool();
+        const bool withXml = request.value(QStringLiteral("xml")).toBool(true);
+        const QDateTime now = QDateTime::currentDateTime();
         QCborArray list;
         for (const StoredTask& task : tasks) {
             if (task.doc.settings.hidden && !hidden) continue;
-            list.append(TaskRecord(task));
+            QCborMap record = TaskRecord(task, withXml);
+            if (withStatus) record.insert(QStringLiteral("status"), StatusOf(task, now));
+            list.append(record);
         }
         QCborArray problems;
         for (const DamagedTask& d : damaged)
@@ -221,25 +230,7 @@ public:
 
     QCborMap TaskStatus(const QCborMap& request)
     {
-        const TaskPath path = Target(request);
-        const StoredTask task = m_store.LoadTask(path);
-        QString stateError;
-        const auto state = m_store.ReadState(path, &stateError);
-        QCborMap reply{{QStringLiteral("enabled"), task.doc.settings.enabled}};
-        if (!state) {
-            reply.insert(QStringLiteral("state"), qint64(0));   // TASK_STATE_UNKNOWN
-            reply.insert(QStringLiteral("lastTaskResult"), qint64(HRESULT_FROM_WIN32(ERROR_FILE_CORRUPT)));
-            reply.insert(QStringLiteral("stateError"), stateError);
-        } else {
-            const qint64 s = !task.doc.settings.enabled ? 1 : state->runState != TaskRuntimeState::Idle ? qint64(state->runState) : 3;
-            reply.insert(QStringLiteral("state"), s);
-            reply.insert(QStringLiteral("lastTaskResult"), qint64(state->lastTaskResult));
-            reply.insert(QStringLiteral("missedRuns"), qint64(state->missedRuns));
-            if (state->lastRunTime.isValid()) reply.insert(QStringLiteral("lastRunTime"), ToWire(state->lastRunTime));
-        }
-        const QList<QDateTime> next = ScheduledRunTimes(task.doc, QDateTime::currentDateTime(), {}, 1);
-        if (!next.isEmpty()) reply.insert(QStringLiteral("nextRunTime"), ToWire(next.first()));
-        return Ok(reply);
+        return Ok(StatusOf(m_store.LoadTask(Target(request)), QDateTime::currentDateTime()));
     }
 
     QCborMap TaskSetEnabled(const QCborMap& request)
@@ -276,6 +267,28 @@ public:
     }
 
 private:
+    // What a status request answers for a stored task (without the result code).
+    QCborMap StatusOf(const StoredTask& task, const QDateTime& now) const
+    {
+        QString stateError;
+        const auto state = m_store.ReadState(task.path, &stateError);
+        QCborMap reply{{QStringLiteral("enabled"), task.doc.settings.enabled}};
+        if (!state) {
+            reply.insert(QStringLiteral("state"), qint64(0));   // TASK_STATE_UNKNOWN
+            reply.insert(QStringLiteral("lastTaskResult"), qint64(HRESULT_FROM_WIN32(ERROR_FILE_CORRUPT)));
+            reply.insert(QStringLiteral("stateError"), stateError);
+        } else {
+            const qint64 s = !task.doc.settings.enabled ? 1 : state->runState != TaskRuntimeState::Idle ? qint64(state->runState) : 3;
+            reply.insert(QStringLiteral("state"), s);
+            reply.insert(QStringLiteral("lastTaskResult"), qint64(state->lastTaskResult));
+            reply.insert(QStringLiteral("missedRuns"), qint64(state->missedRuns));
+            if (state->lastRunTime.isValid()) reply.insert(QStringLiteral("lastRunTime"), ToWire(state->lastRunTime));
+        }
+        const QList<QDateTime> next = ScheduledRunTimes(task.doc, now, {}, 1);
+        if (!next.isEmpty()) reply.insert(QStringLiteral("nextRunTime"), ToWire(next.first()));
+        return reply;
+    }
+
     TaskStore2 m_store;
 };
 

@@ -1,8 +1,7 @@
 #include "TaskDocumentCodec.h"
 
-#include <QRegularExpression>
 #include <QSet>
-#include <QStringDecoder>
+#include <QUtf8StringView>
 #include <QVarLengthArray>
 #include <algorithm>
 #include <QXmlStreamReader>
@@ -21,7 +20,7 @@ enum class Kind { Text, Flag, Number };
 
 template <typename T>
 struct Field {
-    const char* name;
+    QLatin1StringView name;
     Kind kind;
     QString T::* text = nullptr;
     bool T::* flag = nullptr;
@@ -29,9 +28,9 @@ struct Field {
     unsigned kinds = 0;   // triggers: bit n for type n that has the field; 0 = every type
 };
 
-template <typename T> Field<T> TextField(const char* n, QString T::* m, unsigned kinds = 0) { return {n, Kind::Text, m, nullptr, nullptr, kinds}; }
-template <typename T> Field<T> FlagField(const char* n, bool T::* m, unsigned kinds = 0) { return {n, Kind::Flag, nullptr, m, nullptr, kinds}; }
-template <typename T> Field<T> NumberField(const char* n, int T::* m, unsigned kinds = 0) { return {n, Kind::Number, nullptr, nullptr, m, kinds}; }
+template <typename T> Field<T> TextField(const char* n, QString T::* m, unsigned kinds = 0) { return {QLatin1StringView(n), Kind::Text, m, nullptr, nullptr, kinds}; }
+template <typename T> Field<T> FlagField(const char* n, bool T::* m, unsigned kinds = 0) { return {QLatin1StringView(n), Kind::Flag, nullptr, m, nullptr, kinds}; }
+template <typename T> Field<T> NumberField(const char* n, int T::* m, unsigned kinds = 0) { return {QLatin1StringView(n), Kind::Number, nullptr, nullptr, m, kinds}; }
 
 constexpr unsigned Bit(int type) { return 1u << type; }
 constexpr unsigned kTimeKinds = Bit(1) | Bit(2) | Bit(3) | Bit(4) | Bit(5);
@@ -135,7 +134,7 @@ template <typename T>
 void AddTextFields(const std::vector<Field<T>>& fields, QSet<QString>* names)
 {
     for (const Field<T>& f : fields) {
-        if (f.kind == Kind::Text) names->insert(QLatin1String(f.name));
+        if (f.kind == Kind::Text) names->insert(f.name);
     }
 }
 
@@ -219,7 +218,7 @@ public:
     {
         for (const Field<T>& f : fields) {
             if (type >= 0 && !Applies(f, type)) continue;
-            const QString name = QLatin1String(f.name);
+            const QString name = f.name;
             switch (f.kind) {
             case Kind::Text:
                 if (record.*f.text != defaults.*f.text) Text(name, record.*f.text);
@@ -315,6 +314,16 @@ private:
 
 // ---- reading -----------------------------------------------------------------------------
 
+// An optional minus and one to ten ASCII digits, perhaps followed by one line feed: what the
+// pattern ^-?\d{1,10}$ accepted, whose $ also matches before a final line feed.
+bool IsShortNumber(QStringView text)
+{
+    if (text.endsWith(u'\n')) text.chop(1);
+    if (text.startsWith(u'-')) text = text.mid(1);
+    if (text.isEmpty() || text.size() > 10) return false;
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+}
+
 class Reader {
 public:
     explicit Reader(const QByteArray& xml) : m_r(xml) {}
@@ -365,6 +374,7 @@ private:
     // its one attribute or none, never one of another name or namespace.
     bool CheckAttributes(const QString& element)
     {
+        if (m_r.attributes().isEmpty()) return true;
         const QString allowed = AllowedAttribute(element);
         for (const QXmlStreamAttribute& attribute : m_r.attributes()) {
             if (!attribute.namespaceUri().isEmpty() || allowed.isEmpty() || attribute.name() != allowed)
@@ -456,7 +466,7 @@ private:
 
     bool ReadText(QString* out)
     {
-        const QString encoding = m_r.attributes().value(kEncodingAttribute).toString();
+        const QString encoding = m_r.attributes().isEmpty() ? QString() : m_r.attributes().value(kEncodingAttribute).toString();
         const QString text = m_r.readElementText(QXmlStreamReader::ErrorOnUnexpectedElement);
         if (m_r.hasError()) return m_r.error() == QXmlStreamReader::UnexpectedElementError
                                        ? Fail(SCHED_E_UNEXPECTEDNODE, m_r.errorString()) : Malformed();
@@ -490,8 +500,7 @@ private:
     {
         QString text;
         if (!ReadText(&text)) return false;
-        static const QRegularExpression re(QStringLiteral("^-?\\d{1,10}$"));
-        bool ok = re.match(text).hasMatch();
+        bool ok = IsShortNumber(text);
         const qint64 value = ok ? text.toLongLong(&ok) : 0;
         if (!ok || value < std::numeric_limits<int>::min() || value > std::numeric_limits<int>::max())
             return Fail(SCHED_E_INVALIDVALUE, QStringLiteral("%1: \"%2\" is not a number.").arg(name, text.left(40)));
@@ -503,7 +512,7 @@ private:
     bool ReadField(const std::vector<Field<T>>& fields, const QString& name, T* record, int type = -1)
     {
         for (const Field<T>& f : fields) {
-            if (name != QLatin1String(f.name)) continue;
+            if (name != f.name) continue;
             if (type >= 0 && !Applies(f, type))
                 return Fail(SCHED_E_UNEXPECTEDNODE, QStringLiteral("A trigger or action of type %1 has no \"%2\".").arg(type).arg(name));
             switch (f.kind) {
@@ -629,9 +638,7 @@ std::optional<TaskDocument> TaskDocumentCodec::Decode(const QByteArray& xml, Val
     }
     // The XML reader would carry on past bytes that are not UTF-8 (a cut-off character at the
     // end, say) with replacement characters: a damaged document read as another valid one.
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString decoded = utf8.decode(xml);
-    if (utf8.hasError() || decoded.size() > xml.size()) {
+    if (!QUtf8StringView(xml).isValidUtf8()) {
         p = ValueProblem{SCHED_E_MALFORMEDXML, QStringLiteral("The task document is not valid UTF-8 text.")};
         return std::nullopt;
     }

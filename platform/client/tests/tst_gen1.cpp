@@ -538,6 +538,19 @@ private slots:
         QCOMPARE(file->Save(nullptr, true), S_OK);
         QCOMPARE(t->GetExitCode(&exitCode), S_OK);
         QCOMPARE(exitCode, DWORD(42));
+        // One answer serves the status, the last run and the exit code once each: reading one
+        // again asks, and so does a read after the schedule changed in memory.
+        ran.running = false;
+        ran.exitCode = 5;
+        QVERIFY(store.SaveRuntime(QStringLiteral("State.job"), ran).Ok());
+        QCOMPARE(t->GetStatus(&status), S_OK);
+        QCOMPARE(status, SCHED_S_TASK_RUNNING);   // the answer of the exit code's read
+        QCOMPARE(t->GetExitCode(&exitCode), S_OK);
+        QCOMPARE(exitCode, DWORD(5));
+        t->SetFlags(TASK_FLAG_DISABLED);
+        QCOMPARE(t->GetStatus(&status), S_OK);
+        QCOMPARE(status, SCHED_S_TASK_DISABLED);
+        t->SetFlags(0);
 
         WORD count = 0;
         QList<SYSTEMTIME> times;

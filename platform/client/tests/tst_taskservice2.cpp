@@ -1001,6 +1001,51 @@ private slots:
         QCOMPARE(task->get_State(&gone), HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
     }
 
+    void listedTasksTakeTheirStatusFromTheListing()
+    {
+        // The statuses of a listing are asked for with the first of them; a read of a field
+        // again, or after any other request of this client, asks afresh.
+        ComPtr<ITaskFolder> root = Folder(QStringLiteral("\\"));
+        QCOMPARE(Register(root.Get(), QStringLiteral("A"), NewDefinition().Get()), S_OK);
+        QCOMPARE(Register(root.Get(), QStringLiteral("B"), NewDefinition().Get()), S_OK);
+        ComPtr<IRegisteredTask> elsewhere;
+        QCOMPARE(Folder(QStringLiteral("\\"))->GetTask(QStringLiteral("B"), elsewhere.Put()), S_OK);
+        const auto listed = [&](ComPtr<IRegisteredTask>* a, ComPtr<IRegisteredTask>* b) {
+            ComPtr<IRegisteredTaskCollection> tasks;
+            QCOMPARE(root->GetTasks(0, tasks.Put()), S_OK);
+            QCOMPARE(tasks->get_Item(VARIANT::I4(1), a->Put()), S_OK);
+            QCOMPARE(tasks->get_Item(VARIANT::String(QStringLiteral("B")), b->Put()), S_OK);
+        };
+        const auto state = [](const ComPtr<IRegisteredTask>& task) {
+            TASK_STATE value = TASK_STATE_UNKNOWN;
+            return SUCCEEDED(task->get_State(&value)) ? value : TASK_STATE_UNKNOWN;
+        };
+
+        ComPtr<IRegisteredTask> a, b;
+        listed(&a, &b);
+        QCOMPARE(state(a), TASK_STATE_READY);
+        // Another client disables B: the listing's answer for B, taken before, serves its
+        // first read; reading it again asks.
+        QCOMPARE(elsewhere->put_Enabled(VARIANT_FALSE), S_OK);
+        VARIANT_BOOL enabled = VARIANT_FALSE;
+        QCOMPARE(b->get_Enabled(&enabled), S_OK);
+        QCOMPARE(enabled, VARIANT_TRUE);
+        QCOMPARE(b->get_Enabled(&enabled), S_OK);
+        QCOMPARE(enabled, VARIANT_FALSE);
+
+        // The statuses of a new listing are taken (B's says disabled); another client enables
+        // B and this client makes a request: B's first read asks.
+        listed(&a, &b);
+        QCOMPARE(state(a), TASK_STATE_READY);
+        QCOMPARE(elsewhere->put_Enabled(VARIANT_TRUE), S_OK);
+        ComPtr<ITaskFolder> again;
+        QCOMPARE(root->GetFolder(QStringLiteral("\\"), again.Put()), S_OK);
+        QCOMPARE(state(b), TASK_STATE_READY);
+        QCOMPARE(root->DeleteTask(QStringLiteral("B"), 0), S_OK);
+        TASK_STATE gone{};
+        QCOMPARE(b->get_State(&gone), HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
+    }
+
     void runAndStopNeedTheServiceProcess()
     {
         ComPtr<IRegisteredTask> task;

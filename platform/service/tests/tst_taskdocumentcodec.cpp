@@ -110,6 +110,39 @@ private slots:
         QVERIFY(!problem.message.isEmpty());
     }
 
+    void numbers_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("accepted");
+        QTest::addColumn<int>("value");
+        QTest::newRow("plain") << QStringLiteral("7") << true << 7;
+        QTest::newRow("negative") << QStringLiteral("-12") << true << -12;
+        QTest::newRow("leading zeros, ten digits") << QStringLiteral("0000000007") << true << 7;
+        QTest::newRow("largest") << QStringLiteral("2147483647") << true << 2147483647;
+        QTest::newRow("smallest") << QStringLiteral("-2147483648") << true << int(-2147483648LL);
+        QTest::newRow("beyond int") << QStringLiteral("2147483648") << false << 0;
+        QTest::newRow("eleven digits") << QStringLiteral("00000000007") << false << 0;
+        QTest::newRow("empty") << QString() << false << 0;
+        QTest::newRow("minus alone") << QStringLiteral("-") << false << 0;
+        QTest::newRow("plus sign") << QStringLiteral("+7") << false << 0;
+        QTest::newRow("inner space") << QStringLiteral("1 2") << false << 0;
+        QTest::newRow("leading space") << QStringLiteral(" 7") << false << 0;
+        QTest::newRow("digit of another script") << QString(QChar(0x0667)) << false << 0;
+        QTest::newRow("fraction") << QStringLiteral("1.5") << false << 0;
+    }
+
+    void numbers()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, accepted);
+        QFETCH(int, value);
+        ValueProblem problem;
+        const auto doc = TaskDocumentCodec::Decode(Wrap("<Settings><Priority>" + text.toUtf8() + "</Priority></Settings>"), &problem);
+        QCOMPARE(bool(doc), accepted);
+        if (doc) QCOMPARE(doc->settings.priority, value);
+        else QCOMPARE(problem.code, SCHED_E_INVALIDVALUE);
+    }
+
     void loadChecksValues()
     {
         const QByteArray xml = Wrap("<Settings><ExecutionTimeLimit>3 days</ExecutionTimeLimit></Settings>");

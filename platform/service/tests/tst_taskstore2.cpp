@@ -9,6 +9,7 @@
 #include "TaskStore2.h"
 #include "TemporaryServiceRoot.h"
 
+#include <QCborArray>
 #include <QDir>
 #include <QFile>
 #include <QLockFile>
@@ -96,15 +97,37 @@ private slots:
         state.lastRunTime = QDateTime(QDate(2024, 3, 15), QTime(9, 30));
         state.lastTaskResult = 1;
         store.WriteState(Path("\\T"), state);
-        const QCborMap reply = core.Handle(QCborMap{{QStringLiteral("op"), Gen2Protocol::kTaskStatus},
-                                                    {QStringLiteral("folder"), QStringLiteral("\\")},
-                                                    {QStringLiteral("path"), QStringLiteral("T")}},
-                                           ClientIdentity{getuid(), getgid(), getpid()});
+        const ClientIdentity peer{getuid(), getgid(), getpid()};
+        QCborMap reply = core.Handle(QCborMap{{QStringLiteral("op"), Gen2Protocol::kTaskStatus},
+                                              {QStringLiteral("folder"), QStringLiteral("\\")},
+                                              {QStringLiteral("path"), QStringLiteral("T")}},
+                                     peer);
         QCOMPARE(reply.value(QStringLiteral("hr")).toInteger(), 0);
         QCOMPARE(reply.value(QStringLiteral("state")).toInteger(), expected);
         QCOMPARE(reply.value(QStringLiteral("lastTaskResult")).toInteger(), 1);
         QCOMPARE(QDateTime::fromMSecsSinceEpoch(reply.value(QStringLiteral("lastRunTime")).toInteger()), state.lastRunTime);
         QVERIFY(!reply.contains(QStringLiteral("nextRunTime")));
+
+        // A listing that asks for statuses carries the same answer for each task, with or
+        // without the documents; one that does not ask (an older client) has none.
+        reply.remove(QStringLiteral("hr"));
+        const auto listed = [&](QCborMap extra) {
+            extra.insert(QStringLiteral("op"), Gen2Protocol::kTaskList);
+            extra.insert(QStringLiteral("folder"), QStringLiteral("\\"));
+            extra.insert(QStringLiteral("path"), QString());
+            const QCborMap list = core.Handle(extra, peer);
+            return list.value(QStringLiteral("tasks")).toArray().at(0).toMap();
+        };
+        const QCborMap both = listed({{QStringLiteral("status"), true}});
+        QCOMPARE(both.value(QStringLiteral("status")).toMap(), reply);
+        QCOMPARE(both.value(QStringLiteral("xml")).toByteArray(), store.LoadTask(Path("\\T")).xml);
+        const QCborMap statusOnly = listed({{QStringLiteral("status"), true}, {QStringLiteral("xml"), false}});
+        QCOMPARE(statusOnly.value(QStringLiteral("status")).toMap(), reply);
+        QVERIFY(!statusOnly.contains(QStringLiteral("xml")));
+        QCOMPARE(statusOnly.value(QStringLiteral("path")).toString(), QStringLiteral("\\T"));
+        const QCborMap plain = listed({});
+        QVERIFY(!plain.contains(QStringLiteral("status")));
+        QVERIFY(plain.contains(QStringLiteral("xml")));
     }
 
     void relativeRootBecomesAbsolute()
