@@ -141,7 +141,7 @@ RunnableTask Gen2Catalog::ToRunnable(const TaskPath& path, const TaskDocument& d
     return task;
 }
 
-void Gen2Catalog::Collect(const TaskPath& folder, QList<RunnableTask>* out) const
+void Gen2Catalog::Collect(const TaskPath& folder, const std::function<void(const RunnableTask&)>& visit) const
 {
     QList<StoredTask> tasks;
     QList<DamagedTask> damaged;
@@ -150,24 +150,30 @@ void Gen2Catalog::Collect(const TaskPath& folder, QList<RunnableTask>* out) cons
     for (const StoredTask& t : tasks) {
         RunnableTask task = ToRunnable(t.path, t.doc);
         QString refusal;
-        if (m_trust.Admit(m_store.TaskFile(t.path), &task, &refusal)) out->append(task);
+        if (m_trust.Admit(m_store.TaskFile(t.path), &task, &refusal)) visit(task);
         else qCWarning(lcGen2) << t.path.ToString() << "is not run:" << refusal;
     }
+    tasks.clear();
     for (const QString& name : m_store.FolderNames(folder)) {
         QString error;
         const auto sub = folder.Join(*TaskPath::Parse(name), &error);
-        if (sub) Collect(*sub, out);
+        if (sub) Collect(*sub, visit);
+    }
+}
+
+void Gen2Catalog::ForEach(const std::function<void(const RunnableTask&)>& visit)
+{
+    try {
+        Collect(TaskPath(), visit);
+    } catch (const std::exception& e) {
+        qCWarning(lcGen2) << "the 2.0 tasks cannot all be read:" << e.what();
     }
 }
 
 QList<RunnableTask> Gen2Catalog::LoadAll()
 {
     QList<RunnableTask> out;
-    try {
-        Collect(TaskPath(), &out);
-    } catch (const std::exception& e) {
-        qCWarning(lcGen2) << "the 2.0 tasks cannot all be read:" << e.what();
-    }
+    ForEach([&](const RunnableTask& task) { out.append(task); });
     return out;
 }
 

@@ -12,6 +12,7 @@ public:
 
     TaskGeneration Generation() const override { return TaskGeneration::V2; }
     QList<RunnableTask> LoadAll() override;
+    void ForEach(const std::function<void(const RunnableTask&)>& visit) override;
     TaskKey StoredKey(const TaskKey& key) const override;
     std::optional<RunnableTask> Load(const TaskKey& key, QString* error) override;
     bool ChangeRuntime(const TaskKey& key, const std::function<void(TaskRuntime&)>& change, QString* error) override;
@@ -24,7 +25,7 @@ public:
     static std::optional<qint64> DurationMs(const QString& text);
 
 private:
-    void Collect(const TaskPath& folder, QList<RunnableTask>* out) const;
+    void Collect(const TaskPath& folder, const std::function<void(const RunnableTask&)>& visit) const;
 
     TaskStore2 m_store;
     StoreTrust m_trust;

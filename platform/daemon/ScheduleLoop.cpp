@@ -31,12 +31,12 @@ void ScheduleLoop::Begin(const QDateTime& handledThrough, bool booted, const Cat
 {
     const QDateTime now = m_clock.Now();
     for (TaskCatalog* catalog : std::as_const(m_catalogs)) {
-        const QList<RunnableTask> tasks = catalog->LoadAll();
-        for (const RunnableTask& loaded : tasks) {
+        // One task at a time: the schedule keeps what it needs of each, not the tasks.
+        catalog->ForEach([&](const RunnableTask& loaded) {
             const RunnableTask* task = &loaded;
             const TaskKey& key = task->key;
             Schedule(*task, now);
-            if (!task->enabled) continue;
+            if (!task->enabled) return;
 
             QDateTime after = handledThrough;
             bool bootDone = false;
@@ -65,7 +65,7 @@ void ScheduleLoop::Begin(const QDateTime& handledThrough, bool booted, const Cat
                     else if (!bootDone) StartNow(*task, QStringLiteral("boot"));
                 }
             }
-        }
+        });
     }
     MarkHandled(now);
     Arm();

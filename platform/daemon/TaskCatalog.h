@@ -15,6 +15,12 @@ public:
     virtual TaskGeneration Generation() const = 0;
     /// Every task of the store that loads; damaged ones are reported in the log and left out.
     virtual QList<RunnableTask> LoadAll() = 0;
+    /// Calls `visit` for each task LoadAll gives, one at a time: a store of many tasks is
+    /// never all in memory at once.
+    virtual void ForEach(const std::function<void(const RunnableTask&)>& visit)
+    {
+        for (const RunnableTask& task : LoadAll()) visit(task);
+    }
     /// `key` with the task's name spelt as the store keeps it (names are found ignoring
     /// case); `key` itself when no stored task matches.
     virtual TaskKey StoredKey(const TaskKey& key) const { return key; }
