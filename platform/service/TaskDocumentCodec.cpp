@@ -4,6 +4,8 @@
 #include <QUtf8StringView>
 #include <QVarLengthArray>
 #include <algorithm>
+#include <cstring>
+#include <string_view>
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 #include <vector>
@@ -613,6 +615,233 @@ private:
     ValueProblem m_problem;
 };
 
+// ---- reading the form Encode writes -------------------------------------------------------
+
+// Reads what Encode writes and nothing else: its declaration, no whitespace, comments or
+// processing instructions between elements, no attribute but the type of a trigger or an
+// action, no entity reference but the five predefined ones, element names of letters only.
+// Anything else, well-formed or not, makes it give up, and the general reader decides, so a
+// document it accepts is one the general reader accepts with the same values. Stored and
+// listed documents are all of this form, and this reads them several times faster.
+class CanonicalReader {
+public:
+    explicit CanonicalReader(const QByteArray& xml) : m_p(xml.constData()), m_end(xml.constData() + xml.size()) {}
+
+    std::optional<TaskDocument> Document()
+    {
+        TaskDocument doc;
+        Literal("<?xml version=\"1.0\" encoding=\"UTF-8\"?>");
+        if (!Literal("<Task xmlns=\"urn:taskscheduler:task\" version=\"1\">")) return std::nullopt;
+        const bool ok = Children("Task", [&](const Tag& tag) {
+            if (tag.name == "RegistrationInfo") return Record(tag, RegistrationFields(), &doc.registrationInfo);
+            if (tag.name == "Principal") return Record(tag, PrincipalFields(), &doc.principal);
+            if (tag.name == "Settings") return Settings(tag, &doc.settings);
+            if (tag.name == "Triggers") return Triggers(tag, &doc.triggers);
+            if (tag.name == "Actions") return Actions(tag, &doc);
+            if (tag.name == "Data") return TextElement(tag, &doc.data);
+            return false;
+        });
+        if (!ok) return std::nullopt;
+        for (; m_p < m_end; ++m_p) {
+            if (*m_p != ' ' && *m_p != '\t' && *m_p != '\n') return std::nullopt;
+        }
+        return doc;
+    }
+
+private:
+    struct Tag {
+        std::string_view name;
+        int type = -1;   // the type attribute; -1 for none
+        bool empty = false;
+    };
+
+    bool Literal(std::string_view text)
+    {
+        if (size_t(m_end - m_p) < text.size() || std::memcmp(m_p, text.data(), text.size()) != 0) return false;
+        m_p += text.size();
+        return true;
+    }
+
+    static bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+    std::string_view Name()
+    {
+        const char* begin = m_p;
+        while (m_p < m_end && IsLetter(*m_p)) ++m_p;
+        return std::string_view(begin, size_t(m_p - begin));
+    }
+
+    bool StartTag(Tag* tag)
+    {
+        if (m_p >= m_end || *m_p != '<') return false;
+        ++m_p;
+        tag->name = Name();
+        if (tag->name.empty()) return false;
+        if (Literal(" type=\"")) {
+            int type = 0;
+            int digits = 0;
+            for (; m_p < m_end && *m_p >= '0' && *m_p <= '9' && digits < 2; ++m_p, ++digits) type = type * 10 + (*m_p - '0');
+            if (digits == 0 || type > 31 || !Literal("\"")) return false;
+            tag->type = type;
+        }
+        if (Literal(">")) return true;
+        tag->empty = Literal("/>");
+        return tag->empty;
+    }
+
+    bool EndTag(std::string_view name)
+    {
+        if (!Literal("</")) return false;
+        return Name() == name && Literal(">");
+    }
+
+    // Calls `child` for each child element (each exactly once unless `repeatable` names it)
+    // up to the end of `parent`.
+    template <typename F>
+    bool Children(std::string_view parent, F&& child, std::string_view repeatable = {})
+    {
+        QVarLengthArray<std::string_view, 24> seen;
+        for (;;) {
+            if (m_end - m_p >= 2 && m_p[0] == '<' && m_p[1] == '/') return EndTag(parent);
+            Tag tag;
+            if (!StartTag(&tag)) return false;
+            if (tag.name != repeatable) {
+                if (std::find(seen.begin(), seen.end(), tag.name) != seen.end()) return false;
+                seen.append(tag.name);
+            }
+            // Only triggers and actions carry a type, and they always do.
+            const bool typed = tag.name == "Trigger" || tag.name == "Action";
+            if (typed != (tag.type >= 0)) return false;
+            if (!child(tag)) return false;
+        }
+    }
+
+    // The characters up to the next tag, with the five predefined entities.
+    bool Text(QString* out)
+    {
+        const char* begin = m_p;
+        QByteArray unescaped;
+        bool escaped = false;
+        for (; m_p < m_end && *m_p != '<'; ++m_p) {
+            const uchar c = uchar(*m_p);
+            // Line ends are normalized and other control characters refused by XML; the
+            // general reader handles them.
+            if (c < 0x20 && c != '\t' && c != '\n') return false;
+            // U+FFFE and U+FFFF are not characters of XML.
+            if (c == 0xEF && m_end - m_p >= 3 && uchar(m_p[1]) == 0xBF && (uchar(m_p[2]) == 0xBE || uchar(m_p[2]) == 0xBF)) return false;
+            if (c == '>' && m_p - begin >= 2 && m_p[-1] == ']' && m_p[-2] == ']') return false;
+            if (c == '&') {
+                if (!escaped) unescaped = QByteArray(begin, m_p - begin);
+                escaped = true;
+                static constexpr std::pair<std::string_view, char> entities[] = {
+                    {"&lt;", '<'}, {"&gt;", '>'}, {"&amp;", '&'}, {"&quot;", '"'}, {"&apos;", '\''}};
+                bool known = false;
+                for (const auto& [entity, character] : entities) {
+                    if (size_t(m_end - m_p) >= entity.size() && std::memcmp(m_p, entity.data(), entity.size()) == 0) {
+                        unescaped += character;
+                        m_p += entity.size() - 1;
+                        known = true;
+                        break;
+                    }
+                }
+                if (!known) return false;
+                continue;
+            }
+            if (escaped) unescaped += char(c);
+        }
+        *out = escaped ? QString::fromUtf8(unescaped) : QString::fromUtf8(begin, m_p - begin);
+        return true;
+    }
+
+    bool TextElement(const Tag& tag, QString* out)
+    {
+        if (tag.empty) {
+            *out = QString();
+            return true;
+        }
+        return Text(out) && EndTag(tag.name);
+    }
+
+    template <typename T>
+    bool Value(const std::vector<Field<T>>& fields, const Tag& tag, T* record, int type = -1)
+    {
+        for (const Field<T>& f : fields) {
+            if (tag.name != std::string_view(f.name.data(), size_t(f.name.size()))) continue;
+            if (type >= 0 && !Applies(f, type)) return false;
+            QString text;
+            if (!TextElement(tag, &text)) return false;
+            switch (f.kind) {
+            case Kind::Text:
+                record->*f.text = text;
+                return true;
+            case Kind::Flag:
+                if (text == QLatin1String("true")) record->*f.flag = true;
+                else if (text == QLatin1String("false")) record->*f.flag = false;
+                else return false;
+                return true;
+            case Kind::Number: {
+                bool ok = IsShortNumber(text);
+                const qint64 value = ok ? text.toLongLong(&ok) : 0;
+                if (!ok || value < std::numeric_limits<int>::min() || value > std::numeric_limits<int>::max()) return false;
+                record->*f.number = int(value);
+                return true;
+            }
+            }
+        }
+        return false;
+    }
+
+    template <typename T>
+    bool Record(const Tag& tag, const std::vector<Field<T>>& fields, T* record)
+    {
+        if (tag.empty) return true;
+        return Children(tag.name, [&](const Tag& child) { return Value(fields, child, record); });
+    }
+
+    bool Settings(const Tag& tag, TaskSettingsData* s)
+    {
+        if (tag.empty) return true;
+        return Children(tag.name, [&](const Tag& child) {
+            if (child.name == "IdleSettings") return Record(child, IdleFields(), &s->idle);
+            if (child.name == "NetworkSettings") return Record(child, NetworkFields(), &s->network);
+            return Value(SettingsFields(), child, s);
+        });
+    }
+
+    bool Triggers(const Tag& tag, QList<TriggerData>* triggers)
+    {
+        if (tag.empty) return true;
+        return Children(tag.name, [&](const Tag& item) {
+            if (item.name != "Trigger" || triggers->size() >= TaskValueRules::MaxTriggers) return false;
+            TriggerData t;
+            t.type = item.type;
+            const bool ok = item.empty || Children(item.name, [&](const Tag& field) {
+                if (field.name == "Repetition") return Record(field, RepetitionFields(), &t.repetition);
+                return Value(TriggerFields(), field, &t, t.type);
+            });
+            triggers->append(t);
+            return ok;
+        }, "Trigger");
+    }
+
+    bool Actions(const Tag& tag, TaskDocument* doc)
+    {
+        if (tag.empty) return true;
+        return Children(tag.name, [&](const Tag& item) {
+            if (item.name == "Context") return TextElement(item, &doc->actionsContext);
+            if (item.name != "Action" || doc->actions.size() >= TaskValueRules::MaxActions) return false;
+            ActionData a;
+            a.type = item.type;
+            const bool ok = item.empty || Children(item.name, [&](const Tag& field) { return Value(ActionFields(), field, &a, a.type); });
+            doc->actions.append(a);
+            return ok;
+        }, "Action");
+    }
+
+    const char* m_p;
+    const char* m_end;
+};
+
 } // namespace
 
 QString TaskDocumentCodec::Namespace()
@@ -628,25 +857,50 @@ QByteArray TaskDocumentCodec::Encode(const TaskDocument& doc)
     return out;
 }
 
+namespace {
+
+// What every reading refuses before looking at the XML; empty when the bytes may be read.
+ValueProblem RefusedUnread(const QByteArray& xml)
+{
+    if (xml.size() > TaskDocumentCodec::MaxDocumentBytes)
+        return ValueProblem{SCHED_E_MALFORMEDXML,
+                            QStringLiteral("The task document is larger than %1 bytes.").arg(TaskDocumentCodec::MaxDocumentBytes)};
+    // The XML reader would carry on past bytes that are not UTF-8 (a cut-off character at the
+    // end, say) with replacement characters: a damaged document read as another valid one.
+    if (!QUtf8StringView(xml).isValidUtf8())
+        return ValueProblem{SCHED_E_MALFORMEDXML, QStringLiteral("The task document is not valid UTF-8 text.")};
+    return ValueProblem{};
+}
+
+} // namespace
+
 std::optional<TaskDocument> TaskDocumentCodec::Decode(const QByteArray& xml, ValueProblem* problem)
+{
+    if (RefusedUnread(xml).IsOk()) {
+        if (auto doc = CanonicalReader(xml).Document()) {
+            if (problem) *problem = ValueProblem{};
+            return doc;
+        }
+    }
+    return DecodeGeneral(xml, problem);
+}
+
+std::optional<TaskDocument> TaskDocumentCodec::DecodeGeneral(const QByteArray& xml, ValueProblem* problem)
 {
     ValueProblem local;
     ValueProblem& p = problem ? *problem : local;
-    if (xml.size() > MaxDocumentBytes) {
-        p = ValueProblem{SCHED_E_MALFORMEDXML, QStringLiteral("The task document is larger than %1 bytes.").arg(MaxDocumentBytes)};
-        return std::nullopt;
-    }
-    // The XML reader would carry on past bytes that are not UTF-8 (a cut-off character at the
-    // end, say) with replacement characters: a damaged document read as another valid one.
-    if (!QUtf8StringView(xml).isValidUtf8()) {
-        p = ValueProblem{SCHED_E_MALFORMEDXML, QStringLiteral("The task document is not valid UTF-8 text.")};
-        return std::nullopt;
-    }
+    p = RefusedUnread(xml);
+    if (!p.IsOk()) return std::nullopt;
     Reader reader(xml);
     auto doc = reader.Document();
     p = doc ? ValueProblem{} : reader.Problem();
     if (!doc && p.IsOk()) p = ValueProblem{SCHED_E_MALFORMEDXML, QStringLiteral("The task document is malformed.")};
     return doc;
+}
+
+bool TaskDocumentCodec::IsCanonical(const QByteArray& xml)
+{
+    return RefusedUnread(xml).IsOk() && CanonicalReader(xml).Document().has_value();
 }
 
 std::optional<TaskDocument> TaskDocumentCodec::Load(const QByteArray& xml, ValueProblem* problem)

@@ -22,6 +22,11 @@ public:
     static QByteArray Encode(const TaskDocument& doc);
     /// Reads a document; on failure gives nothing and fills `problem`.
     static std::optional<TaskDocument> Decode(const QByteArray& xml, ValueProblem* problem);
+    /// Decode by the general XML reader alone. Decode reads documents in the form Encode
+    /// writes a quicker way of its own, and gives the same as this for every document.
+    static std::optional<TaskDocument> DecodeGeneral(const QByteArray& xml, ValueProblem* problem);
+    /// Whether `xml` is in the form Encode writes, and so read the quick way.
+    static bool IsCanonical(const QByteArray& xml);
     /// Decode, then the service's value checks (TaskValueRules::CheckDocument).
     static std::optional<TaskDocument> Load(const QByteArray& xml, ValueProblem* problem);
 };

@@ -16,6 +16,36 @@ QByteArray Wrap(const QByteArray& body)
     return "<?xml version=\"1.0\"?>\n<Task xmlns=\"urn:taskscheduler:task\" version=\"1\">" + body + "</Task>";
 }
 
+// `body` as the task's content, in the form Encode writes.
+QByteArray Stored(const QByteArray& body)
+{
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Task xmlns=\"urn:taskscheduler:task\" version=\"1\">" + body + "</Task>\n";
+}
+
+// A document of every part whose texts the stored form carries as they are: no pairs, no
+// attachments, no characters that need encoding.
+TaskDocument PlainTextDocument()
+{
+    TaskDocument d = FullDocument();
+    d.registrationInfo.description = QStringLiteral("Line 1\nLine 2\t<&> \"q\" 'a' ]]> \u00e9\u20ac ") + QString::fromUtf8("\xf0\x9f\x98\x80");
+    d.triggers.removeFirst();   // the event trigger, with its value queries
+    d.actions.removeAt(2);      // the e-mail, with its header fields and attachments
+    d.data = QStringLiteral("plain");
+    return d;
+}
+
+// Decode gives what the general reader gives: the same document or the same refusal.
+void SameAsGeneralReader(const QByteArray& xml)
+{
+    ValueProblem quick;
+    ValueProblem general;
+    const auto a = TaskDocumentCodec::Decode(xml, &quick);
+    const auto b = TaskDocumentCodec::DecodeGeneral(xml, &general);
+    QCOMPARE(bool(a), bool(b));
+    if (a) QVERIFY(*a == *b);
+    else QCOMPARE(quick.code, general.code);
+}
+
 } // namespace
 
 class TestTaskDocumentCodec : public QObject {
@@ -141,6 +171,82 @@ private slots:
         QCOMPARE(bool(doc), accepted);
         if (doc) QCOMPARE(doc->settings.priority, value);
         else QCOMPARE(problem.code, SCHED_E_INVALIDVALUE);
+    }
+
+    void quickReadingOfStoredForm_data()
+    {
+        QTest::addColumn<QByteArray>("xml");
+        QTest::addColumn<bool>("quick");
+        const QByteArray stored = TaskDocumentCodec::Encode(PlainTextDocument());
+        QTest::newRow("as stored") << stored << true;
+        QTest::newRow("defaults") << TaskDocumentCodec::Encode(TaskDocument{}) << true;
+        QTest::newRow("without declaration") << stored.mid(stored.indexOf("<Task")) << true;
+        QTest::newRow("five entities") << Stored("<Data>&lt;&gt;&amp;&quot;&apos;</Data>") << true;
+        QTest::newRow("empty text") << Stored("<RegistrationInfo><Author></Author></RegistrationInfo>") << true;
+        // Everything else is read by the general reader, which accepts or refuses it.
+        QTest::newRow("character reference") << Stored("<Data>&#65;&#x42;</Data>") << false;
+        QTest::newRow("carriage return") << Stored("<Data>a\r\nb</Data>") << false;
+        QTest::newRow("control character") << Stored("<Data>a\x01</Data>") << false;
+        QTest::newRow("not a character") << Stored("<Data>a\xef\xbf\xbe</Data>") << false;
+        QTest::newRow("cdata end in text") << Stored("<Data>a]]>b</Data>") << false;
+        QTest::newRow("cdata section") << Stored("<Data><![CDATA[x]]></Data>") << false;
+        QTest::newRow("comment") << Stored("<!-- c --><Data>x</Data>") << false;
+        QTest::newRow("whitespace between elements") << Stored("\n  <Data>x</Data>\n") << false;
+        QTest::newRow("encoded text") << Stored("<Data encoding=\"utf16-base64\">YQBiAA==</Data>") << false;
+        QTest::newRow("type with zero") << Stored("<Triggers><Trigger type=\"08\"/></Triggers>") << true;
+        QTest::newRow("type with sign") << Stored("<Triggers><Trigger type=\"+8\"/></Triggers>") << false;
+        QTest::newRow("type out of range") << Stored("<Triggers><Trigger type=\"32\"/></Triggers>") << false;
+        QTest::newRow("type on a record") << Stored("<Settings type=\"1\"/>") << false;
+        QTest::newRow("trigger without type") << Stored("<Triggers><Trigger/></Triggers>") << false;
+        QTest::newRow("field of another kind") << Stored("<Triggers><Trigger type=\"2\"><DaysOfWeek>1</DaysOfWeek></Trigger></Triggers>") << false;
+        QTest::newRow("twice") << Stored("<Principal/><Principal/>") << false;
+        QTest::newRow("value queries") << Stored("<Triggers><Trigger type=\"0\"><ValueQueries><Pair><Name>a</Name><Value>b</Value></Pair></ValueQueries></Trigger></Triggers>") << false;
+        QTest::newRow("flag with space") << Stored("<Settings><Enabled>true </Enabled></Settings>") << false;
+        QTest::newRow("element in a text") << Stored("<Data><b>x</b></Data>") << false;
+        QTest::newRow("mismatched end") << Stored("<Data>x</Date>") << false;
+        QTest::newRow("prefixed element") << Stored("<t:Data xmlns:t=\"urn:taskscheduler:task\">x</t:Data>") << false;
+        QTest::newRow("content after the task") << Stored("") + "<Task/>" << false;
+        QTest::newRow("space after the task") << Stored("") + " \n" << true;
+    }
+
+    void quickReadingOfStoredForm()
+    {
+        // The quick way reads only what it can read as the general reader does: both give
+        // the same document, or the same refusal.
+        QFETCH(QByteArray, xml);
+        QFETCH(bool, quick);
+        QCOMPARE(TaskDocumentCodec::IsCanonical(xml), quick);
+        SameAsGeneralReader(xml);
+    }
+
+    void quickReadingOfDamagedStoredForm()
+    {
+        const QByteArray base = TaskDocumentCodec::Encode(PlainTextDocument());
+        QVERIFY(TaskDocumentCodec::IsCanonical(base));
+        // Damage that keeps a document close to the stored form: the bytes that matter to XML.
+        const QByteArray telling("&<>]\r\t\n\"' /=\x01\xef\xbf" "a0-;#");
+        QRandomGenerator random(20251210);
+        int quick = 0;
+        for (int round = 0; round < 4000; ++round) {
+            QByteArray xml = base;
+            const int edits = 1 + random.bounded(3);
+            for (int e = 0; e < edits && !xml.isEmpty(); ++e) {
+                const int at = random.bounded(int(xml.size()));
+                const char c = telling[random.bounded(int(telling.size()))];
+                switch (random.bounded(3)) {
+                case 0: xml[at] = c; break;
+                case 1: xml.insert(at, c); break;
+                default: xml.remove(at, 1 + random.bounded(3)); break;
+                }
+            }
+            if (TaskDocumentCodec::IsCanonical(xml)) ++quick;
+            SameAsGeneralReader(xml);
+            if (QTest::currentTestFailed()) {
+                qWarning() << "for" << xml;
+                return;
+            }
+        }
+        QVERIFY(quick > 100);   // damage inside texts leaves many documents quick to read
     }
 
     void loadChecksValues()
