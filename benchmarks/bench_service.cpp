@@ -8,12 +8,12 @@
 #include "BestTiming.h"
 #include "DaemonLauncher.h"
 #include "DaemonProtocol.h"
-#include "InstanceDescription.h"
+#include "run/InstanceDescription.h"
 #include "LocalSocketTransport.h"
 #include "ObjectRuntime.h"
 #include "ResultCodes.h"
 #include "ScheduleEngine.h"
-#include "ScheduledRuns.h"
+#include "gen2/ScheduledRuns.h"
 #include "TaskService2.h"
 
 #include <QCoreApplication>

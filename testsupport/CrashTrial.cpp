@@ -4,7 +4,7 @@
 #include "ObjectRuntime.h"
 #include "ServiceRoot.h"
 #include "TaskService2.h"
-#include "TaskStore2.h"
+#include "gen2/TaskStore.h"
 
 #include <QFile>
 #include <QHash>
@@ -90,7 +90,7 @@ CrashTrial::Result CrashTrial::Run(const QString& rootPath, int trials, quint32 
         ++result.trials;
 
         // What the kill left, read straight from the store as the next daemon will find it.
-        TaskStore2 store(root);
+        TaskStore store(root);
         QList<StoredTask> tasks;
         QList<DamagedTask> damaged;
         store.ListTasks(TaskPath(), &tasks, &damaged);

@@ -3,7 +3,7 @@
 #include "DaemonLauncher.h"
 #include "DaemonProtocol.h"
 #include "LocalSocketTransport.h"
-#include "ProcessFd.h"
+#include "run/ProcessFd.h"
 
 #include <QCoreApplication>
 #include <csignal>

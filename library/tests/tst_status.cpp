@@ -3,9 +3,9 @@
 #include "ResultCodes.h"
 #include "ServiceRoot.h"
 #include "TaskPath.h"
-#include "TaskRuntimeState.h"
+#include "gen2/TaskRuntimeState.h"
 #include "TaskService2.h"
-#include "TaskStore2.h"
+#include "gen2/TaskStore.h"
 #include "LibraryTestSupport.h"
 #include "tvMSTask.h"
 
@@ -51,7 +51,7 @@ void WriteRuntimeState(Fixture& f, const QString& name, const TaskRuntimeState& 
 {
     const std::optional<TaskPath> path = TaskPath::Parse(QStringLiteral("\\") + name);
     QVERIFY(path);
-    TaskStore2(ServiceRoot(f.root.Path())).WriteState(*path, state);
+    TaskStore(ServiceRoot(f.root.Path())).WriteState(*path, state);
 }
 
 } // namespace

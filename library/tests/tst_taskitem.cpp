@@ -1,7 +1,7 @@
 // The task item's life cycle, commands and general properties, in both generations,
 // against a private service root.
 
-#include "JobFile.h"
+#include "gen1/JobFile.h"
 #include "LibraryTestSupport.h"
 #include "OsVersion.h"
 #include "ResultCodes.h"

@@ -2,7 +2,7 @@
 // A generation 1.0 task object: one work item held in memory, saved to its ".job" file.
 
 #include "ComBase.h"
-#include "JobDefinition.h"
+#include "gen1/JobDefinition.h"
 #include "ResultCodes.h"
 #include "tvMSTask.h"
 

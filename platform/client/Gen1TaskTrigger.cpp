@@ -1,7 +1,7 @@
 #include "Gen1TaskTrigger.h"
 
 #include "Gen1TriggerText.h"
-#include "JobDefinition.h"
+#include "gen1/JobDefinition.h"
 #include "ResultCodes.h"
 
 ComPtr<Gen1TaskTrigger> Gen1TaskTrigger::Create(ComPtr<Gen1Task> task, std::shared_ptr<Gen1TriggerSlot> slot)

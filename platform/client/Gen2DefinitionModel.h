@@ -3,7 +3,7 @@
 // one, so that an object handed out for one keeps working on it while others are added or
 // removed; a removed one lives on, detached, as long as someone holds it.
 
-#include "TaskDocument.h"
+#include "gen2/TaskDocument.h"
 
 #include <QList>
 #include <memory>

@@ -1,7 +1,7 @@
 #pragma once
 // Name and value pairs kept inside a trigger or an action, edited in place.
 
-#include "TaskDocument.h"
+#include "gen2/TaskDocument.h"
 #include "TaskService2.h"
 
 #include <memory>

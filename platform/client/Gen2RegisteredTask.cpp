@@ -5,8 +5,8 @@
 #include "Gen2TaskDefinition.h"
 #include "OleDate.h"
 #include "RunTimesWire.h"
-#include "ScheduledRuns.h"
-#include "TaskDocumentCodec.h"
+#include "gen2/ScheduledRuns.h"
+#include "gen2/TaskDocumentCodec.h"
 #include "TaskPath.h"
 
 #include <QCborArray>

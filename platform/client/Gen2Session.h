@@ -4,7 +4,7 @@
 
 #include "ResultCodes.h"
 #include "ServiceTransport.h"
-#include "TaskValueRules.h"
+#include "gen2/TaskValueRules.h"
 
 #include <QCborMap>
 #include <QString>

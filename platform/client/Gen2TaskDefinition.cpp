@@ -4,7 +4,7 @@
 #include "Gen2DefinitionParts.h"
 #include "Gen2Session.h"
 #include "Gen2Triggers.h"
-#include "TaskDocumentCodec.h"
+#include "gen2/TaskDocumentCodec.h"
 
 using namespace Gen2;
 

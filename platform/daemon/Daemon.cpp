@@ -3,25 +3,25 @@
 #include "AccountPolicy.h"
 #include "AtomicFile.h"
 #include "DaemonProtocol.h"
-#include "DaemonServer.h"
-#include "Gen1Catalog.h"
-#include "Gen2Catalog.h"
+#include "server/DaemonServer.h"
+#include "catalog/Gen1Catalog.h"
+#include "catalog/Gen2Catalog.h"
 #include "Gen2Protocol.h"
-#include "PasswordCheck.h"
+#include "run/PasswordCheck.h"
 #include "ResultCodes.h"
 #include "RootWatcher.h"
-#include "RunRequests.h"
-#include "ScheduleLoop.h"
+#include "server/RunRequests.h"
+#include "schedule/ScheduleLoop.h"
 #include "ServiceCore.h"
-#include "NetworkManagerState.h"
-#include "LogindSessionSource.h"
-#include "SessionWatcher.h"
-#include "StartConditions.h"
-#include "UPowerSource.h"
-#include "StoreTrust.h"
+#include "sources/NetworkManagerState.h"
+#include "sources/LogindSessionSource.h"
+#include "sources/SessionWatcher.h"
+#include "sources/StartConditions.h"
+#include "sources/UPowerSource.h"
+#include "catalog/StoreTrust.h"
 #include "StoreLock.h"
-#include "TaskRunner.h"
-#include "WallClockTimer.h"
+#include "run/TaskRunner.h"
+#include "schedule/WallClockTimer.h"
 
 #include <QCborArray>
 #include <QLoggingCategory>
@@ -286,7 +286,7 @@ bool Daemon::Stores(const QString& op, const QCborMap& request)
 void Daemon::Notify(QLatin1StringView notice, const TaskKey& key, const QCborMap& extra)
 {
     if (!m_server) return;
-    QCborMap message = DaemonProtocol::NoticeMessage(notice, key.generation == TaskGeneration::V1 ? 1 : 2, key.path);
+    QCborMap message = DaemonProtocol::NoticeMessage(notice, key.generation == TaskGeneration::Gen1 ? 1 : 2, key.path);
     for (auto it = extra.cbegin(); it != extra.cend(); ++it) message.insert(it.key(), it.value());
     m_server->Notify(message);
 }
@@ -296,9 +296,9 @@ void Daemon::AfterChange(const QString& op, const std::optional<TaskKey>& named,
     std::optional<TaskKey> key = named;
     if (op == Gen2Protocol::kTaskRegister) {
         const QString path = reply.value(QStringLiteral("task")).toMap().value(QStringLiteral("path")).toString();
-        if (!path.isEmpty()) key = TaskKey{TaskGeneration::V2, path};
+        if (!path.isEmpty()) key = TaskKey{TaskGeneration::Gen2, path};
     } else if (op == QLatin1String("v1.save")) {
-        key = TaskKey{TaskGeneration::V1, reply.value(QStringLiteral("name")).toString()};
+        key = TaskKey{TaskGeneration::Gen1, reply.value(QStringLiteral("name")).toString()};
     }
     if (!key || key->path.isEmpty()) return;
     const bool deleted = op == Gen2Protocol::kTaskDelete || op == QLatin1String("v1.delete");

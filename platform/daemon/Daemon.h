@@ -1,10 +1,10 @@
 #pragma once
 // The service process of one root: holds its lock, serves its clients and runs its tasks.
 
-#include "Clock.h"
+#include "schedule/Clock.h"
 #include "DaemonLock.h"
-#include "DaemonState.h"
-#include "RunnableTask.h"
+#include "schedule/DaemonState.h"
+#include "catalog/RunnableTask.h"
 #include "ServiceRoot.h"
 
 #include <QCborMap>

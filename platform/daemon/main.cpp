@@ -3,7 +3,7 @@
 #include "Daemon.h"
 #include "DaemonLauncher.h"
 #include "SignalWatcher.h"
-#include "StdioBridge.h"
+#include "server/StdioBridge.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

@@ -2,7 +2,7 @@
 
 #include "AdvancedScheduleDialog.h"
 #include "Gen1TriggerText.h"
-#include "JobDefinition.h"
+#include "gen1/JobDefinition.h"
 #include "ResultCodes.h"
 #include "ScheduleInput.h"
 #include "ui_SchedulePage.h"

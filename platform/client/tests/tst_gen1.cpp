@@ -1,6 +1,6 @@
 // The generation 1.0 interfaces, used as a client uses them, against a fresh service root.
 
-#include "JobStore.h"
+#include "gen1/JobStore.h"
 #include "ObjectRuntime.h"
 #include "ResultCodes.h"
 #include "TemporaryServiceRoot.h"

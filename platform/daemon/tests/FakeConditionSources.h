@@ -1,8 +1,8 @@
 #pragma once
 // Power and network sources that tests set by hand.
 
-#include "NetworkSource.h"
-#include "PowerSource.h"
+#include "sources/NetworkSource.h"
+#include "sources/PowerSource.h"
 
 #include <QStringList>
 

@@ -2,8 +2,8 @@
 // Test doubles for the daemon's loop: a store of tasks held in memory, a clock and a timer
 // that the test moves by hand.
 
-#include "Clock.h"
-#include "TaskCatalog.h"
+#include "schedule/Clock.h"
+#include "catalog/TaskCatalog.h"
 
 #include <QHash>
 #include <QList>
@@ -11,7 +11,7 @@
 /// Tasks by key, with the runtime records the daemon writes.
 class MemoryCatalog : public TaskCatalog {
 public:
-    explicit MemoryCatalog(TaskGeneration generation = TaskGeneration::V2) : m_generation(generation) {}
+    explicit MemoryCatalog(TaskGeneration generation = TaskGeneration::Gen2) : m_generation(generation) {}
 
     TaskGeneration Generation() const override { return m_generation; }
     QList<RunnableTask> LoadAll() override { return tasks.values(); }
@@ -49,7 +49,7 @@ public:
     static RunnableTask WithStarts(const QString& path, QList<ScheduledStart> starts)
     {
         RunnableTask task;
-        task.key = TaskKey{TaskGeneration::V2, path};
+        task.key = TaskKey{TaskGeneration::Gen2, path};
         task.starts = [starts](const QDateTime& after, const QDateTime& until, int maxCount) {
             QList<ScheduledStart> out;
             for (const ScheduledStart& s : starts) {

@@ -2,11 +2,11 @@
 // recorded with their reason, and which running instances a switch to batteries stops.
 
 #include "FakeConditionSources.h"
-#include "Gen1Catalog.h"
-#include "Gen2Catalog.h"
+#include "catalog/Gen1Catalog.h"
+#include "catalog/Gen2Catalog.h"
 #include "MemoryCatalog.h"
-#include "RunResults.h"
-#include "TaskRunner.h"
+#include "run/RunResults.h"
+#include "run/TaskRunner.h"
 #include "TemporaryServiceRoot.h"
 
 #include <QSignalSpy>
@@ -56,8 +56,8 @@ private slots:
 
 private:
     std::unique_ptr<TemporaryServiceRoot> m_root;
-    MemoryCatalog m_gen2{TaskGeneration::V2};
-    MemoryCatalog m_gen1{TaskGeneration::V1};
+    MemoryCatalog m_gen2{TaskGeneration::Gen2};
+    MemoryCatalog m_gen1{TaskGeneration::Gen1};
     FakePower m_power;
     FakeNetwork m_network;
     SystemClock m_clock;
@@ -129,7 +129,7 @@ void TestConditions::unattendedStarts()
     QFETCH(bool, networkUp);
     QFETCH(QStringList, profiles);
     QFETCH(QString, reason);
-    (task.key.generation == TaskGeneration::V1 ? m_gen1 : m_gen2).Put(task);
+    (task.key.generation == TaskGeneration::Gen1 ? m_gen1 : m_gen2).Put(task);
     m_power.onBattery = onBattery;
     m_network.available = networkUp;
     m_network.profiles = profiles;
@@ -143,7 +143,7 @@ void TestConditions::unattendedStarts()
     QCOMPARE(history[0].result, RunResults::ConditionNotMet);
     QCOMPARE(history[0].reason, reason);
     // A skipped start is no run: the task's last result stays as it was.
-    QCOMPARE((task.key.generation == TaskGeneration::V1 ? m_gen1 : m_gen2).runtime.value(task.key).lastResult, SCHED_S_TASK_HAS_NOT_RUN);
+    QCOMPARE((task.key.generation == TaskGeneration::Gen1 ? m_gen1 : m_gen2).runtime.value(task.key).lastResult, SCHED_S_TASK_HAS_NOT_RUN);
 }
 
 void TestConditions::demandStartIgnoresConditions()
@@ -172,7 +172,7 @@ void TestConditions::switchToBatteriesStops()
 {
     QFETCH(RunnableTask, task);
     QFETCH(bool, stops);
-    (task.key.generation == TaskGeneration::V1 ? m_gen1 : m_gen2).Put(task);
+    (task.key.generation == TaskGeneration::Gen1 ? m_gen1 : m_gen2).Put(task);
     m_runner->StartUnattended(task, QStringLiteral("scheduled"));
     QCOMPARE(m_runner->Instances(task.key).size(), 1);
 
@@ -224,7 +224,7 @@ void TestConditions::idleEndStops()
     QFETCH(RunnableTask, task);
     QFETCH(bool, stops);
     QFETCH(bool, restarts);
-    (task.key.generation == TaskGeneration::V1 ? m_gen1 : m_gen2).Put(task);
+    (task.key.generation == TaskGeneration::Gen1 ? m_gen1 : m_gen2).Put(task);
     m_runner->StartUnattended(task, QStringLiteral("scheduled"));
     QCOMPARE(m_runner->Instances(task.key).size(), 1);
     QCOMPARE(m_runner->StopOnIdleEnd(), restarts ? QList<TaskKey>{task.key} : QList<TaskKey>{});

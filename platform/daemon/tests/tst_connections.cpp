@@ -2,11 +2,11 @@
 // idle connections dropped (and clients that connect again), and complaints about bad
 // clients kept from flooding the log.
 
-#include "ConnectionAdmission.h"
+#include "server/ConnectionAdmission.h"
 #include "DaemonProtocol.h"
-#include "DaemonServer.h"
+#include "server/DaemonServer.h"
 #include "LocalSocketTransport.h"
-#include "LogRateLimit.h"
+#include "server/LogRateLimit.h"
 #include "ServiceNotifications.h"
 #include "ServiceRoot.h"
 #include "TemporaryServiceRoot.h"

@@ -1,10 +1,10 @@
 // The daemon as a process: starting it, one per root, its socket and who may use it.
 
-#include "ClientConnection.h"
+#include "server/ClientConnection.h"
 #include "DaemonHarness.h"
 #include "DaemonLauncher.h"
 #include "DaemonProtocol.h"
-#include "DaemonServer.h"
+#include "server/DaemonServer.h"
 #include "FrameReader.h"
 #include "InProcessTransport.h"
 #include "LocalSocketTransport.h"

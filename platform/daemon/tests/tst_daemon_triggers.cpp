@@ -6,7 +6,7 @@
 #include "ObjectRuntime.h"
 #include "OleDate.h"
 #include "ResultCodes.h"
-#include "RunResults.h"
+#include "run/RunResults.h"
 #include "TaskService2.h"
 #include "TemporaryServiceRoot.h"
 

@@ -1,9 +1,9 @@
 // The supervisor's own reading and writing of the instance files against the daemon's: what
 // one side writes, the other reads back unchanged, and damaged files are refused.
 
-#include "InstanceDescription.h"
-#include "InstanceRecord.h"
-#include "JsonValue.h"
+#include "run/InstanceDescription.h"
+#include "supervisor/InstanceRecord.h"
+#include "supervisor/JsonValue.h"
 
 #include <QTest>
 

@@ -2,7 +2,7 @@
 // signals, and the daemon's source must turn them into logons, state changes and idleness.
 
 #include "FakeLogindBus.h"
-#include "LogindSessionSource.h"
+#include "sources/LogindSessionSource.h"
 
 #include <QtTest>
 #include <memory>

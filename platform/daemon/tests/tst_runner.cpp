@@ -1,11 +1,11 @@
 // The runner with real programs: what runs, as what, how it ends, and what is recorded.
 
-#include "InstanceDescription.h"
-#include "InstanceLauncher.h"
+#include "run/InstanceDescription.h"
+#include "run/InstanceLauncher.h"
 #include "MemoryCatalog.h"
-#include "ProcessFd.h"
-#include "RunResults.h"
-#include "TaskRunner.h"
+#include "run/ProcessFd.h"
+#include "run/RunResults.h"
+#include "run/TaskRunner.h"
 #include "TemporaryServiceRoot.h"
 
 #include <QDir>
@@ -19,7 +19,7 @@ namespace {
 RunnableTask Shell(const QString& path, const QString& script)
 {
     RunnableTask task;
-    task.key = TaskKey{TaskGeneration::V2, path};
+    task.key = TaskKey{TaskGeneration::Gen2, path};
     task.actions = {TaskAction{TaskAction::Exec, QStringLiteral("sh"), QStringLiteral("-c \"%1\"").arg(script), {}}};
     return task;
 }
@@ -202,7 +202,7 @@ void TestRunner::results()
         garbage.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
     RunnableTask task;
-    task.key = TaskKey{TaskGeneration::V2, QStringLiteral("\\Result")};
+    task.key = TaskKey{TaskGeneration::Gen2, QStringLiteral("\\Result")};
     task.actions = {TaskAction{TaskAction::Exec, program, arguments, directory}};
     m_catalog->Put(task);
     QString error;
@@ -369,7 +369,7 @@ void TestRunner::unsupportedActions()
     mixed.actions.append(TaskAction{TaskAction::Email, {}, {}, {}});
     mixed.actions.append(TaskAction{TaskAction::Exec, QStringLiteral("sh"), QStringLiteral("-c \"touch '%1-never'\"").arg(out), {}});
     RunnableTask mailOnly;
-    mailOnly.key = TaskKey{TaskGeneration::V2, QStringLiteral("\\Mail")};
+    mailOnly.key = TaskKey{TaskGeneration::Gen2, QStringLiteral("\\Mail")};
     mailOnly.actions = {TaskAction{TaskAction::Message, {}, {}, {}}};
     m_catalog->Put(mixed);
     m_catalog->Put(mailOnly);
@@ -452,7 +452,7 @@ void TestRunner::logAndHistoryNamesNeverCollide()
     QCOMPARE(files.size(), 2 * paths.size());
     QVERIFY(WaitForEnds(int(paths.size())));
     for (const QString& path : paths) {
-        const TaskKey key{TaskGeneration::V2, path};
+        const TaskKey key{TaskGeneration::Gen2, path};
         const QByteArray log = ReadFile(m_runner->Launcher().LogFile(key));
         for (int other = 0; other < paths.size(); ++other)
             QCOMPARE(log.contains("output-of-" + QByteArray::number(other)), other == paths.indexOf(path));
@@ -470,13 +470,13 @@ void TestRunner::historyOfAnEarlierVersionIsRead()
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write(R"({"version":1,"task":"v2:\\A\\b","runs":[{"instance":"i1","cause":"scheduled","attempt":0,"start":1000,"end":2000,"result":0}]})");
     file.close();
-    const QList<RunHistoryEntry> runs = m_runner->History().Read(TaskKey{TaskGeneration::V2, QStringLiteral("\\A\\b")});
+    const QList<RunHistoryEntry> runs = m_runner->History().Read(TaskKey{TaskGeneration::Gen2, QStringLiteral("\\A\\b")});
     QCOMPARE(runs.size(), 1);
     QCOMPARE(runs.first().instance, QStringLiteral("i1"));
-    QVERIFY(m_runner->History().Read(TaskKey{TaskGeneration::V2, QStringLiteral("\\A\\c")}).isEmpty());
+    QVERIFY(m_runner->History().Read(TaskKey{TaskGeneration::Gen2, QStringLiteral("\\A\\c")}).isEmpty());
     const QString other = Dir() + QStringLiteral("/history/v2/A/c.json");
     QVERIFY(QFile::copy(old, other));
-    QVERIFY(m_runner->History().Read(TaskKey{TaskGeneration::V2, QStringLiteral("\\A\\c")}).isEmpty());
+    QVERIFY(m_runner->History().Read(TaskKey{TaskGeneration::Gen2, QStringLiteral("\\A\\c")}).isEmpty());
 }
 
 void TestRunner::recordsWhatEndedWithoutDaemon()
@@ -512,7 +512,7 @@ void TestRunner::recordsWhatEndedWithoutDaemon()
     m_runner->Recover();
     QCOMPARE(m_catalog->runtime[quick.key].lastResult, HRESULT(4));
     QCOMPARE(m_catalog->runtime[quick.key].runState, TaskRuntime::Idle);
-    const TaskKey lostKey{TaskGeneration::V2, QStringLiteral("\\Lost")};
+    const TaskKey lostKey{TaskGeneration::Gen2, QStringLiteral("\\Lost")};
     QCOMPARE(m_catalog->runtime[lostKey].lastResult, RunResults::Lost);
     QCOMPARE(m_runner->History().Read(lostKey).value(0).instance, lost.id);
     QVERIFY(QDir(instances).entryList(QDir::Files).isEmpty());

@@ -1,11 +1,11 @@
 // The schedule loop with a hand-moved clock: which task starts when, and why.
 
-#include "Gen1Catalog.h"
-#include "Gen2Catalog.h"
+#include "catalog/Gen1Catalog.h"
+#include "catalog/Gen2Catalog.h"
 #include "MemoryCatalog.h"
-#include "ScheduleLoop.h"
-#include "TaskStarter.h"
-#include "WallClockTimer.h"
+#include "schedule/ScheduleLoop.h"
+#include "schedule/TaskStarter.h"
+#include "schedule/WallClockTimer.h"
 
 #include <QtTest>
 
@@ -76,7 +76,7 @@ public:
 
 const QDateTime T0 = QDateTime(QDate(2030, 3, 1), QTime(8, 0));
 
-TaskKey Key(const QString& path) { return TaskKey{TaskGeneration::V2, path}; }
+TaskKey Key(const QString& path) { return TaskKey{TaskGeneration::Gen2, path}; }
 
 } // namespace
 
@@ -477,7 +477,7 @@ void TestScheduleLoop::eventTriggerBoundaries_data()
             d.triggers.append(t);
         }
         RunnableTask task = Gen1Catalog::ToRunnable(QStringLiteral("Event.job"), d, std::make_shared<ScheduleEngine>(QTimeZone::systemTimeZone()));
-        task.key = TaskKey{TaskGeneration::V2, QStringLiteral("\\Event")};   // the loop's catalog here is a 2.0 one
+        task.key = TaskKey{TaskGeneration::Gen2, QStringLiteral("\\Event")};   // the loop's catalog here is a 2.0 one
         return task;
     };
     const QDateTime now = T0.toLocalTime();
@@ -602,7 +602,7 @@ void TestScheduleLoop::idle_data()
         t.wStartMinute = WORD(at.time().minute());
         d.triggers.append(t);
         RunnableTask task = Gen1Catalog::ToRunnable(QStringLiteral("Idle.job"), d, std::make_shared<ScheduleEngine>(QTimeZone::systemTimeZone()));
-        task.key = TaskKey{TaskGeneration::V2, QStringLiteral("\\Idle")};   // the loop's catalog here is a 2.0 one
+        task.key = TaskKey{TaskGeneration::Gen2, QStringLiteral("\\Idle")};   // the loop's catalog here is a 2.0 one
         return task;
     };
     const RunnableTask idleTrigger = gen2(true, false, QStringLiteral("PT10M"), QStringLiteral("PT1H"));

@@ -1,6 +1,6 @@
 // Logons as the login manager publishes them, in a session directory the test writes.
 
-#include "SessionWatcher.h"
+#include "sources/SessionWatcher.h"
 
 #include <QDir>
 #include <QFile>

@@ -7,7 +7,7 @@
 #include "FrameReader.h"
 #include "ResultCodes.h"
 #include "ServiceRoot.h"
-#include "StdioBridge.h"
+#include "server/StdioBridge.h"
 #include "TemporaryServiceRoot.h"
 
 #include <QDeadlineTimer>

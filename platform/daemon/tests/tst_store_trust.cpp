@@ -2,11 +2,11 @@
 // ordinary user who writes a definition naming root into a store, and its variants.
 
 #include "DaemonHarness.h"
-#include "Gen1Catalog.h"
-#include "Gen2Catalog.h"
-#include "JobStore.h"
-#include "StoreTrust.h"
-#include "TaskStore2.h"
+#include "catalog/Gen1Catalog.h"
+#include "catalog/Gen2Catalog.h"
+#include "gen1/JobStore.h"
+#include "catalog/StoreTrust.h"
+#include "gen2/TaskStore.h"
 #include "TemporaryServiceRoot.h"
 
 #include <QDir>
@@ -155,13 +155,13 @@ private slots:
             JobStore store(serviceRoot);
             QVERIFY(store.Save(QStringLiteral("Planted.job"), JobAsRoot(QStringLiteral("/bin/true")), JobStore::SaveMode::CreateNew).Ok());
             file = store.PathOf(QStringLiteral("Planted.job"));
-            key = TaskKey{TaskGeneration::V1, QStringLiteral("Planted.job")};
+            key = TaskKey{TaskGeneration::Gen1, QStringLiteral("Planted.job")};
         } else {
-            TaskStore2 store(serviceRoot);
+            TaskStore store(serviceRoot);
             const TaskPath path = *TaskPath::Parse(QStringLiteral("\\Planted"));
-            store.StoreTask(path, AsRoot(QStringLiteral("/bin/true")), TaskStore2::Mode::Create);
+            store.StoreTask(path, AsRoot(QStringLiteral("/bin/true")), TaskStore::Mode::Create);
             file = store.TaskFile(path);
-            key = TaskKey{TaskGeneration::V2, path.ToString()};
+            key = TaskKey{TaskGeneration::Gen2, path.ToString()};
         }
         if (change == QLatin1String("own")) QVERIFY(GiveTo(file, m_nobody));
         if (change == QLatin1String("group")) QVERIFY(SetMode(file, 0620));
@@ -202,7 +202,7 @@ private slots:
         once.startBoundary = QStringLiteral("2020-01-01T08:00:00");
         doc.triggers = {once};
         doc.settings.startWhenAvailable = true;
-        TaskStore2(serviceRoot).StoreTask(*TaskPath::Parse(QStringLiteral("\\Planted")), doc, TaskStore2::Mode::Create);
+        TaskStore(serviceRoot).StoreTask(*TaskPath::Parse(QStringLiteral("\\Planted")), doc, TaskStore::Mode::Create);
         QDirIterator entries(root.Path(), QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDirIterator::Subdirectories);
         while (entries.hasNext()) QVERIFY(GiveTo(entries.next(), m_nobody));
         QVERIFY(GiveTo(root.Path(), m_nobody));

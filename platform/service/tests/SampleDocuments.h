@@ -1,7 +1,7 @@
 #pragma once
 // Documents for the service's tests: one with every part set away from its defaults.
 
-#include "TaskDocument.h"
+#include "gen2/TaskDocument.h"
 
 #include <QChar>
 

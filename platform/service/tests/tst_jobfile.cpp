@@ -1,7 +1,7 @@
 // The ".job" codec and the work-item definition: round trips, layout, and hostile bytes.
 
-#include "JobDefinition.h"
-#include "JobFile.h"
+#include "gen1/JobDefinition.h"
+#include "gen1/JobFile.h"
 #include "ResultCodes.h"
 
 #include <QRandomGenerator>

@@ -1,8 +1,8 @@
 // The ".job" store, the status of a work item, and the "v1." requests of the service core.
 
-#include "JobFile.h"
-#include "JobSchedule.h"
-#include "JobStore.h"
+#include "gen1/JobFile.h"
+#include "gen1/JobSchedule.h"
+#include "gen1/JobStore.h"
 #include "ResultCodes.h"
 #include "ServiceCore.h"
 #include "TemporaryServiceRoot.h"

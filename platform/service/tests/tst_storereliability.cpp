@@ -2,12 +2,12 @@
 // lock, a full disk, a strange umask, and the temporary files of interrupted writes.
 
 #include "AtomicFile.h"
-#include "JobStore.h"
+#include "gen1/JobStore.h"
 #include "ResultCodes.h"
 #include "SampleDocuments.h"
 #include "ServiceError.h"
-#include "TaskDocumentCodec.h"
-#include "TaskStore2.h"
+#include "gen2/TaskDocumentCodec.h"
+#include "gen2/TaskStore.h"
 #include "TemporaryServiceRoot.h"
 
 #include <QDir>
@@ -85,8 +85,8 @@ private slots:
         QVERIFY(root.Ensure());
         WriteFile(root.StoreLockPath(), contents);
 
-        TaskStore2 store(root, 200);
-        store.StoreTask(Path("\\T"), Runnable(), TaskStore2::Mode::Create);
+        TaskStore store(root, 200);
+        store.StoreTask(Path("\\T"), Runnable(), TaskStore::Mode::Create);
         QVERIFY(!QFile::exists(root.StoreLockPath()));
 
         WriteFile(root.StoreLockPath(), contents);
@@ -106,9 +106,9 @@ private slots:
                                                QStringLiteral("echo held; read line")});
         if (!holder.waitForStarted(5000)) QSKIP("flock(1) is not installed");
         QVERIFY(holder.waitForReadyRead(5000));
-        TaskStore2 store(root, 300);
+        TaskStore store(root, 300);
         try {
-            store.StoreTask(Path("\\T"), Runnable(), TaskStore2::Mode::Create);
+            store.StoreTask(Path("\\T"), Runnable(), TaskStore::Mode::Create);
             QFAIL("stored while another process held the lock");
         } catch (const ServiceError& e) {
             QCOMPARE(e.Code(), SCHED_E_SERVICE_TOO_BUSY);
@@ -134,8 +134,8 @@ private slots:
         QVERIFY(root.Ensure());
         const mode_t previous = ::umask(mode_t(umaskValue));
         const auto restore = qScopeGuard([previous] { ::umask(previous); });
-        TaskStore2 store(root);
-        store.StoreTask(Path("\\A\\B\\T"), Runnable(), TaskStore2::Mode::Create);
+        TaskStore store(root);
+        store.StoreTask(Path("\\A\\B\\T"), Runnable(), TaskStore::Mode::Create);
         TaskRuntimeState state;
         state.missedRuns = 1;
         store.WriteState(Path("\\A\\B\\T"), state);
@@ -215,10 +215,10 @@ private slots:
         if (dir.isEmpty()) QSKIP("the fullDisk test runs this inside a small file system");
         const ServiceRoot root(dir + QStringLiteral("/root"));
         QVERIFY(root.Ensure());
-        TaskStore2 store(root, 200);
+        TaskStore store(root, 200);
         JobStore jobs(root);
         const TaskDocument before = Runnable(QStringLiteral("/bin/before"));
-        store.StoreTask(Path("\\T"), before, TaskStore2::Mode::Create);
+        store.StoreTask(Path("\\T"), before, TaskStore::Mode::Create);
         QVERIFY(jobs.Save(QStringLiteral("J.job"), Job(QStringLiteral("before")), JobStore::SaveMode::CreateNew).Ok());
 
         // Fill the file system to the last byte, then give back one page at a time: with none
@@ -234,7 +234,7 @@ private slots:
         for (const auto& [freePages, failingFile] : {std::pair{0, root.StoreLockPath()}, std::pair{1, store.TaskFile(Path("\\T"))}}) {
             QVERIFY(::ftruncate(fd, size - off_t(freePages) * 4096) == 0);
             try {
-                store.StoreTask(Path("\\T"), Runnable(QStringLiteral("/bin/after")), TaskStore2::Mode::Update);
+                store.StoreTask(Path("\\T"), Runnable(QStringLiteral("/bin/after")), TaskStore::Mode::Update);
                 QFAIL("a write to a full disk succeeded");
             } catch (const ServiceError& e) {
                 QCOMPARE(e.Code(), HRESULT_FROM_WIN32(ERROR_DISK_FULL));
@@ -258,7 +258,7 @@ private slots:
 
         ::close(fd);
         QVERIFY(QFile::remove(filler));
-        store.StoreTask(Path("\\T"), Runnable(QStringLiteral("/bin/after")), TaskStore2::Mode::Update);
+        store.StoreTask(Path("\\T"), Runnable(QStringLiteral("/bin/after")), TaskStore::Mode::Update);
         QCOMPARE(store.LoadTask(Path("\\T")).doc.actions.first().path, QStringLiteral("/bin/after"));
         QVERIFY(jobs.Save(QStringLiteral("J.job"), Job(QStringLiteral("after")), JobStore::SaveMode::Replace).Ok());
     }

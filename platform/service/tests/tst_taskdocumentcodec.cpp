@@ -1,7 +1,7 @@
 // The task document: exact round trips, strict refusals, and damaged or random input.
 
 #include "SampleDocuments.h"
-#include "TaskDocumentCodec.h"
+#include "gen2/TaskDocumentCodec.h"
 
 #include <QProcess>
 #include <QRandomGenerator>

@@ -1,7 +1,7 @@
 // The 2.0 definitions as the schedule engine sees them: which fields become which rule, and
 // the run times the service reports for them.
 
-#include "ScheduledRuns.h"
+#include "gen2/ScheduledRuns.h"
 
 #include <QTest>
 

@@ -1,7 +1,7 @@
 // Duration and boundary texts, and the checks a definition passes before it is stored.
 
 #include "SampleDocuments.h"
-#include "TaskValueRules.h"
+#include "gen2/TaskValueRules.h"
 
 #include <QTest>
 

@@ -1,0 +1,236 @@
+#include "catalog/Gen2Catalog.h"
+
+#include "gen2/ScheduledRuns.h"
+#include "ServiceError.h"
+#include "gen2/TaskValueRules.h"
+
+#include <QFile>
+#include <QLoggingCategory>
+
+Q_LOGGING_CATEGORY(lcGen2, "taskschedd.v2")
+
+namespace {
+
+constexpr int TriggerBoot = 8;     // TASK_TRIGGER_BOOT
+constexpr int TriggerLogon = 9;    // TASK_TRIGGER_LOGON
+constexpr int TriggerIdle = 6;     // TASK_TRIGGER_IDLE
+constexpr int TriggerSessionStateChange = 11;   // TASK_TRIGGER_SESSION_STATE_CHANGE
+constexpr int LogonGroup = 4;      // TASK_LOGON_GROUP
+
+std::optional<TaskPath> PathOf(const TaskKey& key, QString* error)
+{
+    if (key.generation != TaskGeneration::Gen2) {
+        if (error) *error = QStringLiteral("not a 2.0 task");
+        return std::nullopt;
+    }
+    return TaskPath::Parse(key.path, error);
+}
+
+TaskRuntime FromState(const TaskRuntimeState& s)
+{
+    TaskRuntime r;
+    r.runState = s.runState == TaskRuntimeState::Running ? TaskRuntime::Running
+                 : s.runState == TaskRuntimeState::Queued ? TaskRuntime::Queued
+                                                          : TaskRuntime::Idle;
+    r.lastRunTime = s.lastRunTime;
+    r.lastResult = s.lastTaskResult;
+    r.missedRuns = s.missedRuns;
+    return r;
+}
+
+TaskRuntimeState ToState(const TaskRuntime& r)
+{
+    TaskRuntimeState s;
+    s.runState = r.runState == TaskRuntime::Running ? TaskRuntimeState::Running
+                 : r.runState == TaskRuntime::Queued ? TaskRuntimeState::Queued
+                                                     : TaskRuntimeState::Idle;
+    s.lastRunTime = r.lastRunTime;
+    s.lastTaskResult = r.lastResult;
+    s.missedRuns = r.missedRuns;
+    return s;
+}
+
+} // namespace
+
+Gen2Catalog::Gen2Catalog(const ServiceRoot& root, StoreTrust trust) : m_store(root), m_trust(trust) {}
+
+std::optional<qint64> Gen2Catalog::DurationMs(const QString& text)
+{
+    if (text.isEmpty()) return std::nullopt;
+    const auto parts = TaskValueRules::ParseDuration(text);
+    if (!parts) return std::nullopt;
+    const qint64 days = parts->years * 365 + parts->months * 30;
+    return (parts->TotalSeconds() + days * 86400) * 1000;
+}
+
+RunnableTask Gen2Catalog::ToRunnable(const TaskPath& path, const TaskDocument& doc)
+{
+    RunnableTask task;
+    task.key = TaskKey{TaskGeneration::Gen2, path.ToString()};
+    const TaskSettingsData& s = doc.settings;
+    task.enabled = s.enabled;
+    task.allowDemandStart = s.allowDemandStart;
+    task.allowHardTerminate = s.allowHardTerminate;
+    task.startWhenAvailable = s.startWhenAvailable;
+    task.conditions = TaskConditions{s.disallowStartIfOnBatteries, s.stopIfGoingOnBatteries, s.runOnlyIfNetworkAvailable,
+                                     s.runOnlyIfNetworkAvailable ? s.network.name : QString()};
+    task.wakeToRun = s.wakeToRun;
+    task.idle.runOnlyIfIdle = s.runOnlyIfIdle;
+    task.idle.durationMs = DurationMs(s.idle.idleDuration).value_or(task.idle.durationMs);
+    // No wait timeout, or none at all, waits for as long as it takes.
+    task.idle.waitTimeoutMs = DurationMs(s.idle.waitTimeout).value_or(0);
+    if (doc.principal.logonType == LogonGroup) task.group = doc.principal.groupId;
+    else task.account = doc.principal.userId;
+    for (const ActionData& a : doc.actions) {
+        TaskAction action;
+        action.kind = a.type == 0 ? TaskAction::Exec : a.type == 6 ? TaskAction::Email : a.type == 7 ? TaskAction::Message : TaskAction::Handler;
+        action.program = a.path;
+        action.arguments = a.arguments;
+        action.workingDirectory = a.workingDirectory;
+        task.actions.append(action);
+    }
+    task.executionTimeLimitMs = DurationMs(s.executionTimeLimit).value_or(0);
+    task.instances = s.multipleInstances >= 0 && s.multipleInstances <= 3 ? InstancesPolicy(s.multipleInstances) : InstancesPolicy::IgnoreNew;
+    task.restartCount = s.restartCount;
+    task.restartIntervalMs = DurationMs(s.restartInterval).value_or(0);
+    task.deleteExpiredAfterMs = DurationMs(s.deleteExpiredTaskAfter);
+
+    // A task expires when every trigger has an end and the last of them has passed.
+    QDateTime expiry;
+    bool everyTriggerEnds = !doc.triggers.isEmpty();
+    for (const TriggerData& t : doc.triggers) {
+        const auto end = t.endBoundary.isEmpty() ? std::nullopt : TaskValueRules::ParseBoundary(t.endBoundary);
+        if (!end) everyTriggerEnds = false;
+        else if (!expiry.isValid() || *end > expiry) expiry = *end;
+        if (!t.enabled) continue;
+        const qint64 delay = DurationMs(t.delay).value_or(0);
+        const auto from = t.startBoundary.isEmpty() ? std::nullopt : TaskValueRules::ParseBoundary(t.startBoundary);
+        const QDateTime begin = from.value_or(QDateTime());
+        const QDateTime until = end.value_or(QDateTime());
+        if (t.type == TriggerBoot) task.bootStarts.append(EventStart{{}, delay, begin, until});
+        if (t.type == TriggerLogon) task.logonStarts.append(EventStart{t.userId, delay, begin, until});
+        if (t.type == TriggerIdle) task.idleStarts.append(EventStart{{}, 0, begin, until});
+        if (t.type == TriggerSessionStateChange) task.sessionStarts.append(EventStart{t.userId, delay, begin, until, t.stateChange});
+    }
+    if (everyTriggerEnds) task.expiry = expiry;
+    // The idle settings on stopping and restarting belong to a task that runs on idleness; a
+    // task that does not would otherwise be stopped whenever a user came back.
+    if (s.runOnlyIfIdle || !task.idleStarts.isEmpty()) {
+        task.idle.stopOnIdleEnd = s.idle.stopOnIdleEnd;
+        task.idle.restartOnIdle = s.idle.stopOnIdleEnd && s.idle.restartOnIdle;
+    }
+
+    task.starts = [doc](const QDateTime& after, const QDateTime& until, int maxCount) {
+        // The schedule is asked from `after` on, which includes `after` itself, so one more is
+        // asked for and a start at `after` dropped.
+        QList<ScheduledStart> starts;
+        for (const RunTime& run : ScheduledRuns(doc, after, until, maxCount + 1)) {
+            const QDateTime at = run.ToDateTime(ScheduleZone());
+            if (at <= after || starts.size() >= maxCount) continue;
+            ScheduledStart start{at, 0, {}};
+            if (run.trigger >= 0 && run.trigger < doc.triggers.size()) {
+                const TriggerData& t = doc.triggers[run.trigger];
+                start.randomDelayMs = DurationMs(t.randomDelay).value_or(0);
+                if (t.repetition.stopAtDurationEnd && run.repetitionEnd > 0)
+                    start.stopAt = QDateTime::fromSecsSinceEpoch(run.repetitionEnd, ScheduleZone());
+            }
+            starts.append(start);
+        }
+        return starts;
+    };
+    return task;
+}
+
+void Gen2Catalog::Collect(const TaskPath& folder, const std::function<void(const RunnableTask&)>& visit) const
+{
+    QList<StoredTask> tasks;
+    QList<DamagedTask> damaged;
+    m_store.ListTasks(folder, &tasks, &damaged);
+    for (const DamagedTask& d : damaged) qCWarning(lcGen2) << d.path.ToString() << "is not run:" << d.error;
+    for (const StoredTask& t : tasks) {
+        RunnableTask task = ToRunnable(t.path, t.doc);
+        QString refusal;
+        if (m_trust.Admit(m_store.TaskFile(t.path), &task, &refusal)) visit(task);
+        else qCWarning(lcGen2) << t.path.ToString() << "is not run:" << refusal;
+    }
+    tasks.clear();
+    for (const QString& name : m_store.FolderNames(folder)) {
+        QString error;
+        const auto sub = folder.Join(*TaskPath::Parse(name), &error);
+        if (sub) Collect(*sub, visit);
+    }
+}
+
+void Gen2Catalog::ForEach(const std::function<void(const RunnableTask&)>& visit)
+{
+    try {
+        Collect(TaskPath(), visit);
+    } catch (const std::exception& e) {
+        qCWarning(lcGen2) << "the 2.0 tasks cannot all be read:" << e.what();
+    }
+}
+
+QList<RunnableTask> Gen2Catalog::LoadAll()
+{
+    QList<RunnableTask> out;
+    ForEach([&](const RunnableTask& task) { out.append(task); });
+    return out;
+}
+
+TaskKey Gen2Catalog::StoredKey(const TaskKey& key) const
+{
+    const auto path = PathOf(key, nullptr);
+    if (!path || path->IsRoot()) return key;
+    try {
+        return TaskKey{TaskGeneration::Gen2, m_store.ResolveTask(*path).ToString()};
+    } catch (const std::exception&) {
+        return key;
+    }
+}
+
+std::optional<RunnableTask> Gen2Catalog::Load(const TaskKey& key, QString* error)
+{
+    const auto path = PathOf(key, error);
+    if (!path) return std::nullopt;
+    try {
+        const StoredTask stored = m_store.LoadTask(*path);
+        RunnableTask task = ToRunnable(stored.path, stored.doc);
+        if (!m_trust.Admit(m_store.TaskFile(stored.path), &task, error)) return std::nullopt;
+        return task;
+    } catch (const std::exception& e) {
+        if (error) *error = QString::fromUtf8(e.what());
+        return std::nullopt;
+    }
+}
+
+bool Gen2Catalog::ChangeRuntime(const TaskKey& key, const std::function<void(TaskRuntime&)>& change, QString* error)
+{
+    const auto path = PathOf(key, error);
+    if (!path) return false;
+    if (!QFile::exists(m_store.TaskFile(m_store.ResolveTask(*path)))) return true;   // deleted meanwhile
+    try {
+        QString stateError;
+        const auto state = m_store.ReadState(*path, &stateError);
+        if (!state) qCWarning(lcGen2) << key.path << ": its run state was damaged and starts afresh:" << stateError;
+        TaskRuntime runtime = FromState(state.value_or(TaskRuntimeState{}));
+        change(runtime);
+        m_store.WriteState(*path, ToState(runtime));
+        return true;
+    } catch (const std::exception& e) {
+        if (error) *error = QString::fromUtf8(e.what());
+        return false;
+    }
+}
+
+bool Gen2Catalog::Delete(const TaskKey& key, QString* error)
+{
+    const auto path = PathOf(key, error);
+    if (!path) return false;
+    try {
+        m_store.DeleteTask(*path);
+        return true;
+    } catch (const std::exception& e) {
+        if (error) *error = QString::fromUtf8(e.what());
+        return false;
+    }
+}

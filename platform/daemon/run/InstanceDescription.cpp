@@ -1,0 +1,146 @@
+#include "run/InstanceDescription.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace {
+
+constexpr int FormatVersion = 1;
+const QString DescriptionKind = QStringLiteral("taskschedd-instance");
+const QString OutcomeKind = QStringLiteral("taskschedd-outcome");
+
+QJsonArray ToJson(const QStringList& list) { return QJsonArray::fromStringList(list); }
+
+QStringList ToStrings(const QJsonValue& value)
+{
+    QStringList out;
+    for (const QJsonValue& v : value.toArray()) out.append(v.toString());
+    return out;
+}
+
+qint64 ToMs(const QDateTime& t) { return t.isValid() ? t.toMSecsSinceEpoch() : -1; }
+QDateTime FromMs(const QJsonValue& v)
+{
+    const qint64 ms = qint64(v.toDouble(-1));
+    return ms < 0 ? QDateTime() : QDateTime::fromMSecsSinceEpoch(ms);
+}
+
+std::optional<QJsonObject> Open(const QByteArray& bytes, const QString& kind, QString* error)
+{
+    QJsonParseError parseError;
+    const QJsonDocument doc = QJsonDocument::fromJson(bytes, &parseError);
+    if (parseError.error != QJsonParseError::NoError || !doc.isObject()) {
+        if (error) *error = QStringLiteral("not a JSON object (%1)").arg(parseError.errorString());
+        return std::nullopt;
+    }
+    const QJsonObject o = doc.object();
+    if (o.value(QStringLiteral("kind")).toString() != kind || o.value(QStringLiteral("version")).toInt() != FormatVersion) {
+        if (error) *error = QStringLiteral("not a version %1 %2 file").arg(FormatVersion).arg(kind);
+        return std::nullopt;
+    }
+    return o;
+}
+
+} // namespace
+
+QByteArray InstanceFiles::EncodeDescription(const InstanceDescription& description)
+{
+    QJsonArray steps;
+    for (const ExecStep& step : description.steps) {
+        steps.append(QJsonObject{{QStringLiteral("program"), step.program},
+                                 {QStringLiteral("arguments"), ToJson(step.arguments)},
+                                 {QStringLiteral("workingDirectory"), step.workingDirectory}});
+    }
+    const QJsonObject o{{QStringLiteral("kind"), DescriptionKind},
+                        {QStringLiteral("version"), FormatVersion},
+                        {QStringLiteral("id"), description.id},
+                        {QStringLiteral("task"), description.task},
+                        {QStringLiteral("start"), ToMs(description.start)},
+                        {QStringLiteral("cause"), description.cause},
+                        {QStringLiteral("attempt"), description.attempt},
+                        {QStringLiteral("steps"), steps},
+                        {QStringLiteral("user"), description.user},
+                        {QStringLiteral("uid"), qint64(description.uid)},
+                        {QStringLiteral("gid"), qint64(description.gid)},
+                        {QStringLiteral("environment"), ToJson(description.environment)},
+                        {QStringLiteral("logFile"), description.logFile},
+                        {QStringLiteral("unsupportedAction"), description.unsupportedAction},
+                        {QStringLiteral("timeLimitMs"), description.timeLimitMs},
+                        {QStringLiteral("stopAt"), ToMs(description.stopAt)}};
+    return QJsonDocument(o).toJson(QJsonDocument::Compact);
+}
+
+std::optional<InstanceDescription> InstanceFiles::DecodeDescription(const QByteArray& bytes, QString* error)
+{
+    const auto o = Open(bytes, DescriptionKind, error);
+    if (!o) return std::nullopt;
+    InstanceDescription description;
+    description.id = o->value(QStringLiteral("id")).toString();
+    description.task = o->value(QStringLiteral("task")).toString();
+    description.start = FromMs(o->value(QStringLiteral("start")));
+    description.cause = o->value(QStringLiteral("cause")).toString();
+    description.attempt = o->value(QStringLiteral("attempt")).toInt();
+    for (const QJsonValue& v : o->value(QStringLiteral("steps")).toArray()) {
+        const QJsonObject s = v.toObject();
+        description.steps.append(ExecStep{s.value(QStringLiteral("program")).toString(), ToStrings(s.value(QStringLiteral("arguments"))),
+                                   s.value(QStringLiteral("workingDirectory")).toString()});
+    }
+    description.user = o->value(QStringLiteral("user")).toString();
+    const qint64 uid = qint64(o->value(QStringLiteral("uid")).toDouble(-1));
+    const qint64 gid = qint64(o->value(QStringLiteral("gid")).toDouble(-1));
+    description.environment = ToStrings(o->value(QStringLiteral("environment")));
+    description.logFile = o->value(QStringLiteral("logFile")).toString();
+    description.unsupportedAction = o->value(QStringLiteral("unsupportedAction")).toString();
+    // Files written before these were recorded have neither: the task's current limit applies.
+    description.timeLimitMs = qint64(o->value(QStringLiteral("timeLimitMs")).toDouble(-1));
+    description.stopAt = FromMs(o->value(QStringLiteral("stopAt")));
+    if (description.id.isEmpty() || description.task.isEmpty() || !description.start.isValid() || uid < 0 || gid < 0 || description.logFile.isEmpty()) {
+        if (error) *error = QStringLiteral("the instance record is incomplete");
+        return std::nullopt;
+    }
+    description.uid = uid_t(uid);
+    description.gid = gid_t(gid);
+    return description;
+}
+
+QByteArray InstanceFiles::EncodeOutcome(const InstanceOutcome& outcome)
+{
+    const QJsonObject o{{QStringLiteral("kind"), OutcomeKind},
+                        {QStringLiteral("version"), FormatVersion},
+                        {QStringLiteral("end"), ToMs(outcome.end)},
+                        {QStringLiteral("exitCode"), outcome.exitCode},
+                        {QStringLiteral("signal"), outcome.signal},
+                        {QStringLiteral("startErrno"), outcome.startErrno},
+                        {QStringLiteral("startStage"), outcome.startStage},
+                        {QStringLiteral("failedStep"), outcome.failedStep},
+                        {QStringLiteral("stepsRun"), outcome.stepsRun},
+                        {QStringLiteral("stopRequested"), outcome.stopRequested}};
+    return QJsonDocument(o).toJson(QJsonDocument::Compact);
+}
+
+std::optional<InstanceOutcome> InstanceFiles::DecodeOutcome(const QByteArray& bytes, QString* error)
+{
+    const auto o = Open(bytes, OutcomeKind, error);
+    if (!o) return std::nullopt;
+    InstanceOutcome outcome;
+    outcome.end = FromMs(o->value(QStringLiteral("end")));
+    outcome.exitCode = o->value(QStringLiteral("exitCode")).toInt();
+    outcome.signal = o->value(QStringLiteral("signal")).toInt();
+    outcome.startErrno = o->value(QStringLiteral("startErrno")).toInt();
+    outcome.startStage = o->value(QStringLiteral("startStage")).toInt();
+    outcome.failedStep = o->value(QStringLiteral("failedStep")).toInt(-1);
+    outcome.stepsRun = o->value(QStringLiteral("stepsRun")).toInt();
+    outcome.stopRequested = o->value(QStringLiteral("stopRequested")).toBool();
+    if (!outcome.end.isValid()) {
+        if (error) *error = QStringLiteral("the outcome has no end time");
+        return std::nullopt;
+    }
+    return outcome;
+}
+
+QString InstanceFiles::IdOfDescriptionFile(const QString& fileName)
+{
+    const QString suffix = QStringLiteral(".instance");
+    return fileName.endsWith(suffix) && fileName.size() > suffix.size() ? fileName.chopped(suffix.size()) : QString();
+}

@@ -1,0 +1,213 @@
+#include "run/InstanceLauncher.h"
+
+#include "gen2/TaskStore.h"
+
+#include "AtomicFile.h"
+#include "run/RunAccount.h"
+#include "run/RunResults.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QUuid>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <spawn.h>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+QString KindName(TaskAction::Kind kind)
+{
+    switch (kind) {
+    case TaskAction::Email: return QStringLiteral("e-mail");
+    case TaskAction::Message: return QStringLiteral("message");
+    case TaskAction::Handler: return QStringLiteral("handler");
+    case TaskAction::Exec: break;
+    }
+    return QStringLiteral("program");
+}
+
+// A program written with quotes around it, as it would be typed on a command line.
+QString Unquote(QString text)
+{
+    text = text.trimmed();
+    if (text.size() >= 2 && ((text.startsWith(QLatin1Char('"')) && text.endsWith(QLatin1Char('"')))
+                             || (text.startsWith(QLatin1Char('\'')) && text.endsWith(QLatin1Char('\'')))))
+        text = text.mid(1, text.size() - 2);
+    return text;
+}
+
+// posix_spawn returns once the child has begun its exec, but for a moment after that the
+// kernel still shows an empty command line for it. A daemon started right then would not
+// recognise the supervisor by its command line and would record its instance as lost, so the
+// launch is complete only once the command line names the supervisor (or the child is gone).
+void WaitUntilRecognisable(pid_t pid, const QByteArray& program)
+{
+    const QByteArray proc = "/proc/" + QByteArray::number(pid);
+    for (int i = 0; i < 2000; ++i) {
+        QFile cmdline(QString::fromLatin1(proc + "/cmdline"));
+        if (!cmdline.open(QIODevice::ReadOnly)) return;
+        if (cmdline.readAll().startsWith(program)) return;
+        QFile stat(QString::fromLatin1(proc + "/stat"));
+        if (!stat.open(QIODevice::ReadOnly)) return;
+        const QByteArray fields = stat.readAll();
+        const qsizetype close = fields.lastIndexOf(')');
+        if (close < 0 || fields.mid(close + 2, 1) == "Z") return;
+        ::usleep(50);
+    }
+}
+
+} // namespace
+
+InstanceLauncher::InstanceLauncher(ServiceRoot root) : m_root(std::move(root)) {}
+
+QString InstanceLauncher::InstancesDir() const { return m_root.Path() + QStringLiteral("/instances"); }
+
+QString InstanceLauncher::LogFile(const TaskKey& key) const
+{
+    if (key.generation == TaskGeneration::Gen1) return m_root.LogsDir() + QStringLiteral("/v1/") + key.path + QStringLiteral(".log");
+    // The store's rule: "\\foo" and "\\foo.log\\bar" must not share a file or a directory.
+    const TaskPath path = TaskPath::Parse(key.path).value_or(TaskPath());
+    return TaskStore::FileFor(m_root.LogsDir() + QStringLiteral("/v2"), path, QStringLiteral(".log"));
+}
+
+QString InstanceLauncher::SupervisorProgram()
+{
+    const QString found = SupervisorProgram(QCoreApplication::applicationDirPath());
+    // Spawning a missing program reports its path, which tells more than an empty name.
+    return found.isEmpty() ? QCoreApplication::applicationDirPath() + QStringLiteral("/taskschedd-exec") : found;
+}
+
+QString InstanceLauncher::SupervisorProgram(const QString& programDir)
+{
+    const QString name = QStringLiteral("taskschedd-exec");
+    // Relative to the daemon's own directory, so that an installed tree still works when moved
+    // or unpacked somewhere else.
+    const QStringList candidates{programDir + QLatin1Char('/') + name,
+                                 QDir::cleanPath(programDir + QStringLiteral("/" TS_SUPERVISOR_DIR_FROM_BIN "/") + name)};
+    for (const QString& candidate : candidates) {
+        const QFileInfo info(candidate);
+        if (info.isFile() && info.isExecutable()) return candidate;
+    }
+    return QStandardPaths::findExecutable(name);
+}
+
+QString InstanceLauncher::Expand(const QString& text, const QStringList& environment, const QString& home)
+{
+    QHash<QString, QString> values;
+    for (const QString& entry : environment) {
+        const qsizetype eq = entry.indexOf(QLatin1Char('='));
+        if (eq > 0) values.insert(entry.left(eq), entry.mid(eq + 1));
+    }
+    static const QRegularExpression pattern(QStringLiteral(R"(%([A-Za-z_][A-Za-z0-9_]*)%|\$\{([A-Za-z_][A-Za-z0-9_]*)\}|\$([A-Za-z_][A-Za-z0-9_]*))"));
+    QString out;
+    qsizetype last = 0;
+    auto it = pattern.globalMatch(text);
+    while (it.hasNext()) {
+        const QRegularExpressionMatch m = it.next();
+        QString name = m.captured(1);
+        if (name.isEmpty()) name = m.captured(2);
+        if (name.isEmpty()) name = m.captured(3);
+        out += text.mid(last, m.capturedStart() - last);
+        const auto value = values.constFind(name);
+        out += value != values.constEnd() ? *value : m.captured(0);
+        last = m.capturedEnd();
+    }
+    out += text.mid(last);
+    if (out == QLatin1String("~") || out.startsWith(QLatin1String("~/"))) out = home + out.mid(1);
+    return out;
+}
+
+std::optional<InstanceDescription> InstanceLauncher::Prepare(const RunnableTask& task, const QString& cause, int attempt,
+                                                      const QDateTime& start, HRESULT* code, QString* error) const
+{
+    const auto account = RunAccount::Resolve(task.account, task.group, code, error);
+    if (!account) return std::nullopt;
+
+    InstanceDescription description;
+    description.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    description.task = task.key.ToString();
+    description.start = start;
+    description.cause = cause;
+    description.attempt = attempt;
+    description.user = account->name;
+    description.uid = account->uid;
+    description.gid = account->gid;
+    description.environment = account->Environment(m_root.Path());
+    description.logFile = LogFile(task.key);
+    for (const TaskAction& action : task.actions) {
+        if (action.kind != TaskAction::Exec) {
+            description.unsupportedAction = KindName(action.kind);
+            break;
+        }
+        ExecStep step;
+        step.program = Expand(Unquote(action.program), description.environment, account->home);
+        step.arguments = QProcess::splitCommand(action.arguments);
+        const QString dir = Expand(Unquote(action.workingDirectory), description.environment, account->home);
+        step.workingDirectory = dir.isEmpty() ? account->home : dir;
+        description.steps.append(step);
+    }
+    if (task.actions.isEmpty()) {
+        if (code) *code = SCHED_E_TASK_NOT_READY;
+        if (error) *error = ResultText(SCHED_E_TASK_NOT_READY) + QStringLiteral(" (The task has no action.)");
+        return std::nullopt;
+    }
+    return description;
+}
+
+pid_t InstanceLauncher::Spawn(const InstanceDescription& description, QString* error) const
+{
+    const QString dir = InstancesDir();
+    const QString descriptionFile = InstanceFiles::DescriptionFile(dir, description.id);
+    try {
+        if (!QDir(dir).exists()) AtomicFile::MakeDirectory(dir);
+        AtomicFile::Write(descriptionFile, InstanceFiles::EncodeDescription(description));
+    } catch (const std::exception& e) {
+        if (error) *error = QString::fromUtf8(e.what());
+        return 0;
+    }
+
+    const QByteArray program = QFile::encodeName(SupervisorProgram());
+    const QByteArray descriptionArg = QFile::encodeName(descriptionFile);
+    char* argv[] = {const_cast<char*>(program.constData()), const_cast<char*>(descriptionArg.constData()), nullptr};
+
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    // The stop signals stay blocked until the supervisor has its handlers: a stop that comes
+    // while it is still starting then waits for it instead of killing it without an outcome.
+    sigset_t stops, all;
+    sigemptyset(&stops);
+    sigaddset(&stops, SIGTERM);
+    sigaddset(&stops, SIGUSR1);
+    sigfillset(&all);
+    posix_spawnattr_setsigmask(&attr, &stops);
+    posix_spawnattr_setsigdefault(&attr, &all);
+    // Its own session: signals meant for the daemon's terminal or process group never reach tasks.
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSID);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+
+    pid_t pid = 0;
+    const int rc = posix_spawn(&pid, program.constData(), &actions, &attr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attr);
+    if (rc != 0) {
+        if (error) *error = QStringLiteral("Cannot start \"%1\": %2").arg(QString::fromLocal8Bit(program), QString::fromLocal8Bit(std::strerror(rc)));
+        QFile::remove(descriptionFile);
+        return 0;
+    }
+    WaitUntilRecognisable(pid, program);
+    return pid;
+}

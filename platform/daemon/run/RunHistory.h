@@ -1,0 +1,44 @@
+#pragma once
+// The runs of each task, kept in the root: when each started and ended and how it went.
+
+#include "catalog/RunnableTask.h"
+#include "ServiceRoot.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+
+struct RunHistoryEntry {
+    QString instance;   ///< the instance id; an instance is recorded once
+    QString cause;      ///< why it started: scheduled, demand, missed, boot, logon, restart
+    qint32 attempt = 0; ///< restarts after a failure before this run
+    QDateTime start;
+    QDateTime end;
+    HRESULT result = 0;
+    QString reason;     ///< for a start that was skipped: why
+    friend bool operator==(const RunHistoryEntry&, const RunHistoryEntry&) = default;
+};
+
+/// One file per task under <root>/history, rewritten crash-safely at every end of a run and
+/// holding the most recent runs. A damaged file is reported and started afresh, never
+/// half-read.
+class RunHistory {
+public:
+    /// Runs kept per task; older ones are dropped.
+    static constexpr int MaxEntries = 200;
+
+    explicit RunHistory(const ServiceRoot& root);
+
+    /// Adds a run, unless its instance is already recorded. Throws ServiceError when the
+    /// file cannot be written.
+    void Append(const TaskKey& key, const RunHistoryEntry& entry);
+    /// The recorded runs, oldest first; empty, with `error` filled, for a damaged file.
+    QList<RunHistoryEntry> Read(const TaskKey& key, QString* error = nullptr) const;
+    /// Forgets a task's runs (the task was deleted).
+    void Remove(const TaskKey& key);
+    /// The history file of a task.
+    QString File(const TaskKey& key) const;
+
+private:
+    QString m_dir;
+};

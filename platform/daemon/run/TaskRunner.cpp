@@ -1,0 +1,461 @@
+#include "run/TaskRunner.h"
+
+#include "AtomicFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLoggingCategory>
+#include <QTimer>
+#include <QUuid>
+#include <algorithm>
+
+Q_LOGGING_CATEGORY(lcRunner, "taskschedd.runner")
+
+namespace {
+
+// The parent of a process, 0 when it cannot be read.
+pid_t ParentOf(const QString& pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly)) return 0;
+    const QByteArray text = stat.readAll();
+    // "pid (name) state ppid ...": the name may hold blanks and parentheses, the last ')' ends it.
+    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+    return fields.size() > 1 ? pid_t(fields[1].toInt()) : 0;
+}
+
+// The supervisors that run now, by the instance file each was given. A supervisor is known by
+// its command line, which names its own instance file, so a reused process id cannot fool us.
+// A program the supervisor has just forked shows the same command line until its exec; it is
+// the one whose parent is the other.
+QHash<QString, pid_t> RunningSupervisors()
+{
+    QHash<QString, QList<QPair<pid_t, pid_t>>> candidates;   // file -> (pid, parent)
+    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString& entry : entries) {
+        bool ok = false;
+        const pid_t pid = pid_t(entry.toInt(&ok));
+        if (!ok) continue;
+        QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(entry));
+        if (!cmdline.open(QIODevice::ReadOnly)) continue;
+        const QList<QByteArray> args = cmdline.readAll().split('\0');
+        // "program\0instance\0" splits into three parts, the last one empty; a zombie has none.
+        if (args.size() != 3 || !args[0].endsWith("taskschedd-exec")) continue;
+        candidates[QFile::decodeName(args[1])].append({pid, ParentOf(entry)});
+    }
+    QHash<QString, pid_t> found;
+    for (auto it = candidates.cbegin(); it != candidates.cend(); ++it) {
+        for (const auto& [pid, parent] : it.value()) {
+            const bool forkedBySibling = std::any_of(it.value().cbegin(), it.value().cend(),
+                                                     [parent = parent](const QPair<pid_t, pid_t>& other) { return other.first == parent; });
+            if (!forkedBySibling) found.insert(it.key(), pid);
+        }
+    }
+    return found;
+}
+
+} // namespace
+
+TaskRunner::TaskRunner(ServiceRoot root, QList<TaskCatalog*> catalogs, const Clock& clock, QObject* parent)
+    : QObject(parent), m_root(root), m_clock(clock), m_launcher(root), m_history(root)
+{
+    for (TaskCatalog* catalog : catalogs) m_catalogs.insert(catalog->Generation(), catalog);
+}
+
+TaskRunner::~TaskRunner()
+{
+    // Instances keep running without the daemon; the next one takes them over.
+    for (const auto& list : std::as_const(m_restarts)) qDeleteAll(list);
+}
+
+TaskCatalog* TaskRunner::CatalogOf(const TaskKey& key) const { return m_catalogs.value(key.generation); }
+
+int TaskRunner::LiveCount(const TaskKey& key) const
+{
+    int n = 0;
+    for (const RunningInstance* instance : m_running.value(key)) n += instance->HasEnded() ? 0 : 1;
+    return n;
+}
+
+bool TaskRunner::IsBusy(const TaskKey& key) const
+{
+    return LiveCount(key) > 0 || !m_waiting.value(key).isEmpty() || !m_restarts.value(key).isEmpty();
+}
+
+QList<const RunningInstance*> TaskRunner::Instances(const TaskKey& key) const
+{
+    QList<const RunningInstance*> out;
+    for (const RunningInstance* instance : m_running.value(key)) {
+        if (!instance->HasEnded()) out.append(instance);
+    }
+    return out;
+}
+
+QList<const RunningInstance*> TaskRunner::AllInstances() const
+{
+    QList<const RunningInstance*> out;
+    for (auto it = m_running.cbegin(); it != m_running.cend(); ++it) out += Instances(it.key());
+    return out;
+}
+
+void TaskRunner::SetRuntime(const TaskKey& key, const std::function<void(TaskRuntime&)>& change)
+{
+    TaskCatalog* catalog = CatalogOf(key);
+    QString error;
+    if (catalog && !catalog->ChangeRuntime(key, change, &error))
+        qCWarning(lcRunner) << key.ToString() << ": the run state cannot be recorded:" << error;
+}
+
+void TaskRunner::SetConditions(const StartConditions* conditions)
+{
+    if (m_conditions) disconnect(&m_conditions->Power(), nullptr, this, nullptr);
+    m_conditions = conditions;
+    if (!conditions) return;
+    connect(&conditions->Power(), &PowerSource::OnBatteryChanged, this, [this](bool onBattery) {
+        if (onBattery) StopOnBatteries();
+    });
+}
+
+void TaskRunner::StopOnBatteries()
+{
+    const QList<TaskKey> keys = m_running.keys();
+    for (const TaskKey& key : keys) {
+        // The task as it is stored now decides, so an instance taken over from an earlier daemon is covered too.
+        TaskCatalog* catalog = CatalogOf(key);
+        QString error;
+        const auto task = catalog ? catalog->Load(key, &error) : std::nullopt;
+        if (!task || !StartConditions::StopsOnBatteries(*task)) continue;
+        qCInfo(lcRunner) << key.ToString() << ": the computer switched to batteries; its instances are stopped";
+        m_waiting.remove(key);
+        for (RunningInstance* instance : m_running.value(key)) instance->Stop(StopReason::OnBatteries);
+    }
+}
+
+QList<TaskKey> TaskRunner::StopOnIdleEnd()
+{
+    QList<TaskKey> restart;
+    const QList<TaskKey> keys = m_running.keys();
+    for (const TaskKey& key : keys) {
+        TaskCatalog* catalog = CatalogOf(key);
+        QString error;
+        const auto task = catalog ? catalog->Load(key, &error) : std::nullopt;
+        if (!task || !task->idle.stopOnIdleEnd || LiveCount(key) == 0) continue;
+        qCInfo(lcRunner) << key.ToString() << ": the computer is no longer idle; its instances are stopped";
+        m_waiting.remove(key);
+        for (RunningInstance* instance : m_running.value(key)) instance->Stop(StopReason::IdleEnd);
+        if (task->idle.restartOnIdle) restart.append(key);
+    }
+    return restart;
+}
+
+void TaskRunner::RecordSkippedStart(const RunnableTask& task, const QString& cause, const QString& reason)
+{
+    qCInfo(lcRunner) << task.key.ToString() << ": the" << cause << "start is skipped:" << reason;
+    const QDateTime now = m_clock.Now();
+    RunHistoryEntry entry{QUuid::createUuid().toString(QUuid::WithoutBraces), cause, 0, now, now, RunResults::ConditionNotMet, reason};
+    try {
+        m_history.Append(task.key, entry);
+    } catch (const std::exception& e) {
+        qCWarning(lcRunner) << task.key.ToString() << ": the run history cannot be written:" << e.what();
+    }
+}
+
+void TaskRunner::StartUnattended(const RunnableTask& task, const QString& cause, const QDateTime& stopAt)
+{
+    if (task.enabled && m_conditions) {
+        if (const QString reason = m_conditions->Unmet(task); !reason.isEmpty()) {
+            RecordSkippedStart(task, cause, reason);
+            return;
+        }
+    }
+    QString error;
+    const HRESULT hr = Start(task, cause, &error, 0, stopAt);
+    if (FAILED(hr) && hr != SCHED_E_ALREADY_RUNNING && hr != SCHED_E_TASK_DISABLED)
+        qCWarning(lcRunner) << task.key.ToString() << "did not start (" << cause << "):" << error;
+    else if (hr == SCHED_E_ALREADY_RUNNING)
+        qCInfo(lcRunner) << task.key.ToString() << "still runs; the" << cause << "start is ignored";
+}
+
+bool TaskRunner::StartedSince(const TaskKey& key, const QString& cause, const QDateTime& since) const
+{
+    for (const RunningInstance* instance : m_running.value(key)) {
+        if (instance->Description().cause == cause && instance->Description().start >= since) return true;
+    }
+    // A lost run is one whose supervisor left no word: a daemon killed between writing an
+    // instance down and spawning it leaves exactly that, and its program never ran. So a lost
+    // run does not count as made; the start is made again rather than never.
+    const QList<RunHistoryEntry> runs = m_history.Read(key);
+    return std::any_of(runs.cbegin(), runs.cend(), [&](const RunHistoryEntry& run) {
+        return run.cause == cause && run.start >= since && run.result != RunResults::Lost;
+    });
+}
+
+HRESULT TaskRunner::Start(const RunnableTask& task, const QString& cause, QString* error, int attempt, const QDateTime& stopAt)
+{
+    if (!task.enabled) {
+        if (error) *error = ResultText(SCHED_E_TASK_DISABLED);
+        return SCHED_E_TASK_DISABLED;
+    }
+    if (stopAt.isValid() && stopAt <= m_clock.Now()) {
+        // Its repetition is already over: the instance would be stopped as it started.
+        qCInfo(lcRunner) << task.key.ToString() << ": the repetition of its trigger has ended; the" << cause << "start is dropped";
+        return S_FALSE;
+    }
+    if (LiveCount(task.key) == 0 && m_waiting.value(task.key).isEmpty()) return Launch(task, cause, attempt, error, stopAt);
+    switch (task.instances) {
+    case InstancesPolicy::Parallel:
+        return Launch(task, cause, attempt, error, stopAt);
+    case InstancesPolicy::Queue:
+        m_waiting[task.key].append(PendingStart{cause, attempt, stopAt});
+        if (LiveCount(task.key) == 0) SetRuntime(task.key, [](TaskRuntime& r) { r.runState = TaskRuntime::Queued; });
+        return SCHED_S_TASK_QUEUED;
+    case InstancesPolicy::StopExisting:
+        m_waiting[task.key] = {PendingStart{cause, attempt, stopAt}};
+        for (RunningInstance* instance : m_running.value(task.key)) instance->Stop(StopReason::NewInstance);
+        return S_OK;
+    case InstancesPolicy::IgnoreNew:
+        break;
+    }
+    if (error) *error = ResultText(SCHED_E_ALREADY_RUNNING);
+    return SCHED_E_ALREADY_RUNNING;
+}
+
+HRESULT TaskRunner::Launch(const RunnableTask& task, const QString& cause, int attempt, QString* error, const QDateTime& stopAt)
+{
+    const QDateTime start = m_clock.Now();
+    HRESULT code = E_FAIL;
+    QString why;
+    auto description = m_launcher.Prepare(task, cause, attempt, start, &code, &why);
+    if (!description) {
+        RecordFailedStart(task, cause, attempt, start, code);
+        if (error) *error = why;
+        return code;
+    }
+    if (description->steps.isEmpty()) {
+        // Nothing here can be run: the task's first action is one this service does not carry out.
+        qCInfo(lcRunner) << task.key.ToString() << ": its" << description->unsupportedAction << "action is not supported by this service";
+        RecordFailedStart(task, cause, attempt, start, RunResults::NotSupported);
+        return S_OK;
+    }
+    // Written down with the instance, so that a daemon that takes it over stops it in time too.
+    description->timeLimitMs = task.executionTimeLimitMs;
+    description->stopAt = stopAt;
+    const pid_t pid = m_launcher.Spawn(*description, &why);
+    if (pid <= 0) {
+        RecordFailedStart(task, cause, attempt, start, E_FAIL);
+        if (error) *error = why;
+        return E_FAIL;
+    }
+    auto* instance = new RunningInstance(*description, pid, true, task.executionTimeLimitMs, task.allowHardTerminate, this);
+    m_running[task.key].append(instance);
+    Watch(instance);
+    SetRuntime(task.key, [&](TaskRuntime& r) {
+        r.runState = TaskRuntime::Running;
+        r.lastRunTime = start;
+        r.lastResult = RunResults::Running;
+    });
+    qCInfo(lcRunner) << task.key.ToString() << "started (" << cause << "), instance" << description->id << "supervisor" << pid;
+    emit InstanceStarted(task.key);
+    if (!instance->IsValid()) OnEnded(instance);   // it ended before it could be watched
+    return S_OK;
+}
+
+void TaskRunner::Watch(RunningInstance* instance)
+{
+    connect(instance, &RunningInstance::Ended, this, &TaskRunner::OnEnded);
+}
+
+void TaskRunner::RecordFailedStart(const RunnableTask& task, const QString& cause, int attempt, const QDateTime& start, HRESULT result)
+{
+    InstanceDescription description;
+    description.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    description.task = task.key.ToString();
+    description.start = start;
+    description.cause = cause;
+    description.attempt = attempt;
+    SetRuntime(task.key, [&](TaskRuntime& r) { r.lastRunTime = start; });
+    Finish(description, result, m_clock.Now(), StopReason::None);
+}
+
+void TaskRunner::OnEnded(RunningInstance* instance)
+{
+    const InstanceDescription description = instance->Description();
+    const StopReason reason = instance->Reason();
+    QFile file(InstanceFiles::OutcomeFile(m_launcher.InstancesDir(), description.id));
+    QString error;
+    std::optional<InstanceOutcome> outcome;
+    if (file.open(QIODevice::ReadOnly)) outcome = InstanceFiles::DecodeOutcome(file.readAll(), &error);
+    else error = file.errorString();
+    if (!outcome) qCWarning(lcRunner) << description.task << "instance" << description.id << "left no outcome:" << error;
+
+    const auto key = TaskKey::FromString(description.task);
+    if (key) m_running[*key].removeOne(instance);
+    if (key && m_running.value(*key).isEmpty()) m_running.remove(*key);
+    instance->deleteLater();
+
+    const HRESULT result = outcome ? RunResults::FromOutcome(description, *outcome, reason) : RunResults::Lost;
+    Finish(description, result, outcome ? outcome->end : m_clock.Now(), reason);
+}
+
+void TaskRunner::Finish(const InstanceDescription& description, HRESULT result, const QDateTime& end, StopReason reason)
+{
+    const auto key = TaskKey::FromString(description.task);
+    if (!key) {
+        RemoveInstanceFiles(description.id);
+        return;
+    }
+    try {
+        m_history.Append(*key, RunHistoryEntry{description.id, description.cause, description.attempt, description.start, end, result, {}});
+    } catch (const std::exception& e) {
+        qCWarning(lcRunner) << description.task << ": the run history cannot be written:" << e.what();
+    }
+    const bool othersRun = LiveCount(*key) > 0;
+    const bool waiting = !m_waiting.value(*key).isEmpty();
+    SetRuntime(*key, [&](TaskRuntime& r) {
+        if (othersRun) return;
+        r.runState = waiting ? TaskRuntime::Queued : TaskRuntime::Idle;
+        r.lastResult = result;
+    });
+    // The instance's files go only once its result is safely recorded, so a crash in between
+    // makes the next daemon record it again rather than lose it.
+    RemoveInstanceFiles(description.id);
+    qCInfo(lcRunner) << description.task << "instance" << description.id << "ended with" << QStringLiteral("0x%1").arg(quint32(result), 8, 16, QLatin1Char('0'));
+    emit InstanceEnded(*key, result);
+
+    if (!othersRun) StartWaiting(*key);
+    if (RunResults::IsFailure(result, reason)) ScheduleRestart(*key, description.cause, description.attempt);
+}
+
+void TaskRunner::StartWaiting(const TaskKey& key)
+{
+    auto it = m_waiting.find(key);
+    if (it == m_waiting.end() || it->isEmpty()) return;
+    const PendingStart next = it->takeFirst();
+    if (it->isEmpty()) m_waiting.erase(it);
+    TaskCatalog* catalog = CatalogOf(key);
+    QString error;
+    const auto task = catalog ? catalog->Load(key, &error) : std::nullopt;
+    if (!task || !task->enabled) {
+        // Deleted or disabled while the start waited: a disabled task never starts.
+        if (!task) qCWarning(lcRunner) << key.ToString() << ": a waiting start is dropped:" << error;
+        else qCInfo(lcRunner) << key.ToString() << "was disabled; its waiting starts are dropped";
+        m_waiting.remove(key);
+        SetRuntime(key, [](TaskRuntime& r) { if (r.runState == TaskRuntime::Queued) r.runState = TaskRuntime::Idle; });
+        return;
+    }
+    if (next.stopAt.isValid() && next.stopAt <= m_clock.Now()) {
+        qCInfo(lcRunner) << key.ToString() << ": a waiting start outlived the repetition of its trigger and is dropped";
+        StartWaiting(key);
+        return;
+    }
+    const HRESULT hr = Launch(*task, next.cause, next.attempt, &error, next.stopAt);
+    if (FAILED(hr)) qCWarning(lcRunner) << key.ToString() << ": a waiting start failed:" << error;
+}
+
+void TaskRunner::ScheduleRestart(const TaskKey& key, const QString& cause, int attempt)
+{
+    TaskCatalog* catalog = CatalogOf(key);
+    QString error;
+    const auto task = catalog ? catalog->Load(key, &error) : std::nullopt;
+    if (!task || attempt >= task->restartCount || task->restartIntervalMs <= 0) return;
+    auto* timer = new QTimer(this);
+    timer->setSingleShot(true);
+    m_restarts[key].append(timer);
+    connect(timer, &QTimer::timeout, this, [this, timer, key, cause, attempt] {
+        m_restarts[key].removeOne(timer);
+        if (m_restarts.value(key).isEmpty()) m_restarts.remove(key);
+        timer->deleteLater();
+        TaskCatalog* catalog = CatalogOf(key);
+        QString error;
+        const auto task = catalog ? catalog->Load(key, &error) : std::nullopt;
+        if (!task) return;   // deleted meanwhile
+        qCInfo(lcRunner) << key.ToString() << ": restart" << attempt + 1 << "of" << task->restartCount << "after a failed run";
+        Start(*task, cause, &error, attempt + 1);
+    });
+    timer->start(int(std::min<qint64>(task->restartIntervalMs, std::numeric_limits<int>::max())));
+}
+
+int TaskRunner::Stop(const TaskKey& key, StopReason reason)
+{
+    m_waiting.remove(key);
+    qDeleteAll(m_restarts.take(key));
+    int n = 0;
+    for (RunningInstance* instance : m_running.value(key)) {
+        if (instance->HasEnded()) continue;
+        instance->Stop(reason);
+        ++n;
+    }
+    if (n == 0) SetRuntime(key, [](TaskRuntime& r) { if (r.runState == TaskRuntime::Queued) r.runState = TaskRuntime::Idle; });
+    return n;
+}
+
+bool TaskRunner::StopInstance(const QString& id, StopReason reason)
+{
+    for (const QList<RunningInstance*>& list : std::as_const(m_running)) {
+        for (RunningInstance* instance : list) {
+            if (instance->Description().id != id || instance->HasEnded()) continue;
+            instance->Stop(reason);
+            return true;
+        }
+    }
+    return false;
+}
+
+void TaskRunner::RemoveInstanceFiles(const QString& id)
+{
+    const QString dir = m_launcher.InstancesDir();
+    try {
+        AtomicFile::Remove(InstanceFiles::OutcomeFile(dir, id));
+        AtomicFile::Remove(InstanceFiles::DescriptionFile(dir, id));
+    } catch (const std::exception& e) {
+        qCWarning(lcRunner) << "instance" << id << ": its files cannot be removed:" << e.what();
+    }
+}
+
+void TaskRunner::Recover()
+{
+    const QString dir = m_launcher.InstancesDir();
+    const QStringList files = QDir(dir).entryList({QStringLiteral("*.instance")}, QDir::Files, QDir::Name);
+    if (files.isEmpty()) return;
+    const QHash<QString, pid_t> supervisors = RunningSupervisors();
+    for (const QString& name : files) {
+        const QString id = InstanceFiles::IdOfDescriptionFile(name);
+        const QString descriptionFile = InstanceFiles::DescriptionFile(dir, id);
+        QFile file(descriptionFile);
+        QString error;
+        std::optional<InstanceDescription> description;
+        if (file.open(QIODevice::ReadOnly)) description = InstanceFiles::DecodeDescription(file.readAll(), &error);
+        if (!description) {
+            qCWarning(lcRunner) << "instance file" << descriptionFile << "is damaged (" << error << "); removed";
+            RemoveInstanceFiles(id);
+            continue;
+        }
+        const auto key = TaskKey::FromString(description->task);
+        const pid_t pid = supervisors.value(QFileInfo(descriptionFile).absoluteFilePath());
+        if (pid > 0 && key) {
+            TaskCatalog* catalog = CatalogOf(*key);
+            const auto task = catalog ? catalog->Load(*key, &error) : std::nullopt;
+            // The limit it started with holds; an instance of an older daemon gets the task's.
+            const qint64 limit = description->timeLimitMs >= 0 ? description->timeLimitMs : task ? task->executionTimeLimitMs : 0;
+            auto* instance = new RunningInstance(*description, pid, false, limit, task ? task->allowHardTerminate : true, this);
+            if (instance->IsValid()) {
+                qCInfo(lcRunner) << description->task << ": instance" << id << "still runs; taken over";
+                m_running[*key].append(instance);
+                Watch(instance);
+                continue;
+            }
+            delete instance;
+        }
+        QFile outcomeFile(InstanceFiles::OutcomeFile(dir, id));
+        std::optional<InstanceOutcome> outcome;
+        if (outcomeFile.open(QIODevice::ReadOnly)) outcome = InstanceFiles::DecodeOutcome(outcomeFile.readAll(), &error);
+        if (outcome) {
+            qCInfo(lcRunner) << description->task << ": instance" << id << "ended while no daemon ran; recorded";
+            Finish(*description, RunResults::FromOutcome(*description, *outcome, StopReason::None), outcome->end, StopReason::None);
+        } else {
+            qCWarning(lcRunner) << description->task << ": instance" << id << "vanished without a result; recorded as lost";
+            Finish(*description, RunResults::Lost, m_clock.Now(), StopReason::None);
+        }
+    }
+}

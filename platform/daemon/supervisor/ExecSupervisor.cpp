@@ -1,0 +1,422 @@
+#include "supervisor/ExecSupervisor.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <grp.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+volatile sig_atomic_t g_stop = 0;
+volatile sig_atomic_t g_child = 0;   // process group of the running program, 0 between programs
+
+void OnStop(int)
+{
+    g_stop = 1;
+    if (g_child > 0) ::kill(-pid_t(g_child), SIGTERM);
+}
+
+void OnKill(int)
+{
+    g_stop = 1;
+    if (g_child > 0) ::kill(-pid_t(g_child), SIGKILL);
+}
+
+void Install(int signal, void (*handler)(int))
+{
+    struct sigaction action {};
+    action.sa_handler = handler;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    ::sigaction(signal, &action, nullptr);
+}
+
+sigset_t StopSignals()
+{
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGTERM);
+    sigaddset(&set, SIGUSR1);
+    return set;
+}
+
+struct StartFailure {
+    int32_t stage;
+    int32_t error;
+};
+
+// The stages of a failed start, as the daemon reads them (InstanceOutcome::StartStage).
+enum : int32_t { AccountStage = 1, DirectoryStage = 2, ProgramStage = 3, DescriptionStage = 4 };
+
+int64_t NowMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch()).count();
+}
+
+std::string DirectoryOf(const std::string& path)
+{
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string FileNameOf(const std::string& path)
+{
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool WriteAll(int fd, const std::string& bytes)
+{
+    const char* p = bytes.data();
+    size_t left = bytes.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, p, left);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            if (n == 0) errno = ENOSPC;
+            return false;
+        }
+        p += n;
+        left -= size_t(n);
+    }
+    return true;
+}
+
+bool SyncDirectory(const std::string& dir)
+{
+    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool ok = ::fsync(fd) == 0;
+    ::close(fd);
+    return ok;
+}
+
+// Creates `path` and its missing parents, owner-only, each made durable in its parent.
+bool MakePath(const std::string& path)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0) return S_ISDIR(st.st_mode) || (errno = ENOTDIR, false);
+    const std::string parent = DirectoryOf(path);
+    if (parent != path && !MakePath(parent)) return false;
+    if (::mkdir(path.c_str(), 0700) != 0) return errno == EEXIST && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    // mkdir's mode passes through the umask, which may take the owner's own rights away.
+    return ::chmod(path.c_str(), 0700) == 0 && SyncDirectory(parent);
+}
+
+// Replaces `path` with `bytes` so that a crash leaves either the old or the new file.
+bool WriteFileAtomically(const std::string& path, const std::string& bytes, std::string* error)
+{
+    std::string temporary = path + ".XXXXXX";
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0) {
+        *error = "\"" + path + "\" could not be written: " + std::strerror(errno);
+        return false;
+    }
+    bool ok = ::fchmod(fd, 0600) == 0 && WriteAll(fd, bytes) && ::fdatasync(fd) == 0;
+    int err = ok ? 0 : errno;
+    if (::close(fd) != 0 && ok) ok = false, err = errno;
+    if (ok && ::rename(temporary.c_str(), path.c_str()) != 0) ok = false, err = errno;
+    if (!ok) {
+        ::unlink(temporary.c_str());
+        *error = "\"" + path + "\" could not be written: " + std::strerror(err);
+        return false;
+    }
+    if (!SyncDirectory(DirectoryOf(path))) {
+        *error = "Cannot flush \"" + DirectoryOf(path) + "\": " + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+// Everything the child needs, prepared before fork so that the child only makes system calls.
+struct ChildPlan {
+    std::vector<std::string> storage;
+    std::vector<char*> argv;
+    std::vector<char*> envp;
+    std::vector<std::string> candidates;   // the program's possible paths, in search order
+    std::string user;
+    std::string directory;
+    uid_t uid;
+    gid_t gid;
+    bool switchUser;
+};
+
+ChildPlan Plan(const InstanceRecord& description, const RecordStep& step)
+{
+    ChildPlan plan;
+    plan.storage.reserve(step.arguments.size() + description.environment.size() + 1);
+    plan.storage.push_back(step.program);
+    for (const std::string& a : step.arguments) plan.storage.push_back(a);
+    const size_t argc = plan.storage.size();
+    for (const std::string& e : description.environment) plan.storage.push_back(e);
+    for (size_t i = 0; i < plan.storage.size(); ++i) {
+        (i < argc ? plan.argv : plan.envp).push_back(plan.storage[i].data());
+    }
+    plan.argv.push_back(nullptr);
+    plan.envp.push_back(nullptr);
+
+    // A name without a slash is looked up on the PATH of the programs' own environment.
+    if (step.program.find('/') != std::string::npos) {
+        plan.candidates.push_back(step.program);
+    } else {
+        std::string path = "/usr/local/bin:/usr/bin:/bin";
+        for (const std::string& e : description.environment) {
+            if (e.compare(0, 5, "PATH=") == 0) path = e.substr(5);
+        }
+        size_t begin = 0;
+        for (;;) {
+            const size_t colon = path.find(':', begin);
+            const std::string dir = path.substr(begin, colon == std::string::npos ? std::string::npos : colon - begin);
+            plan.candidates.push_back((dir.empty() ? std::string(".") : dir) + '/' + step.program);
+            if (colon == std::string::npos) break;
+            begin = colon + 1;
+        }
+    }
+    plan.user = description.user;
+    plan.directory = step.workingDirectory;
+    plan.uid = description.uid;
+    plan.gid = description.gid;
+    plan.switchUser = description.uid != ::geteuid() || description.gid != ::getegid();
+    return plan;
+}
+
+[[noreturn]] void ChildFail(int reportFd, int32_t stage)
+{
+    const StartFailure failure{stage, errno};
+    [[maybe_unused]] const ssize_t n = ::write(reportFd, &failure, sizeof(failure));
+    ::_exit(127);
+}
+
+[[noreturn]] void RunChild(const ChildPlan& plan, int logFd, int reportFd)
+{
+    for (int s : {SIGTERM, SIGUSR1, SIGINT, SIGHUP, SIGPIPE, SIGCHLD, SIGQUIT}) ::signal(s, SIG_DFL);
+    sigset_t none;
+    sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    ::setpgid(0, 0);
+
+    const int null = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    if (null >= 0) ::dup2(null, STDIN_FILENO);
+    if (logFd >= 0) {
+        ::dup2(logFd, STDOUT_FILENO);
+        ::dup2(logFd, STDERR_FILENO);
+    }
+    // The program gets its standard streams and nothing else, whatever this process was
+    // handed: a descriptor it inherited could keep a pipe or a lock of somebody else alive.
+    // Close-on-exec rather than closed, so that the report pipe still works until the exec.
+    if (::close_range(3, ~0U, CLOSE_RANGE_CLOEXEC) != 0) {
+        const long max = ::sysconf(_SC_OPEN_MAX);
+        for (int fd = 3; fd < (max > 0 ? max : 1024); ++fd) ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+    }
+
+    if (plan.switchUser) {
+        if (::initgroups(plan.user.c_str(), plan.gid) != 0 || ::setgid(plan.gid) != 0 || ::setuid(plan.uid) != 0)
+            ChildFail(reportFd, AccountStage);
+    }
+    if (!plan.directory.empty() && ::chdir(plan.directory.c_str()) != 0) ChildFail(reportFd, DirectoryStage);
+
+    int error = ENOENT;
+    for (const std::string& candidate : plan.candidates) {
+        ::execve(candidate.c_str(), plan.argv.data(), plan.envp.data());
+        // Keep looking past directories that do not hold it; remember a program that exists
+        // but may not be run, as the shells do.
+        if (errno == EACCES) error = EACCES;
+        else if (errno != ENOENT && errno != ENOTDIR) { error = errno; break; }
+    }
+    errno = error;
+    ChildFail(reportFd, ProgramStage);
+}
+
+int OpenLog(const std::string& logFile)
+{
+    if (!MakePath(DirectoryOf(logFile)))
+        std::fprintf(stderr, "taskschedd-exec: Cannot create \"%s\": %s\n", DirectoryOf(logFile).c_str(), std::strerror(errno));
+    struct stat st {};
+    if (::stat(logFile.c_str(), &st) == 0 && st.st_size > ExecSupervisor::LogRotateBytes)
+        ::rename(logFile.c_str(), (logFile + ".1").c_str());
+    const int fd = ::open(logFile.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NOFOLLOW);
+    if (fd >= 0 || errno != ENOENT) return fd;
+    // A new log: its mode is the service's, not what the umask leaves of it.
+    const int created = ::open(logFile.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (created >= 0) ::fchmod(created, 0600);
+    else if (errno == EEXIST) return ::open(logFile.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NOFOLLOW);
+    return created;
+}
+
+// The local time now as "2024-03-05T07:30:15.250".
+std::string LocalTimestamp()
+{
+    const int64_t ms = NowMs();
+    const time_t seconds = time_t(ms / 1000);
+    struct tm local {};
+    ::localtime_r(&seconds, &local);
+    char text[40];
+    const size_t n = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &local);
+    std::snprintf(text + n, sizeof text - n, ".%03d", int(ms % 1000));
+    return text;
+}
+
+void LogLine(int fd, const std::string& text)
+{
+    if (fd < 0) return;
+    const std::string line = "--- " + LocalTimestamp() + ' ' + text + " ---\n";
+    [[maybe_unused]] const ssize_t n = ::write(fd, line.data(), line.size());
+}
+
+bool ReadFile(const std::string& path, std::string* bytes, std::string* error)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        *error = std::strerror(errno);
+        return false;
+    }
+    char buffer[8192];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            *error = std::strerror(errno);
+            ::close(fd);
+            return false;
+        }
+        if (n == 0) break;
+        bytes->append(buffer, size_t(n));
+    }
+    ::close(fd);
+    return true;
+}
+
+} // namespace
+
+ExecSupervisor::ExecSupervisor(std::string descriptionFile) : m_descriptionFile(std::move(descriptionFile))
+{
+    const std::string name = FileNameOf(m_descriptionFile);
+    const std::string suffix = ".instance";
+    if (name.size() > suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
+        m_outcomeFile = DirectoryOf(m_descriptionFile) + '/' + name.substr(0, name.size() - suffix.size()) + ".outcome";
+}
+
+int ExecSupervisor::Run()
+{
+    Install(SIGTERM, OnStop);
+    Install(SIGUSR1, OnKill);
+    ::signal(SIGINT, SIG_IGN);
+    ::signal(SIGHUP, SIG_IGN);
+    ::signal(SIGPIPE, SIG_IGN);
+    // The daemon starts us with the stop signals blocked; one that came meanwhile arrives now.
+    const sigset_t stops = StopSignals();
+    ::sigprocmask(SIG_UNBLOCK, &stops, nullptr);
+
+    OutcomeRecord outcome;
+    std::string bytes, error;
+    std::optional<InstanceRecord> description;
+    if (ReadFile(m_descriptionFile, &bytes, &error)) description = InstanceRecord::Decode(bytes, &error);
+    if (!description || m_outcomeFile.empty()) {
+        std::fprintf(stderr, "taskschedd-exec: %s: %s\n", m_descriptionFile.c_str(), error.c_str());
+        outcome.startStage = DescriptionStage;
+        outcome.startErrno = EINVAL;
+        outcome.failedStep = 0;
+        outcome.endMs = NowMs();
+        return m_outcomeFile.empty() ? 1 : WriteOutcome(outcome) ? 0 : 1;
+    }
+
+    const int logFd = OpenLog(description->logFile);
+    if (logFd < 0)
+        std::fprintf(stderr, "taskschedd-exec: cannot open the log \"%s\": %s\n", description->logFile.c_str(), std::strerror(errno));
+    LogLine(logFd, description->task + ": start (" + description->cause + ", instance " + description->id + ")");
+    for (size_t i = 0; i < description->steps.size() && !g_stop; ++i) {
+        RunStep(*description, int(i), logFd, &outcome);
+        if (outcome.failedStep >= 0) break;
+    }
+    outcome.stopRequested = g_stop != 0;
+    outcome.endMs = NowMs();
+    if (outcome.failedStep >= 0) {
+        LogLine(logFd, description->task + ": could not start \"" + description->steps[size_t(outcome.failedStep)].program +
+                           "\": " + std::strerror(outcome.startErrno));
+    } else if (outcome.signal) {
+        LogLine(logFd, description->task + ": ended by signal " + std::to_string(outcome.signal));
+    } else {
+        LogLine(logFd, description->task + ": exit code " + std::to_string(outcome.exitCode));
+    }
+    if (logFd >= 0) ::close(logFd);
+    return WriteOutcome(outcome) ? 0 : 1;
+}
+
+void ExecSupervisor::RunStep(const InstanceRecord& description, int index, int logFd, OutcomeRecord* outcome)
+{
+    const ChildPlan plan = Plan(description, description.steps[size_t(index)]);
+    int report[2];
+    if (::pipe2(report, O_CLOEXEC) != 0) {
+        outcome->failedStep = index;
+        outcome->startStage = ProgramStage;
+        outcome->startErrno = errno;
+        return;
+    }
+    // Stop signals wait until the child's id is known, so that none is lost between fork and
+    // the moment the handler can reach the child.
+    const sigset_t stops = StopSignals();
+    sigset_t previous;
+    ::sigprocmask(SIG_BLOCK, &stops, &previous);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(report[0]);
+        RunChild(plan, logFd, report[1]);
+    }
+    const int forkErrno = errno;
+    if (child > 0) {
+        ::setpgid(child, child);   // also here, so that the group exists before any signal is sent
+        g_child = child;
+    }
+    ::sigprocmask(SIG_SETMASK, &previous, nullptr);
+    ::close(report[1]);
+    if (child < 0) {
+        ::close(report[0]);
+        outcome->failedStep = index;
+        outcome->startStage = ProgramStage;
+        outcome->startErrno = forkErrno;
+        return;
+    }
+
+    StartFailure failure{0, 0};
+    ssize_t n;
+    do {
+        n = ::read(report[0], &failure, sizeof(failure));
+    } while (n < 0 && errno == EINTR);
+    ::close(report[0]);
+
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {}
+    g_child = 0;
+
+    if (n == ssize_t(sizeof(failure))) {
+        outcome->failedStep = index;
+        outcome->startStage = failure.stage;
+        outcome->startErrno = failure.error;
+        return;
+    }
+    ++outcome->stepsRun;
+    if (WIFEXITED(status)) {
+        outcome->exitCode = WEXITSTATUS(status);
+        outcome->signal = 0;
+    } else if (WIFSIGNALED(status)) {
+        outcome->signal = WTERMSIG(status);
+        outcome->exitCode = 128 + outcome->signal;
+    }
+}
+
+bool ExecSupervisor::WriteOutcome(const OutcomeRecord& outcome)
+{
+    std::string error;
+    if (WriteFileAtomically(m_outcomeFile, outcome.Encode(), &error)) return true;
+    std::fprintf(stderr, "taskschedd-exec: %s\n", error.c_str());
+    return false;
+}

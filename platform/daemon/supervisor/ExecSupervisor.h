@@ -1,0 +1,31 @@
+#pragma once
+// The process that watches over one task instance: it starts the instance's programs one
+// after the other as the task's account, waits for each, and writes how the instance ended.
+// It is a process of its own (taskschedd-exec) so that an instance outlives a daemon that
+// dies or is restarted, and the next daemon can still learn its result. It uses the standard
+// library and POSIX only: it starts before every program, so its own start-up is latency.
+
+#include "supervisor/InstanceRecord.h"
+
+#include <string>
+
+/// Runs the instance described by one description file. Signals: SIGTERM asks it to stop the
+/// instance (the running program's process group receives SIGTERM and no further program
+/// starts); SIGUSR1 ends it hard (SIGKILL to the program's process group).
+class ExecSupervisor {
+public:
+    explicit ExecSupervisor(std::string descriptionFile);
+    /// Runs the instance and writes its outcome file. The process's exit status: 0 when the
+    /// outcome was written, 1 when even that failed.
+    int Run();
+
+    /// The largest log file kept as it is; a larger one is moved to "<log>.1" before a run.
+    static constexpr off_t LogRotateBytes = 4 * 1024 * 1024;
+
+private:
+    void RunStep(const InstanceRecord& description, int index, int logFd, OutcomeRecord* outcome);
+    bool WriteOutcome(const OutcomeRecord& outcome);
+
+    std::string m_descriptionFile;
+    std::string m_outcomeFile; // empty when the description file's name names no instance
+};

@@ -1,0 +1,335 @@
+#include "gen2/Gen2Requests.h"
+
+#include "RunTimesWire.h"
+
+#include "AccountPolicy.h"
+#include "ComputerName.h"
+#include "Gen2Protocol.h"
+#include "gen2/ScheduledRuns.h"
+#include "ServiceError.h"
+#include "gen2/TaskDocumentCodec.h"
+#include "gen2/TaskStore.h"
+
+#include <QCborArray>
+#include <QSysInfo>
+#include <QUuid>
+#include <memory>
+#include <unistd.h>
+
+namespace {
+
+using namespace Gen2Protocol;
+
+const QString kHr = QStringLiteral("hr");
+
+QCborMap Ok(QCborMap reply = {})
+{
+    reply.insert(kHr, qint64(S_OK));
+    return reply;
+}
+
+QString Text(const QCborMap& request, const char* key) { return request.value(QLatin1String(key)).toString(); }
+
+TaskPath ParsePath(const QString& text)
+{
+    QString error;
+    auto path = TaskPath::Parse(text, &error);
+    if (!path) throw ServiceError(HRESULT_FROM_WIN32(ERROR_INVALID_NAME), error);
+    return *path;
+}
+
+// The folder a request is made on ("folder") joined with the path it names ("path").
+TaskPath Target(const QCborMap& request)
+{
+    const TaskPath base = ParsePath(Text(request, "folder"));
+    QString error;
+    auto path = base.Join(ParsePath(Text(request, "path")), &error);
+    if (!path) throw ServiceError(HRESULT_FROM_WIN32(ERROR_INVALID_NAME), error);
+    return *path;
+}
+
+bool IsGiven(const VARIANT& v) { return v.vt == VT_BSTR && !v.bstrVal.isEmpty(); }
+
+void RefuseSecurityDescriptor(const QCborMap& request)
+{
+    const VARIANT sddl = ToVariant(request.value(QStringLiteral("sddl")));
+    if (!sddl.IsMissing() && sddl.vt != VT_BSTR)
+        throw ServiceError(E_INVALIDARG, QStringLiteral("The security descriptor must be a string."));
+    if (IsGiven(sddl))
+        throw ServiceError(E_INVALIDARG, QStringLiteral("Security descriptors are not supported; folders and tasks are private to their owner."));
+}
+
+QCborMap TaskRecord(const StoredTask& task, bool withXml = true)
+{
+    QCborMap record{{QStringLiteral("path"), task.path.ToString()}};
+    if (withXml) record.insert(QStringLiteral("xml"), task.xml);
+    return record;
+}
+
+qint64 ToWire(const QDateTime& dt) { return dt.toMSecsSinceEpoch(); }
+QDateTime FromWire(const QCborValue& v) { return v.isInteger() ? QDateTime::fromMSecsSinceEpoch(v.toInteger()) : QDateTime(); }
+
+ServiceError NotRunning()
+{
+    return ServiceError(SCHED_E_SERVICE_NOT_RUNNING,
+                        QStringLiteral("The Task Scheduler Service is not running. (Tasks are started and stopped by the service process.)"));
+}
+
+class Gen2Handler {
+public:
+    explicit Gen2Handler(const ServiceRoot& root) : m_store(root) {}
+
+    QCborMap Connect(const QCborMap& request, const ClientIdentity& peer)
+    {
+        const QString host = QSysInfo::machineHostName();
+        const VARIANT server = ToVariant(request.value(QStringLiteral("server")));
+        if (!server.IsMissing() && server.vt != VT_BSTR) throw ServiceError(E_INVALIDARG, QStringLiteral("The server name must be a string."));
+        const QString name = ComputerName::Bare(server.bstrVal);
+        if (!ComputerName::IsLocal(name))
+            throw ServiceError(HRESULT_FROM_WIN32(ERROR_BAD_NETPATH),
+                               QStringLiteral("The network path was not found. (Only this computer, \"%1\", can be connected to; \"%2\" is another computer.)")
+                                   .arg(host, name));
+        const AccountPolicy policy(geteuid(), peer);
+        const VARIANT user = ToVariant(request.value(QStringLiteral("user")));
+        const VARIANT domain = ToVariant(request.value(QStringLiteral("domain")));
+        for (const VARIANT* v : {&user, &domain}) {
+            if (!v->IsMissing() && v->vt != VT_BSTR) throw ServiceError(E_INVALIDARG, QStringLiteral("User and domain names must be strings."));
+        }
+        if (IsGiven(user)) {
+            QString account = user.bstrVal;
+            if (IsGiven(domain)) account = domain.bstrVal + QLatin1Char('\\') + account;
+            if (AccountPolicy::LocalName(account) != policy.PeerName())
+                throw ServiceError(E_ACCESSDENIED,
+                                   QStringLiteral("Access is denied. (A connection to this computer uses the caller's own account, not \"%1\".)").arg(account));
+        }
+        return Ok({{QStringLiteral("server"), host},
+                   {QStringLiteral("user"), policy.PeerName()},
+                   {QStringLiteral("domain"), host},
+                   {QStringLiteral("version"), qint64((1 << 16) | 6)}});
+    }
+
+    QCborMap FolderGet(const QCborMap& request)
+    {
+        const TaskPath path = Target(request);
+        if (!m_store.FolderExists(path))
+            throw ServiceError(HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND),
+                               QStringLiteral("The system cannot find the file specified. (No folder \"%1\".)").arg(path.ToString()));
+        return Ok({{QStringLiteral("path"), m_store.ResolveFolder(path).ToString()}});
+    }
+
+    QCborMap FolderList(const QCborMap& request)
+    {
+        const TaskPath folder = Target(request);
+        QCborArray names;
+        for (const QString& name : m_store.FolderNames(folder)) names.append(name);
+        return Ok({{QStringLiteral("names"), names}});
+    }
+
+    QCborMap FolderCreate(const QCborMap& request)
+    {
+        RefuseSecurityDescriptor(request);
+        const TaskPath path = Target(request);
+        m_store.CreateFolder(path);
+        return Ok({{QStringLiteral("path"), m_store.ResolveFolder(path).ToString()}});
+    }
+
+    QCborMap FolderDelete(const QCborMap& request)
+    {
+        m_store.DeleteFolder(Target(request));
+        return Ok();
+    }
+
+    QCborMap TaskList(const QCborMap& request)
+    {
+        const bool hidden = request.value(QStringLiteral("hidden")).toBool();
+        QList<StoredTask> tasks;
+        QList<DamagedTask> damaged;
+        m_store.ListTasks(Target(request), &tasks, &damaged);
+        // A client that lists for a window asks for the tasks' status with the listing, and
+        // may leave out the documents it already has; older clients ask for neither.
+        const bool withStatus = request.value(QStringLiteral("status")).toBool();
+        const bool withXml = request.value(QStringLiteral("xml")).toBool(true);
+        const QDateTime now = QDateTime::currentDateTime();
+        QCborArray list;
+        for (const StoredTask& task : tasks) {
+            if (task.doc.settings.hidden && !hidden) continue;
+            QCborMap record = TaskRecord(task, withXml);
+            if (withStatus) record.insert(QStringLiteral("status"), StatusOf(task, now));
+            list.append(record);
+        }
+        QCborArray problems;
+        for (const DamagedTask& d : damaged)
+            problems.append(QCborMap{{QStringLiteral("path"), d.path.ToString()}, {QStringLiteral("error"), d.error}});
+        return Ok({{QStringLiteral("tasks"), list}, {QStringLiteral("damaged"), problems}});
+    }
+
+    QCborMap TaskGet(const QCborMap& request)
+    {
+        return Ok({{QStringLiteral("task"), TaskRecord(m_store.LoadTask(Target(request)))}});
+    }
+
+    QCborMap TaskDelete(const QCborMap& request)
+    {
+        m_store.DeleteTask(Target(request));
+        return Ok();
+    }
+
+    QCborMap TaskRegister(const QCborMap& request, const ClientIdentity& peer)
+    {
+        const qint64 flags = request.value(QStringLiteral("flags")).toInteger();
+        constexpr qint64 known = 0x3F;
+        const bool validateOnly = (flags & 0x1) != 0;
+        if ((flags & ~known) != 0 || (flags & 0x7) == 0 || (validateOnly && (flags & 0x6) != 0))
+            throw ServiceError(E_INVALIDARG, QStringLiteral("The registration flags 0x%1 are not valid.").arg(flags, 0, 16));
+        RefuseSecurityDescriptor(request);
+        const qint64 logonType = request.value(QStringLiteral("logonType")).toInteger();
+        if (!TaskValueRules::IsLogonType(int(logonType)) || logonType != int(logonType))
+            throw ServiceError(E_INVALIDARG, QStringLiteral("The logon type %1 is not valid.").arg(logonType));
+
+        ValueProblem problem;
+        auto doc = TaskDocumentCodec::Decode(request.value(QStringLiteral("xml")).toByteArray(), &problem);
+        if (!doc) throw ServiceError(problem.code, problem.message);
+
+        const VARIANT userId = ToVariant(request.value(QStringLiteral("userId")));
+        if (!userId.IsMissing() && userId.vt != VT_BSTR) throw ServiceError(E_INVALIDARG, QStringLiteral("The user id must be a string."));
+        const AccountPolicy policy(geteuid(), peer);
+        PrincipalData& principal = doc->principal;
+        principal.logonType = int(logonType);
+        if (logonType == 4) {
+            const QString group = IsGiven(userId) ? userId.bstrVal : principal.groupId;
+            if (group.isEmpty()) throw ServiceError(E_INVALIDARG, QStringLiteral("A group task needs a group."));
+            if (auto p = policy.CheckGroup(group); !p.IsOk()) throw ServiceError(p.code, p.message);
+            principal.groupId = group;
+            principal.userId.clear();
+        } else {
+            QString account = IsGiven(userId) ? userId.bstrVal : principal.userId;
+            if (account.isEmpty()) account = policy.PeerName();
+            if (auto p = policy.CheckUser(account); !p.IsOk()) throw ServiceError(p.code, p.message);
+            principal.userId = account;
+            principal.groupId.clear();
+        }
+        if (flags & 0x8) doc->settings.enabled = false;
+        if (auto p = TaskValueRules::CheckDocument(*doc); !p.IsOk()) throw ServiceError(p.code, p.message);
+
+        QString path = Text(request, "path");
+        if (path.isEmpty()) path = QUuid::createUuid().toString(QUuid::WithBraces).toUpper();
+        QCborMap target = request;
+        target.insert(QStringLiteral("path"), path);
+        const TaskPath taskPath = Target(target);
+        if (taskPath.IsRoot()) throw ServiceError(HRESULT_FROM_WIN32(ERROR_INVALID_NAME), QStringLiteral("A task needs a name."));
+        const TaskPath base = ParsePath(Text(request, "folder"));
+        if (!m_store.FolderExists(base))
+            throw ServiceError(HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND),
+                               QStringLiteral("The system cannot find the path specified. (No folder \"%1\".)").arg(base.ToString()));
+        if (validateOnly) return Ok();
+        const auto mode = (flags & 0x6) == 0x6 ? TaskStore::Mode::CreateOrUpdate
+                          : (flags & 0x2)      ? TaskStore::Mode::Create
+                                               : TaskStore::Mode::Update;
+        return Ok({{QStringLiteral("task"), TaskRecord(m_store.StoreTask(taskPath, *doc, mode))}});
+    }
+
+    QCborMap TaskStatus(const QCborMap& request)
+    {
+        return Ok(StatusOf(m_store.LoadTask(Target(request)), QDateTime::currentDateTime()));
+    }
+
+    QCborMap TaskSetEnabled(const QCborMap& request)
+    {
+        const bool enabled = request.value(QStringLiteral("enabled")).toBool();
+        m_store.ChangeTask(Target(request), [&](TaskDocument& doc) { doc.settings.enabled = enabled; });
+        return Ok();
+    }
+
+    QCborMap TaskRunTimes(const QCborMap& request)
+    {
+        const StoredTask task = m_store.LoadTask(Target(request));
+        const QDateTime start = FromWire(request.value(QStringLiteral("start")));
+        if (!start.isValid()) throw ServiceError(E_INVALIDARG, QStringLiteral("The start of the period is not a valid time."));
+        const qint64 count = request.value(QStringLiteral("count")).toInteger();
+        if (count < 0 || count > 0xFFFF) throw ServiceError(E_INVALIDARG, QStringLiteral("At most 65535 run times can be asked for."));
+        const QList<RunTime> runs = ScheduledRuns(task.doc, start, FromWire(request.value(QStringLiteral("end"))), int(count));
+        // A caller that names its zone takes the runs packed, with the wall clock when it is
+        // in that zone: then no time is converted on either side.
+        const QCborValue zone = request.value(QStringLiteral("zone"));
+        if (zone.isString()) {
+            return Ok({{QStringLiteral("runs"), RunTimesWire::Pack(runs)},
+                       {QStringLiteral("wall"), zone.toString().toUtf8() == ScheduleZone().id()}});
+        }
+        QCborArray times;
+        for (const RunTime& run : runs) times.append(run.utc * 1000);
+        return Ok({{QStringLiteral("times"), times}});
+    }
+
+    QCborMap NeedsDaemon(const QCborMap& request)
+    {
+        if (request.contains(QStringLiteral("path"))) m_store.LoadTask(Target(request));
+        throw NotRunning();
+    }
+
+private:
+    // What a status request answers for a stored task (without the result code).
+    QCborMap StatusOf(const StoredTask& task, const QDateTime& now) const
+    {
+        QString stateError;
+        const auto state = m_store.ReadState(task.path, &stateError);
+        QCborMap reply{{QStringLiteral("enabled"), task.doc.settings.enabled}};
+        if (!state) {
+            reply.insert(QStringLiteral("state"), qint64(0));   // TASK_STATE_UNKNOWN
+            reply.insert(QStringLiteral("lastTaskResult"), qint64(HRESULT_FROM_WIN32(ERROR_FILE_CORRUPT)));
+            reply.insert(QStringLiteral("stateError"), stateError);
+        } else {
+            const qint64 s = !task.doc.settings.enabled ? 1 : state->runState != TaskRuntimeState::Idle ? qint64(state->runState) : 3;
+            reply.insert(QStringLiteral("state"), s);
+            reply.insert(QStringLiteral("lastTaskResult"), qint64(state->lastTaskResult));
+            reply.insert(QStringLiteral("missedRuns"), qint64(state->missedRuns));
+            if (state->lastRunTime.isValid()) reply.insert(QStringLiteral("lastRunTime"), ToWire(state->lastRunTime));
+        }
+        const QList<QDateTime> next = ScheduledRunTimes(task.doc, now, {}, 1);
+        if (!next.isEmpty()) reply.insert(QStringLiteral("nextRunTime"), ToWire(next.first()));
+        return reply;
+    }
+
+    TaskStore m_store;
+};
+
+// Runs a handler and turns a refusal into a reply with the code and the description.
+template <typename F>
+QCborMap Answer(F&& f)
+{
+    try {
+        return f();
+    } catch (const ServiceError& e) {
+        return QCborMap{{kHr, qint64(e.Code())}, {QStringLiteral("error"), e.Message()}};
+    }
+}
+
+} // namespace
+
+void RegisterGen2Requests(RequestRouter& router, const ServiceRoot& root)
+{
+    auto h = std::make_shared<Gen2Handler>(root);
+    auto add = [&](const QString& op, auto member) {
+        router.Add(op, [h, member](const QCborMap& request, const ClientIdentity& peer) {
+            return Answer([&] {
+                if constexpr (std::is_invocable_v<decltype(member), Gen2Handler&, const QCborMap&, const ClientIdentity&>)
+                    return std::invoke(member, *h, request, peer);
+                else
+                    return std::invoke(member, *h, request);
+            });
+        });
+    };
+    add(kConnect, &Gen2Handler::Connect);
+    add(kFolderGet, &Gen2Handler::FolderGet);
+    add(kFolderList, &Gen2Handler::FolderList);
+    add(kFolderCreate, &Gen2Handler::FolderCreate);
+    add(kFolderDelete, &Gen2Handler::FolderDelete);
+    add(kTaskList, &Gen2Handler::TaskList);
+    add(kTaskGet, &Gen2Handler::TaskGet);
+    add(kTaskDelete, &Gen2Handler::TaskDelete);
+    add(kTaskRegister, &Gen2Handler::TaskRegister);
+    add(kTaskStatus, &Gen2Handler::TaskStatus);
+    add(kTaskSetEnabled, &Gen2Handler::TaskSetEnabled);
+    add(kTaskRunTimes, &Gen2Handler::TaskRunTimes);
+    for (const QString& op : {kTaskRun, kTaskStop, kTaskInstances, kRunningList, kInstanceRefresh, kInstanceStop})
+        add(op, &Gen2Handler::NeedsDaemon);
+}

@@ -1,0 +1,383 @@
+#include "gen2/TaskStore.h"
+
+#include "AtomicFile.h"
+#include "ServiceError.h"
+#include "StoreLock.h"
+#include "gen2/TaskDocumentCodec.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QMutex>
+#include <QtDebug>
+#include <algorithm>
+#include <optional>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+const QString kFolderSuffix = QStringLiteral(".folder");
+const QString kTaskSuffix = QStringLiteral(".task");
+const QString kStateSuffix = QStringLiteral(".state");
+
+ServiceError NotFound(const TaskPath& path)
+{
+    return ServiceError(HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND),
+                        QStringLiteral("The system cannot find the file specified. (\"%1\")").arg(path.ToString()));
+}
+
+ServiceError FolderNotFound(const TaskPath& path)
+{
+    return ServiceError(HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND),
+                        QStringLiteral("The system cannot find the path specified. (\"%1\")").arg(path.ToString()));
+}
+
+bool IsDir(const QString& path) { return QFileInfo(path).isDir(); }
+
+// What identifies one version of a file: a rewrite renames a new file (new inode) over the
+// old one, and an edit in place changes its size or times.
+struct FileSignature {
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    qint64 mtimeNs = 0;
+    qint64 ctimeNs = 0;
+    friend bool operator==(const FileSignature&, const FileSignature&) = default;
+};
+
+FileSignature SignatureOf(const struct stat& st)
+{
+    return FileSignature{st.st_dev, st.st_ino, st.st_size, qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec,
+                         qint64(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec};
+}
+
+std::optional<FileSignature> Signature(const QString& file)
+{
+    struct stat st {};
+    if (::stat(QFile::encodeName(file).constData(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+    return SignatureOf(st);
+}
+
+ServiceError Damaged(const TaskPath& task, const QString& why)
+{
+    return ServiceError(HRESULT_FROM_WIN32(ERROR_FILE_CORRUPT),
+                        QStringLiteral("The task \"%1\" is damaged and cannot be loaded (%2).").arg(task.ToString(), why));
+}
+
+// Documents already read and checked, by file, so that listing a folder again reads only
+// what changed. Shared by every store of the process: the service outlives its clients.
+class DocumentCache {
+public:
+    static DocumentCache& Instance()
+    {
+        static DocumentCache cache;
+        return cache;
+    }
+
+    bool Find(const QString& file, const FileSignature& signature, QByteArray* xml, TaskDocument* doc)
+    {
+        QMutexLocker locker(&m_mutex);
+        const auto it = m_entries.constFind(file);
+        if (it == m_entries.constEnd() || !(it->signature == signature)) return false;
+        *xml = it->xml;
+        *doc = it->doc;
+        return true;
+    }
+
+    void Insert(const QString& file, const FileSignature& signature, const QByteArray& xml, const TaskDocument& doc)
+    {
+        QMutexLocker locker(&m_mutex);
+        if (m_entries.size() >= kMaxEntries) m_entries.clear();
+        m_entries.insert(file, Entry{signature, xml, doc});
+    }
+
+    void Remove(const QString& file)
+    {
+        QMutexLocker locker(&m_mutex);
+        m_entries.remove(file);
+    }
+
+private:
+    static constexpr qsizetype kMaxEntries = 200000;
+    struct Entry {
+        FileSignature signature;
+        QByteArray xml;
+        TaskDocument doc;
+    };
+    QMutex m_mutex;
+    QHash<QString, Entry> m_entries;
+};
+
+} // namespace
+
+class TaskStore::WriteLock {
+public:
+    WriteLock(const ServiceRoot& root, int waitMs) : m_lock(root.StoreLockPath())
+    {
+        HRESULT code = E_FAIL;
+        QString error;
+        if (!m_lock.Acquire(waitMs, &code, &error)) throw ServiceError(code, error);
+    }
+
+private:
+    StoreLock m_lock;
+};
+
+TaskStore::TaskStore(ServiceRoot root, int lockWaitMs) : m_root(std::move(root)), m_lockWaitMs(lockWaitMs) {}
+
+QString TaskStore::FolderDir(const QString& base, const TaskPath& folder) const
+{
+    QString dir = base;
+    for (const QString& name : folder.Names()) dir += QLatin1Char('/') + name + kFolderSuffix;
+    return dir;
+}
+
+QString TaskStore::FileFor(const QString& base, const TaskPath& task, const QString& suffix)
+{
+    // Named, not iterated as a temporary: the loop would read the names of a destroyed path.
+    const TaskPath parent = task.Parent();
+    QString dir = base;
+    for (const QString& name : parent.Names()) dir += QLatin1Char('/') + name + kFolderSuffix;
+    return dir + QLatin1Char('/') + task.Name() + suffix;
+}
+
+QString TaskStore::TaskFile(const TaskPath& task) const { return FileFor(m_root.TasksDir(), task, kTaskSuffix); }
+
+QString TaskStore::StateFile(const TaskPath& task) const { return FileFor(m_root.StateDir(), task, kStateSuffix); }
+
+QString TaskStore::StoredSpelling(const QString& dir, const QString& name, const QString& suffix)
+{
+    if (QFileInfo::exists(dir + QLatin1Char('/') + name + suffix)) return name;
+    QStringList entries = QDir(dir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+    std::sort(entries.begin(), entries.end());
+    for (const QString& entry : entries) {
+        if (!entry.endsWith(suffix)) continue;
+        const QString stored = entry.chopped(suffix.size());
+        if (stored.compare(name, Qt::CaseInsensitive) == 0 && TaskPath::NameProblem(stored).isEmpty()) return stored;
+    }
+    return name;
+}
+
+TaskPath TaskStore::ResolveFolder(const TaskPath& folder) const
+{
+    TaskPath resolved;
+    QString dir = m_root.TasksDir();
+    for (const QString& name : folder.Names()) {
+        const QString stored = StoredSpelling(dir, name, kFolderSuffix);
+        resolved = *resolved.Join(*TaskPath::Parse(stored));
+        dir += QLatin1Char('/') + stored + kFolderSuffix;
+    }
+    return resolved;
+}
+
+TaskPath TaskStore::ResolveTask(const TaskPath& task) const
+{
+    if (task.IsRoot()) return task;
+    const TaskPath parent = ResolveFolder(task.Parent());
+    const QString name = StoredSpelling(FolderDir(m_root.TasksDir(), parent), task.Name(), kTaskSuffix);
+    return *parent.Join(*TaskPath::Parse(name));
+}
+
+bool TaskStore::FolderExists(const TaskPath& folder) const
+{
+    return IsDir(FolderDir(m_root.TasksDir(), ResolveFolder(folder)));
+}
+
+QStringList TaskStore::FolderNames(const TaskPath& folder) const
+{
+    const QString dir = FolderDir(m_root.TasksDir(), ResolveFolder(folder));
+    if (!IsDir(dir)) throw FolderNotFound(folder);
+    QStringList names;
+    for (const QString& entry : QDir(dir).entryList({QLatin1Char('*') + kFolderSuffix}, QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden)) {
+        const QString name = entry.chopped(kFolderSuffix.size());
+        if (TaskPath::NameProblem(name).isEmpty()) names.append(name);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+void TaskStore::EnsureFolders(const QString& base, const TaskPath& folder)
+{
+    QString dir = base;
+    for (const QString& name : folder.Names()) {
+        dir += QLatin1Char('/') + name + kFolderSuffix;
+        if (!IsDir(dir)) AtomicFile::MakeDirectory(dir);
+    }
+}
+
+void TaskStore::CreateFolder(const TaskPath& folder)
+{
+    WriteLock lock(m_root, m_lockWaitMs);
+    const TaskPath resolved = ResolveFolder(folder);
+    if (folder.IsRoot() || IsDir(FolderDir(m_root.TasksDir(), resolved)))
+        throw ServiceError(HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS),
+                           QStringLiteral("Cannot create a file when that file already exists. (\"%1\")").arg(resolved.ToString()));
+    // Missing parents take the spelling asked for, existing ones keep theirs.
+    EnsureFolders(m_root.TasksDir(), resolved);
+}
+
+void TaskStore::DeleteFolder(const TaskPath& asked)
+{
+    if (asked.IsRoot()) throw ServiceError(E_INVALIDARG, QStringLiteral("The root folder cannot be deleted."));
+    WriteLock lock(m_root, m_lockWaitMs);
+    const TaskPath folder = ResolveFolder(asked);
+    const QString dir = FolderDir(m_root.TasksDir(), folder);
+    if (!IsDir(dir)) throw NotFound(folder);
+    if (!QDir(dir).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System))
+        throw ServiceError(HRESULT_FROM_WIN32(ERROR_DIR_NOT_EMPTY),
+                           QStringLiteral("The directory is not empty. (\"%1\" still holds tasks or folders.)").arg(folder.ToString()));
+    AtomicFile::RemoveDirectory(dir);
+    const QString stateDir = FolderDir(m_root.StateDir(), folder);
+    if (IsDir(stateDir)) QDir(stateDir).removeRecursively();
+}
+
+StoredTask TaskStore::Read(const TaskPath& task, const QString& file) const
+{
+    StoredTask stored{task, {}, {}};
+    const QByteArray name = QFile::encodeName(file);
+    struct stat st {};
+    if (::stat(name.constData(), &st) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR) throw NotFound(task);
+        throw Damaged(task, QString::fromLocal8Bit(std::strerror(errno)));
+    }
+    if (DocumentCache::Instance().Find(file, SignatureOf(st), &stored.xml, &stored.doc)) return stored;
+
+    const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT) throw NotFound(task);
+        throw Damaged(task, QString::fromLocal8Bit(std::strerror(errno)));
+    }
+    // The signature of the open file is the signature of what is read from it.
+    const bool statted = ::fstat(fd, &st) == 0;
+    if (statted && !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        throw NotFound(task);
+    }
+    if (statted && st.st_size > TaskDocumentCodec::MaxDocumentBytes) {
+        ::close(fd);
+        throw Damaged(task, QStringLiteral("its file is too large"));
+    }
+    stored.xml.resize(statted ? qsizetype(st.st_size) : 0);
+    qsizetype done = 0;
+    while (done < stored.xml.size()) {
+        const ssize_t n = ::read(fd, stored.xml.data() + done, size_t(stored.xml.size() - done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        done += n;
+    }
+    const int readError = done == stored.xml.size() ? 0 : errno;
+    ::close(fd);
+    if (!statted || readError) throw Damaged(task, QString::fromLocal8Bit(std::strerror(readError ? readError : EIO)));
+
+    ValueProblem problem;
+    auto doc = TaskDocumentCodec::Load(stored.xml, &problem);
+    if (!doc) throw Damaged(task, QStringLiteral("%1: %2").arg(file, problem.message));
+    stored.doc = std::move(*doc);
+    DocumentCache::Instance().Insert(file, SignatureOf(st), stored.xml, stored.doc);
+    return stored;
+}
+
+void TaskStore::ListTasks(const TaskPath& asked, QList<StoredTask>* tasks, QList<DamagedTask>* damaged) const
+{
+    const TaskPath folder = ResolveFolder(asked);
+    const QString dir = FolderDir(m_root.TasksDir(), folder);
+    if (!IsDir(dir)) throw FolderNotFound(folder);
+    QStringList entries = QDir(dir).entryList({QLatin1Char('*') + kTaskSuffix}, QDir::Files | QDir::Hidden);
+    std::sort(entries.begin(), entries.end());
+    for (const QString& entry : entries) {
+        const QString name = entry.chopped(kTaskSuffix.size());
+        if (!TaskPath::NameProblem(name).isEmpty()) continue;
+        const TaskPath path = *folder.Join(*TaskPath::Parse(name));
+        try {
+            tasks->append(Read(path, dir + QLatin1Char('/') + entry));
+        } catch (const ServiceError& e) {
+            qWarning().noquote() << e.Message();
+            if (damaged) damaged->append(DamagedTask{path, e.Message()});
+        }
+    }
+}
+
+StoredTask TaskStore::LoadTask(const TaskPath& asked) const
+{
+    if (asked.IsRoot()) throw NotFound(asked);
+    const TaskPath task = ResolveTask(asked);
+    return Read(task, TaskFile(task));
+}
+
+void TaskStore::Write(const TaskPath& task, const TaskDocument& doc, StoredTask* stored)
+{
+    EnsureFolders(m_root.TasksDir(), task.Parent());
+    stored->path = task;
+    stored->doc = doc;
+    stored->xml = TaskDocumentCodec::Encode(doc);
+    const QString file = TaskFile(task);
+    DocumentCache::Instance().Remove(file);
+    AtomicFile::Write(file, stored->xml);
+    if (const auto signature = Signature(file)) DocumentCache::Instance().Insert(file, *signature, stored->xml, doc);
+}
+
+StoredTask TaskStore::StoreTask(const TaskPath& asked, const TaskDocument& doc, Mode mode)
+{
+    if (asked.IsRoot()) throw ServiceError(E_INVALIDARG, QStringLiteral("A task needs a name."));
+    WriteLock lock(m_root, m_lockWaitMs);
+    // An existing task of that name in any letter case is the one created or updated.
+    const TaskPath task = ResolveTask(asked);
+    if (IsDir(FolderDir(m_root.TasksDir(), ResolveFolder(task))))
+        throw ServiceError(HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS),
+                           QStringLiteral("\"%1\" is a folder.").arg(task.ToString()));
+    const bool exists = QFileInfo::exists(TaskFile(task));
+    if (exists && mode == Mode::Create)
+        throw ServiceError(HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS),
+                           QStringLiteral("Cannot create a file when that file already exists. (\"%1\")").arg(task.ToString()));
+    if (!exists && mode == Mode::Update) throw NotFound(task);
+    if (exists) LoadTask(task);   // throws for a damaged document, which is kept as it is
+    StoredTask stored;
+    Write(task, doc, &stored);
+    return stored;
+}
+
+StoredTask TaskStore::ChangeTask(const TaskPath& task, const std::function<void(TaskDocument&)>& change)
+{
+    WriteLock lock(m_root, m_lockWaitMs);
+    StoredTask stored = LoadTask(task);
+    change(stored.doc);
+    Write(stored.path, stored.doc, &stored);
+    return stored;
+}
+
+void TaskStore::DeleteTask(const TaskPath& asked)
+{
+    if (asked.IsRoot()) throw NotFound(asked);
+    WriteLock lock(m_root, m_lockWaitMs);
+    const TaskPath task = ResolveTask(asked);
+    const QString file = TaskFile(task);
+    if (!QFileInfo(file).isFile()) throw NotFound(task);
+    DocumentCache::Instance().Remove(file);
+    AtomicFile::Remove(file);
+    if (QFileInfo::exists(StateFile(task))) AtomicFile::Remove(StateFile(task));
+}
+
+std::optional<TaskRuntimeState> TaskStore::ReadState(const TaskPath& task, QString* error) const
+{
+    QFile f(StateFile(ResolveTask(task)));
+    if (!f.exists()) return TaskRuntimeState{};
+    if (!f.open(QIODevice::ReadOnly)) {
+        if (error) *error = f.errorString();
+        return std::nullopt;
+    }
+    return TaskStateFile::Decode(f.read(64 * 1024), error);
+}
+
+void TaskStore::WriteState(const TaskPath& asked, const TaskRuntimeState& state)
+{
+    WriteLock lock(m_root, m_lockWaitMs);
+    const TaskPath task = ResolveTask(asked);
+    if (!QFileInfo(TaskFile(task)).isFile()) throw NotFound(task);
+    EnsureFolders(m_root.StateDir(), task.Parent());
+    AtomicFile::Write(StateFile(task), TaskStateFile::Encode(state));
+}

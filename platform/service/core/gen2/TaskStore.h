@@ -1,0 +1,90 @@
+#pragma once
+// The generation 2.0 store of one root: a tree of folders under the root's task directory,
+// one document per task, and each task's runtime state in a mirror tree of state files.
+// Every change is made under the root's inter-process writer lock with crash-safe writes;
+// readers take no lock. A document that does not load is reported and kept out of
+// listings, never half-loaded and never overwritten.
+// Names keep the spelling they were created with but are unique ignoring case: a path is
+// looked up under the stored spelling of each of its names, the exact one first, so a store
+// that already holds two spellings keeps both reachable.
+
+#include "ServiceRoot.h"
+#include "gen2/TaskDocument.h"
+#include "TaskPath.h"
+#include "gen2/TaskRuntimeState.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QStringList>
+#include <functional>
+
+/// A stored task: its path, its document as stored, and the document read from it.
+struct StoredTask {
+    TaskPath path;
+    QByteArray xml;
+    TaskDocument doc;
+};
+
+/// A task file that does not load, and why.
+struct DamagedTask {
+    TaskPath path;
+    QString error;
+};
+
+class TaskStore {
+public:
+    /// `lockWaitMs`: how long a change waits for another writer before it gives up.
+    explicit TaskStore(ServiceRoot root, int lockWaitMs = 10000);
+
+    bool FolderExists(const TaskPath& folder) const;
+    /// The names of the direct sub-folders, sorted. Throws ServiceError for a missing folder.
+    QStringList FolderNames(const TaskPath& folder) const;
+    /// Creates a folder and any missing parents; an existing folder is refused.
+    void CreateFolder(const TaskPath& folder);
+    /// Deletes an empty folder; the root, missing and non-empty folders are refused.
+    void DeleteFolder(const TaskPath& folder);
+
+    /// The tasks of a folder that load, sorted by name, and those that do not.
+    void ListTasks(const TaskPath& folder, QList<StoredTask>* tasks, QList<DamagedTask>* damaged) const;
+    /// One task; throws ServiceError when it is missing or damaged.
+    StoredTask LoadTask(const TaskPath& task) const;
+
+    enum class Mode { Create, Update, CreateOrUpdate };
+    /// Stores a checked definition under `task`, creating missing folders. Create refuses an
+    /// existing task, Update a missing one; a damaged existing document is never replaced.
+    StoredTask StoreTask(const TaskPath& task, const TaskDocument& doc, Mode mode);
+    /// Loads, changes with `change` and stores a task in one locked step.
+    StoredTask ChangeTask(const TaskPath& task, const std::function<void(TaskDocument&)>& change);
+    /// Deletes a task (damaged ones too) and its runtime state.
+    void DeleteTask(const TaskPath& task);
+
+    /// The runtime state of a task; a task that never ran has the default state. Nothing,
+    /// with `error` filled, when the state file is damaged.
+    std::optional<TaskRuntimeState> ReadState(const TaskPath& task, QString* error) const;
+    void WriteState(const TaskPath& task, const TaskRuntimeState& state);
+
+    /// `folder` with each name spelt as stored (names without a stored match are kept).
+    TaskPath ResolveFolder(const TaskPath& folder) const;
+    /// `task` with its folders and its own name spelt as stored.
+    TaskPath ResolveTask(const TaskPath& task) const;
+
+    /// The file of a task's document and of its state, for the path exactly as given.
+    QString TaskFile(const TaskPath& task) const;
+    QString StateFile(const TaskPath& task) const;
+    /// The file for `task` under `base` by the store's rule: each folder a directory named
+    /// after it with ".folder", the task's name with `suffix`. No two paths share a file, and
+    /// no file is a directory of another path, whatever the names.
+    static QString FileFor(const QString& base, const TaskPath& task, const QString& suffix);
+
+private:
+    class WriteLock;
+    QString FolderDir(const QString& base, const TaskPath& folder) const;
+    /// The stored spelling of `name` among the entries of `dir` ending in `suffix`.
+    static QString StoredSpelling(const QString& dir, const QString& name, const QString& suffix);
+    void EnsureFolders(const QString& base, const TaskPath& folder);
+    StoredTask Read(const TaskPath& task, const QString& file) const;
+    void Write(const TaskPath& task, const TaskDocument& doc, StoredTask* stored);
+
+    ServiceRoot m_root;
+    int m_lockWaitMs;
+};

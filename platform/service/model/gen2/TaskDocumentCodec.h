@@ -1,0 +1,32 @@
+#pragma once
+// The task document: a definition as XML in a schema of our own. Encoding is canonical;
+// decoding is strict (unknown, repeated or misplaced elements, bad numbers and Booleans,
+// DTDs and oversized input are refused with the position and a clear description) and
+// never crashes or hangs on hostile input.
+
+#include "gen2/TaskDocument.h"
+#include "gen2/TaskValueRules.h"
+
+#include <QByteArray>
+#include <optional>
+
+class TaskDocumentCodec {
+public:
+    /// The namespace of every element of the document.
+    static QString Namespace();
+    /// Documents larger than this are refused unread.
+    static constexpr qsizetype MaxDocumentBytes = 4 * 1024 * 1024;
+
+    /// The document of `doc`, UTF-8. Every string round-trips exactly, including control
+    /// characters and unpaired UTF-16 units.
+    static QByteArray Encode(const TaskDocument& doc);
+    /// Reads a document; on failure gives nothing and fills `problem`.
+    static std::optional<TaskDocument> Decode(const QByteArray& xml, ValueProblem* problem);
+    /// Decode by the general XML reader alone. Decode reads documents in the form Encode
+    /// writes a quicker way of its own, and gives the same as this for every document.
+    static std::optional<TaskDocument> DecodeGeneral(const QByteArray& xml, ValueProblem* problem);
+    /// Whether `xml` is in the form Encode writes, and so read the quick way.
+    static bool IsCanonical(const QByteArray& xml);
+    /// Decode, then the service's value checks (TaskValueRules::CheckDocument).
+    static std::optional<TaskDocument> Load(const QByteArray& xml, ValueProblem* problem);
+};

@@ -1,0 +1,316 @@
+// The store of a root as the service uses it: runtime state files, the writer lock,
+// leftovers of interrupted writes, and state answers through the service's requests.
+
+#include "Gen2Protocol.h"
+#include "SampleDocuments.h"
+#include "ServiceCore.h"
+#include "ServiceError.h"
+#include "gen2/TaskDocumentCodec.h"
+#include "gen2/TaskStore.h"
+#include "TemporaryServiceRoot.h"
+
+#include <QCborArray>
+#include <QDir>
+#include <QFile>
+#include <QLockFile>
+#include <QTest>
+#include <unistd.h>
+
+namespace {
+
+TaskDocument Runnable()
+{
+    TaskDocument doc;
+    ActionData exec;
+    exec.path = QStringLiteral("/bin/true");
+    doc.actions = {exec};
+    return doc;
+}
+
+TaskPath Path(const char* text) { return *TaskPath::Parse(QLatin1String(text)); }
+
+} // namespace
+
+class TestTaskStore : public QObject {
+    Q_OBJECT
+
+private slots:
+    void stateFiles()
+    {
+        TemporaryServiceRoot root;
+        ServiceRoot serviceRoot(root.Path());
+        QVERIFY(serviceRoot.Ensure());
+        TaskStore store(serviceRoot);
+        store.StoreTask(Path("\\Reports\\Daily"), Runnable(), TaskStore::Mode::Create);
+        QString error;
+        auto state = store.ReadState(Path("\\Reports\\Daily"), &error);
+        QVERIFY(state && *state == TaskRuntimeState{});   // never ran
+        QCOMPARE(state->lastTaskResult, SCHED_S_TASK_HAS_NOT_RUN);
+
+        TaskRuntimeState written;
+        written.lastRunTime = QDateTime(QDate(2024, 3, 15), QTime(9, 30, 0, 125));
+        written.lastTaskResult = qint32(0x800700C1);
+        written.runState = TaskRuntimeState::Running;
+        written.missedRuns = 2;
+        store.WriteState(Path("\\Reports\\Daily"), written);
+        state = store.ReadState(Path("\\Reports\\Daily"), &error);
+        QVERIFY(state);
+        QCOMPARE(state->lastRunTime, written.lastRunTime);
+        QVERIFY(*state == written);
+
+        QFile file(store.StateFile(Path("\\Reports\\Daily")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("{\"version\": 1, \"runState\": 9}");
+        file.close();
+        QVERIFY(!store.ReadState(Path("\\Reports\\Daily"), &error));
+        QVERIFY(error.contains(QStringLiteral("run state")));
+
+        QVERIFY_THROWS_EXCEPTION(ServiceError, store.WriteState(Path("\\Nope"), written));
+        store.DeleteTask(Path("\\Reports\\Daily"));
+        QVERIFY(!QFile::exists(store.StateFile(Path("\\Reports\\Daily"))));
+    }
+
+    void stateThroughRequests_data()
+    {
+        QTest::addColumn<bool>("enabled");
+        QTest::addColumn<int>("runState");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("ready") << true << int(TaskRuntimeState::Idle) << 3;
+        QTest::newRow("running") << true << int(TaskRuntimeState::Running) << 4;
+        QTest::newRow("queued") << true << int(TaskRuntimeState::Queued) << 2;
+        QTest::newRow("disabled") << false << int(TaskRuntimeState::Idle) << 1;
+    }
+
+    void stateThroughRequests()
+    {
+        QFETCH(bool, enabled);
+        QFETCH(int, runState);
+        QFETCH(int, expected);
+        TemporaryServiceRoot root;
+        ServiceCore core{ServiceRoot(root.Path())};
+        TaskStore store{ServiceRoot(root.Path())};
+        TaskDocument doc = Runnable();
+        doc.settings.enabled = enabled;
+        store.StoreTask(Path("\\T"), doc, TaskStore::Mode::Create);
+        TaskRuntimeState state;
+        state.runState = TaskRuntimeState::RunState(runState);
+        state.lastRunTime = QDateTime(QDate(2024, 3, 15), QTime(9, 30));
+        state.lastTaskResult = 1;
+        store.WriteState(Path("\\T"), state);
+        const ClientIdentity peer{getuid(), getgid(), getpid()};
+        QCborMap reply = core.Handle(QCborMap{{QStringLiteral("op"), Gen2Protocol::kTaskStatus},
+                                              {QStringLiteral("folder"), QStringLiteral("\\")},
+                                              {QStringLiteral("path"), QStringLiteral("T")}},
+                                     peer);
+        QCOMPARE(reply.value(QStringLiteral("hr")).toInteger(), 0);
+        QCOMPARE(reply.value(QStringLiteral("state")).toInteger(), expected);
+        QCOMPARE(reply.value(QStringLiteral("lastTaskResult")).toInteger(), 1);
+        QCOMPARE(QDateTime::fromMSecsSinceEpoch(reply.value(QStringLiteral("lastRunTime")).toInteger()), state.lastRunTime);
+        QVERIFY(!reply.contains(QStringLiteral("nextRunTime")));
+
+        // A listing that asks for statuses carries the same answer for each task, with or
+        // without the documents; one that does not ask (an older client) has none.
+        reply.remove(QStringLiteral("hr"));
+        const auto listed = [&](QCborMap extra) {
+            extra.insert(QStringLiteral("op"), Gen2Protocol::kTaskList);
+            extra.insert(QStringLiteral("folder"), QStringLiteral("\\"));
+            extra.insert(QStringLiteral("path"), QString());
+            const QCborMap list = core.Handle(extra, peer);
+            return list.value(QStringLiteral("tasks")).toArray().at(0).toMap();
+        };
+        const QCborMap both = listed({{QStringLiteral("status"), true}});
+        QCOMPARE(both.value(QStringLiteral("status")).toMap(), reply);
+        QCOMPARE(both.value(QStringLiteral("xml")).toByteArray(), store.LoadTask(Path("\\T")).xml);
+        const QCborMap statusOnly = listed({{QStringLiteral("status"), true}, {QStringLiteral("xml"), false}});
+        QCOMPARE(statusOnly.value(QStringLiteral("status")).toMap(), reply);
+        QVERIFY(!statusOnly.contains(QStringLiteral("xml")));
+        QCOMPARE(statusOnly.value(QStringLiteral("path")).toString(), QStringLiteral("\\T"));
+        const QCborMap plain = listed({});
+        QVERIFY(!plain.contains(QStringLiteral("status")));
+        QVERIFY(plain.contains(QStringLiteral("xml")));
+    }
+
+    void relativeRootBecomesAbsolute()
+    {
+        // Clients, the daemon and the programs it runs in other directories must agree.
+        const QByteArray previous = qgetenv("TASKSCHEDULER_HOME");
+        qputenv("TASKSCHEDULER_HOME", "some/relative/../root");
+        const QString path = ServiceRoot::DefaultPath();
+        qputenv("TASKSCHEDULER_HOME", previous);
+        QCOMPARE(path, QDir::current().absoluteFilePath(QStringLiteral("some/root")));
+    }
+
+    void oneWriterAtATime()
+    {
+        TemporaryServiceRoot root;
+        ServiceRoot serviceRoot(root.Path());
+        QVERIFY(serviceRoot.Ensure());
+        TaskStore store(serviceRoot, 100);
+        QLockFile other(serviceRoot.StoreLockPath());
+        QVERIFY(other.lock());
+        try {
+            store.StoreTask(Path("\\T"), Runnable(), TaskStore::Mode::Create);
+            QFAIL("stored while another writer held the store");
+        } catch (const ServiceError& e) {
+            QCOMPARE(e.Code(), SCHED_E_SERVICE_TOO_BUSY);
+        }
+        QVERIFY_THROWS_EXCEPTION(ServiceError, store.CreateFolder(Path("\\F")));
+        QList<StoredTask> tasks;
+        store.ListTasks(TaskPath(), &tasks, nullptr);   // readers take no lock
+        QVERIFY(tasks.isEmpty());
+        other.unlock();
+        store.StoreTask(Path("\\T"), Runnable(), TaskStore::Mode::Create);
+    }
+
+    void leftoversOfInterruptedWrites()
+    {
+        TemporaryServiceRoot root;
+        ServiceRoot serviceRoot(root.Path());
+        QVERIFY(serviceRoot.Ensure());
+        TaskStore store(serviceRoot);
+        store.StoreTask(Path("\\T"), FullDocument(), TaskStore::Mode::Create);
+        const QString file = store.TaskFile(Path("\\T"));
+        QFile leftover(file + QStringLiteral(".Xa1b2C"));
+        QVERIFY(leftover.open(QIODevice::WriteOnly));
+        leftover.write(TaskDocumentCodec::Encode(Runnable()).left(40));
+        leftover.close();
+        QList<StoredTask> tasks;
+        QList<DamagedTask> damaged;
+        store.ListTasks(TaskPath(), &tasks, &damaged);
+        QCOMPARE(tasks.size(), 1);
+        QVERIFY(tasks.first().doc == FullDocument());
+        QVERIFY(damaged.isEmpty());
+        QCOMPARE(store.FolderNames(TaskPath()), QStringList());
+    }
+
+    void namesIgnoreCase_data()
+    {
+        QTest::addColumn<QString>("asked");
+        QTest::newRow("same") << "\\Reports\\Backup";
+        QTest::newRow("task in another case") << "\\Reports\\BACKUP";
+        QTest::newRow("folder in another case") << "\\reports\\Backup";
+        QTest::newRow("both") << "\\REPORTS\\backup";
+    }
+
+    void namesIgnoreCase()
+    {
+        QFETCH(QString, asked);
+        TemporaryServiceRoot root;
+        ServiceRoot serviceRoot(root.Path());
+        QVERIFY(serviceRoot.Ensure());
+        TaskStore store(serviceRoot);
+        const TaskPath stored = Path("\\Reports\\Backup");
+        const TaskPath path = *TaskPath::Parse(asked);
+        store.StoreTask(stored, Runnable(), TaskStore::Mode::Create);
+        try {
+            store.StoreTask(path, Runnable(), TaskStore::Mode::Create);
+            QFAIL("a second spelling was created");
+        } catch (const ServiceError& e) {
+            QCOMPARE(e.Code(), HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS));
+            QVERIFY2(e.Message().contains(QStringLiteral("\\Reports\\Backup")), qPrintable(e.Message()));
+        }
+        QVERIFY_THROWS_EXCEPTION(ServiceError, store.CreateFolder(path.Parent()));
+        QVERIFY(store.FolderExists(path.Parent()));
+        QCOMPARE(store.LoadTask(path).path, stored);
+
+        TaskDocument changed = Runnable();
+        changed.registrationInfo.description = QStringLiteral("updated");
+        QCOMPARE(store.StoreTask(path, changed, TaskStore::Mode::CreateOrUpdate).path, stored);
+        QList<StoredTask> tasks;
+        store.ListTasks(path.Parent(), &tasks, nullptr);
+        QCOMPARE(tasks.size(), 1);
+        QCOMPARE(tasks.first().path, stored);
+        QCOMPARE(tasks.first().doc.registrationInfo.description, QStringLiteral("updated"));
+        QCOMPARE(store.FolderNames(TaskPath()), QStringList{QStringLiteral("Reports")});
+
+        TaskRuntimeState state;
+        state.missedRuns = 3;
+        store.WriteState(path, state);
+        QString error;
+        QCOMPARE(store.ReadState(stored, &error)->missedRuns, 3);
+        store.DeleteTask(path);
+        QVERIFY_THROWS_EXCEPTION(ServiceError, store.LoadTask(stored));
+        store.DeleteFolder(path.Parent());
+        QVERIFY(!store.FolderExists(stored.Parent()));
+    }
+
+    void twoStoredSpellingsStayApart()
+    {
+        TemporaryServiceRoot root;
+        ServiceRoot serviceRoot(root.Path());
+        QVERIFY(serviceRoot.Ensure());
+        TaskStore store(serviceRoot);
+        TaskDocument upper = Runnable();
+        upper.registrationInfo.description = QStringLiteral("upper");
+        store.StoreTask(Path("\\Backup"), upper, TaskStore::Mode::Create);
+        QVERIFY(QFile::copy(store.TaskFile(Path("\\Backup")), store.TaskFile(Path("\\backup"))));
+        TaskDocument lower = Runnable();
+        lower.registrationInfo.description = QStringLiteral("lower");
+        store.StoreTask(Path("\\backup"), lower, TaskStore::Mode::CreateOrUpdate);
+        QList<StoredTask> tasks;
+        store.ListTasks(TaskPath(), &tasks, nullptr);
+        QCOMPARE(tasks.size(), 2);
+        QCOMPARE(store.LoadTask(Path("\\Backup")).doc.registrationInfo.description, QStringLiteral("upper"));
+        QCOMPARE(store.LoadTask(Path("\\backup")).doc.registrationInfo.description, QStringLiteral("lower"));
+        store.DeleteTask(Path("\\backup"));
+        QCOMPARE(store.LoadTask(Path("\\BACKUP")).path, Path("\\Backup"));
+    }
+
+    void damagedDocumentIsReported_data()
+    {
+        QTest::addColumn<QByteArray>("from");
+        QTest::addColumn<QByteArray>("to");
+        QTest::newRow("renamed encoding attribute") << QByteArray("encoding=") << QByteArray("encodinf=");
+        QTest::newRow("cut-off character") << QByteArray("</Task>") << QByteArray("</Task>\xc3");
+    }
+
+    void damagedDocumentIsReported()
+    {
+        QFETCH(QByteArray, from);
+        QFETCH(QByteArray, to);
+        TemporaryServiceRoot root;
+        ServiceRoot serviceRoot(root.Path());
+        QVERIFY(serviceRoot.Ensure());
+        TaskStore store(serviceRoot);
+        TaskDocument doc = Runnable();
+        doc.registrationInfo.description = QStringLiteral("bell \a");   // stored encoded
+        store.StoreTask(Path("\\T"), doc, TaskStore::Mode::Create);
+        QFile file(store.TaskFile(Path("\\T")));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QByteArray bytes = file.readAll();
+        file.close();
+        QVERIFY(bytes.contains(from));
+        bytes.replace(from, to);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(bytes);
+        file.close();
+
+        QList<StoredTask> tasks;
+        QList<DamagedTask> damaged;
+        store.ListTasks(TaskPath(), &tasks, &damaged);
+        QVERIFY(tasks.isEmpty());
+        QCOMPARE(damaged.size(), 1);
+        QVERIFY2(damaged.first().error.contains(QStringLiteral("damaged")), qPrintable(damaged.first().error));
+        try {
+            store.LoadTask(Path("\\T"));
+            QFAIL("a damaged document loaded");
+        } catch (const ServiceError& e) {
+            QCOMPARE(e.Code(), HRESULT_FROM_WIN32(ERROR_FILE_CORRUPT));
+        }
+    }
+
+    void changeTask()
+    {
+        TemporaryServiceRoot root;
+        ServiceRoot serviceRoot(root.Path());
+        QVERIFY(serviceRoot.Ensure());
+        TaskStore store(serviceRoot);
+        store.StoreTask(Path("\\T"), Runnable(), TaskStore::Mode::Create);
+        store.ChangeTask(Path("\\T"), [](TaskDocument& doc) { doc.settings.enabled = false; });
+        QVERIFY(!store.LoadTask(Path("\\T")).doc.settings.enabled);
+        QVERIFY_THROWS_EXCEPTION(ServiceError, store.ChangeTask(Path("\\Missing"), [](TaskDocument&) {}));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestTaskStore)
+#include "tst_taskstore.moc"
