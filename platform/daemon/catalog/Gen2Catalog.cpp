@@ -11,12 +11,6 @@ Q_LOGGING_CATEGORY(lcGen2, "taskschedd.v2")
 
 namespace {
 
-constexpr int TriggerBoot = 8;     // TASK_TRIGGER_BOOT
-constexpr int TriggerLogon = 9;    // TASK_TRIGGER_LOGON
-constexpr int TriggerIdle = 6;     // TASK_TRIGGER_IDLE
-constexpr int TriggerSessionStateChange = 11;   // TASK_TRIGGER_SESSION_STATE_CHANGE
-constexpr int LogonGroup = 4;      // TASK_LOGON_GROUP
-
 std::optional<TaskPath> PathOf(const TaskKey& key, QString* error)
 {
     if (key.generation != TaskGeneration::Gen2) {
@@ -79,11 +73,14 @@ RunnableTask Gen2Catalog::ToRunnable(const TaskPath& path, const TaskDocument& d
     task.idle.durationMs = DurationMs(s.idle.idleDuration).value_or(task.idle.durationMs);
     // No wait timeout, or none at all, waits for as long as it takes.
     task.idle.waitTimeoutMs = DurationMs(s.idle.waitTimeout).value_or(0);
-    if (doc.principal.logonType == LogonGroup) task.group = doc.principal.groupId;
+    if (doc.principal.logonType == TASK_LOGON_GROUP) task.group = doc.principal.groupId;
     else task.account = doc.principal.userId;
     for (const ActionData& a : doc.actions) {
         TaskAction action;
-        action.kind = a.type == 0 ? TaskAction::Exec : a.type == 6 ? TaskAction::Email : a.type == 7 ? TaskAction::Message : TaskAction::Handler;
+        action.kind = a.type == TASK_ACTION_EXEC           ? TaskAction::Exec
+                    : a.type == TASK_ACTION_SEND_EMAIL   ? TaskAction::Email
+                    : a.type == TASK_ACTION_SHOW_MESSAGE ? TaskAction::Message
+                                                         : TaskAction::Handler;
         action.program = a.path;
         action.arguments = a.arguments;
         action.workingDirectory = a.workingDirectory;
@@ -107,10 +104,10 @@ RunnableTask Gen2Catalog::ToRunnable(const TaskPath& path, const TaskDocument& d
         const auto from = t.startBoundary.isEmpty() ? std::nullopt : TaskValueRules::ParseBoundary(t.startBoundary);
         const QDateTime begin = from.value_or(QDateTime());
         const QDateTime until = end.value_or(QDateTime());
-        if (t.type == TriggerBoot) task.bootStarts.append(EventStart{{}, delay, begin, until});
-        if (t.type == TriggerLogon) task.logonStarts.append(EventStart{t.userId, delay, begin, until});
-        if (t.type == TriggerIdle) task.idleStarts.append(EventStart{{}, 0, begin, until});
-        if (t.type == TriggerSessionStateChange) task.sessionStarts.append(EventStart{t.userId, delay, begin, until, t.stateChange});
+        if (t.type == TASK_TRIGGER_BOOT) task.bootStarts.append(EventStart{{}, delay, begin, until});
+        if (t.type == TASK_TRIGGER_LOGON) task.logonStarts.append(EventStart{t.userId, delay, begin, until});
+        if (t.type == TASK_TRIGGER_IDLE) task.idleStarts.append(EventStart{{}, 0, begin, until});
+        if (t.type == TASK_TRIGGER_SESSION_STATE_CHANGE) task.sessionStarts.append(EventStart{t.userId, delay, begin, until, t.stateChange});
     }
     if (everyTriggerEnds) task.expiry = expiry;
     // The idle settings on stopping and restarting belong to a task that runs on idleness; a

@@ -5,9 +5,6 @@
 
 namespace {
 
-// TASK_TRIGGER_TYPE2 values with a calendar.
-enum : int { TriggerTime = 1, TriggerDaily = 2, TriggerWeekly = 3, TriggerMonthly = 4, TriggerMonthlyDow = 5 };
-
 // The last-week flag of the engine's week mask, beside the first to fourth weeks.
 constexpr quint8 LastWeekBit = 0x10;
 
@@ -27,25 +24,25 @@ TriggerSchedule TaskSchedule::ToTrigger(const TriggerData& t, const QTimeZone& z
 {
     TriggerSchedule s;
     switch (t.type) {
-    case TriggerTime:
+    case TASK_TRIGGER_TIME:
         s.kind = TriggerKind::Once;
         break;
-    case TriggerDaily:
+    case TASK_TRIGGER_DAILY:
         s.kind = TriggerKind::Daily;
         s.daysInterval = t.daysInterval;
         break;
-    case TriggerWeekly:
+    case TASK_TRIGGER_WEEKLY:
         s.kind = TriggerKind::Weekly;
         s.weeksInterval = t.weeksInterval;
         s.daysOfWeek = quint8(t.daysOfWeek & 0x7F);
         break;
-    case TriggerMonthly:
+    case TASK_TRIGGER_MONTHLY:
         s.kind = TriggerKind::MonthlyDate;
         s.daysOfMonth = quint32(t.daysOfMonth) & 0x7FFFFFFFu;
         s.monthsOfYear = quint16(t.monthsOfYear & 0xFFF);
         s.runOnLastDayOfMonth = t.runOnLastDayOfMonth;
         break;
-    case TriggerMonthlyDow:
+    case TASK_TRIGGER_MONTHLYDOW:
         s.kind = TriggerKind::MonthlyDow;
         s.daysOfWeek = quint8(t.daysOfWeek & 0x7F);
         s.weeksOfMonth = quint8(t.weeksOfMonth & 0x1F) | (t.runOnLastWeekOfMonth ? LastWeekBit : 0);

@@ -3,6 +3,7 @@
 // crosses to the service as a document, and what the store keeps. The defaults are the
 // service's documented defaults for a new definition.
 
+#include "TaskService2.h"
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -30,8 +31,8 @@ struct PrincipalData {
     QString displayName;
     QString userId;
     QString groupId;
-    int logonType = 3;   // TASK_LOGON_INTERACTIVE_TOKEN
-    int runLevel = 0;    // TASK_RUNLEVEL_LUA
+    int logonType = TASK_LOGON_INTERACTIVE_TOKEN;
+    int runLevel = TASK_RUNLEVEL_LUA;
     friend bool operator==(const PrincipalData&, const PrincipalData&) = default;
 };
 
@@ -81,7 +82,7 @@ struct RepetitionData {
 
 /// A trigger of any kind; the fields a kind does not use keep their defaults.
 struct TriggerData {
-    int type = 1;   // TASK_TRIGGER_TYPE2
+    int type = TASK_TRIGGER_TIME;   // a TASK_TRIGGER_TYPE2
     QString id;
     QString startBoundary;
     QString endBoundary;
@@ -107,7 +108,7 @@ struct TriggerData {
 
 /// An action of any kind; the fields a kind does not use stay empty.
 struct ActionData {
-    int type = 0;   // TASK_ACTION_TYPE
+    int type = TASK_ACTION_EXEC;   // a TASK_ACTION_TYPE
     QString id;
     QString path;               // exec
     QString arguments;

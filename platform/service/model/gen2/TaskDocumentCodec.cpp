@@ -282,7 +282,7 @@ public:
             m_w.writeStartElement(QStringLiteral("Repetition"));
             Fields(RepetitionFields(), t.repetition, RepetitionData{});
             m_w.writeEndElement();
-            if (t.type == 0) Pairs(QStringLiteral("ValueQueries"), t.valueQueries);
+            if (t.type == TASK_TRIGGER_EVENT) Pairs(QStringLiteral("ValueQueries"), t.valueQueries);
             m_w.writeEndElement();
         }
         m_w.writeEndElement();
@@ -293,7 +293,7 @@ public:
             m_w.writeStartElement(QStringLiteral("Action"));
             m_w.writeAttribute(QStringLiteral("type"), QString::number(a.type));
             Fields(ActionFields(), a, ActionData{}, a.type);
-            if (a.type == 6) {
+            if (a.type == TASK_ACTION_SEND_EMAIL) {
                 Pairs(QStringLiteral("HeaderFields"), a.headerFields);
                 if (!a.attachments.isEmpty()) {
                     m_w.writeStartElement(QStringLiteral("Attachments"));
@@ -576,7 +576,7 @@ private:
             if (!Type(&t.type)) return false;
             const bool ok = Children([&](const QString& field) {
                 if (field == QLatin1String("Repetition")) return Record(RepetitionFields(), &t.repetition);
-                if (field == QLatin1String("ValueQueries") && t.type == 0) return Pairs(&t.valueQueries);
+                if (field == QLatin1String("ValueQueries") && t.type == TASK_TRIGGER_EVENT) return Pairs(&t.valueQueries);
                 return ReadField(TriggerFields(), field, &t, t.type);
             });
             triggers->append(t);
@@ -594,8 +594,8 @@ private:
             ActionData a;
             if (!Type(&a.type)) return false;
             const bool ok = Children([&](const QString& field) {
-                if (a.type == 6 && field == QLatin1String("HeaderFields")) return Pairs(&a.headerFields);
-                if (a.type == 6 && field == QLatin1String("Attachments")) {
+                if (a.type == TASK_ACTION_SEND_EMAIL && field == QLatin1String("HeaderFields")) return Pairs(&a.headerFields);
+                if (a.type == TASK_ACTION_SEND_EMAIL && field == QLatin1String("Attachments")) {
                     return Children([&](const QString& item) {
                         if (item != QLatin1String("Attachment")) return Unexpected(item);
                         QString file;

@@ -9,7 +9,7 @@ namespace {
 ValueProblem Invalid(const QString& message) { return ValueProblem{SCHED_E_INVALIDVALUE, message}; }
 ValueProblem Missing(const QString& message) { return ValueProblem{SCHED_E_MISSINGNODE, message}; }
 
-bool IsTimeBased(int type) { return type >= 1 && type <= 5; }
+bool IsTimeBased(int type) { return type >= TASK_TRIGGER_TIME && type <= TASK_TRIGGER_MONTHLYDOW; }
 
 bool EndsBeforeStart(const QString& start, const QString& end)
 {
@@ -65,21 +65,21 @@ ValueProblem CheckTrigger(const TriggerData& t, int position)
     if (!t.startBoundary.isEmpty() && !t.endBoundary.isEmpty() && EndsBeforeStart(t.startBoundary, t.endBoundary))
         return Invalid(name("EndBoundary") + QStringLiteral(": \"%1\" lies before the start \"%2\".").arg(t.endBoundary, t.startBoundary));
     switch (t.type) {
-    case 2:
+    case TASK_TRIGGER_DAILY:
         return CheckRange(name("DaysInterval"), t.daysInterval, t.daysInterval >= 1 && t.daysInterval <= 32767);
-    case 3:
+    case TASK_TRIGGER_WEEKLY:
         if (auto p = CheckRange(name("WeeksInterval"), t.weeksInterval, t.weeksInterval >= 1 && t.weeksInterval <= 32767); !p.IsOk()) return p;
         if (auto p = CheckRange(name("DaysOfWeek"), t.daysOfWeek, TaskValueRules::IsDaysOfWeekMask(t.daysOfWeek)); !p.IsOk()) return p;
         if (t.daysOfWeek == 0) return Invalid(name("DaysOfWeek") + QStringLiteral(": a weekly trigger needs at least one day."));
         return {};
-    case 4:
+    case TASK_TRIGGER_MONTHLY:
         if (auto p = CheckRange(name("DaysOfMonth"), t.daysOfMonth, TaskValueRules::IsDaysOfMonthMask(t.daysOfMonth)); !p.IsOk()) return p;
         if (auto p = CheckRange(name("MonthsOfYear"), t.monthsOfYear, TaskValueRules::IsMonthsMask(t.monthsOfYear)); !p.IsOk()) return p;
         if (t.daysOfMonth == 0 && !t.runOnLastDayOfMonth)
             return Invalid(name("DaysOfMonth") + QStringLiteral(": a monthly trigger needs at least one day."));
         if (t.monthsOfYear == 0) return Invalid(name("MonthsOfYear") + QStringLiteral(": a monthly trigger needs at least one month."));
         return {};
-    case 5:
+    case TASK_TRIGGER_MONTHLYDOW:
         if (auto p = CheckRange(name("DaysOfWeek"), t.daysOfWeek, TaskValueRules::IsDaysOfWeekMask(t.daysOfWeek)); !p.IsOk()) return p;
         if (auto p = CheckRange(name("WeeksOfMonth"), t.weeksOfMonth, TaskValueRules::IsWeeksOfMonthMask(t.weeksOfMonth)); !p.IsOk()) return p;
         if (auto p = CheckRange(name("MonthsOfYear"), t.monthsOfYear, TaskValueRules::IsMonthsMask(t.monthsOfYear)); !p.IsOk()) return p;
@@ -88,10 +88,10 @@ ValueProblem CheckTrigger(const TriggerData& t, int position)
             return Invalid(name("WeeksOfMonth") + QStringLiteral(": a monthly day-of-week trigger needs at least one week."));
         if (t.monthsOfYear == 0) return Invalid(name("MonthsOfYear") + QStringLiteral(": a monthly day-of-week trigger needs at least one month."));
         return {};
-    case 11:
+    case TASK_TRIGGER_SESSION_STATE_CHANGE:
         if (t.stateChange == 0) return Missing(name("StateChange") + QStringLiteral(": a session state change trigger needs its kind of change."));
         return CheckRange(name("StateChange"), t.stateChange, TaskValueRules::IsStateChange(t.stateChange));
-    case 0:
+    case TASK_TRIGGER_EVENT:
         if (t.subscription.trimmed().isEmpty()) return Missing(name("Subscription") + QStringLiteral(": an event trigger needs a subscription."));
         return {};
     default:
@@ -103,8 +103,8 @@ ValueProblem CheckAction(const ActionData& a, int position)
 {
     const QString where = QStringLiteral("Action %1").arg(position);
     if (!TaskValueRules::IsActionType(a.type)) return CheckRange(where + QStringLiteral(" Type"), a.type, false);
-    if (a.type == 0 && a.path.trimmed().isEmpty()) return Missing(where + QStringLiteral(" Path: a program action needs a program."));
-    if (a.type == 5 && !TaskValueRules::IsBracedGuid(a.classId))
+    if (a.type == TASK_ACTION_EXEC && a.path.trimmed().isEmpty()) return Missing(where + QStringLiteral(" Path: a program action needs a program."));
+    if (a.type == TASK_ACTION_COM_HANDLER && !TaskValueRules::IsBracedGuid(a.classId))
         return Invalid(where + QStringLiteral(" ClassId: \"%1\" is not a class identifier.").arg(a.classId));
     return {};
 }
