@@ -2,6 +2,7 @@
 
 #include "ErrorInfo.h"
 
+#include "Gen1Protocol.h"
 #include "ResultCodes.h"
 #include "ServiceTransport.h"
 
@@ -36,10 +37,10 @@ bool Gen1Connection::FetchInfo()
 {
     if (m_haveInfo) return true;
     HRESULT hr;
-    const QCborMap reply = Call(QStringLiteral("v1.info"), {}, &hr);
+    const QCborMap reply = Call(Gen1Protocol::kInfo, {}, &hr);
     if (FAILED(hr)) return false;
-    m_computer = reply.value(QStringLiteral("computer")).toString();
-    m_jobsDir = reply.value(QStringLiteral("jobsDir")).toString();
+    m_computer = reply.value(Gen1Protocol::Key::Computer).toString();
+    m_jobsDir = reply.value(Gen1Protocol::Key::JobsDir).toString();
     m_haveInfo = true;
     return true;
 }

@@ -2,6 +2,7 @@
 
 #include "ErrorInfo.h"
 #include "Gen1Connection.h"
+#include "Gen1Protocol.h"
 #include "Gen1TaskTrigger.h"
 #include "Gen1TriggerText.h"
 #include "ResultCodes.h"
@@ -13,8 +14,6 @@
 
 namespace {
 
-const QString kName = QStringLiteral("name");
-const QString kJob = QStringLiteral("job");
 // The sheet of EditWorkItem saves what its pages change.
 constexpr BOOL kPersistChanges = 1;
 
@@ -178,15 +177,15 @@ HRESULT Gen1Task::GetRunTimes(const SYSTEMTIME* pstBegin, const SYSTEMTIME* pstE
 {
     if (!pstBegin || !pCount || !rgstTaskTimes) return E_POINTER;
     if (*pCount < 1 || *pCount > TASK_MAX_RUN_TIMES) return E_INVALIDARG;
-    QCborMap args{{kJob, ScheduleCbor()},
-                  {QStringLiteral("count"), qint64(*pCount)},
-                  {QStringLiteral("begin"), SystemTimeToCbor(*pstBegin)}};
-    if (pstEnd) args.insert(QStringLiteral("end"), SystemTimeToCbor(*pstEnd));
+    QCborMap args{{Gen1Protocol::Key::Job, ScheduleCbor()},
+                  {Gen1Protocol::Key::Count, qint64(*pCount)},
+                  {Gen1Protocol::Key::Begin, SystemTimeToCbor(*pstBegin)}};
+    if (pstEnd) args.insert(Gen1Protocol::Key::End, SystemTimeToCbor(*pstEnd));
     HRESULT hr;
-    const QCborMap reply = m_connection->Call(QStringLiteral("v1.runtimes"), args, &hr);
+    const QCborMap reply = m_connection->Call(Gen1Protocol::kRunTimes, args, &hr);
     if (FAILED(hr)) return hr;
     QList<SYSTEMTIME> times;
-    for (const QCborValue& v : reply.value(QStringLiteral("times")).toArray()) {
+    for (const QCborValue& v : reply.value(Gen1Protocol::Key::Times).toArray()) {
         SYSTEMTIME st;
         if (!SystemTimeFromCbor(v.toArray(), &st) || times.size() >= *pCount) return E_UNEXPECTED;
         times.append(st);
@@ -202,9 +201,9 @@ HRESULT Gen1Task::GetNextRunTime(SYSTEMTIME* pstNextRun)
     *pstNextRun = SYSTEMTIME{};
     HRESULT hr;
     const QCborMap reply = m_connection->Call(
-        QStringLiteral("v1.runtimes"), {{kJob, ScheduleCbor()}, {QStringLiteral("count"), 1}}, &hr);
+        Gen1Protocol::kRunTimes, {{Gen1Protocol::Key::Job, ScheduleCbor()}, {Gen1Protocol::Key::Count, 1}}, &hr);
     if (FAILED(hr)) return hr;
-    const QCborArray times = reply.value(QStringLiteral("times")).toArray();
+    const QCborArray times = reply.value(Gen1Protocol::Key::Times).toArray();
     if (times.isEmpty()) return hr == S_FALSE || hr == S_OK ? SCHED_S_TASK_NO_MORE_RUNS : hr;
     if (!SystemTimeFromCbor(times.at(0).toArray(), pstNextRun)) return E_UNEXPECTED;
     return S_OK;
@@ -229,14 +228,14 @@ HRESULT Gen1Task::GetIdleWait(WORD* pwIdleMinutes, WORD* pwDeadlineMinutes)
 HRESULT Gen1Task::Run()
 {
     HRESULT hr;
-    m_connection->Call(QStringLiteral("v1.run"), {{kName, m_fileName}}, &hr);
+    m_connection->Call(Gen1Protocol::kRun, {{Gen1Protocol::Key::Name, m_fileName}}, &hr);
     return hr;
 }
 
 HRESULT Gen1Task::Terminate()
 {
     HRESULT hr;
-    m_connection->Call(QStringLiteral("v1.terminate"), {{kName, m_fileName}}, &hr);
+    m_connection->Call(Gen1Protocol::kTerminate, {{Gen1Protocol::Key::Name, m_fileName}}, &hr);
     return hr;
 }
 
@@ -272,15 +271,15 @@ HRESULT Gen1Task::QueryState(StateField field, HRESULT* status, SYSTEMTIME* last
         reply = m_stateAnswer->reply;
     } else {
         HRESULT hr;
-        reply = m_connection->Call(QStringLiteral("v1.state"), {{kName, m_fileName}, {kJob, job}}, &hr);
+        reply = m_connection->Call(Gen1Protocol::kState, {{Gen1Protocol::Key::Name, m_fileName}, {Gen1Protocol::Key::Job, job}}, &hr);
         m_stateAnswer.reset();
         if (FAILED(hr)) return hr;
         m_stateAnswer = StateAnswer{reply, job, m_connection->CallCount(), bit};
     }
-    *status = HRESULT(reply.value(QStringLiteral("status")).toInteger(E_UNEXPECTED));
-    *exitCode = DWORD(reply.value(QStringLiteral("exitCode")).toInteger());
-    *hasRun = reply.value(QStringLiteral("hasRun")).toBool();
-    if (!SystemTimeFromCbor(reply.value(QStringLiteral("lastRun")).toArray(), lastRun)) return E_UNEXPECTED;
+    *status = HRESULT(reply.value(Gen1Protocol::Key::Status).toInteger(E_UNEXPECTED));
+    *exitCode = DWORD(reply.value(Gen1Protocol::Key::ExitCode).toInteger());
+    *hasRun = reply.value(Gen1Protocol::Key::HasRun).toBool();
+    if (!SystemTimeFromCbor(reply.value(Gen1Protocol::Key::LastRun).toArray(), lastRun)) return E_UNEXPECTED;
     return S_OK;
 }
 
@@ -395,13 +394,13 @@ HRESULT Gen1Task::Load(const QString& pszFileName, DWORD)
     HRESULT hr;
     const QString name = NameForPath(pszFileName, &hr);
     if (FAILED(hr)) return hr;
-    const QCborMap reply = m_connection->Call(QStringLiteral("v1.load"), {{kName, name}}, &hr);
+    const QCborMap reply = m_connection->Call(Gen1Protocol::kLoad, {{Gen1Protocol::Key::Name, name}}, &hr);
     if (FAILED(hr)) return hr;
     JobDefinition definition;
     QString why;
-    if (!JobDefinition::FromCbor(reply.value(kJob).toMap(), &definition, &why)) return E_UNEXPECTED;
+    if (!JobDefinition::FromCbor(reply.value(Gen1Protocol::Key::Job).toMap(), &definition, &why)) return E_UNEXPECTED;
     Replace(definition);
-    m_fileName = reply.value(kName).toString();
+    m_fileName = reply.value(Gen1Protocol::Key::Name).toString();
     m_isNew = false;
     m_dirty = false;
     return S_OK;
@@ -429,13 +428,13 @@ HRESULT Gen1Task::SaveAsNew(const QString& fileName)
 HRESULT Gen1Task::Send(const QString& name, bool create, bool adopt)
 {
     HRESULT hr;
-    QCborMap request{{kName, name}, {kJob, Definition().ToCbor()}, {QStringLiteral("create"), create}};
-    if (m_password) request.insert(QStringLiteral("password"), *m_password);
-    const QCborMap reply = m_connection->Call(QStringLiteral("v1.save"), request, &hr);
+    QCborMap request{{Gen1Protocol::Key::Name, name}, {Gen1Protocol::Key::Job, Definition().ToCbor()}, {Gen1Protocol::Key::Create, create}};
+    if (m_password) request.insert(Gen1Protocol::Key::Password, *m_password);
+    const QCborMap reply = m_connection->Call(Gen1Protocol::kSave, request, &hr);
     if (FAILED(hr)) return hr;
     m_password.reset();
     if (adopt) {
-        m_fileName = reply.value(kName).toString();
+        m_fileName = reply.value(Gen1Protocol::Key::Name).toString();
         m_isNew = false;
         m_dirty = false;
     }

@@ -3,6 +3,7 @@
 #include "ComputerName.h"
 #include "Gen1Connection.h"
 #include "Gen1EnumWorkItems.h"
+#include "Gen1Protocol.h"
 #include "Gen1Task.h"
 #include "InProcessTransport.h"
 #include "ErrorInfo.h"
@@ -11,8 +12,6 @@
 #include <QCborArray>
 
 namespace {
-
-const QString kName = QStringLiteral("name");
 
 bool IsTaskInterface(REFIID riid)
 {
@@ -76,10 +75,10 @@ HRESULT Gen1TaskScheduler::Enum(IEnumWorkItems** ppEnumWorkItems)
     if (!ppEnumWorkItems) return E_POINTER;
     *ppEnumWorkItems = nullptr;
     HRESULT hr;
-    const QCborMap reply = m_connection->Call(QStringLiteral("v1.list"), {}, &hr);
+    const QCborMap reply = m_connection->Call(Gen1Protocol::kList, {}, &hr);
     if (FAILED(hr)) return hr;
     QStringList names;
-    for (const QCborValue& v : reply.value(QStringLiteral("names")).toArray()) names.append(v.toString());
+    for (const QCborValue& v : reply.value(Gen1Protocol::Key::Names).toArray()) names.append(v.toString());
     *ppEnumWorkItems = Gen1EnumWorkItems::Create(names).Detach();
     return S_OK;
 }
@@ -89,19 +88,19 @@ HRESULT Gen1TaskScheduler::Activate(const QString& pwszName, REFIID riid, IUnkno
     if (!ppUnk) return E_POINTER;
     *ppUnk = nullptr;
     HRESULT hr;
-    const QCborMap reply = m_connection->Call(QStringLiteral("v1.load"), {{kName, pwszName}}, &hr);
+    const QCborMap reply = m_connection->Call(Gen1Protocol::kLoad, {{Gen1Protocol::Key::Name, pwszName}}, &hr);
     if (FAILED(hr)) return hr;
     JobDefinition definition;
     QString why;
-    if (!JobDefinition::FromCbor(reply.value(QStringLiteral("job")).toMap(), &definition, &why)) return E_UNEXPECTED;
-    ComPtr<Gen1Task> task = Gen1Task::CreateLoaded(m_connection, reply.value(kName).toString(), definition);
+    if (!JobDefinition::FromCbor(reply.value(Gen1Protocol::Key::Job).toMap(), &definition, &why)) return E_UNEXPECTED;
+    ComPtr<Gen1Task> task = Gen1Task::CreateLoaded(m_connection, reply.value(Gen1Protocol::Key::Name).toString(), definition);
     return task->QueryInterface(riid, reinterpret_cast<void**>(ppUnk));
 }
 
 HRESULT Gen1TaskScheduler::Delete(const QString& pwszName)
 {
     HRESULT hr;
-    m_connection->Call(QStringLiteral("v1.delete"), {{kName, pwszName}}, &hr);
+    m_connection->Call(Gen1Protocol::kDelete, {{Gen1Protocol::Key::Name, pwszName}}, &hr);
     return hr;
 }
 
@@ -112,10 +111,10 @@ HRESULT Gen1TaskScheduler::NewWorkItem(const QString& pwszTaskName, REFCLSID rcl
     if (!(rclsid == CLSID_CTask)) return REGDB_E_CLASSNOTREG;
     if (!IsTaskInterface(riid)) return E_NOINTERFACE;
     HRESULT hr;
-    const QCborMap reply = m_connection->Call(QStringLiteral("v1.exists"), {{kName, pwszTaskName}}, &hr);
+    const QCborMap reply = m_connection->Call(Gen1Protocol::kExists, {{Gen1Protocol::Key::Name, pwszTaskName}}, &hr);
     if (FAILED(hr)) return hr;
-    if (reply.value(QStringLiteral("exists")).toBool()) return HRESULT_FROM_WIN32(ERROR_FILE_EXISTS);
-    ComPtr<Gen1Task> task = Gen1Task::CreateNew(m_connection, reply.value(kName).toString());
+    if (reply.value(Gen1Protocol::Key::Exists).toBool()) return HRESULT_FROM_WIN32(ERROR_FILE_EXISTS);
+    ComPtr<Gen1Task> task = Gen1Task::CreateNew(m_connection, reply.value(Gen1Protocol::Key::Name).toString());
     return task->QueryInterface(riid, reinterpret_cast<void**>(ppUnk));
 }
 
@@ -130,7 +129,7 @@ HRESULT Gen1TaskScheduler::AddWorkItem(const QString& pwszTaskName, IScheduledWo
 HRESULT Gen1TaskScheduler::IsOfType(const QString& pwszName, REFIID riid)
 {
     HRESULT hr;
-    m_connection->Call(QStringLiteral("v1.load"), {{kName, pwszName}}, &hr);
+    m_connection->Call(Gen1Protocol::kLoad, {{Gen1Protocol::Key::Name, pwszName}}, &hr);
     if (FAILED(hr)) return hr;
     return IsTaskInterface(riid) ? S_OK : S_FALSE;
 }

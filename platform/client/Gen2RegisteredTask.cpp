@@ -38,13 +38,13 @@ Gen2RegisteredTask::Gen2RegisteredTask(std::shared_ptr<Gen2Session> session, QSt
 ComPtr<Gen2RegisteredTask> Gen2RegisteredTask::FromRecord(std::shared_ptr<Gen2Session> session, const QCborMap& record,
                                                           std::shared_ptr<Gen2StatusBatch> listing)
 {
-    return Make(std::move(session), record.value(QStringLiteral("path")).toString(),
-                record.value(QStringLiteral("xml")).toByteArray(), std::move(listing));
+    return Make(std::move(session), record.value(Gen2Protocol::Key::Path).toString(),
+                record.value(Gen2Protocol::Key::Xml).toByteArray(), std::move(listing));
 }
 
 QCborMap Gen2RegisteredTask::Request(const QString& op) const
 {
-    return QCborMap{{QStringLiteral("op"), op}, {QStringLiteral("folder"), QStringLiteral("\\")}, {QStringLiteral("path"), m_path}};
+    return QCborMap{{QStringLiteral("op"), op}, {Gen2Protocol::Key::Folder, QStringLiteral("\\")}, {Gen2Protocol::Key::Path, m_path}};
 }
 
 HRESULT Gen2RegisteredTask::Status(StatusField field, QCborMap* reply) const
@@ -85,7 +85,7 @@ HRESULT Gen2RegisteredTask::get_State(TASK_STATE* pState)
     QCborMap reply;
     const HRESULT hr = Status(StatusField::State, &reply);
     if (FAILED(hr)) return hr;
-    *pState = TASK_STATE(reply.value(QStringLiteral("state")).toInteger());
+    *pState = TASK_STATE(reply.value(Gen2Protocol::Key::State).toInteger());
     return S_OK;
 }
 
@@ -95,13 +95,13 @@ HRESULT Gen2RegisteredTask::get_Enabled(VARIANT_BOOL* pEnabled)
     QCborMap reply;
     const HRESULT hr = Status(StatusField::Enabled, &reply);
     if (FAILED(hr)) return hr;
-    return OutFlag(pEnabled, reply.value(QStringLiteral("enabled")).toBool());
+    return OutFlag(pEnabled, reply.value(Gen2Protocol::Key::Enabled).toBool());
 }
 
 HRESULT Gen2RegisteredTask::put_Enabled(VARIANT_BOOL enabled)
 {
     QCborMap request = Request(Gen2Protocol::kTaskSetEnabled);
-    request.insert(QStringLiteral("enabled"), enabled != 0);
+    request.insert(Gen2Protocol::Key::Enabled, enabled != 0);
     return m_session->Call(request);
 }
 
@@ -114,10 +114,10 @@ HRESULT Gen2RegisteredTask::RunEx(VARIANT params, LONG flags, LONG sessionId, co
 {
     if (ppRunningTask) *ppRunningTask = nullptr;
     QCborMap request = Request(Gen2Protocol::kTaskRun);
-    request.insert(QStringLiteral("params"), Gen2Protocol::FromVariant(params));
-    request.insert(QStringLiteral("flags"), flags);
+    request.insert(Gen2Protocol::Key::Params, Gen2Protocol::FromVariant(params));
+    request.insert(Gen2Protocol::Key::Flags, flags);
     request.insert(QStringLiteral("sessionId"), sessionId);
-    request.insert(QStringLiteral("user"), user);
+    request.insert(Gen2Protocol::Key::User, user);
     return m_session->Call(request);
 }
 
@@ -126,7 +126,7 @@ HRESULT Gen2RegisteredTask::GetInstances(LONG flags, IRunningTaskCollection** pp
     if (!ppRunningTasks) return E_POINTER;
     *ppRunningTasks = nullptr;
     QCborMap request = Request(Gen2Protocol::kTaskInstances);
-    request.insert(QStringLiteral("flags"), flags);
+    request.insert(Gen2Protocol::Key::Flags, flags);
     return m_session->Call(request);
 }
 
@@ -146,7 +146,7 @@ HRESULT Gen2RegisteredTask::get_LastTaskResult(LONG* pLastTaskResult)
     QCborMap reply;
     const HRESULT hr = Status(StatusField::LastTaskResult, &reply);
     if (FAILED(hr)) return hr;
-    *pLastTaskResult = LONG(reply.value(QStringLiteral("lastTaskResult")).toInteger());
+    *pLastTaskResult = LONG(reply.value(Gen2Protocol::Key::LastTaskResult).toInteger());
     return S_OK;
 }
 
@@ -156,7 +156,7 @@ HRESULT Gen2RegisteredTask::get_NumberOfMissedRuns(LONG* pNumberOfMissedRuns)
     QCborMap reply;
     const HRESULT hr = Status(StatusField::MissedRuns, &reply);
     if (FAILED(hr)) return hr;
-    *pNumberOfMissedRuns = LONG(reply.value(QStringLiteral("missedRuns")).toInteger());
+    *pNumberOfMissedRuns = LONG(reply.value(Gen2Protocol::Key::MissedRuns).toInteger());
     return S_OK;
 }
 
@@ -195,25 +195,25 @@ HRESULT Gen2RegisteredTask::GetRunTimes(const SYSTEMTIME* pstStart, const SYSTEM
     const QDateTime start = OleDate::FromSystemTime(*pstStart);
     if (!start.isValid()) return Fail(E_INVALIDARG, QStringLiteral("The start of the period is not a valid date and time."));
     QCborMap request = Request(Gen2Protocol::kTaskRunTimes);
-    request.insert(QStringLiteral("start"), start.toMSecsSinceEpoch());
+    request.insert(Gen2Protocol::Key::Start, start.toMSecsSinceEpoch());
     // An end in the year 9999 stands for "no end", whatever its other fields hold.
     if (pstEnd && pstEnd->wYear < 9999) {
         const QDateTime end = OleDate::FromSystemTime(*pstEnd);
         if (!end.isValid()) return Fail(E_INVALIDARG, QStringLiteral("The end of the period is not a valid date and time."));
-        request.insert(QStringLiteral("end"), end.toMSecsSinceEpoch());
+        request.insert(Gen2Protocol::Key::End, end.toMSecsSinceEpoch());
     }
-    request.insert(QStringLiteral("count"), qint64(*pCount));
-    request.insert(QStringLiteral("zone"), QString::fromUtf8(ScheduleZone().id()));
+    request.insert(Gen2Protocol::Key::Count, qint64(*pCount));
+    request.insert(Gen2Protocol::Key::Zone, QString::fromUtf8(ScheduleZone().id()));
     QCborMap reply;
     const HRESULT hr = m_session->Call(request, &reply);
     if (FAILED(hr)) return hr;
     QList<SYSTEMTIME> times;
-    if (reply.contains(QStringLiteral("runs"))) {
-        auto runs = RunTimesWire::Unpack(reply.value(QStringLiteral("runs")).toByteArray(), reply.value(QStringLiteral("wall")).toBool());
+    if (reply.contains(Gen2Protocol::Key::Runs)) {
+        auto runs = RunTimesWire::Unpack(reply.value(Gen2Protocol::Key::Runs).toByteArray(), reply.value(Gen2Protocol::Key::Wall).toBool());
         if (!runs) return Fail(E_UNEXPECTED, QStringLiteral("The service sent run times that cannot be read."));
         times = std::move(*runs);
     } else {
-        for (const QCborValue& t : reply.value(QStringLiteral("times")).toArray())
+        for (const QCborValue& t : reply.value(Gen2Protocol::Key::Times).toArray())
             times.append(OleDate::ToSystemTime(QDateTime::fromMSecsSinceEpoch(t.toInteger())));
     }
     *pRunTimes = times;
@@ -229,7 +229,7 @@ HRESULT Gen2RegisteredTaskCollection::get_Item(VARIANT index, IRegisteredTask** 
     *ppTask = nullptr;
     if (index.vt == VT_BSTR) {
         for (const QCborMap& record : m_records) {
-            if (NameOf(record.value(QStringLiteral("path")).toString()) == index.bstrVal)
+            if (NameOf(record.value(Gen2Protocol::Key::Path).toString()) == index.bstrVal)
                 return OutObject(ppTask, Gen2RegisteredTask::FromRecord(m_session, record, m_listing));
         }
         return Fail(E_INVALIDARG, QStringLiteral("The collection holds no task \"%1\".").arg(index.bstrVal));

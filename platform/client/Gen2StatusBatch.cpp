@@ -8,20 +8,20 @@ bool Gen2StatusBatch::Fetch()
 {
     // The documents came with the listing itself; only the statuses are asked for.
     const QCborMap request{{QStringLiteral("op"), Gen2Protocol::kTaskList},
-                           {QStringLiteral("folder"), m_folder},
-                           {QStringLiteral("path"), QString()},
-                           {QStringLiteral("hidden"), m_hidden},
+                           {Gen2Protocol::Key::Folder, m_folder},
+                           {Gen2Protocol::Key::Path, QString()},
+                           {Gen2Protocol::Key::Hidden, m_hidden},
                            {QStringLiteral("status"), true},
-                           {QStringLiteral("xml"), false}};
+                           {Gen2Protocol::Key::Xml, false}};
     QCborMap reply;
     if (FAILED(m_session->Call(request, &reply))) return false;
     m_call = m_session->CallCount();
-    for (const QCborValue& value : reply.value(QStringLiteral("tasks")).toArray()) {
+    for (const QCborValue& value : reply.value(Gen2Protocol::Key::Tasks).toArray()) {
         const QCborMap record = value.toMap();
         const QCborValue status = record.value(QStringLiteral("status"));
         // A service that does not know the question answers with a plain listing.
         if (!status.isMap()) return false;
-        m_entries.insert(record.value(QStringLiteral("path")).toString(), Entry{status.toMap(), 0});
+        m_entries.insert(record.value(Gen2Protocol::Key::Path).toString(), Entry{status.toMap(), 0});
     }
     return true;
 }

@@ -10,7 +10,7 @@ using namespace Gen2;
 
 QCborMap Gen2TaskFolder::Request(const QString& op, const QString& path) const
 {
-    return QCborMap{{QStringLiteral("op"), op}, {QStringLiteral("folder"), m_path}, {QStringLiteral("path"), path}};
+    return QCborMap{{QStringLiteral("op"), op}, {Gen2Protocol::Key::Folder, m_path}, {Gen2Protocol::Key::Path, path}};
 }
 
 HRESULT Gen2TaskFolder::get_Name(QString* pName)
@@ -28,7 +28,7 @@ HRESULT Gen2TaskFolder::GetFolder(const QString& path, ITaskFolder** ppFolder)
     QCborMap reply;
     const HRESULT hr = m_session->Call(Request(Gen2Protocol::kFolderGet, path), &reply);
     if (FAILED(hr)) return hr;
-    return OutObject(ppFolder, Gen2TaskFolder::Make(m_session, reply.value(QStringLiteral("path")).toString()));
+    return OutObject(ppFolder, Gen2TaskFolder::Make(m_session, reply.value(Gen2Protocol::Key::Path).toString()));
 }
 
 HRESULT Gen2TaskFolder::GetFolders(LONG flags, ITaskFolderCollection** ppFolders)
@@ -40,7 +40,7 @@ HRESULT Gen2TaskFolder::GetFolders(LONG flags, ITaskFolderCollection** ppFolders
     const HRESULT hr = m_session->Call(Request(Gen2Protocol::kFolderList, QString()), &reply);
     if (FAILED(hr)) return hr;
     QStringList names;
-    for (const QCborValue& name : reply.value(QStringLiteral("names")).toArray()) names.append(name.toString());
+    for (const QCborValue& name : reply.value(Gen2Protocol::Key::Names).toArray()) names.append(name.toString());
     return OutObject(ppFolders, Gen2TaskFolderCollection::Make(m_session, m_path, names));
 }
 
@@ -48,11 +48,11 @@ HRESULT Gen2TaskFolder::CreateFolder(const QString& subFolderName, VARIANT sddl,
 {
     if (ppFolder) *ppFolder = nullptr;
     QCborMap request = Request(Gen2Protocol::kFolderCreate, subFolderName);
-    request.insert(QStringLiteral("sddl"), Gen2Protocol::FromVariant(sddl));
+    request.insert(Gen2Protocol::Key::Sddl, Gen2Protocol::FromVariant(sddl));
     QCborMap reply;
     const HRESULT hr = m_session->Call(request, &reply);
     if (FAILED(hr) || !ppFolder) return hr;
-    return OutObject(ppFolder, Gen2TaskFolder::Make(m_session, reply.value(QStringLiteral("path")).toString()));
+    return OutObject(ppFolder, Gen2TaskFolder::Make(m_session, reply.value(Gen2Protocol::Key::Path).toString()));
 }
 
 HRESULT Gen2TaskFolder::DeleteFolder(const QString& subFolderName, LONG flags)
@@ -68,7 +68,7 @@ HRESULT Gen2TaskFolder::GetTask(const QString& path, IRegisteredTask** ppTask)
     QCborMap reply;
     const HRESULT hr = m_session->Call(Request(Gen2Protocol::kTaskGet, path), &reply);
     if (FAILED(hr)) return hr;
-    return OutObject(ppTask, Gen2RegisteredTask::FromRecord(m_session, reply.value(QStringLiteral("task")).toMap()));
+    return OutObject(ppTask, Gen2RegisteredTask::FromRecord(m_session, reply.value(Gen2Protocol::Key::Task).toMap()));
 }
 
 HRESULT Gen2TaskFolder::GetTasks(LONG flags, IRegisteredTaskCollection** ppTasks)
@@ -78,12 +78,12 @@ HRESULT Gen2TaskFolder::GetTasks(LONG flags, IRegisteredTaskCollection** ppTasks
     if ((flags & ~LONG(TASK_ENUM_HIDDEN)) != 0) return Fail(E_INVALIDARG, QStringLiteral("GetTasks takes only TASK_ENUM_HIDDEN."));
     const bool hidden = (flags & TASK_ENUM_HIDDEN) != 0;
     QCborMap request = Request(Gen2Protocol::kTaskList, QString());
-    request.insert(QStringLiteral("hidden"), hidden);
+    request.insert(Gen2Protocol::Key::Hidden, hidden);
     QCborMap reply;
     const HRESULT hr = m_session->Call(request, &reply);
     if (FAILED(hr)) return hr;
     QList<QCborMap> records;
-    for (const QCborValue& record : reply.value(QStringLiteral("tasks")).toArray()) records.append(record.toMap());
+    for (const QCborValue& record : reply.value(Gen2Protocol::Key::Tasks).toArray()) records.append(record.toMap());
     // The statuses are asked for when the first of them is read: a listing for the
     // definitions alone costs the service nothing more.
     auto listing = std::make_shared<Gen2StatusBatch>(m_session, m_path, hidden);
@@ -101,16 +101,16 @@ HRESULT Gen2TaskFolder::RegisterTask(const QString& path, const QString& xmlText
 {
     if (ppTask) *ppTask = nullptr;
     QCborMap request = Request(Gen2Protocol::kTaskRegister, path);
-    request.insert(QStringLiteral("xml"), xmlText.toUtf8());
-    request.insert(QStringLiteral("flags"), flags);
-    request.insert(QStringLiteral("userId"), Gen2Protocol::FromVariant(userId));
-    request.insert(QStringLiteral("password"), Gen2Protocol::FromVariant(password));
-    request.insert(QStringLiteral("logonType"), qint64(logonType));
-    request.insert(QStringLiteral("sddl"), Gen2Protocol::FromVariant(sddl));
+    request.insert(Gen2Protocol::Key::Xml, xmlText.toUtf8());
+    request.insert(Gen2Protocol::Key::Flags, flags);
+    request.insert(Gen2Protocol::Key::UserId, Gen2Protocol::FromVariant(userId));
+    request.insert(Gen2Protocol::Key::Password, Gen2Protocol::FromVariant(password));
+    request.insert(Gen2Protocol::Key::LogonType, qint64(logonType));
+    request.insert(Gen2Protocol::Key::Sddl, Gen2Protocol::FromVariant(sddl));
     QCborMap reply;
     const HRESULT hr = m_session->Call(request, &reply);
-    if (FAILED(hr) || !ppTask || !reply.contains(QStringLiteral("task"))) return hr;
-    return OutObject(ppTask, Gen2RegisteredTask::FromRecord(m_session, reply.value(QStringLiteral("task")).toMap()));
+    if (FAILED(hr) || !ppTask || !reply.contains(Gen2Protocol::Key::Task)) return hr;
+    return OutObject(ppTask, Gen2RegisteredTask::FromRecord(m_session, reply.value(Gen2Protocol::Key::Task).toMap()));
 }
 
 HRESULT Gen2TaskFolder::RegisterTaskDefinition(const QString& path, ITaskDefinition* pDefinition, LONG flags, VARIANT userId,

@@ -34,17 +34,17 @@ HRESULT Gen2TaskService::Connect(VARIANT serverName, VARIANT user, VARIANT domai
     }
     QCborMap reply;
     const HRESULT hr = session->Call(QCborMap{{QStringLiteral("op"), Gen2Protocol::kConnect},
-                                              {QStringLiteral("server"), Gen2Protocol::FromVariant(serverName)},
-                                              {QStringLiteral("user"), Gen2Protocol::FromVariant(user)},
-                                              {QStringLiteral("domain"), Gen2Protocol::FromVariant(domain)},
-                                              {QStringLiteral("password"), Gen2Protocol::FromVariant(password)}},
+                                              {Gen2Protocol::Key::Server, Gen2Protocol::FromVariant(serverName)},
+                                              {Gen2Protocol::Key::User, Gen2Protocol::FromVariant(user)},
+                                              {Gen2Protocol::Key::Domain, Gen2Protocol::FromVariant(domain)},
+                                              {Gen2Protocol::Key::Password, Gen2Protocol::FromVariant(password)}},
                                      &reply);
     if (FAILED(hr)) return hr;
     // A remote computer keeps the name it was reached by: that is the name the user knows it by.
-    session->server = remote ? ComputerName::Bare(remoteName) : reply.value(QStringLiteral("server")).toString();
-    session->user = reply.value(QStringLiteral("user")).toString();
-    session->domain = reply.value(QStringLiteral("domain")).toString();
-    session->highestVersion = DWORD(reply.value(QStringLiteral("version")).toInteger());
+    session->server = remote ? ComputerName::Bare(remoteName) : reply.value(Gen2Protocol::Key::Server).toString();
+    session->user = reply.value(Gen2Protocol::Key::User).toString();
+    session->domain = reply.value(Gen2Protocol::Key::Domain).toString();
+    session->highestVersion = DWORD(reply.value(Gen2Protocol::Key::Version).toInteger());
     m_session = session;
     return S_OK;
 }
@@ -62,7 +62,7 @@ HRESULT Gen2TaskService::GetRunningTasks(LONG flags, IRunningTaskCollection** pp
     if (!ppRunningTasks) return E_POINTER;
     *ppRunningTasks = nullptr;
     if (!m_session) return NotConnected();
-    return m_session->Call(QCborMap{{QStringLiteral("op"), Gen2Protocol::kRunningList}, {QStringLiteral("flags"), flags}});
+    return m_session->Call(QCborMap{{QStringLiteral("op"), Gen2Protocol::kRunningList}, {Gen2Protocol::Key::Flags, flags}});
 }
 
 HRESULT Gen2TaskService::NewTask(DWORD flags, ITaskDefinition** ppDefinition)

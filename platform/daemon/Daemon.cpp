@@ -5,6 +5,7 @@
 #include "DaemonProtocol.h"
 #include "server/DaemonServer.h"
 #include "catalog/Gen1Catalog.h"
+#include "Gen1Protocol.h"
 #include "catalog/Gen2Catalog.h"
 #include "Gen2Protocol.h"
 #include "run/PasswordCheck.h"
@@ -223,7 +224,7 @@ void Daemon::OnRootLost(const QString& reason)
 QCborMap Daemon::Handle(const QCborMap& request, const ClientIdentity& peer)
 {
     const QString op = request.value(DaemonProtocol::Key::Op).toString();
-    if (op == Gen2Protocol::kTaskRegister || op == QLatin1String("v1.save")) {
+    if (op == Gen2Protocol::kTaskRegister || op == Gen1Protocol::kSave) {
         if (auto refusal = CheckPassword(op, request, peer)) return *refusal;
     }
     // Taken before the request is carried out: a deleted task's stored spelling is gone after.
@@ -239,17 +240,17 @@ std::optional<QCborMap> Daemon::CheckPassword(const QString& op, const QCborMap&
     QString account;
     QString password;
     if (op == Gen2Protocol::kTaskRegister) {
-        const qint64 logonType = request.value(QStringLiteral("logonType")).toInteger();
-        const VARIANT given = Gen2Protocol::ToVariant(request.value(QStringLiteral("password")));
+        const qint64 logonType = request.value(Gen2Protocol::Key::LogonType).toInteger();
+        const VARIANT given = Gen2Protocol::ToVariant(request.value(Gen2Protocol::Key::Password));
         if (given.vt != VT_BSTR || given.bstrVal.isEmpty()) return std::nullopt;
         if (logonType != LogonPassword && logonType != LogonInteractiveOrPassword) return std::nullopt;
         password = given.bstrVal;
-        const VARIANT user = Gen2Protocol::ToVariant(request.value(QStringLiteral("userId")));
+        const VARIANT user = Gen2Protocol::ToVariant(request.value(Gen2Protocol::Key::UserId));
         account = user.vt == VT_BSTR && !user.bstrVal.isEmpty() ? user.bstrVal : AccountPolicy::UserName(peer.uid);
     } else {
         // A 1.0 save carries a password only when one was set since the object's last save;
         // an empty account is the service's own, which has none.
-        password = request.value(QStringLiteral("password")).toString();
+        password = request.value(Gen2Protocol::Key::Password).toString();
         account = request.value(QStringLiteral("job")).toMap().value(QStringLiteral("account")).toString();
         if (password.isEmpty() || account.isEmpty()) return std::nullopt;
     }
@@ -267,7 +268,7 @@ std::optional<TaskKey> Daemon::NamedTask(const QString& op, const QCborMap& requ
     // may spell it in another case.
     if (op == Gen2Protocol::kTaskDelete || op == Gen2Protocol::kTaskSetEnabled) {
         if (const auto key = RunRequests::Gen2Key(request, nullptr)) return m_gen2->StoredKey(*key);
-    } else if (op == QLatin1String("v1.delete")) {
+    } else if (op == Gen1Protocol::kDelete) {
         return m_gen1->StoredKey(RunRequests::Gen1Key(request));
     }
     return std::nullopt;
@@ -279,7 +280,7 @@ bool Daemon::Stores(const QString& op, const QCborMap& request)
         const auto key = RunRequests::Gen2Key(request, nullptr);
         return key && m_gen2->Load(*key, nullptr).has_value();
     }
-    if (op == QLatin1String("v1.save")) return m_gen1->Load(RunRequests::Gen1Key(request), nullptr).has_value();
+    if (op == Gen1Protocol::kSave) return m_gen1->Load(RunRequests::Gen1Key(request), nullptr).has_value();
     return false;
 }
 
@@ -295,13 +296,13 @@ void Daemon::AfterChange(const QString& op, const std::optional<TaskKey>& named,
 {
     std::optional<TaskKey> key = named;
     if (op == Gen2Protocol::kTaskRegister) {
-        const QString path = reply.value(QStringLiteral("task")).toMap().value(QStringLiteral("path")).toString();
+        const QString path = reply.value(Gen2Protocol::Key::Task).toMap().value(Gen2Protocol::Key::Path).toString();
         if (!path.isEmpty()) key = TaskKey{TaskGeneration::Gen2, path};
-    } else if (op == QLatin1String("v1.save")) {
+    } else if (op == Gen1Protocol::kSave) {
         key = TaskKey{TaskGeneration::Gen1, reply.value(QStringLiteral("name")).toString()};
     }
     if (!key || key->path.isEmpty()) return;
-    const bool deleted = op == Gen2Protocol::kTaskDelete || op == QLatin1String("v1.delete");
+    const bool deleted = op == Gen2Protocol::kTaskDelete || op == Gen1Protocol::kDelete;
     if (deleted) m_runner->ForgetHistory(*key);
     m_loop->Refresh(*key);
     using namespace DaemonProtocol;

@@ -30,6 +30,38 @@ inline const QString kRunningList = QStringLiteral("v2.running.list");
 inline const QString kInstanceRefresh = QStringLiteral("v2.instance.refresh");
 inline const QString kInstanceStop = QStringLiteral("v2.instance.stop");
 
+/// Keys of the 2.0 requests and answers that both ends spell.
+namespace Key {
+inline const QString Count = QStringLiteral("count");
+inline const QString Domain = QStringLiteral("domain");
+inline const QString Enabled = QStringLiteral("enabled");
+inline const QString End = QStringLiteral("end");
+inline const QString Flags = QStringLiteral("flags");
+inline const QString Folder = QStringLiteral("folder");
+inline const QString Hidden = QStringLiteral("hidden");
+inline const QString LastTaskResult = QStringLiteral("lastTaskResult");
+inline const QString LogonType = QStringLiteral("logonType");
+inline const QString MissedRuns = QStringLiteral("missedRuns");
+inline const QString Names = QStringLiteral("names");
+inline const QString Params = QStringLiteral("params");
+inline const QString Password = QStringLiteral("password");
+inline const QString Path = QStringLiteral("path");
+inline const QString Runs = QStringLiteral("runs");
+inline const QString Sddl = QStringLiteral("sddl");
+inline const QString Server = QStringLiteral("server");
+inline const QString Start = QStringLiteral("start");
+inline const QString State = QStringLiteral("state");
+inline const QString Task = QStringLiteral("task");
+inline const QString Tasks = QStringLiteral("tasks");
+inline const QString Times = QStringLiteral("times");
+inline const QString User = QStringLiteral("user");
+inline const QString UserId = QStringLiteral("userId");
+inline const QString Version = QStringLiteral("version");
+inline const QString Wall = QStringLiteral("wall");
+inline const QString Xml = QStringLiteral("xml");
+inline const QString Zone = QStringLiteral("zone");
+} // namespace Key
+
 /// A VARIANT argument as a map: "vt" and, by type, "i", "b" or "s".
 inline QCborMap FromVariant(const VARIANT& v)
 {

@@ -1,6 +1,7 @@
 #include "server/RunRequests.h"
 
 #include "DaemonProtocol.h"
+#include "Gen1Protocol.h"
 #include "Gen2Protocol.h"
 #include "gen1/JobStore.h"
 #include "TaskPath.h"
@@ -24,12 +25,12 @@ QCborMap Describe(const RunningInstance& instance)
     const QString path = key ? key->path : description.task;
     const qsizetype slash = path.lastIndexOf(QLatin1Char('\\'));
     return QCborMap{{QStringLiteral("guid"), Guid(description.id)},
-                    {QStringLiteral("path"), path},
+                    {Gen2Protocol::Key::Path, path},
                     {QStringLiteral("name"), slash >= 0 ? path.mid(slash + 1) : path},
-                    {QStringLiteral("state"), qint64(TaskRuntime::Running)},
+                    {Gen2Protocol::Key::State, qint64(TaskRuntime::Running)},
                     {QStringLiteral("currentAction"), description.steps.isEmpty() ? QString() : description.steps.first().program},
                     {QStringLiteral("enginePid"), qint64(instance.Pid())},
-                    {QStringLiteral("start"), description.start.toMSecsSinceEpoch()}};
+                    {Gen2Protocol::Key::Start, description.start.toMSecsSinceEpoch()}};
 }
 
 QCborArray DescribeAll(const QList<const RunningInstance*>& instances)
@@ -48,9 +49,9 @@ RunRequests::RunRequests(TaskRunner& runner, QList<TaskCatalog*> catalogs) : m_r
 
 std::optional<TaskKey> RunRequests::Gen2Key(const QCborMap& request, QString* error)
 {
-    const auto folder = TaskPath::Parse(request.value(QStringLiteral("folder")).toString(), error);
+    const auto folder = TaskPath::Parse(request.value(Gen2Protocol::Key::Folder).toString(), error);
     if (!folder) return std::nullopt;
-    const auto relative = TaskPath::Parse(request.value(QStringLiteral("path")).toString(), error);
+    const auto relative = TaskPath::Parse(request.value(Gen2Protocol::Key::Path).toString(), error);
     if (!relative) return std::nullopt;
     const auto path = folder->Join(*relative, error);
     if (!path) return std::nullopt;
@@ -103,8 +104,8 @@ void RunRequests::Register(RequestRouter& router, std::function<void(QCborMap&)>
     add(Gen2Protocol::kRunningList, &RunRequests::RunningList);
     add(Gen2Protocol::kInstanceRefresh, &RunRequests::InstanceRefresh);
     add(Gen2Protocol::kInstanceStop, &RunRequests::InstanceStop);
-    add(QStringLiteral("v1.run"), &RunRequests::RunGen1);
-    add(QStringLiteral("v1.terminate"), &RunRequests::TerminateGen1);
+    add(Gen1Protocol::kRun, &RunRequests::RunGen1);
+    add(Gen1Protocol::kTerminate, &RunRequests::TerminateGen1);
     add(QStringLiteral("daemon.history"), &RunRequests::History);
     router.Add(QStringLiteral("daemon.status"), [this, status](const QCborMap&, const ClientIdentity&) {
         QCborMap reply = Reply(S_OK);
@@ -123,7 +124,7 @@ QCborMap RunRequests::RunGen2(const QCborMap& request)
     auto task = Load(*key, &code, &error);
     if (!task) return Reply(code, error);
     if (!task->allowDemandStart) return Reply(SCHED_E_START_ON_DEMAND);
-    const VARIANT params = Gen2Protocol::ToVariant(request.value(QStringLiteral("params")));
+    const VARIANT params = Gen2Protocol::ToVariant(request.value(Gen2Protocol::Key::Params));
     if (params.vt == VT_BSTR) task = WithArgument(*task, params.bstrVal);
     const HRESULT hr = m_runner.Start(*task, QStringLiteral("demand"), &error);
     QCborMap reply = Reply(hr, error);
@@ -207,7 +208,7 @@ QCborMap RunRequests::TerminateGen1(const QCborMap& request)
 
 QCborMap RunRequests::History(const QCborMap& request)
 {
-    auto key = TaskKey::FromString(request.value(QStringLiteral("task")).toString());
+    auto key = TaskKey::FromString(request.value(Gen2Protocol::Key::Task).toString());
     if (!key) return Reply(E_INVALIDARG, QStringLiteral("The task is named as \"v2:\\\\Folder\\\\Name\" or \"v1:Name.job\"."));
     QString error;
     // The history file is named after the task, so only a name the stores accept may name it.
@@ -225,13 +226,13 @@ QCborMap RunRequests::History(const QCborMap& request)
         QCborMap run{{QStringLiteral("instance"), e.instance},
                      {QStringLiteral("cause"), e.cause},
                      {QStringLiteral("attempt"), e.attempt},
-                     {QStringLiteral("start"), e.start.toMSecsSinceEpoch()},
-                     {QStringLiteral("end"), e.end.toMSecsSinceEpoch()},
+                     {Gen2Protocol::Key::Start, e.start.toMSecsSinceEpoch()},
+                     {Gen2Protocol::Key::End, e.end.toMSecsSinceEpoch()},
                      {QStringLiteral("result"), qint64(quint32(e.result))}};
         if (!e.reason.isEmpty()) run.insert(QStringLiteral("reason"), e.reason);
         runs.append(run);
     }
     QCborMap reply = Reply(S_OK);
-    reply.insert(QStringLiteral("runs"), runs);
+    reply.insert(Gen2Protocol::Key::Runs, runs);
     return reply;
 }

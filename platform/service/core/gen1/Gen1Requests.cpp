@@ -1,5 +1,6 @@
 #include "gen1/Gen1Requests.h"
 
+#include "Gen1Protocol.h"
 #include "gen1/JobSchedule.h"
 #include "gen1/JobStore.h"
 #include "RequestRouter.h"
@@ -16,8 +17,6 @@ namespace {
 
 const QString kHr = QStringLiteral("hr");
 const QString kError = QStringLiteral("error");
-const QString kName = QStringLiteral("name");
-const QString kJob = QStringLiteral("job");
 
 QCborMap Reply(HRESULT hr, const QString& error = {})
 {
@@ -33,13 +32,13 @@ QCborMap Reply(const JobResult& r)
 
 QString NameOf(const QCborMap& request)
 {
-    return JobStore::WithJobExtension(request.value(kName).toString());
+    return JobStore::WithJobExtension(request.value(Gen1Protocol::Key::Name).toString());
 }
 
 bool DefinitionOf(const QCborMap& request, JobDefinition* out, QCborMap* failure)
 {
     QString why;
-    if (!request.value(kJob).isMap() || !JobDefinition::FromCbor(request.value(kJob).toMap(), out, &why)) {
+    if (!request.value(Gen1Protocol::Key::Job).isMap() || !JobDefinition::FromCbor(request.value(Gen1Protocol::Key::Job).toMap(), out, &why)) {
         *failure = Reply(E_INVALIDARG, QStringLiteral("The work item sent is not valid: %1").arg(why.isEmpty() ? QStringLiteral("no \"job\" map.") : why));
         return false;
     }
@@ -60,56 +59,56 @@ void RegisterGen1Requests(RequestRouter& router, const ServiceRoot& root)
     // Run times are the wall clock of the computer the service runs on.
     auto engine = std::make_shared<ScheduleEngine>(QTimeZone::systemTimeZone());
 
-    router.Add(QStringLiteral("v1.info"), [store](const QCborMap&, const ClientIdentity&) {
+    router.Add(Gen1Protocol::kInfo, [store](const QCborMap&, const ClientIdentity&) {
         QCborMap reply = Reply(S_OK);
-        reply.insert(QStringLiteral("computer"), QSysInfo::machineHostName());
-        reply.insert(QStringLiteral("jobsDir"), store->Directory());
+        reply.insert(Gen1Protocol::Key::Computer, QSysInfo::machineHostName());
+        reply.insert(Gen1Protocol::Key::JobsDir, store->Directory());
         return reply;
     });
 
-    router.Add(QStringLiteral("v1.list"), [store](const QCborMap&, const ClientIdentity&) {
+    router.Add(Gen1Protocol::kList, [store](const QCborMap&, const ClientIdentity&) {
         QCborMap reply = Reply(S_OK);
-        reply.insert(QStringLiteral("names"), QCborArray::fromStringList(store->List()));
+        reply.insert(Gen1Protocol::Key::Names, QCborArray::fromStringList(store->List()));
         return reply;
     });
 
-    router.Add(QStringLiteral("v1.exists"), [store](const QCborMap& request, const ClientIdentity&) {
+    router.Add(Gen1Protocol::kExists, [store](const QCborMap& request, const ClientIdentity&) {
         const QString name = NameOf(request);
         if (JobResult r = JobStore::ValidateName(name); !r.Ok()) return Reply(r);
         QCborMap reply = Reply(S_OK);
-        reply.insert(kName, store->StoredName(name));
-        reply.insert(QStringLiteral("exists"), store->Exists(name));
+        reply.insert(Gen1Protocol::Key::Name, store->StoredName(name));
+        reply.insert(Gen1Protocol::Key::Exists, store->Exists(name));
         return reply;
     });
 
-    router.Add(QStringLiteral("v1.load"), [store](const QCborMap& request, const ClientIdentity&) {
+    router.Add(Gen1Protocol::kLoad, [store](const QCborMap& request, const ClientIdentity&) {
         const QString name = NameOf(request);
         JobDefinition definition;
         JobRuntime runtime;
         if (JobResult r = store->Load(name, &definition, &runtime); !r.Ok()) return Reply(r);
         QCborMap reply = Reply(S_OK);
-        reply.insert(kName, store->StoredName(name));
-        reply.insert(kJob, definition.ToCbor());
+        reply.insert(Gen1Protocol::Key::Name, store->StoredName(name));
+        reply.insert(Gen1Protocol::Key::Job, definition.ToCbor());
         return reply;
     });
 
-    router.Add(QStringLiteral("v1.save"), [store](const QCborMap& request, const ClientIdentity&) {
+    router.Add(Gen1Protocol::kSave, [store](const QCborMap& request, const ClientIdentity&) {
         JobDefinition definition;
         QCborMap failure;
         if (!DefinitionOf(request, &definition, &failure)) return failure;
-        const bool create = request.value(QStringLiteral("create")).toBool();
+        const bool create = request.value(Gen1Protocol::Key::Create).toBool();
         const QString name = NameOf(request);
         const JobResult r = store->Save(name, definition, create ? JobStore::SaveMode::CreateNew : JobStore::SaveMode::Replace);
         QCborMap reply = Reply(r);
-        if (r.Ok()) reply.insert(kName, store->StoredName(name));
+        if (r.Ok()) reply.insert(Gen1Protocol::Key::Name, store->StoredName(name));
         return reply;
     });
 
-    router.Add(QStringLiteral("v1.delete"), [store](const QCborMap& request, const ClientIdentity&) {
+    router.Add(Gen1Protocol::kDelete, [store](const QCborMap& request, const ClientIdentity&) {
         return Reply(store->Remove(NameOf(request)));
     });
 
-    router.Add(QStringLiteral("v1.state"), [store, engine](const QCborMap& request, const ClientIdentity&) {
+    router.Add(Gen1Protocol::kState, [store, engine](const QCborMap& request, const ClientIdentity&) {
         JobDefinition definition;
         QCborMap failure;
         if (!DefinitionOf(request, &definition, &failure)) return failure;
@@ -123,27 +122,27 @@ void RegisterGen1Requests(RequestRouter& router, const ServiceRoot& root)
             return Reply(r);
         }
         QCborMap reply = Reply(S_OK);
-        reply.insert(QStringLiteral("status"), qint64(JobSchedule::Status(definition, runtime, QDateTime::currentDateTime(), *engine)));
-        reply.insert(QStringLiteral("hasRun"), runtime.HasRun());
-        reply.insert(QStringLiteral("lastRun"), SystemTimeToCbor(runtime.mostRecentRun));
-        reply.insert(QStringLiteral("exitCode"), qint64(runtime.exitCode));
+        reply.insert(Gen1Protocol::Key::Status, qint64(JobSchedule::Status(definition, runtime, QDateTime::currentDateTime(), *engine)));
+        reply.insert(Gen1Protocol::Key::HasRun, runtime.HasRun());
+        reply.insert(Gen1Protocol::Key::LastRun, SystemTimeToCbor(runtime.mostRecentRun));
+        reply.insert(Gen1Protocol::Key::ExitCode, qint64(runtime.exitCode));
         return reply;
     });
 
-    router.Add(QStringLiteral("v1.runtimes"), [engine](const QCborMap& request, const ClientIdentity&) {
+    router.Add(Gen1Protocol::kRunTimes, [engine](const QCborMap& request, const ClientIdentity&) {
         JobDefinition definition;
         QCborMap failure;
         if (!DefinitionOf(request, &definition, &failure)) return failure;
-        const qint64 count = request.value(QStringLiteral("count")).toInteger(-1);
+        const qint64 count = request.value(Gen1Protocol::Key::Count).toInteger(-1);
         if (count < 1 || count > TASK_MAX_RUN_TIMES)
             return Reply(E_INVALIDARG, QStringLiteral("The number of run times asked for must be 1 to %1.").arg(TASK_MAX_RUN_TIMES));
         SYSTEMTIME begin = Now(*engine);
-        if (request.contains(QStringLiteral("begin"))
-            && !SystemTimeFromCbor(request.value(QStringLiteral("begin")).toArray(), &begin))
+        if (request.contains(Gen1Protocol::Key::Begin)
+            && !SystemTimeFromCbor(request.value(Gen1Protocol::Key::Begin).toArray(), &begin))
             return Reply(E_INVALIDARG, QStringLiteral("The start of the period is not a date and time."));
         SYSTEMTIME end{};
-        const bool hasEnd = request.contains(QStringLiteral("end"));
-        if (hasEnd && !SystemTimeFromCbor(request.value(QStringLiteral("end")).toArray(), &end))
+        const bool hasEnd = request.contains(Gen1Protocol::Key::End);
+        if (hasEnd && !SystemTimeFromCbor(request.value(Gen1Protocol::Key::End).toArray(), &end))
             return Reply(E_INVALIDARG, QStringLiteral("The end of the period is not a date and time."));
         QList<SYSTEMTIME> times;
         const HRESULT hr = JobSchedule::RunTimes(definition, begin, hasEnd ? &end : nullptr, int(count), *engine, &times);
@@ -151,7 +150,7 @@ void RegisterGen1Requests(RequestRouter& router, const ServiceRoot& root)
         QCborMap reply = Reply(hr);
         QCborArray list;
         for (const SYSTEMTIME& st : times) list.append(SystemTimeToCbor(st));
-        reply.insert(QStringLiteral("times"), list);
+        reply.insert(Gen1Protocol::Key::Times, list);
         return reply;
     });
 
@@ -159,6 +158,6 @@ void RegisterGen1Requests(RequestRouter& router, const ServiceRoot& root)
         return Reply(SCHED_E_SERVICE_NOT_RUNNING,
                      QStringLiteral("Tasks are started and stopped by the scheduling service's daemon, which is not running."));
     };
-    router.Add(QStringLiteral("v1.run"), needsDaemon);
-    router.Add(QStringLiteral("v1.terminate"), needsDaemon);
+    router.Add(Gen1Protocol::kRun, needsDaemon);
+    router.Add(Gen1Protocol::kTerminate, needsDaemon);
 }

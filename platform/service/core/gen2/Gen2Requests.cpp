@@ -52,7 +52,7 @@ bool IsGiven(const VARIANT& v) { return v.vt == VT_BSTR && !v.bstrVal.isEmpty();
 
 void RefuseSecurityDescriptor(const QCborMap& request)
 {
-    const VARIANT sddl = ToVariant(request.value(QStringLiteral("sddl")));
+    const VARIANT sddl = ToVariant(request.value(Gen2Protocol::Key::Sddl));
     if (!sddl.IsMissing() && sddl.vt != VT_BSTR)
         throw ServiceError(E_INVALIDARG, QStringLiteral("The security descriptor must be a string."));
     if (IsGiven(sddl))
@@ -61,8 +61,8 @@ void RefuseSecurityDescriptor(const QCborMap& request)
 
 QCborMap TaskRecord(const StoredTask& task, bool withXml = true)
 {
-    QCborMap record{{QStringLiteral("path"), task.path.ToString()}};
-    if (withXml) record.insert(QStringLiteral("xml"), task.xml);
+    QCborMap record{{Gen2Protocol::Key::Path, task.path.ToString()}};
+    if (withXml) record.insert(Gen2Protocol::Key::Xml, task.xml);
     return record;
 }
 
@@ -82,7 +82,7 @@ public:
     QCborMap Connect(const QCborMap& request, const ClientIdentity& peer)
     {
         const QString host = QSysInfo::machineHostName();
-        const VARIANT server = ToVariant(request.value(QStringLiteral("server")));
+        const VARIANT server = ToVariant(request.value(Gen2Protocol::Key::Server));
         if (!server.IsMissing() && server.vt != VT_BSTR) throw ServiceError(E_INVALIDARG, QStringLiteral("The server name must be a string."));
         const QString name = ComputerName::Bare(server.bstrVal);
         if (!ComputerName::IsLocal(name))
@@ -90,8 +90,8 @@ public:
                                QStringLiteral("The network path was not found. (Only this computer, \"%1\", can be connected to; \"%2\" is another computer.)")
                                    .arg(host, name));
         const AccountPolicy policy(geteuid(), peer);
-        const VARIANT user = ToVariant(request.value(QStringLiteral("user")));
-        const VARIANT domain = ToVariant(request.value(QStringLiteral("domain")));
+        const VARIANT user = ToVariant(request.value(Gen2Protocol::Key::User));
+        const VARIANT domain = ToVariant(request.value(Gen2Protocol::Key::Domain));
         for (const VARIANT* v : {&user, &domain}) {
             if (!v->IsMissing() && v->vt != VT_BSTR) throw ServiceError(E_INVALIDARG, QStringLiteral("User and domain names must be strings."));
         }
@@ -102,10 +102,10 @@ public:
                 throw ServiceError(E_ACCESSDENIED,
                                    QStringLiteral("Access is denied. (A connection to this computer uses the caller's own account, not \"%1\".)").arg(account));
         }
-        return Ok({{QStringLiteral("server"), host},
-                   {QStringLiteral("user"), policy.PeerName()},
-                   {QStringLiteral("domain"), host},
-                   {QStringLiteral("version"), qint64((1 << 16) | 6)}});
+        return Ok({{Gen2Protocol::Key::Server, host},
+                   {Gen2Protocol::Key::User, policy.PeerName()},
+                   {Gen2Protocol::Key::Domain, host},
+                   {Gen2Protocol::Key::Version, qint64((1 << 16) | 6)}});
     }
 
     QCborMap FolderGet(const QCborMap& request)
@@ -114,7 +114,7 @@ public:
         if (!m_store.FolderExists(path))
             throw ServiceError(HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND),
                                QStringLiteral("The system cannot find the file specified. (No folder \"%1\".)").arg(path.ToString()));
-        return Ok({{QStringLiteral("path"), m_store.ResolveFolder(path).ToString()}});
+        return Ok({{Gen2Protocol::Key::Path, m_store.ResolveFolder(path).ToString()}});
     }
 
     QCborMap FolderList(const QCborMap& request)
@@ -122,7 +122,7 @@ public:
         const TaskPath folder = Target(request);
         QCborArray names;
         for (const QString& name : m_store.FolderNames(folder)) names.append(name);
-        return Ok({{QStringLiteral("names"), names}});
+        return Ok({{Gen2Protocol::Key::Names, names}});
     }
 
     QCborMap FolderCreate(const QCborMap& request)
@@ -130,7 +130,7 @@ public:
         RefuseSecurityDescriptor(request);
         const TaskPath path = Target(request);
         m_store.CreateFolder(path);
-        return Ok({{QStringLiteral("path"), m_store.ResolveFolder(path).ToString()}});
+        return Ok({{Gen2Protocol::Key::Path, m_store.ResolveFolder(path).ToString()}});
     }
 
     QCborMap FolderDelete(const QCborMap& request)
@@ -141,14 +141,14 @@ public:
 
     QCborMap TaskList(const QCborMap& request)
     {
-        const bool hidden = request.value(QStringLiteral("hidden")).toBool();
+        const bool hidden = request.value(Gen2Protocol::Key::Hidden).toBool();
         QList<StoredTask> tasks;
         QList<DamagedTask> damaged;
         m_store.ListTasks(Target(request), &tasks, &damaged);
         // A client that lists for a window asks for the tasks' status with the listing, and
         // may leave out the documents it already has; older clients ask for neither.
         const bool withStatus = request.value(QStringLiteral("status")).toBool();
-        const bool withXml = request.value(QStringLiteral("xml")).toBool(true);
+        const bool withXml = request.value(Gen2Protocol::Key::Xml).toBool(true);
         const QDateTime now = QDateTime::currentDateTime();
         QCborArray list;
         for (const StoredTask& task : tasks) {
@@ -159,13 +159,13 @@ public:
         }
         QCborArray problems;
         for (const DamagedTask& d : damaged)
-            problems.append(QCborMap{{QStringLiteral("path"), d.path.ToString()}, {QStringLiteral("error"), d.error}});
-        return Ok({{QStringLiteral("tasks"), list}, {QStringLiteral("damaged"), problems}});
+            problems.append(QCborMap{{Gen2Protocol::Key::Path, d.path.ToString()}, {QStringLiteral("error"), d.error}});
+        return Ok({{Gen2Protocol::Key::Tasks, list}, {QStringLiteral("damaged"), problems}});
     }
 
     QCborMap TaskGet(const QCborMap& request)
     {
-        return Ok({{QStringLiteral("task"), TaskRecord(m_store.LoadTask(Target(request)))}});
+        return Ok({{Gen2Protocol::Key::Task, TaskRecord(m_store.LoadTask(Target(request)))}});
     }
 
     QCborMap TaskDelete(const QCborMap& request)
@@ -176,26 +176,26 @@ public:
 
     QCborMap TaskRegister(const QCborMap& request, const ClientIdentity& peer)
     {
-        const qint64 flags = request.value(QStringLiteral("flags")).toInteger();
+        const qint64 flags = request.value(Gen2Protocol::Key::Flags).toInteger();
         constexpr qint64 known = 0x3F;
         const bool validateOnly = (flags & 0x1) != 0;
         if ((flags & ~known) != 0 || (flags & 0x7) == 0 || (validateOnly && (flags & 0x6) != 0))
             throw ServiceError(E_INVALIDARG, QStringLiteral("The registration flags 0x%1 are not valid.").arg(flags, 0, 16));
         RefuseSecurityDescriptor(request);
-        const qint64 logonType = request.value(QStringLiteral("logonType")).toInteger();
+        const qint64 logonType = request.value(Gen2Protocol::Key::LogonType).toInteger();
         if (!TaskValueRules::IsLogonType(int(logonType)) || logonType != int(logonType))
             throw ServiceError(E_INVALIDARG, QStringLiteral("The logon type %1 is not valid.").arg(logonType));
 
         ValueProblem problem;
-        auto doc = TaskDocumentCodec::Decode(request.value(QStringLiteral("xml")).toByteArray(), &problem);
+        auto doc = TaskDocumentCodec::Decode(request.value(Gen2Protocol::Key::Xml).toByteArray(), &problem);
         if (!doc) throw ServiceError(problem.code, problem.message);
 
-        const VARIANT userId = ToVariant(request.value(QStringLiteral("userId")));
+        const VARIANT userId = ToVariant(request.value(Gen2Protocol::Key::UserId));
         if (!userId.IsMissing() && userId.vt != VT_BSTR) throw ServiceError(E_INVALIDARG, QStringLiteral("The user id must be a string."));
         const AccountPolicy policy(geteuid(), peer);
         PrincipalData& principal = doc->principal;
         principal.logonType = int(logonType);
-        if (logonType == 4) {
+        if (logonType == TASK_LOGON_GROUP) {
             const QString group = IsGiven(userId) ? userId.bstrVal : principal.groupId;
             if (group.isEmpty()) throw ServiceError(E_INVALIDARG, QStringLiteral("A group task needs a group."));
             if (auto p = policy.CheckGroup(group); !p.IsOk()) throw ServiceError(p.code, p.message);
@@ -214,7 +214,7 @@ public:
         QString path = Text(request, "path");
         if (path.isEmpty()) path = QUuid::createUuid().toString(QUuid::WithBraces).toUpper();
         QCborMap target = request;
-        target.insert(QStringLiteral("path"), path);
+        target.insert(Gen2Protocol::Key::Path, path);
         const TaskPath taskPath = Target(target);
         if (taskPath.IsRoot()) throw ServiceError(HRESULT_FROM_WIN32(ERROR_INVALID_NAME), QStringLiteral("A task needs a name."));
         const TaskPath base = ParsePath(Text(request, "folder"));
@@ -225,7 +225,7 @@ public:
         const auto mode = (flags & 0x6) == 0x6 ? TaskStore::Mode::CreateOrUpdate
                           : (flags & 0x2)      ? TaskStore::Mode::Create
                                                : TaskStore::Mode::Update;
-        return Ok({{QStringLiteral("task"), TaskRecord(m_store.StoreTask(taskPath, *doc, mode))}});
+        return Ok({{Gen2Protocol::Key::Task, TaskRecord(m_store.StoreTask(taskPath, *doc, mode))}});
     }
 
     QCborMap TaskStatus(const QCborMap& request)
@@ -235,7 +235,7 @@ public:
 
     QCborMap TaskSetEnabled(const QCborMap& request)
     {
-        const bool enabled = request.value(QStringLiteral("enabled")).toBool();
+        const bool enabled = request.value(Gen2Protocol::Key::Enabled).toBool();
         m_store.ChangeTask(Target(request), [&](TaskDocument& doc) { doc.settings.enabled = enabled; });
         return Ok();
     }
@@ -243,26 +243,26 @@ public:
     QCborMap TaskRunTimes(const QCborMap& request)
     {
         const StoredTask task = m_store.LoadTask(Target(request));
-        const QDateTime start = FromWire(request.value(QStringLiteral("start")));
+        const QDateTime start = FromWire(request.value(Gen2Protocol::Key::Start));
         if (!start.isValid()) throw ServiceError(E_INVALIDARG, QStringLiteral("The start of the period is not a valid time."));
-        const qint64 count = request.value(QStringLiteral("count")).toInteger();
+        const qint64 count = request.value(Gen2Protocol::Key::Count).toInteger();
         if (count < 0 || count > 0xFFFF) throw ServiceError(E_INVALIDARG, QStringLiteral("At most 65535 run times can be asked for."));
-        const QList<RunTime> runs = ScheduledRuns(task.doc, start, FromWire(request.value(QStringLiteral("end"))), int(count));
+        const QList<RunTime> runs = ScheduledRuns(task.doc, start, FromWire(request.value(Gen2Protocol::Key::End)), int(count));
         // A caller that names its zone takes the runs packed, with the wall clock when it is
         // in that zone: then no time is converted on either side.
-        const QCborValue zone = request.value(QStringLiteral("zone"));
+        const QCborValue zone = request.value(Gen2Protocol::Key::Zone);
         if (zone.isString()) {
-            return Ok({{QStringLiteral("runs"), RunTimesWire::Pack(runs)},
-                       {QStringLiteral("wall"), zone.toString().toUtf8() == ScheduleZone().id()}});
+            return Ok({{Gen2Protocol::Key::Runs, RunTimesWire::Pack(runs)},
+                       {Gen2Protocol::Key::Wall, zone.toString().toUtf8() == ScheduleZone().id()}});
         }
         QCborArray times;
         for (const RunTime& run : runs) times.append(run.utc * 1000);
-        return Ok({{QStringLiteral("times"), times}});
+        return Ok({{Gen2Protocol::Key::Times, times}});
     }
 
     QCborMap NeedsDaemon(const QCborMap& request)
     {
-        if (request.contains(QStringLiteral("path"))) m_store.LoadTask(Target(request));
+        if (request.contains(Gen2Protocol::Key::Path)) m_store.LoadTask(Target(request));
         throw NotRunning();
     }
 
@@ -272,16 +272,16 @@ private:
     {
         QString stateError;
         const auto state = m_store.ReadState(task.path, &stateError);
-        QCborMap reply{{QStringLiteral("enabled"), task.doc.settings.enabled}};
+        QCborMap reply{{Gen2Protocol::Key::Enabled, task.doc.settings.enabled}};
         if (!state) {
-            reply.insert(QStringLiteral("state"), qint64(0));   // TASK_STATE_UNKNOWN
-            reply.insert(QStringLiteral("lastTaskResult"), qint64(HRESULT_FROM_WIN32(ERROR_FILE_CORRUPT)));
+            reply.insert(Gen2Protocol::Key::State, qint64(0));   // TASK_STATE_UNKNOWN
+            reply.insert(Gen2Protocol::Key::LastTaskResult, qint64(HRESULT_FROM_WIN32(ERROR_FILE_CORRUPT)));
             reply.insert(QStringLiteral("stateError"), stateError);
         } else {
             const qint64 s = !task.doc.settings.enabled ? 1 : state->runState != TaskRuntimeState::Idle ? qint64(state->runState) : 3;
-            reply.insert(QStringLiteral("state"), s);
-            reply.insert(QStringLiteral("lastTaskResult"), qint64(state->lastTaskResult));
-            reply.insert(QStringLiteral("missedRuns"), qint64(state->missedRuns));
+            reply.insert(Gen2Protocol::Key::State, s);
+            reply.insert(Gen2Protocol::Key::LastTaskResult, qint64(state->lastTaskResult));
+            reply.insert(Gen2Protocol::Key::MissedRuns, qint64(state->missedRuns));
             if (state->lastRunTime.isValid()) reply.insert(QStringLiteral("lastRunTime"), ToWire(state->lastRunTime));
         }
         const QList<QDateTime> next = ScheduledRunTimes(task.doc, now, {}, 1);
