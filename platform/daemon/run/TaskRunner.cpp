@@ -1,6 +1,8 @@
 #include "run/TaskRunner.h"
 
 #include "AtomicFile.h"
+#include "run/StartDecision.h"
+#include "run/SupervisorScan.h"
 
 #include <QDir>
 #include <QFile>
@@ -11,51 +13,6 @@
 #include <algorithm>
 
 Q_LOGGING_CATEGORY(lcRunner, "taskschedd.runner")
-
-namespace {
-
-// The parent of a process, 0 when it cannot be read.
-pid_t ParentOf(const QString& pid)
-{
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly)) return 0;
-    const QByteArray text = stat.readAll();
-    // "pid (name) state ppid ...": the name may hold blanks and parentheses, the last ')' ends it.
-    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
-    return fields.size() > 1 ? pid_t(fields[1].toInt()) : 0;
-}
-
-// The supervisors that run now, by the instance file each was given. A supervisor is known by
-// its command line, which names its own instance file, so a reused process id cannot fool us.
-// A program the supervisor has just forked shows the same command line until its exec; it is
-// the one whose parent is the other.
-QHash<QString, pid_t> RunningSupervisors()
-{
-    QHash<QString, QList<QPair<pid_t, pid_t>>> candidates;   // file -> (pid, parent)
-    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-    for (const QString& entry : entries) {
-        bool ok = false;
-        const pid_t pid = pid_t(entry.toInt(&ok));
-        if (!ok) continue;
-        QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(entry));
-        if (!cmdline.open(QIODevice::ReadOnly)) continue;
-        const QList<QByteArray> args = cmdline.readAll().split('\0');
-        // "program\0instance\0" splits into three parts, the last one empty; a zombie has none.
-        if (args.size() != 3 || !args[0].endsWith("taskschedd-exec")) continue;
-        candidates[QFile::decodeName(args[1])].append({pid, ParentOf(entry)});
-    }
-    QHash<QString, pid_t> found;
-    for (auto it = candidates.cbegin(); it != candidates.cend(); ++it) {
-        for (const auto& [pid, parent] : it.value()) {
-            const bool forkedBySibling = std::any_of(it.value().cbegin(), it.value().cend(),
-                                                     [parent = parent](const QPair<pid_t, pid_t>& other) { return other.first == parent; });
-            if (!forkedBySibling) found.insert(it.key(), pid);
-        }
-    }
-    return found;
-}
-
-} // namespace
 
 TaskRunner::TaskRunner(ServiceRoot root, QList<TaskCatalog*> catalogs, const Clock& clock, QObject* parent)
     : QObject(parent), m_root(root), m_clock(clock), m_launcher(root), m_history(root)
@@ -193,28 +150,27 @@ bool TaskRunner::StartedSince(const TaskKey& key, const QString& cause, const QD
 
 HRESULT TaskRunner::Start(const RunnableTask& task, const QString& cause, QString* error, int attempt, const QDateTime& stopAt)
 {
-    if (!task.enabled) {
+    const StartSituation situation{task.enabled, stopAt.isValid() && stopAt <= m_clock.Now(), LiveCount(task.key),
+                                   int(m_waiting.value(task.key).size()), task.instances};
+    switch (DecideStart(situation)) {
+    case StartDecision::RefuseDisabled:
         if (error) *error = ResultText(SCHED_E_TASK_DISABLED);
         return SCHED_E_TASK_DISABLED;
-    }
-    if (stopAt.isValid() && stopAt <= m_clock.Now()) {
+    case StartDecision::Drop:
         // Its repetition is already over: the instance would be stopped as it started.
         qCInfo(lcRunner) << task.key.ToString() << ": the repetition of its trigger has ended; the" << cause << "start is dropped";
         return S_FALSE;
-    }
-    if (LiveCount(task.key) == 0 && m_waiting.value(task.key).isEmpty()) return Launch(task, cause, attempt, error, stopAt);
-    switch (task.instances) {
-    case InstancesPolicy::Parallel:
+    case StartDecision::Launch:
         return Launch(task, cause, attempt, error, stopAt);
-    case InstancesPolicy::Queue:
+    case StartDecision::Queue:
         m_waiting[task.key].append(PendingStart{cause, attempt, stopAt});
-        if (LiveCount(task.key) == 0) SetRuntime(task.key, [](TaskRuntime& r) { r.runState = TaskRuntime::Queued; });
+        if (situation.live == 0) SetRuntime(task.key, [](TaskRuntime& r) { r.runState = TaskRuntime::Queued; });
         return SCHED_S_TASK_QUEUED;
-    case InstancesPolicy::StopExisting:
+    case StartDecision::ReplaceRunning:
         m_waiting[task.key] = {PendingStart{cause, attempt, stopAt}};
         for (RunningInstance* instance : m_running.value(task.key)) instance->Stop(StopReason::NewInstance);
         return S_OK;
-    case InstancesPolicy::IgnoreNew:
+    case StartDecision::RefuseRunning:
         break;
     }
     if (error) *error = ResultText(SCHED_E_ALREADY_RUNNING);
@@ -418,7 +374,7 @@ void TaskRunner::Recover()
     const QString dir = m_launcher.InstancesDir();
     const QStringList files = QDir(dir).entryList({QStringLiteral("*.instance")}, QDir::Files, QDir::Name);
     if (files.isEmpty()) return;
-    const QHash<QString, pid_t> supervisors = RunningSupervisors();
+    const QHash<QString, pid_t> supervisors = SupervisorScan().Running();
     for (const QString& name : files) {
         const QString id = InstanceFiles::IdOfDescriptionFile(name);
         const QString descriptionFile = InstanceFiles::DescriptionFile(dir, id);
