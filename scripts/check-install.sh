@@ -54,8 +54,9 @@ if command -v desktop-file-validate >/dev/null; then
     desktop-file-validate "$prefix/share/applications/taskscheduler-demo.desktop"
 fi
 
-# Nothing of build/ or of another installation may stand in for what was installed.
-export PATH="$prefix/bin:/usr/bin:/bin"
+# Nothing of build/ or of another installation may stand in for what was installed. The
+# prefix is not on PATH: the installed library must find its service where it was installed.
+export PATH="/usr/bin:/bin"
 export TASKSCHEDULER_HOME="$root"
 export QT_QPA_PLATFORM=offscreen
 unset TASKSCHEDULER_TRANSPORT TASKSCHEDULER_SSH
@@ -74,6 +75,8 @@ cmake -S examples/installed-library -B "$work/example" -G Ninja -DCMAKE_PREFIX_P
 cmake --build "$work/example" >/dev/null
 # The task runs under the installed daemon, through the supervisor it finds in libexec.
 "$work/example/run-one-task" "$work/ran"
+daemon_exe="$(readlink "/proc/$(head -n 1 "$root/taskschedd.lock")/exe" || true)"
+[[ "$daemon_exe" == "$prefix/bin/taskschedd" ]] || fail "the example's service is \"$daemon_exe\", not the installed one"
 stop_service
 bash scripts/leftover-services.sh "$TASKSCHEDULER_TEST_RUN" || fail "service processes were left behind"
 

@@ -1,7 +1,7 @@
 // run-one-task MARK-FILE: registers a task that creates MARK-FILE, has the service run it now,
 // waits until it ran and ended well, and deletes the task again. The service is the one of
-// $TASKSCHEDULER_HOME (started when it does not run, from PATH). Exit status 0 when all of it
-// worked, 1 with the reason otherwise.
+// $TASKSCHEDULER_HOME, started when it does not run: the taskschedd installed with the library,
+// else the one on PATH. Exit status 0 when all of it worked, 1 with the reason otherwise.
 
 #include "ResultCodes.h"
 #include "kvTask.h"

@@ -13,12 +13,14 @@ QString DaemonLauncher::ProgramName() { return QStringLiteral("taskschedd"); }
 QString DaemonLauncher::FindProgram()
 {
     // A program and its service are built and installed together, so the one beside the
-    // program wins over whatever PATH offers.
+    // program wins; a program of someone else's, linked against the installed library, gets
+    // the service that was installed with the library, wherever its prefix is; PATH comes last.
     const QString self = QCoreApplication::instance() ? QCoreApplication::applicationFilePath()
                                                       : QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget();
-    const QString dir = QFileInfo(self).absolutePath();
-    const QFileInfo beside(dir + QLatin1Char('/') + ProgramName());
-    if (beside.isFile() && beside.isExecutable()) return beside.absoluteFilePath();
+    for (const QString& dir : {QFileInfo(self).absolutePath(), QStringLiteral(TS_INSTALLED_BINDIR)}) {
+        const QFileInfo candidate(dir + QLatin1Char('/') + ProgramName());
+        if (candidate.isFile() && candidate.isExecutable()) return candidate.absoluteFilePath();
+    }
     return QStandardPaths::findExecutable(ProgramName());
 }
 
@@ -31,7 +33,8 @@ bool DaemonLauncher::Launch(const QString& rootPath, QString* error)
 {
     const QString program = FindProgram();
     if (program.isEmpty()) {
-        if (error) *error = QStringLiteral("The service program \"%1\" was found neither beside this program nor on PATH.").arg(ProgramName());
+        if (error) *error = QStringLiteral("The service program \"%1\" was found neither beside this program, nor in %2, nor on PATH.")
+                                 .arg(ProgramName(), QStringLiteral(TS_INSTALLED_BINDIR));
         return false;
     }
     const ServiceRoot root(rootPath);

@@ -8,7 +8,8 @@ class DaemonLauncher {
 public:
     /// The program's file name.
     static QString ProgramName();
-    /// The taskschedd beside the calling program, else the one on PATH; empty when there is none.
+    /// The taskschedd beside the calling program, else the one installed with this code (the
+    /// configured install prefix's bin directory), else the one on PATH; empty when there is none.
     static QString FindProgram();
     /// Starts the daemon of `rootPath` detached from the caller and returns at once; the daemon
     /// may still be starting. Its own messages go to the root's daemon log. False, with `error`
