@@ -3,6 +3,7 @@
 // display and against a private, temporary service root.
 
 #include "ObjectRuntime.h"
+#include "TriggerRecords.h"
 #include "tvMSTask.h"
 
 #include <QApplication>
@@ -18,18 +19,9 @@ namespace {
 /// A weekly trigger on Monday and Thursday at 22:30, repeated hourly for three hours.
 TASK_TRIGGER Weekly()
 {
-    TASK_TRIGGER t{};
-    t.cbTriggerSize = sizeof(TASK_TRIGGER);
-    t.TriggerType = TASK_TIME_TRIGGER_WEEKLY;
-    t.wBeginYear = 2027;
-    t.wBeginMonth = 1;
-    t.wBeginDay = 4;
-    t.wStartHour = 22;
-    t.wStartMinute = 30;
+    TASK_TRIGGER t = TriggerRecords::Weekly(TASK_MONDAY | TASK_THURSDAY, QDate(2027, 1, 4), QTime(22, 30));
     t.MinutesInterval = 60;
     t.MinutesDuration = 180;
-    t.Type.Weekly.WeeksInterval = 1;
-    t.Type.Weekly.rgfDaysOfTheWeek = TASK_MONDAY | TASK_THURSDAY;
     return t;
 }
 

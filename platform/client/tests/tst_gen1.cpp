@@ -4,6 +4,7 @@
 #include "ObjectRuntime.h"
 #include "ResultCodes.h"
 #include "TemporaryServiceRoot.h"
+#include "TriggerRecords.h"
 #include "tvMSTask.h"
 
 #include <QDir>
@@ -20,23 +21,8 @@ IUnknown** Out(ComPtr<T>& p)
     return reinterpret_cast<IUnknown**>(p.Put());
 }
 
-TASK_TRIGGER Daily(WORD hour)
-{
-    TASK_TRIGGER t{};
-    t.cbTriggerSize = sizeof(TASK_TRIGGER);
-    t.TriggerType = TASK_TIME_TRIGGER_DAILY;
-    t.wBeginYear = 2024;
-    t.wBeginMonth = 3;
-    t.wBeginDay = 15;
-    t.wStartHour = hour;
-    t.Type.Daily.DaysInterval = 1;
-    return t;
-}
-
-bool Same(const TASK_TRIGGER& a, const TASK_TRIGGER& b)
-{
-    return std::memcmp(&a, &b, sizeof(TASK_TRIGGER)) == 0;
-}
+using TriggerRecords::Daily;
+using TriggerRecords::Same;
 
 QByteArray ReadFile(const QString& path)
 {
@@ -107,10 +93,7 @@ private slots:
     void writeSaveReadBack()
     {
         const QByteArray data("\x01\x02\x00\xFF", 4);
-        TASK_TRIGGER weekly = Daily(7);
-        weekly.TriggerType = TASK_TIME_TRIGGER_WEEKLY;
-        weekly.Type.Weekly.WeeksInterval = 2;
-        weekly.Type.Weekly.rgfDaysOfTheWeek = TASK_MONDAY | TASK_FRIDAY;
+        TASK_TRIGGER weekly = TriggerRecords::Weekly(TASK_MONDAY | TASK_FRIDAY, TriggerRecords::kBegin, QTime(7, 0), 2);
         weekly.wRandomMinutesInterval = 9;   // kept as given
         {
             ComPtr<ITaskScheduler> s = Connect();
@@ -394,7 +377,7 @@ private slots:
             QCOMPARE(objects[i]->GetTrigger(&fresh), S_OK);
             QCOMPARE(fresh.cbTriggerSize, WORD(48));
             QCOMPARE(DWORD(fresh.TriggerType), DWORD(TASK_TIME_TRIGGER_ONCE));
-            const TASK_TRIGGER record = Daily(WORD(8 + i));
+            const TASK_TRIGGER record = Daily(TriggerRecords::kBegin, QTime(8 + i, 0));
             QCOMPARE(objects[i]->SetTrigger(&record), S_OK);
         }
         QCOMPARE(t->DeleteTrigger(1), S_OK);
@@ -404,7 +387,7 @@ private slots:
         QCOMPARE(objects[1]->GetTrigger(&r), SCHED_E_TRIGGER_NOT_FOUND);
         QCOMPARE(objects[2]->GetTrigger(&r), S_OK);
         QCOMPARE(r.wStartHour, WORD(10));
-        TASK_TRIGGER changed = Daily(23);
+        TASK_TRIGGER changed = Daily(TriggerRecords::kBegin, QTime(23, 0));
         changed.rgFlags = TASK_TRIGGER_FLAG_DISABLED;
         QCOMPARE(objects[2]->SetTrigger(&changed), S_OK);
         ComPtr<ITaskTrigger> none;
@@ -420,7 +403,7 @@ private slots:
         ComPtr<ITaskTrigger> trigger;
         t->GetTrigger(0, trigger.Put());
         trigger->GetTrigger(&r);
-        QVERIFY(Same(r, Daily(8)));
+        QVERIFY(Same(r, Daily(TriggerRecords::kBegin, QTime(8, 0))));
         t->GetTrigger(1, trigger.Put());
         trigger->GetTrigger(&r);
         QVERIFY(Same(r, changed));
@@ -434,29 +417,30 @@ private slots:
     {
         QTest::addColumn<QByteArray>("record");
         auto row = [](const char* name, const TASK_TRIGGER& t) {
-            QTest::newRow(name) << QByteArray(reinterpret_cast<const char*>(&t), sizeof t);
+            QTest::newRow(name) << TriggerRecords::Bytes(t);
         };
-        TASK_TRIGGER t = Daily(9);
+        TASK_TRIGGER t = Daily();
         t.cbTriggerSize = 47;
         row("size 47", t);
-        t = Daily(9);
+        t = Daily();
         t.TriggerType = TASK_TRIGGER_TYPE(8);
         row("kind 8", t);
-        t = Daily(24);
+        t = Daily();
+        t.wStartHour = 24;
         row("hour 24", t);
-        t = Daily(9);
+        t = Daily();
         t.wBeginMonth = 13;
         row("month 13", t);
-        t = Daily(9);
+        t = Daily();
         t.rgFlags = TASK_TRIGGER_FLAG_HAS_END_DATE;
         t.wEndYear = 2023;
         t.wEndMonth = 1;
         t.wEndDay = 1;
         row("ends before it begins", t);
-        t = Daily(9);
+        t = Daily();
         t.MinutesInterval = 30;
         row("interval without duration", t);
-        t = Daily(9);
+        t = Daily();
         t.TriggerType = TASK_TIME_TRIGGER_MONTHLYDOW;
         t.Type.MonthlyDOW.wWhichWeek = 0;
         row("week 0", t);
@@ -471,7 +455,7 @@ private slots:
         WORD index;
         ComPtr<ITaskTrigger> trigger;
         t->CreateTrigger(&index, trigger.Put());
-        const TASK_TRIGGER good = Daily(6);
+        const TASK_TRIGGER good = Daily(TriggerRecords::kBegin, QTime(6, 0));
         trigger->SetTrigger(&good);
         QCOMPARE(trigger->SetTrigger(&bad), E_INVALIDARG);
         TASK_TRIGGER back{};
@@ -495,7 +479,7 @@ private slots:
         SYSTEMTIME next{1, 1, 1, 1, 1, 1, 1, 1};
         QCOMPARE(t->GetNextRunTime(&next), SCHED_S_TASK_NO_VALID_TRIGGERS);
         QCOMPARE(next, SYSTEMTIME{});
-        const TASK_TRIGGER daily = Daily(9);
+        const TASK_TRIGGER daily = Daily();
         trigger->SetTrigger(&daily);
         t->GetStatus(&status);
         QCOMPARE(status, SCHED_S_TASK_HAS_NOT_RUN);

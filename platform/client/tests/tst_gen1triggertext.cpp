@@ -1,29 +1,12 @@
 // The service's description of each kind of trigger, with its details.
 
 #include "Gen1TriggerText.h"
+#include "TriggerRecords.h"
 
 #include <QtTest>
 
-namespace {
-
-TASK_TRIGGER Base(TASK_TRIGGER_TYPE kind)
-{
-    TASK_TRIGGER t{};
-    t.cbTriggerSize = sizeof(TASK_TRIGGER);
-    t.TriggerType = kind;
-    t.wBeginYear = 2024;
-    t.wBeginMonth = 3;
-    t.wBeginDay = 15;
-    t.wStartHour = 9;
-    return t;
-}
-
-QByteArray Bytes(const TASK_TRIGGER& t)
-{
-    return QByteArray(reinterpret_cast<const char*>(&t), sizeof t);
-}
-
-} // namespace
+using TriggerRecords::Bytes;
+using TriggerRecords::Record;
 
 class TestGen1TriggerText : public QObject {
     Q_OBJECT
@@ -37,13 +20,13 @@ private slots:
             QTest::newRow(name) << Bytes(t) << QString::fromUtf8(text);
         };
 
-        TASK_TRIGGER t = Base(TASK_TIME_TRIGGER_ONCE);
+        TASK_TRIGGER t = Record(TASK_TIME_TRIGGER_ONCE);
         t.wStartMinute = 5;
         row("once", t, "At 09:05 on 15/03/2024");
         t.wBeginYear = t.wBeginMonth = t.wBeginDay = 0;
         row("once without a date", t, "At 09:05 (no date set)");
 
-        t = Base(TASK_TIME_TRIGGER_DAILY);
+        t = Record(TASK_TIME_TRIGGER_DAILY);
         t.Type.Daily.DaysInterval = 1;
         row("daily", t, "At 09:00 every day, starting 15/03/2024");
         t.Type.Daily.DaysInterval = 0;
@@ -53,7 +36,7 @@ private slots:
         t.wBeginYear = t.wBeginMonth = t.wBeginDay = 0;
         row("daily without a date", t, "At 09:00 every 3 days (no start date set)");
 
-        t = Base(TASK_TIME_TRIGGER_WEEKLY);
+        t = Record(TASK_TIME_TRIGGER_WEEKLY);
         t.Type.Weekly.WeeksInterval = 1;
         t.Type.Weekly.rgfDaysOfTheWeek = TASK_SUNDAY | TASK_SATURDAY;
         row("weekly", t, "At 09:00 every Sunday, Saturday of every week, starting 15/03/2024");
@@ -63,7 +46,7 @@ private slots:
         t.Type.Weekly.rgfDaysOfTheWeek = 0;
         row("weekly, no day", t, "At 09:00 on no day of every 2 weeks, starting 15/03/2024");
 
-        t = Base(TASK_TIME_TRIGGER_MONTHLYDATE);
+        t = Record(TASK_TIME_TRIGGER_MONTHLYDATE);
         t.Type.MonthlyDate.rgfDays = 1u | (1u << 14) | (1u << 30);
         t.Type.MonthlyDate.rgfMonths = 0xFFF;
         row("monthly, every month", t, "At 09:00 on days 1, 15, 31 of every month, starting 15/03/2024");
@@ -74,7 +57,7 @@ private slots:
         t.Type.MonthlyDate.rgfMonths = 0;
         row("monthly, nothing chosen", t, "At 09:00 on no day of no month, starting 15/03/2024");
 
-        t = Base(TASK_TIME_TRIGGER_MONTHLYDOW);
+        t = Record(TASK_TIME_TRIGGER_MONTHLYDOW);
         t.Type.MonthlyDOW.wWhichWeek = TASK_SECOND_WEEK;
         t.Type.MonthlyDOW.rgfDaysOfTheWeek = TASK_MONDAY;
         t.Type.MonthlyDOW.rgfMonths = 0xFFF;
@@ -86,11 +69,11 @@ private slots:
         t.Type.MonthlyDOW.rgfDaysOfTheWeek = 0;
         row("monthly by weekday, no day", t, "At 09:00 on no day of the last week of June, starting 15/03/2024");
 
-        row("idle", Base(TASK_EVENT_TRIGGER_ON_IDLE), "When the computer is idle");
-        row("startup", Base(TASK_EVENT_TRIGGER_AT_SYSTEMSTART), "At system startup");
-        row("logon", Base(TASK_EVENT_TRIGGER_AT_LOGON), "At logon");
+        row("idle", Record(TASK_EVENT_TRIGGER_ON_IDLE), "When the computer is idle");
+        row("startup", Record(TASK_EVENT_TRIGGER_AT_SYSTEMSTART), "At system startup");
+        row("logon", Record(TASK_EVENT_TRIGGER_AT_LOGON), "At logon");
 
-        t = Base(TASK_TIME_TRIGGER_DAILY);
+        t = Record(TASK_TIME_TRIGGER_DAILY);
         t.Type.Daily.DaysInterval = 1;
         t.rgFlags = TASK_TRIGGER_FLAG_HAS_END_DATE | TASK_TRIGGER_FLAG_KILL_AT_DURATION_END;
         t.wEndYear = 2024;
@@ -118,7 +101,7 @@ private slots:
 
     void followsTheLocale()
     {
-        TASK_TRIGGER t = Base(TASK_TIME_TRIGGER_WEEKLY);
+        TASK_TRIGGER t = Record(TASK_TIME_TRIGGER_WEEKLY);
         t.wStartHour = 21;
         t.Type.Weekly.WeeksInterval = 1;
         t.Type.Weekly.rgfDaysOfTheWeek = TASK_MONDAY;

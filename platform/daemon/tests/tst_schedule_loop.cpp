@@ -6,6 +6,7 @@
 #include "schedule/ScheduleLoop.h"
 #include "schedule/TaskStarter.h"
 #include "schedule/WallClockTimer.h"
+#include "TriggerRecords.h"
 
 #include <QtTest>
 
@@ -461,18 +462,8 @@ void TestScheduleLoop::eventTriggerBoundaries_data()
         JobDefinition d;
         d.applicationName = QStringLiteral("true");
         for (WORD type : {WORD(TASK_EVENT_TRIGGER_AT_SYSTEMSTART), WORD(TASK_EVENT_TRIGGER_AT_LOGON)}) {
-            TASK_TRIGGER t{};
-            t.cbTriggerSize = sizeof(TASK_TRIGGER);
-            t.TriggerType = TASK_TRIGGER_TYPE(type);
-            t.wBeginYear = WORD(from.year());
-            t.wBeginMonth = WORD(from.month());
-            t.wBeginDay = WORD(from.day());
-            if (until.isValid()) {
-                t.rgFlags |= TASK_TRIGGER_FLAG_HAS_END_DATE;
-                t.wEndYear = WORD(until.year());
-                t.wEndMonth = WORD(until.month());
-                t.wEndDay = WORD(until.day());
-            }
+            TASK_TRIGGER t = TriggerRecords::Record(TASK_TRIGGER_TYPE(type), from, QTime(0, 0));
+            if (until.isValid()) TriggerRecords::SetEnd(t, until);
             if (!enabled) t.rgFlags |= TASK_TRIGGER_FLAG_DISABLED;
             d.triggers.append(t);
         }
@@ -591,15 +582,8 @@ void TestScheduleLoop::idle_data()
         d.flags = flags;
         d.idleMinutes = idleMinutes;
         d.deadlineMinutes = deadlineMinutes;
-        TASK_TRIGGER t{};
-        t.cbTriggerSize = sizeof(TASK_TRIGGER);
-        t.TriggerType = idleTrigger ? TASK_EVENT_TRIGGER_ON_IDLE : TASK_TIME_TRIGGER_ONCE;
         const QDateTime at = T0.addSecs(60);
-        t.wBeginYear = WORD(at.date().year());
-        t.wBeginMonth = WORD(at.date().month());
-        t.wBeginDay = WORD(at.date().day());
-        t.wStartHour = WORD(at.time().hour());
-        t.wStartMinute = WORD(at.time().minute());
+        const TASK_TRIGGER t = TriggerRecords::Record(idleTrigger ? TASK_EVENT_TRIGGER_ON_IDLE : TASK_TIME_TRIGGER_ONCE, at.date(), at.time());
         d.triggers.append(t);
         RunnableTask task = Gen1Catalog::ToRunnable(QStringLiteral("Idle.job"), d, std::make_shared<ScheduleEngine>(QTimeZone::systemTimeZone()));
         task.key = TaskKey{TaskGeneration::Gen2, QStringLiteral("\\Idle")};   // the loop's catalog here is a 2.0 one
@@ -847,17 +831,10 @@ void TestScheduleLoop::startsCarryTheirTriggersSettings_data()
         return Gen2Catalog::ToRunnable(*TaskPath::Parse(QStringLiteral("\\Daily")), doc);
     };
     auto gen1 = [&](WORD randomMinutes, bool stop) {
-        TASK_TRIGGER t{};
-        t.cbTriggerSize = sizeof(TASK_TRIGGER);
-        t.wBeginYear = 2030;
-        t.wBeginMonth = 3;
-        t.wBeginDay = 1;
-        t.wStartHour = 8;
+        TASK_TRIGGER t = TriggerRecords::Daily(QDate(2030, 3, 1), QTime(8, 0));
         t.MinutesInterval = 15;
         t.MinutesDuration = 60;
         t.rgFlags = stop ? TASK_TRIGGER_FLAG_KILL_AT_DURATION_END : 0;
-        t.TriggerType = TASK_TIME_TRIGGER_DAILY;
-        t.Type.Daily.DaysInterval = 1;
         t.wRandomMinutesInterval = randomMinutes;
         JobDefinition d;
         d.applicationName = QStringLiteral("true");

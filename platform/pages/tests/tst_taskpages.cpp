@@ -9,6 +9,7 @@
 #include "TaskPage.h"
 #include "TaskPropertySheet.h"
 #include "TemporaryServiceRoot.h"
+#include "TriggerRecords.h"
 #include "tvMSTask.h"
 
 #include <QCheckBox>
@@ -27,19 +28,6 @@
 namespace {
 
 const QString kJob = QStringLiteral("Pages.job");
-
-TASK_TRIGGER Daily()
-{
-    TASK_TRIGGER t{};
-    t.cbTriggerSize = sizeof(TASK_TRIGGER);
-    t.TriggerType = TASK_TIME_TRIGGER_DAILY;
-    t.wBeginYear = 2030;
-    t.wBeginMonth = 3;
-    t.wBeginDay = 15;
-    t.wStartHour = 9;
-    t.Type.Daily.DaysInterval = 1;
-    return t;
-}
 
 template <typename W>
 W* Find(QWidget* parent, const char* name)
@@ -135,7 +123,7 @@ private slots:
         WORD index = 0;
         ComPtr<ITaskTrigger> trigger;
         QCOMPARE(task->CreateTrigger(&index, trigger.Put()), S_OK);
-        const TASK_TRIGGER daily = Daily();
+        const TASK_TRIGGER daily = TriggerRecords::Daily(QDate(2030, 3, 15));
         QCOMPARE(trigger->SetTrigger(&daily), S_OK);
         ComPtr<IPersistFile> file;
         QCOMPARE(task.As(file), S_OK);

@@ -3,24 +3,13 @@
 #include "gen1/JobDefinition.h"
 #include "gen1/JobFile.h"
 #include "ResultCodes.h"
+#include "TriggerRecords.h"
 
 #include <QRandomGenerator>
 #include <QtEndian>
 #include <QtTest>
 
 namespace {
-
-TASK_TRIGGER Trigger(TASK_TRIGGER_TYPE kind)
-{
-    TASK_TRIGGER t{};
-    t.cbTriggerSize = sizeof(TASK_TRIGGER);
-    t.TriggerType = kind;
-    t.wBeginYear = 2024;
-    t.wBeginMonth = 3;
-    t.wBeginDay = 15;
-    t.wStartHour = 9;
-    return t;
-}
 
 JobDefinition FullDefinition()
 {
@@ -40,7 +29,7 @@ JobDefinition FullDefinition()
     d.idleMinutes = 7;
     d.deadlineMinutes = 65535;
     d.workItemData = QByteArray("\x00\x01\xFF" "data", 7);
-    TASK_TRIGGER weekly = Trigger(TASK_TIME_TRIGGER_WEEKLY);
+    TASK_TRIGGER weekly = TriggerRecords::Record(TASK_TIME_TRIGGER_WEEKLY);
     weekly.Type.Weekly.WeeksInterval = 2;
     weekly.Type.Weekly.rgfDaysOfTheWeek = TASK_MONDAY | TASK_FRIDAY;
     weekly.MinutesDuration = 120;
@@ -48,10 +37,10 @@ JobDefinition FullDefinition()
     weekly.rgFlags = TASK_TRIGGER_FLAG_KILL_AT_DURATION_END;
     weekly.wRandomMinutesInterval = 5;
     weekly.Reserved2 = 0xBEEF;
-    TASK_TRIGGER monthly = Trigger(TASK_TIME_TRIGGER_MONTHLYDATE);
+    TASK_TRIGGER monthly = TriggerRecords::Record(TASK_TIME_TRIGGER_MONTHLYDATE);
     monthly.Type.MonthlyDate.rgfDays = 0x40000001u;
     monthly.Type.MonthlyDate.rgfMonths = 0x805;
-    d.triggers = {weekly, monthly, Trigger(TASK_EVENT_TRIGGER_AT_LOGON)};
+    d.triggers = {weekly, monthly, TriggerRecords::Record(TASK_EVENT_TRIGGER_AT_LOGON)};
     return d;
 }
 
@@ -189,7 +178,7 @@ private slots:
         Reseal(oddString);
         QByteArray bigData = JobFile::Encode(JobDefinition{}, {}).left(JobFile::kHeaderSize) + Record(13, QByteArray(65536, 'd'));
         Reseal(bigData);
-        TASK_TRIGGER bad = Trigger(TASK_TIME_TRIGGER_DAILY);
+        TASK_TRIGGER bad = TriggerRecords::Record(TASK_TIME_TRIGGER_DAILY);
         bad.wStartHour = 24;
         QByteArray badTrigger = JobFile::Encode(JobDefinition{}, {}) + Record(14, TriggerToBytes(bad));
         Reseal(badTrigger);
@@ -287,23 +276,23 @@ private slots:
         QTest::addColumn<bool>("wellFormed");
         auto row = [](const char* name, TASK_TRIGGER t, bool ok) { QTest::newRow(name) << TriggerToBytes(t) << ok; };
 
-        TASK_TRIGGER t = Trigger(TASK_TIME_TRIGGER_DAILY);
+        TASK_TRIGGER t = TriggerRecords::Record(TASK_TIME_TRIGGER_DAILY);
         row("daily", t, true);
         TASK_TRIGGER unset{};
         unset.cbTriggerSize = 48;
         row("new record, nothing set", unset, true);
         t.cbTriggerSize = 40;
         row("wrong size", t, false);
-        t = Trigger(TASK_TRIGGER_TYPE(8));
+        t = TriggerRecords::Record(TASK_TRIGGER_TYPE(8));
         row("kind beyond logon", t, false);
-        t = Trigger(TASK_TIME_TRIGGER_ONCE);
+        t = TriggerRecords::Record(TASK_TIME_TRIGGER_ONCE);
         t.wStartMinute = 60;
         row("minute 60", t, false);
-        t = Trigger(TASK_TIME_TRIGGER_ONCE);
+        t = TriggerRecords::Record(TASK_TIME_TRIGGER_ONCE);
         t.wBeginMonth = 2;
         t.wBeginDay = 30;
         row("30 February", t, false);
-        t = Trigger(TASK_TIME_TRIGGER_ONCE);
+        t = TriggerRecords::Record(TASK_TIME_TRIGGER_ONCE);
         t.rgFlags = TASK_TRIGGER_FLAG_HAS_END_DATE;
         row("end date in force but unset", t, false);
         t.wEndYear = 2024;
@@ -312,25 +301,25 @@ private slots:
         row("end before begin", t, false);
         t.wEndDay = 15;
         row("end on the begin day", t, true);
-        t = Trigger(TASK_TIME_TRIGGER_DAILY);
+        t = TriggerRecords::Record(TASK_TIME_TRIGGER_DAILY);
         t.MinutesDuration = 60;
         t.MinutesInterval = 60;
         row("interval as long as duration", t, false);
         t.MinutesInterval = 59;
         row("interval shorter than duration", t, true);
-        t = Trigger(TASK_TIME_TRIGGER_MONTHLYDOW);
+        t = TriggerRecords::Record(TASK_TIME_TRIGGER_MONTHLYDOW);
         t.Type.MonthlyDOW.wWhichWeek = 6;
         row("sixth week", t, false);
         t.Type.MonthlyDOW.wWhichWeek = TASK_LAST_WEEK;
         t.Type.MonthlyDOW.rgfMonths = 0x1000;
         row("thirteenth month", t, false);
-        t = Trigger(TASK_TIME_TRIGGER_MONTHLYDATE);
+        t = TriggerRecords::Record(TASK_TIME_TRIGGER_MONTHLYDATE);
         t.Type.MonthlyDate.rgfDays = 0x80000000u;
         row("day 32", t, false);
-        t = Trigger(TASK_TIME_TRIGGER_WEEKLY);
+        t = TriggerRecords::Record(TASK_TIME_TRIGGER_WEEKLY);
         t.Type.Weekly.rgfDaysOfTheWeek = 0x80;
         row("eighth weekday", t, false);
-        t = Trigger(TASK_EVENT_TRIGGER_ON_IDLE);
+        t = TriggerRecords::Record(TASK_EVENT_TRIGGER_ON_IDLE);
         t.rgFlags = 0xFFFFFFF8u;
         row("unknown flag bits kept", t, true);
     }
@@ -365,7 +354,7 @@ private slots:
         m.insert(QStringLiteral("triggers"), QByteArray(47, '\0'));
         QTest::newRow("part of a trigger") << m;
         m = base;
-        TASK_TRIGGER t = Trigger(TASK_TIME_TRIGGER_DAILY);
+        TASK_TRIGGER t = TriggerRecords::Record(TASK_TIME_TRIGGER_DAILY);
         t.wStartHour = 25;
         m.insert(QStringLiteral("triggers"), TriggerToBytes(t));
         QTest::newRow("impossible trigger") << m;

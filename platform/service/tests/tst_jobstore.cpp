@@ -6,6 +6,7 @@
 #include "ResultCodes.h"
 #include "ServiceCore.h"
 #include "TemporaryServiceRoot.h"
+#include "TriggerRecords.h"
 
 #include <QCborArray>
 #include <QDir>
@@ -15,16 +16,10 @@
 
 namespace {
 
+// The record these tests store: daily at midnight.
 TASK_TRIGGER DailyTrigger()
 {
-    TASK_TRIGGER t{};
-    t.cbTriggerSize = sizeof(TASK_TRIGGER);
-    t.TriggerType = TASK_TIME_TRIGGER_DAILY;
-    t.wBeginYear = 2024;
-    t.wBeginMonth = 3;
-    t.wBeginDay = 15;
-    t.Type.Daily.DaysInterval = 1;
-    return t;
+    return TriggerRecords::Daily(TriggerRecords::kBegin, QTime(0, 0));
 }
 
 JobDefinition Definition(const QString& comment)
