@@ -4,6 +4,7 @@
 #include "ObjectRuntime.h"
 #include "OleDate.h"
 #include "ResultCodes.h"
+#include "ServiceCalls.h"
 #include "TaskService2.h"
 #include "TemporaryServiceRoot.h"
 
@@ -17,13 +18,10 @@
 
 namespace {
 
-template <typename I, typename From>
-ComPtr<I> Cast(const ComPtr<From>& from)
-{
-    ComPtr<I> to;
-    if (from) from.As(to);
-    return to;
-}
+using ServiceCalls::Cast;
+using ServiceCalls::Connected;
+using ServiceCalls::Folder;
+using ServiceCalls::Register;
 
 QString CurrentUser()
 {
@@ -39,22 +37,6 @@ class TestGen2 : public QObject {
 private:
     std::unique_ptr<TemporaryServiceRoot> m_root;
 
-    ComPtr<ITaskService> Connected()
-    {
-        ComPtr<ITaskService> service;
-        if (FAILED(CoCreateInstance(CLSID_TaskScheduler, nullptr, CLSCTX_INPROC_SERVER, IID_ITaskService, service.PutVoid())))
-            return nullptr;
-        if (FAILED(service->Connect(VARIANT::Empty(), VARIANT::Empty(), VARIANT::Empty(), VARIANT::Empty()))) return nullptr;
-        return service;
-    }
-
-    ComPtr<ITaskFolder> Folder(const QString& path)
-    {
-        ComPtr<ITaskFolder> folder;
-        Connected()->GetFolder(path, folder.Put());
-        return folder;
-    }
-
     // A definition that registers as it is: one program action.
     ComPtr<ITaskDefinition> NewDefinition()
     {
@@ -66,16 +48,6 @@ private:
         actions->Create(TASK_ACTION_EXEC, action.Put());
         Cast<IExecAction>(action)->put_Path(QStringLiteral("/bin/true"));
         return def;
-    }
-
-    HRESULT Register(ITaskFolder* folder, const QString& name, ITaskDefinition* def, LONG flags = TASK_CREATE_OR_UPDATE,
-                     ComPtr<IRegisteredTask>* out = nullptr)
-    {
-        ComPtr<IRegisteredTask> task;
-        const HRESULT hr = folder->RegisterTaskDefinition(name, def, flags, VARIANT::Empty(), VARIANT::Empty(),
-                                                          TASK_LOGON_INTERACTIVE_TOKEN, VARIANT::Empty(), task.Put());
-        if (out) *out = task;
-        return hr;
     }
 
     QStringList TaskNames(ITaskFolder* folder, LONG flags = 0)

@@ -1,7 +1,7 @@
 // The daemon as a process: starting it, one per root, its socket and who may use it.
 
 #include "server/ClientConnection.h"
-#include "DaemonHarness.h"
+#include "DaemonFixture.h"
 #include "DaemonLauncher.h"
 #include "DaemonProtocol.h"
 #include "server/DaemonServer.h"
@@ -97,65 +97,59 @@ private slots:
     void fixtureStopsWhatTheTestStarted();
 
 private:
-    std::unique_ptr<TemporaryServiceRoot> m_root;
-    std::unique_ptr<DaemonHarness> m_daemon;
+    std::unique_ptr<DaemonFixture> m_f;
 };
 
 void TestDaemonService::init()
 {
-    m_root = std::make_unique<TemporaryServiceRoot>();
-    QVERIFY(m_root->IsValid());
-    m_daemon = std::make_unique<DaemonHarness>(m_root->Path());
+    m_f = std::make_unique<DaemonFixture>();
+    QVERIFY(m_f->root.IsValid());
 }
 
-void TestDaemonService::cleanup()
-{
-    m_daemon.reset();
-    m_root.reset();
-}
+void TestDaemonService::cleanup() { m_f.reset(); }
 
 void TestDaemonService::startsDetachedAndAnswers()
 {
-    QVERIFY(m_daemon->Start());
-    const QCborMap reply = m_daemon->Call(Ping());
+    QVERIFY(m_f->daemon.Start());
+    const QCborMap reply = m_f->daemon.Call(Ping());
     QCOMPARE(Hr(reply), S_OK);
-    QCOMPARE(reply.value(DaemonProtocol::Key::Root).toString(), ServiceRoot(m_root->Path()).Path());
-    QCOMPARE(reply.value(DaemonProtocol::Key::Pid).toInteger(), m_daemon->Pid());
+    QCOMPARE(reply.value(DaemonProtocol::Key::Root).toString(), ServiceRoot(m_f->root.Path()).Path());
+    QCOMPARE(reply.value(DaemonProtocol::Key::Pid).toInteger(), m_f->daemon.Pid());
     QCOMPARE(reply.value(DaemonProtocol::Key::Uid).toInteger(), qint64(geteuid()));
-    QVERIFY(QFile::exists(ServiceRoot(m_root->Path()).SocketPath()));
+    QVERIFY(QFile::exists(ServiceRoot(m_f->root.Path()).SocketPath()));
     // Its messages went to the root's log, not to the terminal of whoever started it.
-    QTRY_VERIFY(QFile(DaemonLauncher::LogFile(m_root->Path())).size() > 0);
+    QTRY_VERIFY(QFile(DaemonLauncher::LogFile(m_f->root.Path())).size() > 0);
 
-    m_daemon->Stop();
-    QVERIFY(!QFile::exists(ServiceRoot(m_root->Path()).SocketPath()));
-    QVERIFY(!LocalSocketTransport(m_root->Path()).Ping());
+    m_f->daemon.Stop();
+    QVERIFY(!QFile::exists(ServiceRoot(m_f->root.Path()).SocketPath()));
+    QVERIFY(!LocalSocketTransport(m_f->root.Path()).Ping());
 }
 
 void TestDaemonService::secondDaemonEndsAtOnce()
 {
-    QVERIFY(m_daemon->Start());
+    QVERIFY(m_f->daemon.Start());
     QProcess second;
-    second.start(DaemonHarness::Program(), {QStringLiteral("--root"), m_root->Path()});
+    second.start(DaemonHarness::Program(), {QStringLiteral("--root"), m_f->root.Path()});
     QVERIFY(second.waitForFinished(10000));
     QCOMPARE(second.exitStatus(), QProcess::NormalExit);
     QCOMPARE(second.exitCode(), 0);
     const QString err = QString::fromLocal8Bit(second.readAllStandardError());
-    QVERIFY2(err.contains(QStringLiteral("already serves")) && err.contains(QString::number(m_daemon->Pid())), qPrintable(err));
+    QVERIFY2(err.contains(QStringLiteral("already serves")) && err.contains(QString::number(m_f->daemon.Pid())), qPrintable(err));
     // The first one is untouched.
-    QCOMPARE(Hr(m_daemon->Call(Ping())), S_OK);
+    QCOMPARE(Hr(m_f->daemon.Call(Ping())), S_OK);
 }
 
 void TestDaemonService::takesOverAfterKill()
 {
-    QVERIFY(m_daemon->Start());
-    const pid_t first = m_daemon->Pid();
-    m_daemon->Kill();
+    QVERIFY(m_f->daemon.Start());
+    const pid_t first = m_f->daemon.Pid();
+    m_f->daemon.Kill();
     // The lock and the socket of the dead daemon are still there.
-    QVERIFY(QFile::exists(ServiceRoot(m_root->Path()).SocketPath()));
-    QVERIFY(!LocalSocketTransport(m_root->Path()).Ping());
-    QVERIFY(m_daemon->Start());
-    QVERIFY(m_daemon->Pid() != first);
-    QCOMPARE(Hr(m_daemon->Call(Ping())), S_OK);
+    QVERIFY(QFile::exists(ServiceRoot(m_f->root.Path()).SocketPath()));
+    QVERIFY(!LocalSocketTransport(m_f->root.Path()).Ping());
+    QVERIFY(m_f->daemon.Start());
+    QVERIFY(m_f->daemon.Pid() != first);
+    QCOMPARE(Hr(m_f->daemon.Call(Ping())), S_OK);
 }
 
 void TestDaemonService::staleLockTakenOver_data()
@@ -173,24 +167,24 @@ void TestDaemonService::staleLockTakenOver_data()
 void TestDaemonService::staleLockTakenOver()
 {
     QFETCH(QByteArray, contents);
-    const ServiceRoot root(m_root->Path());
+    const ServiceRoot root(m_f->root.Path());
     QVERIFY(root.Ensure());
     for (const QString& lock : {root.DaemonLockPath(), root.StoreLockPath()}) {
         QFile file(lock);
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(contents);
     }
-    QVERIFY(m_daemon->Start());
-    QCOMPARE(Hr(m_daemon->Call(Ping())), S_OK);
+    QVERIFY(m_f->daemon.Start());
+    QCOMPARE(Hr(m_f->daemon.Call(Ping())), S_OK);
     // It holds the lock now, with its own process id in it.
     QLockFile lock(root.DaemonLockPath());
     qint64 pid = 0;
     QString host, app;
     QVERIFY(lock.getLockInfo(&pid, &host, &app));
-    QCOMPARE(pid, qint64(m_daemon->Pid()));
+    QCOMPARE(pid, qint64(m_f->daemon.Pid()));
     // The store lock did not hold up its start, and a write goes through at once.
     QVERIFY(!QFile::exists(root.StoreLockPath()));
-    const QCborMap created = m_daemon->Call(QCborMap{{QStringLiteral("op"), QStringLiteral("v2.folder.create")},
+    const QCborMap created = m_f->daemon.Call(QCborMap{{QStringLiteral("op"), QStringLiteral("v2.folder.create")},
                                                      {QStringLiteral("path"), QStringLiteral("\\Made")}});
     QCOMPARE(Hr(created), S_OK);
     QVERIFY(QFileInfo(root.TasksDir() + QStringLiteral("/Made.folder")).isDir());
@@ -198,7 +192,7 @@ void TestDaemonService::staleLockTakenOver()
 
 void TestDaemonService::leftoversRemovedAtStart()
 {
-    const ServiceRoot root(m_root->Path());
+    const ServiceRoot root(m_f->root.Path());
     QVERIFY(root.Ensure());
     QVERIFY(QDir().mkpath(root.TasksDir() + QStringLiteral("/A.folder")));
     QVERIFY(QDir().mkpath(root.HistoryDir() + QStringLiteral("/v2")));
@@ -211,7 +205,7 @@ void TestDaemonService::leftoversRemovedAtStart()
         QVERIFY2(f.open(QIODevice::WriteOnly), qPrintable(file));
         f.write("half a file");
     }
-    QVERIFY(m_daemon->Start());
+    QVERIFY(m_f->daemon.Start());
     for (const QString& file : leftovers) QVERIFY2(!QFile::exists(file), qPrintable(file));
     QVERIFY(QFile::exists(kept));
 }
@@ -242,7 +236,7 @@ void TestDaemonService::commandLine()
 
 void TestDaemonService::noDaemonMeansNotRunning()
 {
-    LocalSocketTransport transport(m_root->Path());
+    LocalSocketTransport transport(m_f->root.Path());
     QElapsedTimer timer;
     timer.start();
     QVERIFY(!transport.Connect(300));
@@ -261,7 +255,7 @@ void TestDaemonService::serviceControlStartsTheDaemon()
     ServiceControl::State state = ServiceControl::State::Running;
 
     // A root that cannot be made: the daemon cannot start, and the service does not run.
-    QFile plain(m_root->Path() + QStringLiteral("/plain-file"));
+    QFile plain(m_f->root.Path() + QStringLiteral("/plain-file"));
     QVERIFY(plain.open(QIODevice::WriteOnly));
     plain.close();
     const ServiceControl impossible(plain.fileName() + QStringLiteral("/root"));
@@ -271,11 +265,11 @@ void TestDaemonService::serviceControlStartsTheDaemon()
     QCOMPARE(impossible.QueryState(QStringLiteral("Spooler"), state), ServiceControl::ServiceDoesNotExist);
 
     // Without a daemon the service is stopped; starting it launches one, detached.
-    const ServiceControl control(m_root->Path());
+    const ServiceControl control(m_f->root.Path());
     QCOMPARE(control.QueryState(name, state), DWORD(0));
     QCOMPARE(state, ServiceControl::State::Stopped);
     QCOMPARE(control.Start(name), DWORD(0));
-    LocalSocketTransport transport(m_root->Path());
+    LocalSocketTransport transport(m_f->root.Path());
     QVERIFY(transport.Connect(10000));
     const pid_t pid = pid_t(transport.Call(Ping()).value(DaemonProtocol::Key::Pid).toInteger());
     QVERIFY(pid > 0);
@@ -297,14 +291,14 @@ void TestDaemonService::transportChoice()
     QVERIFY(dynamic_cast<InProcessTransport*>(OpenServiceTransport().get()));
     qunsetenv("TASKSCHEDULER_TRANSPORT");
     QVERIFY(!InProcessServiceSelected());
-    QVERIFY(m_daemon->Start());
+    QVERIFY(m_f->daemon.Start());
     const auto transport = OpenServiceTransport();
     QVERIFY(dynamic_cast<LocalSocketTransport*>(transport.get()));
     QCOMPARE(Hr(transport->Call(Ping())), S_OK);
     // A lost connection is made again at the next call.
-    m_daemon->Kill();
+    m_f->daemon.Kill();
     QCOMPARE(Hr(transport->Call(Ping())), SCHED_E_SERVICE_NOT_RUNNING);
-    QVERIFY(m_daemon->Start());
+    QVERIFY(m_f->daemon.Start());
     QCOMPARE(Hr(transport->Call(Ping())), S_OK);
 }
 
@@ -340,10 +334,10 @@ void TestDaemonService::malformedMessages()
     QFETCH(QByteArray, bytes);
     QFETCH(qint64, hr);
     QFETCH(bool, connectionSurvives);
-    QVERIFY(m_daemon->Start());
+    QVERIFY(m_f->daemon.Start());
 
     QLocalSocket socket;
-    socket.connectToServer(ServiceRoot(m_root->Path()).SocketPath());
+    socket.connectToServer(ServiceRoot(m_f->root.Path()).SocketPath());
     QVERIFY(socket.waitForConnected(5000));
     socket.write(bytes);
     const QCborMap reply = ReadReply(socket);
@@ -357,14 +351,14 @@ void TestDaemonService::malformedMessages()
         QTRY_COMPARE(socket.state(), QLocalSocket::UnconnectedState);
     }
     // Whatever one client sent, the daemon goes on serving the others.
-    QCOMPARE(Hr(m_daemon->Call(Ping())), S_OK);
+    QCOMPARE(Hr(m_f->daemon.Call(Ping())), S_OK);
 }
 
 void TestDaemonService::stalledClientBlocksNobody()
 {
-    QVERIFY(m_daemon->Start());
+    QVERIFY(m_f->daemon.Start());
     QLocalSocket stalled;
-    stalled.connectToServer(ServiceRoot(m_root->Path()).SocketPath());
+    stalled.connectToServer(ServiceRoot(m_f->root.Path()).SocketPath());
     QVERIFY(stalled.waitForConnected(5000));
     const QByteArray frame = DaemonProtocol::EncodeFrame(Ping());
     stalled.write(frame.left(frame.size() - 3));   // and then nothing
@@ -372,7 +366,7 @@ void TestDaemonService::stalledClientBlocksNobody()
 
     QElapsedTimer timer;
     timer.start();
-    QCOMPARE(Hr(m_daemon->Call(Ping())), S_OK);
+    QCOMPARE(Hr(m_f->daemon.Call(Ping())), S_OK);
     QVERIFY(timer.elapsed() < ClientConnection::StallTimeoutMs);
 
     const QCborMap reply = ReadReply(stalled, ClientConnection::StallTimeoutMs + 5000);
@@ -383,14 +377,14 @@ void TestDaemonService::stalledClientBlocksNobody()
 
 void TestDaemonService::silentConnectionsLockNobodyOut()
 {
-    QVERIFY(m_daemon->Start());
+    QVERIFY(m_f->daemon.Start());
     std::vector<std::unique_ptr<QLocalSocket>> silent;
     for (int i = 0; i < DaemonServer::MaxClients + 44; ++i) {
         silent.push_back(std::make_unique<QLocalSocket>());
-        silent.back()->connectToServer(ServiceRoot(m_root->Path()).SocketPath());
+        silent.back()->connectToServer(ServiceRoot(m_f->root.Path()).SocketPath());
         QVERIFY(silent.back()->waitForConnected(5000));
     }
-    QCOMPARE(Hr(m_daemon->Call(Ping())), S_OK);
+    QCOMPARE(Hr(m_f->daemon.Call(Ping())), S_OK);
 }
 
 void TestDaemonService::clientOfAnotherUserRefused()
@@ -405,10 +399,10 @@ void TestDaemonService::clientOfAnotherUserRefused()
     const uid_t uid = pw->pw_uid;
     const gid_t gid = pw->pw_gid;
 
-    QVERIFY(m_daemon->Start());
+    QVERIFY(m_f->daemon.Start());
     // Open the way to the socket, so that only the daemon's own check stands between them.
-    const QString socketPath = ServiceRoot(m_root->Path()).SocketPath();
-    QVERIFY(QFile::setPermissions(m_root->Path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ExeOther));
+    const QString socketPath = ServiceRoot(m_f->root.Path()).SocketPath();
+    QVERIFY(QFile::setPermissions(m_f->root.Path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ExeOther));
     QVERIFY(QFile::setPermissions(socketPath, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther | QFile::WriteOther));
 
     // The other user's client is a forked child that uses nothing but system calls.
@@ -453,7 +447,7 @@ void TestDaemonService::clientOfAnotherUserRefused()
     QCOMPARE(reply.value(DaemonProtocol::Key::Error).toString(), QStringLiteral("Access is denied."));
     QVERIFY(!reply.contains(DaemonProtocol::Key::Pid));
     // Root, which the test runs as, is still served.
-    QCOMPARE(Hr(m_daemon->Call(Ping())), S_OK);
+    QCOMPARE(Hr(m_f->daemon.Call(Ping())), S_OK);
 }
 
 void TestDaemonService::endsWhenRootGoes_data()
@@ -469,8 +463,8 @@ void TestDaemonService::endsWhenRootGoes()
     // A daemon whose root is gone serves nobody: it notices and ends, saying why, and leaves
     // nothing in a directory that took the root's place.
     QFETCH(QString, change);
-    const QString root = m_root->Path() + QStringLiteral("/root");
-    const QString moved = m_root->Path() + QStringLiteral("/moved");
+    const QString root = m_f->root.Path() + QStringLiteral("/root");
+    const QString moved = m_f->root.Path() + QStringLiteral("/moved");
     QVERIFY(QDir().mkpath(root));
     DaemonHarness daemon(root);
     QVERIFY(daemon.Start());

@@ -2,7 +2,7 @@
 // trigger's time, stopped, caught up after the daemon was down, and after the daemon was
 // killed in the middle of a run. Several client processes change tasks at the same time.
 
-#include "DaemonHarness.h"
+#include "DaemonFixture.h"
 #include "DaemonLauncher.h"
 #include "DaemonProtocol.h"
 #include "FrameReader.h"
@@ -16,7 +16,6 @@
 #include "ServiceRoot.h"
 #include "TaskService2.h"
 #include "tvMSTask.h"
-#include "TemporaryServiceRoot.h"
 
 #include <QCborArray>
 #include <QDateTime>
@@ -31,42 +30,18 @@
 
 namespace {
 
-template <typename I, typename From>
-ComPtr<I> Cast(const ComPtr<From>& from)
-{
-    ComPtr<I> to;
-    if (from) from.As(to);
-    return to;
-}
-
-ComPtr<ITaskFolder> RootFolder()
-{
-    ComPtr<ITaskService> service;
-    if (FAILED(CoCreateInstance(CLSID_TaskScheduler, nullptr, CLSCTX_INPROC_SERVER, IID_ITaskService, service.PutVoid())))
-        return nullptr;
-    if (FAILED(service->Connect(VARIANT::Empty(), VARIANT::Empty(), VARIANT::Empty(), VARIANT::Empty()))) return nullptr;
-    ComPtr<ITaskFolder> folder;
-    service->GetFolder(QStringLiteral("\\"), folder.Put());
-    return folder;
-}
+using ServiceCalls::Cast;
+using ServiceCalls::Folder;
+using ServiceCalls::Task;
 
 // A task that runs `script` with sh, with a one-time trigger at `at` when that is valid.
 HRESULT RegisterScript(const QString& name, const QString& script, const QDateTime& at = {}, bool startWhenAvailable = false,
                        ComPtr<IRegisteredTask>* out = nullptr)
 {
-    ComPtr<ITaskFolder> root = RootFolder();
-    if (!root) return SCHED_E_SERVICE_NOT_RUNNING;
-    ComPtr<ITaskService> service;
-    ComPtr<ITaskDefinition> def;
-    CoCreateInstance(CLSID_TaskScheduler, nullptr, CLSCTX_INPROC_SERVER, IID_ITaskService, service.PutVoid());
-    service->Connect(VARIANT::Empty(), VARIANT::Empty(), VARIANT::Empty(), VARIANT::Empty());
-    service->NewTask(0, def.Put());
-    ComPtr<IActionCollection> actions;
-    def->get_Actions(actions.Put());
-    ComPtr<IAction> action;
-    actions->Create(TASK_ACTION_EXEC, action.Put());
-    Cast<IExecAction>(action)->put_Path(QStringLiteral("sh"));
-    Cast<IExecAction>(action)->put_Arguments(QStringLiteral("-c \"%1\"").arg(script));
+    const ComPtr<ITaskService> service = ServiceCalls::Connected();
+    const ComPtr<ITaskFolder> root = Folder();
+    if (!service || !root) return SCHED_E_SERVICE_NOT_RUNNING;
+    const ComPtr<ITaskDefinition> def = DaemonFixture::ScriptDefinition(service.Get(), script);
     if (at.isValid()) {
         ComPtr<ITriggerCollection> triggers;
         def->get_Triggers(triggers.Put());
@@ -77,19 +52,7 @@ HRESULT RegisterScript(const QString& name, const QString& script, const QDateTi
     ComPtr<ITaskSettings> settings;
     def->get_Settings(settings.Put());
     settings->put_StartWhenAvailable(startWhenAvailable ? VARIANT_TRUE : VARIANT_FALSE);
-    settings->put_DisallowStartIfOnBatteries(VARIANT_FALSE);
-    ComPtr<IRegisteredTask> task;
-    const HRESULT hr = root->RegisterTaskDefinition(name, def.Get(), TASK_CREATE_OR_UPDATE, VARIANT::Empty(), VARIANT::Empty(),
-                                                    TASK_LOGON_INTERACTIVE_TOKEN, VARIANT::Empty(), task.Put());
-    if (out) *out = task;
-    return hr;
-}
-
-ComPtr<IRegisteredTask> Task(const QString& name)
-{
-    ComPtr<IRegisteredTask> task;
-    if (ComPtr<ITaskFolder> root = RootFolder()) root->GetTask(name, task.Put());
-    return task;
+    return ServiceCalls::Register(root.Get(), name, def.Get(), TASK_CREATE_OR_UPDATE, out);
 }
 
 TASK_STATE State(const QString& name)
@@ -155,7 +118,7 @@ int RunAsClient(const QString& prefix)
         if (FAILED(RegisterScript(name, QStringLiteral("true")))) ++failures;
         if (FAILED(RegisterScript(name, QStringLiteral("exit 0")))) ++failures;   // an update
         if (i % 3 == 0) {
-            ComPtr<ITaskFolder> root = RootFolder();
+            ComPtr<ITaskFolder> root = Folder();
             if (!root || FAILED(root->DeleteTask(name, 0))) ++failures;
         }
     }
@@ -186,49 +149,20 @@ private slots:
     void subscribersHearOfChangesOthersDoNot();
 
 private:
-    QString File(const QString& name) const { return m_root->Path() + QLatin1Char('/') + name; }
-    /// The runs the daemon has recorded for a 2.0 task, -1 when it cannot tell.
-    int HistoryCount(const QString& path) const
-    {
-        const QCborMap reply = m_daemon->Call(QCborMap{{QStringLiteral("op"), QStringLiteral("daemon.history")},
-                                                       {QStringLiteral("task"), QStringLiteral("v2:") + path}});
-        return reply.value(QStringLiteral("hr")).toInteger() == S_OK ? int(reply.value(QStringLiteral("runs")).toArray().size()) : -1;
-    }
-
-    std::unique_ptr<TemporaryServiceRoot> m_root;
-    std::unique_ptr<DaemonHarness> m_daemon;
+    std::unique_ptr<DaemonFixture> m_f;
 };
 
 void TestDaemonTasks::init()
 {
-    qunsetenv("TASKSCHEDULER_TRANSPORT");   // the real daemon, over its socket
-    m_root = std::make_unique<TemporaryServiceRoot>();
-    QVERIFY(m_root->IsValid());
-    m_daemon = std::make_unique<DaemonHarness>(m_root->Path());
-    QVERIFY(m_daemon->Start());
+    m_f = std::make_unique<DaemonFixture>();
+    QVERIFY(m_f->Serve());
 }
 
-void TestDaemonTasks::cleanup()
-{
-    // Whatever a test left running ends with it.
-    if (ComPtr<ITaskFolder> root = RootFolder()) {
-        ComPtr<IRegisteredTaskCollection> tasks;
-        root->GetTasks(TASK_ENUM_HIDDEN, tasks.Put());
-        LONG count = 0;
-        if (tasks) tasks->get_Count(&count);
-        for (LONG i = 1; i <= count; ++i) {
-            ComPtr<IRegisteredTask> task;
-            tasks->get_Item(VARIANT::I4(i), task.Put());
-            if (task) task->Stop(0);
-        }
-    }
-    m_daemon.reset();
-    m_root.reset();
-}
+void TestDaemonTasks::cleanup() { m_f.reset(); }
 
 void TestDaemonTasks::runsOnDemandAndAtItsTime()
 {
-    const QString out = File(QStringLiteral("writer.txt"));
+    const QString out = m_f->File(QStringLiteral("writer.txt"));
     QDateTime at = QDateTime::currentDateTime().addSecs(3);
     at.setTime(QTime(at.time().hour(), at.time().minute(), at.time().second()));
     ComPtr<IRegisteredTask> task;
@@ -240,7 +174,7 @@ void TestDaemonTasks::runsOnDemandAndAtItsTime()
     QTRY_COMPARE_WITH_TIMEOUT(LineCount(out), 1, 10000);
     QTRY_COMPARE_WITH_TIMEOUT(State(QStringLiteral("Writer")), TASK_STATE_READY, 10000);
     QCOMPARE(LastResult(QStringLiteral("Writer")), S_OK);
-    QCOMPARE(HistoryCount(QStringLiteral("\\Writer")), 1);
+    QCOMPARE(m_f->RunCount(QStringLiteral("\\Writer")), 1);
 
     // The trigger's own start, a few seconds on.
     QTRY_COMPARE_WITH_TIMEOUT(LineCount(out), 2, 15000);
@@ -248,12 +182,12 @@ void TestDaemonTasks::runsOnDemandAndAtItsTime()
     DATE last = 0;
     Task(QStringLiteral("Writer"))->get_LastRunTime(&last);
     QVERIFY(qAbs(OleDate::ToDateTime(last).secsTo(at)) <= 2);
-    QTRY_COMPARE_WITH_TIMEOUT(HistoryCount(QStringLiteral("\\Writer")), 2, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(m_f->RunCount(QStringLiteral("\\Writer")), 2, 10000);
 
     // A task registered again under the name of a deleted one starts without its runs.
-    QCOMPARE(RootFolder()->DeleteTask(QStringLiteral("Writer"), 0), S_OK);
+    QCOMPARE(Folder()->DeleteTask(QStringLiteral("Writer"), 0), S_OK);
     QCOMPARE(RegisterScript(QStringLiteral("Writer"), QStringLiteral("true")), S_OK);
-    QCOMPARE(HistoryCount(QStringLiteral("\\Writer")), 0);
+    QCOMPARE(m_f->RunCount(QStringLiteral("\\Writer")), 0);
 }
 
 void TestDaemonTasks::stopEndsALongRun()
@@ -273,27 +207,27 @@ void TestDaemonTasks::stopEndsALongRun()
 
 void TestDaemonTasks::missedStartRunsOnceAfterRestart()
 {
-    const QString caught = File(QStringLiteral("caught.txt"));
-    const QString missed = File(QStringLiteral("missed.txt"));
+    const QString caught = m_f->File(QStringLiteral("caught.txt"));
+    const QString missed = m_f->File(QStringLiteral("missed.txt"));
     const QDateTime at = QDateTime::currentDateTime().addSecs(2);
     QCOMPARE(RegisterScript(QStringLiteral("CatchUp"), QStringLiteral("echo ran >> '%1'").arg(caught), at, true), S_OK);
     QCOMPARE(RegisterScript(QStringLiteral("NoCatchUp"), QStringLiteral("echo ran >> '%1'").arg(missed), at, false), S_OK);
-    m_daemon->Stop();
+    m_f->daemon.Stop();
     QTRY_VERIFY_WITH_TIMEOUT(QDateTime::currentDateTime() > at.addSecs(1), 10000);
 
-    QVERIFY(m_daemon->Start());
+    QVERIFY(m_f->daemon.Start());
     QTRY_COMPARE_WITH_TIMEOUT(LineCount(caught), 1, 10000);
     QTRY_COMPARE_WITH_TIMEOUT(State(QStringLiteral("CatchUp")), TASK_STATE_READY, 10000);
-    QCOMPARE(HistoryCount(QStringLiteral("\\CatchUp")), 1);
+    QCOMPARE(m_f->RunCount(QStringLiteral("\\CatchUp")), 1);
     // Another restart does not run the same missed start again. A daemon has made its
     // catch-up starts by the time it answers: a second run would be running now, or over and
     // in the history.
-    m_daemon->Stop();
-    QVERIFY(m_daemon->Start());
+    m_f->daemon.Stop();
+    QVERIFY(m_f->daemon.Start());
     QTRY_COMPARE_WITH_TIMEOUT(State(QStringLiteral("CatchUp")), TASK_STATE_READY, 10000);
     QTRY_COMPARE_WITH_TIMEOUT(State(QStringLiteral("NoCatchUp")), TASK_STATE_READY, 10000);
-    QCOMPARE(HistoryCount(QStringLiteral("\\CatchUp")), 1);
-    QCOMPARE(HistoryCount(QStringLiteral("\\NoCatchUp")), 0);
+    QCOMPARE(m_f->RunCount(QStringLiteral("\\CatchUp")), 1);
+    QCOMPARE(m_f->RunCount(QStringLiteral("\\NoCatchUp")), 0);
     QCOMPARE(LineCount(caught), 1);
     QCOMPARE(LineCount(missed), 0);
 }
@@ -304,10 +238,10 @@ void TestDaemonTasks::killsDuringCatchUpRunNothingTwice()
     // that started it; the first run another daemon starts kills that one too; a third daemon
     // finishes. A run finds its daemon as the parent of its supervisor.
     constexpr int Count = 40;
-    const QString marks = File(QStringLiteral("marks"));
+    const QString marks = m_f->File(QStringLiteral("marks"));
     QVERIFY(QDir().mkpath(marks));
-    const QString first = File(QStringLiteral("kill1"));
-    const QString second = File(QStringLiteral("kill2"));
+    const QString first = m_f->File(QStringLiteral("kill1"));
+    const QString second = m_f->File(QStringLiteral("kill2"));
     const QString killer = QStringLiteral("mkdir '%1' 2>/dev/null && echo $d > '%1/p' && mv '%1/p' '%1/pid' && kill -9 $d");
     const QDateTime at = QDateTime::currentDateTime().addSecs(-600);
     for (int i = 0; i < Count; ++i) {
@@ -322,17 +256,17 @@ void TestDaemonTasks::killsDuringCatchUpRunNothingTwice()
         QCOMPARE(RegisterScript(name, script, at, true), S_OK);
     }
     // The daemon that ran last handled the schedule up to a moment before every start.
-    m_daemon->Stop();
-    DaemonState(ServiceRoot(m_root->Path())).Save(DaemonState::CurrentBootId(), at.addSecs(-60));
+    m_f->daemon.Stop();
+    DaemonState(ServiceRoot(m_f->root.Path())).Save(DaemonState::CurrentBootId(), at.addSecs(-60));
 
     for (const QString& kill : {first, second}) {
-        m_daemon->Start();   // killed, maybe before it answers
+        m_f->daemon.Start();   // killed, maybe before it answers
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(kill + QStringLiteral("/pid")), 60000);
         QVERIFY(DaemonHarness::WaitForExit(pid_t(ReadFile(kill + QStringLiteral("/pid")).trimmed().toLongLong()), 10000));
-        m_daemon->Forget();
+        m_f->daemon.Forget();
     }
-    const bool started = m_daemon->Start();
-    if (!started) qWarning().noquote() << ReadFile(DaemonLauncher::LogFile(m_root->Path())).right(6000);
+    const bool started = m_f->daemon.Start();
+    if (!started) qWarning().noquote() << ReadFile(DaemonLauncher::LogFile(m_f->root.Path())).right(6000);
     QVERIFY(started);
     QTRY_COMPARE_WITH_TIMEOUT(QDir(marks).entryList(QDir::Files).size(), Count, 60000);
     for (int i = 0; i < Count; ++i) {
@@ -347,8 +281,8 @@ void TestDaemonTasks::killsDuringCatchUpRunNothingTwice()
 
 void TestDaemonTasks::daemonKilledDuringARun()
 {
-    const QString out = File(QStringLiteral("survivor.txt"));
-    const QString gate = File(QStringLiteral("gate"));
+    const QString out = m_f->File(QStringLiteral("survivor.txt"));
+    const QString gate = m_f->File(QStringLiteral("gate"));
     QCOMPARE(RegisterScript(QStringLiteral("Survivor"),
                             QStringLiteral("i=0; while [ ! -e '%1' ] && [ $i -lt 300 ]; do sleep 0.05; i=$((i+1)); done; echo done >> '%2'; exit 3")
                                 .arg(gate, out)),
@@ -357,8 +291,8 @@ void TestDaemonTasks::daemonKilledDuringARun()
     QCOMPARE(Task(QStringLiteral("Survivor"))->Run(VARIANT::Empty(), running.Put()), S_OK);
     QTRY_COMPARE_WITH_TIMEOUT(State(QStringLiteral("Survivor")), TASK_STATE_RUNNING, 10000);
 
-    m_daemon->Kill();
-    QVERIFY(m_daemon->Start());
+    m_f->daemon.Kill();
+    QVERIFY(m_f->daemon.Start());
     // The new daemon took the instance over: it still runs, and its end is recorded.
     QCOMPARE(State(QStringLiteral("Survivor")), TASK_STATE_RUNNING);
     QVERIFY(QFile(gate).open(QIODevice::WriteOnly));
@@ -387,7 +321,7 @@ void TestDaemonTasks::clientsChangeTasksAtOnce()
     qDeleteAll(clients);
 
     ComPtr<IRegisteredTaskCollection> tasks;
-    QCOMPARE(RootFolder()->GetTasks(0, tasks.Put()), S_OK);
+    QCOMPARE(Folder()->GetTasks(0, tasks.Put()), S_OK);
     LONG count = 0;
     tasks->get_Count(&count);
     QCOMPARE(count, 3 * 10);   // fifteen each, every third one deleted again
@@ -418,7 +352,7 @@ void TestDaemonTasks::legacyTaskRunsAndTerminates()
         return hr;
     };
 
-    const QString out = File(QStringLiteral("legacy.txt"));
+    const QString out = m_f->File(QStringLiteral("legacy.txt"));
     ComPtr<ITask> quick = save(QStringLiteral("Quick.job"), QStringLiteral("echo ran >> '%1'; exit 7").arg(out));
     QVERIFY(quick);
     QCOMPARE(quick->Run(), S_OK);
@@ -446,9 +380,9 @@ void TestDaemonTasks::namesSpeltOtherwiseReachTheRunningTask()
     const auto v2 = [](const QString& op, const QString& name) {
         return QCborMap{{QStringLiteral("op"), op}, {QStringLiteral("folder"), QStringLiteral("\\")}, {QStringLiteral("path"), name}};
     };
-    QCOMPARE(hr(m_daemon->Call(v2(Gen2Protocol::kTaskRun, QStringLiteral("long")))), S_OK);
+    QCOMPARE(hr(m_f->daemon.Call(v2(Gen2Protocol::kTaskRun, QStringLiteral("long")))), S_OK);
     QTRY_COMPARE_WITH_TIMEOUT(State(QStringLiteral("Long")), TASK_STATE_RUNNING, 10000);
-    QCOMPARE(hr(m_daemon->Call(v2(Gen2Protocol::kTaskStop, QStringLiteral("LONG")))), S_OK);
+    QCOMPARE(hr(m_f->daemon.Call(v2(Gen2Protocol::kTaskStop, QStringLiteral("LONG")))), S_OK);
     QTRY_COMPARE_WITH_TIMEOUT(State(QStringLiteral("Long")), TASK_STATE_READY, 15000);
     QCOMPARE(LastResult(QStringLiteral("Long")), RunResults::StoppedByRequest);
 
@@ -469,9 +403,9 @@ void TestDaemonTasks::namesSpeltOtherwiseReachTheRunningTask()
         slow->GetStatus(&s);
         return s;
     };
-    QCOMPARE(hr(m_daemon->Call(v1(QStringLiteral("v1.run"), QStringLiteral("slow.job")))), S_OK);
+    QCOMPARE(hr(m_f->daemon.Call(v1(QStringLiteral("v1.run"), QStringLiteral("slow.job")))), S_OK);
     QTRY_COMPARE_WITH_TIMEOUT(status(), SCHED_S_TASK_RUNNING, 10000);
-    QCOMPARE(hr(m_daemon->Call(v1(QStringLiteral("v1.terminate"), QStringLiteral("SLOW.JOB")))), S_OK);
+    QCOMPARE(hr(m_f->daemon.Call(v1(QStringLiteral("v1.terminate"), QStringLiteral("SLOW.JOB")))), S_OK);
     QTRY_VERIFY_WITH_TIMEOUT(status() != SCHED_S_TASK_RUNNING, 15000);
 }
 
@@ -499,7 +433,7 @@ void TestDaemonTasks::passwordCheckedAndNotStored()
     ComPtr<IAction> action;
     actions->Create(TASK_ACTION_EXEC, action.Put());
     Cast<IExecAction>(action)->put_Path(QStringLiteral("true"));
-    ComPtr<ITaskFolder> root = RootFolder();
+    ComPtr<ITaskFolder> root = Folder();
     const auto registerWith = [&](const QString& given) {
         ComPtr<IRegisteredTask> task;
         return root->RegisterTaskDefinition(QStringLiteral("AsUser"), def.Get(), TASK_CREATE_OR_UPDATE, VARIANT::String(user),
@@ -528,7 +462,7 @@ void TestDaemonTasks::passwordCheckedAndNotStored()
     QCOMPARE(file->Save(nullptr, 1), S_OK);
 
     // The password appears in no file of the root.
-    QDirIterator files(m_root->Path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    QDirIterator files(m_f->root.Path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
     while (files.hasNext()) {
         QFile f(files.next());
         if (f.open(QIODevice::ReadOnly)) {
@@ -543,14 +477,14 @@ void TestDaemonTasks::programsGetOnlyTheirStandardStreams()
     // The daemon is started by a client that holds a descriptor open across exec, as programs
     // that start it often do. Neither that descriptor nor any of the daemon's or supervisor's
     // own (socket, lock, timer, process handles, pipes) may reach a task's program.
-    m_daemon->Stop();
+    m_f->daemon.Stop();
     const int stray = ::open("/dev/null", O_RDONLY);
     QVERIFY(stray >= 0);
-    const bool started = m_daemon->Start();
+    const bool started = m_f->daemon.Start();
     ::close(stray);
     QVERIFY(started);
 
-    const QString pidFile = File(QStringLiteral("program.pid"));
+    const QString pidFile = m_f->File(QStringLiteral("program.pid"));
     QCOMPARE(RegisterScript(QStringLiteral("Fds"), QStringLiteral("echo $$ > '%1.part'; mv '%1.part' '%1'; exec sleep 30").arg(pidFile)), S_OK);
     ComPtr<IRunningTask> running;
     QCOMPARE(Task(QStringLiteral("Fds"))->Run(VARIANT::Empty(), running.Put()), S_OK);
@@ -569,12 +503,12 @@ void TestDaemonTasks::programsGetOnlyTheirStandardStreams()
 void TestDaemonTasks::subscribersHearOfChangesOthersDoNot()
 {
     ServiceNotifications notices;
-    QVERIFY(notices.Subscribe(m_root->Path()));
+    QVERIFY(notices.Subscribe(m_f->root.Path()));
     QList<ServiceNotice> heard;
     connect(&notices, &ServiceNotifications::Notified, this, [&heard](const ServiceNotice& notice) { heard.append(notice); });
     // A client as it was before notices: it never subscribes.
     QLocalSocket plain;
-    plain.connectToServer(ServiceRoot(m_root->Path()).SocketPath());
+    plain.connectToServer(ServiceRoot(m_f->root.Path()).SocketPath());
     QVERIFY(plain.waitForConnected(5000));
     const QCborMap ping{{DaemonProtocol::Key::Op, DaemonProtocol::Op::Ping}};
     QCOMPARE(FirstFrameAfter(plain, ping).value(DaemonProtocol::Key::Hr).toInteger(), S_OK);
@@ -586,9 +520,9 @@ void TestDaemonTasks::subscribersHearOfChangesOthersDoNot()
     ComPtr<IRunningTask> running;
     QCOMPARE(Task(QStringLiteral("Told"))->Run(VARIANT::Empty(), running.Put()), S_OK);
     QTRY_COMPARE_WITH_TIMEOUT(heard.size(), 6, 10000);
-    QCOMPARE(RootFolder()->DeleteTask(QStringLiteral("Told"), 0), S_OK);
+    QCOMPARE(Folder()->DeleteTask(QStringLiteral("Told"), 0), S_OK);
     // A refused request changes nothing and tells nothing.
-    QVERIFY(FAILED(RootFolder()->DeleteTask(QStringLiteral("Told"), 0)));
+    QVERIFY(FAILED(Folder()->DeleteTask(QStringLiteral("Told"), 0)));
     QTRY_COMPARE_WITH_TIMEOUT(heard.size(), 7, 10000);
 
     const QList<ServiceNotice::Kind> expected{ServiceNotice::TaskAdded,  ServiceNotice::TaskChanged, ServiceNotice::TaskChanged,
@@ -608,7 +542,7 @@ void TestDaemonTasks::subscribersHearOfChangesOthersDoNot()
 
     // The daemon stops: the subscriber hears that its notices have ended.
     QSignalSpy lost(&notices, &ServiceNotifications::Lost);
-    m_daemon->Stop();
+    m_f->daemon.Stop();
     QTRY_COMPARE_WITH_TIMEOUT(lost.count(), 1, 10000);
     QVERIFY(!notices.IsSubscribed());
 }

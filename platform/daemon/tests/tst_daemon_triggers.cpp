@@ -1,14 +1,13 @@
 // Trigger settings that a real daemon carries out: a start put off by its random delay, and
 // an instance stopped when its trigger's repetition ends.
 
-#include "DaemonHarness.h"
+#include "DaemonFixture.h"
 #include "FakeLogindBus.h"
 #include "ObjectRuntime.h"
 #include "OleDate.h"
 #include "ResultCodes.h"
 #include "run/RunResults.h"
 #include "TaskService2.h"
-#include "TemporaryServiceRoot.h"
 
 #include <QCborArray>
 #include <QDateTime>
@@ -17,22 +16,8 @@
 
 namespace {
 
-template <typename I, typename From>
-ComPtr<I> Cast(const ComPtr<From>& from)
-{
-    ComPtr<I> to;
-    if (from) from.As(to);
-    return to;
-}
-
-ComPtr<ITaskService> Service()
-{
-    ComPtr<ITaskService> service;
-    if (FAILED(CoCreateInstance(CLSID_TaskScheduler, nullptr, CLSCTX_INPROC_SERVER, IID_ITaskService, service.PutVoid())))
-        return nullptr;
-    if (FAILED(service->Connect(VARIANT::Empty(), VARIANT::Empty(), VARIANT::Empty(), VARIANT::Empty()))) return nullptr;
-    return service;
-}
+using ServiceCalls::Cast;
+using ServiceCalls::Task;
 
 QString Boundary(const QDateTime& at) { return at.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")); }
 
@@ -40,16 +25,10 @@ QString Boundary(const QDateTime& at) { return at.toString(QStringLiteral("yyyy-
 HRESULT Register(const QString& name, const QString& script, const std::function<void(ITrigger*)>& shape,
                  TASK_TRIGGER_TYPE2 type = TASK_TRIGGER_TIME, const std::function<void(ITaskSettings*)>& shapeSettings = {})
 {
-    const ComPtr<ITaskService> service = Service();
-    if (!service) return SCHED_E_SERVICE_NOT_RUNNING;
-    ComPtr<ITaskDefinition> def;
-    service->NewTask(0, def.Put());
-    ComPtr<IActionCollection> actions;
-    def->get_Actions(actions.Put());
-    ComPtr<IAction> action;
-    actions->Create(TASK_ACTION_EXEC, action.Put());
-    Cast<IExecAction>(action)->put_Path(QStringLiteral("sh"));
-    Cast<IExecAction>(action)->put_Arguments(QStringLiteral("-c \"%1\"").arg(script));
+    const ComPtr<ITaskService> service = ServiceCalls::Connected();
+    const ComPtr<ITaskFolder> root = ServiceCalls::Folder();
+    if (!service || !root) return SCHED_E_SERVICE_NOT_RUNNING;
+    const ComPtr<ITaskDefinition> def = DaemonFixture::ScriptDefinition(service.Get(), script);
     ComPtr<ITriggerCollection> triggers;
     def->get_Triggers(triggers.Put());
     ComPtr<ITrigger> trigger;
@@ -57,22 +36,8 @@ HRESULT Register(const QString& name, const QString& script, const std::function
     shape(trigger.Get());
     ComPtr<ITaskSettings> settings;
     def->get_Settings(settings.Put());
-    settings->put_DisallowStartIfOnBatteries(VARIANT_FALSE);
     if (shapeSettings) shapeSettings(settings.Get());
-    ComPtr<ITaskFolder> root;
-    service->GetFolder(QStringLiteral("\\"), root.Put());
-    ComPtr<IRegisteredTask> task;
-    return root->RegisterTaskDefinition(name, def.Get(), TASK_CREATE_OR_UPDATE, VARIANT::Empty(), VARIANT::Empty(),
-                                        TASK_LOGON_INTERACTIVE_TOKEN, VARIANT::Empty(), task.Put());
-}
-
-ComPtr<IRegisteredTask> Task(const QString& name)
-{
-    ComPtr<IRegisteredTask> task;
-    ComPtr<ITaskFolder> root;
-    if (const auto service = Service()) service->GetFolder(QStringLiteral("\\"), root.Put());
-    if (root) root->GetTask(name, task.Put());
-    return task;
+    return ServiceCalls::Register(root.Get(), name, def.Get());
 }
 
 } // namespace
@@ -92,36 +57,21 @@ private slots:
     void stopDeadlinesOutliveTheDaemon();
 
 private:
-    QCborArray Runs(const QString& path) const
-    {
-        const QCborMap reply = m_daemon->Call(QCborMap{{QStringLiteral("op"), QStringLiteral("daemon.history")},
-                                                       {QStringLiteral("task"), QStringLiteral("v2:") + path}});
-        return reply.value(QStringLiteral("runs")).toArray();
-    }
-
-    std::unique_ptr<TemporaryServiceRoot> m_root;
-    std::unique_ptr<DaemonHarness> m_daemon;
+    std::unique_ptr<DaemonFixture> m_f;
     std::unique_ptr<FakeLogindBus> m_logind;
 };
 
 void TestDaemonTriggers::init()
 {
-    qunsetenv("TASKSCHEDULER_TRANSPORT");   // the real daemon, over its socket
-    m_root = std::make_unique<TemporaryServiceRoot>();
-    QVERIFY(m_root->IsValid());
-    m_daemon = std::make_unique<DaemonHarness>(m_root->Path());
-    QVERIFY(m_daemon->Start());
+    m_f = std::make_unique<DaemonFixture>();
+    QVERIFY(m_f->Serve());
 }
 
 void TestDaemonTriggers::cleanup()
 {
-    for (const char* name : {"Spread", "Repeating", "Deadline"}) {
-        if (const auto task = Task(QString::fromLatin1(name))) task->Stop(0);
-    }
-    m_daemon.reset();
+    m_f.reset();
     m_logind.reset();
     qunsetenv("DBUS_SYSTEM_BUS_ADDRESS");
-    m_root.reset();
 }
 
 void TestDaemonTriggers::randomDelayWithinItsBound()
@@ -134,8 +84,8 @@ void TestDaemonTriggers::randomDelayWithinItsBound()
                       }),
              S_OK);
     const qint64 scheduled = QDateTime::fromString(Boundary(at), Qt::ISODate).toMSecsSinceEpoch();
-    QTRY_COMPARE_WITH_TIMEOUT(Runs(QStringLiteral("\\Spread")).size(), 1, 30000);
-    const qint64 started = Runs(QStringLiteral("\\Spread")).at(0).toMap().value(QStringLiteral("start")).toInteger();
+    QTRY_COMPARE_WITH_TIMEOUT(m_f->Runs(QStringLiteral("\\Spread")).size(), 1, 30000);
+    const qint64 started = m_f->Runs(QStringLiteral("\\Spread")).at(0).toMap().value(QStringLiteral("start")).toInteger();
     // The history has the actual start: not before its time, and not past the delay's bound
     // (with a second for the wake itself).
     QVERIFY2(started >= scheduled && started <= scheduled + 9000, qPrintable(QString::number(started - scheduled)));
@@ -156,8 +106,8 @@ void TestDaemonTriggers::stopAtTheEndOfTheRepetition()
                           repetition->put_StopAtDurationEnd(VARIANT_TRUE);
                       }),
              S_OK);
-    QTRY_COMPARE_WITH_TIMEOUT(Runs(QStringLiteral("\\Repeating")).size(), 1, 60000);
-    const QCborMap run = Runs(QStringLiteral("\\Repeating")).at(0).toMap();
+    QTRY_COMPARE_WITH_TIMEOUT(m_f->Runs(QStringLiteral("\\Repeating")).size(), 1, 60000);
+    const QCborMap run = m_f->Runs(QStringLiteral("\\Repeating")).at(0).toMap();
     QCOMPARE(run.value(QStringLiteral("cause")).toString(), QStringLiteral("scheduled"));
     QCOMPARE(run.value(QStringLiteral("result")).toInteger(), qint64(quint32(RunResults::StoppedByRequest)));
     const qint64 end = QDateTime::fromString(Boundary(began), Qt::ISODate).addSecs(70).toMSecsSinceEpoch();
@@ -170,12 +120,11 @@ void TestDaemonTriggers::stopAtTheEndOfTheRepetition()
 void TestDaemonTriggers::sessionTriggersFromLogind()
 {
     // A daemon whose system bus has a stand-in for logind on it.
-    m_daemon->Stop();
+    m_f->daemon.Stop();
     m_logind = std::make_unique<FakeLogindBus>();
     QVERIFY2(m_logind->IsValid(), qPrintable(m_logind->Error()));
     qputenv("DBUS_SYSTEM_BUS_ADDRESS", m_logind->Address().toUtf8());
-    m_daemon = std::make_unique<DaemonHarness>(m_root->Path());
-    QVERIFY(m_daemon->Start());
+    QVERIFY(m_f->daemon.Start());
 
     const QDateTime now = QDateTime::currentDateTime();
     QCOMPARE(Register(QStringLiteral("AnyLogon"), QStringLiteral("true"), [](ITrigger*) {}, TASK_TRIGGER_LOGON), S_OK);
@@ -202,23 +151,23 @@ void TestDaemonTriggers::sessionTriggersFromLogind()
     QCOMPARE(Register(QStringLiteral("OnIdle"), QStringLiteral("true"), [](ITrigger*) {}, TASK_TRIGGER_IDLE), S_OK);
 
     QVERIFY2(m_logind->Send(QStringLiteral("new s1 alice")), qPrintable(m_logind->Error()));
-    QTRY_COMPARE_WITH_TIMEOUT(Runs(QStringLiteral("\\AnyLogon")).size(), 1, 30000);
-    QCOMPARE(Runs(QStringLiteral("\\AnyLogon")).at(0).toMap().value(QStringLiteral("cause")).toString(), QStringLiteral("logon"));
+    QTRY_COMPARE_WITH_TIMEOUT(m_f->Runs(QStringLiteral("\\AnyLogon")).size(), 1, 30000);
+    QCOMPARE(m_f->Runs(QStringLiteral("\\AnyLogon")).at(0).toMap().value(QStringLiteral("cause")).toString(), QStringLiteral("logon"));
     QVERIFY2(m_logind->Send(QStringLiteral("lock s1")), qPrintable(m_logind->Error()));
-    QTRY_COMPARE_WITH_TIMEOUT(Runs(QStringLiteral("\\OnLock")).size(), 1, 30000);
-    QCOMPARE(Runs(QStringLiteral("\\OnLock")).at(0).toMap().value(QStringLiteral("cause")).toString(), QStringLiteral("session"));
+    QTRY_COMPARE_WITH_TIMEOUT(m_f->Runs(QStringLiteral("\\OnLock")).size(), 1, 30000);
+    QCOMPARE(m_f->Runs(QStringLiteral("\\OnLock")).at(0).toMap().value(QStringLiteral("cause")).toString(), QStringLiteral("session"));
     // The daemon handles one bus's signals in order: by the lock's run, the logon has been
     // handled for every task, and the trigger that ended did not start its task.
-    QCOMPARE(Runs(QStringLiteral("\\EndedLogon")).size(), 0);
-    QCOMPARE(Runs(QStringLiteral("\\OthersLogon")).size(), 0);
+    QCOMPARE(m_f->Runs(QStringLiteral("\\EndedLogon")).size(), 0);
+    QCOMPARE(m_f->Runs(QStringLiteral("\\OthersLogon")).size(), 0);
 
     // Alice's session, the only one, has been idle for 20 minutes, longer than the 10 the
     // idle settings ask for by default.
-    QCOMPARE(Runs(QStringLiteral("\\OnIdle")).size(), 0);
+    QCOMPARE(m_f->Runs(QStringLiteral("\\OnIdle")).size(), 0);
     const qint64 since = QDateTime::currentDateTime().addSecs(-20 * 60).toMSecsSinceEpoch();
     QVERIFY2(m_logind->Send(QStringLiteral("idle s1 1 %1").arg(since)), qPrintable(m_logind->Error()));
-    QTRY_COMPARE_WITH_TIMEOUT(Runs(QStringLiteral("\\OnIdle")).size(), 1, 30000);
-    QCOMPARE(Runs(QStringLiteral("\\OnIdle")).at(0).toMap().value(QStringLiteral("cause")).toString(), QStringLiteral("idle"));
+    QTRY_COMPARE_WITH_TIMEOUT(m_f->Runs(QStringLiteral("\\OnIdle")).size(), 1, 30000);
+    QCOMPARE(m_f->Runs(QStringLiteral("\\OnIdle")).at(0).toMap().value(QStringLiteral("cause")).toString(), QStringLiteral("idle"));
 }
 
 void TestDaemonTriggers::stopDeadlinesOutliveTheDaemon_data()
@@ -257,10 +206,10 @@ void TestDaemonTriggers::stopDeadlinesOutliveTheDaemon()
         return state == TASK_STATE_RUNNING;
     }(), 30000);
     // The daemon dies; the next one takes the instance over and must still stop it in time.
-    m_daemon->Kill();
-    QVERIFY(m_daemon->Start());
-    QTRY_COMPARE_WITH_TIMEOUT(Runs(QStringLiteral("\\Deadline")).size(), 1, 60000);
-    const QCborMap run = Runs(QStringLiteral("\\Deadline")).at(0).toMap();
+    m_f->daemon.Kill();
+    QVERIFY(m_f->daemon.Start());
+    QTRY_COMPARE_WITH_TIMEOUT(m_f->Runs(QStringLiteral("\\Deadline")).size(), 1, 60000);
+    const QCborMap run = m_f->Runs(QStringLiteral("\\Deadline")).at(0).toMap();
     QCOMPARE(run.value(QStringLiteral("result")).toInteger(), result);
     const qint64 deadline = QDateTime::fromString(Boundary(start), Qt::ISODate).addSecs(repetitionEnds ? 70 : 10).toMSecsSinceEpoch();
     QVERIFY(run.value(QStringLiteral("end")).toInteger() >= deadline);
