@@ -2,12 +2,12 @@
 // actions, the e-mail and message properties of the action under the cursor, the listing of
 // the registered task's actions, and the answers of the 1.0 generation.
 
+#include "LibraryTestSupport.h"
 #include "kvTask.h"
 
 #include "ObjectRuntime.h"
 #include "OsVersion.h"
 #include "TaskService2.h"
-#include "TemporaryServiceRoot.h"
 
 #include <QtTest>
 #include <functional>
@@ -142,32 +142,23 @@ private slots:
 private:
     TTaskItem* NewItem(const QList<TASK_ACTION_TYPE>& kinds);
 
-    std::unique_ptr<TemporaryServiceRoot> m_root;
-    std::unique_ptr<TTaskScheduler> m_scheduler;
+    std::unique_ptr<LibraryTests::Fixture> m_f;
 };
 
 void tst_actions::init()
 {
-    m_root = std::make_unique<TemporaryServiceRoot>();
-    QVERIFY(m_root->IsValid());
-    QVERIFY(SUCCEEDED(CoInitialize(nullptr)));
-    m_scheduler = std::make_unique<TTaskScheduler>();
-    m_scheduler->Open();
-    m_scheduler->SetVistaSelectedFolder(m_scheduler->VistaRootFolder().Get());
+    m_f = std::make_unique<LibraryTests::Fixture>(true);
+    QVERIFY(m_f->root.IsValid());
+    m_f->SelectRootFolder();
 }
 
-void tst_actions::cleanup()
-{
-    m_scheduler.reset();
-    CoUninitialize();
-    m_root.reset();
-}
+void tst_actions::cleanup() { m_f.reset(); }
 
 // A new task whose actions are of the kinds given, in order, each with the texts the
 // service needs to register it.
 TTaskItem* tst_actions::NewItem(const QList<TASK_ACTION_TYPE>& kinds)
 {
-    TTaskItem* item = m_scheduler->CreateNewItem(QStringLiteral("Actions probe"));
+    TTaskItem* item = m_f->scheduler->CreateNewItem(QStringLiteral("Actions probe"));
     for (TASK_ACTION_TYPE kind : kinds) {
         const ComPtr<IAction> action = item->InsertAction(kind);
         switch (kind) {
@@ -471,7 +462,7 @@ void tst_actions::oldGenerationAnswers()
 
 void tst_actions::missingDefinitionIsNotActivated()
 {
-    TTaskItem item(m_scheduler.get());
+    TTaskItem item(m_f->scheduler.get());
     item.SetCurrentAction(1);
     const std::function<void()> members[] = {
         [&] { item.GetActionsCount(); },

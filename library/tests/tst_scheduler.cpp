@@ -17,42 +17,9 @@
 
 namespace {
 
-enum class Generation { V2, V1Forced, V1Platform };
-
-// A scheduler of one generation over a fresh service root. The 1.0-only platform is
-// simulated through the operating system version the platform reports.
-class Fixture {
-public:
-    explicit Fixture(Generation generation)
-    {
-        if (generation == Generation::V1Platform) m_os.emplace(OsVersion(5, 1));
-        scheduler = std::make_unique<TTaskScheduler>();
-        scheduler->SetUseTaskScheduler1Only(generation == Generation::V1Forced);
-        scheduler->Open();
-    }
-
-    bool Vista() const { return scheduler->RunningVistaOrLater(); }
-
-    /// Registers (2.0) or writes (1.0) a task of that name, then forgets the item.
-    void MakeTask(const QString& name)
-    {
-        TTaskItem* item = scheduler->CreateNewItem(name);
-        item->SetApplicationName(QStringLiteral("/bin/true"));
-        item->Save();
-        scheduler->Clear();
-    }
-
-    QStringList Names() const
-    {
-        QStringList names;
-        for (int i = 0; i < scheduler->GetCount(); ++i) names << scheduler->GetItem(i)->GetName();
-        return names;
-    }
-
-    TemporaryServiceRoot root;
-    std::optional<OsVersion::ScopedOverride> m_os;
-    std::unique_ptr<TTaskScheduler> scheduler;
-};
+using LibraryTests::Fixture;
+using LibraryTests::Generation;
+using LibraryTests::MessageOf;
 
 void AddGenerations()
 {
@@ -62,20 +29,9 @@ void AddGenerations()
     QTest::newRow("1.0 platform") << Generation::V1Platform;
 }
 
-template <typename E, typename F>
-QString MessageOf(F&& f)
-{
-    try {
-        f();
-    } catch (const E& e) {
-        return e.Message();
-    }
-    return QStringLiteral("<no error>");
-}
-
 } // namespace
 
-Q_DECLARE_METATYPE(Generation)
+Q_DECLARE_METATYPE(LibraryTests::Generation)
 
 class TestScheduler : public QObject {
     Q_OBJECT
@@ -877,7 +833,7 @@ QStringList ListedNames(const TTaskScheduler& scheduler)
 void TestScheduler::reloadTaskFollowsTheService()
 {
     QFETCH(bool, vista);
-    LibraryTests::Fixture mine(vista);
+    Fixture mine(vista);
     TTaskScheduler& scheduler = *mine.scheduler;
     mine.New(QStringLiteral("a"))->Save();
     mine.New(QStringLiteral("c"))->Save();

@@ -2,12 +2,12 @@
 // flags, the six time properties, compatibility, instance policy and logon type, and the
 // fixed answers of the 1.0 generation.
 
+#include "LibraryTestSupport.h"
 #include "kvTask.h"
 
 #include "ObjectRuntime.h"
 #include "OsVersion.h"
 #include "TaskService2.h"
-#include "TemporaryServiceRoot.h"
 
 #include <QtTest>
 #include <functional>
@@ -141,32 +141,21 @@ private slots:
 private:
     TTaskItem* NewItem(const QString& name = QStringLiteral("Settings probe"));
 
-    std::unique_ptr<TemporaryServiceRoot> m_root;
-    std::unique_ptr<TTaskScheduler> m_scheduler;
+    std::unique_ptr<LibraryTests::Fixture> m_f;
 };
 
 void tst_settings::init()
 {
-    m_root = std::make_unique<TemporaryServiceRoot>();
-    QVERIFY(m_root->IsValid());
-    QVERIFY(SUCCEEDED(CoInitialize(nullptr)));
-    m_scheduler = std::make_unique<TTaskScheduler>();
-    m_scheduler->Open();
-    m_scheduler->SetVistaSelectedFolder(m_scheduler->VistaRootFolder().Get());
+    m_f = std::make_unique<LibraryTests::Fixture>(true);
+    QVERIFY(m_f->root.IsValid());
+    m_f->SelectRootFolder();
 }
 
-void tst_settings::cleanup()
-{
-    m_scheduler.reset();
-    CoUninitialize();
-    m_root.reset();
-}
+void tst_settings::cleanup() { m_f.reset(); }
 
 TTaskItem* tst_settings::NewItem(const QString& name)
 {
-    TTaskItem* item = m_scheduler->CreateNewItem(name);
-    item->SetApplicationName(QStringLiteral("/bin/true"));
-    return item;
+    return m_f->New(name);
 }
 
 void tst_settings::flagsWrittenWithTheirReadSetChangeNothing_data()
@@ -481,7 +470,7 @@ void tst_settings::compatibilityWrite()
 void tst_settings::compatibilityNeedsTheNewInterfaceWhenOldIsForced()
 {
     TTaskItem* item = NewItem();
-    m_scheduler->SetUseTaskScheduler1Only(true);
+    m_f->scheduler->SetUseTaskScheduler1Only(true);
     const QString message =
         QStringLiteral("Use of Task Service 2.0 API is required! (Be sure to set UseTaskScheduler1Only to False)");
     try {
@@ -496,7 +485,7 @@ void tst_settings::compatibilityNeedsTheNewInterfaceWhenOldIsForced()
     } catch (const ETaskError& e) {
         QCOMPARE(e.Message(), message);
     }
-    m_scheduler->SetUseTaskScheduler1Only(false);
+    m_f->scheduler->SetUseTaskScheduler1Only(false);
     QCOMPARE(item->GetTaskCompatibility(), tcCompatibilityVista);
 }
 
@@ -611,8 +600,8 @@ void tst_settings::oldGenerationAnswers()
 
 void tst_settings::missingDefinitionIsNotActivated()
 {
-    TTaskItem item(m_scheduler.get());
-    QVERIFY(m_scheduler->RunningVistaOrLater());
+    TTaskItem item(m_f->scheduler.get());
+    QVERIFY(m_f->scheduler->RunningVistaOrLater());
     const QString message = QStringLiteral("Task \"\" is not activated.");
     const std::function<void()> members[] = {
         [&] { item.GetVistaFlags(); },
