@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTreeWidget>
 #include <memory>
 #include <optional>
@@ -75,6 +76,14 @@ private:
     QTemporaryDir m_root;
     QByteArray m_previousSsh;
 };
+
+/// The column "only1" of a test table and its two rows: the platform offers 2.0, or 1.0 only.
+inline void AddGenerations()
+{
+    QTest::addColumn<bool>("only1");
+    QTest::newRow("2.0") << false;
+    QTest::newRow("1.0 only") << true;
+}
 
 /// Registers a task through a scheduler of its own, as another program would.
 /// 2.0: in `AFolder` (created when missing); 1.0 when `AUse1` or the platform offers no 2.0.

@@ -52,9 +52,8 @@ class TestMainForm : public QObject {
     Q_OBJECT
 
 private slots:
-    void generations_data();
 
-    void startUpListsTasksInNameOrder_data() { generations_data(); }
+    void startUpListsTasksInNameOrder_data() { AddGenerations(); }
     void startUpListsTasksInNameOrder();
     void runTimesNotAfterTheEpochShowNever_data();
     void runTimesNotAfterTheEpochShowNever();
@@ -62,19 +61,19 @@ private slots:
     void statusTexts();
     void folderTreeIn2();
     void noFolderTreeIn1();
-    void commandStatesFollowTheSelection_data() { generations_data(); }
+    void commandStatesFollowTheSelection_data() { AddGenerations(); }
     void commandStatesFollowTheSelection();
     void contextMenuDependsOnTheSelection();
     void deleteGoesOnPastAFailingRow();
     void deleteAskedNoDeletesNothing();
     void folderCommandsFromAFirstLevelFolder();
     void deleteFolder();
-    void notepadDemo_data() { generations_data(); }
+    void notepadDemo_data() { AddGenerations(); }
     void notepadDemo();
-    void customExeDemo_data() { generations_data(); }
+    void customExeDemo_data() { AddGenerations(); }
     void customExeDemo();
     void customExeDemoCancelled();
-    void disableTask_data() { generations_data(); }
+    void disableTask_data() { AddGenerations(); }
     void disableTask();
     void switchingTaskService2OffAndOn();
     void showOnlyOwnTasks();
@@ -102,20 +101,13 @@ private slots:
     void errorReportIcons_data();
     void errorReportIcons();
     void messageBoxesKeepTheirTitleWhole();
-    void listFollowsTheService_data() { generations_data(); }
+    void listFollowsTheService_data() { AddGenerations(); }
     void listFollowsTheService();
     void shortcuts_data();
     void shortcuts();
     void altLettersBringTheRibbonTabs();
     void contextMenuFromTheKeyboard();
 };
-
-void TestMainForm::generations_data()
-{
-    QTest::addColumn<bool>("only1");
-    QTest::newRow("2.0") << false;
-    QTest::newRow("1.0 only") << true;
-}
 
 void TestMainForm::startUpListsTasksInNameOrder()
 {

@@ -98,9 +98,7 @@ void TestRunMode::commandLine()
 
 void TestRunMode::eachRunAppendsOneLine_data()
 {
-    QTest::addColumn<bool>("only1");
-    QTest::newRow("2.0") << false;
-    QTest::newRow("1.0 only") << true;
+    AddGenerations();
 }
 
 void TestRunMode::eachRunAppendsOneLine()

@@ -27,6 +27,7 @@
 #include <QTimer>
 #include <QtTest>
 #include <functional>
+#include <iterator>
 #include <unistd.h>
 
 namespace {
@@ -155,9 +156,8 @@ class TestTaskWizard : public QObject {
     Q_OBJECT
 
 private slots:
-    void generations_data();
 
-    void formFitsTheGeneration_data() { generations_data(); }
+    void formFitsTheGeneration_data() { AddGenerations(); }
     void formFitsTheGeneration();
     void userAndConnectionGroupsFollowTheKind();
     void eachKindCreatesItsTask_data();
@@ -167,7 +167,7 @@ private slots:
     void highestPrivileges();
     void runParameters_data();
     void runParameters();
-    void backThenNextWithAnotherName_data() { generations_data(); }
+    void backThenNextWithAnotherName_data() { AddGenerations(); }
     void backThenNextWithAnotherName();
     void anotherEventKindAfterGoingBackRebuildsTheTrigger();
     void cancelOnEveryPage_data();
@@ -183,13 +183,6 @@ private slots:
     void browsePicksTheProgram();
     void taskCommandOfTheMainWindow();
 };
-
-void TestTaskWizard::generations_data()
-{
-    QTest::addColumn<bool>("only1");
-    QTest::newRow("2.0") << false;
-    QTest::newRow("1.0") << true;
-}
 
 void TestTaskWizard::formFitsTheGeneration()
 {
@@ -580,11 +573,13 @@ void TestTaskWizard::cancelOnEveryPage_data()
     QTest::addColumn<bool>("only1");
     QTest::addColumn<int>("page");
     QTest::addColumn<bool>("replace");
+    static const char* const pages[] = {"start", "custom data", "task name", "trigger details", "account info", "finish"};
+    static_assert(std::size(pages) == TNewTaskWizard::pgFinish + 1);
     for (bool only1 : {false, true}) {
         for (int page = TNewTaskWizard::pgStart; page <= TNewTaskWizard::pgFinish; ++page) {
             for (bool replace : {false, true}) {
                 if (replace && page < TNewTaskWizard::pgTriggerDetails) continue;
-                QTest::addRow("%s page %d%s", only1 ? "1.0" : "2.0", page, replace ? " replacing" : "")
+                QTest::addRow("%s, on the %s page%s", only1 ? "1.0" : "2.0", pages[page], replace ? ", replacing a task" : "")
                     << only1 << page << replace;
             }
         }
