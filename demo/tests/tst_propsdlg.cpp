@@ -28,6 +28,7 @@
 #include <QtTest>
 #include <cstring>
 #include <functional>
+#include <iterator>
 
 namespace {
 
@@ -929,7 +930,12 @@ void TestPropsDlg::classicTaskRoundTrip()
 void TestPropsDlg::classicFlags_data()
 {
     QTest::addColumn<int>("flag");
-    for (int i = tfInteractive; i <= tfRunIfConnectedToInternet; ++i) QTest::addRow("flag %d", i) << i;
+    static const char* const names[] = {"interactive",          "delete when done",         "disabled",
+                                        "hidden",               "run only if logged on",    "start only if idle",
+                                        "system required",      "kill on idle end",         "restart on idle resume",
+                                        "don't start on batteries", "kill if going on batteries", "run if connected to the internet"};
+    static_assert(std::size(names) == tfRunIfConnectedToInternet + 1);
+    for (int i = tfInteractive; i <= tfRunIfConnectedToInternet; ++i) QTest::newRow(names[i]) << i;
 }
 
 void TestPropsDlg::classicFlags()

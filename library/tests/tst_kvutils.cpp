@@ -473,13 +473,13 @@ void TestKvUtils::minutesToDuration_data()
     QTest::addColumn<QString>("text");
     QTest::newRow("zero") << 0u << QString();
     QTest::newRow("one minute") << 1u << u"PT1M"_qs;
-    QTest::newRow("45") << 45u << u"PT45M"_qs;
-    QTest::newRow("59") << 59u << u"PT59M"_qs;
+    QTest::newRow("minutes only") << 45u << u"PT45M"_qs;
+    QTest::newRow("the most minutes without an hour") << 59u << u"PT59M"_qs;
     QTest::newRow("an hour") << 60u << u"PT1H0M"_qs;
-    QTest::newRow("90") << 90u << u"PT1H30M"_qs;
+    QTest::newRow("hours and minutes") << 90u << u"PT1H30M"_qs;
     QTest::newRow("a minute short of a day") << 1439u << u"PT23H59M"_qs;
     QTest::newRow("a day") << 1440u << u"P1DT0H0M"_qs;
-    QTest::newRow("1563") << 1563u << u"P1DT2H3M"_qs;
+    QTest::newRow("days, hours and minutes") << 1563u << u"P1DT2H3M"_qs;
     QTest::newRow("largest signed") << 2147483647u << u"P1491308DT2H7M"_qs;
     QTest::newRow("largest unsigned") << 4294967295u << u"P2982616DT4H15M"_qs;
 }
@@ -501,9 +501,9 @@ void TestKvUtils::durationToMinutes_data()
     QTest::newRow("Pt0S") << u"Pt0S"_qs << 0;
     QTest::newRow("PT1H30M") << u"PT1H30M"_qs << 90;
     QTest::newRow("P1DT2H3M") << u"P1DT2H3M"_qs << 1563;
-    QTest::newRow("PT90S") << u"PT90S"_qs << 1;
-    QTest::newRow("PT59S") << u"PT59S"_qs << 0;
-    QTest::newRow("PT150S") << u"PT150S"_qs << 2;
+    QTest::newRow("seconds cut to whole minutes") << u"PT90S"_qs << 1;
+    QTest::newRow("less than a minute of seconds is none") << u"PT59S"_qs << 0;
+    QTest::newRow("seconds beyond a minute cut too") << u"PT150S"_qs << 2;
     QTest::newRow("P3D without T") << u"P3D"_qs << 0;
     QTest::newRow("P2DT") << u"P2DT"_qs << 2880;
     QTest::newRow("PT1.5H") << u"PT1.5H"_qs << 300;

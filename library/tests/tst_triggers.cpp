@@ -9,6 +9,7 @@
 
 #include <QLocale>
 #include <cstring>
+#include <iterator>
 
 using namespace LibraryTests;
 
@@ -256,8 +257,11 @@ void TestTriggers::roundTrip_data()
 {
     QTest::addColumn<bool>("vista");
     QTest::addColumn<int>("kind");
-    for (int kind = ttOnce; kind <= ttOnUnlock; ++kind) QTest::addRow("2.0 kind %d", kind) << true << kind;
-    for (int kind = ttOnce; kind <= ttAtLogon; ++kind) QTest::addRow("1.0 kind %d", kind) << false << kind;
+    static const char* const kinds[] = {"once",    "daily",      "weekly",     "monthly by date", "monthly by weekday", "on idle",
+                                        "at startup", "at logon", "on connect", "on disconnect",   "on lock",            "on unlock"};
+    static_assert(std::size(kinds) == ttOnUnlock + 1);
+    for (int kind = ttOnce; kind <= ttOnUnlock; ++kind) QTest::addRow("2.0 %s", kinds[kind]) << true << kind;
+    for (int kind = ttOnce; kind <= ttAtLogon; ++kind) QTest::addRow("1.0 %s", kinds[kind]) << false << kind;
 }
 
 void TestTriggers::roundTrip()
@@ -830,10 +834,10 @@ void TestTriggers::weeksFromWeekNumber_data()
     QTest::addColumn<int>("whichWeek");
     QTest::addColumn<int>("sentWeeks");
     QTest::addColumn<bool>("sentLastWeek");
-    QTest::newRow("1") << 1 << 0x1 << false;
-    QTest::newRow("3") << 3 << 0x4 << false;
-    QTest::newRow("4") << 4 << 0x8 << false;
-    QTest::newRow("5") << 5 << 0x10 << true;
+    QTest::newRow("first week") << 1 << 0x1 << false;
+    QTest::newRow("third week") << 3 << 0x4 << false;
+    QTest::newRow("fourth week") << 4 << 0x8 << false;
+    QTest::newRow("last week, also the fifth") << 5 << 0x10 << true;
 }
 
 void TestTriggers::weeksFromWeekNumber()

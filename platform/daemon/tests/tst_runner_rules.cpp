@@ -35,8 +35,9 @@ void TestRunnerRules::decideStart_data()
     QTest::newRow("disabled wins over an ended repetition") << false << true << 0 << 0 << P::Queue << D::RefuseDisabled;
     QTest::newRow("an ended repetition drops the start") << true << true << 0 << 0 << P::Parallel << D::Drop;
     QTest::newRow("an ended repetition drops it while one runs") << true << true << 1 << 0 << P::StopExisting << D::Drop;
-    for (P policy : {P::Parallel, P::Queue, P::IgnoreNew, P::StopExisting})
-        QTest::addRow("idle task launches whatever the policy (%d)", int(policy)) << true << false << 0 << 0 << policy << D::Launch;
+    for (const auto& [policy, name] : {std::pair{P::Parallel, "parallel"}, std::pair{P::Queue, "queue"},
+                                       std::pair{P::IgnoreNew, "ignore-new"}, std::pair{P::StopExisting, "stop-existing"}})
+        QTest::addRow("an idle task launches, policy %s", name) << true << false << 0 << 0 << policy << D::Launch;
     QTest::newRow("parallel launches beside a running one") << true << false << 2 << 0 << P::Parallel << D::Launch;
     QTest::newRow("queue waits behind a running one") << true << false << 1 << 0 << P::Queue << D::Queue;
     QTest::newRow("queue waits behind a waiting one, nothing live") << true << false << 0 << 1 << P::Queue << D::Queue;
