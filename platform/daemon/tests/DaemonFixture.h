@@ -1,7 +1,8 @@
 #pragma once
 // One test's real daemon: a temporary service root and a taskschedd for it, which this
-// process's clients reach over its socket once the fixture serves. Whatever task the test
-// left running is stopped before the daemon and the root go.
+// process's clients reach over its socket once the fixture serves. The test's thread is in
+// the object runtime meanwhile. Whatever task the test left running is stopped before the
+// daemon and the root go.
 
 #include "DaemonHarness.h"
 #include "ResultCodes.h"
@@ -15,12 +16,13 @@
 
 class DaemonFixture {
 public:
-    DaemonFixture() : daemon(root.Path()) {}
+    DaemonFixture() : daemon(root.Path()), m_inRuntime(SUCCEEDED(CoInitialize(nullptr))) {}
     /// Stops the tasks still running (when the daemon that serves runs), then the daemon,
     /// then removes the root.
     ~DaemonFixture()
     {
         if (m_serving && daemon.Pid() > 0) StopEveryTask();
+        if (m_inRuntime) CoUninitialize();
     }
     DaemonFixture(const DaemonFixture&) = delete;
     DaemonFixture& operator=(const DaemonFixture&) = delete;
@@ -31,7 +33,7 @@ public:
     {
         qunsetenv("TASKSCHEDULER_TRANSPORT");
         m_serving = true;
-        return root.IsValid() && daemon.Start();
+        return m_inRuntime && root.IsValid() && daemon.Start();
     }
 
     /// The path of `name` in the root.
@@ -92,4 +94,5 @@ private:
     }
 
     bool m_serving = false;
+    bool m_inRuntime = false;
 };

@@ -30,7 +30,6 @@
 
 namespace {
 
-using ServiceCalls::Cast;
 using ServiceCalls::Folder;
 using ServiceCalls::Task;
 
@@ -131,8 +130,6 @@ int RunAsClient(const QString& prefix)
 class TestDaemonTasks : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase() { QCOMPARE(CoInitialize(nullptr), S_OK); }
-    void cleanupTestCase() { CoUninitialize(); }
     void init();
     void cleanup();
 
@@ -426,13 +423,7 @@ void TestDaemonTasks::passwordCheckedAndNotStored()
     ComPtr<ITaskService> service;
     QCOMPARE(CoCreateInstance(CLSID_TaskScheduler, nullptr, CLSCTX_INPROC_SERVER, IID_ITaskService, service.PutVoid()), S_OK);
     QCOMPARE(service->Connect(VARIANT::Empty(), VARIANT::Empty(), VARIANT::Empty(), VARIANT::Empty()), S_OK);
-    ComPtr<ITaskDefinition> def;
-    service->NewTask(0, def.Put());
-    ComPtr<IActionCollection> actions;
-    def->get_Actions(actions.Put());
-    ComPtr<IAction> action;
-    actions->Create(TASK_ACTION_EXEC, action.Put());
-    Cast<IExecAction>(action)->put_Path(QStringLiteral("true"));
+    const ComPtr<ITaskDefinition> def = DaemonFixture::ScriptDefinition(service.Get(), QStringLiteral("true"));
     ComPtr<ITaskFolder> root = Folder();
     const auto registerWith = [&](const QString& given) {
         ComPtr<IRegisteredTask> task;

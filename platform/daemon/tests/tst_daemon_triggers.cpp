@@ -45,8 +45,6 @@ HRESULT Register(const QString& name, const QString& script, const std::function
 class TestDaemonTriggers : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase() { QCOMPARE(CoInitialize(nullptr), S_OK); }
-    void cleanupTestCase() { CoUninitialize(); }
     void init();
     void cleanup();
 
