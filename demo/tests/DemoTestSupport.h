@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QTemporaryDir>
+#include <QTemporaryFile>
 #include <QTest>
 #include <QTreeWidget>
 #include <memory>
@@ -43,10 +44,21 @@ public:
     QString RootPath() const { return m_root.Path(); }
     bool IsValid() const { return m_root.IsValid() && m_config.isValid(); }
 
+    /// Points TASKSCHEDULER_HOME below a plain file, where no service root can be, until the
+    /// environment ends or the test points it back. False when the file cannot be made.
+    bool UseImpossibleRoot()
+    {
+        m_notADirectory = std::make_unique<QTemporaryFile>();
+        if (!m_notADirectory->open()) return false;
+        qputenv("TASKSCHEDULER_HOME", (m_notADirectory->fileName() + QStringLiteral("/root")).toLocal8Bit());
+        return true;
+    }
+
 private:
     TemporaryServiceRoot m_root;
     QTemporaryDir m_config;
     std::optional<OsVersion::ScopedOverride> m_version;
+    std::unique_ptr<QTemporaryFile> m_notADirectory;
 };
 
 /// Another computer for one test: a second service root of this machine, reached through a

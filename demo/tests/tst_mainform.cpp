@@ -1130,9 +1130,7 @@ void TestMainForm::emptyFolderNameGoesToTheService()
 void TestMainForm::withoutAServiceTheWindowStillComesUp()
 {
     DemoTestEnvironment env;
-    QTemporaryFile notADirectory;
-    QVERIFY(notADirectory.open());
-    qputenv("TASKSCHEDULER_HOME", (notADirectory.fileName() + QStringLiteral("/root")).toLocal8Bit());
+    QVERIFY(env.UseImpossibleRoot());
     ScriptedPrompts prompts;
     TMainForm form(&prompts);
     QCOMPARE(prompts.errors.size(), 1);
@@ -1163,9 +1161,7 @@ void TestMainForm::reconnectsAfterTheServiceIsLost()
     // It dies again and cannot be started: the error report says why, and what needs the
     // service is disabled while Refresh stays to try again.
     QVERIFY(TemporaryServiceRoot::StopServiceProcesses(env.RootPath()));
-    QTemporaryFile notADirectory;
-    QVERIFY(notADirectory.open());
-    qputenv("TASKSCHEDULER_HOME", (notADirectory.fileName() + QStringLiteral("/root")).toLocal8Bit());
+    QVERIFY(env.UseImpossibleRoot());
     Action(form, "acRefresh")->trigger();
     QCOMPARE(prompts.errors.size(), 1);
     QVERIFY2(prompts.errors.at(0).startsWith(SServiceNotRunning + QStringLiteral("\r\n")), qPrintable(prompts.errors.at(0)));

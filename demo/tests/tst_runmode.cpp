@@ -154,9 +154,7 @@ void TestRunMode::unknownTaskDoesNothing()
 void TestRunMode::failureStillClosesTheWindow()
 {
     DemoTestEnvironment env;
-    QTemporaryFile notADirectory;
-    QVERIFY(notADirectory.open());
-    qputenv("TASKSCHEDULER_HOME", (notADirectory.fileName() + QStringLiteral("/root")).toLocal8Bit());
+    QVERIFY(env.UseImpossibleRoot());
     ScriptedPrompts prompts;
     TMainForm form(&prompts);
     QVERIFY_THROWS_EXCEPTION(Exception, ExecuteRunMode(form, QStringLiteral("Payload")));
