@@ -246,8 +246,9 @@ void TestRunner::stopKillsWhatIgnoresIt()
     timer.start();
     m_runner->Stop(task.key);
     QVERIFY(WaitForEnds(1, RunningInstance::StopGraceMs + 10000));
-    // It shrugged off SIGTERM: only the kill once the grace was over ended it.
-    QVERIFY2(timer.elapsed() >= RunningInstance::StopGraceMs, qPrintable(QString::number(timer.elapsed())));
+    // It shrugged off SIGTERM: only the kill once the grace was over ended it (the grace's
+    // timer is a coarse one, which may fire up to 5% early).
+    QVERIFY2(timer.elapsed() >= RunningInstance::StopGraceMs * 95 / 100, qPrintable(QString::number(timer.elapsed())));
     QCOMPARE(m_catalog->runtime[task.key].lastResult, RunResults::StoppedByRequest);
 }
 
