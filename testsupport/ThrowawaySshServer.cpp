@@ -208,12 +208,13 @@ void ThrowawaySshServer::DropSessions()
 void ThrowawaySshServer::Stop()
 {
     if (m_server.state() == QProcess::NotRunning) return;
+    // A client may be connecting while the sessions are ended. A listener ended after them
+    // would have forked its session first, and a session outlives its listener; a stopped
+    // listener forks none, and connections waiting for it are refused when it is killed.
+    ::kill(pid_t(m_server.processId()), SIGSTOP);
     DropSessions();
-    m_server.terminate();
-    if (!m_server.waitForFinished(5000)) {
-        m_server.kill();
-        m_server.waitForFinished(5000);
-    }
+    m_server.kill();
+    m_server.waitForFinished(5000);
 }
 
 QString ThrowawaySshServer::Log()

@@ -37,8 +37,10 @@ public:
     /// Kills every session process (the server side of every connection, and what runs in
     /// it) and waits until they are gone: each client sees its connection drop.
     void DropSessions();
-    /// Ends the sessions and the server.
+    /// Ends the sessions and the server; a client connecting meanwhile is refused.
     void Stop();
+    /// Whether the server runs (it was started and not stopped).
+    bool IsRunning() const { return m_server.state() == QProcess::Running; }
     /// What the server wrote on standard error so far.
     QString Log();
 
