@@ -117,18 +117,29 @@ RunnableTask Gen2Catalog::ToRunnable(const TaskPath& path, const TaskDocument& d
         task.idle.restartOnIdle = s.idle.stopOnIdleEnd && s.idle.restartOnIdle;
     }
 
-    task.starts = [doc](const QDateTime& after, const QDateTime& until, int maxCount) {
+    // The daemon asks a task for its starts many times and keeps it for as long as it runs:
+    // the schedule is worked out once, and only what a start needs of each trigger is kept,
+    // not the whole definition.
+    struct StartExtras {
+        qint64 randomDelayMs = 0;
+        bool stopAtDurationEnd = false;
+    };
+    QList<StartExtras> extras;
+    extras.reserve(doc.triggers.size());
+    for (const TriggerData& t : doc.triggers)
+        extras.append(StartExtras{DurationMs(t.randomDelay).value_or(0), t.repetition.stopAtDurationEnd});
+    task.starts = [schedule = TaskSchedule::ToSchedule(doc, ScheduleZone()), extras](const QDateTime& after, const QDateTime& until,
+                                                                                     int maxCount) {
         // The schedule is asked from `after` on, which includes `after` itself, so one more is
         // asked for and a start at `after` dropped.
         QList<ScheduledStart> starts;
-        for (const RunTime& run : ScheduledRuns(doc, after, until, maxCount + 1)) {
+        for (const RunTime& run : ScheduledRuns(schedule, after, until, maxCount + 1)) {
             const QDateTime at = run.ToDateTime(ScheduleZone());
             if (at <= after || starts.size() >= maxCount) continue;
             ScheduledStart start{at, 0, {}};
-            if (run.trigger >= 0 && run.trigger < doc.triggers.size()) {
-                const TriggerData& t = doc.triggers[run.trigger];
-                start.randomDelayMs = DurationMs(t.randomDelay).value_or(0);
-                if (t.repetition.stopAtDurationEnd && run.repetitionEnd > 0)
+            if (run.trigger >= 0 && run.trigger < extras.size()) {
+                start.randomDelayMs = extras[run.trigger].randomDelayMs;
+                if (extras[run.trigger].stopAtDurationEnd && run.repetitionEnd > 0)
                     start.stopAt = QDateTime::fromSecsSinceEpoch(run.repetitionEnd, ScheduleZone());
             }
             starts.append(start);

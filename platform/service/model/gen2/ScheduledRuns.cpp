@@ -96,9 +96,13 @@ const QTimeZone& ScheduleZone() { return Engine().Zone(); }
 QList<RunTime> ScheduledRuns(const TaskDocument& doc, const QDateTime& from, const QDateTime& to, int maxCount)
 {
     if (maxCount <= 0 || !from.isValid()) return {};
-    const ScheduleEngine& engine = Engine();
-    return engine.RunTimes(TaskSchedule::ToSchedule(doc, engine.Zone()), from,
-                           to.isValid() ? std::optional<QDateTime>(to) : std::nullopt, maxCount);
+    return ScheduledRuns(TaskSchedule::ToSchedule(doc, ScheduleZone()), from, to, maxCount);
+}
+
+QList<RunTime> ScheduledRuns(const Schedule& schedule, const QDateTime& from, const QDateTime& to, int maxCount)
+{
+    if (maxCount <= 0 || !from.isValid()) return {};
+    return Engine().RunTimes(schedule, from, to.isValid() ? std::optional<QDateTime>(to) : std::nullopt, maxCount);
 }
 
 QList<QDateTime> ScheduledRunTimes(const TaskDocument& doc, const QDateTime& from, const QDateTime& to, int maxCount)

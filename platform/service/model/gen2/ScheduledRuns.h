@@ -24,6 +24,9 @@ public:
 /// The scheduled runs of `doc` from `from` (included) up to `to` (included; no end when
 /// invalid), at most `maxCount`, in the system's time zone, each with its trigger.
 QList<RunTime> ScheduledRuns(const TaskDocument& doc, const QDateTime& from, const QDateTime& to, int maxCount);
+/// The same for a definition already in the engine's form (TaskSchedule::ToSchedule with
+/// ScheduleZone()), for a caller that asks the same task again and again.
+QList<RunTime> ScheduledRuns(const Schedule& schedule, const QDateTime& from, const QDateTime& to, int maxCount);
 /// The system's time zone, as the service's schedules use it.
 const QTimeZone& ScheduleZone();
 
