@@ -84,13 +84,13 @@ QList<RunHistoryEntry> RunHistory::Read(const TaskKey& key, QString* error) cons
     return entries;
 }
 
-void RunHistory::Append(const TaskKey& key, const RunHistoryEntry& entry)
+bool RunHistory::Append(const TaskKey& key, const RunHistoryEntry& entry)
 {
     QString error;
     QList<RunHistoryEntry> entries = Read(key, &error);
     if (!error.isEmpty()) qCWarning(lcHistory) << error << "It is started afresh.";
     for (const RunHistoryEntry& e : entries) {
-        if (e.instance == entry.instance) return;
+        if (e.instance == entry.instance) return false;
     }
     entries.append(entry);
     if (entries.size() > MaxEntries) entries.erase(entries.begin(), entries.end() - MaxEntries);
@@ -102,6 +102,7 @@ void RunHistory::Append(const TaskKey& key, const RunHistoryEntry& entry)
                                                        {QStringLiteral("task"), key.ToString()},
                                                        {QStringLiteral("runs"), runs}})
                                 .toJson(QJsonDocument::Indented));
+    return true;
 }
 
 void RunHistory::Remove(const TaskKey& key)

@@ -29,9 +29,9 @@ public:
 
     explicit RunHistory(const ServiceRoot& root);
 
-    /// Adds a run, unless its instance is already recorded. Throws ServiceError when the
-    /// file cannot be written.
-    void Append(const TaskKey& key, const RunHistoryEntry& entry);
+    /// Adds a run, unless its instance is already recorded: false then. Throws ServiceError
+    /// when the file cannot be written.
+    bool Append(const TaskKey& key, const RunHistoryEntry& entry);
     /// The recorded runs, oldest first; empty, with `error` filled, for a damaged file.
     QList<RunHistoryEntry> Read(const TaskKey& key, QString* error = nullptr) const;
     /// Forgets a task's runs (the task was deleted).

@@ -1,6 +1,5 @@
 #include "run/TaskRunner.h"
 
-#include "AtomicFile.h"
 #include "run/StartDecision.h"
 #include "run/SupervisorScan.h"
 
@@ -11,6 +10,9 @@
 #include <QTimer>
 #include <QUuid>
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
 
 Q_LOGGING_CATEGORY(lcRunner, "taskschedd.runner")
 
@@ -262,7 +264,13 @@ void TaskRunner::Finish(const InstanceDescription& description, HRESULT result, 
         return;
     }
     try {
-        m_history.Append(*key, RunHistoryEntry{description.id, description.cause, description.attempt, description.start, end, result, {}});
+        if (!m_history.Append(*key, RunHistoryEntry{description.id, description.cause, description.attempt, description.start, end, result, {}})) {
+            // Recorded before: files whose removal a power failure undid. The task's state has
+            // moved on since and is left as it is.
+            qCInfo(lcRunner) << description.task << "instance" << description.id << "was recorded before; its files are removed";
+            RemoveInstanceFiles(description.id);
+            return;
+        }
     } catch (const std::exception& e) {
         qCWarning(lcRunner) << description.task << ": the run history cannot be written:" << e.what();
     }
@@ -360,12 +368,12 @@ bool TaskRunner::StopInstance(const QString& id, StopReason reason)
 
 void TaskRunner::RemoveInstanceFiles(const QString& id)
 {
+    // Not made durable: the run is recorded by now, and files that a power failure brings back
+    // are found recorded by the next daemon (Finish) and removed then.
     const QString dir = m_launcher.InstancesDir();
-    try {
-        AtomicFile::Remove(InstanceFiles::OutcomeFile(dir, id));
-        AtomicFile::Remove(InstanceFiles::DescriptionFile(dir, id));
-    } catch (const std::exception& e) {
-        qCWarning(lcRunner) << "instance" << id << ": its files cannot be removed:" << e.what();
+    for (const QString& file : {InstanceFiles::OutcomeFile(dir, id), InstanceFiles::DescriptionFile(dir, id)}) {
+        if (::unlink(QFile::encodeName(file).constData()) != 0 && errno != ENOENT)
+            qCWarning(lcRunner) << "instance" << id << ": its file" << file << "cannot be removed:" << std::strerror(errno);
     }
 }
 

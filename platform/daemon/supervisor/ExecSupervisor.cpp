@@ -112,8 +112,13 @@ bool MakePath(const std::string& path)
     return ::chmod(path.c_str(), 0700) == 0 && SyncDirectory(parent);
 }
 
-// Replaces `path` with `bytes` so that a crash leaves either the old or the new file.
-bool WriteFileAtomically(const std::string& path, const std::string& bytes, std::string* error)
+// Replaces `path` with `bytes` so that a reader sees either the old file or the new one,
+// never half of one. Not flushed to disk: the daemon reads the outcome once this process has
+// ended, through the page cache, and only then records the run durably. A power failure
+// before that may leave the outcome missing or unreadable; the run is then recorded as lost,
+// as it would have been had the power failed a moment earlier, and nobody had been told of
+// its end yet.
+bool WriteFileWhole(const std::string& path, const std::string& bytes, std::string* error)
 {
     std::string temporary = path + ".XXXXXX";
     const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
@@ -121,17 +126,13 @@ bool WriteFileAtomically(const std::string& path, const std::string& bytes, std:
         *error = "\"" + path + "\" could not be written: " + std::strerror(errno);
         return false;
     }
-    bool ok = ::fchmod(fd, 0600) == 0 && WriteAll(fd, bytes) && ::fdatasync(fd) == 0;
+    bool ok = ::fchmod(fd, 0600) == 0 && WriteAll(fd, bytes);
     int err = ok ? 0 : errno;
     if (::close(fd) != 0 && ok) ok = false, err = errno;
     if (ok && ::rename(temporary.c_str(), path.c_str()) != 0) ok = false, err = errno;
     if (!ok) {
         ::unlink(temporary.c_str());
         *error = "\"" + path + "\" could not be written: " + std::strerror(err);
-        return false;
-    }
-    if (!SyncDirectory(DirectoryOf(path))) {
-        *error = "Cannot flush \"" + DirectoryOf(path) + "\": " + std::strerror(errno);
         return false;
     }
     return true;
@@ -416,7 +417,7 @@ void ExecSupervisor::RunStep(const InstanceRecord& description, int index, int l
 bool ExecSupervisor::WriteOutcome(const OutcomeRecord& outcome)
 {
     std::string error;
-    if (WriteFileAtomically(m_outcomeFile, outcome.Encode(), &error)) return true;
+    if (WriteFileWhole(m_outcomeFile, outcome.Encode(), &error)) return true;
     std::fprintf(stderr, "taskschedd-exec: %s\n", error.c_str());
     return false;
 }

@@ -62,6 +62,8 @@ private slots:
     void disabledTaskNeverStarts();
     void takesOverAfterDaemonDeath();
     void recordsWhatEndedWithoutDaemon();
+    void instanceFilesAfterAPowerFailure_data();
+    void instanceFilesAfterAPowerFailure();
     void logAndHistoryNamesNeverCollide();
     void historyOfAnEarlierVersionIsRead();
     void supervisorOfABuildOrAnInstalledTree_data();
@@ -524,6 +526,68 @@ void TestRunner::recordsWhatEndedWithoutDaemon()
     // For a catch-up, a run that ended counts as made; a lost one (maybe never spawned) does not.
     QVERIFY(m_runner->StartedSince(quick.key, QStringLiteral("scheduled"), lost.start));
     QVERIFY(!m_runner->StartedSince(lostKey, QStringLiteral("missed"), lost.start.addSecs(-1)));
+}
+
+// Instance files are not flushed to disk, so after a power failure an instance may come back
+// whose run was recorded already, or with an outcome whose data never reached the disk.
+void TestRunner::instanceFilesAfterAPowerFailure_data()
+{
+    QTest::addColumn<bool>("recordedBefore");
+    QTest::addColumn<QByteArray>("outcome");
+    QTest::addColumn<HRESULT>("lastResult");
+    QTest::addColumn<int>("runs");
+    InstanceOutcome ended;
+    ended.end = QDateTime::currentDateTime();
+    ended.exitCode = 9;
+    ended.stepsRun = 1;
+    QTest::newRow("recorded before, its removal undone") << true << InstanceFiles::EncodeOutcome(ended) << HRESULT(4) << 1;
+    QTest::newRow("recorded before, without its outcome") << true << QByteArray() << HRESULT(4) << 1;
+    QTest::newRow("not recorded, its outcome empty") << false << QByteArray("") << RunResults::Lost << 2;
+    QTest::newRow("not recorded, its outcome cut short") << false << InstanceFiles::EncodeOutcome(ended).left(20) << RunResults::Lost << 2;
+    QTest::newRow("not recorded, its outcome whole") << false << InstanceFiles::EncodeOutcome(ended) << HRESULT(9) << 2;
+}
+
+void TestRunner::instanceFilesAfterAPowerFailure()
+{
+    QFETCH(bool, recordedBefore);
+    QFETCH(QByteArray, outcome);
+    QFETCH(HRESULT, lastResult);
+    QFETCH(int, runs);
+    const RunnableTask task = Shell(QStringLiteral("\\Back"), QStringLiteral("exit 4"));
+    m_catalog->Put(task);
+    QString error;
+    QCOMPARE(m_runner->Start(task, QStringLiteral("demand"), &error), S_OK);
+    QVERIFY(WaitForEnds(1));
+    const RunHistoryEntry recorded = m_runner->History().Read(task.key).value(0);
+    QCOMPARE(recorded.result, HRESULT(4));
+    m_runner.reset();
+
+    InstanceDescription back;
+    back.id = recordedBefore ? recorded.instance : QStringLiteral("0f0e0d0c-0000-4000-8000-000000000002");
+    back.task = task.key.ToString();
+    back.cause = QStringLiteral("demand");
+    back.start = recorded.start;
+    back.logFile = Dir() + QStringLiteral("/back.log");
+    const QString instances = Dir() + QStringLiteral("/instances");
+    QFile description(InstanceFiles::DescriptionFile(instances, back.id));
+    QVERIFY(description.open(QIODevice::WriteOnly));
+    description.write(InstanceFiles::EncodeDescription(back));
+    description.close();
+    if (!outcome.isNull()) {
+        QFile file(InstanceFiles::OutcomeFile(instances, back.id));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(outcome);
+    }
+
+    m_runner = NewRunner();
+    m_runner->Recover();
+    QCOMPARE(m_catalog->runtime[task.key].lastResult, lastResult);
+    QCOMPARE(m_catalog->runtime[task.key].runState, TaskRuntime::Idle);
+    const QList<RunHistoryEntry> history = m_runner->History().Read(task.key);
+    QCOMPARE(history.size(), runs);
+    QCOMPARE(history.first(), recorded);
+    QCOMPARE(m_ended->count(), runs - 1);
+    QVERIFY(QDir(instances).entryList(QDir::Files).isEmpty());
 }
 
 // Where a daemon finds its supervisor: beside itself in a build tree, in libexec installed.

@@ -6,6 +6,7 @@
 #include "ResultCodes.h"
 #include "SampleDocuments.h"
 #include "ServiceError.h"
+#include "StoreLock.h"
 #include "gen2/TaskDocumentCodec.h"
 #include "gen2/TaskStore.h"
 #include "TemporaryServiceRoot.h"
@@ -117,6 +118,47 @@ private slots:
         QVERIFY(QFile::exists(root.StoreLockPath()));
         holder.write("\n");
         QVERIFY(holder.waitForFinished(5000));
+    }
+
+    // Writers of an earlier version take the lock with QLockFile: each kind keeps the other
+    // out, reads who holds it, and takes it once the other has let go.
+    void lockAgreesWithQLockFile()
+    {
+        TemporaryServiceRoot home;
+        const ServiceRoot root(home.Path());
+        QVERIFY(root.Ensure());
+        const QString path = root.StoreLockPath();
+        {
+            QLockFile earlier(path);
+            earlier.setStaleLockTime(0);
+            QVERIFY(earlier.tryLock(0));
+            StoreLock lock(path);
+            HRESULT code = S_OK;
+            QString error;
+            QVERIFY(!lock.Acquire(150, &code, &error));
+            QCOMPARE(code, SCHED_E_SERVICE_TOO_BUSY);
+            QVERIFY2(error.contains(QStringLiteral("(process %1)").arg(::getpid())), qPrintable(error));
+        }
+        QVERIFY(!QFile::exists(path));
+
+        const mode_t previous = ::umask(0);
+        const auto restore = qScopeGuard([previous] { ::umask(previous); });
+        StoreLock lock(path);
+        QVERIFY(lock.Acquire(0, nullptr, nullptr));
+        QCOMPARE(ModeOf(path), mode_t(0600));
+        QLockFile earlier(path);
+        earlier.setStaleLockTime(0);
+        QVERIFY(!earlier.tryLock(0));
+        QCOMPARE(earlier.error(), QLockFile::LockFailedError);
+        qint64 pid = 0;
+        QString host, program;
+        QVERIFY(earlier.getLockInfo(&pid, &host, &program));
+        QCOMPARE(pid, qint64(::getpid()));
+        QCOMPARE(host, QSysInfo::machineHostName());
+        QVERIFY(QFile::exists(path));
+        lock.Release();
+        QVERIFY(!QFile::exists(path));
+        QVERIFY(earlier.tryLock(0));
     }
 
     void explicitModes_data()
