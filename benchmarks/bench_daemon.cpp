@@ -174,6 +174,8 @@ int main(int argc, char** argv)
             QDateTime at = QDateTime::currentDateTime().addSecs(2);
             at.setTime(QTime(at.time().hour(), at.time().minute(), at.time().second()));
             const QString out = rootPath + QStringLiteral("/late-%1.txt").arg(i);
+            // A reused root still holds what the last run's programs wrote.
+            QFile::remove(out);
             Register(service.Get(), root.Get(), QStringLiteral("Late %1").arg(i), at.toString(Qt::ISODate), TASK_TRIGGER_TIME,
                      QStringLiteral("sh"), QStringLiteral("-c \"date +%s%N > '%1'\"").arg(out));
             QElapsedTimer wait;

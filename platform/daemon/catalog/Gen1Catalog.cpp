@@ -93,10 +93,13 @@ RunnableTask Gen1Catalog::ToRunnable(const QString& name, const JobDefinition& d
     task.starts = [schedule, records, engine](const QDateTime& after, const QDateTime& until, int maxCount) {
         QList<ScheduledStart> out;
         const std::optional<QDateTime> end = until.isValid() ? std::optional<QDateTime>(until) : std::nullopt;
-        for (const RunTime& run : engine->RunTimes(schedule, after, end, maxCount + 1)) {
-            const QDateTime t = run.ToDateTime(engine->Zone());
-            if (t <= after || out.size() >= maxCount) continue;
-            ScheduledStart start{t, 0, {}};
+        // Converted once: a local date-time is converted anew each time it is compared or
+        // read as a moment, which cost more than the schedule's arithmetic.
+        const QDateTime from = after.toUTC();
+        const qint64 afterMs = from.toMSecsSinceEpoch();
+        for (const RunTime& run : engine->RunTimes(schedule, from, end, maxCount + 1)) {
+            if (run.utc * 1000 <= afterMs || out.size() >= maxCount) continue;
+            ScheduledStart start{run.ToDateTime(engine->Zone()), 0, {}};
             if (run.trigger >= 0 && run.trigger < records.size()) {
                 const TASK_TRIGGER& record = records[run.trigger];
                 start.randomDelayMs = qint64(record.wRandomMinutesInterval) * 60000;

@@ -99,7 +99,9 @@ RunnableTask Gen2Catalog::ToRunnable(const TaskPath& path, const TaskDocument& d
         const auto end = t.endBoundary.isEmpty() ? std::nullopt : TaskValueRules::ParseBoundary(t.endBoundary);
         if (!end) everyTriggerEnds = false;
         else if (!expiry.isValid() || *end > expiry) expiry = *end;
-        if (!t.enabled) continue;
+        const bool eventStart = t.type == TASK_TRIGGER_BOOT || t.type == TASK_TRIGGER_LOGON || t.type == TASK_TRIGGER_IDLE
+                                || t.type == TASK_TRIGGER_SESSION_STATE_CHANGE;
+        if (!t.enabled || !eventStart) continue;
         const qint64 delay = DurationMs(t.delay).value_or(0);
         const auto from = t.startBoundary.isEmpty() ? std::nullopt : TaskValueRules::ParseBoundary(t.startBoundary);
         const QDateTime begin = from.value_or(QDateTime());
@@ -132,11 +134,14 @@ RunnableTask Gen2Catalog::ToRunnable(const TaskPath& path, const TaskDocument& d
                                                                                      int maxCount) {
         // The schedule is asked from `after` on, which includes `after` itself, so one more is
         // asked for and a start at `after` dropped.
+        // Converted once: a local date-time is converted anew each time it is compared or
+        // read as a moment, which cost more than the schedule's arithmetic.
+        const QDateTime from = after.toUTC();
+        const qint64 afterMs = from.toMSecsSinceEpoch();
         QList<ScheduledStart> starts;
-        for (const RunTime& run : ScheduledRuns(schedule, after, until, maxCount + 1)) {
-            const QDateTime at = run.ToDateTime(ScheduleZone());
-            if (at <= after || starts.size() >= maxCount) continue;
-            ScheduledStart start{at, 0, {}};
+        for (const RunTime& run : ScheduledRuns(schedule, from, until, maxCount + 1)) {
+            if (run.utc * 1000 <= afterMs || starts.size() >= maxCount) continue;
+            ScheduledStart start{run.ToDateTime(ScheduleZone()), 0, {}};
             if (run.trigger >= 0 && run.trigger < extras.size()) {
                 start.randomDelayMs = extras[run.trigger].randomDelayMs;
                 if (extras[run.trigger].stopAtDurationEnd && run.repetitionEnd > 0)

@@ -76,23 +76,30 @@ private slots:
     {
         QTest::addColumn<int>("change");
         QTest::addColumn<HRESULT>("expected");
-        QTest::newRow("sample") << 0 << S_OK;
-        QTest::newRow("interval below a minute") << 1 << SCHED_E_INVALIDVALUE;
-        QTest::newRow("duration shorter than interval") << 2 << SCHED_E_INVALIDVALUE;
-        QTest::newRow("end before start") << 3 << SCHED_E_INVALIDVALUE;
-        QTest::newRow("restart interval in months") << 4 << SCHED_E_INVALIDVALUE;
-        QTest::newRow("priority out of range") << 5 << SCHED_E_INVALIDVALUE;
-        QTest::newRow("network id") << 6 << SCHED_E_INVALIDVALUE;
-        QTest::newRow("handler without class") << 7 << SCHED_E_INVALIDVALUE;
-        QTest::newRow("monthly day-of-week without weeks") << 8 << SCHED_E_INVALIDVALUE;
-        QTest::newRow("monthly with last day only") << 9 << S_OK;
-        QTest::newRow("33 actions") << 10 << SCHED_E_TOO_MANY_NODES;
+        // How the problem begins: it names the property at fault, so a user can find it.
+        QTest::addColumn<QString>("message");
+        QTest::newRow("sample") << 0 << S_OK << QString();
+        QTest::newRow("interval below a minute") << 1 << SCHED_E_INVALIDVALUE << "Trigger 3 Repetition Interval: \"PT30S\"";
+        QTest::newRow("duration shorter than interval") << 2 << SCHED_E_INVALIDVALUE << "Trigger 3 Repetition Duration: \"PT5M\"";
+        QTest::newRow("end before start") << 3 << SCHED_E_INVALIDVALUE << "Trigger 3 EndBoundary: ";
+        QTest::newRow("restart interval in months") << 4 << SCHED_E_INVALIDVALUE << "Settings RestartInterval: \"P1M\"";
+        QTest::newRow("priority out of range") << 5 << SCHED_E_INVALIDVALUE << "Settings Priority: the value 11 is out of range.";
+        QTest::newRow("network id") << 6 << SCHED_E_INVALIDVALUE << "Settings NetworkSettings Id: ";
+        QTest::newRow("handler without class") << 7 << SCHED_E_INVALIDVALUE << "Action 2 ClassId: ";
+        QTest::newRow("monthly day-of-week without weeks") << 8 << SCHED_E_INVALIDVALUE << "Trigger 6 WeeksOfMonth: ";
+        QTest::newRow("monthly with last day only") << 9 << S_OK << QString();
+        QTest::newRow("33 actions") << 10 << SCHED_E_TOO_MANY_NODES << "A task holds at most 32 actions.";
+        QTest::newRow("daily every 0 days") << 11 << SCHED_E_INVALIDVALUE << "Trigger 3 DaysInterval: the value 0 is out of range.";
+        QTest::newRow("settings duration") << 12 << SCHED_E_INVALIDVALUE << "Settings ExecutionTimeLimit: \"soon\" is not a duration.";
+        QTest::newRow("logon type") << 13 << SCHED_E_INVALIDVALUE << "Principal LogonType: the value 99 is out of range.";
+        QTest::newRow("program action without program") << 14 << SCHED_E_MISSINGNODE << "Action 1 Path: ";
     }
 
     void documentChecks()
     {
         QFETCH(int, change);
         QFETCH(HRESULT, expected);
+        QFETCH(QString, message);
         TaskDocument d = FullDocument();
         TriggerData& daily = d.triggers[2];
         switch (change) {
@@ -106,11 +113,16 @@ private slots:
         case 8: d.triggers[5].weeksOfMonth = 0; d.triggers[5].runOnLastWeekOfMonth = false; break;
         case 9: d.triggers[4].daysOfMonth = 0; break;
         case 10: while (d.actions.size() < 33) d.actions.append(d.actions.first()); break;
+        case 11: daily.daysInterval = 0; break;
+        case 12: d.settings.executionTimeLimit = QStringLiteral("soon"); break;
+        case 13: d.principal.logonType = 99; break;
+        case 14: d.actions[0].path = QStringLiteral("  "); break;
         default: break;
         }
         const ValueProblem problem = TaskValueRules::CheckDocument(d);
         QCOMPARE(problem.code, expected);
         QCOMPARE(problem.message.isEmpty(), problem.IsOk());
+        QVERIFY2(problem.message.startsWith(message), qPrintable(problem.message));
     }
 };
 

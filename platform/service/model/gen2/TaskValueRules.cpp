@@ -19,28 +19,47 @@ bool EndsBeforeStart(const QString& start, const QString& end)
     return e.ToDateTime() < s.ToDateTime();
 }
 
-ValueProblem CheckDuration(const QString& property, const QString& text)
+// The property a problem is about, such as "Trigger 2 DaysInterval". Its text is made only
+// for a problem: every stored definition is checked each time it is loaded, and almost all
+// of them are sound.
+struct Field {
+    const char* owner = nullptr;   ///< "Trigger", "Settings", ...; none for a whole name
+    int position = 0;              ///< the owner's number from 1; 0 when it has none
+    const char* property = "";
+
+    Field(const char* whole) : property(whole) {}
+    Field(const char* owner, int position, const char* property) : owner(owner), position(position), property(property) {}
+
+    QString Text() const
+    {
+        QString text;
+        if (owner) text = QLatin1String(owner) + QLatin1Char(' ');
+        if (position > 0) text += QString::number(position) + QLatin1Char(' ');
+        return text + QLatin1String(property);
+    }
+};
+
+ValueProblem CheckDuration(const Field& field, const QString& text)
 {
     if (TaskValueRules::IsDurationOrEmpty(text)) return {};
-    return Invalid(QStringLiteral("%1: \"%2\" is not a duration.").arg(property, text));
+    return Invalid(QStringLiteral("%1: \"%2\" is not a duration.").arg(field.Text(), text));
 }
 
-ValueProblem CheckBoundary(const QString& property, const QString& text)
+ValueProblem CheckBoundary(const Field& field, const QString& text)
 {
     if (TaskValueRules::IsBoundaryOrEmpty(text)) return {};
-    return Invalid(QStringLiteral("%1: \"%2\" is not a date and time of the form yyyy-mm-ddThh:mm:ss.").arg(property, text));
+    return Invalid(QStringLiteral("%1: \"%2\" is not a date and time of the form yyyy-mm-ddThh:mm:ss.").arg(field.Text(), text));
 }
 
-ValueProblem CheckRange(const QString& property, qint64 value, bool ok)
+ValueProblem CheckRange(const Field& field, qint64 value, bool ok)
 {
     if (ok) return {};
-    return Invalid(QStringLiteral("%1: the value %2 is out of range.").arg(property).arg(value));
+    return Invalid(QStringLiteral("%1: the value %2 is out of range.").arg(field.Text()).arg(value));
 }
 
 ValueProblem CheckTrigger(const TriggerData& t, int position)
 {
-    const QString where = QStringLiteral("Trigger %1").arg(position);
-    auto name = [&](const char* property) { return where + QLatin1Char(' ') + QLatin1String(property); };
+    auto name = [position](const char* property) { return Field("Trigger", position, property); };
     if (!TaskValueRules::IsTriggerType(t.type)) return CheckRange(name("Type"), t.type, false);
     for (const auto& [property, text] : {std::pair{"StartBoundary", &t.startBoundary}, {"EndBoundary", &t.endBoundary}}) {
         if (auto p = CheckBoundary(name(property), *text); !p.IsOk()) return p;
@@ -53,46 +72,46 @@ ValueProblem CheckTrigger(const TriggerData& t, int position)
     if (!t.repetition.interval.isEmpty()) {
         const DurationParts interval = *TaskValueRules::ParseDuration(t.repetition.interval);
         if (interval.years || interval.months || interval.TotalSeconds() < 60)
-            return Invalid(name("Repetition Interval") + QStringLiteral(": \"%1\" must be a fixed duration of at least one minute.").arg(t.repetition.interval));
+            return Invalid(name("Repetition Interval").Text() + QStringLiteral(": \"%1\" must be a fixed duration of at least one minute.").arg(t.repetition.interval));
         if (!t.repetition.duration.isEmpty()) {
             const DurationParts duration = *TaskValueRules::ParseDuration(t.repetition.duration);
             if (!duration.years && !duration.months && duration.TotalSeconds() < interval.TotalSeconds())
-                return Invalid(name("Repetition Duration") + QStringLiteral(": \"%1\" is shorter than the interval \"%2\".").arg(t.repetition.duration, t.repetition.interval));
+                return Invalid(name("Repetition Duration").Text() + QStringLiteral(": \"%1\" is shorter than the interval \"%2\".").arg(t.repetition.duration, t.repetition.interval));
         }
     }
     if (IsTimeBased(t.type) && t.startBoundary.isEmpty())
-        return Missing(name("StartBoundary") + QStringLiteral(": a time-based trigger needs a start."));
+        return Missing(name("StartBoundary").Text() + QStringLiteral(": a time-based trigger needs a start."));
     if (!t.startBoundary.isEmpty() && !t.endBoundary.isEmpty() && EndsBeforeStart(t.startBoundary, t.endBoundary))
-        return Invalid(name("EndBoundary") + QStringLiteral(": \"%1\" lies before the start \"%2\".").arg(t.endBoundary, t.startBoundary));
+        return Invalid(name("EndBoundary").Text() + QStringLiteral(": \"%1\" lies before the start \"%2\".").arg(t.endBoundary, t.startBoundary));
     switch (t.type) {
     case TASK_TRIGGER_DAILY:
         return CheckRange(name("DaysInterval"), t.daysInterval, t.daysInterval >= 1 && t.daysInterval <= 32767);
     case TASK_TRIGGER_WEEKLY:
         if (auto p = CheckRange(name("WeeksInterval"), t.weeksInterval, t.weeksInterval >= 1 && t.weeksInterval <= 32767); !p.IsOk()) return p;
         if (auto p = CheckRange(name("DaysOfWeek"), t.daysOfWeek, TaskValueRules::IsDaysOfWeekMask(t.daysOfWeek)); !p.IsOk()) return p;
-        if (t.daysOfWeek == 0) return Invalid(name("DaysOfWeek") + QStringLiteral(": a weekly trigger needs at least one day."));
+        if (t.daysOfWeek == 0) return Invalid(name("DaysOfWeek").Text() + QStringLiteral(": a weekly trigger needs at least one day."));
         return {};
     case TASK_TRIGGER_MONTHLY:
         if (auto p = CheckRange(name("DaysOfMonth"), t.daysOfMonth, TaskValueRules::IsDaysOfMonthMask(t.daysOfMonth)); !p.IsOk()) return p;
         if (auto p = CheckRange(name("MonthsOfYear"), t.monthsOfYear, TaskValueRules::IsMonthsMask(t.monthsOfYear)); !p.IsOk()) return p;
         if (t.daysOfMonth == 0 && !t.runOnLastDayOfMonth)
-            return Invalid(name("DaysOfMonth") + QStringLiteral(": a monthly trigger needs at least one day."));
-        if (t.monthsOfYear == 0) return Invalid(name("MonthsOfYear") + QStringLiteral(": a monthly trigger needs at least one month."));
+            return Invalid(name("DaysOfMonth").Text() + QStringLiteral(": a monthly trigger needs at least one day."));
+        if (t.monthsOfYear == 0) return Invalid(name("MonthsOfYear").Text() + QStringLiteral(": a monthly trigger needs at least one month."));
         return {};
     case TASK_TRIGGER_MONTHLYDOW:
         if (auto p = CheckRange(name("DaysOfWeek"), t.daysOfWeek, TaskValueRules::IsDaysOfWeekMask(t.daysOfWeek)); !p.IsOk()) return p;
         if (auto p = CheckRange(name("WeeksOfMonth"), t.weeksOfMonth, TaskValueRules::IsWeeksOfMonthMask(t.weeksOfMonth)); !p.IsOk()) return p;
         if (auto p = CheckRange(name("MonthsOfYear"), t.monthsOfYear, TaskValueRules::IsMonthsMask(t.monthsOfYear)); !p.IsOk()) return p;
-        if (t.daysOfWeek == 0) return Invalid(name("DaysOfWeek") + QStringLiteral(": a monthly day-of-week trigger needs at least one day."));
+        if (t.daysOfWeek == 0) return Invalid(name("DaysOfWeek").Text() + QStringLiteral(": a monthly day-of-week trigger needs at least one day."));
         if (t.weeksOfMonth == 0 && !t.runOnLastWeekOfMonth)
-            return Invalid(name("WeeksOfMonth") + QStringLiteral(": a monthly day-of-week trigger needs at least one week."));
-        if (t.monthsOfYear == 0) return Invalid(name("MonthsOfYear") + QStringLiteral(": a monthly day-of-week trigger needs at least one month."));
+            return Invalid(name("WeeksOfMonth").Text() + QStringLiteral(": a monthly day-of-week trigger needs at least one week."));
+        if (t.monthsOfYear == 0) return Invalid(name("MonthsOfYear").Text() + QStringLiteral(": a monthly day-of-week trigger needs at least one month."));
         return {};
     case TASK_TRIGGER_SESSION_STATE_CHANGE:
-        if (t.stateChange == 0) return Missing(name("StateChange") + QStringLiteral(": a session state change trigger needs its kind of change."));
+        if (t.stateChange == 0) return Missing(name("StateChange").Text() + QStringLiteral(": a session state change trigger needs its kind of change."));
         return CheckRange(name("StateChange"), t.stateChange, TaskValueRules::IsStateChange(t.stateChange));
     case TASK_TRIGGER_EVENT:
-        if (t.subscription.trimmed().isEmpty()) return Missing(name("Subscription") + QStringLiteral(": an event trigger needs a subscription."));
+        if (t.subscription.trimmed().isEmpty()) return Missing(name("Subscription").Text() + QStringLiteral(": an event trigger needs a subscription."));
         return {};
     default:
         return {};
@@ -101,11 +120,11 @@ ValueProblem CheckTrigger(const TriggerData& t, int position)
 
 ValueProblem CheckAction(const ActionData& a, int position)
 {
-    const QString where = QStringLiteral("Action %1").arg(position);
-    if (!TaskValueRules::IsActionType(a.type)) return CheckRange(where + QStringLiteral(" Type"), a.type, false);
-    if (a.type == TASK_ACTION_EXEC && a.path.trimmed().isEmpty()) return Missing(where + QStringLiteral(" Path: a program action needs a program."));
+    if (!TaskValueRules::IsActionType(a.type)) return CheckRange(Field("Action", position, "Type"), a.type, false);
+    if (a.type == TASK_ACTION_EXEC && a.path.trimmed().isEmpty())
+        return Missing(Field("Action", position, "Path").Text() + QStringLiteral(": a program action needs a program."));
     if (a.type == TASK_ACTION_COM_HANDLER && !TaskValueRules::IsBracedGuid(a.classId))
-        return Invalid(where + QStringLiteral(" ClassId: \"%1\" is not a class identifier.").arg(a.classId));
+        return Invalid(Field("Action", position, "ClassId").Text() + QStringLiteral(": \"%1\" is not a class identifier.").arg(a.classId));
     return {};
 }
 
@@ -260,26 +279,26 @@ ValueProblem TaskValueRules::RangeProblem(const QString& property, qint64 value)
 
 ValueProblem TaskValueRules::CheckDocument(const TaskDocument& doc)
 {
-    if (auto p = CheckBoundary(QStringLiteral("RegistrationInfo Date"), doc.registrationInfo.date); !p.IsOk()) return p;
+    if (auto p = CheckBoundary("RegistrationInfo Date", doc.registrationInfo.date); !p.IsOk()) return p;
     const PrincipalData& pr = doc.principal;
-    if (auto p = CheckRange(QStringLiteral("Principal LogonType"), pr.logonType, IsLogonType(pr.logonType)); !p.IsOk()) return p;
-    if (auto p = CheckRange(QStringLiteral("Principal RunLevel"), pr.runLevel, IsRunLevel(pr.runLevel)); !p.IsOk()) return p;
+    if (auto p = CheckRange("Principal LogonType", pr.logonType, IsLogonType(pr.logonType)); !p.IsOk()) return p;
+    if (auto p = CheckRange("Principal RunLevel", pr.runLevel, IsRunLevel(pr.runLevel)); !p.IsOk()) return p;
     const TaskSettingsData& s = doc.settings;
     for (const auto& [property, text] :
          {std::pair{"ExecutionTimeLimit", &s.executionTimeLimit}, {"RestartInterval", &s.restartInterval},
           {"DeleteExpiredTaskAfter", &s.deleteExpiredTaskAfter}, {"IdleSettings IdleDuration", &s.idle.idleDuration},
           {"IdleSettings WaitTimeout", &s.idle.waitTimeout}}) {
-        if (auto p = CheckDuration(QStringLiteral("Settings ") + QLatin1String(property), *text); !p.IsOk()) return p;
+        if (auto p = CheckDuration(Field("Settings", 0, property), *text); !p.IsOk()) return p;
     }
     if (!s.restartInterval.isEmpty()) {
         const DurationParts d = *ParseDuration(s.restartInterval);
         if (d.years || d.months || d.TotalSeconds() < 60)
             return Invalid(QStringLiteral("Settings RestartInterval: \"%1\" must be a fixed duration of at least one minute.").arg(s.restartInterval));
     }
-    if (auto p = CheckRange(QStringLiteral("Settings RestartCount"), s.restartCount, s.restartCount >= 0); !p.IsOk()) return p;
-    if (auto p = CheckRange(QStringLiteral("Settings MultipleInstances"), s.multipleInstances, IsInstancesPolicy(s.multipleInstances)); !p.IsOk()) return p;
-    if (auto p = CheckRange(QStringLiteral("Settings Priority"), s.priority, IsPriority(s.priority)); !p.IsOk()) return p;
-    if (auto p = CheckRange(QStringLiteral("Settings Compatibility"), s.compatibility, IsCompatibility(s.compatibility)); !p.IsOk()) return p;
+    if (auto p = CheckRange("Settings RestartCount", s.restartCount, s.restartCount >= 0); !p.IsOk()) return p;
+    if (auto p = CheckRange("Settings MultipleInstances", s.multipleInstances, IsInstancesPolicy(s.multipleInstances)); !p.IsOk()) return p;
+    if (auto p = CheckRange("Settings Priority", s.priority, IsPriority(s.priority)); !p.IsOk()) return p;
+    if (auto p = CheckRange("Settings Compatibility", s.compatibility, IsCompatibility(s.compatibility)); !p.IsOk()) return p;
     if (!s.network.id.isEmpty() && !IsBracedGuid(s.network.id))
         return Invalid(QStringLiteral("Settings NetworkSettings Id: \"%1\" is not a network identifier.").arg(s.network.id));
     if (doc.triggers.size() > MaxTriggers)
