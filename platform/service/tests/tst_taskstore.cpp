@@ -183,6 +183,33 @@ private slots:
         QCOMPARE(store.FolderNames(TaskPath()), QStringList());
     }
 
+    void listingTakesEntriesByTheirKind()
+    {
+        TemporaryServiceRoot root;
+        ServiceRoot serviceRoot(root.Path());
+        QVERIFY(serviceRoot.Ensure());
+        TaskStore store(serviceRoot);
+        store.StoreTask(Path("\\A"), Runnable(), TaskStore::Mode::Create);
+        store.CreateFolder(Path("\\Sub"));
+        const QString tasks = serviceRoot.TasksDir() + QLatin1Char('/');
+        QVERIFY(QDir().mkdir(tasks + QStringLiteral("Dir.task")));                      // a directory is no task
+        QVERIFY(QFile::copy(store.TaskFile(Path("\\A")), tasks + QStringLiteral("File.folder")));   // a file is no folder
+        QVERIFY(QFile::copy(store.TaskFile(Path("\\A")), tasks + QStringLiteral("Upper.TASK")));    // not the store's suffix
+        // A link counts as what it points to.
+        QVERIFY(QFile::link(store.TaskFile(Path("\\A")), tasks + QStringLiteral("Linked.task")));
+        QVERIFY(QFile::link(tasks + QStringLiteral("Sub.folder"), tasks + QStringLiteral("LinkedSub.folder")));
+        QVERIFY(QFile::link(tasks + QStringLiteral("nowhere"), tasks + QStringLiteral("Dangling.task")));
+
+        QList<StoredTask> listed;
+        QList<DamagedTask> damaged;
+        store.ListTasks(TaskPath(), &listed, &damaged);
+        QStringList names;
+        for (const StoredTask& t : listed) names << t.path.Name();
+        QCOMPARE(names, (QStringList{QStringLiteral("A"), QStringLiteral("Linked")}));
+        QVERIFY(damaged.isEmpty());
+        QCOMPARE(store.FolderNames(TaskPath()), (QStringList{QStringLiteral("LinkedSub"), QStringLiteral("Sub")}));
+    }
+
     void namesIgnoreCase_data()
     {
         QTest::addColumn<QString>("asked");

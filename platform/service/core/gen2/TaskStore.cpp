@@ -15,6 +15,8 @@
 #include <optional>
 #include <cerrno>
 #include <cstring>
+#include <dirent.h>
+#include <string_view>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -63,13 +65,33 @@ std::optional<FileSignature> Signature(const QString& file)
     return SignatureOf(st);
 }
 
-// The names in `dir` that end with `suffix`, unsorted. QDir's own name filters and sorting
-// match and collate every name through the locale, which costs a daemon holding thousands of
-// tasks more than reading their files does; callers sort what they keep.
-QStringList EntriesEndingWith(const QString& dir, const QString& suffix, QDir::Filters filters)
+// The names of the files (or with `directories`, the directories) in `dir` that end with
+// `suffix`, unsorted. Read with readdir, whose entry types spare a stat per name where the
+// file system gives them: QDir stats, matches and collates every name, which cost a daemon
+// holding thousands of tasks more than reading their files did. Links and unknown types are
+// stat'ed, so that a link counts as what it points to, as with QDir.
+QStringList EntriesEndingWith(const QString& dir, const QString& suffix, bool directories)
 {
-    QStringList names = QDir(dir).entryList(filters, QDir::Unsorted);
-    names.removeIf([&](const QString& name) { return !name.endsWith(suffix); });
+    QStringList names;
+    const QByteArray path = QFile::encodeName(dir);
+    DIR* handle = ::opendir(path.constData());
+    if (!handle) return names;
+    const QByteArray ending = QFile::encodeName(suffix);
+    while (const dirent* entry = ::readdir(handle)) {
+        const std::string_view name(entry->d_name);
+        if (name.size() <= size_t(ending.size()) || !name.ends_with(std::string_view(ending.constData(), size_t(ending.size()))))
+            continue;
+        bool isDir = entry->d_type == DT_DIR;
+        bool isFile = entry->d_type == DT_REG;
+        if (entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) {
+            struct stat st {};
+            if (::fstatat(::dirfd(handle), entry->d_name, &st, 0) != 0) continue;
+            isDir = S_ISDIR(st.st_mode);
+            isFile = S_ISREG(st.st_mode);
+        }
+        if (directories ? isDir : isFile) names.append(QFile::decodeName(entry->d_name));
+    }
+    ::closedir(handle);
     return names;
 }
 
@@ -203,7 +225,7 @@ QStringList TaskStore::FolderNames(const TaskPath& folder) const
     const QString dir = FolderDir(m_root.TasksDir(), ResolveFolder(folder));
     if (!IsDir(dir)) throw FolderNotFound(folder);
     QStringList names;
-    for (const QString& entry : EntriesEndingWith(dir, kFolderSuffix, QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden)) {
+    for (const QString& entry : EntriesEndingWith(dir, kFolderSuffix, true)) {
         const QString name = entry.chopped(kFolderSuffix.size());
         if (TaskPath::NameProblem(name).isEmpty()) names.append(name);
     }
@@ -297,7 +319,7 @@ void TaskStore::ListTasks(const TaskPath& asked, QList<StoredTask>* tasks, QList
     const TaskPath folder = ResolveFolder(asked);
     const QString dir = FolderDir(m_root.TasksDir(), folder);
     if (!IsDir(dir)) throw FolderNotFound(folder);
-    QStringList entries = EntriesEndingWith(dir, kTaskSuffix, QDir::Files | QDir::Hidden);
+    QStringList entries = EntriesEndingWith(dir, kTaskSuffix, false);
     std::sort(entries.begin(), entries.end());
     for (const QString& entry : entries) {
         const QString name = entry.chopped(kTaskSuffix.size());
