@@ -559,24 +559,57 @@ void TMainForm::TaskSchedulerRefresh()
     FProgramIcons.clear();
     ui->ListView->Clear();
     Scheduler->Refresh();
+    // The rows are read first and shown together. A task that cannot be read ends the
+    // listing with its row shown as far as it was read, as when the rows came one by one.
+    QList<TTaskListView::TRow> rows;
+    rows.reserve(Scheduler->GetCount());
     for (int i = 0; i < Scheduler->GetCount(); ++i) {
         TTaskItem* item = Scheduler->GetItem(i);
-        FillTaskRow(ui->ListView->AddRow(item->GetName(), item));
+        TTaskListView::TRow& row = rows.emplaceBack(TTaskListView::TRow{item->GetName(), item, {}, {}});
+        TTaskRowContents contents;
+        try {
+            ReadTaskRow(item, contents);
+        } catch (...) {
+            row.Image = contents.Image.value_or(QIcon());
+            ui->ListView->AddRows(rows);
+            throw;
+        }
+        row.Image = contents.Image.value_or(QIcon());
+        row.SubItems = contents.SubItems.value_or(QStringList());
     }
+    ui->ListView->AddRows(rows);
     ui->pnlTarget->setText(QStringLiteral(" Scheduled tasks on %1").arg(Scheduler->GetTargetComputer()));
+}
+
+void TMainForm::ReadTaskRow(TTaskItem* ATask, TTaskRowContents& AContents)
+{
+    const TTaskActivation active(ATask);
+    AContents.Activated = true;
+    const QString path = ExpandEnvironmentText(ATask->GetApplicationName());
+    const QFileInfo program(path);
+    AContents.Image = !path.isEmpty() && program.isFile() ? ProgramIcon(program) : QIcon();
+    AContents.SubItems = QStringList{ATask->GetTriggerString(), RunTimeText(ATask->GetNextRunTime()),
+                                     RunTimeText(ATask->GetMostRecentRunTime()), StatusText(ATask->GetStatus()),
+                                     ATask->GetCreator()};
 }
 
 void TMainForm::FillTaskRow(int ARow)
 {
-    TTaskItem* task = RowTask(ARow);
-    const TTaskActivation active(task);
-    ui->ListView->SetSubItems(ARow, {});
-    const QString path = ExpandEnvironmentText(task->GetApplicationName());
-    const QFileInfo program(path);
-    ui->ListView->SetImage(ARow, !path.isEmpty() && program.isFile() ? ProgramIcon(program) : QIcon());
-    ui->ListView->SetSubItems(ARow, {task->GetTriggerString(), RunTimeText(task->GetNextRunTime()),
-                                     RunTimeText(task->GetMostRecentRunTime()), StatusText(task->GetStatus()),
-                                     task->GetCreator()});
+    TTaskRowContents contents;
+    // Once the task is activated its old texts go, whatever happens next: a row never shows
+    // texts of the task that it could not read again.
+    const auto show = [&] {
+        if (!contents.Activated) return;
+        if (contents.Image) ui->ListView->SetImage(ARow, *contents.Image);
+        ui->ListView->SetSubItems(ARow, contents.SubItems.value_or(QStringList()));
+    };
+    try {
+        ReadTaskRow(RowTask(ARow), contents);
+    } catch (...) {
+        show();
+        throw;
+    }
+    show();
 }
 
 void TMainForm::SchedulerTaskChanged(TTaskChange AChange, const QString& ATaskName, const QString& AFolderPath)

@@ -12,6 +12,7 @@
 #include <QIcon>
 #include <QMainWindow>
 #include <memory>
+#include <optional>
 
 class ITaskFolder;
 class QTreeWidgetItem;
@@ -146,6 +147,14 @@ private:
     void AssignImages();
     /// The commands' keys (shown in their hints) and the keys that open the context menus.
     void AssignShortcuts();
+    /// What a task's row shows, as far as it could be read.
+    struct TTaskRowContents {
+        bool Activated = false;
+        std::optional<QIcon> Image;
+        std::optional<QStringList> SubItems;
+    };
+    /// Reads what the row of `ATask` shows: its image, then its sub-items.
+    void ReadTaskRow(TTaskItem* ATask, TTaskRowContents& AContents);
     /// Refills list row `ARow` from its task.
     void FillTaskRow(int ARow);
     /// The icon of the program file `AProgram`, looked up once per listing.

@@ -9,8 +9,8 @@
 class QAbstractItemView;
 class QItemSelectionModel;
 class QListView;
-class QStandardItemModel;
 class QTreeView;
+class TTaskListModel;
 
 /// The list's view styles.
 enum TViewStyle : quint8 { vsIcon, vsSmallIcon, vsList, vsReport };
@@ -22,6 +22,14 @@ class TTaskListView : public QStackedWidget {
     Q_OBJECT
 
 public:
+    /// A row's contents, for `AddRows`.
+    struct TRow {
+        QString Caption;
+        void* Data = nullptr;
+        QStringList SubItems;
+        QIcon Image;
+    };
+
     explicit TTaskListView(QWidget* AParent = nullptr);
 
     /// Sets the report columns: captions and widths in pixels.
@@ -47,6 +55,9 @@ public:
     void Clear();
     /// Appends a row; its index.
     int AddRow(const QString& ACaption, void* AData);
+    /// Appends rows with their contents, all at once: the views take them in one go, not
+    /// row by row and cell by cell.
+    void AddRows(const QList<TRow>& ARows);
     /// Inserts a row before row `ARow` (at the end when it is past the last); its index.
     int InsertRow(int ARow, const QString& ACaption, void* AData);
     /// Removes row `ARow`.
@@ -84,7 +95,7 @@ signals:
 private:
     void ApplyImageSize();
 
-    QStandardItemModel* FModel;
+    TTaskListModel* FModel;
     QTreeView* FReport;
     QListView* FIcons;
     QItemSelectionModel* FSelection;

@@ -46,10 +46,32 @@ void SplitDate(TDateTime value, WORD& year, WORD& month, WORD& day)
     day = WORD(date.day());
 }
 
+// `value` in decimal with at least `width` digits, zeros in front, as "%0*u" writes it: every
+// trigger a list loads writes its start this way, and the general formatter costs more than
+// the rest of the load.
+void AppendPadded(QString& text, unsigned value, int width)
+{
+    char16_t digits[16];
+    int count = 0;
+    do {
+        digits[count++] = char16_t(u'0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    while (count < width) digits[count++] = u'0';
+    while (count > 0) text += QChar(digits[--count]);
+}
+
 QString BoundaryDateText(TDateTime value)
 {
-    const QDate date = ValidDateOf(value);
-    return QString::asprintf("%04d-%02d-%02d", date.year(), date.month(), date.day());
+    const QDate date = ValidDateOf(value);   // of the years 1 to 9999
+    QString text;
+    text.reserve(19);
+    AppendPadded(text, unsigned(date.year()), 4);
+    text += u'-';
+    AppendPadded(text, unsigned(date.month()), 2);
+    text += u'-';
+    AppendPadded(text, unsigned(date.day()), 2);
+    return text;
 }
 
 quint32 MinutesOf(const QString& duration)
@@ -104,7 +126,13 @@ ComPtr<ITrigger> TTrigger::GetVistaTrigger() const
 
 QString TTrigger::TimeOfDayText() const
 {
-    return QString::asprintf("%02u:%02u:00", unsigned(FTaskTrigger.wStartHour), unsigned(FTaskTrigger.wStartMinute));
+    QString text;
+    text.reserve(8);
+    AppendPadded(text, FTaskTrigger.wStartHour, 2);
+    text += u':';
+    AppendPadded(text, FTaskTrigger.wStartMinute, 2);
+    text += QLatin1String(":00");
+    return text;
 }
 
 QString TTrigger::StartBoundaryText(TDateTime ADate) const

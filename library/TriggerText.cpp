@@ -3,7 +3,6 @@
 #include "Exceptions.h"
 #include "TaskService2.h"
 
-#include <QLocale>
 
 namespace {
 
@@ -31,13 +30,12 @@ QString Signed16(SHORT value)
 
 QString TriggerText::TimeText(TDateTime AValue)
 {
-    const QLocale locale;
-    return locale.toString(DateTimeToTime(AValue), LongTimeFormatWithoutZone(locale));
+    return UserTimeText(DateTimeToTime(AValue));
 }
 
 QString TriggerText::DateText(TDateTime AValue)
 {
-    return QLocale().toString(DateTimeToDate(AValue), QLocale::ShortFormat);
+    return UserDateText(DateTimeToDate(AValue));
 }
 
 QString TriggerText::DayNumberList(quint32 ADaysOfMonth, bool ALastDay)

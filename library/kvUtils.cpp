@@ -5,6 +5,7 @@
 #include "OsVersion.h"
 
 #include <QCollator>
+#include <QHash>
 #include <QLocale>
 #include <QStringView>
 #include <algorithm>
@@ -233,9 +234,44 @@ QString DaysOfWeekToText(int mask)
 
 // ---- Date-time values ----
 
+namespace {
+
+// The digits of text[at] .. text[at + count - 1] as a number; -1 when one of them is no digit.
+int DigitsAt(QStringView text, qsizetype at, qsizetype count)
+{
+    int value = 0;
+    for (qsizetype i = at; i < at + count; ++i) {
+        const char16_t c = text[i].unicode();
+        if (c < u'0' || c > u'9') return -1;
+        value = value * 10 + (c - u'0');
+    }
+    return value;
+}
+
+// The form the service writes, yyyy-mm-ddThh:nn:ss and maybe more, read without building the
+// rebuilt text that the general route parses: a list reads one for every trigger it shows.
+// Nothing when the text is of another form or names no date and time; the general route then
+// decides, with its message.
+std::optional<TDateTime> ServiceDateTime(QStringView text)
+{
+    if (text.size() < 19 || text[13] != u':' || text[16] != u':') return std::nullopt;
+    const int year = DigitsAt(text, 0, 4);
+    const int month = DigitsAt(text, 5, 2);
+    const int day = DigitsAt(text, 8, 2);
+    const int hour = DigitsAt(text, 11, 2);
+    const int minute = DigitsAt(text, 14, 2);
+    const int second = DigitsAt(text, 17, 2);
+    if (year < 1 || month < 0 || day < 0 || hour < 0 || minute < 0 || second < 0) return std::nullopt;
+    if (!QDate::isValid(year, month, day) || !QTime::isValid(hour, minute, second)) return std::nullopt;
+    return EncodeDateTime(QDate(year, month, day), QTime(hour, minute, second));
+}
+
+} // namespace
+
 TDateTime IsoDateTimeToDateTime(const QString& text)
 {
     if (text.isEmpty()) return 0;
+    if (const auto quick = ServiceDateTime(text)) return *quick;
     const QString rebuilt = text.mid(8, 2) + u'.' + text.mid(5, 2) + u'.' + text.mid(0, 4) + u' ' + text.mid(11, 8);
     // Shorter than yyyy-mm-dd is not the service's form, even where its pieces happen to read
     // as a date ("2024-03-1" would otherwise pass as the 1st).
@@ -323,15 +359,85 @@ TDateTime SystemTimeToDateTime(const SYSTEMTIME& st)
     return EncodeDateTime(date, QTime(st.wHour, st.wMinute, st.wSecond, st.wMilliseconds));
 }
 
+namespace {
+
+// A list shows the same few dates and times in many rows, and formatting them in the locale
+// costs more than anything else about a row; each one is formatted once while the default
+// locale stays the same. A bounded number are kept.
+class UserTexts {
+public:
+    QString Date(QDate date)
+    {
+        Follow();
+        const qint64 key = date.isValid() ? date.toJulianDay() : std::numeric_limits<qint64>::min();
+        auto found = m_dates.constFind(key);
+        if (found == m_dates.cend()) {
+            if (m_dates.size() >= Kept) m_dates.clear();
+            found = m_dates.insert(key, m_locale.toString(date, QLocale::ShortFormat));
+        }
+        return *found;
+    }
+
+    QString Time(QTime time)
+    {
+        Follow();
+        const int key = time.isValid() ? time.msecsSinceStartOfDay() : -1;
+        auto found = m_times.constFind(key);
+        if (found == m_times.cend()) {
+            if (m_times.size() >= Kept) m_times.clear();
+            found = m_times.insert(key, m_locale.toString(time, m_timeFormat));
+        }
+        return *found;
+    }
+
+private:
+    static constexpr qsizetype Kept = 4096;
+
+    // Starts afresh when the default locale is another one than the texts were made in.
+    void Follow()
+    {
+        const QLocale current;
+        if (m_followed && current == m_locale) return;
+        m_locale = current;
+        m_timeFormat = LongTimeFormatWithoutZone(current);
+        m_dates.clear();
+        m_times.clear();
+        m_followed = true;
+    }
+
+    bool m_followed = false;
+    QLocale m_locale;
+    QString m_timeFormat;
+    QHash<qint64, QString> m_dates;
+    QHash<int, QString> m_times;
+};
+
+UserTexts& TextsOfThisThread()
+{
+    thread_local UserTexts texts;
+    return texts;
+}
+
+} // namespace
+
+QString UserDateText(QDate date)
+{
+    return TextsOfThisThread().Date(date);
+}
+
+QString UserTimeText(QTime time)
+{
+    return TextsOfThisThread().Time(time);
+}
+
 QString DateTimeToUserText(TDateTime value)
 {
     const auto decoded = Decode(value);
     if (!decoded) return {};
-    const QLocale locale;
-    QString text = locale.toString(decoded->date, QLocale::ShortFormat);
+    QString text = UserDateText(decoded->date);
     if (decoded->msOfDay != 0) {
         text += u' ';
-        text += locale.toString(QTime::fromMSecsSinceStartOfDay(decoded->msOfDay), LongTimeFormatWithoutZone(locale));
+        text += UserTimeText(QTime::fromMSecsSinceStartOfDay(decoded->msOfDay));
     }
     return text;
 }

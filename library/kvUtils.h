@@ -148,6 +148,12 @@ TDateTime SystemTimeToDateTime(const SYSTEMTIME& st);
 /// routine: callers show "Never" for them. Empty for values DateTimeToDate cannot represent.
 QString DateTimeToUserText(TDateTime value);
 
+/// `date` in the user locale's short date format (the default locale's).
+QString UserDateText(QDate date);
+
+/// `time` in the user locale's long time format without its time-zone fields.
+QString UserTimeText(QTime time);
+
 // ---- Durations ----------------------------------------------------------------------------
 
 /// The service's duration text of `minutes`: "" for 0, else "P%dDT%dH%dM", "PT%dH%dM" or
