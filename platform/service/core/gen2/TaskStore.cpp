@@ -103,6 +103,9 @@ ServiceError Damaged(const TaskPath& task, const QString& why)
 
 // Documents already read and checked, by file, so that listing a folder again reads only
 // what changed. Shared by every store of the process: the service outlives its clients.
+// Only the stored text is kept: a decoded document takes four times its room, and the
+// service holds every task of the computer; reading the text again the quick way costs a
+// few microseconds and no file access, and its checks were passed when it was first read.
 class DocumentCache {
 public:
     static DocumentCache& Instance()
@@ -111,21 +114,20 @@ public:
         return cache;
     }
 
-    bool Find(const QString& file, const FileSignature& signature, QByteArray* xml, TaskDocument* doc)
+    bool Find(const QString& file, const FileSignature& signature, QByteArray* xml)
     {
         QMutexLocker locker(&m_mutex);
         const auto it = m_entries.constFind(file);
         if (it == m_entries.constEnd() || !(it->signature == signature)) return false;
         *xml = it->xml;
-        *doc = it->doc;
         return true;
     }
 
-    void Insert(const QString& file, const FileSignature& signature, const QByteArray& xml, const TaskDocument& doc)
+    void Insert(const QString& file, const FileSignature& signature, const QByteArray& xml)
     {
         QMutexLocker locker(&m_mutex);
         if (m_entries.size() >= kMaxEntries) m_entries.clear();
-        m_entries.insert(file, Entry{signature, xml, doc});
+        m_entries.insert(file, Entry{signature, xml});
     }
 
     void Remove(const QString& file)
@@ -139,7 +141,6 @@ private:
     struct Entry {
         FileSignature signature;
         QByteArray xml;
-        TaskDocument doc;
     };
     QMutex m_mutex;
     QHash<QString, Entry> m_entries;
@@ -277,7 +278,12 @@ StoredTask TaskStore::Read(const TaskPath& task, const QString& file) const
         if (errno == ENOENT || errno == ENOTDIR) throw NotFound(task);
         throw Damaged(task, QString::fromLocal8Bit(std::strerror(errno)));
     }
-    if (DocumentCache::Instance().Find(file, SignatureOf(st), &stored.xml, &stored.doc)) return stored;
+    if (DocumentCache::Instance().Find(file, SignatureOf(st), &stored.xml)) {
+        if (auto doc = TaskDocumentCodec::Decode(stored.xml, nullptr)) {
+            stored.doc = std::move(*doc);
+            return stored;
+        }
+    }
 
     const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
@@ -310,7 +316,7 @@ StoredTask TaskStore::Read(const TaskPath& task, const QString& file) const
     auto doc = TaskDocumentCodec::Load(stored.xml, &problem);
     if (!doc) throw Damaged(task, QStringLiteral("%1: %2").arg(file, problem.message));
     stored.doc = std::move(*doc);
-    DocumentCache::Instance().Insert(file, SignatureOf(st), stored.xml, stored.doc);
+    DocumentCache::Instance().Insert(file, SignatureOf(st), stored.xml);
     return stored;
 }
 
@@ -350,7 +356,7 @@ void TaskStore::Write(const TaskPath& task, const TaskDocument& doc, StoredTask*
     const QString file = TaskFile(task);
     DocumentCache::Instance().Remove(file);
     AtomicFile::Write(file, stored->xml);
-    if (const auto signature = Signature(file)) DocumentCache::Instance().Insert(file, *signature, stored->xml, doc);
+    if (const auto signature = Signature(file)) DocumentCache::Instance().Insert(file, *signature, stored->xml);
 }
 
 StoredTask TaskStore::StoreTask(const TaskPath& asked, const TaskDocument& doc, Mode mode)
