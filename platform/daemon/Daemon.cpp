@@ -26,6 +26,7 @@
 
 #include <QCborArray>
 #include <QLoggingCategory>
+#include <QTimer>
 #include <unistd.h>
 #if defined(__GLIBC__)
 #include <malloc.h>
@@ -38,6 +39,8 @@ namespace {
 constexpr qint64 LogonPassword = 1;                   // TASK_LOGON_PASSWORD
 constexpr qint64 LogonInteractiveOrPassword = 6;      // TASK_LOGON_INTERACTIVE_TOKEN_OR_PASSWORD
 constexpr int StoreLockWaitMs = 10000;
+// How long the mark of a change may wait for the changes after it (SaveState).
+constexpr int StateWriteDelayMs = 100;
 
 } // namespace
 
@@ -120,6 +123,10 @@ Daemon::StartResult Daemon::Start(QString* message)
     m_state.Load();
     m_bootId = DaemonState::CurrentBootId();
     const bool booted = !m_bootId.isEmpty() && m_bootId != m_state.BootId();
+    m_stateTimer = new QTimer(this);
+    m_stateTimer->setSingleShot(true);
+    m_stateTimer->setInterval(StateWriteDelayMs);
+    connect(m_stateTimer, &QTimer::timeout, this, &Daemon::WriteState);
     connect(m_loop, &ScheduleLoop::Handled, this, &Daemon::SaveState);
     connect(m_loop, &ScheduleLoop::CatchingUp, this, [this](const TaskKey& key, const CatchUpMark& mark) {
         try {
@@ -168,8 +175,38 @@ void Daemon::RemoveLeftovers()
 
 void Daemon::SaveState(const QDateTime& through)
 {
+    m_unwrittenThrough = through;
+    // The mark on disk tells the next daemon, after a crash, which starts were handled: it
+    // counts those after it as missed. A start the schedule made is handled only once the mark
+    // is written, so that mark is written at once. A change to a task needs its mark written
+    // before it is answered only when the task has starts since the mark on disk (they were
+    // never due, as the task did not have them then); otherwise no start lies between the mark
+    // on disk and this one, the next daemon finds the same starts missed with either, and the
+    // write waits a moment, to be shared by the changes that follow.
+    if (m_changing && m_stateTimer && !StartsSinceWritten(*m_changing, through)) {
+        if (!m_stateTimer->isActive()) m_stateTimer->start();
+        return;
+    }
+    WriteState();
+}
+
+bool Daemon::StartsSinceWritten(const TaskKey& key, const QDateTime& through)
+{
+    const QDateTime written = m_state.HandledThrough();
+    if (!written.isValid() || written >= through) return false;
+    TaskCatalog* catalog = key.generation == TaskGeneration::Gen1 ? static_cast<TaskCatalog*>(m_gen1.get()) : m_gen2.get();
+    const auto task = catalog ? catalog->Load(key, nullptr) : std::nullopt;
+    // A disabled task's starts are not counted as missed; a deleted task has none.
+    return task && task->enabled && !task->StartsAfter(written, through, 1).isEmpty();
+}
+
+void Daemon::WriteState()
+{
+    if (m_stateTimer) m_stateTimer->stop();
+    if (!m_unwrittenThrough.isValid()) return;
     try {
-        m_state.Save(m_bootId, through);
+        m_state.Save(m_bootId, m_unwrittenThrough);
+        m_unwrittenThrough = {};
     } catch (const std::exception& e) {
         qCWarning(lcDaemon) << "the daemon state cannot be written:" << e.what();
     }
@@ -183,6 +220,8 @@ void Daemon::Stop()
     m_server = nullptr;
     // A root that is gone, or is another directory now, gets nothing more from this daemon.
     if (m_loop && wasRunning && !m_rootLost) SaveState(m_clock.Now());
+    delete m_stateTimer;
+    m_stateTimer = nullptr;
     delete m_sessions;
     m_sessions = nullptr;
     delete m_rootWatcher;
@@ -304,7 +343,9 @@ void Daemon::AfterChange(const QString& op, const std::optional<TaskKey>& named,
     if (!key || key->path.isEmpty()) return;
     const bool deleted = op == Gen2Protocol::kTaskDelete || op == Gen1Protocol::kDelete;
     if (deleted) m_runner->ForgetHistory(*key);
+    m_changing = key;
     m_loop->Refresh(*key);
+    m_changing.reset();
     using namespace DaemonProtocol;
     if (deleted) Notify(Notice::TaskDeleted, *key);
     else if (op == Gen2Protocol::kTaskSetEnabled || existed) Notify(Notice::TaskChanged, *key);

@@ -8,6 +8,7 @@
 #include "ServiceRoot.h"
 
 #include <QCborMap>
+#include <QDateTime>
 #include <QObject>
 #include <memory>
 #include <optional>
@@ -24,6 +25,7 @@ class ScheduleLoop;
 class ServiceCore;
 class SessionSource;
 class TaskRunner;
+class QTimer;
 class WallClockTimer;
 struct ClientIdentity;
 
@@ -64,7 +66,14 @@ private:
     /// Tells the subscribed clients `notice` about `key`.
     void Notify(QLatin1StringView notice, const TaskKey& key, const QCborMap& extra = {});
     void AddOwnRequests();
+    /// Takes the schedule's mark that every start through `through` was handled, and writes
+    /// it now or, for a change whose task needs it not, a moment later together with the
+    /// marks of the changes that follow.
     void SaveState(const QDateTime& through);
+    /// Writes the mark taken last, if it is not written yet.
+    void WriteState();
+    /// Whether `key` has starts after the mark written last and up to `through`.
+    bool StartsSinceWritten(const TaskKey& key, const QDateTime& through);
     void OnRootLost(const QString& reason);
     /// Removes the temporary files that writes interrupted by a crash left in the store.
     void RemoveLeftovers();
@@ -82,6 +91,10 @@ private:
     std::unique_ptr<NetworkSource> m_network;
     std::unique_ptr<StartConditions> m_conditions;
     WallClockTimer* m_timer = nullptr;
+    QTimer* m_stateTimer = nullptr;
+    QDateTime m_unwrittenThrough;
+    /// The task a request changed, while the schedule is told of it.
+    std::optional<TaskKey> m_changing;
     WallClockTimer* m_wakeTimer = nullptr;
     TaskRunner* m_runner = nullptr;
     ScheduleLoop* m_loop = nullptr;

@@ -1,5 +1,6 @@
-// Trigger settings that a real daemon carries out: a start put off by its random delay, and
-// an instance stopped when its trigger's repetition ends.
+// Trigger settings that a real daemon carries out: a start put off by its random delay, an
+// instance stopped when its trigger's repetition ends, and starts a change brought that are
+// never caught up.
 
 #include "DaemonFixture.h"
 #include "FakeLogindBus.h"
@@ -11,6 +12,9 @@
 
 #include <QCborArray>
 #include <QDateTime>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QtTest>
 #include <functional>
 
@@ -53,6 +57,7 @@ private slots:
     void sessionTriggersFromLogind();
     void stopDeadlinesOutliveTheDaemon_data();
     void stopDeadlinesOutliveTheDaemon();
+    void changeIsNotCaughtUpAfterAKill();
 
 private:
     std::unique_ptr<DaemonFixture> m_f;
@@ -211,6 +216,37 @@ void TestDaemonTriggers::stopDeadlinesOutliveTheDaemon()
     QCOMPARE(run.value(QStringLiteral("result")).toInteger(), result);
     const qint64 deadline = QDateTime::fromString(Boundary(start), Qt::ISODate).addSecs(repetitionEnds ? 70 : 10).toMSecsSinceEpoch();
     QVERIFY(run.value(QStringLiteral("end")).toInteger() >= deadline);
+}
+
+// A change is answered only once the schedule's mark is on disk whenever the changed task has
+// starts since the mark written before, which it never had: a daemon killed right after the
+// answer must neither count them as missed nor catch them up.
+void TestDaemonTriggers::changeIsNotCaughtUpAfterAKill()
+{
+    const auto written = [&] {
+        QFile file(m_f->File(QStringLiteral("taskschedd.state")));
+        if (!file.open(QIODevice::ReadOnly)) return qint64(-1);
+        return qint64(QJsonDocument::fromJson(file.readAll()).object().value(QStringLiteral("handledThrough")).toDouble(-1));
+    };
+    const qint64 begun = written();
+    QVERIFY(begun > 0);
+    // Whole seconds: the first one after the mark the daemon wrote when it began.
+    const QDateTime start = QDateTime::fromSecsSinceEpoch(begun / 1000 + 1);
+    QTRY_VERIFY_WITH_TIMEOUT(QDateTime::currentDateTime() > start.addMSecs(100), 5000);
+    QCOMPARE(Register(
+                 QStringLiteral("Earlier"), QStringLiteral("true"), [&](ITrigger* trigger) { trigger->put_StartBoundary(Boundary(start)); },
+                 TASK_TRIGGER_TIME, [](ITaskSettings* settings) { settings->put_StartWhenAvailable(VARIANT_TRUE); }),
+             S_OK);
+    QVERIFY(written() > start.toMSecsSinceEpoch());
+
+    m_f->daemon.Kill();
+    QVERIFY(m_f->daemon.Start());
+    LONG missed = -1;
+    const auto task = Task(QStringLiteral("Earlier"));
+    QVERIFY(task);
+    QCOMPARE(task->get_NumberOfMissedRuns(&missed), S_OK);
+    QCOMPARE(missed, 0);
+    QCOMPARE(m_f->RunCount(QStringLiteral("\\Earlier")), 0);
 }
 
 QTEST_GUILESS_MAIN(TestDaemonTriggers)
