@@ -119,10 +119,10 @@ Daemon::StartResult Daemon::Start(QString* message)
     qCInfo(lcDaemon) << "serving" << m_root.Path() << "as uid" << geteuid() << "pid" << getpid();
 
     // Clients may connect from here on; their requests wait until the schedule is read.
-    m_runner->Recover();
     m_state.Load();
     m_bootId = DaemonState::CurrentBootId();
     const bool booted = !m_bootId.isEmpty() && m_bootId != m_state.BootId();
+    m_runner->Recover(booted);
     m_stateTimer = new QTimer(this);
     m_stateTimer->setSingleShot(true);
     m_stateTimer->setInterval(StateWriteDelayMs);

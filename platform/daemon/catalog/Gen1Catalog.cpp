@@ -168,6 +168,17 @@ bool Gen1Catalog::ChangeRuntime(const TaskKey& key, const std::function<void(Tas
     return r.Ok();
 }
 
+QList<TaskKey> Gen1Catalog::Unsettled()
+{
+    QList<TaskKey> keys;
+    for (const QString& name : m_store.List()) {
+        JobDefinition definition;
+        JobRuntime job;
+        if (m_store.Load(name, &definition, &job).Ok() && job.running) keys.append(TaskKey{TaskGeneration::Gen1, name});
+    }
+    return keys;
+}
+
 bool Gen1Catalog::Delete(const TaskKey& key, QString* error)
 {
     const JobResult r = m_store.Remove(key.path);

@@ -17,6 +17,7 @@ public:
     std::optional<RunnableTask> Load(const TaskKey& key, QString* error) override;
     bool ChangeRuntime(const TaskKey& key, const std::function<void(TaskRuntime&)>& change, QString* error) override;
     bool Delete(const TaskKey& key, QString* error) override;
+    QList<TaskKey> Unsettled() override;
 
     /// What the daemon runs of a stored work item. 1.0 tasks never run twice at once; an
     /// account set without a name is the system account.

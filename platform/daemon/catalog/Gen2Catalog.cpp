@@ -4,6 +4,8 @@
 #include "ServiceError.h"
 #include "gen2/TaskValueRules.h"
 
+#include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QLoggingCategory>
 
@@ -46,7 +48,7 @@ TaskRuntimeState ToState(const TaskRuntime& r)
 
 } // namespace
 
-Gen2Catalog::Gen2Catalog(const ServiceRoot& root, StoreTrust trust) : m_store(root), m_trust(trust) {}
+Gen2Catalog::Gen2Catalog(const ServiceRoot& root, StoreTrust trust) : m_store(root), m_trust(trust), m_stateDir(root.StateDir()) {}
 
 std::optional<qint64> Gen2Catalog::DurationMs(const QString& text)
 {
@@ -233,6 +235,32 @@ bool Gen2Catalog::ChangeRuntime(const TaskKey& key, const std::function<void(Tas
         if (error) *error = QString::fromUtf8(e.what());
         return false;
     }
+}
+
+QList<TaskKey> Gen2Catalog::Unsettled()
+{
+    // The state files, not the tasks: only tasks that ran have one, and a store may hold many.
+    QList<TaskKey> keys;
+    QDirIterator it(m_stateDir, {QStringLiteral("*.state")}, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString file = it.next();
+        QFile f(file);
+        if (!f.open(QIODevice::ReadOnly)) continue;
+        const auto state = TaskStateFile::Decode(f.read(64 * 1024), nullptr);
+        if (!state || state->runState == TaskRuntimeState::Idle) continue;
+        // Back from the file to its task by the store's rule: a folder is a directory named
+        // after it with ".folder", the task its name with ".state".
+        QStringList names = QDir(m_stateDir).relativeFilePath(file).split(QLatin1Char('/'));
+        names.last().chop(qsizetype(sizeof(".state") - 1));
+        bool folders = true;
+        for (qsizetype i = 0; i + 1 < names.size(); ++i) {
+            folders = folders && names[i].endsWith(QLatin1String(".folder"));
+            names[i].chop(qsizetype(sizeof(".folder") - 1));
+        }
+        const auto path = folders ? TaskPath::Parse(QLatin1Char('\\') + names.join(QLatin1Char('\\'))) : std::nullopt;
+        if (path && !path->IsRoot()) keys.append(TaskKey{TaskGeneration::Gen2, path->ToString()});
+    }
+    return keys;
 }
 
 bool Gen2Catalog::Delete(const TaskKey& key, QString* error)

@@ -17,6 +17,7 @@ public:
     std::optional<RunnableTask> Load(const TaskKey& key, QString* error) override;
     bool ChangeRuntime(const TaskKey& key, const std::function<void(TaskRuntime&)>& change, QString* error) override;
     bool Delete(const TaskKey& key, QString* error) override;
+    QList<TaskKey> Unsettled() override;
 
     /// What the daemon runs of a stored definition.
     static RunnableTask ToRunnable(const TaskPath& path, const TaskDocument& doc);
@@ -29,4 +30,5 @@ private:
 
     TaskStore m_store;
     StoreTrust m_trust;
+    QString m_stateDir;
 };

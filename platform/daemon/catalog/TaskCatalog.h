@@ -30,6 +30,8 @@ public:
     /// Changes the runtime record of a task with `change`, durably. A task that is gone is
     /// left alone. Returns false, with `error` filled, when the record cannot be written.
     virtual bool ChangeRuntime(const TaskKey& key, const std::function<void(TaskRuntime&)>& change, QString* error) = 0;
+    /// The tasks whose runtime record says that they run or wait to run.
+    virtual QList<TaskKey> Unsettled() = 0;
     /// Deletes a task whose time is over. False, with `error` filled, on failure.
     virtual bool Delete(const TaskKey& key, QString* error) = 0;
 };

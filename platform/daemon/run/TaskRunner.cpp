@@ -377,7 +377,26 @@ void TaskRunner::RemoveInstanceFiles(const QString& id)
     }
 }
 
-void TaskRunner::Recover()
+void TaskRunner::Recover(bool newBoot)
+{
+    RecoverInstances();
+    if (!newBoot) return;
+    // Nothing of an earlier boot runs any more. Its instance files, which would tell, are not
+    // flushed to disk (InstanceLauncher::Spawn), so a power failure may have taken them while
+    // the run state that says "running" survived.
+    for (TaskCatalog* catalog : std::as_const(m_catalogs)) {
+        for (const TaskKey& key : catalog->Unsettled()) {
+            if (LiveCount(key) > 0) continue;
+            qCInfo(lcRunner) << key.ToString() << ": its run state is from before the computer started; it runs no more";
+            SetRuntime(key, [](TaskRuntime& r) {
+                if (r.runState == TaskRuntime::Running && r.lastResult == RunResults::Running) r.lastResult = RunResults::Lost;
+                r.runState = TaskRuntime::Idle;
+            });
+        }
+    }
+}
+
+void TaskRunner::RecoverInstances()
 {
     const QString dir = m_launcher.InstancesDir();
     const QStringList files = QDir(dir).entryList({QStringLiteral("*.instance")}, QDir::Files, QDir::Name);

@@ -25,8 +25,9 @@ public:
 
     /// Finds out what became of the instances an earlier daemon left: those that ended are
     /// recorded, those still running are taken over, and those whose supervisor vanished are
-    /// recorded as lost.
-    void Recover();
+    /// recorded as lost. In a `newBoot` of the computer, a task whose run state says that it
+    /// runs or waits and that has no instance left is set idle.
+    void Recover(bool newBoot = false);
     /// Checks unattended starts against `conditions` (not owned), and stops the instances of
     /// tasks that ask for it when its power source switches to batteries. Without it every
     /// start is made.
@@ -82,6 +83,7 @@ private:
     void StartWaiting(const TaskKey& key);
     void ScheduleRestart(const TaskKey& key, const QString& cause, int attempt);
     void RemoveInstanceFiles(const QString& id);
+    void RecoverInstances();
     TaskCatalog* CatalogOf(const TaskKey& key) const;
     int LiveCount(const TaskKey& key) const;
 

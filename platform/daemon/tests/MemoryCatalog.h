@@ -30,6 +30,14 @@ public:
         change(runtime[key]);
         return true;
     }
+    QList<TaskKey> Unsettled() override
+    {
+        QList<TaskKey> keys;
+        for (auto it = runtime.cbegin(); it != runtime.cend(); ++it) {
+            if (it->runState != TaskRuntime::Idle) keys.append(it.key());
+        }
+        return keys;
+    }
     bool Delete(const TaskKey& key, QString*) override
     {
         deleted.append(key);

@@ -1,5 +1,8 @@
 // The runner with real programs: what runs, as what, how it ends, and what is recorded.
 
+#include "catalog/Gen1Catalog.h"
+#include "catalog/Gen2Catalog.h"
+#include "gen1/JobStore.h"
 #include "run/InstanceDescription.h"
 #include "run/InstanceLauncher.h"
 #include "MemoryCatalog.h"
@@ -64,6 +67,9 @@ private slots:
     void recordsWhatEndedWithoutDaemon();
     void instanceFilesAfterAPowerFailure_data();
     void instanceFilesAfterAPowerFailure();
+    void runStatesOfAnEarlierBoot_data();
+    void runStatesOfAnEarlierBoot();
+    void unsettledTasksOfTheStores();
     void logAndHistoryNamesNeverCollide();
     void historyOfAnEarlierVersionIsRead();
     void supervisorOfABuildOrAnInstalledTree_data();
@@ -588,6 +594,83 @@ void TestRunner::instanceFilesAfterAPowerFailure()
     QCOMPARE(history.first(), recorded);
     QCOMPARE(m_ended->count(), runs - 1);
     QVERIFY(QDir(instances).entryList(QDir::Files).isEmpty());
+}
+
+// Run states as a power failure leaves them when the instance files did not reach the disk.
+void TestRunner::runStatesOfAnEarlierBoot_data()
+{
+    QTest::addColumn<bool>("newBoot");
+    QTest::newRow("the same boot: its instances may still run") << false;
+    QTest::newRow("a new boot: none of them runs") << true;
+}
+
+void TestRunner::runStatesOfAnEarlierBoot()
+{
+    QFETCH(bool, newBoot);
+    const RunnableTask running = Shell(QStringLiteral("\\Running"), QStringLiteral("true"));
+    const RunnableTask queued = Shell(QStringLiteral("\\Queued"), QStringLiteral("true"));
+    const RunnableTask idle = Shell(QStringLiteral("\\Idle"), QStringLiteral("true"));
+    for (const RunnableTask& task : {running, queued, idle}) m_catalog->Put(task);
+    const QDateTime start = QDateTime::currentDateTime().addSecs(-30);
+    m_catalog->runtime[running.key] = TaskRuntime{TaskRuntime::Running, start, RunResults::Running, 0};
+    m_catalog->runtime[queued.key] = TaskRuntime{TaskRuntime::Queued, start, HRESULT(3), 0};
+    m_catalog->runtime[idle.key] = TaskRuntime{TaskRuntime::Idle, start, HRESULT(5), 1};
+
+    m_runner->Recover(newBoot);
+    const TaskRuntime& wasRunning = m_catalog->runtime[running.key];
+    QCOMPARE(wasRunning.runState, newBoot ? TaskRuntime::Idle : TaskRuntime::Running);
+    QCOMPARE(wasRunning.lastResult, newBoot ? RunResults::Lost : RunResults::Running);
+    QCOMPARE(wasRunning.lastRunTime, start);
+    QCOMPARE(m_catalog->runtime[queued.key].runState, newBoot ? TaskRuntime::Idle : TaskRuntime::Queued);
+    QCOMPARE(m_catalog->runtime[queued.key].lastResult, HRESULT(3));
+    const TaskRuntime& wasIdle = m_catalog->runtime[idle.key];
+    QCOMPARE(wasIdle.runState, TaskRuntime::Idle);
+    QCOMPARE(wasIdle.lastResult, HRESULT(5));
+    QCOMPARE(wasIdle.missedRuns, 1);
+}
+
+// The tasks whose stored run state says they run or wait, read from the stores' files.
+void TestRunner::unsettledTasksOfTheStores()
+{
+    const ServiceRoot root(Dir());
+    TaskStore store(root);
+    TaskDocument doc;
+    ActionData exec;
+    exec.path = QStringLiteral("/bin/true");
+    doc.actions = {exec};
+    const QList<std::pair<QString, TaskRuntimeState::RunState>> states{
+        {QStringLiteral("\\Top"), TaskRuntimeState::Running},
+        {QStringLiteral("\\A\\B\\Deep"), TaskRuntimeState::Queued},
+        {QStringLiteral("\\A\\Calm"), TaskRuntimeState::Idle},
+        {QStringLiteral("\\x.folder\\y.state"), TaskRuntimeState::Running}};
+    for (const auto& [path, runState] : states) {
+        const TaskPath task = *TaskPath::Parse(path);
+        store.StoreTask(task, doc, TaskStore::Mode::Create);
+        TaskRuntimeState state;
+        state.runState = runState;
+        store.WriteState(task, state);
+    }
+    // A state file that does not load says nothing.
+    QFile damaged(store.StateFile(*TaskPath::Parse(QStringLiteral("\\A\\Calm"))));
+    QVERIFY(damaged.open(QIODevice::WriteOnly | QIODevice::Append));
+    damaged.write("}}");
+    damaged.close();
+    QStringList found;
+    for (const TaskKey& key : Gen2Catalog(root).Unsettled()) found << key.ToString();
+    found.sort();
+    QCOMPARE(found, (QStringList{QStringLiteral("v2:\\A\\B\\Deep"), QStringLiteral("v2:\\Top"), QStringLiteral("v2:\\x.folder\\y.state")}));
+
+    JobStore jobs(root);
+    for (const QString& name : {QStringLiteral("Busy.job"), QStringLiteral("Calm.job")}) {
+        JobDefinition job;
+        job.applicationName = QStringLiteral("/bin/true");
+        QVERIFY(jobs.Save(name, job, JobStore::SaveMode::CreateNew).Ok());
+    }
+    JobRuntime busy;
+    busy.running = true;
+    QVERIFY(jobs.SaveRuntime(QStringLiteral("Busy.job"), busy).Ok());
+    const QList<TaskKey> jobKeys = Gen1Catalog(root).Unsettled();
+    QCOMPARE(jobKeys, (QList<TaskKey>{TaskKey{TaskGeneration::Gen1, QStringLiteral("Busy.job")}}));
 }
 
 // Where a daemon finds its supervisor: beside itself in a build tree, in libexec installed.

@@ -73,10 +73,21 @@ ServiceError AtomicFile::CreateError(const QString& path)
 
 void AtomicFile::Write(const QString& path, const QByteArray& bytes, mode_t mode)
 {
+    Replace(path, bytes, mode, true);
+    SyncDirectory(QFileInfo(path).absolutePath());
+}
+
+void AtomicFile::WriteUnflushed(const QString& path, const QByteArray& bytes, mode_t mode)
+{
+    Replace(path, bytes, mode, false);
+}
+
+void AtomicFile::Replace(const QString& path, const QByteArray& bytes, mode_t mode, bool flush)
+{
     QByteArray temporary = QFile::encodeName(path) + ".XXXXXX";
     const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
     if (fd < 0) throw WriteError(path, errno);
-    bool ok = ::fchmod(fd, mode) == 0 && WriteAll(fd, bytes) && ::fdatasync(fd) == 0;
+    bool ok = ::fchmod(fd, mode) == 0 && WriteAll(fd, bytes) && (!flush || ::fdatasync(fd) == 0);
     int err = ok ? 0 : errno;
     if (::close(fd) != 0 && ok) {
         ok = false;
@@ -90,7 +101,6 @@ void AtomicFile::Write(const QString& path, const QByteArray& bytes, mode_t mode
         ::unlink(temporary.constData());
         throw WriteError(path, err);
     }
-    SyncDirectory(QFileInfo(path).absolutePath());
 }
 
 void AtomicFile::Remove(const QString& path)

@@ -15,6 +15,10 @@ public:
     /// file gets `mode` whatever the umask. Throws ServiceError naming the file on failure
     /// (WriteError); `path` is then unchanged.
     static void Write(const QString& path, const QByteArray& bytes, mode_t mode = 0600);
+    /// Writes as Write does, so that a reader sees the old file or the new one whole, but
+    /// flushes nothing: after a power failure the file may be missing, old, new, or damaged.
+    /// Only for bookkeeping that the next daemon recreates or judges stale after a crash.
+    static void WriteUnflushed(const QString& path, const QByteArray& bytes, mode_t mode = 0600);
     /// Removes a file (a missing one is fine) and flushes its directory.
     static void Remove(const QString& path);
     /// Creates a directory (owner-only access, whatever the umask) and flushes its parent.
@@ -39,4 +43,8 @@ public:
     /// The error of a file at `path` that cannot be created, found out by creating and
     /// writing a probe file beside it.
     static ServiceError CreateError(const QString& path);
+
+private:
+    /// Writes a temporary file, flushed to disk with `flush`, and renames it over `path`.
+    static void Replace(const QString& path, const QByteArray& bytes, mode_t mode, bool flush);
 };
