@@ -10,6 +10,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLoggingCategory>
+#include <algorithm>
 
 Q_LOGGING_CATEGORY(lcHistory, "taskschedd.history")
 
@@ -86,13 +87,21 @@ QList<RunHistoryEntry> RunHistory::Read(const TaskKey& key, QString* error) cons
 
 bool RunHistory::Append(const TaskKey& key, const RunHistoryEntry& entry)
 {
+    return !Append(key, QList<RunHistoryEntry>{entry}).isEmpty();
+}
+
+QList<RunHistoryEntry> RunHistory::Append(const TaskKey& key, const QList<RunHistoryEntry>& newRuns)
+{
     QString error;
     QList<RunHistoryEntry> entries = Read(key, &error);
     if (!error.isEmpty()) qCWarning(lcHistory) << error << "It is started afresh.";
-    for (const RunHistoryEntry& e : entries) {
-        if (e.instance == entry.instance) return false;
+    QList<RunHistoryEntry> added;
+    for (const RunHistoryEntry& run : newRuns) {
+        const auto same = [&](const RunHistoryEntry& e) { return e.instance == run.instance; };
+        if (std::none_of(entries.cbegin(), entries.cend(), same) && std::none_of(added.cbegin(), added.cend(), same)) added.append(run);
     }
-    entries.append(entry);
+    if (added.isEmpty()) return added;
+    entries += added;
     if (entries.size() > MaxEntries) entries.erase(entries.begin(), entries.end() - MaxEntries);
     QJsonArray runs;
     for (const RunHistoryEntry& e : entries) runs.append(ToJson(e));
@@ -102,7 +111,7 @@ bool RunHistory::Append(const TaskKey& key, const RunHistoryEntry& entry)
                                                        {QStringLiteral("task"), key.ToString()},
                                                        {QStringLiteral("runs"), runs}})
                                 .toJson(QJsonDocument::Indented));
-    return true;
+    return added;
 }
 
 void RunHistory::Remove(const TaskKey& key)

@@ -32,6 +32,8 @@ public:
     /// Adds a run, unless its instance is already recorded: false then. Throws ServiceError
     /// when the file cannot be written.
     bool Append(const TaskKey& key, const RunHistoryEntry& entry);
+    /// Adds runs in one write, those whose instance is not recorded yet, and returns them.
+    QList<RunHistoryEntry> Append(const TaskKey& key, const QList<RunHistoryEntry>& runs);
     /// The recorded runs, oldest first; empty, with `error` filled, for a damaged file.
     QList<RunHistoryEntry> Read(const TaskKey& key, QString* error = nullptr) const;
     /// Forgets a task's runs (the task was deleted).

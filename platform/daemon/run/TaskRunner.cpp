@@ -16,14 +16,28 @@
 
 Q_LOGGING_CATEGORY(lcRunner, "taskschedd.runner")
 
+namespace {
+// How long an ended instance waits for others to be recorded with it.
+constexpr int FinishDelayMs = 10;
+}
+
 TaskRunner::TaskRunner(ServiceRoot root, QList<TaskCatalog*> catalogs, const Clock& clock, QObject* parent)
     : QObject(parent), m_root(root), m_clock(clock), m_launcher(root), m_history(root)
 {
     for (TaskCatalog* catalog : catalogs) m_catalogs.insert(catalog->Generation(), catalog);
+    // Instances that end close together are recorded together: one write of a task's history
+    // and one of its state, each flushed to disk once, for all of them.
+    m_finishTimer = new QTimer(this);
+    m_finishTimer->setSingleShot(true);
+    m_finishTimer->setInterval(FinishDelayMs);
+    connect(m_finishTimer, &QTimer::timeout, this, &TaskRunner::FinishEnded);
 }
 
 TaskRunner::~TaskRunner()
 {
+    // What ended is recorded before the daemon goes; nothing new starts now.
+    m_waiting.clear();
+    FinishEnded();
     // Instances keep running without the daemon; the next one takes them over.
     for (const auto& list : std::as_const(m_restarts)) qDeleteAll(list);
 }
@@ -141,6 +155,10 @@ bool TaskRunner::StartedSince(const TaskKey& key, const QString& cause, const QD
     for (const RunningInstance* instance : m_running.value(key)) {
         if (instance->Description().cause == cause && instance->Description().start >= since) return true;
     }
+    for (const EndedRun& run : m_ended) {
+        if (run.description.task == key.ToString() && run.description.cause == cause && run.description.start >= since && run.result != RunResults::Lost)
+            return true;
+    }
     // A lost run is one whose supervisor left no word: a daemon killed between writing an
     // instance down and spawning it leaves exactly that, and its program never ran. So a lost
     // run does not count as made; the start is made again rather than never.
@@ -253,7 +271,26 @@ void TaskRunner::OnEnded(RunningInstance* instance)
     instance->deleteLater();
 
     const HRESULT result = outcome ? RunResults::FromOutcome(description, *outcome, reason) : RunResults::Lost;
-    Finish(description, result, outcome ? outcome->end : m_clock.Now(), reason);
+    m_ended.append(EndedRun{description, result, outcome ? outcome->end : m_clock.Now(), reason});
+    if (!m_finishTimer->isActive()) m_finishTimer->start();
+}
+
+void TaskRunner::FinishEnded()
+{
+    m_finishTimer->stop();
+    const QList<EndedRun> ended = std::exchange(m_ended, {});
+    QList<TaskKey> order;
+    QHash<TaskKey, QList<EndedRun>> byTask;
+    for (const EndedRun& run : ended) {
+        const auto key = TaskKey::FromString(run.description.task);
+        if (!key) {
+            RemoveInstanceFiles(run.description.id);
+            continue;
+        }
+        if (!byTask.contains(*key)) order.append(*key);
+        byTask[*key].append(run);
+    }
+    for (const TaskKey& key : order) Finish(key, byTask.value(key));
 }
 
 void TaskRunner::Finish(const InstanceDescription& description, HRESULT result, const QDateTime& end, StopReason reason)
@@ -263,32 +300,51 @@ void TaskRunner::Finish(const InstanceDescription& description, HRESULT result, 
         RemoveInstanceFiles(description.id);
         return;
     }
+    Finish(*key, {EndedRun{description, result, end, reason}});
+}
+
+void TaskRunner::Finish(const TaskKey& key, const QList<EndedRun>& ended)
+{
+    QList<EndedRun> runs = ended;
+    QList<RunHistoryEntry> entries;
+    for (const EndedRun& run : runs) {
+        const InstanceDescription& d = run.description;
+        entries.append(RunHistoryEntry{d.id, d.cause, d.attempt, d.start, run.end, run.result, {}});
+    }
     try {
-        if (!m_history.Append(*key, RunHistoryEntry{description.id, description.cause, description.attempt, description.start, end, result, {}})) {
+        const QList<RunHistoryEntry> added = m_history.Append(key, entries);
+        runs.removeIf([&](const EndedRun& run) {
+            if (std::any_of(added.cbegin(), added.cend(), [&](const RunHistoryEntry& e) { return e.instance == run.description.id; })) return false;
             // Recorded before: files whose removal a power failure undid. The task's state has
             // moved on since and is left as it is.
-            qCInfo(lcRunner) << description.task << "instance" << description.id << "was recorded before; its files are removed";
-            RemoveInstanceFiles(description.id);
-            return;
-        }
+            qCInfo(lcRunner) << run.description.task << "instance" << run.description.id << "was recorded before; its files are removed";
+            RemoveInstanceFiles(run.description.id);
+            return true;
+        });
+        if (runs.isEmpty()) return;
     } catch (const std::exception& e) {
-        qCWarning(lcRunner) << description.task << ": the run history cannot be written:" << e.what();
+        qCWarning(lcRunner) << key.ToString() << ": the run history cannot be written:" << e.what();
     }
-    const bool othersRun = LiveCount(*key) > 0;
-    const bool waiting = !m_waiting.value(*key).isEmpty();
-    SetRuntime(*key, [&](TaskRuntime& r) {
+    const bool othersRun = LiveCount(key) > 0;
+    const bool waiting = !m_waiting.value(key).isEmpty();
+    const HRESULT last = runs.last().result;
+    SetRuntime(key, [&](TaskRuntime& r) {
         if (othersRun) return;
         r.runState = waiting ? TaskRuntime::Queued : TaskRuntime::Idle;
-        r.lastResult = result;
+        r.lastResult = last;
     });
-    // The instance's files go only once its result is safely recorded, so a crash in between
-    // makes the next daemon record it again rather than lose it.
-    RemoveInstanceFiles(description.id);
-    qCInfo(lcRunner) << description.task << "instance" << description.id << "ended with" << QStringLiteral("0x%1").arg(quint32(result), 8, 16, QLatin1Char('0'));
-    emit InstanceEnded(*key, result);
-
-    if (!othersRun) StartWaiting(*key);
-    if (RunResults::IsFailure(result, reason)) ScheduleRestart(*key, description.cause, description.attempt);
+    for (const EndedRun& run : std::as_const(runs)) {
+        // The instance's files go only once its result is safely recorded, so a crash in between
+        // makes the next daemon record it again rather than lose it.
+        RemoveInstanceFiles(run.description.id);
+        qCInfo(lcRunner) << run.description.task << "instance" << run.description.id << "ended with"
+                         << QStringLiteral("0x%1").arg(quint32(run.result), 8, 16, QLatin1Char('0'));
+        emit InstanceEnded(key, run.result);
+    }
+    if (!othersRun) StartWaiting(key);
+    for (const EndedRun& run : std::as_const(runs)) {
+        if (RunResults::IsFailure(run.result, run.reason)) ScheduleRestart(key, run.description.cause, run.description.attempt);
+    }
 }
 
 void TaskRunner::StartWaiting(const TaskKey& key)

@@ -66,6 +66,13 @@ signals:
     void InstanceEnded(const TaskKey& key, HRESULT result);
 
 private:
+    /// An instance that ended, waiting to be recorded with the others that end meanwhile.
+    struct EndedRun {
+        InstanceDescription description;
+        HRESULT result = 0;
+        QDateTime end;
+        StopReason reason = StopReason::None;
+    };
     struct PendingStart {
         QString cause;
         int attempt = 0;
@@ -76,6 +83,11 @@ private:
     void Watch(RunningInstance* instance);
     void OnEnded(RunningInstance* instance);
     void Finish(const InstanceDescription& description, HRESULT result, const QDateTime& end, StopReason reason);
+    /// Records runs of one task, in the order they ended, with one write of its history and
+    /// one of its state.
+    void Finish(const TaskKey& key, const QList<EndedRun>& runs);
+    /// Records the instances that ended since the last time.
+    void FinishEnded();
     void RecordSkippedStart(const RunnableTask& task, const QString& cause, const QString& reason);
     void StopOnBatteries();
     void RecordFailedStart(const RunnableTask& task, const QString& cause, int attempt, const QDateTime& start, HRESULT result);
@@ -96,4 +108,6 @@ private:
     QHash<TaskKey, QList<PendingStart>> m_waiting;
     QHash<TaskKey, QList<QTimer*>> m_restarts;
     const StartConditions* m_conditions = nullptr;
+    QList<EndedRun> m_ended;
+    QTimer* m_finishTimer = nullptr;
 };

@@ -67,6 +67,7 @@ private slots:
     void recordsWhatEndedWithoutDaemon();
     void instanceFilesAfterAPowerFailure_data();
     void instanceFilesAfterAPowerFailure();
+    void instancesEndingTogether();
     void runStatesOfAnEarlierBoot_data();
     void runStatesOfAnEarlierBoot();
     void unsettledTasksOfTheStores();
@@ -594,6 +595,39 @@ void TestRunner::instanceFilesAfterAPowerFailure()
     QCOMPARE(history.first(), recorded);
     QCOMPARE(m_ended->count(), runs - 1);
     QVERIFY(QDir(instances).entryList(QDir::Files).isEmpty());
+}
+
+// Instances that end close together are recorded together; each is a run of its own, and a
+// run counts as made from its start on, also while its end waits to be recorded.
+void TestRunner::instancesEndingTogether()
+{
+    const QString gate = Dir() + QStringLiteral("/gate");
+    RunnableTask task = Shell(QStringLiteral("\\Together"), QStringLiteral("true"));
+    task.instances = InstancesPolicy::Parallel;
+    const QDateTime since = QDateTime::currentDateTime().addSecs(-1);
+    QString error;
+    for (int code = 1; code <= 3; ++code) {
+        task.actions[0].arguments = QStringLiteral("-c \"i=0; while [ ! -e '%1' ] && [ $i -lt 600 ]; do sleep 0.02; i=$((i+1)); done; exit %2\"").arg(gate).arg(code);
+        m_catalog->Put(task);
+        QCOMPARE(m_runner->Start(task, QStringLiteral("demand"), &error), S_OK);
+    }
+    QCOMPARE(m_runner->Instances(task.key).size(), 3);
+    QList<bool> counted;
+    for (const RunningInstance* instance : m_runner->Instances(task.key)) {
+        // Called right after the runner saw the end, before it is recorded.
+        connect(instance, &RunningInstance::Ended, this, [&] { counted.append(m_runner->StartedSince(task.key, QStringLiteral("demand"), since)); });
+    }
+    QFile(gate).open(QIODevice::WriteOnly);
+    QVERIFY(WaitForEnds(3));
+    QCOMPARE(counted, (QList<bool>{true, true, true}));
+    const QList<RunHistoryEntry> history = m_runner->History().Read(task.key);
+    QCOMPARE(history.size(), 3);
+    QSet<HRESULT> results;
+    for (const RunHistoryEntry& run : history) results.insert(run.result);
+    QCOMPARE(results, (QSet<HRESULT>{1, 2, 3}));
+    QCOMPARE(m_catalog->runtime[task.key].runState, TaskRuntime::Idle);
+    QCOMPARE(m_catalog->runtime[task.key].lastResult, history.last().result);
+    QTRY_VERIFY(QDir(m_runner->Launcher().InstancesDir()).entryList(QDir::Files).isEmpty());
 }
 
 // Run states as a power failure leaves them when the instance files did not reach the disk.
