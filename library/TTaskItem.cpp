@@ -50,6 +50,36 @@ ComPtr<IRegistrationInfo> RegistrationInfoOf(ITaskDefinition* definition)
 
 } // namespace
 
+TTaskDefinitionRef::TTaskDefinitionRef() = default;
+TTaskDefinitionRef::TTaskDefinitionRef(ComPtr<ITaskDefinition> ADefinition) : FDefinition(std::move(ADefinition)) {}
+TTaskDefinitionRef::TTaskDefinitionRef(const TTaskDefinitionRef& AOther) = default;
+TTaskDefinitionRef& TTaskDefinitionRef::operator=(const TTaskDefinitionRef& AOther) = default;
+TTaskDefinitionRef::~TTaskDefinitionRef() = default;
+
+TTaskDefinitionRef TTaskDefinitionRef::Of(const ComPtr<IRegisteredTask>& ATask)
+{
+    TTaskDefinitionRef ref;
+    ref.FSource = ATask;
+    return ref;
+}
+
+ITaskDefinition* TTaskDefinitionRef::Get() const
+{
+    if (FSource) {
+        ComPtr<ITaskDefinition> definition;
+        OleCheck(FSource->get_Definition(definition.Put()));
+        FDefinition = std::move(definition);
+        FSource = nullptr;
+    }
+    return FDefinition.Get();
+}
+
+ComPtr<ITaskDefinition> TTaskDefinitionRef::Ptr() const
+{
+    Get();
+    return FDefinition;
+}
+
 TTaskItem::TTaskItem(TTaskScheduler* ATaskManager)
     : FTaskManager(ATaskManager), FTriggers(std::make_unique<TTriggers>(this))
 {
@@ -85,7 +115,7 @@ void TTaskItem::CheckDefinition() const
 
 ComPtr<ITaskDefinition> TTaskItem::GetTaskDefinition() const
 {
-    return IsVista() ? FTaskDefinition : nullptr;
+    return IsVista() ? FTaskDefinition.Ptr() : nullptr;
 }
 
 TTaskFlags TTaskItem::GetFlags() const

@@ -24,6 +24,32 @@ class IExecAction;
 class IRegisteredTask;
 enum TASK_LOGON_TYPE : LONG;
 
+/// An item's 2.0 definition. A listed item has the document its registered task came with,
+/// decoded only when something first uses the definition: a list of thousands of tasks
+/// decodes the definitions that are looked at, when they are looked at.
+class TTaskDefinitionRef {
+public:
+    TTaskDefinitionRef();
+    TTaskDefinitionRef(ComPtr<ITaskDefinition> ADefinition);
+    TTaskDefinitionRef(const TTaskDefinitionRef& AOther);
+    TTaskDefinitionRef& operator=(const TTaskDefinitionRef& AOther);
+    ~TTaskDefinitionRef();
+    /// The definition of the registered task `ATask`, decoded on first use.
+    static TTaskDefinitionRef Of(const ComPtr<IRegisteredTask>& ATask);
+
+    /// The definition, decoded now if it was not yet; null for none. A document that does
+    /// not decode raises the platform's error, now and at every later use.
+    ITaskDefinition* Get() const;
+    ComPtr<ITaskDefinition> Ptr() const;
+    ITaskDefinition* operator->() const { return Get(); }
+    explicit operator bool() const { return Get() != nullptr; }
+
+private:
+    mutable ComPtr<ITaskDefinition> FDefinition;
+    /// The registered task whose definition is not decoded yet.
+    mutable ComPtr<IRegisteredTask> FSource;
+};
+
 class TTaskItem {
 public:
     /// An item of `ATaskManager`, with an empty trigger collection and no task object yet.
@@ -218,7 +244,7 @@ private:
     TTaskScheduler* FTaskManager = nullptr;
     QString FTaskName;
     std::unique_ptr<TTriggers> FTriggers;
-    ComPtr<ITaskDefinition> FTaskDefinition;
+    TTaskDefinitionRef FTaskDefinition;
     qint32 CurrentTask = 0;
     QString FTaskSched2UserID;
     QString FTaskSched2Pw;

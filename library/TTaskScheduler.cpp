@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -243,11 +244,31 @@ void TTaskScheduler::Refresh()
             AddTaskItem(fetched.first());
         }
     }
-    std::sort(FItems.begin(), FItems.end(), [](const TTaskItem* a, const TTaskItem* b) {
-        return CompareTaskNames(a->FTaskName, b->FTaskName) < 0;
-    });
+    SortByName();
     // After the listing, which starts another computer's service when it stopped.
     RenewWatch();
+}
+
+void TTaskScheduler::SortByName()
+{
+    const auto before = [](const TTaskItem* a, const TTaskItem* b) { return CompareTaskNames(a->FTaskName, b->FTaskName) < 0; };
+    // A service that lists in order costs one comparison a task.
+    if (std::is_sorted(FItems.cbegin(), FItems.cend(), before)) return;
+    // Comparing two names in the locale's collation costs far more than comparing their
+    // collation keys, and a sort compares each name many times: each name's key is made
+    // once. Spellings of one name have equal keys and are ranked by the full comparison.
+    struct Keyed {
+        QCollatorSortKey key;
+        TTaskItem* item;
+    };
+    std::vector<Keyed> keyed;
+    keyed.reserve(size_t(FItems.size()));
+    for (TTaskItem* item : std::as_const(FItems)) keyed.push_back(Keyed{LocaleSortKeyText(item->FTaskName), item});
+    std::sort(keyed.begin(), keyed.end(), [&](const Keyed& a, const Keyed& b) {
+        const int order = a.key.compare(b.key);
+        return order != 0 ? order < 0 : before(a.item, b.item);
+    });
+    for (qsizetype i = 0; i < FItems.size(); ++i) FItems[i] = keyed[size_t(i)].item;
 }
 
 void TTaskScheduler::AddRegisteredTask(const ComPtr<IRegisteredTask>& ATask)
@@ -255,7 +276,7 @@ void TTaskScheduler::AddRegisteredTask(const ComPtr<IRegisteredTask>& ATask)
     auto item = std::make_unique<TTaskItem>(this);
     OleCheck(ATask->get_Name(&item->FTaskName));
     item->FInterface = ComPtr<IUnknown>(ATask.Get());
-    OleCheck(ATask->get_Definition(item->FTaskDefinition.Put()));
+    item->FTaskDefinition = TTaskDefinitionRef::Of(ATask);
     FilterAndAppend(item.release());
 }
 
@@ -264,7 +285,7 @@ std::unique_ptr<TTaskItem> TTaskScheduler::RegisteredItem(const ComPtr<IRegister
     auto item = std::make_unique<TTaskItem>(this);
     OleCheck(ATask->get_Name(&item->FTaskName));
     item->FInterface = ComPtr<IUnknown>(ATask.Get());
-    OleCheck(ATask->get_Definition(item->FTaskDefinition.Put()));
+    item->FTaskDefinition = TTaskDefinitionRef::Of(ATask);
     if (!FShowHidden) {
         VARIANT_BOOL hidden = VARIANT_FALSE;
         OleCheck(SettingsOf(item->FTaskDefinition.Get())->get_Hidden(&hidden));
@@ -310,7 +331,8 @@ TTaskItem* TTaskScheduler::ReloadTask(const QString& ATaskName)
         return nullptr;
     }
     if (!listed) {
-        TTaskItem* item = InsertTaskItem(fresh->FTaskName, fresh->FTaskDefinition);
+        TTaskItem* item = InsertTaskItem(fresh->FTaskName);
+        item->FTaskDefinition = fresh->FTaskDefinition;
         item->FInterface = fresh->FInterface;
         return item;
     }
@@ -446,9 +468,8 @@ TTaskItem* TTaskScheduler::InsertRegisteredTask(const ComPtr<IRegisteredTask>& A
     // Listed under the name the service keeps, which may be spelt otherwise than asked.
     QString name;
     OleCheck(ATask->get_Name(&name));
-    ComPtr<ITaskDefinition> definition;
-    OleCheck(ATask->get_Definition(definition.Put()));
-    TTaskItem* item = InsertTaskItem(name, definition);
+    TTaskItem* item = InsertTaskItem(name);
+    item->FTaskDefinition = TTaskDefinitionRef::Of(ATask);
     item->FInterface = ComPtr<IUnknown>(ATask.Get());
     return item;
 }

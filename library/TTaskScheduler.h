@@ -166,6 +166,8 @@ private:
     TTaskItem* InsertRegisteredTask(const ComPtr<IRegisteredTask>& ATask);
     /// 1.0: the file name of an activated task (its stored spelling), `AKey` when it has none.
     static QString StoredJobName(const ComPtr<IUnknown>& ATask, const QString& AKey);
+    /// Puts the list in its order (CompareTaskNames).
+    void SortByName();
     /// Moves an item whose name changed to its place in the ordered list.
     void PlaceAgain(TTaskItem* AItem);
     /// 1.0 enumeration: lists the name when it activates as a task.

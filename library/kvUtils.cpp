@@ -200,6 +200,11 @@ int LocaleCompareText(const QString& a, const QString& b)
     return Sign(ChosenSlots().ignoringCase.compare(a, b));
 }
 
+QCollatorSortKey LocaleSortKeyText(const QString& a)
+{
+    return ChosenSlots().ignoringCase.sortKey(a);
+}
+
 int LocaleCompareStr(const QString& a, const QString& b)
 {
     const int order = Sign(ChosenSlots().caseSensitive.compare(a, b));

@@ -223,19 +223,31 @@ HRESULT Gen2RegisteredTask::GetRunTimes(const SYSTEMTIME* pstStart, const SYSTEM
 
 HRESULT Gen2RegisteredTaskCollection::get_Count(LONG* pCount) { return OutValue(pCount, m_records.size()); }
 
+QList<Gen2RegisteredTaskCollection::Record> Gen2RegisteredTaskCollection::RecordsOf(const QCborArray& records)
+{
+    QList<Record> result;
+    result.reserve(records.size());
+    for (const QCborValue& value : records) {
+        const QCborMap record = value.toMap();
+        result.append(Record{record.value(Gen2Protocol::Key::Path).toString(), record.value(Gen2Protocol::Key::Xml).toByteArray()});
+    }
+    return result;
+}
+
 HRESULT Gen2RegisteredTaskCollection::get_Item(VARIANT index, IRegisteredTask** ppTask)
 {
     if (!ppTask) return E_POINTER;
     *ppTask = nullptr;
     if (index.vt == VT_BSTR) {
-        for (const QCborMap& record : m_records) {
-            if (NameOf(record.value(Gen2Protocol::Key::Path).toString()) == index.bstrVal)
-                return OutObject(ppTask, Gen2RegisteredTask::FromRecord(m_session, record, m_listing));
+        for (const Record& record : m_records) {
+            if (NameOf(record.path) == index.bstrVal)
+                return OutObject(ppTask, Gen2RegisteredTask::Make(m_session, record.path, record.xml, m_listing));
         }
         return Fail(E_INVALIDARG, QStringLiteral("The collection holds no task \"%1\".").arg(index.bstrVal));
     }
     if (index.vt != VT_I4) return Fail(E_INVALIDARG, QStringLiteral("A task is fetched by its 1-based position or its name."));
     if (index.lVal < 1 || index.lVal > m_records.size())
         return Fail(E_INVALIDARG, QStringLiteral("There is no task %1; the collection holds %2.").arg(index.lVal).arg(m_records.size()));
-    return OutObject(ppTask, Gen2RegisteredTask::FromRecord(m_session, m_records[index.lVal - 1], m_listing));
+    const Record& record = m_records[index.lVal - 1];
+    return OutObject(ppTask, Gen2RegisteredTask::Make(m_session, record.path, record.xml, m_listing));
 }

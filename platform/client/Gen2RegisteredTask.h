@@ -7,6 +7,7 @@
 #include "TaskService2.h"
 
 #include <QByteArray>
+#include <QCborArray>
 #include <QCborMap>
 #include <QList>
 #include <memory>
@@ -60,8 +61,16 @@ private:
 
 class Gen2RegisteredTaskCollection : public ComObject<Gen2RegisteredTaskCollection, IRegisteredTaskCollection> {
 public:
-    /// `records` are the task records of a listing reply; `listing` gives their statuses.
-    Gen2RegisteredTaskCollection(std::shared_ptr<Gen2Session> session, QList<QCborMap> records,
+    /// A listed task as the listing reported it.
+    struct Record {
+        QString path;
+        QByteArray xml;
+    };
+    /// The task records of a listing reply, as {"path", "xml"} maps.
+    static QList<Record> RecordsOf(const QCborArray& records);
+
+    /// `records` are the tasks of a listing; `listing` gives their statuses.
+    Gen2RegisteredTaskCollection(std::shared_ptr<Gen2Session> session, QList<Record> records,
                                  std::shared_ptr<Gen2StatusBatch> listing = nullptr)
         : m_session(std::move(session)), m_records(std::move(records)), m_listing(std::move(listing)) {}
 
@@ -69,7 +78,9 @@ public:
     HRESULT get_Item(VARIANT index, IRegisteredTask** ppTask) override;
 
 private:
+    // The tasks handed out share each document with the collection: a listing of thousands
+    // keeps every document once.
     std::shared_ptr<Gen2Session> m_session;
-    QList<QCborMap> m_records;
+    QList<Record> m_records;
     std::shared_ptr<Gen2StatusBatch> m_listing;
 };

@@ -82,12 +82,12 @@ HRESULT Gen2TaskFolder::GetTasks(LONG flags, IRegisteredTaskCollection** ppTasks
     QCborMap reply;
     const HRESULT hr = m_session->Call(request, &reply);
     if (FAILED(hr)) return hr;
-    QList<QCborMap> records;
-    for (const QCborValue& record : reply.value(Gen2Protocol::Key::Tasks).toArray()) records.append(record.toMap());
+    QList<Gen2RegisteredTaskCollection::Record> records =
+        Gen2RegisteredTaskCollection::RecordsOf(reply.value(Gen2Protocol::Key::Tasks).toArray());
     // The statuses are asked for when the first of them is read: a listing for the
     // definitions alone costs the service nothing more.
     auto listing = std::make_shared<Gen2StatusBatch>(m_session, m_path, hidden);
-    return OutObject(ppTasks, Gen2RegisteredTaskCollection::Make(m_session, records, std::move(listing)));
+    return OutObject(ppTasks, Gen2RegisteredTaskCollection::Make(m_session, std::move(records), std::move(listing)));
 }
 
 HRESULT Gen2TaskFolder::DeleteTask(const QString& name, LONG flags)
