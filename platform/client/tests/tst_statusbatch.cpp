@@ -41,7 +41,7 @@ std::function<QCborMap(const QCborMap&)> Service(const QString& listing, int lis
         }
         if (listing == QLatin1String("fails")) return QCborMap{{QStringLiteral("hr"), qint64(E_ACCESSDENIED)}};
         QCborArray tasks;
-        for (const QString path : {QStringLiteral("\\A"), QStringLiteral("\\B")}) {
+        for (const QString& path : {QStringLiteral("\\A"), QStringLiteral("\\B")}) {
             QCborMap record{{QStringLiteral("path"), path}, {QStringLiteral("xml"), QByteArray("<Task/>")}};
             if (listing == QLatin1String("statuses") || (listing == QLatin1String("without B") && path != QLatin1String("\\B")))
                 record.insert(QStringLiteral("status"), Status(listed));
