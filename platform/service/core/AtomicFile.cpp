@@ -21,7 +21,9 @@ constexpr mode_t kDirectoryMode = 0700;
     throw ServiceError(E_FAIL, QStringLiteral("%1 \"%2\": %3").arg(what, path, QString::fromLocal8Bit(std::strerror(err))));
 }
 
-bool WriteAll(int fd, const QByteArray& bytes)
+} // namespace
+
+bool AtomicFile::WriteAll(int fd, const QByteArray& bytes)
 {
     const char* p = bytes.constData();
     qsizetype left = bytes.size();
@@ -37,8 +39,6 @@ bool WriteAll(int fd, const QByteArray& bytes)
     }
     return true;
 }
-
-} // namespace
 
 ServiceError AtomicFile::WriteError(const QString& path, int err)
 {

@@ -30,6 +30,10 @@ public:
     /// Flushes a directory's entries to disk.
     static void SyncDirectory(const QString& path);
 
+    /// Writes all of `bytes` to `fd`, again after an interruption. False with errno set on
+    /// failure; a write that takes nothing counts as a full disk (ENOSPC).
+    static bool WriteAll(int fd, const QByteArray& bytes);
+
     /// Whether `fileName` is the temporary file of an interrupted Write of a store file
     /// (a task, state, job, history or daemon state file).
     static bool IsLeftover(const QString& fileName);

@@ -28,23 +28,6 @@ bool TakeNativeLocks(int fd)
     return ::fcntl(fd, F_SETLK, &whole) == 0;
 }
 
-bool WriteAll(int fd, const QByteArray& bytes)
-{
-    const char* p = bytes.constData();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, size_t(left));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            if (n == 0) errno = ENOSPC;
-            return false;
-        }
-        p += n;
-        left -= n;
-    }
-    return true;
-}
-
 } // namespace
 
 StoreLock::StoreLock(const QString& lockPath) : m_path(lockPath) {}
@@ -80,7 +63,7 @@ StoreLock::Attempt StoreLock::TryTake(int* err)
     }
     // The file is ours alone whatever the umask; a process that saw it before its locks were
     // taken looks again before it calls it stale (StaleLockFile).
-    if (::fchmod(fd, 0600) != 0 || !TakeNativeLocks(fd) || !WriteAll(fd, Contents())) {
+    if (::fchmod(fd, 0600) != 0 || !TakeNativeLocks(fd) || !AtomicFile::WriteAll(fd, Contents())) {
         *err = errno;
         ::unlink(name.constData());
         ::close(fd);
