@@ -3,8 +3,11 @@
 #include "AccountPolicy.h"
 #include "catalog/RunnableTask.h"
 
-#include <QDirIterator>
 #include <QFile>
+#include <QStringList>
+#include <dirent.h>
+#include <fcntl.h>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -35,17 +38,50 @@ StoreTrust::StoreTrust(uid_t daemonUid) : m_enforced(daemonUid == 0) {}
 
 StoreTrust StoreTrust::OfThisProcess() { return StoreTrust(::geteuid()); }
 
+namespace {
+
+// The refusal for the first directory below `dir` that is not root's alone, or for a link
+// there that leads to anything but a plain file (a directory, or nowhere). Read with
+// readdir's entry types, so that the files, a store's bulk, cost no examination.
+QString RefusalBelow(const QString& dir)
+{
+    DIR* handle = ::opendir(QFile::encodeName(dir).constData());
+    if (!handle) return {};
+    QStringList subdirectories;
+    QString refusal;
+    while (const dirent* entry = ::readdir(handle)) {
+        const std::string_view name(entry->d_name);
+        if (name == "." || name == "..") continue;
+        unsigned char type = entry->d_type;
+        if (type == DT_UNKNOWN) {
+            struct stat st {};
+            if (::fstatat(::dirfd(handle), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+            type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISLNK(st.st_mode) ? DT_LNK : DT_REG;
+        }
+        if (type == DT_LNK) {
+            struct stat target {};
+            if (::fstatat(::dirfd(handle), entry->d_name, &target, 0) == 0 && S_ISREG(target.st_mode)) continue;
+        } else if (type != DT_DIR) {
+            continue;
+        }
+        const QString path = dir + QLatin1Char('/') + QFile::decodeName(entry->d_name);
+        refusal = DirectoryRefusal(path);
+        if (!refusal.isEmpty()) break;
+        subdirectories.append(path);
+    }
+    ::closedir(handle);
+    for (qsizetype i = 0; refusal.isEmpty() && i < subdirectories.size(); ++i) refusal = RefusalBelow(subdirectories[i]);
+    return refusal;
+}
+
+} // namespace
+
 QString StoreTrust::RootRefusal(const QString& rootPath) const
 {
     if (!m_enforced) return {};
     if (QString refusal = DirectoryRefusal(rootPath); !refusal.isEmpty()) return refusal;
-    // Symbolic links are listed but not followed: a link to a directory is itself refused.
-    QDirIterator dirs(rootPath, QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
-                      QDirIterator::Subdirectories);
-    while (dirs.hasNext()) {
-        if (QString refusal = DirectoryRefusal(dirs.next()); !refusal.isEmpty()) return refusal;
-    }
-    return {};
+    // Symbolic links are looked at but not followed: a link to a directory is itself refused.
+    return RefusalBelow(rootPath);
 }
 
 StoreTrust::Verdict StoreTrust::CheckFile(const QString& file) const

@@ -102,6 +102,8 @@ private slots:
         QTest::newRow("a store folder writable by all") << "mode tasks 0777" << "/tasks\" may be written";
         QTest::newRow("a folder deep down owned by a user") << "own tasks/Reports" << "/tasks/Reports\" belongs to nobody";
         QTest::newRow("a store folder that is a link") << "link jobs" << "/jobs\" is a symbolic link";
+        QTest::newRow("a link deep down that leads nowhere") << "dangle tasks/Reports/Gone" << "/Gone\" is a symbolic link";
+        QTest::newRow("a link to a plain file") << "filelink tasks/Reports/Notes" << QString();
     }
     void rootRefused()
     {
@@ -120,6 +122,13 @@ private slots:
             QVERIFY(QDir(target).removeRecursively());
             QVERIFY(GiveTo(elsewhere.path(), m_nobody));
             QVERIFY(QFile::link(elsewhere.path(), target));
+        }
+        if (!words.isEmpty() && words[0] == QLatin1String("dangle")) QVERIFY(QFile::link(elsewhere.filePath("gone"), target));
+        if (!words.isEmpty() && words[0] == QLatin1String("filelink")) {
+            QFile plain(root.Path() + QStringLiteral("/notes.txt"));
+            QVERIFY(plain.open(QIODevice::WriteOnly));
+            plain.close();
+            QVERIFY(QFile::link(plain.fileName(), target));
         }
         const QString refusal = StoreTrust(0).RootRefusal(root.Path());
         if (reason.isEmpty()) QVERIFY2(refusal.isEmpty(), qPrintable(refusal));

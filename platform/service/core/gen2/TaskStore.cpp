@@ -271,7 +271,7 @@ void TaskStore::DeleteFolder(const TaskPath& asked)
 
 StoredTask TaskStore::Read(const TaskPath& task, const QString& file) const
 {
-    StoredTask stored{task, {}, {}};
+    StoredTask stored{task, {}, {}, file};
     const QByteArray name = QFile::encodeName(file);
     struct stat st {};
     if (::stat(name.constData(), &st) != 0) {
@@ -354,6 +354,7 @@ void TaskStore::Write(const TaskPath& task, const TaskDocument& doc, StoredTask*
     stored->doc = doc;
     stored->xml = TaskDocumentCodec::Encode(doc);
     const QString file = TaskFile(task);
+    stored->file = file;
     DocumentCache::Instance().Remove(file);
     AtomicFile::Write(file, stored->xml);
     if (const auto signature = Signature(file)) DocumentCache::Instance().Insert(file, *signature, stored->xml);

@@ -23,6 +23,8 @@ struct StoredTask {
     TaskPath path;
     QByteArray xml;
     TaskDocument doc;
+    /// The file it was read from or written to.
+    QString file;
 };
 
 /// A task file that does not load, and why.

@@ -468,6 +468,14 @@ void tst_ScheduleEngine::boundaryText_data()
     QTest::newRow("offset minutes") << "2024-03-05T07:30:00+01:60" << "UTC" << "";
     QTest::newRow("trailing text") << "2024-03-05T07:30:00 tomorrow" << "UTC" << "";
     QTest::newRow("date only") << "2024-03-05" << "UTC" << "";
+    QTest::newRow("colon without seconds") << "2024-03-05T07:30:" << "UTC" << "";
+    QTest::newRow("fraction without digits") << "2024-03-05T07:30:15." << "UTC" << "";
+    QTest::newRow("fraction without seconds") << "2024-03-05T07:30.5" << "UTC" << "";
+    QTest::newRow("offset without minutes") << "2024-03-05T07:30:00+05" << "UTC" << "";
+    QTest::newRow("offset without colon") << "2024-03-05T07:30:00+0530" << "UTC" << "";
+    QTest::newRow("text after Z") << "2024-03-05T07:30:00Zulu" << "UTC" << "";
+    QTest::newRow("single-digit month") << "2024-3-05T07:30:00" << "UTC" << "";
+    QTest::newRow("offset west without seconds") << "2024-03-05T07:30-01:00" << "UTC" << "2024-03-05T08:30:00";
 }
 
 void tst_ScheduleEngine::boundaryText()
