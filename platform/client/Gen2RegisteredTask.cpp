@@ -204,20 +204,26 @@ HRESULT Gen2RegisteredTask::GetRunTimes(const SYSTEMTIME* pstStart, const SYSTEM
     }
     request.insert(Gen2Protocol::Key::Count, qint64(*pCount));
     request.insert(Gen2Protocol::Key::Zone, QString::fromUtf8(ScheduleZone().id()));
+    request.insert(Gen2Protocol::Key::RunDeltas, true);
     QCborMap reply;
     const HRESULT hr = m_session->Call(request, &reply);
     if (FAILED(hr)) return hr;
     QList<SYSTEMTIME> times;
-    if (reply.contains(Gen2Protocol::Key::Runs)) {
-        auto runs = RunTimesWire::Unpack(reply.value(Gen2Protocol::Key::Runs).toByteArray(), reply.value(Gen2Protocol::Key::Wall).toBool());
+    if (reply.contains(Gen2Protocol::Key::RunDeltas)) {
+        auto runs = RunTimesWire::Unpack(reply.value(Gen2Protocol::Key::RunDeltas).toByteArray(),
+                                         reply.value(Gen2Protocol::Key::Wall).toBool());
         if (!runs) return Fail(E_UNEXPECTED, QStringLiteral("The service sent run times that cannot be read."));
         times = std::move(*runs);
+    } else if (reply.contains(Gen2Protocol::Key::Times)) {
+        // A service that packs no runs lists their moments.
+        const QCborArray moments = reply.value(Gen2Protocol::Key::Times).toArray();
+        times.reserve(moments.size());
+        for (const QCborValue& t : moments) times.append(OleDate::ToSystemTime(QDateTime::fromMSecsSinceEpoch(t.toInteger())));
     } else {
-        for (const QCborValue& t : reply.value(Gen2Protocol::Key::Times).toArray())
-            times.append(OleDate::ToSystemTime(QDateTime::fromMSecsSinceEpoch(t.toInteger())));
+        return Fail(E_UNEXPECTED, QStringLiteral("The service sent run times that cannot be read."));
     }
-    *pRunTimes = times;
     *pCount = DWORD(times.size());
+    *pRunTimes = std::move(times);
     return S_OK;
 }
 

@@ -47,6 +47,7 @@ inline const QString Params = QStringLiteral("params");
 inline const QString Password = QStringLiteral("password");
 inline const QString Path = QStringLiteral("path");
 inline const QString Runs = QStringLiteral("runs");
+inline const QString RunDeltas = QStringLiteral("runDeltas");
 inline const QString Sddl = QStringLiteral("sddl");
 inline const QString Server = QStringLiteral("server");
 inline const QString Start = QStringLiteral("start");

@@ -1,41 +1,88 @@
 #include "RunTimesWire.h"
 
 #include "CivilDate.h"
-#include "OleDate.h"
+#include "ZoneRules.h"
 
-#include <QtEndian>
+#include <algorithm>
 
 namespace {
-constexpr qsizetype RunSize = 16;
+
+// The longest LEB128 form of a 64-bit number.
+constexpr int MaxNumberBytes = 10;
+
+quint64 Fold(qint64 value) { return (quint64(value) << 1) ^ quint64(value >> 63); }
+qint64 Unfold(quint64 value) { return qint64(value >> 1) ^ -qint64(value & 1); }
+
+// The seconds a SYSTEMTIME can show, years 1 to 30827, and a day on either side for a
+// moment whose wall clock is still among them.
+constexpr qint64 FirstSecond = LocalDateTime::StartOfDay(CivilDate::NewYear(1)) - LocalDateTime::SecondsPerDay;
+constexpr qint64 LastSecond = LocalDateTime::StartOfDay(CivilDate::NewYear(30828)) + LocalDateTime::SecondsPerDay;
+
+const ZoneRules& LocalZoneRules()
+{
+    // Built on the first caller in another zone than the service's; the process's zone is
+    // taken as fixed, as the service takes its own.
+    static const ZoneRules rules(QTimeZone::systemTimeZone());
+    return rules;
 }
 
-QByteArray RunTimesWire::Pack(const QList<RunTime>& runs)
+} // namespace
+
+QByteArray RunTimesWire::Pack(const QList<RunTime>& runs, bool wall)
 {
-    QByteArray bytes(runs.size() * RunSize, Qt::Uninitialized);
-    char* at = bytes.data();
+    QByteArray bytes(runs.size() * MaxNumberBytes, Qt::Uninitialized);
+    auto* at = reinterpret_cast<uchar*>(bytes.data());
+    qint64 previous = 0;
     for (const RunTime& run : runs) {
-        qToLittleEndian<qint64>(run.utc, at);
-        qToLittleEndian<qint64>(run.local.Seconds(), at + 8);
-        at += RunSize;
+        const qint64 value = wall ? run.local.Seconds() : run.utc;
+        // Wrapping subtraction: the folded difference is taken back by wrapping addition.
+        quint64 number = Fold(qint64(quint64(value) - quint64(previous)));
+        previous = value;
+        while (number >= 0x80) {
+            *at++ = uchar(number | 0x80);
+            number >>= 7;
+        }
+        *at++ = uchar(number);
     }
+    bytes.truncate(at - reinterpret_cast<uchar*>(bytes.data()));
     return bytes;
 }
 
-std::optional<QList<SYSTEMTIME>> RunTimesWire::Unpack(const QByteArray& bytes, bool wallIsLocal)
+std::optional<QList<SYSTEMTIME>> RunTimesWire::Unpack(const QByteArray& bytes, bool wall)
 {
-    if (bytes.size() % RunSize != 0) return std::nullopt;
+    const auto* at = reinterpret_cast<const uchar*>(bytes.constData());
+    const auto* const end = at + bytes.size();
+    // Every number ends in a byte without its high bit: the list is made at its size once.
     QList<SYSTEMTIME> times;
-    times.reserve(bytes.size() / RunSize);
-    for (const char* at = bytes.constData(); at < bytes.constData() + bytes.size(); at += RunSize) {
-        if (!wallIsLocal) {
-            times.append(OleDate::ToSystemTime(QDateTime::fromSecsSinceEpoch(qFromLittleEndian<qint64>(at))));
-            continue;
+    times.reserve(std::count_if(at, end, [](uchar byte) { return byte < 0x80; }));
+    std::optional<ZoneCursor> zone;
+    if (!wall) zone.emplace(LocalZoneRules());
+    qint64 value = 0;
+    // Runs come in order and many share a day: its date is worked out once.
+    qint64 day = 0;
+    CivilDate date;
+    bool haveDay = false;
+    while (at < end) {
+        quint64 number = 0;
+        int shift = 0;
+        for (;;) {
+            if (at == end || shift >= 7 * MaxNumberBytes) return std::nullopt;
+            const uchar byte = *at++;
+            number |= quint64(byte & 0x7F) << shift;
+            shift += 7;
+            if (!(byte & 0x80)) break;
         }
-        const qint64 wall = qFromLittleEndian<qint64>(at + 8);
-        const qint64 day = LocalDateTime::DayOf(wall);
-        const qint64 second = wall - LocalDateTime::StartOfDay(day);
-        const CivilDate date = CivilDate::FromJulianDay(day);
-        if (date.year < 1 || date.year > 30827) return std::nullopt; // what a SYSTEMTIME can hold
+        value = qint64(quint64(value) + quint64(Unfold(number)));
+        if (value < FirstSecond || value > LastSecond) return std::nullopt;
+        const qint64 shown = zone ? zone->WallAt(value) : value;
+        const qint64 runDay = LocalDateTime::DayOf(shown);
+        if (!haveDay || runDay != day) {
+            day = runDay;
+            date = CivilDate::FromJulianDay(day);
+            haveDay = true;
+            if (date.year < 1 || date.year > 30827) return std::nullopt; // what a SYSTEMTIME can hold
+        }
+        const qint64 second = shown - LocalDateTime::StartOfDay(day);
         // Julian day 0 is a Monday; the record counts its days of the week from Sunday.
         times.append(SYSTEMTIME{WORD(date.year), WORD(date.month), WORD((day + 1) % 7), WORD(date.day), WORD(second / 3600),
                                 WORD(second / 60 % 60), WORD(second % 60), 0});

@@ -1,6 +1,6 @@
 #pragma once
 // Run times on the wire in one byte string rather than an array of numbers: a list of
-// thousands of runs then costs a copy, not an encoded and decoded value per run.
+// thousands of runs then costs a few bytes a run, not an encoded and decoded value per run.
 
 #include "ComBase.h"
 #include "RunTime.h"
@@ -11,11 +11,16 @@
 
 class RunTimesWire {
 public:
-    /// Each run as two little-endian 64-bit numbers: its moment (seconds since
-    /// 1970-01-01T00:00Z) and the service's wall clock then (seconds since 1970-01-01T00:00).
-    static QByteArray Pack(const QList<RunTime>& runs);
-    /// The runs of `bytes` as SYSTEMTIMEs in local time: from the wall clocks when
-    /// `wallIsLocal` (the service's zone is the caller's), else from the moments. Nothing
-    /// when `bytes` is not a whole number of runs.
-    static std::optional<QList<SYSTEMTIME>> Unpack(const QByteArray& bytes, bool wallIsLocal);
+    /// One clock per run: the service's wall clock (seconds since 1970-01-01T00:00) when
+    /// `wall`, which a caller in the service's own zone shows as it is, else the moment
+    /// (seconds since 1970-01-01T00:00Z). Each is written as its difference from the one
+    /// before (the first from 0), zigzag-folded into an unsigned LEB128 number: runs are
+    /// ascending and mostly close together, so most take one or two bytes, and a wall clock
+    /// that goes back at the end of summer time folds into a small number too.
+    static QByteArray Pack(const QList<RunTime>& runs, bool wall);
+    /// The runs of `bytes` as SYSTEMTIMEs in this process's local time: wall clocks as they
+    /// are when `wall`, moments through this process's zone otherwise. Nothing when `bytes`
+    /// ends inside a number, a number is too long, or a run falls outside the years a
+    /// SYSTEMTIME holds.
+    static std::optional<QList<SYSTEMTIME>> Unpack(const QByteArray& bytes, bool wall);
 };

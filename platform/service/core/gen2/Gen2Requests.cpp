@@ -248,12 +248,12 @@ public:
         const qint64 count = request.value(Gen2Protocol::Key::Count).toInteger();
         if (count < 0 || count > 0xFFFF) throw ServiceError(E_INVALIDARG, QStringLiteral("At most 65535 run times can be asked for."));
         const QList<RunTime> runs = ScheduledRuns(task.doc, start, FromWire(request.value(Gen2Protocol::Key::End)), int(count));
-        // A caller that names its zone takes the runs packed, with the wall clock when it is
-        // in that zone: then no time is converted on either side.
+        // A caller that names its zone and reads packed runs takes them packed, as wall
+        // clocks when it is in the service's zone: then no time is converted on either side.
         const QCborValue zone = request.value(Gen2Protocol::Key::Zone);
-        if (zone.isString()) {
-            return Ok({{Gen2Protocol::Key::Runs, RunTimesWire::Pack(runs)},
-                       {Gen2Protocol::Key::Wall, zone.toString().toUtf8() == ScheduleZone().id()}});
+        if (zone.isString() && request.value(Gen2Protocol::Key::RunDeltas).toBool()) {
+            const bool wall = zone.toString().toUtf8() == ScheduleZone().id();
+            return Ok({{Gen2Protocol::Key::RunDeltas, RunTimesWire::Pack(runs, wall)}, {Gen2Protocol::Key::Wall, wall}});
         }
         QCborArray times;
         for (const RunTime& run : runs) times.append(run.utc * 1000);
