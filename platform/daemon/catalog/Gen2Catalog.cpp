@@ -143,11 +143,13 @@ RunnableTask Gen2Catalog::ToRunnable(const TaskPath& path, const TaskDocument& d
         QList<ScheduledStart> starts;
         for (const RunTime& run : ScheduledRuns(schedule, from, until, maxCount + 1)) {
             if (run.utc * 1000 <= afterMs || starts.size() >= maxCount) continue;
-            ScheduledStart start{run.ToDateTime(ScheduleZone()), 0, {}};
+            // Moments in UTC: one in the system's zone costs a look-up of the zone's rules to
+            // make, and each use of one in local time a conversion through the C library.
+            ScheduledStart start{QDateTime::fromSecsSinceEpoch(run.utc, Qt::UTC), 0, {}};
             if (run.trigger >= 0 && run.trigger < extras.size()) {
                 start.randomDelayMs = extras[run.trigger].randomDelayMs;
                 if (extras[run.trigger].stopAtDurationEnd && run.repetitionEnd > 0)
-                    start.stopAt = QDateTime::fromSecsSinceEpoch(run.repetitionEnd, ScheduleZone());
+                    start.stopAt = QDateTime::fromSecsSinceEpoch(run.repetitionEnd, Qt::UTC);
             }
             starts.append(start);
         }

@@ -65,7 +65,7 @@ struct EventStart {
 
 /// One scheduled start, with what its trigger asks of it.
 struct ScheduledStart {
-    QDateTime at;              ///< the scheduled time, as run times show it
+    QDateTime at;              ///< the scheduled moment (a 2.0 task gives it in UTC)
     qint64 randomDelayMs = 0;  ///< the start waits a random time up to this long
     QDateTime stopAt;          ///< the instance is stopped then (its repetition ends); invalid: never
 };

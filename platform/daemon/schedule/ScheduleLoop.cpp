@@ -27,9 +27,12 @@ std::optional<RunnableTask> ScheduleLoop::Load(const TaskKey& key) const
     return task;
 }
 
-void ScheduleLoop::Begin(const QDateTime& handledThrough, bool booted, const CatchUpMarks& marks)
+void ScheduleLoop::Begin(const QDateTime& handled, bool booted, const CatchUpMarks& marks)
 {
-    const QDateTime now = m_clock.Now();
+    // In UTC: every task compares and converts these, and a local time is converted anew
+    // through the C library (which looks at the zone file) each time.
+    const QDateTime now = m_clock.Now().toUTC();
+    const QDateTime handledThrough = handled.toUTC();
     for (TaskCatalog* catalog : std::as_const(m_catalogs)) {
         // One task at a time: the schedule keeps what it needs of each, not the tasks.
         catalog->ForEach([&](const RunnableTask& loaded) {

@@ -123,6 +123,12 @@ public:
         return true;
     }
 
+    bool Holds(const QString& file)
+    {
+        QMutexLocker locker(&m_mutex);
+        return m_entries.contains(file);
+    }
+
     void Insert(const QString& file, const FileSignature& signature, const QByteArray& xml)
     {
         QMutexLocker locker(&m_mutex);
@@ -274,20 +280,26 @@ StoredTask TaskStore::Read(const TaskPath& task, const QString& file) const
     StoredTask stored{task, {}, {}, file};
     const QByteArray name = QFile::encodeName(file);
     struct stat st {};
-    if (::stat(name.constData(), &st) != 0) {
-        if (errno == ENOENT || errno == ENOTDIR) throw NotFound(task);
-        throw Damaged(task, QString::fromLocal8Bit(std::strerror(errno)));
-    }
-    if (DocumentCache::Instance().Find(file, SignatureOf(st), &stored.xml)) {
-        if (auto doc = TaskDocumentCodec::Decode(stored.xml, nullptr)) {
-            stored.doc = std::move(*doc);
-            return stored;
+    // A file the cache holds nothing for is opened at once: examining it first would cost a
+    // call for each task when the service starts.
+    if (DocumentCache::Instance().Holds(file)) {
+        if (::stat(name.constData(), &st) != 0) {
+            if (errno == ENOENT || errno == ENOTDIR) throw NotFound(task);
+            throw Damaged(task, QString::fromLocal8Bit(std::strerror(errno)));
+        }
+        if (DocumentCache::Instance().Find(file, SignatureOf(st), &stored.xml)) {
+            if (auto doc = TaskDocumentCodec::Decode(stored.xml, nullptr)) {
+                stored.doc = std::move(*doc);
+                return stored;
+            }
         }
     }
 
-    const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
+    // Not blocking: a pipe put in a task's place must not stop the service, which reads only
+    // regular files anyway.
+    const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
-        if (errno == ENOENT) throw NotFound(task);
+        if (errno == ENOENT || errno == ENOTDIR) throw NotFound(task);
         throw Damaged(task, QString::fromLocal8Bit(std::strerror(errno)));
     }
     // The signature of the open file is the signature of what is read from it.
