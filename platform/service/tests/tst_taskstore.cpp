@@ -14,6 +14,7 @@
 #include <QFile>
 #include <QLockFile>
 #include <QTest>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -199,6 +200,7 @@ private slots:
         QVERIFY(QFile::link(store.TaskFile(Path("\\A")), tasks + QStringLiteral("Linked.task")));
         QVERIFY(QFile::link(tasks + QStringLiteral("Sub.folder"), tasks + QStringLiteral("LinkedSub.folder")));
         QVERIFY(QFile::link(tasks + QStringLiteral("nowhere"), tasks + QStringLiteral("Dangling.task")));
+        QCOMPARE(::mkfifo(QFile::encodeName(tasks + QStringLiteral("Pipe.task")).constData(), 0600), 0);
 
         QList<StoredTask> listed;
         QList<DamagedTask> damaged;
@@ -208,6 +210,8 @@ private slots:
         QCOMPARE(names, (QStringList{QStringLiteral("A"), QStringLiteral("Linked")}));
         QVERIFY(damaged.isEmpty());
         QCOMPARE(store.FolderNames(TaskPath()), (QStringList{QStringLiteral("LinkedSub"), QStringLiteral("Sub")}));
+        // Asked for by name, a pipe is no task either, and reading it does not wait for a writer.
+        QVERIFY_THROWS_EXCEPTION(ServiceError, store.LoadTask(Path("\\Pipe")));
     }
 
     void namesIgnoreCase_data()
