@@ -1,6 +1,7 @@
 // The task document: exact round trips, strict refusals, and damaged or random input.
 
 #include "SampleDocuments.h"
+#include "gen2/PackedDocument.h"
 #include "gen2/TaskDocumentCodec.h"
 
 #include <QProcess>
@@ -241,12 +242,37 @@ private slots:
             }
             if (TaskDocumentCodec::IsCanonical(xml)) ++quick;
             SameAsGeneralReader(xml);
+            QCOMPARE(PackedDocument(xml).Unpack(), xml);
             if (QTest::currentTestFailed()) {
                 qWarning() << "for" << xml;
                 return;
             }
         }
         QVERIFY(quick > 100);   // damage inside texts leaves many documents quick to read
+    }
+
+    void packedText_data()
+    {
+        QTest::addColumn<QByteArray>("xml");
+        QTest::addColumn<bool>("smaller");   // to less than half its size
+        QTest::newRow("full") << TaskDocumentCodec::Encode(FullDocument()) << true;
+        QTest::newRow("plain text") << TaskDocumentCodec::Encode(PlainTextDocument()) << true;
+        QTest::newRow("defaults") << TaskDocumentCodec::Encode(TaskDocument{}) << true;
+        QTest::newRow("general form") << Stored("\n  <!-- c --><Data>x</Data>\n") << false;
+        QTest::newRow("attribute") << Stored("<Data encoding=\"utf16-base64\">YQBiAA==</Data>") << false;
+        QTest::newRow("mark bytes in a text") << Stored("<Data>a\x01\x02\x04</Data>") << false;
+        QTest::newRow("a tag cut off") << QByteArray("<Task><Data") << false;
+        QTest::newRow("a lone end") << QByteArray("x>y>") << false;
+        QTest::newRow("empty") << QByteArray() << false;
+    }
+
+    void packedText()
+    {
+        QFETCH(QByteArray, xml);
+        QFETCH(bool, smaller);
+        const PackedDocument packed(xml);
+        QCOMPARE(packed.Unpack(), xml);
+        if (smaller) QVERIFY2(packed.PackedSize() * 2 < xml.size(), qPrintable(QString::number(packed.PackedSize())));
     }
 
     void loadChecksValues()

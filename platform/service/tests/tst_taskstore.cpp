@@ -322,12 +322,59 @@ private slots:
         QVERIFY(tasks.isEmpty());
         QCOMPARE(damaged.size(), 1);
         QVERIFY2(damaged.first().error.contains(QStringLiteral("damaged")), qPrintable(damaged.first().error));
+        QList<ListedTask> texts;
+        damaged.clear();
+        store.ListTaskTexts(TaskPath(), &texts, &damaged);
+        QVERIFY(texts.isEmpty());
+        QCOMPARE(damaged.size(), 1);
         try {
             store.LoadTask(Path("\\T"));
             QFAIL("a damaged document loaded");
         } catch (const ServiceError& e) {
             QCOMPARE(e.Code(), HRESULT_FROM_WIN32(ERROR_FILE_CORRUPT));
         }
+    }
+
+    void listedTextsAsStored()
+    {
+        TemporaryServiceRoot root;
+        ServiceRoot serviceRoot(root.Path());
+        QVERIFY(serviceRoot.Ensure());
+        TaskStore store(serviceRoot);
+        TaskDocument hidden = Runnable();
+        hidden.settings.hidden = true;
+        TaskDocument disabled = Runnable();
+        disabled.settings.enabled = false;
+        store.StoreTask(Path("\\Hidden"), hidden, TaskStore::Mode::Create);
+        store.StoreTask(Path("\\Off"), disabled, TaskStore::Mode::Create);
+        const auto listed = [&] {
+            QList<ListedTask> texts;
+            store.ListTaskTexts(TaskPath(), &texts, nullptr);
+            return texts;
+        };
+        const auto fileOf = [&](const char* path) {
+            QFile file(store.TaskFile(Path(path)));
+            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        };
+        // Read from the cache the writes filled, then from the files again after they were
+        // replaced behind the store's back.
+        for (int round = 0; round < 2; ++round) {
+            const QList<ListedTask> texts = listed();
+            QCOMPARE(texts.size(), 2);
+            QCOMPARE(texts[0].xml, fileOf("\\Hidden"));
+            QCOMPARE(texts[1].xml, fileOf("\\Off"));
+            QVERIFY(texts[0].facts.hidden && texts[0].facts.enabled);
+            QVERIFY(!texts[1].facts.hidden && !texts[1].facts.enabled);
+            for (const char* path : {"\\Hidden", "\\Off"}) {
+                const QByteArray bytes = fileOf(path);
+                QFile::remove(store.TaskFile(Path(path)));
+                QFile file(store.TaskFile(Path(path)));
+                QVERIFY(file.open(QIODevice::WriteOnly));
+                file.write(bytes);
+            }
+        }
+        store.ChangeTask(Path("\\Off"), [](TaskDocument& doc) { doc.settings.enabled = true; });
+        QVERIFY(listed()[1].facts.enabled);
     }
 
     void changeTask()

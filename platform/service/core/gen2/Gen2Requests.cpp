@@ -59,12 +59,14 @@ void RefuseSecurityDescriptor(const QCborMap& request)
         throw ServiceError(E_INVALIDARG, QStringLiteral("Security descriptors are not supported; folders and tasks are private to their owner."));
 }
 
-QCborMap TaskRecord(const StoredTask& task, bool withXml = true)
+QCborMap TaskRecord(const TaskPath& path, const QByteArray& xml, bool withXml = true)
 {
-    QCborMap record{{Gen2Protocol::Key::Path, task.path.ToString()}};
-    if (withXml) record.insert(Gen2Protocol::Key::Xml, task.xml);
+    QCborMap record{{Gen2Protocol::Key::Path, path.ToString()}};
+    if (withXml) record.insert(Gen2Protocol::Key::Xml, xml);
     return record;
 }
+
+QCborMap TaskRecord(const StoredTask& task) { return TaskRecord(task.path, task.xml); }
 
 qint64 ToWire(const QDateTime& dt) { return dt.toMSecsSinceEpoch(); }
 QDateTime FromWire(const QCborValue& v) { return v.isInteger() ? QDateTime::fromMSecsSinceEpoch(v.toInteger()) : QDateTime(); }
@@ -142,19 +144,24 @@ public:
     QCborMap TaskList(const QCborMap& request)
     {
         const bool hidden = request.value(Gen2Protocol::Key::Hidden).toBool();
-        QList<StoredTask> tasks;
+        // The documents as stored: what was read before is sent without decoding it again.
+        QList<ListedTask> tasks;
         QList<DamagedTask> damaged;
-        m_store.ListTasks(Target(request), &tasks, &damaged);
+        m_store.ListTaskTexts(Target(request), &tasks, &damaged);
         // A client that lists for a window asks for the tasks' status with the listing, and
         // may leave out the documents it already has; older clients ask for neither.
         const bool withStatus = request.value(QStringLiteral("status")).toBool();
         const bool withXml = request.value(Gen2Protocol::Key::Xml).toBool(true);
         const QDateTime now = QDateTime::currentDateTime();
         QCborArray list;
-        for (const StoredTask& task : tasks) {
-            if (task.doc.settings.hidden && !hidden) continue;
-            QCborMap record = TaskRecord(task, withXml);
-            if (withStatus) record.insert(QStringLiteral("status"), StatusOf(task, now));
+        for (const ListedTask& task : tasks) {
+            if (task.facts.hidden && !hidden) continue;
+            QCborMap record = TaskRecord(task.path, task.xml, withXml);
+            if (withStatus) {
+                // Its checks were passed when the file was read.
+                const auto doc = TaskDocumentCodec::Decode(task.xml, nullptr);
+                record.insert(QStringLiteral("status"), StatusOf(task.path, doc.value_or(TaskDocument{}), now));
+            }
             list.append(record);
         }
         QCborArray problems;
@@ -230,7 +237,8 @@ public:
 
     QCborMap TaskStatus(const QCborMap& request)
     {
-        return Ok(StatusOf(m_store.LoadTask(Target(request)), QDateTime::currentDateTime()));
+        const StoredTask task = m_store.LoadTask(Target(request));
+        return Ok(StatusOf(task.path, task.doc, QDateTime::currentDateTime()));
     }
 
     QCborMap TaskSetEnabled(const QCborMap& request)
@@ -268,23 +276,23 @@ public:
 
 private:
     // What a status request answers for a stored task (without the result code).
-    QCborMap StatusOf(const StoredTask& task, const QDateTime& now) const
+    QCborMap StatusOf(const TaskPath& path, const TaskDocument& doc, const QDateTime& now) const
     {
         QString stateError;
-        const auto state = m_store.ReadState(task.path, &stateError);
-        QCborMap reply{{Gen2Protocol::Key::Enabled, task.doc.settings.enabled}};
+        const auto state = m_store.ReadState(path, &stateError);
+        QCborMap reply{{Gen2Protocol::Key::Enabled, doc.settings.enabled}};
         if (!state) {
             reply.insert(Gen2Protocol::Key::State, qint64(0));   // TASK_STATE_UNKNOWN
             reply.insert(Gen2Protocol::Key::LastTaskResult, qint64(HRESULT_FROM_WIN32(ERROR_FILE_CORRUPT)));
             reply.insert(QStringLiteral("stateError"), stateError);
         } else {
-            const qint64 s = !task.doc.settings.enabled ? 1 : state->runState != TaskRuntimeState::Idle ? qint64(state->runState) : 3;
+            const qint64 s = !doc.settings.enabled ? 1 : state->runState != TaskRuntimeState::Idle ? qint64(state->runState) : 3;
             reply.insert(Gen2Protocol::Key::State, s);
             reply.insert(Gen2Protocol::Key::LastTaskResult, qint64(state->lastTaskResult));
             reply.insert(Gen2Protocol::Key::MissedRuns, qint64(state->missedRuns));
             if (state->lastRunTime.isValid()) reply.insert(QStringLiteral("lastRunTime"), ToWire(state->lastRunTime));
         }
-        const QList<QDateTime> next = ScheduledRunTimes(task.doc, now, {}, 1);
+        const QList<QDateTime> next = ScheduledRunTimes(doc, now, {}, 1);
         if (!next.isEmpty()) reply.insert(QStringLiteral("nextRunTime"), ToWire(next.first()));
         return reply;
     }

@@ -3,6 +3,7 @@
 #include "AtomicFile.h"
 #include "ServiceError.h"
 #include "StoreLock.h"
+#include "gen2/PackedDocument.h"
 #include "gen2/TaskDocumentCodec.h"
 
 #include <QDir>
@@ -103,9 +104,10 @@ ServiceError Damaged(const TaskPath& task, const QString& why)
 
 // Documents already read and checked, by file, so that listing a folder again reads only
 // what changed. Shared by every store of the process: the service outlives its clients.
-// Only the stored text is kept: a decoded document takes four times its room, and the
-// service holds every task of the computer; reading the text again the quick way costs a
-// few microseconds and no file access, and its checks were passed when it was first read.
+// Only the stored text is kept, packed, with the two settings a listing looks at: a decoded
+// document takes four times the room of its text, and the service holds every task of the
+// computer; a listing sends the text as it is, and reading it again the quick way costs a
+// few microseconds and no file access, its checks passed when it was first read.
 class DocumentCache {
 public:
     static DocumentCache& Instance()
@@ -114,29 +116,35 @@ public:
         return cache;
     }
 
-    bool Find(const QString& file, const FileSignature& signature, QByteArray* xml)
-    {
-        QMutexLocker locker(&m_mutex);
-        const auto it = m_entries.constFind(file);
-        if (it == m_entries.constEnd() || !(it->signature == signature)) return false;
-        *xml = it->xml;
-        return true;
-    }
-
-    bool Holds(const QString& file)
+    bool Holds(const QByteArray& file)
     {
         QMutexLocker locker(&m_mutex);
         return m_entries.contains(file);
     }
 
-    void Insert(const QString& file, const FileSignature& signature, const QByteArray& xml)
+    bool Find(const QByteArray& file, const FileSignature& signature, QByteArray* xml, ListedFacts* facts)
     {
-        QMutexLocker locker(&m_mutex);
-        if (m_entries.size() >= kMaxEntries) m_entries.clear();
-        m_entries.insert(file, Entry{signature, xml});
+        PackedDocument packed;
+        {
+            QMutexLocker locker(&m_mutex);
+            const auto it = m_entries.constFind(file);
+            if (it == m_entries.constEnd() || !(it->signature == signature)) return false;
+            packed = it->document;
+            if (facts) *facts = it->facts;
+        }
+        *xml = packed.Unpack();
+        return true;
     }
 
-    void Remove(const QString& file)
+    void Insert(const QByteArray& file, const FileSignature& signature, const QByteArray& xml, const TaskDocument& doc)
+    {
+        Entry entry{signature, PackedDocument(xml), ListedFacts{doc.settings.hidden, doc.settings.enabled}};
+        QMutexLocker locker(&m_mutex);
+        if (m_entries.size() >= kMaxEntries) m_entries.clear();
+        m_entries.insert(file, std::move(entry));
+    }
+
+    void Remove(const QByteArray& file)
     {
         QMutexLocker locker(&m_mutex);
         m_entries.remove(file);
@@ -146,10 +154,11 @@ private:
     static constexpr qsizetype kMaxEntries = 200000;
     struct Entry {
         FileSignature signature;
-        QByteArray xml;
+        PackedDocument document;
+        ListedFacts facts;
     };
     QMutex m_mutex;
-    QHash<QString, Entry> m_entries;
+    QHash<QByteArray, Entry> m_entries;
 };
 
 } // namespace
@@ -275,26 +284,22 @@ void TaskStore::DeleteFolder(const TaskPath& asked)
     if (IsDir(stateDir)) QDir(stateDir).removeRecursively();
 }
 
-StoredTask TaskStore::Read(const TaskPath& task, const QString& file) const
+bool TaskStore::Cached(const TaskPath& task, const QByteArray& name, QByteArray* xml, ListedFacts* facts) const
 {
-    StoredTask stored{task, {}, {}, file};
-    const QByteArray name = QFile::encodeName(file);
-    struct stat st {};
     // A file the cache holds nothing for is opened at once: examining it first would cost a
     // call for each task when the service starts.
-    if (DocumentCache::Instance().Holds(file)) {
-        if (::stat(name.constData(), &st) != 0) {
-            if (errno == ENOENT || errno == ENOTDIR) throw NotFound(task);
-            throw Damaged(task, QString::fromLocal8Bit(std::strerror(errno)));
-        }
-        if (DocumentCache::Instance().Find(file, SignatureOf(st), &stored.xml)) {
-            if (auto doc = TaskDocumentCodec::Decode(stored.xml, nullptr)) {
-                stored.doc = std::move(*doc);
-                return stored;
-            }
-        }
+    if (!DocumentCache::Instance().Holds(name)) return false;
+    struct stat st {};
+    if (::stat(name.constData(), &st) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR) throw NotFound(task);
+        throw Damaged(task, QString::fromLocal8Bit(std::strerror(errno)));
     }
+    return DocumentCache::Instance().Find(name, SignatureOf(st), xml, facts);
+}
 
+void TaskStore::ReadFile(const QByteArray& name, StoredTask* stored) const
+{
+    const TaskPath& task = stored->path;
     // Not blocking: a pipe put in a task's place must not stop the service, which reads only
     // regular files anyway.
     const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
@@ -303,6 +308,7 @@ StoredTask TaskStore::Read(const TaskPath& task, const QString& file) const
         throw Damaged(task, QString::fromLocal8Bit(std::strerror(errno)));
     }
     // The signature of the open file is the signature of what is read from it.
+    struct stat st {};
     const bool statted = ::fstat(fd, &st) == 0;
     if (statted && !S_ISREG(st.st_mode)) {
         ::close(fd);
@@ -312,27 +318,42 @@ StoredTask TaskStore::Read(const TaskPath& task, const QString& file) const
         ::close(fd);
         throw Damaged(task, QStringLiteral("its file is too large"));
     }
-    stored.xml.resize(statted ? qsizetype(st.st_size) : 0);
+    QByteArray& xml = stored->xml;
+    xml.resize(statted ? qsizetype(st.st_size) : 0);
     qsizetype done = 0;
-    while (done < stored.xml.size()) {
-        const ssize_t n = ::read(fd, stored.xml.data() + done, size_t(stored.xml.size() - done));
+    while (done < xml.size()) {
+        const ssize_t n = ::read(fd, xml.data() + done, size_t(xml.size() - done));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
         done += n;
     }
-    const int readError = done == stored.xml.size() ? 0 : errno;
+    const int readError = done == xml.size() ? 0 : errno;
     ::close(fd);
     if (!statted || readError) throw Damaged(task, QString::fromLocal8Bit(std::strerror(readError ? readError : EIO)));
 
     ValueProblem problem;
-    auto doc = TaskDocumentCodec::Load(stored.xml, &problem);
-    if (!doc) throw Damaged(task, QStringLiteral("%1: %2").arg(file, problem.message));
-    stored.doc = std::move(*doc);
-    DocumentCache::Instance().Insert(file, SignatureOf(st), stored.xml);
+    auto doc = TaskDocumentCodec::Load(xml, &problem);
+    if (!doc) throw Damaged(task, QStringLiteral("%1: %2").arg(stored->file, problem.message));
+    stored->doc = std::move(*doc);
+    DocumentCache::Instance().Insert(name, SignatureOf(st), xml, stored->doc);
+}
+
+StoredTask TaskStore::Read(const TaskPath& task, const QString& file) const
+{
+    StoredTask stored{task, {}, {}, file};
+    const QByteArray name = QFile::encodeName(file);
+    if (Cached(task, name, &stored.xml, nullptr)) {
+        if (auto doc = TaskDocumentCodec::Decode(stored.xml, nullptr)) {
+            stored.doc = std::move(*doc);
+            return stored;
+        }
+    }
+    ReadFile(name, &stored);
     return stored;
 }
 
-void TaskStore::ListTasks(const TaskPath& asked, QList<StoredTask>* tasks, QList<DamagedTask>* damaged) const
+void TaskStore::EachTaskFile(const TaskPath& asked, QList<DamagedTask>* damaged,
+                             const std::function<void(const TaskPath&, const QString&)>& read) const
 {
     const TaskPath folder = ResolveFolder(asked);
     const QString dir = FolderDir(m_root.TasksDir(), folder);
@@ -344,12 +365,32 @@ void TaskStore::ListTasks(const TaskPath& asked, QList<StoredTask>* tasks, QList
         if (!TaskPath::NameProblem(name).isEmpty()) continue;
         const TaskPath path = *folder.Join(*TaskPath::Parse(name));
         try {
-            tasks->append(Read(path, dir + QLatin1Char('/') + entry));
+            read(path, dir + QLatin1Char('/') + entry);
         } catch (const ServiceError& e) {
             qWarning().noquote() << e.Message();
             if (damaged) damaged->append(DamagedTask{path, e.Message()});
         }
     }
+}
+
+void TaskStore::ListTasks(const TaskPath& folder, QList<StoredTask>* tasks, QList<DamagedTask>* damaged) const
+{
+    EachTaskFile(folder, damaged, [&](const TaskPath& path, const QString& file) { tasks->append(Read(path, file)); });
+}
+
+void TaskStore::ListTaskTexts(const TaskPath& folder, QList<ListedTask>* tasks, QList<DamagedTask>* damaged) const
+{
+    EachTaskFile(folder, damaged, [&](const TaskPath& path, const QString& file) {
+        ListedTask listed{path, {}, {}};
+        const QByteArray name = QFile::encodeName(file);
+        if (!Cached(path, name, &listed.xml, &listed.facts)) {
+            StoredTask stored{path, {}, {}, file};
+            ReadFile(name, &stored);
+            listed.xml = stored.xml;
+            listed.facts = ListedFacts{stored.doc.settings.hidden, stored.doc.settings.enabled};
+        }
+        tasks->append(std::move(listed));
+    });
 }
 
 StoredTask TaskStore::LoadTask(const TaskPath& asked) const
@@ -367,9 +408,10 @@ void TaskStore::Write(const TaskPath& task, const TaskDocument& doc, StoredTask*
     stored->xml = TaskDocumentCodec::Encode(doc);
     const QString file = TaskFile(task);
     stored->file = file;
-    DocumentCache::Instance().Remove(file);
+    const QByteArray name = QFile::encodeName(file);
+    DocumentCache::Instance().Remove(name);
     AtomicFile::Write(file, stored->xml);
-    if (const auto signature = Signature(file)) DocumentCache::Instance().Insert(file, *signature, stored->xml);
+    if (const auto signature = Signature(file)) DocumentCache::Instance().Insert(name, *signature, stored->xml, doc);
 }
 
 StoredTask TaskStore::StoreTask(const TaskPath& asked, const TaskDocument& doc, Mode mode)
@@ -408,7 +450,7 @@ void TaskStore::DeleteTask(const TaskPath& asked)
     const TaskPath task = ResolveTask(asked);
     const QString file = TaskFile(task);
     if (!QFileInfo(file).isFile()) throw NotFound(task);
-    DocumentCache::Instance().Remove(file);
+    DocumentCache::Instance().Remove(QFile::encodeName(file));
     AtomicFile::Remove(file);
     if (QFileInfo::exists(StateFile(task))) AtomicFile::Remove(StateFile(task));
 }

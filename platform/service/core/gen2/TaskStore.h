@@ -27,6 +27,19 @@ struct StoredTask {
     QString file;
 };
 
+/// The two settings a listing looks at.
+struct ListedFacts {
+    bool hidden = false;
+    bool enabled = true;
+};
+
+/// A stored task as a listing sends it: its document as stored, not decoded.
+struct ListedTask {
+    TaskPath path;
+    QByteArray xml;
+    ListedFacts facts;
+};
+
 /// A task file that does not load, and why.
 struct DamagedTask {
     TaskPath path;
@@ -48,6 +61,9 @@ public:
 
     /// The tasks of a folder that load, sorted by name, and those that do not.
     void ListTasks(const TaskPath& folder, QList<StoredTask>* tasks, QList<DamagedTask>* damaged) const;
+    /// The same without decoding the documents that were read before and have not changed
+    /// since: what a listing sends.
+    void ListTaskTexts(const TaskPath& folder, QList<ListedTask>* tasks, QList<DamagedTask>* damaged) const;
     /// One task; throws ServiceError when it is missing or damaged.
     StoredTask LoadTask(const TaskPath& task) const;
 
@@ -85,6 +101,15 @@ private:
     static QString StoredSpelling(const QString& dir, const QString& name, const QString& suffix);
     void EnsureFolders(const QString& base, const TaskPath& folder);
     StoredTask Read(const TaskPath& task, const QString& file) const;
+    /// The text of `task` from the cache, and what a listing looks at; false when the cache
+    /// holds nothing for the file `name` or the file changed since.
+    bool Cached(const TaskPath& task, const QByteArray& name, QByteArray* xml, ListedFacts* facts) const;
+    /// Reads and checks the file `name` into `stored` (whose path and file are set) and caches it.
+    void ReadFile(const QByteArray& name, StoredTask* stored) const;
+    /// Calls `read` with the path and file of each task of `folder`, sorted by name; a task
+    /// that `read` refuses with a ServiceError is reported in `damaged`.
+    void EachTaskFile(const TaskPath& folder, QList<DamagedTask>* damaged,
+                      const std::function<void(const TaskPath&, const QString&)>& read) const;
     void Write(const TaskPath& task, const TaskDocument& doc, StoredTask* stored);
 
     ServiceRoot m_root;

@@ -914,3 +914,44 @@ std::optional<TaskDocument> TaskDocumentCodec::Load(const QByteArray& xml, Value
     }
     return doc;
 }
+
+namespace {
+
+template <typename T>
+void AddNames(const std::vector<Field<T>>& fields, QList<QByteArray>* names)
+{
+    for (const Field<T>& f : fields) names->append(QByteArray(f.name.data(), f.name.size()));
+}
+
+} // namespace
+
+const QList<QByteArray>& TaskDocumentCodec::Markup()
+{
+    static const QList<QByteArray> markup = [] {
+        QList<QByteArray> names{"RegistrationInfo", "Principal", "Settings", "IdleSettings", "NetworkSettings", "Triggers",
+                                "Trigger", "Repetition", "ValueQueries", "Pair", "Name", "Value", "Actions", "Action",
+                                "Context", "HeaderFields", "Attachments", "Attachment", "Data"};
+        AddNames(RegistrationFields(), &names);
+        AddNames(PrincipalFields(), &names);
+        AddNames(SettingsFields(), &names);
+        AddNames(IdleFields(), &names);
+        AddNames(NetworkFields(), &names);
+        AddNames(RepetitionFields(), &names);
+        AddNames(TriggerFields(), &names);
+        AddNames(ActionFields(), &names);
+        // The declaration and the root as Document writes them (and the quick reader expects).
+        QList<QByteArray> out{"<?xml version=\"1.0\" encoding=\"UTF-8\"?>",
+                              "<Task xmlns=\"" + Namespace().toUtf8() + "\" version=\"" + QByteArray::number(kVersion) + "\">",
+                              "</Task>"};
+        QSet<QByteArray> seen;
+        for (const QByteArray& name : std::as_const(names)) {
+            if (seen.contains(name)) continue;
+            seen.insert(name);
+            out << "<" + name + ">" << "</" + name + ">" << "<" + name + "/>";
+        }
+        for (int type = 0; type < 12; ++type) out << "<Trigger type=\"" + QByteArray::number(type) + "\">";
+        for (int type : {0, 5, 6, 7}) out << "<Action type=\"" + QByteArray::number(type) + "\">";
+        return out;
+    }();
+    return markup;
+}

@@ -29,4 +29,7 @@ public:
     static bool IsCanonical(const QByteArray& xml);
     /// Decode, then the service's value checks (TaskValueRules::CheckDocument).
     static std::optional<TaskDocument> Load(const QByteArray& xml, ValueProblem* problem);
+    /// The pieces of markup Encode writes (the declaration with the root's start tag, and
+    /// each element's start, end and empty tag), each once.
+    static const QList<QByteArray>& Markup();
 };
