@@ -203,6 +203,11 @@ private slots:
         QTest::newRow("twice") << Stored("<Principal/><Principal/>") << false;
         QTest::newRow("value queries") << Stored("<Triggers><Trigger type=\"0\"><ValueQueries><Pair><Name>a</Name><Value>b</Value></Pair></ValueQueries></Trigger></Triggers>") << false;
         QTest::newRow("flag with space") << Stored("<Settings><Enabled>true </Enabled></Settings>") << false;
+        QTest::newRow("empty flag") << Stored("<Settings><Enabled/></Settings>") << false;
+        QTest::newRow("number with a line feed") << Stored("<Settings><Priority>5\n</Priority></Settings>") << true;
+        QTest::newRow("negative number") << Stored("<Settings><RestartCount>-3</RestartCount></Settings>") << true;
+        QTest::newRow("number from an entity") << Stored("<Settings><Priority>&#53;</Priority></Settings>") << false;
+        QTest::newRow("number with a space") << Stored("<Settings><Priority> 5</Priority></Settings>") << false;
         QTest::newRow("element in a text") << Stored("<Data><b>x</b></Data>") << false;
         QTest::newRow("mismatched end") << Stored("<Data>x</Date>") << false;
         QTest::newRow("prefixed element") << Stored("<t:Data xmlns:t=\"urn:taskscheduler:task\">x</t:Data>") << false;

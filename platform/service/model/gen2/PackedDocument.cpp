@@ -2,10 +2,10 @@
 
 #include "gen2/TaskDocumentCodec.h"
 
-#include <algorithm>
+#include <QVarLengthArray>
+#include <array>
 #include <cstring>
-#include <string_view>
-#include <unordered_map>
+#include <vector>
 
 namespace {
 
@@ -15,18 +15,54 @@ constexpr char kFirstMark = '\x01';
 constexpr char kLastMark = '\x04';
 constexpr int kMarks = kLastMark - kFirstMark + 1;
 
-bool IsMark(char c) { return c >= kFirstMark && c <= kLastMark; }
+bool IsMark(char c) { return uchar(c - kFirstMark) < uchar(kMarks); }
 
-const std::unordered_map<std::string_view, int>& Indexes()
+// The pieces of markup in buckets by their length and a few of their characters: a tag is
+// compared with the one or two pieces of its bucket, which costs less than hashing it whole.
+class PieceTable {
+public:
+    PieceTable() : m_markup(TaskDocumentCodec::Markup())
+    {
+        for (qsizetype i = 0; i < m_markup.size() && i < kMarks * 256; ++i) {
+            if (m_markup[i].size() >= 3) m_buckets[Bucket(m_markup[i].constData(), m_markup[i].size())].push_back(int(i));
+        }
+    }
+
+    int Find(const char* tag, qsizetype length) const
+    {
+        if (length < 3) return -1;
+        for (const int i : m_buckets[Bucket(tag, length)]) {
+            if (m_markup[i].size() == length && std::memcmp(m_markup[i].constData(), tag, size_t(length)) == 0) return i;
+        }
+        return -1;
+    }
+
+private:
+    static constexpr size_t kBuckets = 1024;
+    static size_t Bucket(const char* tag, qsizetype length)
+    {
+        return (size_t(length) * 131 + uchar(tag[1]) * 31 + uchar(tag[2]) * 7 + uchar(tag[length - 2])) % kBuckets;
+    }
+
+    const QList<QByteArray>& m_markup;
+    std::array<std::vector<int>, kBuckets> m_buckets;
+};
+
+const PieceTable& Pieces()
 {
-    static const std::unordered_map<std::string_view, int> indexes = [] {
-        std::unordered_map<std::string_view, int> map;
-        const QList<QByteArray>& markup = TaskDocumentCodec::Markup();
-        for (qsizetype i = 0; i < markup.size() && i < kMarks * 256; ++i)
-            map.emplace(std::string_view(markup[i].constData(), size_t(markup[i].size())), int(i));
-        return map;
-    }();
-    return indexes;
+    static const PieceTable table;
+    return table;
+}
+
+// Copies `length` bytes; false when one of them is a mark, which would not unpack as itself.
+bool CopyPlain(char*& out, const char* from, qsizetype length)
+{
+    for (qsizetype i = 0; i < length; ++i) {
+        if (IsMark(from[i])) return false;
+    }
+    std::memcpy(out, from, size_t(length));
+    out += length;
+    return true;
 }
 
 } // namespace
@@ -35,36 +71,34 @@ PackedDocument::PackedDocument(const QByteArray& xml) : m_size(xml.size())
 {
     const char* p = xml.constData();
     const char* const end = p + xml.size();
-    if (std::any_of(p, end, IsMark)) {
-        m_bytes = xml;
-        return;
-    }
-    const auto& indexes = Indexes();
-    QByteArray packed;
-    packed.reserve(xml.size());
-    while (p < end) {
+    // Packing never lengthens the text: a piece of three bytes or more becomes two bytes.
+    QVarLengthArray<char, 4096> buffer(xml.size());
+    char* out = buffer.data();
+    const PieceTable& pieces = Pieces();
+    bool plain = true;
+    while (p < end && plain) {
         const char* open = static_cast<const char*>(std::memchr(p, '<', size_t(end - p)));
-        if (!open) {
-            packed.append(p, end - p);
-            break;
-        }
-        packed.append(p, open - p);
-        const char* close = static_cast<const char*>(std::memchr(open, '>', size_t(end - open)));
+        const char* close = open ? static_cast<const char*>(std::memchr(open, '>', size_t(end - open))) : nullptr;
         if (!close) {
-            packed.append(open, end - open);
+            plain = CopyPlain(out, p, end - p);
             break;
         }
-        const auto found = indexes.find(std::string_view(open, size_t(close + 1 - open)));
-        if (found == indexes.end()) {
-            packed.append(open, close + 1 - open);
+        plain = CopyPlain(out, p, open - p);
+        const qsizetype length = close + 1 - open;
+        const int index = pieces.Find(open, length);
+        if (index < 0) {
+            plain = plain && CopyPlain(out, open, length);
         } else {
-            packed.append(char(kFirstMark + found->second / 256));
-            packed.append(char(found->second % 256));
+            *out++ = char(kFirstMark + index / 256);
+            *out++ = char(index % 256);
         }
         p = close + 1;
     }
-    packed.squeeze();
-    m_bytes = packed;
+    if (!plain) {
+        m_bytes = xml;
+        return;
+    }
+    m_bytes = QByteArray(buffer.data(), out - buffer.data());
     m_packed = true;
 }
 
@@ -78,7 +112,8 @@ QByteArray PackedDocument::Unpack() const
     const char* p = m_bytes.constData();
     const char* const end = p + m_bytes.size();
     while (p < end) {
-        const char* mark = std::find_if(p, end, IsMark);
+        const char* mark = p;
+        while (mark < end && !IsMark(*mark)) ++mark;
         const size_t plain = size_t(std::min(mark - p, outEnd - out));
         std::memcpy(out, p, plain);
         out += plain;

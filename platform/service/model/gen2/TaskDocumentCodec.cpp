@@ -4,6 +4,7 @@
 #include <QUtf8StringView>
 #include <QVarLengthArray>
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <string_view>
 #include <QXmlStreamReader>
@@ -666,8 +667,13 @@ private:
 
     std::string_view Name()
     {
+        static constexpr auto letters = [] {
+            std::array<bool, 256> table{};
+            for (int c = 'A'; c <= 'Z'; ++c) table[size_t(c)] = table[size_t(c - 'A' + 'a')] = true;
+            return table;
+        }();
         const char* begin = m_p;
-        while (m_p < m_end && IsLetter(*m_p)) ++m_p;
+        while (m_p < m_end && letters[uchar(*m_p)]) ++m_p;
         return std::string_view(begin, size_t(m_p - begin));
     }
 
@@ -691,8 +697,41 @@ private:
 
     bool EndTag(std::string_view name)
     {
-        if (!Literal("</")) return false;
-        return Name() == name && Literal(">");
+        // The name is known: compared whole, it needs no scan for where it ends, and a longer
+        // name fails at the ">".
+        return Literal("</") && Literal(name) && Literal(">");
+    }
+
+    // The characters up to the next tag as they stand, for a flag or a number: these are
+    // plain ASCII in the stored form, so an entity, a control character or any other byte
+    // that is not a digit, a sign, a letter or a line feed leaves the document to the general
+    // reader (which refuses most of them anyway).
+    bool Plain(const Tag& tag, std::string_view* out)
+    {
+        const char* begin = m_p;
+        if (!tag.empty) {
+            while (m_p < m_end && ((*m_p >= '0' && *m_p <= '9') || IsLetter(*m_p) || *m_p == '-' || *m_p == '\n')) ++m_p;
+            if (!EndTag(tag.name)) return false;
+        }
+        *out = std::string_view(begin, tag.empty ? 0 : size_t(m_p - begin) - tag.name.size() - 3);
+        return true;
+    }
+
+    // What IsShortNumber and toLongLong accept, read from the bytes.
+    static std::optional<int> Number(std::string_view text)
+    {
+        if (text.ends_with('\n')) text.remove_suffix(1);
+        const bool negative = text.starts_with('-');
+        if (negative) text.remove_prefix(1);
+        if (text.empty() || text.size() > 10) return std::nullopt;
+        qint64 value = 0;
+        for (const char c : text) {
+            if (c < '0' || c > '9') return std::nullopt;
+            value = value * 10 + (c - '0');
+        }
+        if (negative) value = -value;
+        if (value < std::numeric_limits<int>::min() || value > std::numeric_limits<int>::max()) return std::nullopt;
+        return int(value);
     }
 
     // Calls `child` for each child element (each exactly once unless `repeatable` names it)
@@ -768,25 +807,19 @@ private:
         for (const Field<T>& f : fields) {
             if (tag.name != std::string_view(f.name.data(), size_t(f.name.size()))) continue;
             if (type >= 0 && !Applies(f, type)) return false;
-            QString text;
-            if (!TextElement(tag, &text)) return false;
-            switch (f.kind) {
-            case Kind::Text:
-                record->*f.text = text;
-                return true;
-            case Kind::Flag:
-                if (text == QLatin1String("true")) record->*f.flag = true;
-                else if (text == QLatin1String("false")) record->*f.flag = false;
+            if (f.kind == Kind::Text) return TextElement(tag, &(record->*f.text));
+            std::string_view text;
+            if (!Plain(tag, &text)) return false;
+            if (f.kind == Kind::Flag) {
+                if (text == "true") record->*f.flag = true;
+                else if (text == "false") record->*f.flag = false;
                 else return false;
                 return true;
-            case Kind::Number: {
-                bool ok = IsShortNumber(text);
-                const qint64 value = ok ? text.toLongLong(&ok) : 0;
-                if (!ok || value < std::numeric_limits<int>::min() || value > std::numeric_limits<int>::max()) return false;
-                record->*f.number = int(value);
-                return true;
             }
-            }
+            const std::optional<int> number = Number(text);
+            if (!number) return false;
+            record->*f.number = *number;
+            return true;
         }
         return false;
     }
