@@ -8,6 +8,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <grp.h>
+#include <sched.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -237,6 +238,31 @@ ChildPlan Plan(const InstanceRecord& description, const RecordStep& step)
     ChildFail(reportFd, ProgramStage);
 }
 
+struct SharedChild {
+    const ChildPlan* plan;
+    int logFd;
+    int reportFd;
+};
+
+int RunSharedChild(void* argument)
+{
+    const auto* child = static_cast<const SharedChild*>(argument);
+    RunChild(*child->plan, child->logFd, child->reportFd);
+}
+
+// Starts the child in this process's memory, as vfork does, and returns once it has run its
+// program or failed: no page tables are copied and no page is copied on write afterwards,
+// which is most of what a fork costs before every program. The child only makes system calls
+// and never returns, so sharing the memory is safe; one that switches accounts runs
+// initgroups, which allocates, and is forked instead.
+pid_t StartSharingMemory(const ChildPlan& plan, int logFd, int reportFd)
+{
+    // In zero-filled memory that is only mapped as far as the child reaches into it.
+    alignas(64) static char stack[256 * 1024];
+    SharedChild child{&plan, logFd, reportFd};
+    return ::clone(RunSharedChild, stack + sizeof stack, CLONE_VM | CLONE_VFORK | SIGCHLD, &child);
+}
+
 int OpenLog(const std::string& logFile)
 {
     if (!MakePath(DirectoryOf(logFile)))
@@ -367,14 +393,16 @@ void ExecSupervisor::RunStep(const InstanceRecord& description, int index, int l
     const sigset_t stops = StopSignals();
     sigset_t previous;
     ::sigprocmask(SIG_BLOCK, &stops, &previous);
-    const pid_t child = ::fork();
+    const pid_t child = plan.switchUser ? ::fork() : StartSharingMemory(plan, logFd, report[1]);
     if (child == 0) {
         ::close(report[0]);
         RunChild(plan, logFd, report[1]);
     }
     const int forkErrno = errno;
     if (child > 0) {
-        ::setpgid(child, child);   // also here, so that the group exists before any signal is sent
+        // Also here, so that the group exists before any signal is sent; a child that shared
+        // our memory has made its group before we went on.
+        if (plan.switchUser) ::setpgid(child, child);
         g_child = child;
     }
     ::sigprocmask(SIG_SETMASK, &previous, nullptr);
