@@ -39,7 +39,8 @@ namespace {
 constexpr qint64 LogonPassword = 1;                   // TASK_LOGON_PASSWORD
 constexpr qint64 LogonInteractiveOrPassword = 6;      // TASK_LOGON_INTERACTIVE_TOKEN_OR_PASSWORD
 constexpr int StoreLockWaitMs = 10000;
-// How long the mark of a change may wait for the changes after it (SaveState).
+// How long the mark of a change may wait for the changes after it, and the mark of a start
+// for its flush (SaveState).
 constexpr int StateWriteDelayMs = 100;
 
 } // namespace
@@ -126,7 +127,7 @@ Daemon::StartResult Daemon::Start(QString* message)
     m_stateTimer = new QTimer(this);
     m_stateTimer->setSingleShot(true);
     m_stateTimer->setInterval(StateWriteDelayMs);
-    connect(m_stateTimer, &QTimer::timeout, this, &Daemon::WriteState);
+    connect(m_stateTimer, &QTimer::timeout, this, [this] { WriteState(); });
     connect(m_loop, &ScheduleLoop::Handled, this, &Daemon::SaveState);
     connect(m_loop, &ScheduleLoop::CatchingUp, this, [this](const TaskKey& key, const CatchUpMark& mark) {
         try {
@@ -187,7 +188,16 @@ void Daemon::SaveState(const QDateTime& through)
         if (!m_stateTimer->isActive()) m_stateTimer->start();
         return;
     }
-    WriteState();
+    if (m_changing || !m_stateTimer) {
+        WriteState();
+        return;
+    }
+    // After the schedule's own starts the mark is written at once, as a crash of the daemon
+    // right after a start must not bring it again; but flushed a moment later, so that the
+    // program being started does not wait behind the disk's journal for it. A power failure
+    // before the flush ends the instance as well, and its start may then count as missed.
+    WriteState(false);
+    if (!m_stateTimer->isActive()) m_stateTimer->start();
 }
 
 bool Daemon::StartsSinceWritten(const TaskKey& key, const QDateTime& through)
@@ -200,13 +210,14 @@ bool Daemon::StartsSinceWritten(const TaskKey& key, const QDateTime& through)
     return task && task->enabled && !task->StartsAfter(written, through, 1).isEmpty();
 }
 
-void Daemon::WriteState()
+void Daemon::WriteState(bool flush)
 {
-    if (m_stateTimer) m_stateTimer->stop();
+    if (flush && m_stateTimer) m_stateTimer->stop();
     if (!m_unwrittenThrough.isValid()) return;
     try {
-        m_state.Save(m_bootId, m_unwrittenThrough);
-        m_unwrittenThrough = {};
+        m_state.Save(m_bootId, m_unwrittenThrough, flush);
+        // Kept until flushed: the timer's write makes it durable.
+        if (flush) m_unwrittenThrough = {};
     } catch (const std::exception& e) {
         qCWarning(lcDaemon) << "the daemon state cannot be written:" << e.what();
     }
@@ -219,7 +230,10 @@ void Daemon::Stop()
     delete m_server;
     m_server = nullptr;
     // A root that is gone, or is another directory now, gets nothing more from this daemon.
-    if (m_loop && wasRunning && !m_rootLost) SaveState(m_clock.Now());
+    if (m_loop && wasRunning && !m_rootLost) {
+        m_unwrittenThrough = m_clock.Now();
+        WriteState();
+    }
     delete m_stateTimer;
     m_stateTimer = nullptr;
     delete m_sessions;

@@ -71,7 +71,8 @@ private:
     /// marks of the changes that follow.
     void SaveState(const QDateTime& through);
     /// Writes the mark taken last, if it is not written yet.
-    void WriteState();
+    /// Writes the mark not yet on disk; flushed unless `flush` is false.
+    void WriteState(bool flush = true);
     /// Whether `key` has starts after the mark written last and up to `through`.
     bool StartsSinceWritten(const TaskKey& key, const QDateTime& through);
     void OnRootLost(const QString& reason);
@@ -92,7 +93,7 @@ private:
     std::unique_ptr<StartConditions> m_conditions;
     WallClockTimer* m_timer = nullptr;
     QTimer* m_stateTimer = nullptr;
-    QDateTime m_unwrittenThrough;
+    QDateTime m_unwrittenThrough;   ///< not on disk yet, or not flushed yet
     /// The task a request changed, while the schedule is told of it.
     std::optional<TaskKey> m_changing;
     WallClockTimer* m_wakeTimer = nullptr;

@@ -153,8 +153,9 @@ std::optional<RunnableTask> Gen1Catalog::Load(const TaskKey& key, QString* error
     return task;
 }
 
-bool Gen1Catalog::ChangeRuntime(const TaskKey& key, const std::function<void(TaskRuntime&)>& change, QString* error)
+bool Gen1Catalog::ChangeRuntime(const TaskKey& key, const std::function<void(TaskRuntime&)>& change, QString* error, RuntimeWrite)
 {
+    // Always durable: a job keeps its run record in the same file as its definition.
     JobDefinition definition;
     JobRuntime job;
     if (!m_store.Exists(key.path)) return true;   // deleted meanwhile

@@ -220,7 +220,7 @@ std::optional<RunnableTask> Gen2Catalog::Load(const TaskKey& key, QString* error
     }
 }
 
-bool Gen2Catalog::ChangeRuntime(const TaskKey& key, const std::function<void(TaskRuntime&)>& change, QString* error)
+bool Gen2Catalog::ChangeRuntime(const TaskKey& key, const std::function<void(TaskRuntime&)>& change, QString* error, RuntimeWrite write)
 {
     const auto path = PathOf(key, error);
     if (!path) return false;
@@ -231,7 +231,7 @@ bool Gen2Catalog::ChangeRuntime(const TaskKey& key, const std::function<void(Tas
         if (!state) qCWarning(lcGen2) << key.path << ": its run state was damaged and starts afresh:" << stateError;
         TaskRuntime runtime = FromState(state.value_or(TaskRuntimeState{}));
         change(runtime);
-        m_store.WriteState(*path, ToState(runtime));
+        m_store.WriteState(*path, ToState(runtime), write == RuntimeWrite::Durable);
         return true;
     } catch (const std::exception& e) {
         if (error) *error = QString::fromUtf8(e.what());

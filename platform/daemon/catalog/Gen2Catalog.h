@@ -15,7 +15,8 @@ public:
     void ForEach(const std::function<void(const RunnableTask&)>& visit) override;
     TaskKey StoredKey(const TaskKey& key) const override;
     std::optional<RunnableTask> Load(const TaskKey& key, QString* error) override;
-    bool ChangeRuntime(const TaskKey& key, const std::function<void(TaskRuntime&)>& change, QString* error) override;
+    bool ChangeRuntime(const TaskKey& key, const std::function<void(TaskRuntime&)>& change, QString* error,
+                       RuntimeWrite write = RuntimeWrite::Durable) override;
     bool Delete(const TaskKey& key, QString* error) override;
     QList<TaskKey> Unsettled() override;
 

@@ -27,9 +27,18 @@ public:
     /// One task as it is stored now, keyed by its stored spelling; nothing, with `error`
     /// filled, when it is gone or damaged.
     virtual std::optional<RunnableTask> Load(const TaskKey& key, QString* error) = 0;
-    /// Changes the runtime record of a task with `change`, durably. A task that is gone is
-    /// left alone. Returns false, with `error` filled, when the record cannot be written.
-    virtual bool ChangeRuntime(const TaskKey& key, const std::function<void(TaskRuntime&)>& change, QString* error) = 0;
+    /// How a runtime change reaches the disk.
+    enum class RuntimeWrite : quint8 {
+        Durable,   ///< flushed before ChangeRuntime returns
+        /// Replaced whole but not flushed: it survives a crash of the daemon, not a power
+        /// failure. For a record that a later durable one follows, or that the next daemon
+        /// judges stale after a new boot anyway (a task's "running" state).
+        Cached,
+    };
+    /// Changes the runtime record of a task with `change`. A task that is gone is left alone.
+    /// Returns false, with `error` filled, when the record cannot be written.
+    virtual bool ChangeRuntime(const TaskKey& key, const std::function<void(TaskRuntime&)>& change, QString* error,
+                               RuntimeWrite write = RuntimeWrite::Durable) = 0;
     /// The tasks whose runtime record says that they run or wait to run.
     virtual QList<TaskKey> Unsettled() = 0;
     /// Deletes a task whose time is over. False, with `error` filled, on failure.

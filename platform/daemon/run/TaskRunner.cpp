@@ -72,11 +72,11 @@ QList<const RunningInstance*> TaskRunner::AllInstances() const
     return out;
 }
 
-void TaskRunner::SetRuntime(const TaskKey& key, const std::function<void(TaskRuntime&)>& change)
+void TaskRunner::SetRuntime(const TaskKey& key, const std::function<void(TaskRuntime&)>& change, TaskCatalog::RuntimeWrite write)
 {
     TaskCatalog* catalog = CatalogOf(key);
     QString error;
-    if (catalog && !catalog->ChangeRuntime(key, change, &error))
+    if (catalog && !catalog->ChangeRuntime(key, change, &error, write))
         qCWarning(lcRunner) << key.ToString() << ": the run state cannot be recorded:" << error;
 }
 
@@ -226,11 +226,18 @@ HRESULT TaskRunner::Launch(const RunnableTask& task, const QString& cause, int a
     auto* instance = new RunningInstance(*description, pid, true, task.executionTimeLimitMs, task.allowHardTerminate, this);
     m_running[task.key].append(instance);
     Watch(instance);
-    SetRuntime(task.key, [&](TaskRuntime& r) {
-        r.runState = TaskRuntime::Running;
-        r.lastRunTime = start;
-        r.lastResult = RunResults::Running;
-    });
+    // Not flushed, so that a start waits for no disk: a crash of the daemon keeps the page
+    // cache, and its successor finds the supervisor still running (RecoverInstances). After a
+    // power failure nothing runs any more, and the next daemon settles a state that says so
+    // (Recover); the instance's end is recorded durably in any case (Finish).
+    SetRuntime(
+        task.key,
+        [&](TaskRuntime& r) {
+            r.runState = TaskRuntime::Running;
+            r.lastRunTime = start;
+            r.lastResult = RunResults::Running;
+        },
+        TaskCatalog::RuntimeWrite::Cached);
     qCInfo(lcRunner) << task.key.ToString() << "started (" << cause << "), instance" << description->id << "supervisor" << pid;
     emit InstanceStarted(task.key);
     if (!instance->IsValid()) OnEnded(instance);   // it ended before it could be watched

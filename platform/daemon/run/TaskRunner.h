@@ -91,7 +91,8 @@ private:
     void RecordSkippedStart(const RunnableTask& task, const QString& cause, const QString& reason);
     void StopOnBatteries();
     void RecordFailedStart(const RunnableTask& task, const QString& cause, int attempt, const QDateTime& start, HRESULT result);
-    void SetRuntime(const TaskKey& key, const std::function<void(TaskRuntime&)>& change);
+    void SetRuntime(const TaskKey& key, const std::function<void(TaskRuntime&)>& change,
+                    TaskCatalog::RuntimeWrite write = TaskCatalog::RuntimeWrite::Durable);
     void StartWaiting(const TaskKey& key);
     void ScheduleRestart(const TaskKey& key, const QString& cause, int attempt);
     void RemoveInstanceFiles(const QString& id);

@@ -43,7 +43,7 @@ void DaemonState::Load()
     }
 }
 
-void DaemonState::Save(const QString& bootId, const QDateTime& handledThrough)
+void DaemonState::Save(const QString& bootId, const QDateTime& handledThrough, bool flush)
 {
     const QString oldBootId = m_bootId;
     const QDateTime oldThrough = m_handledThrough;
@@ -53,7 +53,7 @@ void DaemonState::Save(const QString& bootId, const QDateTime& handledThrough)
     // A mark is needed only until the moment it names is handled for every task.
     for (auto it = m_catchUp.begin(); it != m_catchUp.end();) it = it->through <= handledThrough ? m_catchUp.erase(it) : std::next(it);
     try {
-        Write();
+        Write(flush);
     } catch (...) {
         m_bootId = oldBootId;
         m_handledThrough = oldThrough;
@@ -90,7 +90,7 @@ void DaemonState::RecordCatchUp(const QString& bootId, const TaskKey& key, const
     }
 }
 
-void DaemonState::Write()
+void DaemonState::Write(bool flush)
 {
     QJsonObject o{{QStringLiteral("version"), 1},
                   {QStringLiteral("bootId"), m_bootId},
@@ -105,7 +105,9 @@ void DaemonState::Write()
         }
         o.insert(QStringLiteral("catchUp"), QJsonObject{{QStringLiteral("bootId"), m_catchUpBootId}, {QStringLiteral("tasks"), tasks}});
     }
-    AtomicFile::Write(m_file, QJsonDocument(o).toJson(QJsonDocument::Compact));
+    const QByteArray bytes = QJsonDocument(o).toJson(QJsonDocument::Compact);
+    if (flush) AtomicFile::Write(m_file, bytes);
+    else AtomicFile::WriteUnflushed(m_file, bytes);
 }
 
 QString DaemonState::CurrentBootId()

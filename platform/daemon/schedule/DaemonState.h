@@ -19,9 +19,10 @@ public:
     /// Every scheduled start up to this moment was handled; invalid before the first daemon.
     QDateTime HandledThrough() const { return m_handledThrough; }
 
-    /// Records both durably, with the catch-up marks not yet covered by `handledThrough`.
-    /// Throws ServiceError when the file cannot be written.
-    void Save(const QString& bootId, const QDateTime& handledThrough);
+    /// Records both, with the catch-up marks not yet covered by `handledThrough`: durably, or
+    /// without `flush` replaced whole but not flushed (it then survives a crash of the daemon,
+    /// not a power failure). Throws ServiceError when the file cannot be written.
+    void Save(const QString& bootId, const QDateTime& handledThrough, bool flush = true);
 
     /// The tasks whose catch-up an earlier daemon began and did not see through. Marks of
     /// start-up starts count only in the boot `bootId` they were made in.
@@ -35,7 +36,7 @@ public:
     QString File() const { return m_file; }
 
 private:
-    void Write();
+    void Write(bool flush = true);
 
     QString m_file;
     QString m_bootId;

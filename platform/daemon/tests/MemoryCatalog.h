@@ -24,7 +24,8 @@ public:
         }
         return *it;
     }
-    bool ChangeRuntime(const TaskKey& key, const std::function<void(TaskRuntime&)>& change, QString*) override
+    bool ChangeRuntime(const TaskKey& key, const std::function<void(TaskRuntime&)>& change, QString*,
+                       RuntimeWrite = RuntimeWrite::Durable) override
     {
         if (!tasks.contains(key)) return true;
         change(runtime[key]);

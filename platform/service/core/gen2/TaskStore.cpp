@@ -466,11 +466,12 @@ std::optional<TaskRuntimeState> TaskStore::ReadState(const TaskPath& task, QStri
     return TaskStateFile::Decode(f.read(64 * 1024), error);
 }
 
-void TaskStore::WriteState(const TaskPath& asked, const TaskRuntimeState& state)
+void TaskStore::WriteState(const TaskPath& asked, const TaskRuntimeState& state, bool flush)
 {
     WriteLock lock(m_root, m_lockWaitMs);
     const TaskPath task = ResolveTask(asked);
     if (!QFileInfo(TaskFile(task)).isFile()) throw NotFound(task);
     EnsureFolders(m_root.StateDir(), task.Parent());
-    AtomicFile::Write(StateFile(task), TaskStateFile::Encode(state));
+    if (flush) AtomicFile::Write(StateFile(task), TaskStateFile::Encode(state));
+    else AtomicFile::WriteUnflushed(StateFile(task), TaskStateFile::Encode(state));
 }

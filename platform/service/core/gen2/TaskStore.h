@@ -79,7 +79,9 @@ public:
     /// The runtime state of a task; a task that never ran has the default state. Nothing,
     /// with `error` filled, when the state file is damaged.
     std::optional<TaskRuntimeState> ReadState(const TaskPath& task, QString* error) const;
-    void WriteState(const TaskPath& task, const TaskRuntimeState& state);
+    /// Replaces the runtime state of a task whole; unless `flush`, without waiting for the disk
+    /// (the state then survives a crash of the process, not a power failure).
+    void WriteState(const TaskPath& task, const TaskRuntimeState& state, bool flush = true);
 
     /// `folder` with each name spelt as stored (names without a stored match are kept).
     TaskPath ResolveFolder(const TaskPath& folder) const;
