@@ -85,6 +85,13 @@ void ScheduleLoop::CountMissed(const TaskKey& key, int count)
 void ScheduleLoop::Add(qint64 when, const Entry& entry)
 {
     m_entries[entry.key].append(m_queue.emplace(when, entry));
+    if (entry.what == Entry::DelayedStart) ++m_delayedStarts;
+}
+
+void ScheduleLoop::Erase(Queue::iterator entry)
+{
+    if (entry->second.what == Entry::DelayedStart) --m_delayedStarts;
+    m_queue.erase(entry);
 }
 
 void ScheduleLoop::Unschedule(const TaskKey& key, bool keepEventStarts)
@@ -97,7 +104,7 @@ void ScheduleLoop::Unschedule(const TaskKey& key, bool keepEventStarts)
         // start's wait for idleness.
         const Entry::What what = entry->second.what;
         if (keepEventStarts && (what == Entry::EventStart || what == Entry::DelayedStart || what == Entry::IdleGiveUp)) kept.append(entry);
-        else m_queue.erase(entry);
+        else Erase(entry);
     }
     if (kept.isEmpty()) m_entries.erase(it);
     else *it = kept;
@@ -159,7 +166,7 @@ void ScheduleLoop::RemoveEntries(const TaskKey& key, const std::function<bool(co
     if (it == m_entries.end()) return;
     for (qsizetype i = it->size() - 1; i >= 0; --i) {
         if (!which((*it)[i]->second)) continue;
-        m_queue.erase((*it)[i]);
+        Erase((*it)[i]);
         it->removeAt(i);
     }
     if (it->isEmpty()) m_entries.erase(it);
@@ -229,8 +236,9 @@ void ScheduleLoop::MarkHandled(const QDateTime& now)
     // A start still waiting out its random delay is not handled yet: a daemon that ends
     // meanwhile leaves it to its successor as a missed start.
     qint64 through = now.toMSecsSinceEpoch();
-    for (const auto& [when, entry] : m_queue) {
-        if (entry.what == Entry::DelayedStart && entry.scheduledAt > 0) through = std::min(through, entry.scheduledAt - 1);
+    // Looked for only when there are any: the queue holds an entry for every task.
+    for (auto it = m_queue.cbegin(); m_delayedStarts > 0 && it != m_queue.cend(); ++it) {
+        if (it->second.what == Entry::DelayedStart && it->second.scheduledAt > 0) through = std::min(through, it->second.scheduledAt - 1);
     }
     m_handledThrough = QDateTime::fromMSecsSinceEpoch(through);
     emit Handled(m_handledThrough);
@@ -360,7 +368,7 @@ void ScheduleLoop::Wake()
         const Entry entry = first->second;
         m_entries[entry.key].removeOne(first);
         if (m_entries[entry.key].isEmpty()) m_entries.remove(entry.key);
-        m_queue.erase(first);
+        Erase(first);
 
         if (entry.what == Entry::Expire) {
             Expire(entry.key, now);

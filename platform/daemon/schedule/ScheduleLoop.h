@@ -84,6 +84,7 @@ private:
     void Wake();
     void Arm();
     void Add(qint64 when, const Entry& entry);
+    void Erase(Queue::iterator entry);
     void Unschedule(const TaskKey& key, bool keepEventStarts);
     void Schedule(const RunnableTask& task, const QDateTime& now, bool withStart = true);
     void Expire(const TaskKey& key, const QDateTime& now);
@@ -113,6 +114,7 @@ private:
     WakeTimer& m_timer;
     WakeTimer* m_wakeTimer = nullptr;
     Queue m_queue;
+    int m_delayedStarts = 0;   ///< DelayedStart entries in the queue
     QHash<TaskKey, QList<Queue::iterator>> m_entries;
     QHash<TaskKey, QList<EventStart>> m_logonStarts;
     QHash<TaskKey, QList<EventStart>> m_sessionStarts;
