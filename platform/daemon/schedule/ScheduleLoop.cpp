@@ -86,11 +86,13 @@ void ScheduleLoop::Add(qint64 when, const Entry& entry)
 {
     m_entries[entry.key].append(m_queue.emplace(when, entry));
     if (entry.what == Entry::DelayedStart) ++m_delayedStarts;
+    if (entry.wake) m_wakeTimes.insert(when);
 }
 
 void ScheduleLoop::Erase(Queue::iterator entry)
 {
     if (entry->second.what == Entry::DelayedStart) --m_delayedStarts;
+    if (entry->second.wake) m_wakeTimes.erase(m_wakeTimes.find(entry->first));
     m_queue.erase(entry);
 }
 
@@ -418,9 +420,8 @@ void ScheduleLoop::Arm()
     if (m_queue.empty()) m_timer.Disarm();
     else m_timer.ArmAt(QDateTime::fromMSecsSinceEpoch(m_queue.begin()->first));
     if (!m_wakeTimer) return;
-    const auto wake = std::find_if(m_queue.cbegin(), m_queue.cend(), [](const auto& entry) { return entry.second.wake; });
-    if (wake == m_queue.cend()) m_wakeTimer->Disarm();
-    else m_wakeTimer->ArmAt(QDateTime::fromMSecsSinceEpoch(wake->first));
+    if (m_wakeTimes.empty()) m_wakeTimer->Disarm();
+    else m_wakeTimer->ArmAt(QDateTime::fromMSecsSinceEpoch(*m_wakeTimes.begin()));
 }
 
 QDateTime ScheduleLoop::NextWake() const

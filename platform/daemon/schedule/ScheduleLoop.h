@@ -11,6 +11,7 @@
 #include <QList>
 #include <QObject>
 #include <map>
+#include <set>
 
 /// Keeps the next start (and the expiry) of every task in one ordered queue and sleeps until
 /// the first of them: no polling, and nothing at all happens while nothing is due. A change
@@ -114,7 +115,10 @@ private:
     WakeTimer& m_timer;
     WakeTimer* m_wakeTimer = nullptr;
     Queue m_queue;
-    int m_delayedStarts = 0;   ///< DelayedStart entries in the queue
+    // Kept beside the queue, which holds an entry for every task, so that a wake or a change
+    // does not look through all of them.
+    int m_delayedStarts = 0;           ///< DelayedStart entries in the queue
+    std::multiset<qint64> m_wakeTimes;   ///< times of the entries that wake the computer
     QHash<TaskKey, QList<Queue::iterator>> m_entries;
     QHash<TaskKey, QList<EventStart>> m_logonStarts;
     QHash<TaskKey, QList<EventStart>> m_sessionStarts;
