@@ -19,6 +19,9 @@ Q_LOGGING_CATEGORY(lcRunner, "taskschedd.runner")
 namespace {
 // How long an ended instance waits for others to be recorded with it.
 constexpr int FinishDelayMs = 10;
+// Ends are recorded at most this often: while instances end one after another, each record
+// flushes a task's history and state once for all of them instead of once for every few.
+constexpr qint64 FinishSpacingMs = 50;
 }
 
 TaskRunner::TaskRunner(ServiceRoot root, QList<TaskCatalog*> catalogs, const Clock& clock, QObject* parent)
@@ -29,7 +32,6 @@ TaskRunner::TaskRunner(ServiceRoot root, QList<TaskCatalog*> catalogs, const Clo
     // and one of its state, each flushed to disk once, for all of them.
     m_finishTimer = new QTimer(this);
     m_finishTimer->setSingleShot(true);
-    m_finishTimer->setInterval(FinishDelayMs);
     connect(m_finishTimer, &QTimer::timeout, this, &TaskRunner::FinishEnded);
 }
 
@@ -279,12 +281,17 @@ void TaskRunner::OnEnded(RunningInstance* instance)
 
     const HRESULT result = outcome ? RunResults::FromOutcome(description, *outcome, reason) : RunResults::Lost;
     m_ended.append(EndedRun{description, result, outcome ? outcome->end : m_clock.Now(), reason});
-    if (!m_finishTimer->isActive()) m_finishTimer->start();
+    if (!m_finishTimer->isActive()) {
+        const qint64 sinceLast = m_lastFinish.isValid() ? m_lastFinish.elapsed() : FinishSpacingMs;
+        m_finishTimer->start(int(std::max<qint64>(FinishDelayMs, FinishSpacingMs - sinceLast)));
+    }
 }
 
 void TaskRunner::FinishEnded()
 {
     m_finishTimer->stop();
+    if (m_ended.isEmpty()) return;
+    m_lastFinish.start();
     const QList<EndedRun> ended = std::exchange(m_ended, {});
     QList<TaskKey> order;
     QHash<TaskKey, QList<EndedRun>> byTask;

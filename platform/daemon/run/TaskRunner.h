@@ -11,6 +11,7 @@
 #include "catalog/TaskCatalog.h"
 #include "schedule/TaskStarter.h"
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QList>
 #include <QObject>
@@ -111,4 +112,5 @@ private:
     const StartConditions* m_conditions = nullptr;
     QList<EndedRun> m_ended;
     QTimer* m_finishTimer = nullptr;
+    QElapsedTimer m_lastFinish;   ///< since the ended instances were last recorded
 };
