@@ -11,6 +11,7 @@
 #include <QJsonObject>
 #include <QLoggingCategory>
 #include <algorithm>
+#include <sys/stat.h>
 
 Q_LOGGING_CATEGORY(lcHistory, "taskschedd.history")
 
@@ -54,8 +55,31 @@ QString RunHistory::File(const TaskKey& key) const
     return TaskStore::FileFor(m_dir + QStringLiteral("/v2"), path, QStringLiteral(".json"));
 }
 
+std::optional<QList<RunHistoryEntry>> RunHistory::Remembered(const QString& file) const
+{
+    const auto it = m_written.constFind(file);
+    if (it == m_written.cend()) return std::nullopt;
+    struct stat st {};
+    if (::stat(QFile::encodeName(file).constData(), &st) != 0 || quint64(st.st_ino) != it->inode || qint64(st.st_size) != it->size
+        || qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec != it->modifiedNs)
+        return std::nullopt;   // changed by someone else since
+    return it->entries;
+}
+
+void RunHistory::Remember(const QString& file, const QList<RunHistoryEntry>& entries)
+{
+    struct stat st {};
+    if (::stat(QFile::encodeName(file).constData(), &st) != 0) {
+        m_written.remove(file);
+        return;
+    }
+    if (m_written.size() >= MaxRemembered && !m_written.contains(file)) m_written.clear();
+    m_written.insert(file, Written{quint64(st.st_ino), qint64(st.st_size), qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec, entries});
+}
+
 QList<RunHistoryEntry> RunHistory::Read(const TaskKey& key, QString* error) const
 {
+    if (auto entries = Remembered(File(key))) return *entries;
     QFile file(File(key));
     if (!file.exists()) {
         // Histories of tasks in folders kept by an earlier version, whose names could collide:
@@ -111,10 +135,12 @@ QList<RunHistoryEntry> RunHistory::Append(const TaskKey& key, const QList<RunHis
                                                        {QStringLiteral("task"), key.ToString()},
                                                        {QStringLiteral("runs"), runs}})
                                 .toJson(QJsonDocument::Indented));
+    Remember(file, entries);
     return added;
 }
 
 void RunHistory::Remove(const TaskKey& key)
 {
+    m_written.remove(File(key));
     QFile::remove(File(key));
 }

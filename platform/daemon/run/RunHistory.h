@@ -5,8 +5,10 @@
 #include "ServiceRoot.h"
 
 #include <QDateTime>
+#include <QHash>
 #include <QList>
 #include <QString>
+#include <optional>
 
 struct RunHistoryEntry {
     QString instance;   ///< the instance id; an instance is recorded once
@@ -42,5 +44,20 @@ public:
     QString File(const TaskKey& key) const;
 
 private:
+    /// The runs of a file as this daemon last wrote it, known by its inode, size and time.
+    struct Written {
+        quint64 inode = 0;
+        qint64 size = -1;
+        qint64 modifiedNs = 0;
+        QList<RunHistoryEntry> entries;
+    };
+    /// Tasks whose runs are kept in memory at most; every end of a run otherwise reads back
+    /// and decodes the whole file it is about to replace.
+    static constexpr qsizetype MaxRemembered = 64;
+
+    std::optional<QList<RunHistoryEntry>> Remembered(const QString& file) const;
+    void Remember(const QString& file, const QList<RunHistoryEntry>& entries);
+
     QString m_dir;
+    QHash<QString, Written> m_written;
 };
