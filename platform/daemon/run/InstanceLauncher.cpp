@@ -5,6 +5,7 @@
 #include "AtomicFile.h"
 #include "run/RunAccount.h"
 #include "run/RunResults.h"
+#include "supervisor/ExecSupervisor.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -19,7 +20,10 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <poll.h>
 #include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -68,9 +72,22 @@ void WaitUntilRecognisable(pid_t pid, const QByteArray& program)
     }
 }
 
+// The room in a waiting supervisor's command line for the instance file that takes its place.
+constexpr int ReservePlaceholderSize = 4096;
+// How long a supervisor in reserve may take to answer; it does nothing but wait for this.
+constexpr int HandOverTimeoutMs = 10000;
+
 } // namespace
 
 InstanceLauncher::InstanceLauncher(ServiceRoot root) : m_root(std::move(root)) {}
+
+InstanceLauncher::~InstanceLauncher()
+{
+    if (m_reserve.pid <= 0) return;
+    // Our end closed, it reads the end of its input and goes.
+    ::close(m_reserve.socket);
+    while (::waitpid(m_reserve.pid, nullptr, 0) < 0 && errno == EINTR) {}
+}
 
 QString InstanceLauncher::InstancesDir() const { return m_root.Path() + QStringLiteral("/instances"); }
 
@@ -166,26 +183,8 @@ std::optional<InstanceDescription> InstanceLauncher::Prepare(const RunnableTask&
     return description;
 }
 
-pid_t InstanceLauncher::Spawn(const InstanceDescription& description, QString* error) const
+pid_t InstanceLauncher::StartSupervisor(const QByteArray& program, char* const argv[], int input, QString* error)
 {
-    const QString dir = InstancesDir();
-    const QString descriptionFile = InstanceFiles::DescriptionFile(dir, description.id);
-    try {
-        if (!QDir(dir).exists()) AtomicFile::MakeDirectory(dir);
-        // Not flushed, so that nothing waits for the disk before the program starts. The
-        // supervisor and a daemon that takes the instance over read it through the page cache;
-        // after a power failure no instance runs any more, and the next daemon judges the run
-        // states stale whether the file survived or not (TaskRunner::Recover).
-        AtomicFile::WriteUnflushed(descriptionFile, InstanceFiles::EncodeDescription(description));
-    } catch (const std::exception& e) {
-        if (error) *error = QString::fromUtf8(e.what());
-        return 0;
-    }
-
-    const QByteArray program = QFile::encodeName(SupervisorProgram());
-    const QByteArray descriptionArg = QFile::encodeName(descriptionFile);
-    char* argv[] = {const_cast<char*>(program.constData()), const_cast<char*>(descriptionArg.constData()), nullptr};
-
     posix_spawnattr_t attr;
     posix_spawnattr_init(&attr);
     // The stop signals stay blocked until the supervisor has its handlers: a stop that comes
@@ -201,7 +200,8 @@ pid_t InstanceLauncher::Spawn(const InstanceDescription& description, QString* e
     posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSID);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    if (input >= 0) posix_spawn_file_actions_adddup2(&actions, input, 0);
+    else posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
 
     pid_t pid = 0;
     const int rc = posix_spawn(&pid, program.constData(), &actions, &attr, argv, environ);
@@ -209,6 +209,82 @@ pid_t InstanceLauncher::Spawn(const InstanceDescription& description, QString* e
     posix_spawnattr_destroy(&attr);
     if (rc != 0) {
         if (error) *error = QStringLiteral("Cannot start \"%1\": %2").arg(QString::fromLocal8Bit(program), QString::fromLocal8Bit(std::strerror(rc)));
+        return 0;
+    }
+    return pid;
+}
+
+void InstanceLauncher::KeepReserve()
+{
+    if (m_reserve.pid > 0) {
+        if (::waitpid(m_reserve.pid, nullptr, WNOHANG) == 0) return;   // it still waits
+        ::close(m_reserve.socket);
+        m_reserve = {};
+    }
+    int ends[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) return;
+    const QByteArray program = QFile::encodeName(SupervisorProgram());
+    QByteArray reserve(ExecSupervisor::ReserveArgument);
+    QByteArray placeholder(ReservePlaceholderSize, '.');
+    char* argv[] = {const_cast<char*>(program.constData()), reserve.data(), placeholder.data(), nullptr};
+    const pid_t pid = StartSupervisor(program, argv, ends[1], nullptr);
+    ::close(ends[1]);
+    if (pid <= 0) {
+        ::close(ends[0]);
+        return;   // every start then starts a supervisor of its own, which reports the failure
+    }
+    m_reserve = Reserve{pid, ends[0]};
+}
+
+pid_t InstanceLauncher::HandOver(const QByteArray& descriptionFile)
+{
+    if (m_reserve.pid <= 0) return 0;
+    const Reserve reserve = std::exchange(m_reserve, {});
+    const QByteArray line = descriptionFile + '\n';
+    bool sent = descriptionFile.size() < ReservePlaceholderSize
+                && ::send(reserve.socket, line.constData(), size_t(line.size()), MSG_NOSIGNAL) == line.size();
+    char answer = 0;
+    if (sent) {
+        pollfd ready{reserve.socket, POLLIN, 0};
+        int n;
+        while ((n = ::poll(&ready, 1, HandOverTimeoutMs)) < 0 && errno == EINTR) {}
+        sent = n == 1 && ::recv(reserve.socket, &answer, 1, 0) == 1 && answer == '1';
+    }
+    if (!sent) {
+        // It never runs the instance without having answered, and it never answers now.
+        ::kill(reserve.pid, SIGKILL);
+        while (::waitpid(reserve.pid, nullptr, 0) < 0 && errno == EINTR) {}
+        // An answer that came just before the kill means that it had taken the instance: the
+        // run is then recorded from what it left, not started a second time.
+        sent = ::recv(reserve.socket, &answer, 1, MSG_DONTWAIT) == 1 && answer == '1';
+    }
+    ::close(reserve.socket);
+    return sent ? reserve.pid : 0;
+}
+
+pid_t InstanceLauncher::Spawn(const InstanceDescription& description, QString* error)
+{
+    const QString dir = InstancesDir();
+    const QString descriptionFile = InstanceFiles::DescriptionFile(dir, description.id);
+    try {
+        if (!QDir(dir).exists()) AtomicFile::MakeDirectory(dir);
+        // Not flushed, so that nothing waits for the disk before the program starts. The
+        // supervisor and a daemon that takes the instance over read it through the page cache;
+        // after a power failure no instance runs any more, and the next daemon judges the run
+        // states stale whether the file survived or not (TaskRunner::Recover).
+        AtomicFile::WriteUnflushed(descriptionFile, InstanceFiles::EncodeDescription(description));
+    } catch (const std::exception& e) {
+        if (error) *error = QString::fromUtf8(e.what());
+        return 0;
+    }
+
+    const QByteArray descriptionArg = QFile::encodeName(descriptionFile);
+    if (const pid_t pid = HandOver(descriptionArg)) return pid;   // recognisable once it answered
+
+    const QByteArray program = QFile::encodeName(SupervisorProgram());
+    char* argv[] = {const_cast<char*>(program.constData()), const_cast<char*>(descriptionArg.constData()), nullptr};
+    const pid_t pid = StartSupervisor(program, argv, -1, error);
+    if (pid <= 0) {
         QFile::remove(descriptionFile);
         return 0;
     }

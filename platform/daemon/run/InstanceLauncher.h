@@ -13,6 +13,10 @@
 class InstanceLauncher {
 public:
     explicit InstanceLauncher(ServiceRoot root);
+    /// Ends the supervisor waiting in reserve, if any.
+    ~InstanceLauncher();
+    InstanceLauncher(const InstanceLauncher&) = delete;
+    InstanceLauncher& operator=(const InstanceLauncher&) = delete;
 
     /// The directory of instance files.
     QString InstancesDir() const;
@@ -31,14 +35,31 @@ public:
     /// forbidden account).
     std::optional<InstanceDescription> Prepare(const RunnableTask& task, const QString& cause, int attempt, const QDateTime& start,
                                         HRESULT* code, QString* error) const;
-    /// Writes the instance's file durably, then starts its supervisor. Returns the supervisor's
-    /// process id, or 0 with `error` filled.
-    pid_t Spawn(const InstanceDescription& description, QString* error) const;
+    /// Writes the instance's file, then hands it to the supervisor waiting in reserve, or
+    /// starts a supervisor for it when none waits. Returns the supervisor's process id, or 0
+    /// with `error` filled.
+    pid_t Spawn(const InstanceDescription& description, QString* error);
+    /// Starts a supervisor that waits in reserve for the next instance, unless one waits
+    /// already: the next start then does not wait for a program to be loaded.
+    void KeepReserve();
+    /// The supervisor waiting in reserve; 0 when none does.
+    pid_t ReservePid() const { return m_reserve.pid; }
 
     /// `text` with %NAME%, $NAME and ${NAME} replaced from `environment` ("NAME=value" entries)
     /// and a leading "~" by `home`; unknown names are left as they are.
     static QString Expand(const QString& text, const QStringList& environment, const QString& home);
 
 private:
+    struct Reserve {
+        pid_t pid = 0;
+        int socket = -1;   ///< our end of its standard input
+    };
+    /// The supervisor in reserve takes `descriptionFile`: its process id, or 0 when there was
+    /// none or it did not take it.
+    pid_t HandOver(const QByteArray& descriptionFile);
+    /// Starts the supervisor with `argv`, its standard input `input` (/dev/null when negative).
+    static pid_t StartSupervisor(const QByteArray& program, char* const argv[], int input, QString* error);
+
     ServiceRoot m_root;
+    Reserve m_reserve;
 };

@@ -32,7 +32,11 @@ QHash<QString, pid_t> SupervisorScan::Running() const
         if (!cmdline.open(QIODevice::ReadOnly)) continue;
         const QList<QByteArray> args = cmdline.readAll().split('\0');
         // "program\0instance\0" splits into three parts, the last one empty; a zombie has none.
-        if (args.size() != 3 || !args[2].isEmpty() || !args[0].endsWith("taskschedd-exec")) continue;
+        // A supervisor that waited in reserve has its instance file where its placeholder was,
+        // followed by the rest of the placeholder's room, all NULs.
+        if (args.size() < 3 || args[1].isEmpty() || !args[0].endsWith("taskschedd-exec")
+            || std::any_of(args.cbegin() + 2, args.cend(), [](const QByteArray& a) { return !a.isEmpty(); }))
+            continue;
         candidates[QFile::decodeName(args[1])].append({pid, ParentOf(pid)});
     }
     QHash<QString, pid_t> found;

@@ -33,6 +33,18 @@ TaskRunner::TaskRunner(ServiceRoot root, QList<TaskCatalog*> catalogs, const Clo
     m_finishTimer = new QTimer(this);
     m_finishTimer->setSingleShot(true);
     connect(m_finishTimer, &QTimer::timeout, this, &TaskRunner::FinishEnded);
+    ReserveSoon();
+}
+
+void TaskRunner::ReserveSoon()
+{
+    if (m_reserveQueued) return;
+    m_reserveQueued = true;
+    // From the event loop: after the answer to the start that took the last one.
+    QTimer::singleShot(0, this, [this] {
+        m_reserveQueued = false;
+        m_launcher.KeepReserve();
+    });
 }
 
 TaskRunner::~TaskRunner()
@@ -242,6 +254,7 @@ HRESULT TaskRunner::Launch(const RunnableTask& task, const QString& cause, int a
         TaskCatalog::RuntimeWrite::Cached);
     qCInfo(lcRunner) << task.key.ToString() << "started (" << cause << "), instance" << description->id << "supervisor" << pid;
     emit InstanceStarted(task.key);
+    ReserveSoon();
     if (!instance->IsValid()) OnEnded(instance);   // it ended before it could be watched
     return S_OK;
 }

@@ -64,6 +64,8 @@ private slots:
     void unsupportedActions();
     void disabledTaskNeverStarts();
     void takesOverAfterDaemonDeath();
+    void supervisorInReserve_data();
+    void supervisorInReserve();
     void recordsWhatEndedWithoutDaemon();
     void instanceFilesAfterAPowerFailure_data();
     void instanceFilesAfterAPowerFailure();
@@ -73,6 +75,8 @@ private slots:
     void unsettledTasksOfTheStores();
     void logAndHistoryNamesNeverCollide();
     void historyOfAnEarlierVersionIsRead();
+    void historyChangedByOthersIsReadAgain_data();
+    void historyChangedByOthersIsReadAgain();
     void supervisorOfABuildOrAnInstalledTree_data();
     void supervisorOfABuildOrAnInstalledTree();
 
@@ -451,6 +455,49 @@ void TestRunner::takesOverAfterDaemonDeath()
     QCOMPARE(m_runner->History().Read(task.key).size(), 1);
 }
 
+void TestRunner::supervisorInReserve_data()
+{
+    QTest::addColumn<bool>("reserveKilled");
+    QTest::addColumn<bool>("daemonDies");
+    QTest::newRow("it runs the next start") << false << false;
+    QTest::newRow("one that died is replaced by a supervisor of the start's own") << true << false;
+    QTest::newRow("its instance is taken over by the next daemon") << false << true;
+}
+
+void TestRunner::supervisorInReserve()
+{
+    QFETCH(bool, reserveKilled);
+    QFETCH(bool, daemonDies);
+    QTRY_VERIFY(m_runner->Launcher().ReservePid() > 0);
+    const pid_t reserve = m_runner->Launcher().ReservePid();
+    if (reserveKilled) {
+        QCOMPARE(::kill(reserve, SIGKILL), 0);
+        QTRY_VERIFY(!ProcessAlive(reserve));
+    }
+    const QString gate = Dir() + QStringLiteral("/gate");
+    const RunnableTask task = Shell(QStringLiteral("\\Reserved"), QStringLiteral("while [ ! -e '%1' ]; do sleep 0.05; done; exit 6").arg(gate));
+    m_catalog->Put(task);
+    QString error;
+    QCOMPARE(m_runner->Start(task, QStringLiteral("demand"), &error), S_OK);
+    const pid_t supervisor = m_runner->Instances(task.key).value(0)->Pid();
+    QCOMPARE(supervisor == reserve, !reserveKilled);
+    // The next one waits already for the start after it.
+    QTRY_VERIFY(m_runner->Launcher().ReservePid() > 0 && m_runner->Launcher().ReservePid() != reserve);
+    const pid_t next = m_runner->Launcher().ReservePid();
+    if (daemonDies) {
+        m_runner.reset();
+        QVERIFY(ProcessAlive(supervisor));
+        QTRY_VERIFY(!ProcessAlive(next));   // a supervisor in reserve does not outlive its daemon
+        m_runner = NewRunner();
+        m_runner->Recover();
+        QCOMPARE(m_runner->Instances(task.key).value(0)->Pid(), supervisor);
+    }
+    QFile(gate).open(QIODevice::WriteOnly);
+    QVERIFY(WaitForEnds(1));
+    QCOMPARE(m_catalog->runtime[task.key].lastResult, HRESULT(6));
+    QCOMPARE(m_runner->History().Read(task.key).size(), 1);
+}
+
 void TestRunner::logAndHistoryNamesNeverCollide()
 {
     const QStringList paths{QStringLiteral("\\foo"), QStringLiteral("\\foo.log\\bar"), QStringLiteral("\\foo.json\\baz"),
@@ -491,6 +538,45 @@ void TestRunner::historyOfAnEarlierVersionIsRead()
     const QString other = Dir() + QStringLiteral("/history/v2/A/c.json");
     QVERIFY(QFile::copy(old, other));
     QVERIFY(m_runner->History().Read(TaskKey{TaskGeneration::Gen2, QStringLiteral("\\A\\c")}).isEmpty());
+}
+
+void TestRunner::historyChangedByOthersIsReadAgain_data()
+{
+    QTest::addColumn<QByteArray>("replacement");   // empty: the file is removed
+    QTest::addColumn<QStringList>("instances");
+    const QByteArray other = R"({"version":1,"task":"v2:\\H","runs":[{"instance":"other","cause":"demand","attempt":0,"start":1000,"end":2000,"result":0}]})";
+    QTest::newRow("replaced by another history") << other << QStringList{QStringLiteral("other")};
+    QTest::newRow("damaged") << QByteArray("{\"version\":1,\"runs\":[") << QStringList{};
+    QTest::newRow("removed") << QByteArray() << QStringList{};
+}
+
+void TestRunner::historyChangedByOthersIsReadAgain()
+{
+    // What the history wrote last is kept in memory; a file changed since, even to the same
+    // size, is read from the disk again.
+    QFETCH(QByteArray, replacement);
+    QFETCH(QStringList, instances);
+    const TaskKey key{TaskGeneration::Gen2, QStringLiteral("\\H")};
+    RunHistory history{ServiceRoot(Dir())};
+    const QDateTime at = QDateTime::fromMSecsSinceEpoch(1000);
+    QVERIFY(history.Append(key, RunHistoryEntry{QStringLiteral("first"), QStringLiteral("demand"), 0, at, at, 0, {}}));
+    QCOMPARE(history.Read(key).value(0).instance, QStringLiteral("first"));
+    if (replacement.isEmpty()) {
+        QVERIFY(QFile::remove(history.File(key)));
+    } else {
+        QFile file(history.File(key));
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(replacement);
+    }
+    QString error;
+    QStringList read;
+    for (const RunHistoryEntry& e : history.Read(key, &error)) read << e.instance;
+    QCOMPARE(read, instances);
+    // Appending starts from what is on the disk, not from what was remembered.
+    QVERIFY(history.Append(key, RunHistoryEntry{QStringLiteral("next"), QStringLiteral("demand"), 0, at, at, 0, {}}));
+    read.clear();
+    for (const RunHistoryEntry& e : history.Read(key)) read << e.instance;
+    QCOMPARE(read, instances + QStringList{QStringLiteral("next")});
 }
 
 void TestRunner::recordsWhatEndedWithoutDaemon()
