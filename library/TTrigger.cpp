@@ -40,10 +40,12 @@ QDate ValidDateOf(TDateTime value)
 
 void SplitDate(TDateTime value, WORD& year, WORD& month, WORD& day)
 {
-    const QDate date = ValidDateOf(value);
-    year = WORD(date.year());
-    month = WORD(date.month());
-    day = WORD(date.day());
+    int y = 0, m = 0, d = 0;
+    // One conversion of the day number for all three parts.
+    ValidDateOf(value).getDate(&y, &m, &d);
+    year = WORD(y);
+    month = WORD(m);
+    day = WORD(d);
 }
 
 // `value` in decimal with at least `width` digits, zeros in front, as "%0*u" writes it: every
@@ -61,17 +63,17 @@ void AppendPadded(QString& text, unsigned value, int width)
     while (count > 0) text += QChar(digits[--count]);
 }
 
-QString BoundaryDateText(TDateTime value)
+// Appends "yyyy-MM-dd" of `value`; the room for a whole boundary is reserved first.
+void AppendBoundaryDate(QString& text, TDateTime value)
 {
-    const QDate date = ValidDateOf(value);   // of the years 1 to 9999
-    QString text;
+    int year = 0, month = 0, day = 0;
+    ValidDateOf(value).getDate(&year, &month, &day);   // of the years 1 to 9999
     text.reserve(19);
-    AppendPadded(text, unsigned(date.year()), 4);
+    AppendPadded(text, unsigned(year), 4);
     text += u'-';
-    AppendPadded(text, unsigned(date.month()), 2);
+    AppendPadded(text, unsigned(month), 2);
     text += u'-';
-    AppendPadded(text, unsigned(date.day()), 2);
-    return text;
+    AppendPadded(text, unsigned(day), 2);
 }
 
 quint32 MinutesOf(const QString& duration)
@@ -124,20 +126,22 @@ ComPtr<ITrigger> TTrigger::GetVistaTrigger() const
 
 // ---- dates and times ----------------------------------------------------------------------
 
-QString TTrigger::TimeOfDayText() const
+void TTrigger::AppendTimeOfDay(QString& text) const
 {
-    QString text;
-    text.reserve(8);
     AppendPadded(text, FTaskTrigger.wStartHour, 2);
     text += u':';
     AppendPadded(text, FTaskTrigger.wStartMinute, 2);
     text += QLatin1String(":00");
-    return text;
 }
 
 QString TTrigger::StartBoundaryText(TDateTime ADate) const
 {
-    return BoundaryDateText(ADate) + u'T' + TimeOfDayText();
+    // Built in place: every trigger a list loads writes its start this way.
+    QString text;
+    AppendBoundaryDate(text, ADate);
+    text += u'T';
+    AppendTimeOfDay(text);
+    return text;
 }
 
 QString TTrigger::StartBoundaryToSend(TDateTime ADate) const
@@ -153,7 +157,10 @@ QString TTrigger::StartBoundaryToSend(TDateTime ADate) const
 
 QString TTrigger::EndBoundaryText() const
 {
-    return BoundaryDateText(GetEndDate()) + QStringLiteral("T00:00:00");
+    QString text;
+    AppendBoundaryDate(text, GetEndDate());
+    text += QLatin1String("T00:00:00");
+    return text;
 }
 
 TDateTime TTrigger::GetStartVistaDateTime() const

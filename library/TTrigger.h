@@ -194,7 +194,8 @@ private:
     void WriteVistaTrigger();
     /// Fills the record and extra fields from the held 2.0 trigger, by its service kind.
     void LoadVistaTrigger();
-    QString TimeOfDayText() const;
+    /// Appends the record's time of day, "HH:mm:00", to `text`.
+    void AppendTimeOfDay(QString& text) const;
     QString StartBoundaryText(TDateTime ADate) const;
     /// The start boundary for `ADate` and the record's time of day: the loaded text itself
     /// while neither has changed, so that opening and saving a task leaves its seconds and

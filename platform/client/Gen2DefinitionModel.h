@@ -27,10 +27,14 @@ struct DefinitionModel {
     void Assign(const TaskDocument& full)
     {
         doc = full;
-        doc.triggers.clear();
-        doc.actions.clear();
-        triggers.clear();
-        actions.clear();
+        // Emptied by assignment: clear() on a list shared with `full` would allocate a new
+        // buffer of the same capacity, kept for as long as the definition lives.
+        doc.triggers = {};
+        doc.actions = {};
+        triggers = {};
+        actions = {};
+        triggers.reserve(full.triggers.size());
+        actions.reserve(full.actions.size());
         for (const TriggerData& t : full.triggers) triggers.append(std::make_shared<TriggerData>(t));
         for (const ActionData& a : full.actions) actions.append(std::make_shared<ActionData>(a));
     }

@@ -24,7 +24,7 @@ QString NameOf(const QString& path)
 DATE DateOf(const QCborMap& reply, const char* key)
 {
     const QCborValue v = reply.value(QLatin1String(key));
-    return v.isInteger() ? OleDate::FromDateTime(QDateTime::fromMSecsSinceEpoch(v.toInteger())) : 0;
+    return v.isInteger() ? RunTimesWire::LocalDate(v.toInteger()) : 0;
 }
 
 } // namespace

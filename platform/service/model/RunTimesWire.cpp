@@ -1,6 +1,7 @@
 #include "RunTimesWire.h"
 
 #include "CivilDate.h"
+#include "OleDate.h"
 #include "ZoneRules.h"
 
 #include <algorithm>
@@ -88,4 +89,18 @@ std::optional<QList<SYSTEMTIME>> RunTimesWire::Unpack(const QByteArray& bytes, b
                                 WORD(second / 60 % 60), WORD(second % 60), 0});
     }
     return times;
+}
+
+DATE RunTimesWire::LocalDate(qint64 msecs)
+{
+    constexpr qint64 MsPerSecond = 1000;
+    // 1899-12-30, day 0 of a DATE.
+    constexpr qint64 DateEpochDay = 2415019;
+    const qint64 second = msecs / MsPerSecond - (msecs % MsPerSecond < 0 ? 1 : 0);
+    // Beyond the years of a SYSTEMTIME the zone tables are not asked.
+    if (second < FirstSecond || second > LastSecond) return OleDate::FromDateTime(QDateTime::fromMSecsSinceEpoch(msecs));
+    const qint64 shown = ZoneCursor(LocalZoneRules()).WallAt(second);
+    const qint64 day = LocalDateTime::DayOf(shown);
+    const qint64 msOfDay = (shown - LocalDateTime::StartOfDay(day)) * MsPerSecond + (msecs - second * MsPerSecond);
+    return double(day - DateEpochDay) + double(msOfDay) / (double(LocalDateTime::SecondsPerDay) * MsPerSecond);
 }

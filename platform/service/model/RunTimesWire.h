@@ -23,4 +23,9 @@ public:
     /// ends inside a number, a number is too long, or a run falls outside the years a
     /// SYSTEMTIME holds.
     static std::optional<QList<SYSTEMTIME>> Unpack(const QByteArray& bytes, bool wall);
+    /// The moment `msecs` (milliseconds since 1970-01-01T00:00Z) as a DATE in this process's
+    /// local time, as OleDate gives it, through the engine's zone tables: a list of thousands
+    /// of tasks reads as many next runs, and the local-time classes look at the system's
+    /// zone file again on every conversion.
+    static DATE LocalDate(qint64 msecs);
 };

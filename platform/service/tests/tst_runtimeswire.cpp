@@ -89,6 +89,18 @@ private slots:
         QVERIFY(RunTimesWire::Pack(runs, true).size() < 65535 + 16);
     }
 
+    // A next or last run read from a status answer: the same DATE as the local-time classes
+    // give, across both changes of offset, before 1899 and with milliseconds.
+    void localDates()
+    {
+        for (const char* text : {"2030-03-31T00:59:59.999Z", "2030-03-31T01:00:00Z", "2030-10-27T00:30:00Z",
+                                 "2030-10-27T01:30:00.250Z", "1850-07-01T12:00:00Z", "1970-01-01T00:00:00Z",
+                                 "9999-12-31T12:00:00Z"}) {
+            const QDateTime moment = QDateTime::fromString(QLatin1String(text), Qt::ISODate);
+            QCOMPARE(RunTimesWire::LocalDate(moment.toMSecsSinceEpoch()), OleDate::FromDateTime(moment));
+        }
+    }
+
     void refused_data()
     {
         QTest::addColumn<QByteArray>("bytes");
