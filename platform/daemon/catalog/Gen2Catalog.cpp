@@ -167,7 +167,7 @@ void Gen2Catalog::Collect(const TaskPath& folder, const std::function<void(const
     for (const StoredTask& t : tasks) {
         RunnableTask task = ToRunnable(t.path, t.doc);
         QString refusal;
-        if (m_trust.Admit(t.file, &task, &refusal)) visit(task);
+        if (m_trust.Admit(t.file, t.facts, &task, &refusal)) visit(task);
         else qCWarning(lcGen2) << t.path.ToString() << "is not run:" << refusal;
     }
     tasks.clear();
@@ -212,7 +212,7 @@ std::optional<RunnableTask> Gen2Catalog::Load(const TaskKey& key, QString* error
     try {
         const StoredTask stored = m_store.LoadTask(*path);
         RunnableTask task = ToRunnable(stored.path, stored.doc);
-        if (!m_trust.Admit(stored.file, &task, error)) return std::nullopt;
+        if (!m_trust.Admit(stored.file, stored.facts, &task, error)) return std::nullopt;
         return task;
     } catch (const std::exception& e) {
         if (error) *error = QString::fromUtf8(e.what());

@@ -2,6 +2,7 @@
 
 #include "AccountPolicy.h"
 #include "catalog/RunnableTask.h"
+#include "gen2/TaskStore.h"
 
 #include <QFile>
 #include <QStringList>
@@ -89,19 +90,31 @@ StoreTrust::Verdict StoreTrust::CheckFile(const QString& file) const
     if (!m_enforced) return {};
     struct stat st {};
     if (::lstat(QFile::encodeName(file).constData(), &st) != 0) return {QStringLiteral("it cannot be examined"), {}};
-    if (S_ISLNK(st.st_mode)) return {QStringLiteral("it is a symbolic link"), {}};
-    if (!S_ISREG(st.st_mode)) return {QStringLiteral("it is not a regular file"), {}};
-    if (st.st_mode & kWritableByOthers) return {QStringLiteral("its group or others may write it"), {}};
-    if (st.st_uid == 0) return {};
-    const QString owner = AccountPolicy::UserName(st.st_uid);
+    return CheckFile(file, StoredFile{true, S_ISLNK(st.st_mode), S_ISREG(st.st_mode), st.st_uid, st.st_mode});
+}
+
+StoreTrust::Verdict StoreTrust::CheckFile(const QString& file, const StoredFile& facts) const
+{
+    if (!m_enforced) return {};
+    if (!facts.known) return CheckFile(file);
+    if (facts.link) return {QStringLiteral("it is a symbolic link"), {}};
+    if (!facts.regular) return {QStringLiteral("it is not a regular file"), {}};
+    if (facts.mode & kWritableByOthers) return {QStringLiteral("its group or others may write it"), {}};
+    if (facts.owner == 0) return {};
+    const QString owner = AccountPolicy::UserName(facts.owner);
     // A file of a user the system does not know could run as no one it could be held to.
-    if (owner.isEmpty()) return {QStringLiteral("it belongs to user %1, whom the system does not know").arg(st.st_uid), {}};
+    if (owner.isEmpty()) return {QStringLiteral("it belongs to user %1, whom the system does not know").arg(facts.owner), {}};
     return {{}, owner};
 }
 
 bool StoreTrust::Admit(const QString& file, RunnableTask* task, QString* refusal) const
 {
-    const Verdict verdict = CheckFile(file);
+    return Admit(file, StoredFile{}, task, refusal);
+}
+
+bool StoreTrust::Admit(const QString& file, const StoredFile& facts, RunnableTask* task, QString* refusal) const
+{
+    const Verdict verdict = CheckFile(file, facts);
     if (!verdict.refusal.isEmpty()) {
         if (refusal) *refusal = verdict.refusal;
         return false;

@@ -7,6 +7,7 @@
 #include <QString>
 
 struct RunnableTask;
+struct StoredFile;
 #include <sys/types.h>
 
 class StoreTrust {
@@ -36,9 +37,13 @@ public:
     /// Checks the definition file `file`: it must be a regular file, not a symbolic link, that
     /// its group and others cannot write, owned by root or by a user the system knows.
     Verdict CheckFile(const QString& file) const;
+    /// The same for a file whose facts a read just found; `file` is examined only when they
+    /// are not known.
+    Verdict CheckFile(const QString& file, const StoredFile& facts) const;
     /// Applies the verdict on `file` to the task loaded from it: false, with `refusal` filled,
     /// when it may not run; a user's task is set to run as that user alone.
     bool Admit(const QString& file, RunnableTask* task, QString* refusal) const;
+    bool Admit(const QString& file, const StoredFile& facts, RunnableTask* task, QString* refusal) const;
 
 private:
     bool m_enforced;

@@ -302,7 +302,14 @@ void TaskStore::ReadFile(const QByteArray& name, StoredTask* stored) const
     const TaskPath& task = stored->path;
     // Not blocking: a pipe put in a task's place must not stop the service, which reads only
     // regular files anyway.
-    const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    // Opened as itself first, so that whether the name is a link is known without another
+    // call: a link is read as what it points to.
+    bool link = false;
+    int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
+    if (fd < 0 && errno == ELOOP) {
+        link = true;
+        fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    }
     if (fd < 0) {
         if (errno == ENOENT || errno == ENOTDIR) throw NotFound(task);
         throw Damaged(task, QString::fromLocal8Bit(std::strerror(errno)));
@@ -310,6 +317,7 @@ void TaskStore::ReadFile(const QByteArray& name, StoredTask* stored) const
     // The signature of the open file is the signature of what is read from it.
     struct stat st {};
     const bool statted = ::fstat(fd, &st) == 0;
+    if (statted) stored->facts = StoredFile{true, link, bool(S_ISREG(st.st_mode)), st.st_uid, st.st_mode};
     if (statted && !S_ISREG(st.st_mode)) {
         ::close(fd);
         throw NotFound(task);
@@ -340,7 +348,7 @@ void TaskStore::ReadFile(const QByteArray& name, StoredTask* stored) const
 
 StoredTask TaskStore::Read(const TaskPath& task, const QString& file) const
 {
-    StoredTask stored{task, {}, {}, file};
+    StoredTask stored{task, {}, {}, file, {}};
     const QByteArray name = QFile::encodeName(file);
     if (Cached(task, name, &stored.xml, nullptr)) {
         if (auto doc = TaskDocumentCodec::Decode(stored.xml, nullptr)) {
@@ -384,7 +392,7 @@ void TaskStore::ListTaskTexts(const TaskPath& folder, QList<ListedTask>* tasks, 
         ListedTask listed{path, {}, {}};
         const QByteArray name = QFile::encodeName(file);
         if (!Cached(path, name, &listed.xml, &listed.facts)) {
-            StoredTask stored{path, {}, {}, file};
+            StoredTask stored{path, {}, {}, file, {}};
             ReadFile(name, &stored);
             listed.xml = stored.xml;
             listed.facts = ListedFacts{stored.doc.settings.hidden, stored.doc.settings.enabled};

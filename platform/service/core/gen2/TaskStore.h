@@ -17,6 +17,17 @@
 #include <QList>
 #include <QStringList>
 #include <functional>
+#include <sys/types.h>
+
+/// What the file of a task was when it was read, for a service that believes a file only as
+/// far as its owner and its permissions allow.
+struct StoredFile {
+    bool known = false;     ///< false: the task was not read from its file just now
+    bool link = false;      ///< the task's name is a symbolic link (the rest is of its target)
+    bool regular = false;
+    uid_t owner = 0;
+    mode_t mode = 0;
+};
 
 /// A stored task: its path, its document as stored, and the document read from it.
 struct StoredTask {
@@ -25,6 +36,7 @@ struct StoredTask {
     TaskDocument doc;
     /// The file it was read from or written to.
     QString file;
+    StoredFile facts;
 };
 
 /// The two settings a listing looks at.
