@@ -30,6 +30,14 @@ TaskDocument Runnable()
 
 TaskPath Path(const char* text) { return *TaskPath::Parse(QLatin1String(text)); }
 
+// A store over a root of its own; `ready` says whether the root could be made.
+struct FreshStore {
+    TemporaryServiceRoot root;
+    ServiceRoot serviceRoot{root.Path()};
+    bool ready = serviceRoot.Ensure();
+    TaskStore store{serviceRoot};
+};
+
 } // namespace
 
 class TestTaskStore : public QObject {
@@ -38,10 +46,9 @@ class TestTaskStore : public QObject {
 private slots:
     void stateFiles()
     {
-        TemporaryServiceRoot root;
-        ServiceRoot serviceRoot(root.Path());
-        QVERIFY(serviceRoot.Ensure());
-        TaskStore store(serviceRoot);
+        FreshStore fresh;
+        QVERIFY(fresh.ready);
+        TaskStore& store = fresh.store;
         store.StoreTask(Path("\\Reports\\Daily"), Runnable(), TaskStore::Mode::Create);
         QString error;
         auto state = store.ReadState(Path("\\Reports\\Daily"), &error);
@@ -165,10 +172,9 @@ private slots:
 
     void leftoversOfInterruptedWrites()
     {
-        TemporaryServiceRoot root;
-        ServiceRoot serviceRoot(root.Path());
-        QVERIFY(serviceRoot.Ensure());
-        TaskStore store(serviceRoot);
+        FreshStore fresh;
+        QVERIFY(fresh.ready);
+        TaskStore& store = fresh.store;
         store.StoreTask(Path("\\T"), FullDocument(), TaskStore::Mode::Create);
         const QString file = store.TaskFile(Path("\\T"));
         QFile leftover(file + QStringLiteral(".Xa1b2C"));
@@ -186,13 +192,12 @@ private slots:
 
     void listingTakesEntriesByTheirKind()
     {
-        TemporaryServiceRoot root;
-        ServiceRoot serviceRoot(root.Path());
-        QVERIFY(serviceRoot.Ensure());
-        TaskStore store(serviceRoot);
+        FreshStore fresh;
+        QVERIFY(fresh.ready);
+        TaskStore& store = fresh.store;
         store.StoreTask(Path("\\A"), Runnable(), TaskStore::Mode::Create);
         store.CreateFolder(Path("\\Sub"));
-        const QString tasks = serviceRoot.TasksDir() + QLatin1Char('/');
+        const QString tasks = fresh.serviceRoot.TasksDir() + QLatin1Char('/');
         QVERIFY(QDir().mkdir(tasks + QStringLiteral("Dir.task")));                      // a directory is no task
         QVERIFY(QFile::copy(store.TaskFile(Path("\\A")), tasks + QStringLiteral("File.folder")));   // a file is no folder
         QVERIFY(QFile::copy(store.TaskFile(Path("\\A")), tasks + QStringLiteral("Upper.TASK")));    // not the store's suffix
@@ -226,10 +231,9 @@ private slots:
     void namesIgnoreCase()
     {
         QFETCH(QString, asked);
-        TemporaryServiceRoot root;
-        ServiceRoot serviceRoot(root.Path());
-        QVERIFY(serviceRoot.Ensure());
-        TaskStore store(serviceRoot);
+        FreshStore fresh;
+        QVERIFY(fresh.ready);
+        TaskStore& store = fresh.store;
         const TaskPath stored = Path("\\Reports\\Backup");
         const TaskPath path = *TaskPath::Parse(asked);
         store.StoreTask(stored, Runnable(), TaskStore::Mode::Create);
@@ -267,10 +271,9 @@ private slots:
 
     void twoStoredSpellingsStayApart()
     {
-        TemporaryServiceRoot root;
-        ServiceRoot serviceRoot(root.Path());
-        QVERIFY(serviceRoot.Ensure());
-        TaskStore store(serviceRoot);
+        FreshStore fresh;
+        QVERIFY(fresh.ready);
+        TaskStore& store = fresh.store;
         TaskDocument upper = Runnable();
         upper.registrationInfo.description = QStringLiteral("upper");
         store.StoreTask(Path("\\Backup"), upper, TaskStore::Mode::Create);
@@ -299,10 +302,9 @@ private slots:
     {
         QFETCH(QByteArray, from);
         QFETCH(QByteArray, to);
-        TemporaryServiceRoot root;
-        ServiceRoot serviceRoot(root.Path());
-        QVERIFY(serviceRoot.Ensure());
-        TaskStore store(serviceRoot);
+        FreshStore fresh;
+        QVERIFY(fresh.ready);
+        TaskStore& store = fresh.store;
         TaskDocument doc = Runnable();
         doc.registrationInfo.description = QStringLiteral("bell \a");   // stored encoded
         store.StoreTask(Path("\\T"), doc, TaskStore::Mode::Create);
@@ -337,10 +339,9 @@ private slots:
 
     void listedTextsAsStored()
     {
-        TemporaryServiceRoot root;
-        ServiceRoot serviceRoot(root.Path());
-        QVERIFY(serviceRoot.Ensure());
-        TaskStore store(serviceRoot);
+        FreshStore fresh;
+        QVERIFY(fresh.ready);
+        TaskStore& store = fresh.store;
         TaskDocument hidden = Runnable();
         hidden.settings.hidden = true;
         TaskDocument disabled = Runnable();
@@ -379,10 +380,9 @@ private slots:
 
     void changeTask()
     {
-        TemporaryServiceRoot root;
-        ServiceRoot serviceRoot(root.Path());
-        QVERIFY(serviceRoot.Ensure());
-        TaskStore store(serviceRoot);
+        FreshStore fresh;
+        QVERIFY(fresh.ready);
+        TaskStore& store = fresh.store;
         store.StoreTask(Path("\\T"), Runnable(), TaskStore::Mode::Create);
         store.ChangeTask(Path("\\T"), [](TaskDocument& doc) { doc.settings.enabled = false; });
         QVERIFY(!store.LoadTask(Path("\\T")).doc.settings.enabled);
