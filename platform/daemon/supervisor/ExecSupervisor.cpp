@@ -393,6 +393,14 @@ void ExecSupervisor::RunStep(const InstanceRecord& description, int index, int l
     const sigset_t stops = StopSignals();
     sigset_t previous;
     ::sigprocmask(SIG_BLOCK, &stops, &previous);
+    // A stop that came after the caller looked, but before the block, found no child to end:
+    // the step must then not start at all, or the program would run as if nobody had asked.
+    if (g_stop) {
+        ::sigprocmask(SIG_SETMASK, &previous, nullptr);
+        ::close(report[0]);
+        ::close(report[1]);
+        return;
+    }
     const pid_t child = plan.switchUser ? ::fork() : StartSharingMemory(plan, logFd, report[1]);
     if (child == 0) {
         ::close(report[0]);

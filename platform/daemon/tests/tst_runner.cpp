@@ -56,6 +56,7 @@ private slots:
     void results();
     void stopEndsTheWholeProgram();
     void stopKillsWhatIgnoresIt();
+    void stopRightAfterTheStart();
     void timeLimit();
     void stopsAtTheEndOfItsRepetition();
     void instancePolicies_data();
@@ -245,6 +246,27 @@ void TestRunner::stopEndsTheWholeProgram()
     QCOMPARE(m_catalog->runtime[task.key].lastResult, RunResults::StoppedByRequest);
     QTRY_VERIFY(!ProcessAlive(child));
     QCOMPARE(m_runner->Stop(task.key), 0);
+}
+
+void TestRunner::stopRightAfterTheStart()
+{
+    // A stop that reaches the supervisor from the reserve while it still prepares the program
+    // must not be lost: the program then never starts, or ends with its group. Repeated, so
+    // that the stop meets the supervisor at different moments of its start.
+    const RunnableTask task = Shell(QStringLiteral("\\Brief"), QStringLiteral("sleep 60"));
+    m_catalog->Put(task);
+    for (int i = 0; i < 20; ++i) {
+        QTRY_VERIFY(m_runner->Launcher().ReservePid() > 0);   // started at once, as by a daemon
+        QString error;
+        QCOMPARE(m_runner->Start(task, QStringLiteral("demand"), &error), S_OK);
+        QElapsedTimer timer;
+        timer.start();
+        QCOMPARE(m_runner->Stop(task.key), 1);
+        QVERIFY(WaitForEnds(i + 1));
+        // Only a lost stop waits for the kill after the grace.
+        QVERIFY2(timer.elapsed() < RunningInstance::StopGraceMs, qPrintable(QString::number(timer.elapsed())));
+        QCOMPARE(m_catalog->runtime[task.key].lastResult, RunResults::StoppedByRequest);
+    }
 }
 
 void TestRunner::stopKillsWhatIgnoresIt()
