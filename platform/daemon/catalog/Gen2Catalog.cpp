@@ -172,9 +172,7 @@ void Gen2Catalog::Collect(const TaskPath& folder, const std::function<void(const
     }
     tasks.clear();
     for (const QString& name : m_store.FolderNames(folder)) {
-        QString error;
-        const auto sub = folder.Join(*TaskPath::Parse(name), &error);
-        if (sub) Collect(*sub, visit);
+        if (const auto sub = folder.Child(name)) Collect(*sub, visit);
     }
 }
 

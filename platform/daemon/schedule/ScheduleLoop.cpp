@@ -38,8 +38,10 @@ void ScheduleLoop::Begin(const QDateTime& handled, bool booted, const CatchUpMar
         catalog->ForEach([&](const RunnableTask& loaded) {
             const RunnableTask* task = &loaded;
             const TaskKey& key = task->key;
-            Schedule(*task, now);
-            if (!task->enabled) return;
+            if (!task->enabled) {
+                Schedule(*task, now);
+                return;
+            }
 
             QDateTime after = handledThrough;
             bool bootDone = false;
@@ -50,7 +52,17 @@ void ScheduleLoop::Begin(const QDateTime& handled, bool booted, const CatchUpMar
                 if (missedDone && after.isValid()) after = std::max(after, mark->through);
                 bootDone = mark->bootStarts && m_starter.StartedSince(key, QStringLiteral("boot"), mark->through);
             }
-            const int missed = after.isValid() && after < now ? int(task->StartsAfter(after, now, MaxMissedCounted).size()) : 0;
+            // One look at the schedule serves most tasks: the first start after the mark lies
+            // ahead, so none was missed and it is the next one. Only a task that missed starts
+            // is asked again, for how many and for the start after now.
+            int missed = 0;
+            std::optional<std::optional<ScheduledStart>> next;
+            if (after.isValid() && after < now) {
+                const std::optional<ScheduledStart> first = task->NextStart(after);
+                if (!first || first->at > now) next = first;
+                else missed = int(task->StartsAfter(after, now, MaxMissedCounted).size());
+            }
+            Schedule(*task, now, true, next);
             const bool startMissed = missed > 0 && task->startWhenAvailable;
             const bool bootNow = booted && !bootDone
                                  && std::any_of(task->bootStarts.cbegin(), task->bootStarts.cend(), [&](const EventStart& boot) { return boot.delayMs <= 0 && boot.ActiveAt(now); });
@@ -246,10 +258,10 @@ void ScheduleLoop::MarkHandled(const QDateTime& now)
     emit Handled(m_handledThrough);
 }
 
-void ScheduleLoop::Schedule(const RunnableTask& task, const QDateTime& now, bool withStart)
+void ScheduleLoop::Schedule(const RunnableTask& task, const QDateTime& now, bool withStart,
+                            const std::optional<std::optional<ScheduledStart>>& known)
 {
-    const std::optional<ScheduledStart> nextStart = task.NextStart(now);
-    const QList<QDateTime> next = nextStart ? QList<QDateTime>{nextStart->at} : QList<QDateTime>{};
+    const std::optional<ScheduledStart> nextStart = known ? *known : task.NextStart(now);
     ForgetEventStarts(task.key);
     if (task.enabled) {
         if (nextStart && withStart) AddStart(task, *nextStart);
@@ -263,7 +275,7 @@ void ScheduleLoop::Schedule(const RunnableTask& task, const QDateTime& now, bool
     if (task.deleteExpiredAfterMs && task.expiry.isValid()) {
         const qint64 when = task.expiry.toMSecsSinceEpoch() + *task.deleteExpiredAfterMs;
         // A task that still has starts to come has not expired, whatever its stored end says.
-        if (when > now.toMSecsSinceEpoch() || next.isEmpty()) Add(when, Entry{task.key, Entry::Expire, {}});
+        if (when > now.toMSecsSinceEpoch() || !nextStart) Add(when, Entry{task.key, Entry::Expire, {}});
     }
 }
 

@@ -87,7 +87,10 @@ private:
     void Add(qint64 when, const Entry& entry);
     void Erase(Queue::iterator entry);
     void Unschedule(const TaskKey& key, bool keepEventStarts);
-    void Schedule(const RunnableTask& task, const QDateTime& now, bool withStart = true);
+    /// Queues the next start and the expiry of `task`; `next`, when given, is its first start
+    /// after `now`, already looked up (nothing inside: it has none).
+    void Schedule(const RunnableTask& task, const QDateTime& now, bool withStart = true,
+                  const std::optional<std::optional<ScheduledStart>>& next = std::nullopt);
     void Expire(const TaskKey& key, const QDateTime& now);
     std::optional<RunnableTask> Load(const TaskKey& key) const;
     void CountMissed(const TaskKey& key, int count);

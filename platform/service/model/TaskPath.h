@@ -33,6 +33,9 @@ public:
     TaskPath Parent() const;
     /// This path followed by `relative`; nothing when the result is too deep.
     std::optional<TaskPath> Join(const TaskPath& relative, QString* error = nullptr) const;
+    /// This path followed by the one name `name`, which must pass NameProblem; nothing when it
+    /// does not, or the result is too deep.
+    std::optional<TaskPath> Child(const QString& name, QString* error = nullptr) const;
 
     friend bool operator==(const TaskPath&, const TaskPath&) = default;
 

@@ -219,6 +219,72 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(ServiceError, store.LoadTask(Path("\\Pipe")));
     }
 
+    // Paths as a caller writes them, and the names a store's files give: what is refused, and
+    // the one spelling an accepted path is written back in. Lengths count UTF-8 bytes as well.
+    void pathRules_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("written");   // empty: refused
+        const auto repeat = [](const char16_t* unit, int n) { return QString::fromUtf16(unit).repeated(n); };
+        QTest::newRow("root") << "\\" << "\\";
+        QTest::newRow("empty is the root") << "" << "\\";
+        QTest::newRow("one name") << "Backup" << "\\Backup";
+        QTest::newRow("leading and trailing backslash") << "\\Reports\\Daily\\" << "\\Reports\\Daily";
+        QTest::newRow("empty name inside") << "\\Reports\\\\Daily" << "";
+        QTest::newRow("dot dot") << "\\Reports\\.." << "";
+        QTest::newRow("slash") << "a/b" << "";
+        QTest::newRow("control character") << QStringLiteral("a\tb") << "";
+        QTest::newRow("unpaired surrogate") << QString(QString(QChar(0xD800)) + QStringLiteral("x")) << "";
+        QTest::newRow("200 characters") << QString(200, QLatin1Char('a')) << QString(QLatin1Char('\\') + QString(200, QLatin1Char('a')));
+        QTest::newRow("201 characters") << QString(201, QLatin1Char('a')) << "";
+        QTest::newRow("120 two-byte characters") << repeat(u"\u00e9", 120) << QString(QLatin1Char('\\') + repeat(u"\u00e9", 120));
+        QTest::newRow("121 two-byte characters") << repeat(u"\u00e9", 121) << "";
+        QTest::newRow("80 three-byte characters") << repeat(u"\u20ac", 80) << QString(QLatin1Char('\\') + repeat(u"\u20ac", 80));
+        QTest::newRow("81 three-byte characters") << repeat(u"\u20ac", 81) << "";
+        QTest::newRow("60 four-byte characters") << repeat(u"\U0001F600", 60) << QString(QLatin1Char('\\') + repeat(u"\U0001F600", 60));
+        QTest::newRow("61 four-byte characters") << repeat(u"\U0001F600", 61) << "";
+        QStringList deep;
+        for (int i = 0; i < TaskPath::MaxDepth; ++i) deep.append(QStringLiteral("f%1").arg(i));
+        QTest::newRow("deepest") << deep.join(QLatin1Char('\\')) << QString(QLatin1Char('\\') + deep.join(QLatin1Char('\\')));
+        QTest::newRow("too deep") << QString(deep.join(QLatin1Char('\\')) + QStringLiteral("\\x")) << "";
+    }
+
+    void pathRules()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, written);
+        QString error;
+        const auto path = TaskPath::Parse(text, &error);
+        QCOMPARE(path.has_value(), !written.isEmpty());
+        if (!path) {
+            QVERIFY(!error.isEmpty());
+            return;
+        }
+        QCOMPARE(path->ToString(), written);
+        QVERIFY(TaskPath::Parse(path->ToString()) == path);
+        if (path->IsRoot()) return;
+        // A name read from a folder joins its parent the way a parsed path does.
+        const auto child = path->Parent().Child(path->Name());
+        QVERIFY(child);
+        QVERIFY(*child == *path);
+        QCOMPARE(child->ToString(), written);
+    }
+
+    void childNamesAreChecked()
+    {
+        const TaskPath folder = Path("\\Reports");
+        QString error;
+        for (const QString& bad : {QString(), QStringLiteral(".."), QStringLiteral("a\\b"), QString(201, QLatin1Char('x'))}) {
+            QVERIFY2(!folder.Child(bad, &error), qPrintable(bad));
+            QVERIFY(!error.isEmpty());
+        }
+        QStringList names;
+        for (int i = 0; i < TaskPath::MaxDepth; ++i) names.append(QStringLiteral("f%1").arg(i));
+        const TaskPath deepest = *TaskPath::Parse(names.join(QLatin1Char('\\')));
+        QVERIFY(!deepest.Child(QStringLiteral("x")));
+        QCOMPARE(deepest.Parent().Child(QStringLiteral("x"))->Names().size(), TaskPath::MaxDepth);
+    }
+
     void namesIgnoreCase_data()
     {
         QTest::addColumn<QString>("asked");

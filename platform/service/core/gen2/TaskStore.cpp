@@ -369,9 +369,9 @@ void TaskStore::EachTaskFile(const TaskPath& asked, QList<DamagedTask>* damaged,
     QStringList entries = EntriesEndingWith(dir, kTaskSuffix, false);
     std::sort(entries.begin(), entries.end());
     for (const QString& entry : entries) {
-        const QString name = entry.chopped(kTaskSuffix.size());
-        if (!TaskPath::NameProblem(name).isEmpty()) continue;
-        const TaskPath path = *folder.Join(*TaskPath::Parse(name));
+        const auto child = folder.Child(entry.chopped(kTaskSuffix.size()));
+        if (!child) continue;
+        const TaskPath& path = *child;
         try {
             read(path, dir + QLatin1Char('/') + entry);
         } catch (const ServiceError& e) {
