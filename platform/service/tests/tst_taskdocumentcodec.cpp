@@ -47,6 +47,22 @@ void SameAsGeneralReader(const QByteArray& xml)
     else QCOMPARE(quick.code, general.code);
 }
 
+// Reading some parts gives those parts as the whole decode gives them and defaults for the
+// rest, and accepts and refuses what the whole decode does, with the same problem.
+void SamePartsAsWholeDecode(const QByteArray& xml, unsigned parts)
+{
+    ValueProblem whole;
+    ValueProblem some;
+    auto expected = TaskDocumentCodec::Decode(xml, &whole);
+    const auto got = TaskDocumentCodec::DecodeParts(xml, parts, &some);
+    QCOMPARE(bool(got), bool(expected));
+    QCOMPARE(some.code, whole.code);
+    QCOMPARE(some.message, whole.message);
+    if (!expected) return;
+    TaskDocumentCodec::KeepParts(&*expected, parts);
+    QVERIFY2(*got == *expected, qPrintable(QStringLiteral("parts %1").arg(parts)));
+}
+
 } // namespace
 
 class TestTaskDocumentCodec : public QObject {
@@ -129,6 +145,41 @@ private slots:
         for (int i = 0; i < 49; ++i) many += "<Trigger type=\"8\"/>";
         QTest::newRow("49 triggers") << Wrap("<Triggers>" + many + "</Triggers>") << SCHED_E_TOO_MANY_NODES;
         QTest::newRow("too large") << Wrap("<Data>" + QByteArray(TaskDocumentCodec::MaxDocumentBytes, 'a') + "</Data>") << SCHED_E_MALFORMEDXML;
+    }
+
+    void someParts_data()
+    {
+        QTest::addColumn<QByteArray>("xml");
+        QTest::newRow("every part, general form") << TaskDocumentCodec::Encode(FullDocument());
+        QTest::newRow("every part, stored form") << TaskDocumentCodec::Encode(PlainTextDocument());
+        QTest::newRow("defaults") << TaskDocumentCodec::Encode(TaskDocument{});
+        QTest::newRow("nothing but the task") << Stored("");
+        QTest::newRow("entities in every part")
+            << Stored("<RegistrationInfo><Author>&lt;a&gt;</Author></RegistrationInfo><Principal><UserId>&amp;</UserId></Principal>"
+                      "<Settings><RestartInterval>&quot;</RestartInterval></Settings>"
+                      "<Triggers><Trigger type=\"1\"><Id>&apos;&amp;x</Id></Trigger></Triggers>"
+                      "<Actions><Context>&lt;</Context><Action type=\"0\"><Path>a&amp;b</Path></Action></Actions><Data>&gt;</Data>");
+        QTest::newRow("whitespace between elements") << Stored("\n <Triggers>\n<Trigger type=\"8\"/></Triggers>\n <Data>x</Data>");
+        // What the whole decode refuses, in a part that is not read or one that is.
+        QTest::newRow("bad Boolean in the settings") << Stored("<Settings><Enabled>yes</Enabled></Settings><Triggers><Trigger type=\"8\"/></Triggers>");
+        QTest::newRow("entity unknown in the data") << Stored("<Triggers><Trigger type=\"8\"/></Triggers><Data>&x;</Data>");
+        QTest::newRow("control character in an action") << Stored("<Actions><Action type=\"0\"><Path>a\x01</Path></Action></Actions>");
+        QTest::newRow("cdata end in the description") << Stored("<RegistrationInfo><Description>]]></Description></RegistrationInfo>");
+        QTest::newRow("field of another kind") << Stored("<Triggers><Trigger type=\"2\"><DaysOfWeek>1</DaysOfWeek></Trigger></Triggers>");
+        QTest::newRow("twice") << Stored("<Actions/><Actions/>");
+        QTest::newRow("unclosed action") << Stored("<Actions><Action type=\"0\"><Path>x</Path></Actions>");
+        QByteArray many;
+        for (int i = 0; i < 33; ++i) many += "<Action type=\"0\"/>";
+        QTest::newRow("too many actions") << Stored("<Actions>" + many + "</Actions>");
+    }
+
+    void someParts()
+    {
+        QFETCH(QByteArray, xml);
+        for (unsigned parts = 0; parts <= TaskDocumentCodec::AllParts; ++parts) {
+            SamePartsAsWholeDecode(xml, parts);
+            if (QTest::currentTestFailed()) return;
+        }
     }
 
     void refusals()
@@ -247,6 +298,7 @@ private slots:
             }
             if (TaskDocumentCodec::IsCanonical(xml)) ++quick;
             SameAsGeneralReader(xml);
+            SamePartsAsWholeDecode(xml, random.bounded(TaskDocumentCodec::AllParts + 1));
             QCOMPARE(PackedDocument(xml).Unpack(), xml);
             if (QTest::currentTestFailed()) {
                 qWarning() << "for" << xml;

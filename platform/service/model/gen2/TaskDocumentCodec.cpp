@@ -626,20 +626,32 @@ private:
 // listed documents are all of this form, and this reads them several times faster.
 class CanonicalReader {
 public:
-    explicit CanonicalReader(const QByteArray& xml) : m_p(xml.constData()), m_end(xml.constData() + xml.size()) {}
+    /// A reader that makes the parts in `parts` (TaskDocumentCodec::Part) and only checks the others.
+    CanonicalReader(const QByteArray& xml, unsigned parts = TaskDocumentCodec::AllParts)
+        : m_p(xml.constData()), m_end(xml.constData() + xml.size()), m_parts(parts)
+    {
+    }
 
     std::optional<TaskDocument> Document()
     {
         TaskDocument doc;
+        // A part that is not asked for is read into this one, with its texts checked but not
+        // made, so that the document is accepted and refused as a whole decode does.
+        TaskDocument skipped;
+        const auto into = [&](unsigned part) -> TaskDocument& {
+            m_keep = (m_parts & part) != 0;
+            return m_keep ? doc : skipped;
+        };
         Literal("<?xml version=\"1.0\" encoding=\"UTF-8\"?>");
         if (!Literal("<Task xmlns=\"urn:taskscheduler:task\" version=\"1\">")) return std::nullopt;
         const bool ok = Children("Task", [&](const Tag& tag) {
-            if (tag.name == "RegistrationInfo") return Record(tag, RegistrationFields(), &doc.registrationInfo);
-            if (tag.name == "Principal") return Record(tag, PrincipalFields(), &doc.principal);
-            if (tag.name == "Settings") return Settings(tag, &doc.settings);
-            if (tag.name == "Triggers") return Triggers(tag, &doc.triggers);
-            if (tag.name == "Actions") return Actions(tag, &doc);
-            if (tag.name == "Data") return TextElement(tag, &doc.data);
+            using C = TaskDocumentCodec;
+            if (tag.name == "RegistrationInfo") return Record(tag, RegistrationFields(), &into(C::RegistrationPart).registrationInfo);
+            if (tag.name == "Principal") return Record(tag, PrincipalFields(), &into(C::PrincipalPart).principal);
+            if (tag.name == "Settings") return Settings(tag, &into(C::SettingsPart).settings);
+            if (tag.name == "Triggers") return Triggers(tag, &into(C::TriggersPart).triggers);
+            if (tag.name == "Actions") return Actions(tag, &into(C::ActionsPart));
+            if (tag.name == "Data") return TextElement(tag, &into(C::DataPart).data);
             return false;
         });
         if (!ok) return std::nullopt;
@@ -770,14 +782,14 @@ private:
             if (c == 0xEF && m_end - m_p >= 3 && uchar(m_p[1]) == 0xBF && (uchar(m_p[2]) == 0xBE || uchar(m_p[2]) == 0xBF)) return false;
             if (c == '>' && m_p - begin >= 2 && m_p[-1] == ']' && m_p[-2] == ']') return false;
             if (c == '&') {
-                if (!escaped) unescaped = QByteArray(begin, m_p - begin);
+                if (!escaped && m_keep) unescaped = QByteArray(begin, m_p - begin);
                 escaped = true;
                 static constexpr std::pair<std::string_view, char> entities[] = {
                     {"&lt;", '<'}, {"&gt;", '>'}, {"&amp;", '&'}, {"&quot;", '"'}, {"&apos;", '\''}};
                 bool known = false;
                 for (const auto& [entity, character] : entities) {
                     if (size_t(m_end - m_p) >= entity.size() && std::memcmp(m_p, entity.data(), entity.size()) == 0) {
-                        unescaped += character;
+                        if (m_keep) unescaped += character;
                         m_p += entity.size() - 1;
                         known = true;
                         break;
@@ -786,9 +798,9 @@ private:
                 if (!known) return false;
                 continue;
             }
-            if (escaped) unescaped += char(c);
+            if (escaped && m_keep) unescaped += char(c);
         }
-        *out = escaped ? QString::fromUtf8(unescaped) : QString::fromUtf8(begin, m_p - begin);
+        if (m_keep) *out = escaped ? QString::fromUtf8(unescaped) : QString::fromUtf8(begin, m_p - begin);
         return true;
     }
 
@@ -873,6 +885,8 @@ private:
 
     const char* m_p;
     const char* m_end;
+    unsigned m_parts;
+    bool m_keep = true;   // whether the texts being read are made
 };
 
 } // namespace
@@ -909,13 +923,34 @@ ValueProblem RefusedUnread(const QByteArray& xml)
 
 std::optional<TaskDocument> TaskDocumentCodec::Decode(const QByteArray& xml, ValueProblem* problem)
 {
+    return DecodeParts(xml, AllParts, problem);
+}
+
+std::optional<TaskDocument> TaskDocumentCodec::DecodeParts(const QByteArray& xml, unsigned parts, ValueProblem* problem)
+{
     if (RefusedUnread(xml).IsOk()) {
-        if (auto doc = CanonicalReader(xml).Document()) {
+        if (auto doc = CanonicalReader(xml, parts).Document()) {
             if (problem) *problem = ValueProblem{};
             return doc;
         }
     }
-    return DecodeGeneral(xml, problem);
+    // Not in the stored form: rare enough to be read whole.
+    auto doc = DecodeGeneral(xml, problem);
+    if (doc) KeepParts(&*doc, parts);
+    return doc;
+}
+
+void TaskDocumentCodec::KeepParts(TaskDocument* doc, unsigned parts)
+{
+    if (!(parts & RegistrationPart)) doc->registrationInfo = {};
+    if (!(parts & PrincipalPart)) doc->principal = {};
+    if (!(parts & SettingsPart)) doc->settings = {};
+    if (!(parts & TriggersPart)) doc->triggers = {};
+    if (!(parts & ActionsPart)) {
+        doc->actions = {};
+        doc->actionsContext = {};
+    }
+    if (!(parts & DataPart)) doc->data = {};
 }
 
 std::optional<TaskDocument> TaskDocumentCodec::DecodeGeneral(const QByteArray& xml, ValueProblem* problem)
@@ -933,7 +968,7 @@ std::optional<TaskDocument> TaskDocumentCodec::DecodeGeneral(const QByteArray& x
 
 bool TaskDocumentCodec::IsCanonical(const QByteArray& xml)
 {
-    return RefusedUnread(xml).IsOk() && CanonicalReader(xml).Document().has_value();
+    return RefusedUnread(xml).IsOk() && CanonicalReader(xml, 0).Document().has_value();
 }
 
 std::optional<TaskDocument> TaskDocumentCodec::Load(const QByteArray& xml, ValueProblem* problem)
