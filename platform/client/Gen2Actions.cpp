@@ -111,32 +111,32 @@ ComPtr<IAction> Gen2ActionCollection::MakeAction(std::shared_ptr<ActionData> dat
 
 HRESULT Gen2ActionCollection::get_Count(LONG* pCount)
 {
-    return OutValue(pCount, m_model->actions.size());
+    return OutValue(pCount, m_model->Actions().size());
 }
 
 HRESULT Gen2ActionCollection::get_Item(LONG index, IAction** ppAction)
 {
     if (!ppAction) return E_POINTER;
-    if (index < 1 || index > m_model->actions.size())
-        return Fail(E_INVALIDARG, QStringLiteral("There is no action %1; the task has %2.").arg(index).arg(m_model->actions.size()));
-    return OutObject(ppAction, MakeAction(m_model->actions[index - 1]));
+    if (index < 1 || index > m_model->Actions().size())
+        return Fail(E_INVALIDARG, QStringLiteral("There is no action %1; the task has %2.").arg(index).arg(m_model->Actions().size()));
+    return OutObject(ppAction, MakeAction(m_model->Actions()[index - 1]));
 }
 
 HRESULT Gen2ActionCollection::Create(TASK_ACTION_TYPE type, IAction** ppAction)
 {
     if (!ppAction) return E_POINTER;
     if (!TaskValueRules::IsActionType(type)) return Fail(TaskValueRules::RangeProblem(QStringLiteral("Action type"), type));
-    if (m_model->actions.size() >= TaskValueRules::MaxActions)
+    if (m_model->Actions().size() >= TaskValueRules::MaxActions)
         return Fail(SCHED_E_TOO_MANY_NODES, QStringLiteral("A task holds at most %1 actions.").arg(TaskValueRules::MaxActions));
     auto data = std::make_shared<ActionData>();
     data->type = type;
-    m_model->actions.append(data);
+    m_model->Actions().append(data);
     return OutObject(ppAction, MakeAction(data));
 }
 
 HRESULT Gen2ActionCollection::Remove(VARIANT index)
 {
-    auto& list = m_model->actions;
+    auto& list = m_model->Actions();
     if (index.vt == VT_BSTR) {
         for (qsizetype i = 0; i < list.size(); ++i) {
             if (list[i]->id == index.bstrVal) {
@@ -155,16 +155,16 @@ HRESULT Gen2ActionCollection::Remove(VARIANT index)
 
 HRESULT Gen2ActionCollection::Clear()
 {
-    m_model->actions.clear();
+    m_model->Actions().clear();
     return S_OK;
 }
 
-HRESULT Gen2ActionCollection::get_Context(QString* pContext) { return Out(pContext, m_model->doc.actionsContext); }
-HRESULT Gen2ActionCollection::put_Context(const QString& context) { m_model->doc.actionsContext = context; return S_OK; }
+HRESULT Gen2ActionCollection::get_Context(QString* pContext) { return Out(pContext, m_model->Doc().actionsContext); }
+HRESULT Gen2ActionCollection::put_Context(const QString& context) { m_model->Doc().actionsContext = context; return S_OK; }
 
 QList<std::shared_ptr<ActionData>> Gen2ActionCollection::CopyActions() const
 {
     QList<std::shared_ptr<ActionData>> copy;
-    for (const auto& a : m_model->actions) copy.append(std::make_shared<ActionData>(*a));
+    for (const auto& a : m_model->Actions()) copy.append(std::make_shared<ActionData>(*a));
     return copy;
 }

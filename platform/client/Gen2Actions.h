@@ -21,7 +21,7 @@ public:
 
     /// Copies of the actions and the context, for another definition.
     QList<std::shared_ptr<ActionData>> CopyActions() const;
-    QString Context() const { return m_model->doc.actionsContext; }
+    QString Context() const { return m_model->Doc().actionsContext; }
 
     /// The object of an action's kind, as IAction.
     static ComPtr<IAction> MakeAction(std::shared_ptr<ActionData> data);

@@ -15,56 +15,56 @@ HRESULT NotOurs(const char* what)
 } // namespace
 
 HRESULT Gen2RegistrationInfo::get_Description(QString* p) { return Out(p, Data().description); }
-HRESULT Gen2RegistrationInfo::put_Description(const QString& v) { m->doc.registrationInfo.description = v; return S_OK; }
+HRESULT Gen2RegistrationInfo::put_Description(const QString& v) { m->Doc().registrationInfo.description = v; return S_OK; }
 HRESULT Gen2RegistrationInfo::get_Author(QString* p) { return Out(p, Data().author); }
-HRESULT Gen2RegistrationInfo::put_Author(const QString& v) { m->doc.registrationInfo.author = v; return S_OK; }
+HRESULT Gen2RegistrationInfo::put_Author(const QString& v) { m->Doc().registrationInfo.author = v; return S_OK; }
 HRESULT Gen2RegistrationInfo::get_Version(QString* p) { return Out(p, Data().version); }
-HRESULT Gen2RegistrationInfo::put_Version(const QString& v) { m->doc.registrationInfo.version = v; return S_OK; }
+HRESULT Gen2RegistrationInfo::put_Version(const QString& v) { m->Doc().registrationInfo.version = v; return S_OK; }
 HRESULT Gen2RegistrationInfo::get_Date(QString* p) { return Out(p, Data().date); }
-HRESULT Gen2RegistrationInfo::put_Date(const QString& v) { return PutBoundary(&m->doc.registrationInfo.date, v, "Date"); }
+HRESULT Gen2RegistrationInfo::put_Date(const QString& v) { return PutBoundary(&m->Doc().registrationInfo.date, v, "Date"); }
 HRESULT Gen2RegistrationInfo::get_Documentation(QString* p) { return Out(p, Data().documentation); }
-HRESULT Gen2RegistrationInfo::put_Documentation(const QString& v) { m->doc.registrationInfo.documentation = v; return S_OK; }
+HRESULT Gen2RegistrationInfo::put_Documentation(const QString& v) { m->Doc().registrationInfo.documentation = v; return S_OK; }
 HRESULT Gen2RegistrationInfo::get_URI(QString* p) { return Out(p, Data().uri); }
-HRESULT Gen2RegistrationInfo::put_URI(const QString& v) { m->doc.registrationInfo.uri = v; return S_OK; }
+HRESULT Gen2RegistrationInfo::put_URI(const QString& v) { m->Doc().registrationInfo.uri = v; return S_OK; }
 HRESULT Gen2RegistrationInfo::get_Source(QString* p) { return Out(p, Data().source); }
-HRESULT Gen2RegistrationInfo::put_Source(const QString& v) { m->doc.registrationInfo.source = v; return S_OK; }
+HRESULT Gen2RegistrationInfo::put_Source(const QString& v) { m->Doc().registrationInfo.source = v; return S_OK; }
 
 HRESULT Gen2Principal::get_Id(QString* p) { return Out(p, Data().id); }
-HRESULT Gen2Principal::put_Id(const QString& v) { m->doc.principal.id = v; return S_OK; }
+HRESULT Gen2Principal::put_Id(const QString& v) { m->Doc().principal.id = v; return S_OK; }
 HRESULT Gen2Principal::get_DisplayName(QString* p) { return Out(p, Data().displayName); }
-HRESULT Gen2Principal::put_DisplayName(const QString& v) { m->doc.principal.displayName = v; return S_OK; }
+HRESULT Gen2Principal::put_DisplayName(const QString& v) { m->Doc().principal.displayName = v; return S_OK; }
 HRESULT Gen2Principal::get_UserId(QString* p) { return Out(p, Data().userId); }
-HRESULT Gen2Principal::put_UserId(const QString& v) { m->doc.principal.userId = v; return S_OK; }
+HRESULT Gen2Principal::put_UserId(const QString& v) { m->Doc().principal.userId = v; return S_OK; }
 HRESULT Gen2Principal::get_LogonType(TASK_LOGON_TYPE* p) { return OutValue(p, Data().logonType); }
 HRESULT Gen2Principal::put_LogonType(TASK_LOGON_TYPE v)
 {
-    return PutNumber(&m->doc.principal.logonType, v, TaskValueRules::IsLogonType(v), "LogonType");
+    return PutNumber(&m->Doc().principal.logonType, v, TaskValueRules::IsLogonType(v), "LogonType");
 }
 HRESULT Gen2Principal::get_GroupId(QString* p) { return Out(p, Data().groupId); }
-HRESULT Gen2Principal::put_GroupId(const QString& v) { m->doc.principal.groupId = v; return S_OK; }
+HRESULT Gen2Principal::put_GroupId(const QString& v) { m->Doc().principal.groupId = v; return S_OK; }
 HRESULT Gen2Principal::get_RunLevel(TASK_RUNLEVEL_TYPE* p) { return OutValue(p, Data().runLevel); }
 HRESULT Gen2Principal::put_RunLevel(TASK_RUNLEVEL_TYPE v)
 {
-    return PutNumber(&m->doc.principal.runLevel, v, TaskValueRules::IsRunLevel(v), "RunLevel");
+    return PutNumber(&m->Doc().principal.runLevel, v, TaskValueRules::IsRunLevel(v), "RunLevel");
 }
 
 HRESULT Gen2IdleSettings::get_IdleDuration(QString* p) { return Out(p, Data().idleDuration); }
-HRESULT Gen2IdleSettings::put_IdleDuration(const QString& v) { return PutDuration(&m->doc.settings.idle.idleDuration, v, "IdleDuration"); }
+HRESULT Gen2IdleSettings::put_IdleDuration(const QString& v) { return PutDuration(&m->Doc().settings.idle.idleDuration, v, "IdleDuration"); }
 HRESULT Gen2IdleSettings::get_WaitTimeout(QString* p) { return Out(p, Data().waitTimeout); }
-HRESULT Gen2IdleSettings::put_WaitTimeout(const QString& v) { return PutDuration(&m->doc.settings.idle.waitTimeout, v, "WaitTimeout"); }
+HRESULT Gen2IdleSettings::put_WaitTimeout(const QString& v) { return PutDuration(&m->Doc().settings.idle.waitTimeout, v, "WaitTimeout"); }
 HRESULT Gen2IdleSettings::get_StopOnIdleEnd(VARIANT_BOOL* p) { return OutFlag(p, Data().stopOnIdleEnd); }
-HRESULT Gen2IdleSettings::put_StopOnIdleEnd(VARIANT_BOOL v) { return PutFlag(&m->doc.settings.idle.stopOnIdleEnd, v); }
+HRESULT Gen2IdleSettings::put_StopOnIdleEnd(VARIANT_BOOL v) { return PutFlag(&m->Doc().settings.idle.stopOnIdleEnd, v); }
 HRESULT Gen2IdleSettings::get_RestartOnIdle(VARIANT_BOOL* p) { return OutFlag(p, Data().restartOnIdle); }
-HRESULT Gen2IdleSettings::put_RestartOnIdle(VARIANT_BOOL v) { return PutFlag(&m->doc.settings.idle.restartOnIdle, v); }
+HRESULT Gen2IdleSettings::put_RestartOnIdle(VARIANT_BOOL v) { return PutFlag(&m->Doc().settings.idle.restartOnIdle, v); }
 
 HRESULT Gen2NetworkSettings::get_Name(QString* p) { return Out(p, Data().name); }
-HRESULT Gen2NetworkSettings::put_Name(const QString& v) { m->doc.settings.network.name = v; return S_OK; }
+HRESULT Gen2NetworkSettings::put_Name(const QString& v) { m->Doc().settings.network.name = v; return S_OK; }
 HRESULT Gen2NetworkSettings::get_Id(QString* p) { return Out(p, Data().id); }
 HRESULT Gen2NetworkSettings::put_Id(const QString& v)
 {
     if (!v.isEmpty() && !TaskValueRules::IsBracedGuid(v))
         return Fail(E_INVALIDARG, QStringLiteral("Id: \"%1\" is not a network identifier (a GUID in braces).").arg(v));
-    m->doc.settings.network.id = v;
+    m->Doc().settings.network.id = v;
     return S_OK;
 }
 

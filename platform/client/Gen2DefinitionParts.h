@@ -11,7 +11,7 @@
 class Gen2RegistrationInfo : public ComObject<Gen2RegistrationInfo, IRegistrationInfo> {
 public:
     explicit Gen2RegistrationInfo(std::shared_ptr<DefinitionModel> model) : m(std::move(model)) {}
-    const RegistrationInfoData& Data() const { return m->doc.registrationInfo; }
+    const RegistrationInfoData& Data() const { return m->Doc().registrationInfo; }
 
     HRESULT get_Description(QString* p) override;
     HRESULT put_Description(const QString& v) override;
@@ -35,7 +35,7 @@ private:
 class Gen2Principal : public ComObject<Gen2Principal, IPrincipal> {
 public:
     explicit Gen2Principal(std::shared_ptr<DefinitionModel> model) : m(std::move(model)) {}
-    const PrincipalData& Data() const { return m->doc.principal; }
+    const PrincipalData& Data() const { return m->Doc().principal; }
 
     HRESULT get_Id(QString* p) override;
     HRESULT put_Id(const QString& v) override;
@@ -57,7 +57,7 @@ private:
 class Gen2IdleSettings : public ComObject<Gen2IdleSettings, IIdleSettings> {
 public:
     explicit Gen2IdleSettings(std::shared_ptr<DefinitionModel> model) : m(std::move(model)) {}
-    const IdleSettingsData& Data() const { return m->doc.settings.idle; }
+    const IdleSettingsData& Data() const { return m->Doc().settings.idle; }
 
     HRESULT get_IdleDuration(QString* p) override;
     HRESULT put_IdleDuration(const QString& v) override;
@@ -75,7 +75,7 @@ private:
 class Gen2NetworkSettings : public ComObject<Gen2NetworkSettings, INetworkSettings> {
 public:
     explicit Gen2NetworkSettings(std::shared_ptr<DefinitionModel> model) : m(std::move(model)) {}
-    const NetworkSettingsData& Data() const { return m->doc.settings.network; }
+    const NetworkSettingsData& Data() const { return m->Doc().settings.network; }
 
     HRESULT get_Name(QString* p) override;
     HRESULT put_Name(const QString& v) override;
@@ -89,7 +89,7 @@ private:
 class Gen2TaskSettings : public ComObject<Gen2TaskSettings, ITaskSettings> {
 public:
     explicit Gen2TaskSettings(std::shared_ptr<DefinitionModel> model) : m(std::move(model)) {}
-    const TaskSettingsData& Data() const { return m->doc.settings; }
+    const TaskSettingsData& Data() const { return m->Doc().settings; }
 
     HRESULT get_AllowDemandStart(VARIANT_BOOL* p) override;
     HRESULT put_AllowDemandStart(VARIANT_BOOL v) override;
@@ -131,6 +131,6 @@ public:
     HRESULT put_NetworkSettings(INetworkSettings* p) override;
 
 private:
-    TaskSettingsData& S() { return m->doc.settings; }
+    TaskSettingsData& S() { return m->Doc().settings; }
     std::shared_ptr<DefinitionModel> m;
 };

@@ -10,13 +10,36 @@
 #include "TaskPath.h"
 
 #include <QCborArray>
+#include <QStringTokenizer>
+#include <algorithm>
 
 using namespace Gen2;
 
 namespace {
 
+// Whether `name` is a valid name of printable ASCII, which TaskPath takes as it is: the
+// names a service lists almost always are, and they need no parse.
+bool IsPlainName(QStringView name)
+{
+    if (name.isEmpty() || name.size() > TaskPath::MaxNameLength || name == u"." || name == u"..") return false;
+    return std::all_of(name.begin(), name.end(), [](QChar c) { return c >= u' ' && c < u'\x7F' && c != u'\\' && c != u'/'; });
+}
+
 QString NameOf(const QString& path)
 {
+    // The name of a path of plain names without the parse (a listing names every task).
+    QStringView body(path);
+    if (body.startsWith(u'\\')) body = body.mid(1);
+    if (body.endsWith(u'\\')) body.chop(1);
+    if (!body.isEmpty() && body.count(u'\\') < TaskPath::MaxDepth) {
+        bool plain = true;
+        QStringView last;
+        for (const QStringView name : body.tokenize(u'\\')) {
+            plain = plain && IsPlainName(name);
+            last = name;
+        }
+        if (plain) return last.toString();
+    }
     const auto parsed = TaskPath::Parse(path);
     return parsed ? parsed->Name() : path;
 }
@@ -175,9 +198,10 @@ HRESULT Gen2RegisteredTask::get_Definition(ITaskDefinition** ppDefinition)
     if (!ppDefinition) return E_POINTER;
     *ppDefinition = nullptr;
     ValueProblem problem;
-    const auto doc = TaskDocumentCodec::Decode(m_xml, &problem);
-    if (!doc) return Fail(problem);
-    return OutObject(ppDefinition, Gen2TaskDefinition::Make(*doc));
+    // The triggers now and the rest when asked for: a list row shows the schedule only.
+    auto model = DefinitionModel::OfStored(m_xml, &problem);
+    if (!model) return Fail(problem);
+    return OutObject(ppDefinition, Gen2TaskDefinition::Make(std::move(model)));
 }
 
 HRESULT Gen2RegisteredTask::get_Xml(QString* pXml) { return Out(pXml, QString::fromUtf8(m_xml)); }

@@ -17,10 +17,7 @@ HRESULT NotOurs(const char* what)
 
 } // namespace
 
-Gen2TaskDefinition::Gen2TaskDefinition(const TaskDocument& doc) : m_model(std::make_shared<DefinitionModel>())
-{
-    m_model->Assign(doc);
-}
+Gen2TaskDefinition::Gen2TaskDefinition(const TaskDocument& doc) : m_model(std::make_shared<DefinitionModel>(doc)) {}
 
 HRESULT Gen2TaskDefinition::get_RegistrationInfo(IRegistrationInfo** pp) { return OutObject(pp, Gen2RegistrationInfo::Make(m_model)); }
 
@@ -29,7 +26,7 @@ HRESULT Gen2TaskDefinition::put_RegistrationInfo(IRegistrationInfo* p)
     if (!p) return E_POINTER;
     const auto* ours = dynamic_cast<Gen2RegistrationInfo*>(p);
     if (!ours) return NotOurs("registration information");
-    m_model->doc.registrationInfo = ours->Data();
+    m_model->Doc().registrationInfo = ours->Data();
     return S_OK;
 }
 
@@ -51,12 +48,12 @@ HRESULT Gen2TaskDefinition::put_Settings(ITaskSettings* p)
     if (!p) return E_POINTER;
     const auto* ours = dynamic_cast<Gen2TaskSettings*>(p);
     if (!ours) return NotOurs("settings");
-    m_model->doc.settings = ours->Data();
+    m_model->Doc().settings = ours->Data();
     return S_OK;
 }
 
-HRESULT Gen2TaskDefinition::get_Data(QString* p) { return Out(p, m_model->doc.data); }
-HRESULT Gen2TaskDefinition::put_Data(const QString& data) { m_model->doc.data = data; return S_OK; }
+HRESULT Gen2TaskDefinition::get_Data(QString* p) { return Out(p, m_model->Doc().data); }
+HRESULT Gen2TaskDefinition::put_Data(const QString& data) { m_model->Doc().data = data; return S_OK; }
 
 HRESULT Gen2TaskDefinition::get_Principal(IPrincipal** pp) { return OutObject(pp, Gen2Principal::Make(m_model)); }
 
@@ -65,7 +62,7 @@ HRESULT Gen2TaskDefinition::put_Principal(IPrincipal* p)
     if (!p) return E_POINTER;
     const auto* ours = dynamic_cast<Gen2Principal*>(p);
     if (!ours) return NotOurs("principal");
-    m_model->doc.principal = ours->Data();
+    m_model->Doc().principal = ours->Data();
     return S_OK;
 }
 
@@ -76,8 +73,8 @@ HRESULT Gen2TaskDefinition::put_Actions(IActionCollection* p)
     if (!p) return E_POINTER;
     const auto* ours = dynamic_cast<Gen2ActionCollection*>(p);
     if (!ours) return NotOurs("action collection");
-    m_model->actions = ours->CopyActions();
-    m_model->doc.actionsContext = ours->Context();
+    m_model->Actions() = ours->CopyActions();
+    m_model->Doc().actionsContext = ours->Context();
     return S_OK;
 }
 

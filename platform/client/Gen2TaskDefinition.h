@@ -10,6 +10,8 @@ class Gen2TaskDefinition : public ComObject<Gen2TaskDefinition, ITaskDefinition>
 public:
     /// A definition holding `doc` (a new one has the service's defaults).
     explicit Gen2TaskDefinition(const TaskDocument& doc = {});
+    /// A definition over `model` (one of a stored document, say).
+    explicit Gen2TaskDefinition(std::shared_ptr<DefinitionModel> model) : m_model(std::move(model)) {}
 
     /// The whole definition as it stands.
     TaskDocument Document() const { return m_model->ToDocument(); }

@@ -473,6 +473,54 @@ private slots:
         QCOMPARE(text, QString());   // nothing reached the service
     }
 
+    void storedDefinitionReadInParts()
+    {
+        // A registered task's definition reads its triggers first and the rest when used; in
+        // whatever order its parts are used, it is the stored document, and a trigger object
+        // taken early keeps working on the definition.
+        ComPtr<ITaskFolder> root = Folder(QStringLiteral("\\"));
+        ComPtr<ITaskDefinition> def = NewDefinition();
+        ComPtr<IRegistrationInfo> info;
+        def->get_RegistrationInfo(info.Put());
+        info->put_Description(QStringLiteral("stored <&> text"));
+        ComPtr<ITriggerCollection> triggers;
+        def->get_Triggers(triggers.Put());
+        ComPtr<ITrigger> trigger;
+        triggers->Create(TASK_TRIGGER_DAILY, trigger.Put());
+        trigger->put_StartBoundary(QStringLiteral("2030-01-02T03:04:05"));
+        def->put_Data(QStringLiteral("data"));
+        ComPtr<IRegisteredTask> task;
+        QCOMPARE(Register(root.Get(), QStringLiteral("Parts"), def.Get(), TASK_CREATE, &task), S_OK);
+        QString stored;
+        QCOMPARE(task->get_Xml(&stored), S_OK);
+
+        for (int firstUse = 0; firstUse < 3; ++firstUse) {
+            ComPtr<ITaskDefinition> read;
+            QCOMPARE(task->get_Definition(read.Put()), S_OK);
+            ComPtr<ITriggerCollection> readTriggers;
+            read->get_Triggers(readTriggers.Put());
+            ComPtr<ITrigger> held;
+            QCOMPARE(readTriggers->get_Item(1, held.Put()), S_OK);
+            QString text;
+            if (firstUse == 0) {
+                read->get_Data(&text);
+                QCOMPARE(text, QStringLiteral("data"));
+            } else if (firstUse == 1) {
+                ComPtr<IActionCollection> actions;
+                read->get_Actions(actions.Put());
+                LONG count = 0;
+                actions->get_Count(&count);
+                QCOMPARE(count, 1);
+            }
+            QCOMPARE(read->get_XmlText(&text), S_OK);
+            QCOMPARE(text, stored);
+            QCOMPARE(held->put_StartBoundary(QStringLiteral("2031-01-02T03:04:05")), S_OK);
+            read->get_XmlText(&text);
+            QVERIFY(text.contains(QStringLiteral("2031-01-02T03:04:05")));
+            QVERIFY(text.contains(QStringLiteral("stored &lt;&amp;&gt; text")));
+        }
+    }
+
     void folders()
     {
         ComPtr<ITaskFolder> root = Folder(QString());
@@ -529,6 +577,38 @@ private slots:
         root->GetFolders(0, folders.Put());
         folders->get_Count(&count);
         QCOMPARE(count, 0);
+    }
+
+    void listedNames_data()
+    {
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("root") << QStringLiteral("\\") << QStringLiteral("Backup");
+        QTest::newRow("nested") << QStringLiteral("\\Reports\\Daily") << QStringLiteral("Sales report");
+        QTest::newRow("dots") << QStringLiteral("\\Reports") << QStringLiteral("..a.b.");
+        QTest::newRow("punctuation") << QStringLiteral("\\Reports") << QStringLiteral("~!@#$%^&()_+{}|:\"<>?[];',`=");
+        QTest::newRow("not ASCII") << QStringLiteral("\\Berichte f\u00fcr M\u00e4rz") << (QStringLiteral("\u00dcbersicht ") + QString::fromUtf8("\xf0\x9f\x98\x80"));
+        QTest::newRow("longest") << QStringLiteral("\\Reports") << QString(200, QLatin1Char('n'));
+    }
+
+    void listedNames()
+    {
+        // A listed task's name is the last part of its path, however that path is spelled.
+        QFETCH(QString, folder);
+        QFETCH(QString, name);
+        ComPtr<ITaskFolder> root = Folder(QStringLiteral("\\"));
+        ComPtr<ITaskFolder> created;
+        if (folder != QStringLiteral("\\")) QCOMPARE(root->CreateFolder(folder, VARIANT::Empty(), created.Put()), S_OK);
+        ComPtr<ITaskFolder> target = Folder(folder);
+        QCOMPARE(Register(target.Get(), name, NewDefinition().Get()), S_OK);
+        QCOMPARE(TaskNames(target.Get()), QStringList{name});
+        ComPtr<IRegisteredTaskCollection> tasks;
+        QCOMPARE(target->GetTasks(0, tasks.Put()), S_OK);
+        ComPtr<IRegisteredTask> task;
+        QCOMPARE(tasks->get_Item(VARIANT::String(name), task.Put()), S_OK);
+        QString path;
+        task->get_Path(&path);
+        QCOMPARE(path, folder == QStringLiteral("\\") ? QStringLiteral("\\") + name : folder + QStringLiteral("\\") + name);
     }
 
     void hiddenTasks()
