@@ -160,17 +160,15 @@ RunnableTask Gen2Catalog::ToRunnable(const TaskPath& path, const TaskDocument& d
 
 void Gen2Catalog::Collect(const TaskPath& folder, const std::function<void(const RunnableTask&)>& visit) const
 {
-    QList<StoredTask> tasks;
     QList<DamagedTask> damaged;
-    m_store.ListTasks(folder, &tasks, &damaged);
-    for (const DamagedTask& d : damaged) qCWarning(lcGen2) << d.path.ToString() << "is not run:" << d.error;
-    for (const StoredTask& t : tasks) {
+    // One task at a time, each handed on as it is read.
+    m_store.EachTask(folder, [&](StoredTask&& t) {
         RunnableTask task = ToRunnable(t.path, t.doc);
         QString refusal;
         if (m_trust.Admit(t.file, t.facts, &task, &refusal)) visit(task);
         else qCWarning(lcGen2) << t.path.ToString() << "is not run:" << refusal;
-    }
-    tasks.clear();
+    }, &damaged);
+    for (const DamagedTask& d : std::as_const(damaged)) qCWarning(lcGen2) << d.path.ToString() << "is not run:" << d.error;
     for (const QString& name : m_store.FolderNames(folder)) {
         if (const auto sub = folder.Child(name)) Collect(*sub, visit);
     }

@@ -14,6 +14,7 @@
 #include <QFile>
 #include <QLockFile>
 #include <QTest>
+#include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -333,6 +334,52 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(ServiceError, store.LoadTask(stored));
         store.DeleteFolder(path.Parent());
         QVERIFY(!store.FolderExists(stored.Parent()));
+    }
+
+    // Every task of a folder one at a time: the same tasks, in the same order, as a listing,
+    // read from the files and then from the cache; a damaged file is reported, not visited;
+    // a visit that fails ends the walk with its own error, and reports nothing as damaged.
+    void eachTaskOneAtATime()
+    {
+        FreshStore fresh;
+        QVERIFY(fresh.ready);
+        TaskStore& store = fresh.store;
+        for (const char* name : {"\\F\\Charlie", "\\F\\Alpha", "\\F\\Bravo"}) {
+            TaskDocument doc = Runnable();
+            doc.registrationInfo.description = QString::fromLatin1(name);
+            store.StoreTask(Path(name), doc, TaskStore::Mode::Create);
+        }
+        QFile broken(store.TaskFile(Path("\\F\\Bravo")));
+        QVERIFY(broken.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        broken.write("<Task");
+        broken.close();
+
+        for (int pass = 0; pass < 2; ++pass) {
+            QStringList visited;
+            QList<DamagedTask> damaged;
+            store.EachTask(Path("\\F"), [&](StoredTask&& task) {
+                QCOMPARE(task.doc.registrationInfo.description, task.path.ToString());
+                QCOMPARE(task.file, store.TaskFile(task.path));
+                visited.append(task.path.ToString());
+            }, &damaged);
+            QCOMPARE(visited, (QStringList{QStringLiteral("\\F\\Alpha"), QStringLiteral("\\F\\Charlie")}));
+            QCOMPARE(damaged.size(), 1);
+            QCOMPARE(damaged.first().path, Path("\\F\\Bravo"));
+            QList<StoredTask> listed;
+            store.ListTasks(Path("\\F"), &listed, nullptr);
+            QCOMPARE(listed.size(), 2);
+            QCOMPARE(listed.first().path, Path("\\F\\Alpha"));
+        }
+
+        QList<DamagedTask> damaged;
+        int visits = 0;
+        QVERIFY_THROWS_EXCEPTION(std::runtime_error, store.EachTask(Path("\\F"), [&](StoredTask&&) {
+            ++visits;
+            throw std::runtime_error("stop");
+        }, &damaged));
+        QCOMPARE(visits, 1);
+        QVERIFY(damaged.isEmpty());
+        QVERIFY_THROWS_EXCEPTION(ServiceError, store.EachTask(Path("\\Missing"), [](StoredTask&&) {}, nullptr));
     }
 
     void twoStoredSpellingsStayApart()

@@ -16,6 +16,7 @@
 #include <optional>
 #include <cerrno>
 #include <cstring>
+#include <exception>
 #include <dirent.h>
 #include <string_view>
 #include <fcntl.h>
@@ -284,31 +285,35 @@ void TaskStore::DeleteFolder(const TaskPath& asked)
     if (IsDir(stateDir)) QDir(stateDir).removeRecursively();
 }
 
-bool TaskStore::Cached(const TaskPath& task, const QByteArray& name, QByteArray* xml, ListedFacts* facts) const
+bool TaskStore::Cached(const TaskPath& task, const QByteArray& name, QByteArray* xml, ListedFacts* facts, const FileAt* at) const
 {
     // A file the cache holds nothing for is opened at once: examining it first would cost a
     // call for each task when the service starts.
     if (!DocumentCache::Instance().Holds(name)) return false;
     struct stat st {};
-    if (::stat(name.constData(), &st) != 0) {
+    const int statted = at && at->dir >= 0 ? ::fstatat(at->dir, at->leaf.constData(), &st, 0) : ::stat(name.constData(), &st);
+    if (statted != 0) {
         if (errno == ENOENT || errno == ENOTDIR) throw NotFound(task);
         throw Damaged(task, QString::fromLocal8Bit(std::strerror(errno)));
     }
     return DocumentCache::Instance().Find(name, SignatureOf(st), xml, facts);
 }
 
-void TaskStore::ReadFile(const QByteArray& name, StoredTask* stored) const
+void TaskStore::ReadFile(const QByteArray& name, StoredTask* stored, const FileAt* at) const
 {
     const TaskPath& task = stored->path;
     // Not blocking: a pipe put in a task's place must not stop the service, which reads only
     // regular files anyway.
     // Opened as itself first, so that whether the name is a link is known without another
-    // call: a link is read as what it points to.
+    // call: a link is read as what it points to. Within a listing, by its name in the folder's
+    // directory: the system does not walk the whole path again for every task.
+    const int dir = at && at->dir >= 0 ? at->dir : AT_FDCWD;
+    const char* const file = at && at->dir >= 0 ? at->leaf.constData() : name.constData();
     bool link = false;
-    int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
+    int fd = ::openat(dir, file, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
     if (fd < 0 && errno == ELOOP) {
         link = true;
-        fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        fd = ::openat(dir, file, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     }
     if (fd < 0) {
         if (errno == ENOENT || errno == ENOTDIR) throw NotFound(task);
@@ -346,34 +351,47 @@ void TaskStore::ReadFile(const QByteArray& name, StoredTask* stored) const
     DocumentCache::Instance().Insert(name, SignatureOf(st), xml, stored->doc);
 }
 
-StoredTask TaskStore::Read(const TaskPath& task, const QString& file) const
+StoredTask TaskStore::Read(const TaskPath& task, const QString& file, const FileAt* at) const
 {
     StoredTask stored{task, {}, {}, file, {}};
-    const QByteArray name = QFile::encodeName(file);
-    if (Cached(task, name, &stored.xml, nullptr)) {
+    const QByteArray name = at ? at->name : QFile::encodeName(file);
+    if (Cached(task, name, &stored.xml, nullptr, at)) {
         if (auto doc = TaskDocumentCodec::Decode(stored.xml, nullptr)) {
             stored.doc = std::move(*doc);
             return stored;
         }
     }
-    ReadFile(name, &stored);
+    ReadFile(name, &stored, at);
     return stored;
 }
 
 void TaskStore::EachTaskFile(const TaskPath& asked, QList<DamagedTask>* damaged,
-                             const std::function<void(const TaskPath&, const QString&)>& read) const
+                             const std::function<void(const TaskPath&, const QString&, const FileAt&)>& read) const
 {
     const TaskPath folder = ResolveFolder(asked);
     const QString dir = FolderDir(m_root.TasksDir(), folder);
     if (!IsDir(dir)) throw FolderNotFound(folder);
     QStringList entries = EntriesEndingWith(dir, kTaskSuffix, false);
     std::sort(entries.begin(), entries.end());
+    const QByteArray dirName = QFile::encodeName(dir);
+    FileAt at;
+    // Without it each file is opened by its whole path.
+    at.dir = ::open(dirName.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const struct CloseDir {
+        int fd;
+        ~CloseDir()
+        {
+            if (fd >= 0) ::close(fd);
+        }
+    } closeDir{at.dir};
     for (const QString& entry : entries) {
         const auto child = folder.Child(entry.chopped(kTaskSuffix.size()));
         if (!child) continue;
         const TaskPath& path = *child;
+        at.leaf = QFile::encodeName(entry);
+        at.name = dirName + '/' + at.leaf;
         try {
-            read(path, dir + QLatin1Char('/') + entry);
+            read(path, dir + QLatin1Char('/') + entry, at);
         } catch (const ServiceError& e) {
             qWarning().noquote() << e.Message();
             if (damaged) damaged->append(DamagedTask{path, e.Message()});
@@ -383,17 +401,33 @@ void TaskStore::EachTaskFile(const TaskPath& asked, QList<DamagedTask>* damaged,
 
 void TaskStore::ListTasks(const TaskPath& folder, QList<StoredTask>* tasks, QList<DamagedTask>* damaged) const
 {
-    EachTaskFile(folder, damaged, [&](const TaskPath& path, const QString& file) { tasks->append(Read(path, file)); });
+    EachTaskFile(folder, damaged, [&](const TaskPath& path, const QString& file, const FileAt& at) { tasks->append(Read(path, file, &at)); });
+}
+
+void TaskStore::EachTask(const TaskPath& folder, const std::function<void(StoredTask&&)>& visit, QList<DamagedTask>* damaged) const
+{
+    // What `visit` throws ends the walk and reaches the caller; only a task's own read
+    // reports the task as damaged.
+    std::exception_ptr failed;
+    EachTaskFile(folder, damaged, [&](const TaskPath& path, const QString& file, const FileAt& at) {
+        if (failed) return;
+        StoredTask task = Read(path, file, &at);
+        try {
+            visit(std::move(task));
+        } catch (...) {
+            failed = std::current_exception();
+        }
+    });
+    if (failed) std::rethrow_exception(failed);
 }
 
 void TaskStore::ListTaskTexts(const TaskPath& folder, QList<ListedTask>* tasks, QList<DamagedTask>* damaged) const
 {
-    EachTaskFile(folder, damaged, [&](const TaskPath& path, const QString& file) {
+    EachTaskFile(folder, damaged, [&](const TaskPath& path, const QString& file, const FileAt& at) {
         ListedTask listed{path, {}, {}};
-        const QByteArray name = QFile::encodeName(file);
-        if (!Cached(path, name, &listed.xml, &listed.facts)) {
+        if (!Cached(path, at.name, &listed.xml, &listed.facts, &at)) {
             StoredTask stored{path, {}, {}, file, {}};
-            ReadFile(name, &stored);
+            ReadFile(at.name, &stored, &at);
             listed.xml = stored.xml;
             listed.facts = ListedFacts{stored.doc.settings.hidden, stored.doc.settings.enabled};
         }

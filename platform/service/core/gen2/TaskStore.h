@@ -73,6 +73,10 @@ public:
 
     /// The tasks of a folder that load, sorted by name, and those that do not.
     void ListTasks(const TaskPath& folder, QList<StoredTask>* tasks, QList<DamagedTask>* damaged) const;
+    /// Calls `visit` with each task of a folder that loads, one at a time, in the order of
+    /// ListTasks; those that do not are reported in `damaged`. For a reader of every task of a
+    /// store, which then never holds a whole folder's documents at once.
+    void EachTask(const TaskPath& folder, const std::function<void(StoredTask&&)>& visit, QList<DamagedTask>* damaged) const;
     /// The same without decoding the documents that were read before and have not changed
     /// since: what a listing sends.
     void ListTaskTexts(const TaskPath& folder, QList<ListedTask>* tasks, QList<DamagedTask>* damaged) const;
@@ -114,16 +118,23 @@ private:
     /// The stored spelling of `name` among the entries of `dir` ending in `suffix`.
     static QString StoredSpelling(const QString& dir, const QString& name, const QString& suffix);
     void EnsureFolders(const QString& base, const TaskPath& folder);
-    StoredTask Read(const TaskPath& task, const QString& file) const;
+    /// A task file as a folder's listing found it: its encoded path, and its name in the
+    /// folder's directory, opened once for the listing (`dir` < 0: not open).
+    struct FileAt {
+        QByteArray name;
+        int dir = -1;
+        QByteArray leaf;
+    };
+    StoredTask Read(const TaskPath& task, const QString& file, const FileAt* at = nullptr) const;
     /// The text of `task` from the cache, and what a listing looks at; false when the cache
     /// holds nothing for the file `name` or the file changed since.
-    bool Cached(const TaskPath& task, const QByteArray& name, QByteArray* xml, ListedFacts* facts) const;
+    bool Cached(const TaskPath& task, const QByteArray& name, QByteArray* xml, ListedFacts* facts, const FileAt* at = nullptr) const;
     /// Reads and checks the file `name` into `stored` (whose path and file are set) and caches it.
-    void ReadFile(const QByteArray& name, StoredTask* stored) const;
+    void ReadFile(const QByteArray& name, StoredTask* stored, const FileAt* at = nullptr) const;
     /// Calls `read` with the path and file of each task of `folder`, sorted by name; a task
     /// that `read` refuses with a ServiceError is reported in `damaged`.
     void EachTaskFile(const TaskPath& folder, QList<DamagedTask>* damaged,
-                      const std::function<void(const TaskPath&, const QString&)>& read) const;
+                      const std::function<void(const TaskPath&, const QString&, const FileAt&)>& read) const;
     void Write(const TaskPath& task, const TaskDocument& doc, StoredTask* stored);
 
     ServiceRoot m_root;
