@@ -112,7 +112,7 @@ void ScheduleLoop::Unschedule(const TaskKey& key, bool keepEventStarts)
 {
     auto it = m_entries.find(key);
     if (it == m_entries.end()) return;
-    QList<Queue::iterator> kept;
+    EntryList kept;
     for (const Queue::iterator& entry : std::as_const(*it)) {
         // A change to the task keeps what was already due: its delayed starts, and the end of a
         // start's wait for idleness.
@@ -181,7 +181,7 @@ void ScheduleLoop::RemoveEntries(const TaskKey& key, const std::function<bool(co
     for (qsizetype i = it->size() - 1; i >= 0; --i) {
         if (!which((*it)[i]->second)) continue;
         Erase((*it)[i]);
-        it->removeAt(i);
+        it->remove(i);
     }
     if (it->isEmpty()) m_entries.erase(it);
 }
@@ -380,8 +380,10 @@ void ScheduleLoop::Wake()
         const auto first = m_queue.begin();
         const qint64 dueMs = first->first;
         const Entry entry = first->second;
-        m_entries[entry.key].removeOne(first);
-        if (m_entries[entry.key].isEmpty()) m_entries.remove(entry.key);
+        if (const auto own = m_entries.find(entry.key); own != m_entries.end()) {
+            own->removeOne(first);
+            if (own->isEmpty()) m_entries.erase(own);
+        }
         Erase(first);
 
         if (entry.what == Entry::Expire) {

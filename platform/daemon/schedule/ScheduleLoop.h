@@ -10,6 +10,7 @@
 #include <QHash>
 #include <QList>
 #include <QObject>
+#include <QVarLengthArray>
 #include <map>
 #include <set>
 
@@ -122,7 +123,10 @@ private:
     // does not look through all of them.
     int m_delayedStarts = 0;           ///< DelayedStart entries in the queue
     std::multiset<qint64> m_wakeTimes;   ///< times of the entries that wake the computer
-    QHash<TaskKey, QList<Queue::iterator>> m_entries;
+    /// The entries of each task; most tasks have one (their next start), kept in the hash's
+    /// own node rather than in a block of its own.
+    using EntryList = QVarLengthArray<Queue::iterator, 1>;
+    QHash<TaskKey, EntryList> m_entries;
     QHash<TaskKey, QList<EventStart>> m_logonStarts;
     QHash<TaskKey, QList<EventStart>> m_sessionStarts;
     QHash<TaskKey, QList<EventStart>> m_idleStarts;
