@@ -1,5 +1,6 @@
 #include "Gen2Session.h"
 
+#include "DaemonProtocol.h"
 #include "ErrorInfo.h"
 
 HRESULT Gen2Session::Call(const QCborMap& request, QCborMap* reply) const
@@ -8,10 +9,10 @@ HRESULT Gen2Session::Call(const QCborMap& request, QCborMap* reply) const
     SetErrorInfo(0, nullptr);
     ++m_calls;
     const QCborMap answer = m_transport->Call(request);
-    const QCborValue hrValue = answer.value(QStringLiteral("hr"));
+    const QCborValue hrValue = answer.value(DaemonProtocol::Key::Hr);
     if (!hrValue.isInteger()) return Gen2::Fail(E_FAIL, QStringLiteral("The service gave no result."));
     const HRESULT hr = HRESULT(hrValue.toInteger());
-    if (FAILED(hr)) return Gen2::Fail(hr, answer.value(QStringLiteral("error")).toString());
+    if (FAILED(hr)) return Gen2::Fail(hr, answer.value(DaemonProtocol::Key::Error).toString());
     if (reply) *reply = answer;
     return hr;
 }

@@ -3,9 +3,11 @@
 // the state, last run and next run of each listed task asks the service once, not once a row.
 
 #include "Gen2Session.h"
+#include "ListingWire.h"
 
 #include <QCborMap>
 #include <QHash>
+#include <QList>
 #include <QString>
 #include <memory>
 #include <optional>
@@ -30,15 +32,25 @@ public:
 private:
     /// Asks the service; false when it cannot answer with statuses.
     bool Fetch();
+    /// Where `path` is among the answer's tasks, or -1.
+    qsizetype IndexOf(const QString& path);
+    void Drop();
 
     struct Entry {
-        QCborMap status;
         unsigned served = 0;
+        /// The status as a status answer's map, made when it is first served.
+        std::optional<QCborMap> status;
     };
     std::shared_ptr<Gen2Session> m_session;
     QString m_folder;
     bool m_hidden = false;
     enum class Stage { NotAsked, Answered, Unavailable } m_stage = Stage::NotAsked;
     quint64 m_call = 0;
-    QHash<QString, Entry> m_entries;
+    // The answer as it came, packed; an older service's maps are kept as their maps.
+    ListingWire::Listing m_listing;
+    QList<Entry> m_entries;
+    // Rows are read in the listing's order: the task after the one found last is looked at
+    // first, and the paths are hashed only for a reader that jumps about.
+    qsizetype m_last = -1;
+    QHash<QString, qsizetype> m_index;
 };

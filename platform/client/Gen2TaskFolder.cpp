@@ -2,6 +2,8 @@
 
 #include "Gen2Protocol.h"
 #include "Gen2RegisteredTask.h"
+#include "DaemonProtocol.h"
+#include "ListingWire.h"
 #include "TaskPath.h"
 
 #include <QCborArray>
@@ -10,7 +12,7 @@ using namespace Gen2;
 
 QCborMap Gen2TaskFolder::Request(const QString& op, const QString& path) const
 {
-    return QCborMap{{QStringLiteral("op"), op}, {Gen2Protocol::Key::Folder, m_path}, {Gen2Protocol::Key::Path, path}};
+    return QCborMap{{DaemonProtocol::Key::Op, op}, {Gen2Protocol::Key::Folder, m_path}, {Gen2Protocol::Key::Path, path}};
 }
 
 HRESULT Gen2TaskFolder::get_Name(QString* pName)
@@ -79,11 +81,20 @@ HRESULT Gen2TaskFolder::GetTasks(LONG flags, IRegisteredTaskCollection** ppTasks
     const bool hidden = (flags & TASK_ENUM_HIDDEN) != 0;
     QCborMap request = Request(Gen2Protocol::kTaskList, QString());
     request.insert(Gen2Protocol::Key::Hidden, hidden);
+    request.insert(Gen2Protocol::Key::Packed, true);
     QCborMap reply;
     const HRESULT hr = m_session->Call(request, &reply);
     if (FAILED(hr)) return hr;
-    QList<Gen2RegisteredTaskCollection::Record> records =
-        Gen2RegisteredTaskCollection::RecordsOf(reply.value(Gen2Protocol::Key::Tasks).toArray());
+    QList<Gen2RegisteredTaskCollection::Record> records;
+    if (ListingWire::IsPacked(reply)) {
+        const auto listing = ListingWire::Read(reply);
+        if (!listing) return Fail(E_UNEXPECTED, QStringLiteral("The service sent a listing that cannot be read."));
+        records.reserve(listing->entries.size());
+        for (qsizetype i = 0; i < listing->entries.size(); ++i) records.append({listing->Path(i), listing->Xml(i)});
+    } else {
+        // A service that packs nothing sends a map for each task.
+        records = Gen2RegisteredTaskCollection::RecordsOf(reply.value(Gen2Protocol::Key::Tasks).toArray());
+    }
     // The statuses are asked for when the first of them is read: a listing for the
     // definitions alone costs the service nothing more.
     auto listing = std::make_shared<Gen2StatusBatch>(m_session, m_path, hidden);

@@ -5,6 +5,7 @@
 #include "Gen2RegisteredTask.h"
 #include "Gen2Session.h"
 #include "Gen2StatusBatch.h"
+#include "ListingWire.h"
 #include "ServiceTransport.h"
 
 #include <QCborArray>
@@ -40,6 +41,20 @@ std::function<QCborMap(const QCborMap&)> Service(const QString& listing, int lis
             return reply;
         }
         if (listing == QLatin1String("fails")) return QCborMap{{QStringLiteral("hr"), qint64(E_ACCESSDENIED)}};
+        if (listing.startsWith(QLatin1String("packed"))) {
+            // Asked for packed, as this client does.
+            if (!request.value(Gen2Protocol::Key::Packed).toBool()) return QCborMap{{QStringLiteral("hr"), qint64(E_INVALIDARG)}};
+            ListingWire::Writer writer;
+            for (const char* path : {"\\A", "\\B"}) {
+                if (listing == QLatin1String("packed without B") && path == QByteArray("\\B")) continue;
+                writer.Add(path, QByteArray());
+                if (listing != QLatin1String("packed without statuses")) writer.AddStatus({listed != 1, listed, 0, 0, {}, {}});
+            }
+            QCborMap reply{{QStringLiteral("hr"), 0}};
+            writer.InsertInto(&reply);
+            if (listing == QLatin1String("packed, count disagrees")) reply.insert(Gen2Protocol::Key::Count, 3);
+            return reply;
+        }
         QCborArray tasks;
         for (const QString& path : {QStringLiteral("\\A"), QStringLiteral("\\B")}) {
             QCborMap record{{QStringLiteral("path"), path}, {QStringLiteral("xml"), QByteArray("<Task/>")}};
@@ -69,6 +84,10 @@ private slots:
         QTest::newRow("older service: a request a row") << QStringLiteral("plain") << 4 << 4 << 3;
         QTest::newRow("listing fails: a request a row") << QStringLiteral("fails") << 4 << 4 << 3;
         QTest::newRow("task left out asks for itself") << QStringLiteral("without B") << 3 << 4 << 2;
+        QTest::newRow("packed: one request for every row") << QStringLiteral("packed") << 3 << 3 << 1;
+        QTest::newRow("packed: task left out asks for itself") << QStringLiteral("packed without B") << 3 << 4 << 2;
+        QTest::newRow("packed without statuses: a request a row") << QStringLiteral("packed without statuses") << 4 << 4 << 3;
+        QTest::newRow("packed unreadable: a request a row") << QStringLiteral("packed, count disagrees") << 4 << 4 << 3;
     }
 
     void rowsOfAListing()

@@ -2,6 +2,7 @@
 // leftovers of interrupted writes, and state answers through the service's requests.
 
 #include "Gen2Protocol.h"
+#include "ListingWire.h"
 #include "SampleDocuments.h"
 #include "ServiceCore.h"
 #include "ServiceError.h"
@@ -137,6 +138,29 @@ private slots:
         const QCborMap plain = listed({});
         QVERIFY(!plain.contains(QStringLiteral("status")));
         QVERIFY(plain.contains(QStringLiteral("xml")));
+
+        // Packed, the same answers: the status as it reads, the document as it is stored.
+        const auto packed = [&](QCborMap extra) {
+            extra.insert(QStringLiteral("op"), Gen2Protocol::kTaskList);
+            extra.insert(QStringLiteral("folder"), QStringLiteral("\\"));
+            extra.insert(QStringLiteral("path"), QString());
+            extra.insert(Gen2Protocol::Key::Packed, true);
+            const QCborMap list = core.Handle(extra, peer);
+            auto listing = ListingWire::Read(list);
+            if (list.contains(Gen2Protocol::Key::Tasks) || !listing || listing->entries.size() != 1 || listing->Path(0) != QStringLiteral("\\T"))
+                listing.reset();
+            return listing;
+        };
+        const auto packedBoth = packed({{QStringLiteral("status"), true}});
+        QVERIFY(packedBoth);
+        QCOMPARE(ListingWire::StatusMap(packedBoth->Status(0)), reply);
+        QCOMPARE(packedBoth->Xml(0), store.LoadTask(Path("\\T")).xml);
+        const auto packedStatus = packed({{QStringLiteral("status"), true}, {QStringLiteral("xml"), false}});
+        QVERIFY(packedStatus);
+        QCOMPARE(ListingWire::StatusMap(packedStatus->Status(0)), reply);
+        QVERIFY(packedStatus->Xml(0).isEmpty());
+        const auto packedPlain = packed({});
+        QVERIFY(packedPlain && !packedPlain->HasStatuses());
     }
 
     void relativeRootBecomesAbsolute()

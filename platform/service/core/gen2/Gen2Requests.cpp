@@ -4,7 +4,9 @@
 
 #include "AccountPolicy.h"
 #include "ComputerName.h"
+#include "DaemonProtocol.h"
 #include "Gen2Protocol.h"
+#include "ListingWire.h"
 #include "gen2/ScheduledRuns.h"
 #include "ServiceError.h"
 #include "gen2/TaskDocumentCodec.h"
@@ -20,7 +22,7 @@ namespace {
 
 using namespace Gen2Protocol;
 
-const QString kHr = QStringLiteral("hr");
+const QLatin1StringView kHr = DaemonProtocol::Key::Hr;
 
 QCborMap Ok(QCborMap reply = {})
 {
@@ -150,24 +152,45 @@ public:
         m_store.ListTaskTexts(Target(request), &tasks, &damaged);
         // A client that lists for a window asks for the tasks' status with the listing, and
         // may leave out the documents it already has; older clients ask for neither.
-        const bool withStatus = request.value(QStringLiteral("status")).toBool();
+        const bool withStatus = request.value(Gen2Protocol::Key::Status).toBool();
         const bool withXml = request.value(Gen2Protocol::Key::Xml).toBool(true);
         const QDateTime now = QDateTime::currentDateTime();
+        QCborArray problems;
+        for (const DamagedTask& d : damaged)
+            problems.append(QCborMap{{Gen2Protocol::Key::Path, d.path.ToString()}, {DaemonProtocol::Key::Error, d.error}});
+        // Its checks were passed when the file was read.
+        const auto statusOf = [&](const ListedTask& task, QString* stateError) {
+            const auto doc = TaskDocumentCodec::Decode(task.xml, nullptr);
+            return StatusOf(task.path, doc.value_or(TaskDocument{}), now, stateError);
+        };
+        if (request.value(Gen2Protocol::Key::Packed).toBool()) {
+            ListingWire::Writer writer;
+            qsizetype textBytes = 0;
+            if (withXml) {
+                for (const ListedTask& task : tasks) textBytes += task.xml.size();
+            }
+            writer.Reserve(tasks.size(), textBytes, withStatus);
+            for (const ListedTask& task : tasks) {
+                if (task.facts.hidden && !hidden) continue;
+                writer.Add(task.path.ToString().toUtf8(), withXml ? task.xml : QByteArray());
+                if (withStatus) writer.AddStatus(statusOf(task, nullptr));
+            }
+            QCborMap reply{{Gen2Protocol::Key::Damaged, problems}};
+            writer.InsertInto(&reply);
+            return Ok(reply);
+        }
         QCborArray list;
         for (const ListedTask& task : tasks) {
             if (task.facts.hidden && !hidden) continue;
             QCborMap record = TaskRecord(task.path, task.xml, withXml);
             if (withStatus) {
-                // Its checks were passed when the file was read.
-                const auto doc = TaskDocumentCodec::Decode(task.xml, nullptr);
-                record.insert(QStringLiteral("status"), StatusOf(task.path, doc.value_or(TaskDocument{}), now));
+                QString stateError;
+                const ListingWire::TaskStatus status = statusOf(task, &stateError);
+                record.insert(Gen2Protocol::Key::Status, StatusReply(status, stateError));
             }
             list.append(record);
         }
-        QCborArray problems;
-        for (const DamagedTask& d : damaged)
-            problems.append(QCborMap{{Gen2Protocol::Key::Path, d.path.ToString()}, {QStringLiteral("error"), d.error}});
-        return Ok({{Gen2Protocol::Key::Tasks, list}, {QStringLiteral("damaged"), problems}});
+        return Ok({{Gen2Protocol::Key::Tasks, list}, {Gen2Protocol::Key::Damaged, problems}});
     }
 
     QCborMap TaskGet(const QCborMap& request)
@@ -238,7 +261,9 @@ public:
     QCborMap TaskStatus(const QCborMap& request)
     {
         const StoredTask task = m_store.LoadTask(Target(request));
-        return Ok(StatusOf(task.path, task.doc, QDateTime::currentDateTime()));
+        QString stateError;
+        const ListingWire::TaskStatus status = StatusOf(task.path, task.doc, QDateTime::currentDateTime(), &stateError);
+        return Ok(StatusReply(status, stateError));
     }
 
     QCborMap TaskSetEnabled(const QCborMap& request)
@@ -275,25 +300,34 @@ public:
     }
 
 private:
-    // What a status request answers for a stored task (without the result code).
-    QCborMap StatusOf(const TaskPath& path, const TaskDocument& doc, const QDateTime& now) const
+    // What a status request answers for a stored task (without the result code). A state
+    // file that cannot be read leaves the state unknown and says why in `stateError`.
+    ListingWire::TaskStatus StatusOf(const TaskPath& path, const TaskDocument& doc, const QDateTime& now, QString* stateError) const
     {
-        QString stateError;
-        const auto state = m_store.ReadState(path, &stateError);
-        QCborMap reply{{Gen2Protocol::Key::Enabled, doc.settings.enabled}};
+        ListingWire::TaskStatus status;
+        status.enabled = doc.settings.enabled;
+        QString error;
+        const auto state = m_store.ReadState(path, &error);
         if (!state) {
-            reply.insert(Gen2Protocol::Key::State, qint64(0));   // TASK_STATE_UNKNOWN
-            reply.insert(Gen2Protocol::Key::LastTaskResult, qint64(HRESULT_FROM_WIN32(ERROR_FILE_CORRUPT)));
-            reply.insert(QStringLiteral("stateError"), stateError);
+            status.state = 0;   // TASK_STATE_UNKNOWN
+            status.lastTaskResult = HRESULT_FROM_WIN32(ERROR_FILE_CORRUPT);
+            if (stateError) *stateError = error.isNull() ? QStringLiteral("") : error;
         } else {
-            const qint64 s = !doc.settings.enabled ? 1 : state->runState != TaskRuntimeState::Idle ? qint64(state->runState) : 3;
-            reply.insert(Gen2Protocol::Key::State, s);
-            reply.insert(Gen2Protocol::Key::LastTaskResult, qint64(state->lastTaskResult));
-            reply.insert(Gen2Protocol::Key::MissedRuns, qint64(state->missedRuns));
-            if (state->lastRunTime.isValid()) reply.insert(QStringLiteral("lastRunTime"), ToWire(state->lastRunTime));
+            status.state = !doc.settings.enabled ? 1 : state->runState != TaskRuntimeState::Idle ? qint64(state->runState) : 3;
+            status.lastTaskResult = qint32(state->lastTaskResult);
+            status.missedRuns = quint32(state->missedRuns);
+            if (state->lastRunTime.isValid()) status.lastRunMs = ToWire(state->lastRunTime);
         }
         const QList<QDateTime> next = ScheduledRunTimes(doc, now, {}, 1);
-        if (!next.isEmpty()) reply.insert(QStringLiteral("nextRunTime"), ToWire(next.first()));
+        if (!next.isEmpty()) status.nextRunMs = ToWire(next.first());
+        return status;
+    }
+
+    // The status as its own map, as a status request and an unpacked listing send it.
+    static QCborMap StatusReply(const ListingWire::TaskStatus& status, const QString& stateError)
+    {
+        QCborMap reply = ListingWire::StatusMap(status);
+        if (!stateError.isNull()) reply.insert(Gen2Protocol::Key::StateError, stateError);
         return reply;
     }
 
@@ -307,7 +341,7 @@ QCborMap Answer(F&& f)
     try {
         return f();
     } catch (const ServiceError& e) {
-        return QCborMap{{kHr, qint64(e.Code())}, {QStringLiteral("error"), e.Message()}};
+        return QCborMap{{kHr, qint64(e.Code())}, {DaemonProtocol::Key::Error, e.Message()}};
     }
 }
 

@@ -1,0 +1,138 @@
+#include "ListingWire.h"
+
+#include "Gen2Protocol.h"
+
+#include <QtEndian>
+
+namespace ListingWire {
+
+namespace {
+
+void AppendNumber(QByteArray* out, quint64 n)
+{
+    do {
+        const auto byte = char((n & 0x7F) | (n > 0x7F ? 0x80 : 0));
+        out->append(byte);
+        n >>= 7;
+    } while (n != 0);
+}
+
+// An unsigned LEB128 number at `*at` that fits what is left of `size` bytes; moves `*at` past it.
+std::optional<qsizetype> ReadLength(const char* data, qsizetype size, qsizetype* at)
+{
+    quint64 n = 0;
+    for (int shift = 0; shift < 63; shift += 7) {
+        if (*at >= size) return std::nullopt;
+        const auto byte = quint8(data[(*at)++]);
+        n |= quint64(byte & 0x7F) << shift;
+        if (!(byte & 0x80)) {
+            if (n > quint64(size - *at)) return std::nullopt;
+            return qsizetype(n);
+        }
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+void Writer::Reserve(qsizetype count, qsizetype textBytes, bool withStatus)
+{
+    m_listing.reserve(textBytes + count * 48);
+    if (withStatus) m_statuses.reserve(count * StatusBytes);
+}
+
+void Writer::Add(const QByteArray& path, const QByteArray& xml)
+{
+    AppendNumber(&m_listing, quint64(path.size()));
+    m_listing.append(path);
+    AppendNumber(&m_listing, quint64(xml.size()));
+    m_listing.append(xml);
+    ++m_count;
+}
+
+void Writer::AddStatus(const TaskStatus& status)
+{
+    const qsizetype at = m_statuses.size();
+    m_statuses.resize(at + StatusBytes);
+    char* p = m_statuses.data() + at;
+    p[0] = char((status.enabled ? Enabled : 0) | (status.lastRunMs ? HasLastRun : 0) | (status.nextRunMs ? HasNextRun : 0));
+    p[1] = char(quint8(status.state));
+    qToLittleEndian<qint32>(status.lastTaskResult, p + 2);
+    qToLittleEndian<quint32>(status.missedRuns, p + 6);
+    qToLittleEndian<qint64>(status.lastRunMs.value_or(0), p + 10);
+    qToLittleEndian<qint64>(status.nextRunMs.value_or(0), p + 18);
+}
+
+void Writer::InsertInto(QCborMap* reply) const
+{
+    reply->insert(Gen2Protocol::Key::Listing, m_listing);
+    if (!m_statuses.isEmpty()) reply->insert(Gen2Protocol::Key::Statuses, m_statuses);
+    reply->insert(Gen2Protocol::Key::Count, qint64(m_count));
+}
+
+TaskStatus Listing::Status(qsizetype i) const
+{
+    const char* p = statuses.constData() + i * StatusBytes;
+    const auto flags = quint8(p[0]);
+    TaskStatus status;
+    status.enabled = flags & Enabled;
+    status.state = quint8(p[1]);
+    status.lastTaskResult = qFromLittleEndian<qint32>(p + 2);
+    status.missedRuns = qFromLittleEndian<quint32>(p + 6);
+    if (flags & HasLastRun) status.lastRunMs = qFromLittleEndian<qint64>(p + 10);
+    if (flags & HasNextRun) status.nextRunMs = qFromLittleEndian<qint64>(p + 18);
+    return status;
+}
+
+bool IsPacked(const QCborMap& reply) { return reply.contains(Gen2Protocol::Key::Listing); }
+
+std::optional<Listing> Read(const QCborMap& reply)
+{
+    const QCborValue listing = reply.value(Gen2Protocol::Key::Listing);
+    const QCborValue count = reply.value(Gen2Protocol::Key::Count);
+    const QCborValue statuses = reply.value(Gen2Protocol::Key::Statuses);
+    if (!listing.isByteArray() || !count.isInteger() || count.toInteger() < 0) return std::nullopt;
+    if (!statuses.isUndefined() && !statuses.isByteArray()) return std::nullopt;
+    Listing result;
+    result.bytes = listing.toByteArray();
+    result.statuses = statuses.toByteArray();
+    const qint64 expected = count.toInteger();
+    const char* data = result.bytes.constData();
+    const qsizetype size = result.bytes.size();
+    // Every task takes two bytes at least: a count larger than that is refused before any
+    // room is reserved for it.
+    if (expected > size / 2) return std::nullopt;
+    if (!result.statuses.isEmpty() && result.statuses.size() != expected * StatusBytes) return std::nullopt;
+    result.entries.reserve(expected);
+    qsizetype at = 0;
+    while (at < size) {
+        Entry e;
+        const auto pathSize = ReadLength(data, size, &at);
+        if (!pathSize) return std::nullopt;
+        e.pathAt = at;
+        e.pathSize = *pathSize;
+        at += *pathSize;
+        const auto xmlSize = ReadLength(data, size, &at);
+        if (!xmlSize) return std::nullopt;
+        e.xmlAt = at;
+        e.xmlSize = *xmlSize;
+        at += *xmlSize;
+        result.entries.append(e);
+    }
+    if (result.entries.size() != expected) return std::nullopt;
+    return result;
+}
+
+QCborMap StatusMap(const TaskStatus& status)
+{
+    using namespace Gen2Protocol;
+    QCborMap map{{Key::Enabled, status.enabled},
+                 {Key::State, status.state},
+                 {Key::LastTaskResult, qint64(status.lastTaskResult)},
+                 {Key::MissedRuns, qint64(status.missedRuns)}};
+    if (status.lastRunMs) map.insert(Key::LastRunTime, *status.lastRunMs);
+    if (status.nextRunMs) map.insert(Key::NextRunTime, *status.nextRunMs);
+    return map;
+}
+
+} // namespace ListingWire
