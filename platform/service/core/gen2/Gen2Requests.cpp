@@ -147,21 +147,22 @@ public:
     {
         const bool hidden = request.value(Gen2Protocol::Key::Hidden).toBool();
         // The documents as stored: what was read before is sent without decoding it again.
-        QList<ListedTask> tasks;
-        QList<DamagedTask> damaged;
-        m_store.ListTaskTexts(Target(request), &tasks, &damaged);
         // A client that lists for a window asks for the tasks' status with the listing, and
         // may leave out the documents it already has; older clients ask for neither.
         const bool withStatus = request.value(Gen2Protocol::Key::Status).toBool();
         const bool withXml = request.value(Gen2Protocol::Key::Xml).toBool(true);
-        const QDateTime now = QDateTime::currentDateTime();
+        QList<ListedTask> tasks;
+        QList<DamagedTask> damaged;
+        m_store.ListTaskTexts(Target(request), &tasks, &damaged, withXml);
+        // In UTC: a local time would be converted again for every task.
+        const QDateTime now = QDateTime::currentDateTimeUtc();
         QCborArray problems;
         for (const DamagedTask& d : damaged)
             problems.append(QCborMap{{Gen2Protocol::Key::Path, d.path.ToString()}, {DaemonProtocol::Key::Error, d.error}});
-        // Its checks were passed when the file was read.
+        // What a listing needs of a document for its status was kept when it was read.
         const auto statusOf = [&](const ListedTask& task, QString* stateError) {
-            const auto doc = TaskDocumentCodec::Decode(task.xml, nullptr);
-            return StatusOf(task.path, doc.value_or(TaskDocument{}), now, stateError);
+            QString error;
+            return Status(task.facts.enabled, m_store.ReadListedState(task, &error), error, m_store.NextStart(task, now), stateError);
         };
         if (request.value(Gen2Protocol::Key::Packed).toBool()) {
             ListingWire::Writer writer;
@@ -262,7 +263,7 @@ public:
     {
         const StoredTask task = m_store.LoadTask(Target(request));
         QString stateError;
-        const ListingWire::TaskStatus status = StatusOf(task.path, task.doc, QDateTime::currentDateTime(), &stateError);
+        const ListingWire::TaskStatus status = StatusOf(task.path, task.doc, QDateTime::currentDateTimeUtc(), &stateError);
         return Ok(StatusReply(status, stateError));
     }
 
@@ -304,22 +305,30 @@ private:
     // file that cannot be read leaves the state unknown and says why in `stateError`.
     ListingWire::TaskStatus StatusOf(const TaskPath& path, const TaskDocument& doc, const QDateTime& now, QString* stateError) const
     {
-        ListingWire::TaskStatus status;
-        status.enabled = doc.settings.enabled;
         QString error;
         const auto state = m_store.ReadState(path, &error);
+        std::optional<qint64> next;
+        const QList<QDateTime> starts = ScheduledRunTimes(doc, now, {}, 1);
+        if (!starts.isEmpty()) next = ToWire(starts.first());
+        return Status(doc.settings.enabled, state, error, next, stateError);
+    }
+
+    static ListingWire::TaskStatus Status(bool enabled, const std::optional<TaskRuntimeState>& state, const QString& error,
+                                          std::optional<qint64> next, QString* stateError)
+    {
+        ListingWire::TaskStatus status;
+        status.enabled = enabled;
         if (!state) {
             status.state = 0;   // TASK_STATE_UNKNOWN
             status.lastTaskResult = HRESULT_FROM_WIN32(ERROR_FILE_CORRUPT);
             if (stateError) *stateError = error.isNull() ? QStringLiteral("") : error;
         } else {
-            status.state = !doc.settings.enabled ? 1 : state->runState != TaskRuntimeState::Idle ? qint64(state->runState) : 3;
+            status.state = !enabled ? 1 : state->runState != TaskRuntimeState::Idle ? qint64(state->runState) : 3;
             status.lastTaskResult = qint32(state->lastTaskResult);
             status.missedRuns = quint32(state->missedRuns);
             if (state->lastRunTime.isValid()) status.lastRunMs = ToWire(state->lastRunTime);
         }
-        const QList<QDateTime> next = ScheduledRunTimes(doc, now, {}, 1);
-        if (!next.isEmpty()) status.nextRunMs = ToWire(next.first());
+        status.nextRunMs = next;
         return status;
     }
 

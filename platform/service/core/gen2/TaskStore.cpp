@@ -4,6 +4,7 @@
 #include "ServiceError.h"
 #include "StoreLock.h"
 #include "gen2/PackedDocument.h"
+#include "gen2/ScheduledRuns.h"
 #include "gen2/TaskDocumentCodec.h"
 
 #include <QDir>
@@ -123,7 +124,8 @@ public:
         return m_entries.contains(file);
     }
 
-    bool Find(const QByteArray& file, const FileSignature& signature, QByteArray* xml, ListedFacts* facts)
+    /// The text of `file` when the cache holds it for `signature`, with the reading it is of.
+    bool Find(const QByteArray& file, const FileSignature& signature, QByteArray* xml, ListedFacts* facts, quint64* reading = nullptr)
     {
         PackedDocument packed;
         {
@@ -132,17 +134,35 @@ public:
             if (it == m_entries.constEnd() || !(it->signature == signature)) return false;
             packed = it->document;
             if (facts) *facts = it->facts;
+            if (reading) *reading = it->reading;
+        }
+        if (xml) *xml = packed.Unpack();
+        return true;
+    }
+
+    /// The text of that reading of `file`, if the cache still holds it.
+    bool Text(const QByteArray& file, quint64 reading, QByteArray* xml)
+    {
+        PackedDocument packed;
+        {
+            QMutexLocker locker(&m_mutex);
+            const auto it = m_entries.constFind(file);
+            if (it == m_entries.constEnd() || it->reading != reading) return false;
+            packed = it->document;
         }
         *xml = packed.Unpack();
         return true;
     }
 
-    void Insert(const QByteArray& file, const FileSignature& signature, const QByteArray& xml, const TaskDocument& doc)
+    /// Returns the reading of the entry made.
+    quint64 Insert(const QByteArray& file, const FileSignature& signature, const QByteArray& xml, const TaskDocument& doc)
     {
         Entry entry{signature, PackedDocument(xml), ListedFacts{doc.settings.hidden, doc.settings.enabled}};
         QMutexLocker locker(&m_mutex);
         if (m_entries.size() >= kMaxEntries) m_entries.clear();
+        entry.reading = ++m_readings;
         m_entries.insert(file, std::move(entry));
+        return m_readings;
     }
 
     void Remove(const QByteArray& file)
@@ -151,15 +171,65 @@ public:
         m_entries.remove(file);
     }
 
+    /// The first start at or after `nowMs` remembered for that reading of `file`, if any is.
+    bool FindNext(const QByteArray& file, quint64 reading, qint64 nowMs, std::optional<qint64>* next)
+    {
+        QMutexLocker locker(&m_mutex);
+        const auto it = m_entries.constFind(file);
+        if (it == m_entries.constEnd() || it->reading != reading || !it->next) return false;
+        // The first start at or after the moment it was worked out for is also the first at
+        // or after any later moment up to it; with none, there is none later either.
+        const NextStart& memo = *it->next;
+        if (nowMs < memo.fromMs || (memo.startMs && nowMs > *memo.startMs)) return false;
+        *next = memo.startMs;
+        return true;
+    }
+
+    void RememberNext(const QByteArray& file, quint64 reading, qint64 fromMs, std::optional<qint64> next)
+    {
+        QMutexLocker locker(&m_mutex);
+        const auto it = m_entries.find(file);
+        if (it != m_entries.end() && it->reading == reading) it->next = NextStart{fromMs, next};
+    }
+
+    /// The runtime state remembered with `file`'s entry for the state file of `signature`.
+    bool FindState(const QByteArray& file, const FileSignature& signature, TaskRuntimeState* state)
+    {
+        QMutexLocker locker(&m_mutex);
+        const auto it = m_entries.constFind(file);
+        if (it == m_entries.constEnd() || !it->state || !(it->state->signature == signature)) return false;
+        *state = it->state->state;
+        return true;
+    }
+
+    void RememberState(const QByteArray& file, const FileSignature& signature, const TaskRuntimeState& state)
+    {
+        QMutexLocker locker(&m_mutex);
+        const auto it = m_entries.find(file);
+        if (it != m_entries.end()) it->state = StateMemo{signature, state};
+    }
+
 private:
     static constexpr qsizetype kMaxEntries = 200000;
+    struct NextStart {
+        qint64 fromMs = 0;
+        std::optional<qint64> startMs;
+    };
+    struct StateMemo {
+        FileSignature signature;
+        TaskRuntimeState state;
+    };
     struct Entry {
         FileSignature signature;
         PackedDocument document;
         ListedFacts facts;
+        quint64 reading = 0;
+        std::optional<NextStart> next;
+        std::optional<StateMemo> state;
     };
     QMutex m_mutex;
     QHash<QByteArray, Entry> m_entries;
+    quint64 m_readings = 0;
 };
 
 } // namespace
@@ -177,7 +247,13 @@ private:
     StoreLock m_lock;
 };
 
-TaskStore::TaskStore(ServiceRoot root, int lockWaitMs) : m_root(std::move(root)), m_lockWaitMs(lockWaitMs) {}
+TaskStore::TaskStore(ServiceRoot root, int lockWaitMs)
+    : m_root(std::move(root)),
+      m_lockWaitMs(lockWaitMs),
+      m_tasksDir(QFile::encodeName(m_root.TasksDir()) + '/'),
+      m_stateDir(QFile::encodeName(m_root.StateDir()) + '/')
+{
+}
 
 QString TaskStore::FolderDir(const QString& base, const TaskPath& folder) const
 {
@@ -285,7 +361,7 @@ void TaskStore::DeleteFolder(const TaskPath& asked)
     if (IsDir(stateDir)) QDir(stateDir).removeRecursively();
 }
 
-bool TaskStore::Cached(const TaskPath& task, const QByteArray& name, QByteArray* xml, ListedFacts* facts, const FileAt* at) const
+bool TaskStore::Cached(const TaskPath& task, const QByteArray& name, QByteArray* xml, ListedFacts* facts, const FileAt* at, quint64* reading) const
 {
     // A file the cache holds nothing for is opened at once: examining it first would cost a
     // call for each task when the service starts.
@@ -296,10 +372,10 @@ bool TaskStore::Cached(const TaskPath& task, const QByteArray& name, QByteArray*
         if (errno == ENOENT || errno == ENOTDIR) throw NotFound(task);
         throw Damaged(task, QString::fromLocal8Bit(std::strerror(errno)));
     }
-    return DocumentCache::Instance().Find(name, SignatureOf(st), xml, facts);
+    return DocumentCache::Instance().Find(name, SignatureOf(st), xml, facts, reading);
 }
 
-void TaskStore::ReadFile(const QByteArray& name, StoredTask* stored, const FileAt* at) const
+quint64 TaskStore::ReadFile(const QByteArray& name, StoredTask* stored, const FileAt* at) const
 {
     const TaskPath& task = stored->path;
     // Not blocking: a pipe put in a task's place must not stop the service, which reads only
@@ -348,7 +424,7 @@ void TaskStore::ReadFile(const QByteArray& name, StoredTask* stored, const FileA
     auto doc = TaskDocumentCodec::Load(xml, &problem);
     if (!doc) throw Damaged(task, QStringLiteral("%1: %2").arg(stored->file, problem.message));
     stored->doc = std::move(*doc);
-    DocumentCache::Instance().Insert(name, SignatureOf(st), xml, stored->doc);
+    return DocumentCache::Instance().Insert(name, SignatureOf(st), xml, stored->doc);
 }
 
 StoredTask TaskStore::Read(const TaskPath& task, const QString& file, const FileAt* at) const
@@ -421,14 +497,14 @@ void TaskStore::EachTask(const TaskPath& folder, const std::function<void(Stored
     if (failed) std::rethrow_exception(failed);
 }
 
-void TaskStore::ListTaskTexts(const TaskPath& folder, QList<ListedTask>* tasks, QList<DamagedTask>* damaged) const
+void TaskStore::ListTaskTexts(const TaskPath& folder, QList<ListedTask>* tasks, QList<DamagedTask>* damaged, bool withTexts) const
 {
     EachTaskFile(folder, damaged, [&](const TaskPath& path, const QString& file, const FileAt& at) {
-        ListedTask listed{path, {}, {}};
-        if (!Cached(path, at.name, &listed.xml, &listed.facts, &at)) {
+        ListedTask listed{path, {}, {}, at.name, 0};
+        if (!Cached(path, at.name, withTexts ? &listed.xml : nullptr, &listed.facts, &at, &listed.reading)) {
             StoredTask stored{path, {}, {}, file, {}};
-            ReadFile(at.name, &stored, &at);
-            listed.xml = stored.xml;
+            listed.reading = ReadFile(at.name, &stored, &at);
+            if (withTexts) listed.xml = stored.xml;
             listed.facts = ListedFacts{stored.doc.settings.hidden, stored.doc.settings.enabled};
         }
         tasks->append(std::move(listed));
@@ -506,6 +582,52 @@ std::optional<TaskRuntimeState> TaskStore::ReadState(const TaskPath& task, QStri
         return std::nullopt;
     }
     return TaskStateFile::Decode(f.read(64 * 1024), error);
+}
+
+std::optional<TaskRuntimeState> TaskStore::ReadListedState(const ListedTask& task, QString* error) const
+{
+    // The state file lies where the task's file does, under the state directory: its name
+    // is made from the listed file's without spelling the path out again.
+    const QByteArray& file = task.file;
+    const QByteArray name = file.startsWith(m_tasksDir) && file.endsWith(".task")
+        ? m_stateDir + file.mid(m_tasksDir.size(), file.size() - m_tasksDir.size() - 5) + ".state"
+        : QFile::encodeName(StateFile(task.path));
+    struct stat st {};
+    if (::stat(name.constData(), &st) != 0) {
+        if (errno == ENOENT) return TaskRuntimeState{};
+        return ReadState(task.path, error);
+    }
+    // Anything but a plain file is refused by the reading as ever.
+    if (!S_ISREG(st.st_mode)) return ReadState(task.path, error);
+    const FileSignature signature = SignatureOf(st);
+    TaskRuntimeState state;
+    if (DocumentCache::Instance().FindState(task.file, signature, &state)) return state;
+    // Read after the examination: what is kept is at least as new as its signature, and a
+    // change in between is read again next time, as its signature differs.
+    auto read = ReadState(task.path, error);
+    if (read) {
+        // Kept as a moment: the local time it was written in is converted once, not on
+        // every listing.
+        if (read->lastRunTime.isValid()) read->lastRunTime = read->lastRunTime.toUTC();
+        DocumentCache::Instance().RememberState(task.file, signature, *read);
+    }
+    return read;
+}
+
+std::optional<qint64> TaskStore::NextStart(const ListedTask& task, const QDateTime& now) const
+{
+    const qint64 nowMs = now.toMSecsSinceEpoch();
+    std::optional<qint64> next;
+    if (task.reading && DocumentCache::Instance().FindNext(task.file, task.reading, nowMs, &next)) return next;
+    // Its checks were passed when the file was read.
+    QByteArray xml = task.xml;
+    std::optional<TaskDocument> doc;
+    if (xml.isEmpty() && !DocumentCache::Instance().Text(task.file, task.reading, &xml)) doc = Read(task.path, QFile::decodeName(task.file)).doc;
+    else doc = TaskDocumentCodec::Decode(xml, nullptr);
+    const QList<QDateTime> starts = ScheduledRunTimes(doc.value_or(TaskDocument{}), now, {}, 1);
+    if (!starts.isEmpty()) next = starts.first().toMSecsSinceEpoch();
+    if (task.reading) DocumentCache::Instance().RememberNext(task.file, task.reading, nowMs, next);
+    return next;
 }
 
 void TaskStore::WriteState(const TaskPath& asked, const TaskRuntimeState& state, bool flush)

@@ -50,6 +50,9 @@ struct ListedTask {
     TaskPath path;
     QByteArray xml;
     ListedFacts facts;
+    /// Its file, and which reading of it the cache holds the text from (0: none).
+    QByteArray file;
+    quint64 reading = 0;
 };
 
 /// A task file that does not load, and why.
@@ -79,7 +82,8 @@ public:
     void EachTask(const TaskPath& folder, const std::function<void(StoredTask&&)>& visit, QList<DamagedTask>* damaged) const;
     /// The same without decoding the documents that were read before and have not changed
     /// since: what a listing sends.
-    void ListTaskTexts(const TaskPath& folder, QList<ListedTask>* tasks, QList<DamagedTask>* damaged) const;
+    /// Without `withTexts` the texts are left empty: a listing of statuses sends none.
+    void ListTaskTexts(const TaskPath& folder, QList<ListedTask>* tasks, QList<DamagedTask>* damaged, bool withTexts = true) const;
     /// One task; throws ServiceError when it is missing or damaged.
     StoredTask LoadTask(const TaskPath& task) const;
 
@@ -95,6 +99,14 @@ public:
     /// The runtime state of a task; a task that never ran has the default state. Nothing,
     /// with `error` filled, when the state file is damaged.
     std::optional<TaskRuntimeState> ReadState(const TaskPath& task, QString* error) const;
+    /// The same for a task as a listing gave it (its path spelt as stored). The state last
+    /// read of the same file is given again while the file has not changed.
+    std::optional<TaskRuntimeState> ReadListedState(const ListedTask& task, QString* error) const;
+    /// The first scheduled start of a listed task at or after `now`, in milliseconds since
+    /// 1970-01-01T00:00Z. Worked out once for each reading of its document and given again
+    /// while it is still the first at or after `now`: a listing with statuses for thousands
+    /// of tasks then decodes none of them.
+    std::optional<qint64> NextStart(const ListedTask& task, const QDateTime& now) const;
     /// Replaces the runtime state of a task whole; unless `flush`, without waiting for the disk
     /// (the state then survives a crash of the process, not a power failure).
     void WriteState(const TaskPath& task, const TaskRuntimeState& state, bool flush = true);
@@ -128,9 +140,11 @@ private:
     StoredTask Read(const TaskPath& task, const QString& file, const FileAt* at = nullptr) const;
     /// The text of `task` from the cache, and what a listing looks at; false when the cache
     /// holds nothing for the file `name` or the file changed since.
-    bool Cached(const TaskPath& task, const QByteArray& name, QByteArray* xml, ListedFacts* facts, const FileAt* at = nullptr) const;
-    /// Reads and checks the file `name` into `stored` (whose path and file are set) and caches it.
-    void ReadFile(const QByteArray& name, StoredTask* stored, const FileAt* at = nullptr) const;
+    bool Cached(const TaskPath& task, const QByteArray& name, QByteArray* xml, ListedFacts* facts, const FileAt* at = nullptr,
+                quint64* reading = nullptr) const;
+    /// Reads and checks the file `name` into `stored` (whose path and file are set) and caches
+    /// it; gives the reading the cache holds it as.
+    quint64 ReadFile(const QByteArray& name, StoredTask* stored, const FileAt* at = nullptr) const;
     /// Calls `read` with the path and file of each task of `folder`, sorted by name; a task
     /// that `read` refuses with a ServiceError is reported in `damaged`.
     void EachTaskFile(const TaskPath& folder, QList<DamagedTask>* damaged,
@@ -139,4 +153,7 @@ private:
 
     ServiceRoot m_root;
     int m_lockWaitMs;
+    // The two directories as file names with their final '/'.
+    QByteArray m_tasksDir;
+    QByteArray m_stateDir;
 };
