@@ -134,14 +134,17 @@ RunnableTask Gen2Catalog::ToRunnable(const TaskPath& path, const TaskDocument& d
         extras.append(StartExtras{DurationMs(t.randomDelay).value_or(0), t.repetition.stopAtDurationEnd});
     task.starts = [schedule = TaskSchedule::ToSchedule(doc, ScheduleZone()), extras](const QDateTime& after, const QDateTime& until,
                                                                                      int maxCount) {
-        // The schedule is asked from `after` on, which includes `after` itself, so one more is
-        // asked for and a start at `after` dropped.
-        // Converted once: a local date-time is converted anew each time it is compared or
-        // read as a moment, which cost more than the schedule's arithmetic.
-        const QDateTime from = after.toUTC();
-        const qint64 afterMs = from.toMSecsSinceEpoch();
+        // Runs fall on whole seconds, and the schedule is asked from a moment on, that moment
+        // included: the first whole second after `after` gives exactly the starts after it,
+        // without asking for one more to drop. (Worked out once for each task at start-up.)
+        // In UTC: a local date-time is converted anew each time it is compared or read as a
+        // moment, which cost more than the schedule's arithmetic.
+        if (!after.isValid()) return QList<ScheduledStart>{};
+        const qint64 afterMs = after.toMSecsSinceEpoch();
+        const qint64 afterSeconds = afterMs / 1000 - (afterMs % 1000 < 0 ? 1 : 0);   // rounded down
+        const QDateTime from = QDateTime::fromSecsSinceEpoch(afterSeconds + 1, Qt::UTC);
         QList<ScheduledStart> starts;
-        for (const RunTime& run : ScheduledRuns(schedule, from, until, maxCount + 1)) {
+        for (const RunTime& run : ScheduledRuns(schedule, from, until, maxCount)) {
             if (run.utc * 1000 <= afterMs || starts.size() >= maxCount) continue;
             // Moments in UTC: one in the system's zone costs a look-up of the zone's rules to
             // make, and each use of one in local time a conversion through the C library.

@@ -119,6 +119,8 @@ private slots:
     void repetitionEndReachesTheStarter();
     void startsCarryTheirTriggersSettings_data();
     void startsCarryTheirTriggersSettings();
+    void gen2StartsAreStrictlyAfter_data();
+    void gen2StartsAreStrictlyAfter();
 
 private:
     std::unique_ptr<MemoryCatalog> m_catalog;
@@ -867,3 +869,36 @@ void TestScheduleLoop::startsCarryTheirTriggersSettings()
 
 QTEST_GUILESS_MAIN(TestScheduleLoop)
 #include "tst_schedule_loop.moc"
+
+void TestScheduleLoop::gen2StartsAreStrictlyAfter_data()
+{
+    // A daily start at 08:00:00Z, asked from moments around one of its starts.
+    QTest::addColumn<QDateTime>("after");
+    QTest::addColumn<QDateTime>("first");
+    const QDateTime start(QDate(2030, 5, 10), QTime(8, 0), QTimeZone::utc());
+    QTest::newRow("a millisecond before") << start.addMSecs(-1) << start;
+    QTest::newRow("at it") << start << start.addDays(1);
+    QTest::newRow("a millisecond after") << start.addMSecs(1) << start.addDays(1);
+    QTest::newRow("a second before, in another zone") << start.addSecs(-1).toOffsetFromUtc(3600) << start;
+    QTest::newRow("long before the first") << start.addYears(-3) << QDateTime(QDate(2030, 1, 1), QTime(8, 0), QTimeZone::utc());
+}
+
+void TestScheduleLoop::gen2StartsAreStrictlyAfter()
+{
+    QFETCH(QDateTime, after);
+    QFETCH(QDateTime, first);
+    TaskDocument doc;
+    TriggerData daily;
+    daily.type = TASK_TRIGGER_DAILY;
+    daily.daysInterval = 1;
+    daily.startBoundary = QStringLiteral("2030-01-01T08:00:00Z");
+    doc.triggers = {daily};
+    const RunnableTask task = Gen2Catalog::ToRunnable(*TaskPath::Parse(QStringLiteral("\\Daily")), doc);
+    const QList<QDateTime> three = task.StartsAfter(after, {}, 3);
+    QCOMPARE(three, (QList<QDateTime>{first, first.addDays(1), first.addDays(2)}));
+    QCOMPARE(task.NextStart(after)->at, first);
+    // Up to and including `until`, and never more than asked for.
+    QCOMPARE(task.StartsAfter(after, first.addDays(1), 10).size(), 2);
+    QCOMPARE(task.StartsAfter(after, first.addMSecs(-1), 10).size(), 0);
+    QVERIFY(task.StartsAfter(QDateTime(), {}, 3).isEmpty());
+}
