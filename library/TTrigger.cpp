@@ -6,6 +6,7 @@
 #include "TTriggers.h"
 #include "TriggerText.h"
 #include "kvTask.h"
+#include "BoundaryText.h"
 
 #include <QDate>
 #include <QRegularExpression>
@@ -63,11 +64,9 @@ void AppendPadded(QString& text, unsigned value, int width)
     while (count > 0) text += QChar(digits[--count]);
 }
 
-// Appends "yyyy-MM-dd" of `value`; the room for a whole boundary is reserved first.
-void AppendBoundaryDate(QString& text, TDateTime value)
+// Appends "yyyy-MM-dd"; the room for a whole boundary is reserved first.
+void AppendBoundaryDate(QString& text, int year, int month, int day)
 {
-    int year = 0, month = 0, day = 0;
-    ValidDateOf(value).getDate(&year, &month, &day);   // of the years 1 to 9999
     text.reserve(19);
     AppendPadded(text, unsigned(year), 4);
     text += u'-';
@@ -136,20 +135,38 @@ void TTrigger::AppendTimeOfDay(QString& text) const
 
 QString TTrigger::StartBoundaryText(TDateTime ADate) const
 {
-    // Built in place: every trigger a list loads writes its start this way.
+    int year = 0, month = 0, day = 0;
+    ValidDateOf(ADate).getDate(&year, &month, &day);   // of the years 1 to 9999
     QString text;
-    AppendBoundaryDate(text, ADate);
+    AppendBoundaryDate(text, year, month, day);
     text += u'T';
     AppendTimeOfDay(text);
     return text;
 }
 
+bool TTrigger::LoadedStartIsAt(int AYear, int AMonth, int ADay) const
+{
+    // What comparing the first 16 characters of the loaded text with the model's form
+    // ("yyyy-MM-ddTHH:mm", zeros in front) finds, without writing that form.
+    const QString& t = FLoadedStartBoundary;
+    return t.size() >= 16 && t[4] == u'-' && t[7] == u'-' && t[10] == u'T' && t[13] == u':'
+        && BoundaryText::DigitsAt(t, 0, 4) == AYear && BoundaryText::DigitsAt(t, 5, 2) == AMonth
+        && BoundaryText::DigitsAt(t, 8, 2) == ADay && BoundaryText::DigitsAt(t, 11, 2) == int(FTaskTrigger.wStartHour)
+        && BoundaryText::DigitsAt(t, 14, 2) == int(FTaskTrigger.wStartMinute);
+}
+
 QString TTrigger::StartBoundaryToSend(TDateTime ADate) const
 {
-    const QString text = StartBoundaryText(ADate);
+    int year = 0, month = 0, day = 0;
+    ValidDateOf(ADate).getDate(&year, &month, &day);   // of the years 1 to 9999
+    // Date and time to the minute, as the model holds them: every trigger a list loads
+    // writes its start back, nearly always unchanged.
+    if (LoadedStartIsAt(year, month, day)) return FLoadedStartBoundary;
+    QString text;
+    AppendBoundaryDate(text, year, month, day);
+    text += u'T';
+    AppendTimeOfDay(text);
     if (FLoadedStartBoundary.size() < 16) return text;
-    // Date and time to the minute, as the model holds them.
-    if (FLoadedStartBoundary.left(16) == text.left(16)) return FLoadedStartBoundary;
     static const QRegularExpression zone(QStringLiteral("(Z|[+-]\\d{2}:\\d{2})$"));
     const QRegularExpressionMatch match = zone.match(FLoadedStartBoundary);
     return match.hasMatch() ? text + match.captured(1) : text;
@@ -157,8 +174,10 @@ QString TTrigger::StartBoundaryToSend(TDateTime ADate) const
 
 QString TTrigger::EndBoundaryText() const
 {
+    int year = 0, month = 0, day = 0;
+    ValidDateOf(GetEndDate()).getDate(&year, &month, &day);
     QString text;
-    AppendBoundaryDate(text, GetEndDate());
+    AppendBoundaryDate(text, year, month, day);
     text += QLatin1String("T00:00:00");
     return text;
 }
@@ -168,7 +187,8 @@ TDateTime TTrigger::GetStartVistaDateTime() const
     if (FInterfaceVista) {
         QString boundary;
         OleCheck(FInterfaceVista->get_StartBoundary(&boundary));
-        if (!boundary.isEmpty()) return IsoDateTimeToDateTime(boundary);
+        // The loaded text was read once already.
+        if (!boundary.isEmpty()) return boundary == FLoadedStartBoundary ? FLoadedStart : IsoDateTimeToDateTime(boundary);
     }
     if (FTaskTrigger.wBeginYear + FTaskTrigger.wBeginMonth + FTaskTrigger.wBeginDay > 0)
         return RecordDate(FTaskTrigger.wBeginYear, FTaskTrigger.wBeginMonth, FTaskTrigger.wBeginDay);
@@ -188,7 +208,10 @@ void TTrigger::SetBeginDate(TDateTime Value)
     if (FInterfaceVista) {
         const QString boundary = StartBoundaryToSend(Value);
         FTaskTrigger = record;
-        OleCheck(FInterfaceVista->put_StartBoundary(boundary));
+        // The same text again changes nothing; a loaded trigger's readers send it back.
+        QString held;
+        OleCheck(FInterfaceVista->get_StartBoundary(&held));
+        if (boundary != held) OleCheck(FInterfaceVista->put_StartBoundary(boundary));
     } else {
         FTaskTrigger = record;
     }
@@ -753,7 +776,8 @@ void TTrigger::LoadVistaTrigger()
     QString boundary;
     OleCheck(FInterfaceVista->get_StartBoundary(&boundary));
     FLoadedStartBoundary = boundary;
-    SetStartTime(boundary.isEmpty() ? 0.0 : IsoDateTimeToDateTime(boundary));
+    FLoadedStart = boundary.isEmpty() ? 0.0 : IsoDateTimeToDateTime(boundary);
+    SetStartTime(FLoadedStart);
 
     TASK_TRIGGER_TYPE2 type = TASK_TRIGGER_EVENT;
     OleCheck(FInterfaceVista->get_Type(&type));

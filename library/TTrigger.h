@@ -197,6 +197,8 @@ private:
     /// Appends the record's time of day, "HH:mm:00", to `text`.
     void AppendTimeOfDay(QString& text) const;
     QString StartBoundaryText(TDateTime ADate) const;
+    /// Whether the loaded start boundary names the date given and the record's time of day, to the minute.
+    bool LoadedStartIsAt(int AYear, int AMonth, int ADay) const;
     /// The start boundary for `ADate` and the record's time of day: the loaded text itself
     /// while neither has changed, so that opening and saving a task leaves its seconds and
     /// zone alone; otherwise the model's form, keeping a loaded zone suffix.
@@ -232,4 +234,6 @@ private:
     TASK_SESSION_STATE_CHANGE_TYPE FLoadedStateChange = TASK_SESSION_STATE_CHANGE_TYPE(0);
     // The start boundary a 2.0 trigger was loaded with, as the service holds it.
     QString FLoadedStartBoundary;
+    /// That boundary read as a date and time; 0 for none.
+    TDateTime FLoadedStart = 0;
 };

@@ -40,11 +40,7 @@ QString TriggerText::DateText(TDateTime AValue)
 
 QString TriggerText::DayNumberList(quint32 ADaysOfMonth, bool ALastDay)
 {
-    QString list = ALastDay ? SWeekLast : QString();
-    for (int day = 1; day <= 31; ++day) {
-        if (ADaysOfMonth & (quint32(1) << (day - 1))) list = AppendListItem(list, QString::number(day));
-    }
-    return list;
+    return DaysOfMonthToText(ADaysOfMonth, ALastDay ? SWeekLast : QString());
 }
 
 QString TriggerText::WeekWordList(quint16 AWeeksOfMonth, bool ALastWeek)

@@ -1,6 +1,7 @@
 #include "kvUtils.h"
 
 #include "AdminCheck.h"
+#include "BoundaryText.h"
 #include "Exceptions.h"
 #include "OsVersion.h"
 
@@ -213,26 +214,62 @@ int LocaleCompareStr(const QString& a, const QString& b)
 
 // ---- Lists of months and weekdays ----
 
+namespace {
+
+// Appends `value` (0 to 99) in decimal: a list row describes every calendar trigger with
+// such numbers, and QString::number allocated a text for each.
+void AppendSmallNumber(QString& text, int value)
+{
+    if (value >= 10) text += QChar(char16_t(u'0' + value / 10));
+    text += QChar(char16_t(u'0' + value % 10));
+}
+
+} // namespace
+
 QString MonthsToText(int mask)
 {
     QString text;
+    text.reserve(48);   // "1, 2, ..., 12"
     for (int month = 1; month <= 12; ++month) {
         if (!(mask & (1 << (month - 1)))) continue;
         if (!text.isEmpty()) text += QLatin1String(", ");
-        text += QString::number(month);
+        AppendSmallNumber(text, month);
+    }
+    return text;
+}
+
+QString DaysOfMonthToText(quint32 mask, const QString& first)
+{
+    QString text = first;
+    text.reserve(text.size() + 128);   // "1, 2, ..., 31"
+    for (int day = 1; day <= 31; ++day) {
+        if (!(mask & (quint32(1) << (day - 1)))) continue;
+        if (!text.isEmpty()) text += QLatin1String(", ");
+        AppendSmallNumber(text, day);
     }
     return text;
 }
 
 QString DaysOfWeekToText(int mask)
 {
+    // The names of the default locale, looked up again only when another locale becomes
+    // the default: a list row names the days of every weekly trigger.
+    static thread_local QLocale cachedLocale(QLocale::C);
+    static thread_local QStringList cachedNames;
     const QLocale locale;
+    if (cachedNames.isEmpty() || cachedLocale != locale) {
+        QStringList names;
+        for (int day = 1; day <= 7; ++day) names.append(locale.dayName(day, QLocale::LongFormat));
+        cachedLocale = locale;
+        cachedNames = names;
+    }
     QString text;
+    text.reserve(80);
     for (int bit = 0; bit <= 6; ++bit) {
         if (!(mask & (1 << bit))) continue;
         if (!text.isEmpty()) text += QLatin1String(", ");
         // Bit 0 is Sunday; Qt counts Monday 1 to Sunday 7.
-        text += locale.dayName(bit == 0 ? 7 : bit, QLocale::LongFormat);
+        text += cachedNames[bit == 0 ? 6 : bit - 1];
     }
     return text;
 }
@@ -241,18 +278,6 @@ QString DaysOfWeekToText(int mask)
 
 namespace {
 
-// The digits of text[at] .. text[at + count - 1] as a number; -1 when one of them is no digit.
-int DigitsAt(QStringView text, qsizetype at, qsizetype count)
-{
-    int value = 0;
-    for (qsizetype i = at; i < at + count; ++i) {
-        const char16_t c = text[i].unicode();
-        if (c < u'0' || c > u'9') return -1;
-        value = value * 10 + (c - u'0');
-    }
-    return value;
-}
-
 // The form the service writes, yyyy-mm-ddThh:nn:ss and maybe more, read without building the
 // rebuilt text that the general route parses: a list reads one for every trigger it shows.
 // Nothing when the text is of another form or names no date and time; the general route then
@@ -260,12 +285,12 @@ int DigitsAt(QStringView text, qsizetype at, qsizetype count)
 std::optional<TDateTime> ServiceDateTime(QStringView text)
 {
     if (text.size() < 19 || text[13] != u':' || text[16] != u':') return std::nullopt;
-    const int year = DigitsAt(text, 0, 4);
-    const int month = DigitsAt(text, 5, 2);
-    const int day = DigitsAt(text, 8, 2);
-    const int hour = DigitsAt(text, 11, 2);
-    const int minute = DigitsAt(text, 14, 2);
-    const int second = DigitsAt(text, 17, 2);
+    const int year = BoundaryText::DigitsAt(text, 0, 4);
+    const int month = BoundaryText::DigitsAt(text, 5, 2);
+    const int day = BoundaryText::DigitsAt(text, 8, 2);
+    const int hour = BoundaryText::DigitsAt(text, 11, 2);
+    const int minute = BoundaryText::DigitsAt(text, 14, 2);
+    const int second = BoundaryText::DigitsAt(text, 17, 2);
     if (year < 1 || month < 0 || day < 0 || hour < 0 || minute < 0 || second < 0) return std::nullopt;
     if (!QDate::isValid(year, month, day) || !QTime::isValid(hour, minute, second)) return std::nullopt;
     return EncodeDateTime(QDate(year, month, day), QTime(hour, minute, second));

@@ -101,6 +101,10 @@ QCollatorSortKey LocaleSortKeyText(const QString& a);
 /// joined by ", ": 0x805 gives "1, 3, 12". Higher bits are ignored.
 QString MonthsToText(int mask);
 
+/// `first`, then the day numbers of the set bits of `mask` (bit 0 the 1st ... bit 30 the
+/// 31st), ascending, all joined by ", ": 0x40000001 after "last" gives "last, 1, 31".
+QString DaysOfMonthToText(quint32 mask, const QString& first = QString());
+
 /// The user locale's full weekday names of the set bits of `mask` (bit 0 Sunday ... bit 6
 /// Saturday), Sunday first, joined by ", ". Higher bits are ignored.
 QString DaysOfWeekToText(int mask);

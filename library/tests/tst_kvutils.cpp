@@ -74,6 +74,8 @@ private slots:
 
     void monthsToText_data();
     void monthsToText();
+    void daysOfMonthToText_data();
+    void daysOfMonthToText();
     void daysOfWeekToText_data();
     void daysOfWeekToText();
 
@@ -219,6 +221,28 @@ void TestKvUtils::monthsToText()
     QFETCH(int, mask);
     QFETCH(QString, text);
     QCOMPARE(MonthsToText(mask), text);
+}
+
+void TestKvUtils::daysOfMonthToText_data()
+{
+    QTest::addColumn<quint32>("mask");
+    QTest::addColumn<QString>("first");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("none") << 0u << QString() << QString();
+    QTest::newRow("first alone") << 0u << u"last"_qs << u"last"_qs;
+    QTest::newRow("1st, 10th, 31st after last") << 0x40000201u << u"last"_qs << u"last, 1, 10, 31"_qs;
+    QTest::newRow("bit 31 ignored") << 0x80000000u << QString() << QString();
+    QString all = u"1"_qs;
+    for (int day = 2; day <= 31; ++day) all += u", "_qs + QString::number(day);
+    QTest::newRow("every day") << 0xFFFFFFFFu << QString() << all;
+}
+
+void TestKvUtils::daysOfMonthToText()
+{
+    QFETCH(quint32, mask);
+    QFETCH(QString, first);
+    QFETCH(QString, text);
+    QCOMPARE(DaysOfMonthToText(mask, first), text);
 }
 
 void TestKvUtils::daysOfWeekToText_data()

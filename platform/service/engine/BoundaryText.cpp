@@ -15,10 +15,7 @@ std::optional<LocalDateTime> Refuse(QStringView text, QString* error)
 
 } // namespace
 
-namespace {
-
-// `count` ASCII digits at `at`, as a number; -1 when they are not all there.
-int DigitsAt(QStringView text, qsizetype at, int count)
+int BoundaryText::DigitsAt(QStringView text, qsizetype at, int count)
 {
     if (at + count > text.size()) return -1;
     int value = 0;
@@ -29,8 +26,6 @@ int DigitsAt(QStringView text, qsizetype at, int count)
     }
     return value;
 }
-
-} // namespace
 
 std::optional<BoundaryText::Written> BoundaryText::ParseWritten(QStringView text, QString* error)
 {

@@ -11,6 +11,9 @@
 
 class BoundaryText {
 public:
+    /// The `count` ASCII digits at `at` as a number; -1 when they are not all there.
+    static int DigitsAt(QStringView text, qsizetype at, int count);
+
     /// The wall-clock time of `zone` that `text` names. Text without a zone is already local;
     /// "Z" and ±hh:mm name a moment, which becomes the wall clock of `zone` at that moment.
     /// Seconds and a fraction of a second are optional (the fraction is dropped). Text that is

@@ -694,8 +694,13 @@ private:
         if (m_p >= m_end || *m_p != '<') return false;
         ++m_p;
         tag->name = Name();
-        if (tag->name.empty()) return false;
-        if (Literal(" type=\"")) {
+        if (tag->name.empty() || m_p >= m_end) return false;
+        // Most tags end right after their name.
+        if (*m_p == '>') {
+            ++m_p;
+            return true;
+        }
+        if (*m_p == ' ' && Literal(" type=\"")) {
             int type = 0;
             int digits = 0;
             for (; m_p < m_end && *m_p >= '0' && *m_p <= '9' && digits < 2; ++m_p, ++digits) type = type * 10 + (*m_p - '0');
@@ -711,7 +716,12 @@ private:
     {
         // The name is known: compared whole, it needs no scan for where it ends, and a longer
         // name fails at the ">".
-        return Literal("</") && Literal(name) && Literal(">");
+        const size_t size = name.size();
+        if (size_t(m_end - m_p) < size + 3 || m_p[0] != '<' || m_p[1] != '/' || m_p[size + 2] != '>'
+            || std::memcmp(m_p + 2, name.data(), size) != 0)
+            return false;
+        m_p += size + 3;
+        return true;
     }
 
     // The characters up to the next tag as they stand, for a flag or a number: these are
@@ -773,7 +783,19 @@ private:
         const char* begin = m_p;
         QByteArray unescaped;
         bool escaped = false;
-        for (; m_p < m_end && *m_p != '<'; ++m_p) {
+        // The bytes that need a look of their own; a text is mostly none of them.
+        static constexpr auto special = [] {
+            std::array<bool, 256> table{};
+            for (int c = 0; c < 0x20; ++c) table[size_t(c)] = c != '\t' && c != '\n';
+            for (const char c : {'<', '>', '&', '\xEF'}) table[uchar(c)] = true;
+            return table;
+        }();
+        for (; m_p < m_end; ++m_p) {
+            if (!escaped || !m_keep) {
+                while (m_p < m_end && !special[uchar(*m_p)]) ++m_p;
+                if (m_p >= m_end) break;
+            }
+            if (*m_p == '<') break;
             const uchar c = uchar(*m_p);
             // Line ends are normalized and other control characters refused by XML; the
             // general reader handles them.
