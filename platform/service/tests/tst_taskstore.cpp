@@ -6,6 +6,7 @@
 #include "SampleDocuments.h"
 #include "ServiceCore.h"
 #include "ServiceError.h"
+#include "gen2/ScheduledRuns.h"
 #include "gen2/TaskDocumentCodec.h"
 #include "gen2/TaskStore.h"
 #include "TemporaryServiceRoot.h"
@@ -161,6 +162,67 @@ private slots:
         QVERIFY(packedStatus->Xml(0).isEmpty());
         const auto packedPlain = packed({});
         QVERIFY(packedPlain && !packedPlain->HasStatuses());
+    }
+
+    void listedStatusFollowsChanges()
+    {
+        // What a listing keeps of a task's next start and state must never outlive a change
+        // of the document, of the state file, or of the moment asked about.
+        FreshStore fresh;
+        QVERIFY(fresh.ready);
+        TaskStore& store = fresh.store;
+        TaskDocument doc = Runnable();
+        TriggerData daily;
+        daily.type = TASK_TRIGGER_DAILY;
+        daily.startBoundary = QStringLiteral("2024-03-15T09:00:00Z");
+        doc.triggers = {daily};
+        store.StoreTask(Path("\\T"), doc, TaskStore::Mode::Create);
+        const auto listed = [&](bool withTexts) {
+            QList<ListedTask> tasks;
+            store.ListTaskTexts(TaskPath(), &tasks, nullptr, withTexts);
+            return tasks.value(0);
+        };
+        const auto expected = [&](const TaskDocument& d, const QDateTime& now) {
+            const QList<QDateTime> starts = ScheduledRunTimes(d, now, {}, 1);
+            return starts.isEmpty() ? std::optional<qint64>() : starts.first().toMSecsSinceEpoch();
+        };
+        // Moments before, at, just after a start and back again, in that order.
+        const QDateTime at = QDateTime(QDate(2024, 3, 20), QTime(9, 0), Qt::UTC);
+        for (const QDateTime& now : {at.addSecs(-3600), at, at.addMSecs(1), at.addDays(3), at.addSecs(-3600), at.addYears(-1)}) {
+            for (const bool withTexts : {true, false}) {
+                const auto next = store.NextStart(listed(withTexts), now);
+                QVERIFY(next);
+                QCOMPARE(*next, *expected(doc, now));
+            }
+        }
+        // A changed document: its own start, whatever was kept of the one before.
+        doc.triggers[0].startBoundary = QStringLiteral("2024-03-15T11:30:00Z");
+        store.StoreTask(Path("\\T"), doc, TaskStore::Mode::Update);
+        QCOMPARE(*store.NextStart(listed(false), at), *expected(doc, at));
+        doc.triggers.clear();
+        store.StoreTask(Path("\\T"), doc, TaskStore::Mode::Update);
+        QVERIFY(!store.NextStart(listed(false), at));
+
+        // The state as written last, a damaged one refused, a removed one the default again.
+        QString error;
+        QCOMPARE(*store.ReadListedState(listed(false), &error), TaskRuntimeState{});
+        TaskRuntimeState state;
+        state.lastRunTime = QDateTime(QDate(2024, 3, 15), QTime(9, 30));
+        for (const qint32 result : {1, 2, 3}) {
+            state.lastTaskResult = result;
+            store.WriteState(Path("\\T"), state);
+            const auto read = store.ReadListedState(listed(false), &error);
+            QVERIFY(read);
+            QCOMPARE(read->lastTaskResult, result);
+            QCOMPARE(read->lastRunTime, state.lastRunTime);
+        }
+        QFile file(store.StateFile(Path("\\T")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("{\"version\": 1, \"runState\": 9}");
+        file.close();
+        QVERIFY(!store.ReadListedState(listed(false), &error));
+        QVERIFY(QFile::remove(store.StateFile(Path("\\T"))));
+        QCOMPARE(*store.ReadListedState(listed(false), &error), TaskRuntimeState{});
     }
 
     void relativeRootBecomesAbsolute()
