@@ -1,5 +1,6 @@
 #include "Gen1Connection.h"
 
+#include "DaemonProtocol.h"
 #include "ErrorInfo.h"
 
 #include "Gen1Protocol.h"
@@ -19,7 +20,7 @@ QCborMap Gen1Connection::Call(const QString& op, QCborMap args, HRESULT* hr)
     const QCborValue code = reply.value(QStringLiteral("hr"));
     *hr = code.isInteger() ? HRESULT(code.toInteger()) : E_UNEXPECTED;
     m_lastResult = *hr;
-    m_lastError = FAILED(*hr) ? reply.value(QStringLiteral("error")).toString() : QString();
+    m_lastError = FAILED(*hr) ? reply.value(DaemonProtocol::Key::Error).toString() : QString();
     return reply;
 }
 

@@ -44,9 +44,9 @@ QString NameOf(const QString& path)
     return parsed ? parsed->Name() : path;
 }
 
-DATE DateOf(const QCborMap& reply, const char* key)
+DATE DateOf(const QCborMap& reply, const QString& key)
 {
-    const QCborValue v = reply.value(QLatin1String(key));
+    const QCborValue v = reply.value(key);
     return v.isInteger() ? RunTimesWire::LocalDate(v.toInteger()) : 0;
 }
 
@@ -159,7 +159,7 @@ HRESULT Gen2RegisteredTask::get_LastRunTime(DATE* pLastRunTime)
     QCborMap reply;
     const HRESULT hr = Status(StatusField::LastRunTime, &reply);
     if (FAILED(hr)) return hr;
-    *pLastRunTime = DateOf(reply, "lastRunTime");
+    *pLastRunTime = DateOf(reply, Gen2Protocol::Key::LastRunTime);
     return S_OK;
 }
 
@@ -189,7 +189,7 @@ HRESULT Gen2RegisteredTask::get_NextRunTime(DATE* pNextRunTime)
     QCborMap reply;
     const HRESULT hr = Status(StatusField::NextRunTime, &reply);
     if (FAILED(hr)) return hr;
-    *pNextRunTime = DateOf(reply, "nextRunTime");
+    *pNextRunTime = DateOf(reply, Gen2Protocol::Key::NextRunTime);
     return S_OK;
 }
 

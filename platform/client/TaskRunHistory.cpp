@@ -1,5 +1,6 @@
 #include "TaskRunHistory.h"
 
+#include "DaemonProtocol.h"
 #include "InProcessTransport.h"
 #include "ResultCodes.h"
 
@@ -21,14 +22,14 @@ HRESULT TaskRunHistory::Read(const QString& key, QList<TaskRunRecord>& runs, QSt
 {
     runs.clear();
     const QCborMap reply = OpenServiceTransport()->Call(
-        QCborMap{{QStringLiteral("op"), QStringLiteral("daemon.history")}, {QStringLiteral("task"), key}});
-    const QCborValue hr = reply.value(QStringLiteral("hr"));
+        QCborMap{{DaemonProtocol::Key::Op, DaemonProtocol::Op::History}, {QStringLiteral("task"), key}});
+    const QCborValue hr = reply.value(DaemonProtocol::Key::Hr);
     if (!hr.isInteger()) {
         if (error) *error = QStringLiteral("The service gave no result.");
         return E_FAIL;
     }
     if (FAILED(HRESULT(hr.toInteger()))) {
-        if (error) *error = reply.value(QStringLiteral("error")).toString();
+        if (error) *error = reply.value(DaemonProtocol::Key::Error).toString();
         return HRESULT(hr.toInteger());
     }
     for (const QCborValue& value : reply.value(QStringLiteral("runs")).toArray()) {

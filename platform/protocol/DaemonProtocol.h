@@ -42,6 +42,8 @@ namespace Op {
 inline constexpr QLatin1StringView Ping{"ping"};
 /// Asks for notice frames on this connection from now on. Answers "hr" S_OK.
 inline constexpr QLatin1StringView Subscribe{"subscribe"};
+/// The stored runs of one task ("task": its key). Answers "hr" and "runs".
+inline constexpr QLatin1StringView History{"daemon.history"};
 } // namespace Op
 
 /// What a notice frame reports, under Key::Notice.

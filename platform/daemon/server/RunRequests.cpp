@@ -106,7 +106,7 @@ void RunRequests::Register(RequestRouter& router, std::function<void(QCborMap&)>
     add(Gen2Protocol::kInstanceStop, &RunRequests::InstanceStop);
     add(Gen1Protocol::kRun, &RunRequests::RunGen1);
     add(Gen1Protocol::kTerminate, &RunRequests::TerminateGen1);
-    add(QStringLiteral("daemon.history"), &RunRequests::History);
+    add(DaemonProtocol::Op::History, &RunRequests::History);
     router.Add(QStringLiteral("daemon.status"), [this, status](const QCborMap&, const ClientIdentity&) {
         QCborMap reply = Reply(S_OK);
         reply.insert(QStringLiteral("instances"), DescribeAll(m_runner.AllInstances()));

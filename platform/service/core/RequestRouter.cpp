@@ -1,5 +1,6 @@
 #include "RequestRouter.h"
 
+#include "DaemonProtocol.h"
 #include "ResultCodes.h"
 
 #include <exception>
@@ -15,12 +16,12 @@ QCborMap RequestRouter::Dispatch(const QCborMap& request, const ClientIdentity& 
     const auto it = m_handlers.constFind(op);
     if (it == m_handlers.constEnd()) {
         return QCborMap{{QStringLiteral("hr"), qint64(E_INVALIDARG)},
-                        {QStringLiteral("error"), QStringLiteral("Unknown request \"%1\".").arg(op)}};
+                        {DaemonProtocol::Key::Error, QStringLiteral("Unknown request \"%1\".").arg(op)}};
     }
     try {
         return it.value()(request, peer);
     } catch (const std::exception& e) {
         return QCborMap{{QStringLiteral("hr"), qint64(E_FAIL)},
-                        {QStringLiteral("error"), QString::fromUtf8(e.what())}};
+                        {DaemonProtocol::Key::Error, QString::fromUtf8(e.what())}};
     }
 }

@@ -1,5 +1,6 @@
 #include "gen1/Gen1Requests.h"
 
+#include "DaemonProtocol.h"
 #include "Gen1Protocol.h"
 #include "gen1/JobSchedule.h"
 #include "gen1/JobStore.h"
@@ -16,7 +17,7 @@
 namespace {
 
 const QString kHr = QStringLiteral("hr");
-const QString kError = QStringLiteral("error");
+const QString kError = DaemonProtocol::Key::Error;
 
 QCborMap Reply(HRESULT hr, const QString& error = {})
 {
