@@ -171,9 +171,19 @@ public:
                 for (const ListedTask& task : tasks) textBytes += task.xml.size();
             }
             writer.Reserve(tasks.size(), textBytes, withStatus);
+            // Every task listed is in the one folder: its path is the folder's and its name,
+            // without joining all its names again.
+            QByteArray folder;
+            if (!tasks.isEmpty()) {
+                folder = tasks.first().path.Parent().ToString().toUtf8();
+                if (!folder.endsWith('\\')) folder += '\\';
+            }
+            QByteArray path;
             for (const ListedTask& task : tasks) {
                 if (task.facts.hidden && !hidden) continue;
-                writer.Add(task.path.ToString().toUtf8(), withXml ? task.xml : QByteArray());
+                path = folder;
+                path += task.path.Name().toUtf8();
+                writer.Add(path, withXml ? task.xml : QByteArray());
                 if (withStatus) writer.AddStatus(statusOf(task, nullptr));
             }
             QCborMap reply{{Gen2Protocol::Key::Damaged, problems}};
