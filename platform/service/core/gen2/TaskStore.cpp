@@ -14,6 +14,7 @@
 #include <QMutex>
 #include <QtDebug>
 #include <algorithm>
+#include <memory>
 #include <optional>
 #include <cerrno>
 #include <cstring>
@@ -157,7 +158,7 @@ public:
     /// Returns the reading of the entry made.
     quint64 Insert(const QByteArray& file, const FileSignature& signature, const QByteArray& xml, const TaskDocument& doc)
     {
-        Entry entry{signature, PackedDocument(xml), ListedFacts{doc.settings.hidden, doc.settings.enabled}};
+        Entry entry{signature, PackedDocument(xml), ListedFacts{doc.settings.hidden, doc.settings.enabled}, 0, nullptr, nullptr};
         QMutexLocker locker(&m_mutex);
         if (m_entries.size() >= kMaxEntries) m_entries.clear();
         entry.reading = ++m_readings;
@@ -189,7 +190,7 @@ public:
     {
         QMutexLocker locker(&m_mutex);
         const auto it = m_entries.find(file);
-        if (it != m_entries.end() && it->reading == reading) it->next = NextStart{fromMs, next};
+        if (it != m_entries.end() && it->reading == reading) it->next = std::make_shared<const NextStart>(NextStart{fromMs, next});
     }
 
     /// The runtime state remembered with `file`'s entry for the state file of `signature`.
@@ -206,7 +207,7 @@ public:
     {
         QMutexLocker locker(&m_mutex);
         const auto it = m_entries.find(file);
-        if (it != m_entries.end()) it->state = StateMemo{signature, state};
+        if (it != m_entries.end()) it->state = std::make_shared<const StateMemo>(StateMemo{signature, state});
     }
 
 private:
@@ -224,8 +225,10 @@ private:
         PackedDocument document;
         ListedFacts facts;
         quint64 reading = 0;
-        std::optional<NextStart> next;
-        std::optional<StateMemo> state;
+        // Held apart: only a listing with statuses makes them, and a daemon holds an entry for
+        // every task it schedules whether anyone lists them or not.
+        std::shared_ptr<const NextStart> next;
+        std::shared_ptr<const StateMemo> state;
     };
     QMutex m_mutex;
     QHash<QByteArray, Entry> m_entries;
