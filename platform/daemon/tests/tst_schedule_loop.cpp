@@ -867,9 +867,6 @@ void TestScheduleLoop::startsCarryTheirTriggersSettings()
     }
 }
 
-QTEST_GUILESS_MAIN(TestScheduleLoop)
-#include "tst_schedule_loop.moc"
-
 void TestScheduleLoop::gen2StartsAreStrictlyAfter_data()
 {
     // A daily start at 08:00:00Z, asked from moments around one of its starts.
@@ -902,3 +899,6 @@ void TestScheduleLoop::gen2StartsAreStrictlyAfter()
     QCOMPARE(task.StartsAfter(after, first.addMSecs(-1), 10).size(), 0);
     QVERIFY(task.StartsAfter(QDateTime(), {}, 3).isEmpty());
 }
+
+QTEST_GUILESS_MAIN(TestScheduleLoop)
+#include "tst_schedule_loop.moc"
