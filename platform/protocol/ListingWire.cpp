@@ -1,6 +1,7 @@
 #include "ListingWire.h"
 
 #include "Gen2Protocol.h"
+#include "Leb128.h"
 
 #include <QtEndian>
 
@@ -10,27 +11,20 @@ namespace {
 
 void AppendNumber(QByteArray* out, quint64 n)
 {
-    do {
-        const auto byte = char((n & 0x7F) | (n > 0x7F ? 0x80 : 0));
-        out->append(byte);
-        n >>= 7;
-    } while (n != 0);
+    uchar bytes[Leb128::MaxBytes];
+    out->append(reinterpret_cast<const char*>(bytes), Leb128::Write(bytes, n) - bytes);
 }
 
-// An unsigned LEB128 number at `*at` that fits what is left of `size` bytes; moves `*at` past it.
+// A length at `*at` that fits what is left of `size` bytes; moves `*at` past it. At most nine
+// bytes: no length comes near 63 bits.
 std::optional<qsizetype> ReadLength(const char* data, qsizetype size, qsizetype* at)
 {
-    quint64 n = 0;
-    for (int shift = 0; shift < 63; shift += 7) {
-        if (*at >= size) return std::nullopt;
-        const auto byte = quint8(data[(*at)++]);
-        n |= quint64(byte & 0x7F) << shift;
-        if (!(byte & 0x80)) {
-            if (n > quint64(size - *at)) return std::nullopt;
-            return qsizetype(n);
-        }
-    }
-    return std::nullopt;
+    const auto* const begin = reinterpret_cast<const uchar*>(data);
+    const uchar* p = begin + *at;
+    const std::optional<quint64> n = Leb128::Read(&p, begin + size, 9);
+    *at = p - begin;
+    if (!n || *n > quint64(size - *at)) return std::nullopt;
+    return qsizetype(*n);
 }
 
 } // namespace

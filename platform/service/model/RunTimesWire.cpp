@@ -1,15 +1,13 @@
 #include "RunTimesWire.h"
 
 #include "CivilDate.h"
+#include "Leb128.h"
 #include "OleDate.h"
 #include "ZoneRules.h"
 
 #include <algorithm>
 
 namespace {
-
-// The longest LEB128 form of a 64-bit number.
-constexpr int MaxNumberBytes = 10;
 
 quint64 Fold(qint64 value) { return (quint64(value) << 1) ^ quint64(value >> 63); }
 qint64 Unfold(quint64 value) { return qint64(value >> 1) ^ -qint64(value & 1); }
@@ -31,19 +29,14 @@ const ZoneRules& LocalZoneRules()
 
 QByteArray RunTimesWire::Pack(const QList<RunTime>& runs, bool wall)
 {
-    QByteArray bytes(runs.size() * MaxNumberBytes, Qt::Uninitialized);
+    QByteArray bytes(runs.size() * Leb128::MaxBytes, Qt::Uninitialized);
     auto* at = reinterpret_cast<uchar*>(bytes.data());
     qint64 previous = 0;
     for (const RunTime& run : runs) {
         const qint64 value = wall ? run.local.Seconds() : run.utc;
         // Wrapping subtraction: the folded difference is taken back by wrapping addition.
-        quint64 number = Fold(qint64(quint64(value) - quint64(previous)));
+        at = Leb128::Write(at, Fold(qint64(quint64(value) - quint64(previous))));
         previous = value;
-        while (number >= 0x80) {
-            *at++ = uchar(number | 0x80);
-            number >>= 7;
-        }
-        *at++ = uchar(number);
     }
     bytes.truncate(at - reinterpret_cast<uchar*>(bytes.data()));
     return bytes;
@@ -64,16 +57,9 @@ std::optional<QList<SYSTEMTIME>> RunTimesWire::Unpack(const QByteArray& bytes, b
     CivilDate date;
     bool haveDay = false;
     while (at < end) {
-        quint64 number = 0;
-        int shift = 0;
-        for (;;) {
-            if (at == end || shift >= 7 * MaxNumberBytes) return std::nullopt;
-            const uchar byte = *at++;
-            number |= quint64(byte & 0x7F) << shift;
-            shift += 7;
-            if (!(byte & 0x80)) break;
-        }
-        value = qint64(quint64(value) + quint64(Unfold(number)));
+        const std::optional<quint64> number = Leb128::Read(&at, end);
+        if (!number) return std::nullopt;
+        value = qint64(quint64(value) + quint64(Unfold(*number)));
         if (value < FirstSecond || value > LastSecond) return std::nullopt;
         const qint64 shown = zone ? zone->WallAt(value) : value;
         const qint64 runDay = LocalDateTime::DayOf(shown);
