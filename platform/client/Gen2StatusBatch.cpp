@@ -89,6 +89,6 @@ std::optional<Gen2StatusBatch::Answer> Gen2StatusBatch::Take(const QString& path
     Entry& entry = m_entries[i];
     if (entry.served & fieldBit) return std::nullopt;
     entry.served |= fieldBit;
-    if (!entry.status) entry.status = ListingWire::StatusMap(m_listing.Status(i));
-    return Answer{*entry.status, m_call};
+    if (!m_listing.entries.isEmpty()) return Answer{ListingWire::StatusMap(m_listing.Status(i)), m_call};
+    return Answer{entry.status, m_call};
 }

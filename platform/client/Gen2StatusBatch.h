@@ -38,8 +38,10 @@ private:
 
     struct Entry {
         unsigned served = 0;
-        /// The status as a status answer's map, made when it is first served.
-        std::optional<QCborMap> status;
+        /// An older service's status map; for a packed answer the map is made each time a
+        /// field is served, from the answer's bytes, and not kept: a map for every row of
+        /// a listing of thousands would take more than all the packed statuses.
+        QCborMap status;
     };
     std::shared_ptr<Gen2Session> m_session;
     QString m_folder;
