@@ -7,6 +7,7 @@
 // the rest on first use: a list of thousands of tasks shows each one's schedule and never
 // needs the rest, which would take most of the memory and the time.
 
+#include "StoredText.h"
 #include "gen2/TaskDocument.h"
 #include "gen2/TaskDocumentCodec.h"
 
@@ -26,13 +27,13 @@ public:
     /// The definition of the stored document `xml`, with its triggers read; nothing when the
     /// document does not decode (`problem` says why). The document is accepted and refused as
     /// a whole decode does, so reading the rest later cannot fail.
-    static std::shared_ptr<DefinitionModel> OfStored(const QByteArray& xml, ValueProblem* problem)
+    static std::shared_ptr<DefinitionModel> OfStored(const StoredText& stored, ValueProblem* problem)
     {
-        auto triggers = TaskDocumentCodec::DecodeParts(xml, TaskDocumentCodec::TriggersPart, problem);
+        auto triggers = TaskDocumentCodec::DecodeParts(Scratch(stored), TaskDocumentCodec::TriggersPart, problem);
         if (!triggers) return nullptr;
         auto model = std::make_shared<DefinitionModel>();
         model->TakeTriggers(&triggers->triggers);
-        model->m_stored = xml;
+        model->m_stored = stored;
         return model;
     }
 
@@ -64,7 +65,7 @@ public:
     /// Replaces the whole definition.
     void Assign(const TaskDocument& full)
     {
-        m_stored = {};
+        m_stored = StoredText();
         m_doc = std::make_unique<TaskDocument>(full);
         // Emptied by assignment: clear() on a list shared with `full` would allocate a new
         // buffer of the same capacity, kept for as long as the definition lives.
@@ -91,9 +92,9 @@ private:
     {
         if (m_doc) return;
         m_doc = std::make_unique<TaskDocument>();
-        if (m_stored.isNull()) return;
-        const QByteArray xml = std::exchange(m_stored, QByteArray());
-        auto rest = TaskDocumentCodec::DecodeParts(xml, TaskDocumentCodec::AllParts & ~TaskDocumentCodec::TriggersPart, nullptr);
+        if (m_stored.IsNull()) return;
+        const StoredText stored = std::exchange(m_stored, StoredText());
+        auto rest = TaskDocumentCodec::DecodeParts(Scratch(stored), TaskDocumentCodec::AllParts & ~TaskDocumentCodec::TriggersPart, nullptr);
         // The same bytes were accepted when the triggers were read.
         Q_ASSERT(rest);
         if (!rest) return;
@@ -103,9 +104,18 @@ private:
         *m_doc = std::move(*rest);
     }
 
+    /// The text of `stored` in a buffer of the thread's, reused: a text is read whole into
+    /// the decoded parts, which keep nothing of it, and a list reads thousands of them.
+    static const QByteArray& Scratch(const StoredText& stored)
+    {
+        thread_local QByteArray buffer;
+        stored.TextInto(&buffer);
+        return buffer;
+    }
+
     /// Null until first used: a listed definition that only shows its schedule never needs it.
     std::unique_ptr<TaskDocument> m_doc;
     QList<std::shared_ptr<ActionData>> m_actions;
     /// The stored document whose parts but the triggers are not read yet; null once read.
-    QByteArray m_stored;
+    StoredText m_stored;
 };

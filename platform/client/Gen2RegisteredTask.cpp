@@ -52,7 +52,7 @@ DATE DateOf(const QCborMap& reply, const QString& key)
 
 } // namespace
 
-Gen2RegisteredTask::Gen2RegisteredTask(std::shared_ptr<Gen2Session> session, QString path, QByteArray xml,
+Gen2RegisteredTask::Gen2RegisteredTask(std::shared_ptr<Gen2Session> session, QString path, StoredText xml,
                                        std::shared_ptr<Gen2StatusBatch> listing)
     : m_session(std::move(session)), m_path(std::move(path)), m_xml(std::move(xml)), m_listing(std::move(listing))
 {
@@ -204,7 +204,7 @@ HRESULT Gen2RegisteredTask::get_Definition(ITaskDefinition** ppDefinition)
     return OutObject(ppDefinition, Gen2TaskDefinition::Make(std::move(model)));
 }
 
-HRESULT Gen2RegisteredTask::get_Xml(QString* pXml) { return Out(pXml, QString::fromUtf8(m_xml)); }
+HRESULT Gen2RegisteredTask::get_Xml(QString* pXml) { return Out(pXml, QString::fromUtf8(m_xml.Text())); }
 
 HRESULT Gen2RegisteredTask::Stop(LONG flags)
 {

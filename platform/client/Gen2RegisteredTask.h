@@ -4,6 +4,7 @@
 
 #include "Gen2Session.h"
 #include "Gen2StatusBatch.h"
+#include "StoredText.h"
 #include "TaskService2.h"
 
 #include <QByteArray>
@@ -16,7 +17,7 @@ class Gen2RegisteredTask : public ComObject<Gen2RegisteredTask, IRegisteredTask>
 public:
     /// `path` and `xml` as the service reported the task; `listing`, when it was listed, holds
     /// the statuses of that listing.
-    Gen2RegisteredTask(std::shared_ptr<Gen2Session> session, QString path, QByteArray xml,
+    Gen2RegisteredTask(std::shared_ptr<Gen2Session> session, QString path, StoredText xml,
                        std::shared_ptr<Gen2StatusBatch> listing = nullptr);
     /// The task of a record {"path", "xml"} from a reply.
     static ComPtr<Gen2RegisteredTask> FromRecord(std::shared_ptr<Gen2Session> session, const QCborMap& record,
@@ -51,7 +52,7 @@ private:
 
     std::shared_ptr<Gen2Session> m_session;
     QString m_path;
-    QByteArray m_xml;
+    StoredText m_xml;
     std::shared_ptr<Gen2StatusBatch> m_listing;
     mutable QCborMap m_status;
     mutable bool m_hasStatus = false;
@@ -64,7 +65,7 @@ public:
     /// A listed task as the listing reported it.
     struct Record {
         QString path;
-        QByteArray xml;
+        StoredText xml;
     };
     /// The task records of a listing reply, as {"path", "xml"} maps.
     static QList<Record> RecordsOf(const QCborArray& records);

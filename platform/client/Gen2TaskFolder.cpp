@@ -5,6 +5,7 @@
 #include "DaemonProtocol.h"
 #include "ListingWire.h"
 #include "TaskPath.h"
+#include "gen2/PackedDocument.h"
 
 #include <QCborArray>
 
@@ -82,15 +83,30 @@ HRESULT Gen2TaskFolder::GetTasks(LONG flags, IRegisteredTaskCollection** ppTasks
     QCborMap request = Request(Gen2Protocol::kTaskList, QString());
     request.insert(Gen2Protocol::Key::Hidden, hidden);
     request.insert(Gen2Protocol::Key::Packed, true);
+    // The texts as the service's cache holds them when its packed form is this one's.
+    request.insert(Gen2Protocol::Key::PackedTexts, qint64(PackedDocument::FormatId()));
     QCborMap reply;
     const HRESULT hr = m_session->Call(request, &reply);
     if (FAILED(hr)) return hr;
     QList<Gen2RegisteredTaskCollection::Record> records;
     if (ListingWire::IsPacked(reply)) {
         const auto listing = ListingWire::Read(reply);
-        if (!listing) return Fail(E_UNEXPECTED, QStringLiteral("The service sent a listing that cannot be read."));
+        const auto unreadable = [] { return Fail(E_UNEXPECTED, QStringLiteral("The service sent a listing that cannot be read.")); };
+        if (!listing) return unreadable();
         records.reserve(listing->entries.size());
-        for (qsizetype i = 0; i < listing->entries.size(); ++i) records.append({listing->Path(i), listing->Xml(i)});
+        if (listing->textForm) {
+            // A form other than the one asked for cannot be unpacked here.
+            if (*listing->textForm != qint64(PackedDocument::FormatId())) return unreadable();
+            // The tasks keep pieces of the listing's bytes, which are held once.
+            for (qsizetype i = 0; i < listing->entries.size(); ++i) {
+                const ListingWire::Entry& e = listing->entries[i];
+                auto text = StoredText::OfListing(listing->bytes, e.xmlAt, e.xmlSize);
+                if (!text) return unreadable();
+                records.append({listing->Path(i), std::move(*text)});
+            }
+        } else {
+            for (qsizetype i = 0; i < listing->entries.size(); ++i) records.append({listing->Path(i), listing->Xml(i)});
+        }
     } else {
         // A service that packs nothing sends a map for each task.
         records = Gen2RegisteredTaskCollection::RecordsOf(reply.value(Gen2Protocol::Key::Tasks).toArray());

@@ -49,6 +49,10 @@ inline const QString NextRunTime = QStringLiteral("nextRunTime");
 /// A listing asked for packed (ListingWire) sends Listing, Statuses and Count instead of Tasks.
 inline const QString Packed = QStringLiteral("packed");
 inline const QString Listing = QStringLiteral("listing");
+/// A packed listing asked with the number of a packed text form (a request) holds its
+/// documents in that form (the reply, when it does): a kind byte (ListingWire::TextKind), then
+/// the bytes.
+inline const QString PackedTexts = QStringLiteral("packedTexts");
 inline const QString Params = QStringLiteral("params");
 inline const QString Password = QStringLiteral("password");
 inline const QString Path = QStringLiteral("path");

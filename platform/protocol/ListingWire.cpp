@@ -44,6 +44,17 @@ void Writer::Add(const QByteArray& path, const QByteArray& xml)
     ++m_count;
 }
 
+void Writer::Add(const QByteArray& path, TextKind kind, const QByteArray& bytes, qint64 form)
+{
+    m_textForm = form;
+    AppendNumber(&m_listing, quint64(path.size()));
+    m_listing.append(path);
+    AppendNumber(&m_listing, quint64(bytes.size()) + 1);
+    m_listing.append(char(kind));
+    m_listing.append(bytes);
+    ++m_count;
+}
+
 void Writer::AddStatus(const TaskStatus& status)
 {
     const qsizetype at = m_statuses.size();
@@ -62,6 +73,7 @@ void Writer::InsertInto(QCborMap* reply) const
     reply->insert(Gen2Protocol::Key::Listing, m_listing);
     if (!m_statuses.isEmpty()) reply->insert(Gen2Protocol::Key::Statuses, m_statuses);
     reply->insert(Gen2Protocol::Key::Count, qint64(m_count));
+    if (m_textForm) reply->insert(Gen2Protocol::Key::PackedTexts, *m_textForm);
 }
 
 TaskStatus Listing::Status(qsizetype i) const
@@ -87,7 +99,10 @@ std::optional<Listing> Read(const QCborMap& reply)
     const QCborValue statuses = reply.value(Gen2Protocol::Key::Statuses);
     if (!listing.isByteArray() || !count.isInteger() || count.toInteger() < 0) return std::nullopt;
     if (!statuses.isUndefined() && !statuses.isByteArray()) return std::nullopt;
+    const QCborValue textForm = reply.value(Gen2Protocol::Key::PackedTexts);
+    if (!textForm.isUndefined() && !textForm.isInteger()) return std::nullopt;
     Listing result;
+    if (textForm.isInteger()) result.textForm = textForm.toInteger();
     result.bytes = listing.toByteArray();
     result.statuses = statuses.toByteArray();
     const qint64 expected = count.toInteger();

@@ -12,6 +12,8 @@
 //                  missed runs (32 bits), last run and next run (milliseconds since
 //                  1970-01-01T00:00Z, 64 bits each; 0 when the flag says there is none)
 //   Key::Count     how many tasks both hold
+//   Key::PackedTexts  when the documents are in a packed form: that form's number; each
+//                  document is then a TextKind byte and the bytes
 
 #include <QByteArray>
 #include <QCborMap>
@@ -33,6 +35,8 @@ struct TaskStatus {
 };
 
 enum StatusFlag : quint8 { Enabled = 1, HasLastRun = 2, HasNextRun = 4 };
+/// How a document of a listing with packed texts is held.
+enum TextKind : char { PlainText = 0, PackedText = 1 };
 inline constexpr qsizetype StatusBytes = 1 + 1 + 4 + 4 + 8 + 8;
 
 /// Collects the tasks of one listing in the order they are sent.
@@ -43,6 +47,9 @@ public:
     void Reserve(qsizetype count, qsizetype textBytes, bool withStatus);
     /// A task `path` (UTF-8) with its document `xml` (empty: none was asked for).
     void Add(const QByteArray& path, const QByteArray& xml);
+    /// A task `path` (UTF-8) with its document as `kind` and `bytes`, in a listing whose
+    /// texts are in the packed form `form`.
+    void Add(const QByteArray& path, TextKind kind, const QByteArray& bytes, qint64 form);
     /// The status of the task added last.
     void AddStatus(const TaskStatus& status);
 
@@ -54,6 +61,7 @@ private:
     QByteArray m_listing;
     QByteArray m_statuses;
     qsizetype m_count = 0;
+    std::optional<qint64> m_textForm;
 };
 
 /// One task of a packed listing: where its path and document lie in the listing's bytes.
@@ -69,6 +77,9 @@ struct Listing {
     QByteArray bytes;
     QList<Entry> entries;
     QByteArray statuses;   ///< empty when the reply holds no statuses
+    /// The packed form the documents are in (each a TextKind byte and the bytes); none: the
+    /// documents themselves.
+    std::optional<qint64> textForm;
 
     QString Path(qsizetype i) const { return QString::fromUtf8(bytes.constData() + entries[i].pathAt, entries[i].pathSize); }
     QByteArray Xml(qsizetype i) const { return QByteArray(bytes.constData() + entries[i].xmlAt, entries[i].xmlSize); }

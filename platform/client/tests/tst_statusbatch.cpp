@@ -1,12 +1,17 @@
 // The statuses of a listing: asked for once, served once a field, never stale, and a service
 // that cannot give them (an older one, or one that fails) costs a row its own question only.
+// The texts of a listing: read alike in each form a service sends them, and a listing whose
+// texts do not read is refused whole.
 
 #include "Gen2Protocol.h"
 #include "Gen2RegisteredTask.h"
 #include "Gen2Session.h"
 #include "Gen2StatusBatch.h"
+#include "Gen2TaskFolder.h"
 #include "ListingWire.h"
 #include "ServiceTransport.h"
+#include "gen2/PackedDocument.h"
+#include "gen2/TaskDocumentCodec.h"
 
 #include <QCborArray>
 #include <QTest>
@@ -118,6 +123,104 @@ private slots:
             QCOMPARE(first.value(QStringLiteral("xml")).toBool(true), false);
             QCOMPARE(first.value(QStringLiteral("status")).toBool(), true);
         }
+    }
+
+    void listedTexts_data()
+    {
+        QTest::addColumn<QString>("form");
+        QTest::addColumn<bool>("readable");
+        QTest::newRow("packed texts") << QStringLiteral("packed") << true;
+        QTest::newRow("a plain text among packed ones") << QStringLiteral("plain kind") << true;
+        QTest::newRow("texts themselves in a packed listing") << QStringLiteral("texts") << true;
+        QTest::newRow("maps of an older service") << QStringLiteral("maps") << true;
+        QTest::newRow("another packed form") << QStringLiteral("other form") << false;
+        QTest::newRow("a kind that is none") << QStringLiteral("bad kind") << false;
+        QTest::newRow("a text without its kind") << QStringLiteral("no kind") << false;
+        QTest::newRow("a mark that names no piece") << QStringLiteral("bad mark") << false;
+        QTest::newRow("a mark cut off at the end") << QStringLiteral("cut mark") << false;
+    }
+
+    void listedTexts()
+    {
+        QFETCH(QString, form);
+        QFETCH(bool, readable);
+        TaskDocument doc;
+        doc.registrationInfo.description = QStringLiteral("Wöchentlich <&> prüfen");
+        TriggerData daily;
+        daily.type = TASK_TRIGGER_DAILY;
+        daily.startBoundary = QStringLiteral("2030-03-15T09:05:00");
+        doc.triggers = {daily};
+        const QByteArray xml = TaskDocumentCodec::Encode(doc);
+        const PackedDocument packed(xml);
+        QVERIFY(packed.IsPacked());
+        const qint64 id = qint64(PackedDocument::FormatId());
+
+        auto transport = std::make_shared<ScriptedTransport>();
+        transport->answer = [&](const QCborMap& request) {
+            QCborMap reply{{QStringLiteral("hr"), 0}};
+            if (form == QLatin1String("maps")) {
+                const QCborMap record{{QStringLiteral("path"), QStringLiteral("\\T")}, {QStringLiteral("xml"), xml}};
+                reply.insert(Gen2Protocol::Key::Tasks, QCborArray{record});
+                return reply;
+            }
+            ListingWire::Writer writer;
+            if (form == QLatin1String("texts")) {
+                writer.Add("\\T", xml);
+            } else {
+                const qint64 sent = form == QLatin1String("other form") ? id + 1 : request.value(Gen2Protocol::Key::PackedTexts).toInteger();
+                QByteArray bytes = form == QLatin1String("plain kind") ? xml : packed.Bytes();
+                if (form == QLatin1String("bad mark")) bytes.prepend("\x04\xFF");
+                if (form == QLatin1String("cut mark")) bytes.append('\x01');
+                const auto kind = form == QLatin1String("plain kind") ? ListingWire::PlainText
+                                  : form == QLatin1String("bad kind")  ? ListingWire::TextKind(7)
+                                                                       : ListingWire::PackedText;
+                writer.Add("\\T", kind, bytes, sent);
+            }
+            writer.InsertInto(&reply);
+            if (form == QLatin1String("no kind")) {
+                // One task whose text is empty: not even its kind.
+                QByteArray listing = reply.value(Gen2Protocol::Key::Listing).toByteArray();
+                listing = listing.left(1 + 2) + '\0';
+                reply.insert(Gen2Protocol::Key::Listing, listing);
+            }
+            return reply;
+        };
+        auto session = std::make_shared<Gen2Session>(transport);
+        auto folder = Gen2TaskFolder::Make(session, QStringLiteral("\\"));
+        ComPtr<IRegisteredTaskCollection> tasks;
+        const HRESULT hr = folder->GetTasks(0, tasks.Put());
+        // This client asks for its own packed form.
+        QCOMPARE(transport->requests.first().value(Gen2Protocol::Key::PackedTexts).toInteger(), id);
+        if (!readable) {
+            QCOMPARE(hr, E_UNEXPECTED);
+            QVERIFY(!tasks);
+            return;
+        }
+        QCOMPARE(hr, S_OK);
+        LONG count = 0;
+        QCOMPARE(tasks->get_Count(&count), S_OK);
+        QCOMPARE(count, 1);
+        ComPtr<IRegisteredTask> task;
+        QCOMPARE(tasks->get_Item(VARIANT::I4(1), task.Put()), S_OK);
+        QString text;
+        QCOMPARE(task->get_Xml(&text), S_OK);
+        QCOMPARE(text.toUtf8(), xml);
+        // The definition reads from the same text, the triggers first and the rest after.
+        ComPtr<ITaskDefinition> def;
+        QCOMPARE(task->get_Definition(def.Put()), S_OK);
+        ComPtr<ITriggerCollection> triggers;
+        QCOMPARE(def->get_Triggers(triggers.Put()), S_OK);
+        LONG triggerCount = 0;
+        QCOMPARE(triggers->get_Count(&triggerCount), S_OK);
+        QCOMPARE(triggerCount, 1);
+        ComPtr<IRegistrationInfo> info;
+        QCOMPARE(def->get_RegistrationInfo(info.Put()), S_OK);
+        QString description;
+        QCOMPARE(info->get_Description(&description), S_OK);
+        QCOMPARE(description, doc.registrationInfo.description);
+        QString whole;
+        QCOMPARE(def->get_XmlText(&whole), S_OK);
+        QCOMPARE(whole.toUtf8(), xml);
     }
 
     void servedOnceAndNeverStale()

@@ -330,6 +330,21 @@ private slots:
         const PackedDocument packed(xml);
         QCOMPARE(packed.Unpack(), xml);
         if (smaller) QVERIFY2(packed.PackedSize() * 2 < xml.size(), qPrintable(QString::number(packed.PackedSize())));
+        // As another process reads the packed bytes: their size unpacked first, then the text.
+        if (packed.IsPacked()) {
+            const QByteArray& bytes = packed.Bytes();
+            QCOMPARE(PackedDocument::UnpackedSize(bytes.constData(), bytes.size()), std::optional<qsizetype>(xml.size()));
+            QByteArray out(xml.size(), '?');
+            QCOMPARE(PackedDocument::Unpack(bytes.constData(), bytes.size(), out.data(), out.size()), xml.size());
+            QCOMPARE(out, xml);
+            // A mark cut off at the end, or one past the pieces, is not a packed text.
+            const QByteArray cut = bytes + '\x01';
+            QVERIFY(!PackedDocument::UnpackedSize(cut.constData(), cut.size()));
+            const QByteArray beyond = QByteArray("\x04\xFF") + bytes;
+            QVERIFY(!PackedDocument::UnpackedSize(beyond.constData(), beyond.size()));
+        } else {
+            QCOMPARE(packed.Bytes(), xml);
+        }
     }
 
     void loadChecksValues()

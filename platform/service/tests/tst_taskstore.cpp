@@ -162,6 +162,21 @@ private slots:
         QVERIFY(packedStatus->Xml(0).isEmpty());
         const auto packedPlain = packed({});
         QVERIFY(packedPlain && !packedPlain->HasStatuses());
+
+        // Asked with this build's packed form, the texts come in it, as the cache holds them;
+        // asked with another, as they are stored.
+        const qint64 form = qint64(PackedDocument::FormatId());
+        const auto packedTexts = packed({{Gen2Protocol::Key::PackedTexts, form}});
+        QVERIFY(packedTexts);
+        QCOMPARE(packedTexts->textForm, std::optional<qint64>(form));
+        const QByteArray text = packedTexts->Xml(0);
+        QCOMPARE(text.front(), char(ListingWire::PackedText));
+        QCOMPARE(PackedDocument(store.LoadTask(Path("\\T")).xml).Bytes(), text.mid(1));
+        const auto otherForm = packed({{Gen2Protocol::Key::PackedTexts, form + 1}});
+        QVERIFY(otherForm && !otherForm->textForm);
+        QCOMPARE(otherForm->Xml(0), store.LoadTask(Path("\\T")).xml);
+        const auto statusWithForm = packed({{Gen2Protocol::Key::PackedTexts, form}, {QStringLiteral("xml"), false}});
+        QVERIFY(statusWithForm && !statusWithForm->textForm && statusWithForm->Xml(0).isEmpty());
     }
 
     void listedStatusFollowsChanges()

@@ -151,9 +151,15 @@ public:
         // may leave out the documents it already has; older clients ask for neither.
         const bool withStatus = request.value(Gen2Protocol::Key::Status).toBool();
         const bool withXml = request.value(Gen2Protocol::Key::Xml).toBool(true);
+        // A client of the same packed form takes the texts as the cache holds them: nothing is
+        // unpacked here, and the reply is a fraction of the size.
+        const bool packedListing = request.value(Gen2Protocol::Key::Packed).toBool();
+        const QCborValue askedForm = request.value(Gen2Protocol::Key::PackedTexts);
+        const qint64 form = qint64(PackedDocument::FormatId());
+        const bool packedTexts = packedListing && withXml && askedForm.isInteger() && askedForm.toInteger() == form;
         QList<ListedTask> tasks;
         QList<DamagedTask> damaged;
-        m_store.ListTaskTexts(Target(request), &tasks, &damaged, withXml);
+        m_store.ListTaskTexts(Target(request), &tasks, &damaged, withXml, packedTexts);
         // In UTC: a local time would be converted again for every task.
         const QDateTime now = QDateTime::currentDateTimeUtc();
         QCborArray problems;
@@ -164,11 +170,11 @@ public:
             QString error;
             return Status(task.facts.enabled, m_store.ReadListedState(task, &error), error, m_store.NextStart(task, now), stateError);
         };
-        if (request.value(Gen2Protocol::Key::Packed).toBool()) {
+        if (packedListing) {
             ListingWire::Writer writer;
             qsizetype textBytes = 0;
             if (withXml) {
-                for (const ListedTask& task : tasks) textBytes += task.xml.size();
+                for (const ListedTask& task : tasks) textBytes += packedTexts ? task.packed.PackedSize() + 1 : task.xml.size();
             }
             writer.Reserve(tasks.size(), textBytes, withStatus);
             // Every task listed is in the one folder: its path is the folder's and its name,
@@ -183,7 +189,10 @@ public:
                 if (task.facts.hidden && !hidden) continue;
                 path = folder;
                 path += task.path.Name().toUtf8();
-                writer.Add(path, withXml ? task.xml : QByteArray());
+                if (packedTexts)
+                    writer.Add(path, task.packed.IsPacked() ? ListingWire::PackedText : ListingWire::PlainText, task.packed.Bytes(), form);
+                else
+                    writer.Add(path, withXml ? task.xml : QByteArray());
                 if (withStatus) writer.AddStatus(statusOf(task, nullptr));
             }
             QCborMap reply{{Gen2Protocol::Key::Damaged, problems}};

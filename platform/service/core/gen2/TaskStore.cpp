@@ -126,7 +126,8 @@ public:
     }
 
     /// The text of `file` when the cache holds it for `signature`, with the reading it is of.
-    bool Find(const QByteArray& file, const FileSignature& signature, QByteArray* xml, ListedFacts* facts, quint64* reading = nullptr)
+    bool Find(const QByteArray& file, const FileSignature& signature, QByteArray* xml, ListedFacts* facts, quint64* reading = nullptr,
+              PackedDocument* packedOut = nullptr)
     {
         PackedDocument packed;
         {
@@ -138,6 +139,7 @@ public:
             if (reading) *reading = it->reading;
         }
         if (xml) *xml = packed.Unpack();
+        if (packedOut) *packedOut = std::move(packed);
         return true;
     }
 
@@ -364,7 +366,8 @@ void TaskStore::DeleteFolder(const TaskPath& asked)
     if (IsDir(stateDir)) QDir(stateDir).removeRecursively();
 }
 
-bool TaskStore::Cached(const TaskPath& task, const QByteArray& name, QByteArray* xml, ListedFacts* facts, const FileAt* at, quint64* reading) const
+bool TaskStore::Cached(const TaskPath& task, const QByteArray& name, QByteArray* xml, ListedFacts* facts, const FileAt* at, quint64* reading,
+                       PackedDocument* packed) const
 {
     // A file the cache holds nothing for is opened at once: examining it first would cost a
     // call for each task when the service starts.
@@ -375,7 +378,7 @@ bool TaskStore::Cached(const TaskPath& task, const QByteArray& name, QByteArray*
         if (errno == ENOENT || errno == ENOTDIR) throw NotFound(task);
         throw Damaged(task, QString::fromLocal8Bit(std::strerror(errno)));
     }
-    return DocumentCache::Instance().Find(name, SignatureOf(st), xml, facts, reading);
+    return DocumentCache::Instance().Find(name, SignatureOf(st), xml, facts, reading, packed);
 }
 
 quint64 TaskStore::ReadFile(const QByteArray& name, StoredTask* stored, const FileAt* at) const
@@ -500,14 +503,18 @@ void TaskStore::EachTask(const TaskPath& folder, const std::function<void(Stored
     if (failed) std::rethrow_exception(failed);
 }
 
-void TaskStore::ListTaskTexts(const TaskPath& folder, QList<ListedTask>* tasks, QList<DamagedTask>* damaged, bool withTexts) const
+void TaskStore::ListTaskTexts(const TaskPath& folder, QList<ListedTask>* tasks, QList<DamagedTask>* damaged, bool withTexts,
+                              bool packed) const
 {
     EachTaskFile(folder, damaged, [&](const TaskPath& path, const QString& file, const FileAt& at) {
-        ListedTask listed{path, {}, {}, at.name, 0};
-        if (!Cached(path, at.name, withTexts ? &listed.xml : nullptr, &listed.facts, &at, &listed.reading)) {
+        ListedTask listed{path, {}, {}, at.name, 0, {}};
+        QByteArray* const xml = withTexts && !packed ? &listed.xml : nullptr;
+        PackedDocument* const text = withTexts && packed ? &listed.packed : nullptr;
+        if (!Cached(path, at.name, xml, &listed.facts, &at, &listed.reading, text)) {
             StoredTask stored{path, {}, {}, file, {}};
             listed.reading = ReadFile(at.name, &stored, &at);
-            if (withTexts) listed.xml = stored.xml;
+            if (xml) *xml = stored.xml;
+            if (text) *text = PackedDocument(stored.xml);
             listed.facts = ListedFacts{stored.doc.settings.hidden, stored.doc.settings.enabled};
         }
         tasks->append(std::move(listed));

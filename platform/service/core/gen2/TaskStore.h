@@ -9,6 +9,7 @@
 // that already holds two spellings keeps both reachable.
 
 #include "ServiceRoot.h"
+#include "gen2/PackedDocument.h"
 #include "gen2/TaskDocument.h"
 #include "TaskPath.h"
 #include "gen2/TaskRuntimeState.h"
@@ -53,6 +54,8 @@ struct ListedTask {
     /// Its file, and which reading of it the cache holds the text from (0: none).
     QByteArray file;
     quint64 reading = 0;
+    /// The text packed, in place of `xml`, when a listing asked for it so.
+    PackedDocument packed;
 };
 
 /// A task file that does not load, and why.
@@ -83,7 +86,9 @@ public:
     /// The same without decoding the documents that were read before and have not changed
     /// since: what a listing sends.
     /// Without `withTexts` the texts are left empty: a listing of statuses sends none.
-    void ListTaskTexts(const TaskPath& folder, QList<ListedTask>* tasks, QList<DamagedTask>* damaged, bool withTexts = true) const;
+    /// With `packed` the texts are given packed (ListedTask::packed) as the cache holds them.
+    void ListTaskTexts(const TaskPath& folder, QList<ListedTask>* tasks, QList<DamagedTask>* damaged, bool withTexts = true,
+                       bool packed = false) const;
     /// One task; throws ServiceError when it is missing or damaged.
     StoredTask LoadTask(const TaskPath& task) const;
 
@@ -141,7 +146,7 @@ private:
     /// The text of `task` from the cache, and what a listing looks at; false when the cache
     /// holds nothing for the file `name` or the file changed since.
     bool Cached(const TaskPath& task, const QByteArray& name, QByteArray* xml, ListedFacts* facts, const FileAt* at = nullptr,
-                quint64* reading = nullptr) const;
+                quint64* reading = nullptr, PackedDocument* packed = nullptr) const;
     /// Reads and checks the file `name` into `stored` (whose path and file are set) and caches
     /// it; gives the reading the cache holds it as.
     quint64 ReadFile(const QByteArray& name, StoredTask* stored, const FileAt* at = nullptr) const;

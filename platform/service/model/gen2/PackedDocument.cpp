@@ -105,12 +105,56 @@ PackedDocument::PackedDocument(const QByteArray& xml) : m_size(xml.size())
 QByteArray PackedDocument::Unpack() const
 {
     if (!m_packed) return m_bytes;
-    const QList<QByteArray>& markup = TaskDocumentCodec::Markup();
     QByteArray xml(m_size, Qt::Uninitialized);
-    char* out = xml.data();
-    char* const outEnd = out + m_size;
-    const char* p = m_bytes.constData();
-    const char* const end = p + m_bytes.size();
+    xml.truncate(Unpack(m_bytes.constData(), m_bytes.size(), xml.data(), m_size));
+    return xml;
+}
+
+quint64 PackedDocument::FormatId()
+{
+    // FNV-1a over the pieces in their order, each ended by a byte no piece holds.
+    static const quint64 id = [] {
+        quint64 hash = 14695981039346656037ull;
+        const auto add = [&](uchar byte) { hash = (hash ^ byte) * 1099511628211ull; };
+        for (const QByteArray& piece : TaskDocumentCodec::Markup()) {
+            for (const char c : piece) add(uchar(c));
+            add(0);
+        }
+        add(uchar(kFirstMark));
+        add(uchar(kLastMark));
+        return hash;
+    }();
+    return id;
+}
+
+std::optional<qsizetype> PackedDocument::UnpackedSize(const char* packed, qsizetype size)
+{
+    const QList<QByteArray>& markup = TaskDocumentCodec::Markup();
+    const char* p = packed;
+    const char* const end = packed + size;
+    qsizetype total = 0;
+    while (p < end) {
+        if (!IsMark(*p)) {
+            ++total;
+            ++p;
+            continue;
+        }
+        if (p + 1 == end) return std::nullopt;
+        const qsizetype index = (*p - kFirstMark) * 256 + uchar(p[1]);
+        if (index >= markup.size()) return std::nullopt;
+        total += markup[index].size();
+        p += 2;
+    }
+    return total;
+}
+
+qsizetype PackedDocument::Unpack(const char* packed, qsizetype size, char* out, qsizetype room)
+{
+    const QList<QByteArray>& markup = TaskDocumentCodec::Markup();
+    char* const begin = out;
+    char* const outEnd = out + room;
+    const char* p = packed;
+    const char* const end = p + size;
     while (p < end) {
         const char* mark = p;
         while (mark < end && !IsMark(*mark)) ++mark;
@@ -125,5 +169,5 @@ QByteArray PackedDocument::Unpack() const
         out += length;
         p = mark + 2;
     }
-    return xml;
+    return out - begin;
 }

@@ -6,6 +6,7 @@
 // is kept as it is.
 
 #include <QByteArray>
+#include <optional>
 
 class PackedDocument {
 public:
@@ -16,6 +17,22 @@ public:
     QByteArray Unpack() const;
     /// The room the packed form takes.
     qsizetype PackedSize() const { return m_bytes.size(); }
+    /// Whether Bytes() is packed; when not, it is the document itself.
+    bool IsPacked() const { return m_packed; }
+    /// The packed form, or the document when it is not packed.
+    const QByteArray& Bytes() const { return m_bytes; }
+
+    /// Tells the packed forms of two builds apart: the same number for the same pieces of
+    /// markup in the same order. A packed text goes to another process only when its number
+    /// is this one's, which it asks with.
+    static quint64 FormatId();
+    /// The size of the document that the `size` packed bytes at `packed` give back; nothing
+    /// when they hold a mark that names no piece of markup, or end within one. For bytes from
+    /// outside, before Unpack is asked.
+    static std::optional<qsizetype> UnpackedSize(const char* packed, qsizetype size);
+    /// Writes the document of the `size` packed bytes at `packed` to `out`, which has room
+    /// for `room` bytes (what UnpackedSize gave); gives the number of bytes written.
+    static qsizetype Unpack(const char* packed, qsizetype size, char* out, qsizetype room);
 
 private:
     QByteArray m_bytes;
