@@ -3,6 +3,7 @@
 #include "AccountPolicy.h"
 #include "AtomicFile.h"
 #include "DaemonProtocol.h"
+#include "HeapFill.h"
 #include "server/DaemonServer.h"
 #include "catalog/Gen1Catalog.h"
 #include "Gen1Protocol.h"
@@ -147,7 +148,9 @@ Daemon::StartResult Daemon::Start(QString* message)
     connect(m_sessions, &SessionSource::LoggedOn, m_loop, &ScheduleLoop::OnLogon);
     connect(m_sessions, &SessionSource::StateChanged, m_loop, &ScheduleLoop::OnSessionChange);
     m_loop->SetSessions(m_sessions);
-    m_loop->Begin(m_state.HandledThrough(), booted, m_state.CatchUp(m_bootId));
+    // The heap grows by what the schedule keeps of every task and by the store's cache.
+    HeapFill heap;
+    m_loop->Begin(m_state.HandledThrough(), booted, m_state.CatchUp(m_bootId), [&heap] { heap.Follow(); });
 #if defined(__GLIBC__)
     // Reading a large store leaves its freed working memory spread through the heap, where
     // the allocator would keep it for good; the daemon runs for weeks.

@@ -27,7 +27,7 @@ std::optional<RunnableTask> ScheduleLoop::Load(const TaskKey& key) const
     return task;
 }
 
-void ScheduleLoop::Begin(const QDateTime& handled, bool booted, const CatchUpMarks& marks)
+void ScheduleLoop::Begin(const QDateTime& handled, bool booted, const CatchUpMarks& marks, const std::function<void()>& eachRead)
 {
     // In UTC: every task compares and converts these, and a local time is converted anew
     // through the C library (which looks at the zone file) each time.
@@ -80,6 +80,7 @@ void ScheduleLoop::Begin(const QDateTime& handled, bool booted, const CatchUpMar
                     else if (!bootDone) StartNow(*task, QStringLiteral("boot"));
                 }
             }
+            if (eachRead) eachRead();
         });
     }
     MarkHandled(now);

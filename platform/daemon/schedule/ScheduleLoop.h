@@ -35,8 +35,10 @@ public:
     /// Reads every task of the catalogs and arms the timer. Starts missed since `handledThrough`
     /// (when valid) are counted as missed runs, and run once, now, for tasks that ask for it;
     /// `booted` fires the start-up triggers. `marks` are the tasks whose catch-up an earlier
-    /// daemon began: what it carried out is not done again.
-    void Begin(const QDateTime& handledThrough, bool booted, const CatchUpMarks& marks = {});
+    /// daemon began: what it carried out is not done again. `eachRead`, when given, is called
+    /// after each task is scheduled.
+    void Begin(const QDateTime& handledThrough, bool booted, const CatchUpMarks& marks = {},
+               const std::function<void()>& eachRead = {});
     /// A task was registered, changed or deleted: its times are computed again.
     void Refresh(const TaskKey& key);
     /// `user` logged on: the logon triggers for that user (or for any user) fire.

@@ -1,5 +1,6 @@
 // The schedule loop with a hand-moved clock: which task starts when, and why.
 
+#include "HeapFill.h"
 #include "catalog/Gen1Catalog.h"
 #include "catalog/Gen2Catalog.h"
 #include "MemoryCatalog.h"
@@ -9,6 +10,12 @@
 #include "TriggerRecords.h"
 
 #include <QtTest>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+#include <sys/mman.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
@@ -121,6 +128,7 @@ private slots:
     void startsCarryTheirTriggersSettings();
     void gen2StartsAreStrictlyAfter_data();
     void gen2StartsAreStrictlyAfter();
+    void readingFillsTheHeapAsItGrows();
 
 private:
     std::unique_ptr<MemoryCatalog> m_catalog;
@@ -898,6 +906,71 @@ void TestScheduleLoop::gen2StartsAreStrictlyAfter()
     QCOMPARE(task.StartsAfter(after, first.addDays(1), 10).size(), 2);
     QCOMPARE(task.StartsAfter(after, first.addMSecs(-1), 10).size(), 0);
     QVERIFY(task.StartsAfter(QDateTime(), {}, 3).isEmpty());
+}
+
+namespace {
+
+long MinorFaults()
+{
+    rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_minflt;
+}
+
+// Grows the heap by about `bytes` in blocks that the allocator carves from the heap's end
+// (below the size it maps apart), touching a page or two of each.
+std::vector<void*> GrowHeap(size_t bytes)
+{
+    std::vector<void*> blocks;
+    blocks.reserve(bytes / 65536 + 1);
+    const char* const start = static_cast<char*>(sbrk(0));
+    while (static_cast<char*>(sbrk(0)) < start + bytes) blocks.push_back(std::malloc(65536));
+    return blocks;
+}
+
+// The faults of writing every block whole.
+long FaultsOfWriting(const std::vector<void*>& blocks)
+{
+    const long before = MinorFaults();
+    for (void* block : blocks) std::memset(block, 1, 65536);
+    return MinorFaults() - before;
+}
+
+} // namespace
+
+void TestScheduleLoop::readingFillsTheHeapAsItGrows()
+{
+#if !defined(__GLIBC__)
+    QSKIP("the heap is followed by its end as the GNU C library moves it");
+#endif
+    // Each of the daemon's start-up reads calls back after each task; the heap it grows is
+    // filled then, not page by page as it is written.
+    std::vector<void*> plain = GrowHeap(4 << 20);
+    const long unfilled = FaultsOfWriting(plain);
+    if (unfilled < 500) QSKIP("this system fills a growing heap by other means");
+    HeapFill fill;
+    std::vector<void*> filled = GrowHeap(4 << 20);
+    fill.Follow();
+    const long faults = FaultsOfWriting(filled);
+    if (faults > unfilled / 2 && madvise(sbrk(0), 0, MADV_POPULATE_WRITE) != 0 && errno == EINVAL)
+        QSKIP("the system cannot fill a range of pages at once");
+    // (No message made before the end: it would sit on the heap's end.)
+    const bool fewFaults = faults < unfilled / 10;
+
+    // The heap's end falls back when its last blocks are freed; grown again, it is filled
+    // from there.
+    const char* const high = static_cast<char*>(sbrk(0));
+    for (auto it = filled.rbegin(); it != filled.rend(); ++it) std::free(*it);
+    filled.clear();
+    if (static_cast<char*>(sbrk(0)) >= high) QSKIP("the allocator kept the freed end of the heap");
+    fill.Follow();
+    std::vector<void*> again = GrowHeap(2 << 20);
+    fill.Follow();
+    const long faultsAgain = FaultsOfWriting(again);
+    for (void* block : again) std::free(block);
+    for (void* block : plain) std::free(block);
+    QVERIFY2(fewFaults, qPrintable(QStringLiteral("%1 faults writing the filled heap, %2 without").arg(faults).arg(unfilled)));
+    QVERIFY2(faultsAgain < unfilled / 20, qPrintable(QStringLiteral("%1 faults after the heap shrank").arg(faultsAgain)));
 }
 
 QTEST_GUILESS_MAIN(TestScheduleLoop)
