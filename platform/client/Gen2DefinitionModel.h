@@ -29,7 +29,7 @@ public:
     /// a whole decode does, so reading the rest later cannot fail.
     static std::shared_ptr<DefinitionModel> OfStored(const StoredText& stored, ValueProblem* problem)
     {
-        auto triggers = TaskDocumentCodec::DecodeParts(Scratch(stored), TaskDocumentCodec::TriggersPart, problem);
+        auto triggers = TaskDocumentCodec::DecodeParts(stored.Read(), TaskDocumentCodec::TriggersPart, problem);
         if (!triggers) return nullptr;
         auto model = std::make_shared<DefinitionModel>();
         model->TakeTriggers(&triggers->triggers);
@@ -94,7 +94,7 @@ private:
         m_doc = std::make_unique<TaskDocument>();
         if (m_stored.IsNull()) return;
         const StoredText stored = std::exchange(m_stored, StoredText());
-        auto rest = TaskDocumentCodec::DecodeParts(Scratch(stored), TaskDocumentCodec::AllParts & ~TaskDocumentCodec::TriggersPart, nullptr);
+        auto rest = TaskDocumentCodec::DecodeParts(stored.Read(), TaskDocumentCodec::AllParts & ~TaskDocumentCodec::TriggersPart, nullptr);
         // The same bytes were accepted when the triggers were read.
         Q_ASSERT(rest);
         if (!rest) return;
@@ -102,15 +102,6 @@ private:
         for (ActionData& a : rest->actions) m_actions.append(std::make_shared<ActionData>(std::move(a)));
         rest->actions = {};
         *m_doc = std::move(*rest);
-    }
-
-    /// The text of `stored` in a buffer of the thread's, reused: a text is read whole into
-    /// the decoded parts, which keep nothing of it, and a list reads thousands of them.
-    static const QByteArray& Scratch(const StoredText& stored)
-    {
-        thread_local QByteArray buffer;
-        stored.TextInto(&buffer);
-        return buffer;
     }
 
     /// Null until first used: a listed definition that only shows its schedule never needs it.

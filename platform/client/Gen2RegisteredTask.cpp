@@ -204,7 +204,7 @@ HRESULT Gen2RegisteredTask::get_Definition(ITaskDefinition** ppDefinition)
     return OutObject(ppDefinition, Gen2TaskDefinition::Make(std::move(model)));
 }
 
-HRESULT Gen2RegisteredTask::get_Xml(QString* pXml) { return Out(pXml, QString::fromUtf8(m_xml.Text())); }
+HRESULT Gen2RegisteredTask::get_Xml(QString* pXml) { return Out(pXml, QString::fromUtf8(m_xml.Read())); }
 
 HRESULT Gen2RegisteredTask::Stop(LONG flags)
 {

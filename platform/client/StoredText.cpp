@@ -38,9 +38,29 @@ void StoredText::TextInto(QByteArray* out) const
     const char* const from = m_bytes.constData() + m_at;
     if (m_textSize < 0) {
         out->resize(m_size);
-        std::memcpy(out->data(), from, size_t(m_size));
+        if (m_size > 0) std::memcpy(out->data(), from, size_t(m_size));
         return;
     }
     out->resize(m_textSize);
     PackedDocument::Unpack(from, m_size, out->data(), m_textSize);
+}
+
+const QByteArray& StoredText::Read() const
+{
+    if (m_textSize < 0 && m_at == 0 && m_size == m_bytes.size()) return m_bytes;
+    struct Last {
+        QByteArray source;
+        qsizetype at = -1;
+        qsizetype size = 0;
+        QByteArray text;
+    };
+    thread_local Last last;
+    // The source is held, so that its bytes stay where they are: the same place is the same text.
+    if (last.source.isNull() || last.source.constData() != m_bytes.constData() || last.at != m_at || last.size != m_size) {
+        TextInto(&last.text);
+        last.source = m_bytes;
+        last.at = m_at;
+        last.size = m_size;
+    }
+    return last.text;
 }

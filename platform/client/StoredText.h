@@ -21,6 +21,9 @@ public:
     QByteArray Text() const;
     /// The document in `*out`, whose room is reused.
     void TextInto(QByteArray* out) const;
+    /// The document, valid until the next call on this thread: the text of a list row is read
+    /// in two parts (its triggers, then the rest) and unpacked once, into room that is reused.
+    const QByteArray& Read() const;
     /// The document's size.
     qsizetype TextSize() const { return m_textSize >= 0 ? m_textSize : m_size; }
     bool IsNull() const { return m_bytes.isNull(); }

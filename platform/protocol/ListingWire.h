@@ -58,6 +58,9 @@ public:
     void InsertInto(QCborMap* reply) const;
 
 private:
+    /// A task's path, its document's kind byte when `kind` is given, and the document.
+    void Append(const QByteArray& path, const char* kind, const QByteArray& text);
+
     QByteArray m_listing;
     QByteArray m_statuses;
     qsizetype m_count = 0;

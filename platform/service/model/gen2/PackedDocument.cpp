@@ -54,6 +54,52 @@ const PieceTable& Pieces()
     return table;
 }
 
+// The pieces as unpacking reads them: their sizes in one array, and each short one padded, so
+// that it is copied in one move of kPad bytes where the text being written has the room.
+class UnpackTable {
+public:
+    static constexpr qsizetype kPad = 32;
+
+    UnpackTable()
+    {
+        const QList<QByteArray>& markup = TaskDocumentCodec::Markup();
+        const qsizetype count = std::min<qsizetype>(markup.size(), kMarks * 256);
+        m_sizes.resize(size_t(count));
+        m_data.resize(size_t(count));
+        m_padded.resize(size_t(count));
+        for (qsizetype i = 0; i < count; ++i) {
+            m_sizes[size_t(i)] = markup[i].size();
+            m_data[size_t(i)] = markup[i].constData();
+            m_padded[size_t(i)].fill('\0');
+            std::memcpy(m_padded[size_t(i)].data(), markup[i].constData(), size_t(std::min(markup[i].size(), kPad)));
+        }
+    }
+
+    qsizetype Count() const { return qsizetype(m_sizes.size()); }
+    qsizetype Size(qsizetype i) const { return m_sizes[size_t(i)]; }
+    const char* Data(qsizetype i) const { return m_data[size_t(i)]; }
+    const char* Padded(qsizetype i) const { return m_padded[size_t(i)].data(); }
+
+private:
+    std::vector<qsizetype> m_sizes;
+    std::vector<const char*> m_data;
+    std::vector<std::array<char, kPad>> m_padded;
+};
+
+const UnpackTable& Unpacking()
+{
+    static const UnpackTable table;
+    return table;
+}
+
+// The index of the piece a mark at `p` (before `end`) names, or -1 when it names none or is cut off.
+qsizetype PieceAt(const UnpackTable& table, const char* p, const char* end)
+{
+    if (end - p < 2) return -1;
+    const qsizetype index = (uchar(*p) - uchar(kFirstMark)) * 256 + uchar(p[1]);
+    return index < table.Count() ? index : -1;
+}
+
 // Copies `length` bytes; false when one of them is a mark, which would not unpack as itself.
 bool CopyPlain(char*& out, const char* from, qsizetype length)
 {
@@ -129,7 +175,7 @@ quint64 PackedDocument::FormatId()
 
 std::optional<qsizetype> PackedDocument::UnpackedSize(const char* packed, qsizetype size)
 {
-    const QList<QByteArray>& markup = TaskDocumentCodec::Markup();
+    const UnpackTable& table = Unpacking();
     const char* p = packed;
     const char* const end = packed + size;
     qsizetype total = 0;
@@ -139,10 +185,9 @@ std::optional<qsizetype> PackedDocument::UnpackedSize(const char* packed, qsizet
             ++p;
             continue;
         }
-        if (p + 1 == end) return std::nullopt;
-        const qsizetype index = (*p - kFirstMark) * 256 + uchar(p[1]);
-        if (index >= markup.size()) return std::nullopt;
-        total += markup[index].size();
+        const qsizetype index = PieceAt(table, p, end);
+        if (index < 0) return std::nullopt;
+        total += table.Size(index);
         p += 2;
     }
     return total;
@@ -150,24 +195,29 @@ std::optional<qsizetype> PackedDocument::UnpackedSize(const char* packed, qsizet
 
 qsizetype PackedDocument::Unpack(const char* packed, qsizetype size, char* out, qsizetype room)
 {
-    const QList<QByteArray>& markup = TaskDocumentCodec::Markup();
+    // Pieces are copied in one move where there is room past them: most pieces and texts of a
+    // document are a few bytes long, and a call to copy each of them would cost more than the
+    // copy. A packed document is mostly marks, a few bytes apart.
+    const UnpackTable& table = Unpacking();
     char* const begin = out;
     char* const outEnd = out + room;
     const char* p = packed;
     const char* const end = p + size;
     while (p < end) {
-        const char* mark = p;
-        while (mark < end && !IsMark(*mark)) ++mark;
-        const size_t plain = size_t(std::min(mark - p, outEnd - out));
-        std::memcpy(out, p, plain);
-        out += plain;
-        const qsizetype index = mark + 1 < end ? (*mark - kFirstMark) * 256 + uchar(mark[1]) : markup.size();
-        if (index >= markup.size()) break;
-        const QByteArray& piece = markup[index];
-        const size_t length = size_t(std::min(piece.size(), qsizetype(outEnd - out)));
-        std::memcpy(out, piece.constData(), length);
+        if (!IsMark(*p)) {
+            if (out == outEnd) break;
+            *out++ = *p++;
+            continue;
+        }
+        const qsizetype index = PieceAt(table, p, end);
+        if (index < 0) break;
+        const qsizetype length = std::min(table.Size(index), qsizetype(outEnd - out));
+        if (length <= UnpackTable::kPad && outEnd - out >= UnpackTable::kPad)
+            std::memcpy(out, table.Padded(index), size_t(UnpackTable::kPad));
+        else
+            std::memcpy(out, table.Data(index), size_t(length));
         out += length;
-        p = mark + 2;
+        p += 2;
     }
     return out - begin;
 }
