@@ -3,6 +3,7 @@
 #include "DaemonProtocol.h"
 
 #include <QCborParserError>
+#include <QCborStreamReader>
 #include <QCborValue>
 #include <QtEndian>
 #include <algorithm>
@@ -41,10 +42,21 @@ FrameReader::Status FrameReader::Next(QCborMap* message, QString* error)
         } else if (m_buffer.size() - HeaderSize < qsizetype(length)) {
             return NeedMore;
         } else {
-            const QByteArray payload = m_buffer.mid(HeaderSize, length);
-            m_buffer.remove(0, HeaderSize + length);
             QCborParserError parseError;
-            const QCborValue value = QCborValue::fromCbor(payload, &parseError);
+            QCborValue value;
+            if (m_buffer.size() == HeaderSize + qsizetype(length)) {
+                // The buffer holds this frame alone, as it does a reply: read where it lies,
+                // without a copy of a payload that may take megabytes.
+                QCborStreamReader reader(m_buffer.constData() + HeaderSize, qsizetype(length));
+                value = QCborValue::fromCbor(reader);
+                parseError.error = reader.lastError();
+                parseError.offset = reader.currentOffset();
+                m_buffer = QByteArray();
+            } else {
+                const QByteArray payload = m_buffer.mid(HeaderSize, length);
+                m_buffer.remove(0, HeaderSize + length);
+                value = QCborValue::fromCbor(payload, &parseError);
+            }
             if (parseError.error != QCborError::NoError || !value.isMap()) {
                 if (error) {
                     *error = parseError.error != QCborError::NoError
