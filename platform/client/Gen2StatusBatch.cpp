@@ -24,19 +24,21 @@ bool Gen2StatusBatch::Fetch()
         // Bytes that cannot be read serve nothing: every row then asks on its own.
         if (!listing || !listing->HasStatuses()) return false;
         m_listing = std::move(*listing);
-        m_entries.resize(m_listing.entries.size());
+        m_served.resize(m_listing.entries.size());
         return true;
     }
     // A service that packs nothing sends a map for each task.
     const QCborArray records = reply.value(Gen2Protocol::Key::Tasks).toArray();
-    m_entries.reserve(records.size());
+    m_served.reserve(records.size());
+    m_maps.reserve(records.size());
     for (const QCborValue& value : records) {
         const QCborMap record = value.toMap();
         const QCborValue status = record.value(Gen2Protocol::Key::Status);
         // A service that does not know the question answers with a plain listing.
         if (!status.isMap()) return false;
-        m_index.insert(record.value(Gen2Protocol::Key::Path).toString(), m_entries.size());
-        m_entries.append(Entry{0, status.toMap()});
+        m_index.insert(record.value(Gen2Protocol::Key::Path).toString(), m_maps.size());
+        m_maps.append(status.toMap());
+        m_served.append(0);
     }
     return true;
 }
@@ -68,7 +70,8 @@ void Gen2StatusBatch::Drop()
 {
     m_stage = Stage::Unavailable;
     m_listing = {};
-    m_entries.clear();
+    m_served.clear();
+    m_maps.clear();
     m_index.clear();
 }
 
@@ -86,9 +89,9 @@ std::optional<Gen2StatusBatch::Answer> Gen2StatusBatch::Take(const QString& path
     }
     const qsizetype i = IndexOf(path);
     if (i < 0) return std::nullopt;
-    Entry& entry = m_entries[i];
-    if (entry.served & fieldBit) return std::nullopt;
-    entry.served |= fieldBit;
+    quint8& served = m_served[i];
+    if (served & fieldBit) return std::nullopt;
+    served |= quint8(fieldBit);
     if (!m_listing.entries.isEmpty()) return Answer{ListingWire::StatusMap(m_listing.Status(i)), m_call};
-    return Answer{entry.status, m_call};
+    return Answer{m_maps[i], m_call};
 }

@@ -36,13 +36,6 @@ private:
     qsizetype IndexOf(const QString& path);
     void Drop();
 
-    struct Entry {
-        unsigned served = 0;
-        /// An older service's status map; for a packed answer the map is made each time a
-        /// field is served, from the answer's bytes, and not kept: a map for every row of
-        /// a listing of thousands would take more than all the packed statuses.
-        QCborMap status;
-    };
     std::shared_ptr<Gen2Session> m_session;
     QString m_folder;
     bool m_hidden = false;
@@ -50,7 +43,12 @@ private:
     quint64 m_call = 0;
     // The answer as it came, packed; an older service's maps are kept as their maps.
     ListingWire::Listing m_listing;
-    QList<Entry> m_entries;
+    /// The fields served of each task (StatusField bits), one byte a task.
+    QList<quint8> m_served;
+    /// An older service's status maps; for a packed answer a map is made each time a field
+    /// is served and not kept: a map for every row of thousands would take more than all
+    /// the packed statuses.
+    QList<QCborMap> m_maps;
     // Rows are read in the listing's order: the task after the one found last is looked at
     // first, and the paths are hashed only for a reader that jumps about.
     qsizetype m_last = -1;
