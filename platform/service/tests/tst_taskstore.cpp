@@ -5,6 +5,7 @@
 #include "ListingWire.h"
 #include "SampleDocuments.h"
 #include "ServiceCore.h"
+#include "FileBatch.h"
 #include "ServiceError.h"
 #include "gen2/ScheduledRuns.h"
 #include "gen2/TaskDocumentCodec.h"
@@ -481,6 +482,87 @@ private slots:
         QCOMPARE(visits, 1);
         QVERIFY(damaged.isEmpty());
         QVERIFY_THROWS_EXCEPTION(ServiceError, store.EachTask(Path("\\Missing"), [](StoredTask&&) {}, nullptr));
+    }
+
+    // A folder read in batches gives what reading each file by itself gives: the same tasks,
+    // texts and file facts, the same damaged ones with the same reasons, and readings the
+    // cache then knows again.
+    void batchesReadAsFilesAlone_data()
+    {
+        QTest::addColumn<bool>("batched");
+        QTest::newRow("in batches") << true;
+        QTest::newRow("one at a time") << false;
+    }
+
+    void batchesReadAsFilesAlone()
+    {
+        QFETCH(bool, batched);
+        FileBatch::SetEnabled(batched);
+        const struct Restore {
+            ~Restore() { FileBatch::SetEnabled(true); }
+        } restore;
+        FreshStore fresh;
+        QVERIFY(fresh.ready);
+        TaskStore& store = fresh.store;
+        // More tasks than one batch takes, one with a text longer than a batch reads itself;
+        // written as files, so that the cache knows none of them.
+        store.CreateFolder(Path("\\F"));
+        const QString dir = fresh.serviceRoot.TasksDir() + QStringLiteral("/F.folder/");
+        for (int i = 0; i < FileBatch::Capacity * 2 + 5; ++i) {
+            TaskDocument doc = Runnable();
+            doc.registrationInfo.description = QStringLiteral("task %1").arg(i);
+            if (i == 7) doc.registrationInfo.description = QString(100 * 1024, QLatin1Char('x'));
+            QFile file(dir + QStringLiteral("T%1.task").arg(i, 3, 10, QLatin1Char('0')));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(TaskDocumentCodec::Encode(doc));
+            QVERIFY(file.setPermissions(QFile::ReadOwner | QFile::WriteOwner));
+        }
+        QVERIFY(QFile::link(dir + QStringLiteral("T001.task"), dir + QStringLiteral("T001-link.task")));
+        QVERIFY(QFile::link(dir + QStringLiteral("nowhere"), dir + QStringLiteral("T002-dangling.task")));
+        QCOMPARE(::mkfifo(QFile::encodeName(dir + QStringLiteral("T003-pipe.task")).constData(), 0600), 0);
+        QFile empty(dir + QStringLiteral("T004-empty.task"));
+        QVERIFY(empty.open(QIODevice::WriteOnly));
+        empty.close();
+        QFile huge(dir + QStringLiteral("T005-huge.task"));
+        QVERIFY(huge.open(QIODevice::WriteOnly));
+        QVERIFY(huge.resize(TaskDocumentCodec::MaxDocumentBytes + 1));
+        huge.close();
+        QFile cut(dir + QStringLiteral("T006-cut.task"));
+        QVERIFY(cut.open(QIODevice::WriteOnly));
+        cut.write("<Task");
+        cut.close();
+
+        QList<StoredTask> tasks;
+        QList<DamagedTask> damaged;
+        store.ListTasks(Path("\\F"), &tasks, &damaged);
+        QCOMPARE(tasks.size(), FileBatch::Capacity * 2 + 5 + 1);   // the link is the task it points to
+        for (const StoredTask& task : std::as_const(tasks)) {
+            QFile file(task.file);
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QCOMPARE(task.xml, file.readAll());
+            QVERIFY(task.facts.known && task.facts.regular);
+            QCOMPARE(task.facts.link, task.path.Name() == QStringLiteral("T001-link"));
+            QCOMPARE(task.facts.owner, geteuid());
+            QCOMPARE(task.facts.mode & 0777, mode_t(0600));
+        }
+        QCOMPARE(tasks[8].doc.registrationInfo.description.size(), 100 * 1024);   // \F\T007 after the link
+        QStringList damagedNames;
+        for (const DamagedTask& d : std::as_const(damaged)) damagedNames << d.path.Name() + QLatin1Char(':') + d.error.section(QLatin1Char('('), 1);
+        QCOMPARE(damaged.size(), 3);   // the dangling link and the pipe are no tasks
+        QVERIFY2(damagedNames[0].startsWith(QStringLiteral("T004-empty:")), qPrintable(damagedNames.join(QLatin1Char('|'))));
+        QVERIFY2(damagedNames[1].contains(QStringLiteral("too large")), qPrintable(damagedNames[1]));
+        QVERIFY2(damagedNames[2].startsWith(QStringLiteral("T006-cut:")), qPrintable(damagedNames[2]));
+
+        // What was read is known to the cache by the file's signature: a listing reads nothing again.
+        QList<ListedTask> first;
+        QList<ListedTask> second;
+        store.ListTaskTexts(Path("\\F"), &first, nullptr);
+        store.ListTaskTexts(Path("\\F"), &second, nullptr);
+        QCOMPARE(first.size(), tasks.size());
+        for (qsizetype i = 0; i < first.size(); ++i) {
+            QCOMPARE(first[i].reading, second[i].reading);
+            QCOMPARE(first[i].xml, tasks[i].xml);
+        }
     }
 
     void twoStoredSpellingsStayApart()

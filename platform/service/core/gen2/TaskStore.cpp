@@ -1,6 +1,7 @@
 #include "gen2/TaskStore.h"
 
 #include "AtomicFile.h"
+#include "FileBatch.h"
 #include "ServiceError.h"
 #include "StoreLock.h"
 #include "gen2/PackedDocument.h"
@@ -16,6 +17,7 @@
 #include <algorithm>
 #include <memory>
 #include <optional>
+#include <vector>
 #include <cerrno>
 #include <cstring>
 #include <exception>
@@ -391,40 +393,26 @@ quint64 TaskStore::ReadFile(const QByteArray& name, StoredTask* stored, const Fi
     // directory: the system does not walk the whole path again for every task.
     const int dir = at && at->dir >= 0 ? at->dir : AT_FDCWD;
     const char* const file = at && at->dir >= 0 ? at->leaf.constData() : name.constData();
+    constexpr qsizetype maxBytes = TaskDocumentCodec::MaxDocumentBytes;
+    FileReading reading = at && at->reading ? std::move(*at->reading) : ReadFileAlone(dir, file, O_NOFOLLOW, maxBytes);
     bool link = false;
-    int fd = ::openat(dir, file, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
-    if (fd < 0 && errno == ELOOP) {
+    if (reading.openError == ELOOP) {
         link = true;
-        fd = ::openat(dir, file, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        reading = ReadFileAlone(dir, file, 0, maxBytes);
     }
-    if (fd < 0) {
-        if (errno == ENOENT || errno == ENOTDIR) throw NotFound(task);
-        throw Damaged(task, QString::fromLocal8Bit(std::strerror(errno)));
+    if (reading.openError) {
+        if (reading.openError == ENOENT || reading.openError == ENOTDIR) throw NotFound(task);
+        throw Damaged(task, QString::fromLocal8Bit(std::strerror(reading.openError)));
     }
     // The signature of the open file is the signature of what is read from it.
-    struct stat st {};
-    const bool statted = ::fstat(fd, &st) == 0;
-    if (statted) stored->facts = StoredFile{true, link, bool(S_ISREG(st.st_mode)), st.st_uid, st.st_mode};
-    if (statted && !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        throw NotFound(task);
-    }
-    if (statted && st.st_size > TaskDocumentCodec::MaxDocumentBytes) {
-        ::close(fd);
-        throw Damaged(task, QStringLiteral("its file is too large"));
-    }
+    const struct stat& st = reading.facts;
+    if (reading.statted) stored->facts = StoredFile{true, link, bool(S_ISREG(st.st_mode)), st.st_uid, st.st_mode};
+    if (reading.statted && !S_ISREG(st.st_mode)) throw NotFound(task);
+    if (reading.statted && st.st_size > maxBytes) throw Damaged(task, QStringLiteral("its file is too large"));
+    if (!reading.statted || reading.readError)
+        throw Damaged(task, QString::fromLocal8Bit(std::strerror(reading.readError ? reading.readError : EIO)));
     QByteArray& xml = stored->xml;
-    xml.resize(statted ? qsizetype(st.st_size) : 0);
-    qsizetype done = 0;
-    while (done < xml.size()) {
-        const ssize_t n = ::read(fd, xml.data() + done, size_t(xml.size() - done));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        done += n;
-    }
-    const int readError = done == xml.size() ? 0 : errno;
-    ::close(fd);
-    if (!statted || readError) throw Damaged(task, QString::fromLocal8Bit(std::strerror(readError ? readError : EIO)));
+    xml = std::move(reading.bytes);
 
     ValueProblem problem;
     auto doc = TaskDocumentCodec::Load(xml, &problem);
@@ -466,17 +454,57 @@ void TaskStore::EachTaskFile(const TaskPath& asked, QList<DamagedTask>* damaged,
             if (fd >= 0) ::close(fd);
         }
     } closeDir{at.dir};
-    for (const QString& entry : entries) {
-        const auto child = folder.Child(entry.chopped(kTaskSuffix.size()));
-        if (!child) continue;
-        const TaskPath& path = *child;
-        at.leaf = QFile::encodeName(entry);
-        at.name = dirName + '/' + at.leaf;
-        try {
-            read(path, dir + QLatin1Char('/') + entry, at);
-        } catch (const ServiceError& e) {
-            qWarning().noquote() << e.Message();
-            if (damaged) damaged->append(DamagedTask{path, e.Message()});
+    // The files the cache holds nothing for (when the service starts: all of them) are read
+    // a batch at a time, a little ahead of their turn.
+    struct Ahead {
+        std::optional<TaskPath> path;
+        QByteArray leaf;
+        QByteArray name;
+        int slot = -1;   ///< its reading in `readings`, if the batch read it
+    };
+    std::vector<Ahead> ahead(FileBatch::Capacity);
+    std::vector<FileReading> readings(FileBatch::Capacity);
+    FileBatch* batch = nullptr;
+    bool batchMade = false;
+    for (qsizetype first = 0; first < entries.size(); first += FileBatch::Capacity) {
+        const int count = int(std::min<qsizetype>(FileBatch::Capacity, entries.size() - first));
+        const char* names[FileBatch::Capacity];
+        int toRead = 0;
+        for (int i = 0; i < count; ++i) {
+            const QString& entry = entries[first + i];
+            Ahead& next = ahead[size_t(i)];
+            next.path = folder.Child(entry.chopped(kTaskSuffix.size()));
+            next.slot = -1;
+            if (!next.path) continue;
+            next.leaf = QFile::encodeName(entry);
+            next.name = dirName + '/' + next.leaf;
+            if (at.dir >= 0 && !DocumentCache::Instance().Holds(next.name)) {
+                next.slot = toRead;
+                names[toRead++] = next.leaf.constData();
+            }
+        }
+        if (toRead > 1 && !batchMade) {
+            batch = FileBatch::ForThisThread();
+            batchMade = true;
+        }
+        if (!batch || toRead < 2) {
+            for (int i = 0; i < count; ++i) ahead[size_t(i)].slot = -1;
+        } else {
+            batch->Read(at.dir, names, toRead, TaskDocumentCodec::MaxDocumentBytes, readings.data());
+        }
+        for (int i = 0; i < count; ++i) {
+            Ahead& next = ahead[size_t(i)];
+            if (!next.path) continue;
+            const TaskPath& path = *next.path;
+            at.leaf = std::move(next.leaf);
+            at.name = std::move(next.name);
+            at.reading = next.slot >= 0 ? &readings[size_t(next.slot)] : nullptr;
+            try {
+                read(path, dir + QLatin1Char('/') + entries[first + i], at);
+            } catch (const ServiceError& e) {
+                qWarning().noquote() << e.Message();
+                if (damaged) damaged->append(DamagedTask{path, e.Message()});
+            }
         }
     }
 }

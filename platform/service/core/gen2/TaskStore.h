@@ -8,6 +8,7 @@
 // looked up under the stored spelling of each of its names, the exact one first, so a store
 // that already holds two spellings keeps both reachable.
 
+#include "FileBatch.h"
 #include "ServiceRoot.h"
 #include "gen2/PackedDocument.h"
 #include "gen2/TaskDocument.h"
@@ -141,6 +142,8 @@ private:
         QByteArray name;
         int dir = -1;
         QByteArray leaf;
+        /// What a batch read of it ahead of its turn, taken by its reading; none: it is read then.
+        FileReading* reading = nullptr;
     };
     StoredTask Read(const TaskPath& task, const QString& file, const FileAt* at = nullptr) const;
     /// The text of `task` from the cache, and what a listing looks at; false when the cache
