@@ -29,7 +29,9 @@
 #include <ctime>
 #include <functional>
 #include <optional>
+#include <poll.h>
 #include <spawn.h>
+#include <sys/syscall.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -128,36 +130,45 @@ void SupervisorLatency(const QString& rootPath, int starts)
         }
         return std::nullopt;
     };
-    // As the daemon starts an instance: a supervisor started beforehand waits in reserve and
-    // is handed the instance file.
-    QList<double> reserved;
+    // As the daemon starts an instance: its launcher, started once, has a supervisor forked
+    // and waiting, which is handed the instance file and answers its process id.
+    QList<double> launched;
     const QByteArray program = QFile::encodeName(exec);
+    int ends[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) return;
+    QByteArray launcherArgument("--launcher"), placeholder(4096, '.');
+    char* argv[] = {const_cast<char*>(program.constData()), launcherArgument.data(), placeholder.data(), nullptr};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, ends[1], 0);
+    pid_t launcher = 0;
+    const int rc = posix_spawn(&launcher, program.constData(), &actions, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(ends[1]);
+    if (rc != 0) return;
     for (int i = 0; i < starts; ++i) {
-        int ends[2];
-        if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) return;
-        QByteArray reserve("--reserve"), placeholder(4096, '.');
-        char* argv[] = {const_cast<char*>(program.constData()), reserve.data(), placeholder.data(), nullptr};
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, ends[1], 0);
-        pid_t pid = 0;
-        const int rc = posix_spawn(&pid, program.constData(), &actions, nullptr, argv, environ);
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(ends[1]);
-        if (rc != 0) return;
-        QThread::msleep(20);   // it is loaded and waits, as the daemon's would
+        QThread::msleep(20);   // its next supervisor is forked and waits, as the daemon's would
         QFile::remove(d.logFile);
         const QByteArray line = QFile::encodeName(file.fileName()) + '\n';
         const qint64 beforeNs = RealtimeNs();
-        char answer = 0;
-        const bool handed = ::send(ends[0], line.constData(), size_t(line.size()), MSG_NOSIGNAL) == line.size()
-                            && ::recv(ends[0], &answer, 1, 0) == 1;
-        ::close(ends[0]);
-        int status = 0;
-        ::waitpid(pid, &status, 0);
-        if (!handed) return;
-        if (const auto ms = startedAt(beforeNs)) reserved << *ms;
+        QByteArray answer;
+        if (::send(ends[0], line.constData(), size_t(line.size()), MSG_NOSIGNAL) != line.size()) break;
+        char buffer[32];
+        ssize_t got = 0;
+        while (!answer.endsWith('\n') && (got = ::recv(ends[0], buffer, sizeof buffer, 0)) > 0) answer.append(buffer, got);
+        const pid_t supervisor = pid_t(answer.trimmed().toLong());
+        if (supervisor <= 0) break;
+        // Not our child: watched until it is gone.
+        const int fd = int(::syscall(SYS_pidfd_open, supervisor, 0));
+        if (fd >= 0) {
+            pollfd gone{fd, POLLIN, 0};
+            ::poll(&gone, 1, 10000);
+            ::close(fd);
+        }
+        if (const auto ms = startedAt(beforeNs)) launched << *ms;
     }
+    ::close(ends[0]);
+    ::waitpid(launcher, nullptr, 0);
     QList<double> supervised, direct;
     for (int i = 0; i < starts; ++i) {
         QFile::remove(d.logFile);
@@ -172,7 +183,7 @@ void SupervisorLatency(const QString& rootPath, int starts)
     }
     std::printf("supervisor start to program start (%d starts of date): median %.2f ms; the program started directly: median %.2f ms\n",
                 starts, median(supervised), median(direct));
-    std::printf("instance handed to a supervisor in reserve to program start: median %.2f ms\n", median(reserved));
+    std::printf("instance handed to the launcher's waiting supervisor to program start: median %.2f ms\n", median(launched));
 }
 
 } // namespace

@@ -9,6 +9,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
@@ -16,6 +17,7 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QUuid>
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -73,8 +75,8 @@ void WaitUntilRecognisable(pid_t pid, const QByteArray& program)
 }
 
 // The room in a waiting supervisor's command line for the instance file that takes its place.
-constexpr int ReservePlaceholderSize = 4096;
-// How long a supervisor in reserve may take to answer; it does nothing but wait for this.
+constexpr int PlaceholderSize = 4096;
+// How long the launcher may take to answer; its supervisor waits for nothing but this.
 constexpr int HandOverTimeoutMs = 10000;
 
 } // namespace
@@ -83,10 +85,11 @@ InstanceLauncher::InstanceLauncher(ServiceRoot root) : m_root(std::move(root)) {
 
 InstanceLauncher::~InstanceLauncher()
 {
-    if (m_reserve.pid <= 0) return;
-    // Our end closed, it reads the end of its input and goes.
-    ::close(m_reserve.socket);
-    while (::waitpid(m_reserve.pid, nullptr, 0) < 0 && errno == EINTR) {}
+    if (m_launcher.pid <= 0) return;
+    // Our end closed, it reads the end of its input and goes, and so does the supervisor
+    // it keeps waiting.
+    ::close(m_launcher.socket);
+    while (::waitpid(m_launcher.pid, nullptr, 0) < 0 && errno == EINTR) {}
 }
 
 QString InstanceLauncher::InstancesDir() const { return m_root.Path() + QStringLiteral("/instances"); }
@@ -214,56 +217,75 @@ pid_t InstanceLauncher::StartSupervisor(const QByteArray& program, char* const a
     return pid;
 }
 
-void InstanceLauncher::KeepReserve()
+void InstanceLauncher::KeepLauncher()
 {
-    if (m_reserve.pid > 0) {
-        if (::waitpid(m_reserve.pid, nullptr, WNOHANG) == 0) return;   // it still waits
-        ::close(m_reserve.socket);
-        m_reserve = {};
+    if (m_launcher.pid > 0) {
+        if (::waitpid(m_launcher.pid, nullptr, WNOHANG) == 0) return;   // it runs
+        ::close(m_launcher.socket);
+        m_launcher = {};
     }
     int ends[2];
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) return;
     const QByteArray program = QFile::encodeName(SupervisorProgram());
-    QByteArray reserve(ExecSupervisor::ReserveArgument);
-    QByteArray placeholder(ReservePlaceholderSize, '.');
-    char* argv[] = {const_cast<char*>(program.constData()), reserve.data(), placeholder.data(), nullptr};
+    QByteArray launcher(ExecSupervisor::LauncherArgument);
+    QByteArray placeholder(PlaceholderSize, '.');
+    char* argv[] = {const_cast<char*>(program.constData()), launcher.data(), placeholder.data(), nullptr};
     const pid_t pid = StartSupervisor(program, argv, ends[1], nullptr);
     ::close(ends[1]);
     if (pid <= 0) {
         ::close(ends[0]);
         return;   // every start then starts a supervisor of its own, which reports the failure
     }
-    m_reserve = Reserve{pid, ends[0]};
+    m_launcher = Launcher{pid, ends[0]};
+}
+
+void InstanceLauncher::DropLauncher()
+{
+    if (m_launcher.pid <= 0) return;
+    ::kill(m_launcher.pid, SIGKILL);
+    while (::waitpid(m_launcher.pid, nullptr, 0) < 0 && errno == EINTR) {}
+    ::close(m_launcher.socket);
+    m_launcher = {};
 }
 
 pid_t InstanceLauncher::HandOver(const QByteArray& descriptionFile)
 {
-    if (m_reserve.pid <= 0) return 0;
-    const Reserve reserve = std::exchange(m_reserve, {});
+    if (m_launcher.pid <= 0 || descriptionFile.size() >= PlaceholderSize) return 0;
+    const int socket = m_launcher.socket;
     const QByteArray line = descriptionFile + '\n';
-    bool sent = descriptionFile.size() < ReservePlaceholderSize
-                && ::send(reserve.socket, line.constData(), size_t(line.size()), MSG_NOSIGNAL) == line.size();
-    char answer = 0;
-    if (sent) {
-        pollfd ready{reserve.socket, POLLIN, 0};
-        int n;
-        while ((n = ::poll(&ready, 1, HandOverTimeoutMs)) < 0 && errno == EINTR) {}
-        sent = n == 1 && ::recv(reserve.socket, &answer, 1, 0) == 1 && answer == '1';
+    QByteArray answer;
+    bool failed = ::send(socket, line.constData(), size_t(line.size()), MSG_NOSIGNAL) != line.size();
+    QElapsedTimer waited;
+    waited.start();
+    while (!failed && !answer.endsWith('\n')) {
+        pollfd ready{socket, POLLIN, 0};
+        const int n = ::poll(&ready, 1, int(std::max<qint64>(0, HandOverTimeoutMs - waited.elapsed())));
+        if (n < 0 && errno == EINTR) continue;
+        char buffer[32];
+        const ssize_t got = n == 1 ? ::recv(socket, buffer, sizeof buffer, 0) : 0;
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) failed = true;
+        else answer.append(buffer, got);
     }
-    if (!sent) {
-        // It never runs the instance without having answered, and it never answers now.
-        ::kill(reserve.pid, SIGKILL);
-        while (::waitpid(reserve.pid, nullptr, 0) < 0 && errno == EINTR) {}
-        // An answer that came just before the kill means that it had taken the instance: the
-        // run is then recorded from what it left, not started a second time.
-        sent = ::recv(reserve.socket, &answer, 1, MSG_DONTWAIT) == 1 && answer == '1';
+    if (failed) {
+        // It went, or it does not answer. Once our end reads no more, nothing it sends gets
+        // through: a supervisor that answered before runs its instance, and its answer is read
+        // here; one that did not never runs it (it runs only what the daemon heard of).
+        ::shutdown(socket, SHUT_RD);
+        char buffer[32];
+        ssize_t got;
+        while ((got = ::recv(socket, buffer, sizeof buffer, MSG_DONTWAIT)) > 0) answer.append(buffer, got);
+        DropLauncher();
     }
-    ::close(reserve.socket);
-    return sent ? reserve.pid : 0;
+    if (!answer.endsWith('\n')) return 0;
+    bool ok = false;
+    const long pid = answer.chopped(1).toLong(&ok);
+    return ok && pid > 0 ? pid_t(pid) : 0;
 }
 
-pid_t InstanceLauncher::Spawn(const InstanceDescription& description, QString* error)
+pid_t InstanceLauncher::Spawn(const InstanceDescription& description, QString* error, bool* ownChild)
 {
+    if (ownChild) *ownChild = false;
     const QString dir = InstancesDir();
     const QString descriptionFile = InstanceFiles::DescriptionFile(dir, description.id);
     try {
@@ -280,6 +302,7 @@ pid_t InstanceLauncher::Spawn(const InstanceDescription& description, QString* e
 
     const QByteArray descriptionArg = QFile::encodeName(descriptionFile);
     if (const pid_t pid = HandOver(descriptionArg)) return pid;   // recognisable once it answered
+    if (ownChild) *ownChild = true;
 
     const QByteArray program = QFile::encodeName(SupervisorProgram());
     char* argv[] = {const_cast<char*>(program.constData()), const_cast<char*>(descriptionArg.constData()), nullptr};

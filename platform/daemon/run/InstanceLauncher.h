@@ -13,7 +13,7 @@
 class InstanceLauncher {
 public:
     explicit InstanceLauncher(ServiceRoot root);
-    /// Ends the supervisor waiting in reserve, if any.
+    /// Ends the launcher of supervisors, if one runs; running supervisors go on.
     ~InstanceLauncher();
     InstanceLauncher(const InstanceLauncher&) = delete;
     InstanceLauncher& operator=(const InstanceLauncher&) = delete;
@@ -35,31 +35,34 @@ public:
     /// forbidden account).
     std::optional<InstanceDescription> Prepare(const RunnableTask& task, const QString& cause, int attempt, const QDateTime& start,
                                         HRESULT* code, QString* error) const;
-    /// Writes the instance's file, then hands it to the supervisor waiting in reserve, or
-    /// starts a supervisor for it when none waits. Returns the supervisor's process id, or 0
-    /// with `error` filled.
-    pid_t Spawn(const InstanceDescription& description, QString* error);
-    /// Starts a supervisor that waits in reserve for the next instance, unless one waits
-    /// already: the next start then does not wait for a program to be loaded.
-    void KeepReserve();
-    /// The supervisor waiting in reserve; 0 when none does.
-    pid_t ReservePid() const { return m_reserve.pid; }
+    /// Writes the instance's file, then hands it to the launcher, whose supervisor waiting
+    /// for it runs it, or starts a supervisor for it when there is no launcher. Returns the
+    /// supervisor's process id, or 0 with `error` filled; `ownChild` tells whether it is a
+    /// child of this process (the launcher's are not).
+    pid_t Spawn(const InstanceDescription& description, QString* error, bool* ownChild = nullptr);
+    /// Starts the launcher of supervisors unless it runs: a start then neither loads a
+    /// program nor waits for a fork (taskschedd-exec --launcher).
+    void KeepLauncher();
+    /// The launcher's process id; 0 when none runs.
+    pid_t LauncherPid() const { return m_launcher.pid; }
 
     /// `text` with %NAME%, $NAME and ${NAME} replaced from `environment` ("NAME=value" entries)
     /// and a leading "~" by `home`; unknown names are left as they are.
     static QString Expand(const QString& text, const QStringList& environment, const QString& home);
 
 private:
-    struct Reserve {
+    struct Launcher {
         pid_t pid = 0;
         int socket = -1;   ///< our end of its standard input
     };
-    /// The supervisor in reserve takes `descriptionFile`: its process id, or 0 when there was
-    /// none or it did not take it.
+    /// A supervisor of the launcher takes `descriptionFile`: its process id, or 0 when there
+    /// is no launcher or none took it.
     pid_t HandOver(const QByteArray& descriptionFile);
+    /// Ends the launcher that no longer answers as it should.
+    void DropLauncher();
     /// Starts the supervisor with `argv`, its standard input `input` (/dev/null when negative).
     static pid_t StartSupervisor(const QByteArray& program, char* const argv[], int input, QString* error);
 
     ServiceRoot m_root;
-    Reserve m_reserve;
+    Launcher m_launcher;
 };

@@ -33,17 +33,17 @@ TaskRunner::TaskRunner(ServiceRoot root, QList<TaskCatalog*> catalogs, const Clo
     m_finishTimer = new QTimer(this);
     m_finishTimer->setSingleShot(true);
     connect(m_finishTimer, &QTimer::timeout, this, &TaskRunner::FinishEnded);
-    ReserveSoon();
+    LauncherSoon();
 }
 
-void TaskRunner::ReserveSoon()
+void TaskRunner::LauncherSoon()
 {
-    if (m_reserveQueued) return;
-    m_reserveQueued = true;
-    // From the event loop: after the answer to the start that took the last one.
+    if (m_launcherQueued) return;
+    m_launcherQueued = true;
+    // From the event loop: after the answer to the start that found none.
     QTimer::singleShot(0, this, [this] {
-        m_reserveQueued = false;
-        m_launcher.KeepReserve();
+        m_launcherQueued = false;
+        m_launcher.KeepLauncher();
     });
 }
 
@@ -231,13 +231,14 @@ HRESULT TaskRunner::Launch(const RunnableTask& task, const QString& cause, int a
     // Written down with the instance, so that a daemon that takes it over stops it in time too.
     description->timeLimitMs = task.executionTimeLimitMs;
     description->stopAt = stopAt;
-    const pid_t pid = m_launcher.Spawn(*description, &why);
+    bool ownChild = false;
+    const pid_t pid = m_launcher.Spawn(*description, &why, &ownChild);
     if (pid <= 0) {
         RecordFailedStart(task, cause, attempt, start, E_FAIL);
         if (error) *error = why;
         return E_FAIL;
     }
-    auto* instance = new RunningInstance(*description, pid, true, task.executionTimeLimitMs, task.allowHardTerminate, this);
+    auto* instance = new RunningInstance(*description, pid, ownChild, task.executionTimeLimitMs, task.allowHardTerminate, this);
     m_running[task.key].append(instance);
     Watch(instance);
     // Not flushed, so that a start waits for no disk: a crash of the daemon keeps the page
@@ -254,7 +255,7 @@ HRESULT TaskRunner::Launch(const RunnableTask& task, const QString& cause, int a
         TaskCatalog::RuntimeWrite::Cached);
     qCInfo(lcRunner) << task.key.ToString() << "started (" << cause << "), instance" << description->id << "supervisor" << pid;
     emit InstanceStarted(task.key);
-    ReserveSoon();
+    if (m_launcher.LauncherPid() <= 0) LauncherSoon();
     if (!instance->IsValid()) OnEnded(instance);   // it ended before it could be watched
     return S_OK;
 }

@@ -97,8 +97,8 @@ private:
     void StartWaiting(const TaskKey& key);
     void ScheduleRestart(const TaskKey& key, const QString& cause, int attempt);
     void RemoveInstanceFiles(const QString& id);
-    /// Starts a supervisor in reserve for the next start, once the event loop is back.
-    void ReserveSoon();
+    /// Starts the launcher of supervisors for the next start, once the event loop is back.
+    void LauncherSoon();
     void RecoverInstances();
     TaskCatalog* CatalogOf(const TaskKey& key) const;
     int LiveCount(const TaskKey& key) const;
@@ -115,5 +115,5 @@ private:
     QList<EndedRun> m_ended;
     QTimer* m_finishTimer = nullptr;
     QElapsedTimer m_lastFinish;   ///< since the ended instances were last recorded
-    bool m_reserveQueued = false;
+    bool m_launcherQueued = false;
 };

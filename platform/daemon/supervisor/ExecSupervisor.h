@@ -19,11 +19,12 @@ public:
     /// outcome was written, 1 when even that failed.
     int Run();
 
-    /// Started as "taskschedd-exec --reserve PLACEHOLDER", the supervisor waits on its
-    /// standard input, a socket, for a line with its instance file, writes the file over the
-    /// placeholder in its command line, answers one byte, and runs that instance. The
-    /// placeholder must be longer than any instance file's path.
-    static constexpr const char* ReserveArgument = "--reserve";
+    /// Started as "taskschedd-exec --launcher PLACEHOLDER", it is the daemon's launcher: it
+    /// reads instance files from its standard input, a socket, one a line, and for each forks
+    /// a supervisor, which writes the file over the placeholder in its command line and
+    /// answers its process id on a line ("0" when none took it). The placeholder must be
+    /// longer than any instance file's path.
+    static constexpr const char* LauncherArgument = "--launcher";
 
     /// The largest log file kept as it is; a larger one is moved to "<log>.1" before a run.
     static constexpr off_t LogRotateBytes = 4 * 1024 * 1024;

@@ -8,6 +8,7 @@
 #include "MemoryCatalog.h"
 #include "run/ProcessFd.h"
 #include "run/RunResults.h"
+#include "run/SupervisorScan.h"
 #include "run/TaskRunner.h"
 #include "TemporaryServiceRoot.h"
 
@@ -31,6 +32,34 @@ QByteArray ReadFile(const QString& path)
 {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// The fields of /proc/PID/stat after the process's name: state, parent, group, session, ...
+QList<QByteArray> StatFields(const QString& pid)
+{
+    const QByteArray text = ReadFile(QStringLiteral("/proc/%1/stat").arg(pid));
+    const qsizetype close = text.lastIndexOf(')');
+    return close < 0 ? QList<QByteArray>() : text.mid(close + 2).split(' ');
+}
+
+pid_t ParentOf(pid_t pid)
+{
+    const QList<QByteArray> fields = StatFields(QString::number(pid));
+    return fields.size() > 1 ? pid_t(fields[1].toInt()) : 0;
+}
+
+// The live processes (not zombies) of session `sid`.
+QList<pid_t> InSession(pid_t sid)
+{
+    QList<pid_t> out;
+    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        bool ok = false;
+        const pid_t pid = pid_t(entry.toInt(&ok));
+        if (!ok) continue;
+        const QList<QByteArray> fields = StatFields(entry);
+        if (fields.size() > 3 && fields[0] != "Z" && fields[3].toInt() == sid) out.append(pid);
+    }
+    return out;
 }
 
 bool ProcessAlive(pid_t pid)
@@ -65,8 +94,8 @@ private slots:
     void unsupportedActions();
     void disabledTaskNeverStarts();
     void takesOverAfterDaemonDeath();
-    void supervisorInReserve_data();
-    void supervisorInReserve();
+    void supervisorsFromTheLauncher_data();
+    void supervisorsFromTheLauncher();
     void recordsWhatEndedWithoutDaemon();
     void instanceFilesAfterAPowerFailure_data();
     void instanceFilesAfterAPowerFailure();
@@ -250,13 +279,13 @@ void TestRunner::stopEndsTheWholeProgram()
 
 void TestRunner::stopRightAfterTheStart()
 {
-    // A stop that reaches the supervisor from the reserve while it still prepares the program
+    // A stop that reaches the supervisor from the launcher while it still prepares the program
     // must not be lost: the program then never starts, or ends with its group. Repeated, so
     // that the stop meets the supervisor at different moments of its start.
     const RunnableTask task = Shell(QStringLiteral("\\Brief"), QStringLiteral("sleep 60"));
     m_catalog->Put(task);
     for (int i = 0; i < 20; ++i) {
-        QTRY_VERIFY(m_runner->Launcher().ReservePid() > 0);   // started at once, as by a daemon
+        QTRY_VERIFY(m_runner->Launcher().LauncherPid() > 0);   // started at once, as by a daemon
         QString error;
         QCOMPARE(m_runner->Start(task, QStringLiteral("demand"), &error), S_OK);
         QElapsedTimer timer;
@@ -477,39 +506,58 @@ void TestRunner::takesOverAfterDaemonDeath()
     QCOMPARE(m_runner->History().Read(task.key).size(), 1);
 }
 
-void TestRunner::supervisorInReserve_data()
+void TestRunner::supervisorsFromTheLauncher_data()
 {
-    QTest::addColumn<bool>("reserveKilled");
-    QTest::addColumn<bool>("daemonDies");
-    QTest::newRow("it runs the next start") << false << false;
-    QTest::newRow("one that died is replaced by a supervisor of the start's own") << true << false;
-    QTest::newRow("its instance is taken over by the next daemon") << false << true;
+    QTest::addColumn<QString>("before");
+    QTest::newRow("its waiting supervisor runs the start") << QString();
+    QTest::newRow("a waiting supervisor that died is replaced by another") << QStringLiteral("kill the waiting supervisor");
+    QTest::newRow("without it, a start gets a supervisor of its own and a new launcher follows") << QStringLiteral("kill the launcher");
+    QTest::newRow("its instance is taken over by the next daemon; the launcher goes with its daemon") << QStringLiteral("daemon dies");
 }
 
-void TestRunner::supervisorInReserve()
+void TestRunner::supervisorsFromTheLauncher()
 {
-    QFETCH(bool, reserveKilled);
-    QFETCH(bool, daemonDies);
-    QTRY_VERIFY(m_runner->Launcher().ReservePid() > 0);
-    const pid_t reserve = m_runner->Launcher().ReservePid();
-    if (reserveKilled) {
-        QCOMPARE(::kill(reserve, SIGKILL), 0);
-        QTRY_VERIFY(!ProcessAlive(reserve));
+    QFETCH(QString, before);
+    QTRY_VERIFY(m_runner->Launcher().LauncherPid() > 0);
+    const pid_t launcher = m_runner->Launcher().LauncherPid();
+    // The launcher leads a session of its own, and so does every supervisor once it has an
+    // instance; the only other process of the launcher's session is the one that waits.
+    QTRY_COMPARE(InSession(launcher).size(), 2);
+    const pid_t waiting = InSession(launcher).value(InSession(launcher).value(0) == launcher ? 1 : 0);
+    QCOMPARE(ParentOf(waiting), launcher);
+    if (before == QLatin1String("kill the waiting supervisor")) {
+        QCOMPARE(::kill(waiting, SIGKILL), 0);
+        QTRY_VERIFY(!InSession(launcher).contains(waiting));
+    } else if (before == QLatin1String("kill the launcher")) {
+        QCOMPARE(::kill(launcher, SIGKILL), 0);
+        QTRY_VERIFY(InSession(launcher).isEmpty());
     }
     const QString gate = Dir() + QStringLiteral("/gate");
-    const RunnableTask task = Shell(QStringLiteral("\\Reserved"), QStringLiteral("while [ ! -e '%1' ]; do sleep 0.05; done; exit 6").arg(gate));
+    const RunnableTask task = Shell(QStringLiteral("\\Launched"), QStringLiteral("while [ ! -e '%1' ]; do sleep 0.05; done; exit 6").arg(gate));
     m_catalog->Put(task);
     QString error;
     QCOMPARE(m_runner->Start(task, QStringLiteral("demand"), &error), S_OK);
-    const pid_t supervisor = m_runner->Instances(task.key).value(0)->Pid();
-    QCOMPARE(supervisor == reserve, !reserveKilled);
-    // The next one waits already for the start after it.
-    QTRY_VERIFY(m_runner->Launcher().ReservePid() > 0 && m_runner->Launcher().ReservePid() != reserve);
-    const pid_t next = m_runner->Launcher().ReservePid();
-    if (daemonDies) {
+    const RunningInstance* instance = m_runner->Instances(task.key).value(0);
+    QVERIFY(instance);
+    const pid_t supervisor = instance->Pid();
+    const bool launched = before != QLatin1String("kill the launcher");
+    QCOMPARE(ParentOf(supervisor), launched ? launcher : ::getpid());
+    if (before == QLatin1String("kill the waiting supervisor")) QVERIFY(supervisor != waiting);
+    else if (launched) QCOMPARE(supervisor, waiting);
+    // Recognised by its instance file as soon as the start is answered.
+    const QString file = QFileInfo(InstanceFiles::DescriptionFile(m_runner->Launcher().InstancesDir(), instance->Description().id)).absoluteFilePath();
+    QCOMPARE(SupervisorScan().Running().value(file), supervisor);
+    if (launched) {
+        // The next one waits already for the start after it.
+        QTRY_COMPARE(InSession(launcher).size(), 2);
+        QCOMPARE(m_runner->Launcher().LauncherPid(), launcher);
+    } else {
+        QTRY_VERIFY(m_runner->Launcher().LauncherPid() > 0 && m_runner->Launcher().LauncherPid() != launcher);
+    }
+    if (before == QLatin1String("daemon dies")) {
         m_runner.reset();
         QVERIFY(ProcessAlive(supervisor));
-        QTRY_VERIFY(!ProcessAlive(next));   // a supervisor in reserve does not outlive its daemon
+        QTRY_VERIFY(InSession(launcher).isEmpty());   // neither it nor its waiting supervisor outlives the daemon
         m_runner = NewRunner();
         m_runner->Recover();
         QCOMPARE(m_runner->Instances(task.key).value(0)->Pid(), supervisor);

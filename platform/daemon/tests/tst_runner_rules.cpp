@@ -95,10 +95,12 @@ void TestRunnerRules::supervisorScan_data()
         << QList<FakeProcess>{{10, "/bin/sleep" + QByteArray(1, '\0') + "/r/a" + '\0', 1, "sleep"}} << Found{};
     QTest::newRow("a supervisor's command line with more arguments is not one it was given")
         << QList<FakeProcess>{{10, exec + '\0' + "/r/a" + '\0' + "extra" + '\0', 1}} << Found{};
-    QTest::newRow("a supervisor from the reserve, its file over the placeholder")
-        << QList<FakeProcess>{{10, exec + '\0' + "/r/a" + QByteArray(40, '\0'), 1}} << Found{{QStringLiteral("/r/a"), 10}};
-    QTest::newRow("a supervisor still in reserve runs no instance")
-        << QList<FakeProcess>{{10, exec + '\0' + "--reserve" + '\0' + QByteArray(40, '.') + '\0', 1}} << Found{};
+    const QByteArray launcher = exec + '\0' + "--launcher" + '\0' + QByteArray(40, '.') + '\0';
+    QTest::newRow("a supervisor of the launcher, its file over the placeholder, and its program's child before exec")
+        << QList<FakeProcess>{{5, launcher, 1}, {10, exec + '\0' + "/r/a" + QByteArray(40, '\0'), 5}, {11, exec + '\0' + "/r/a" + QByteArray(40, '\0'), 10}}
+        << Found{{QStringLiteral("/r/a"), 10}};
+    QTest::newRow("neither the launcher nor the supervisor it keeps waiting runs an instance")
+        << QList<FakeProcess>{{5, launcher, 1}, {6, launcher, 5}} << Found{};
     QTest::newRow("a process name with blanks and parentheses does not hide the parent")
         << QList<FakeProcess>{{10, exec + '\0' + "/r/a" + '\0', 1}, {11, exec + '\0' + "/r/a" + '\0', 10, "exec) (x y"}}
         << Found{{QStringLiteral("/r/a"), 10}};
