@@ -1,8 +1,10 @@
 // The service's answers at the size of one call: run times listed through the service against
 // the engine alone, registering a task through the daemon, and run-now throughput. Prints its
 // figures; asserts nothing. Usage:
-//   bench_service [tasks-to-register] [runs]
-// Defaults: 200 registrations, 300 runs. The root is a fresh temporary one, removed afterwards.
+//   bench_service [tasks-to-register] [runs] [root]
+// Defaults: 200 registrations, 300 runs. The root is a fresh temporary one, removed afterwards;
+// a root that is given is used as it is, with the daemon already serving it if there is one
+// (started by hand under a profiler, say).
 
 #include "ServiceCalls.h"
 #include "BestTiming.h"
@@ -195,7 +197,7 @@ int main(int argc, char** argv)
     const int runs = argc > 2 ? std::atoi(argv[2]) : 300;
     QTemporaryDir dir;
     if (!dir.isValid()) return 1;
-    const QString rootPath = dir.path();
+    const QString rootPath = argc > 3 ? QString::fromLocal8Bit(argv[3]) : dir.path();
     qputenv("TASKSCHEDULER_HOME", rootPath.toLocal8Bit());
     CoInitialize(nullptr);
     std::printf("Service benchmark (best of %d where repeated)\n\n", TimingRepeats);

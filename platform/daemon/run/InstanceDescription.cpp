@@ -23,7 +23,7 @@ qint64 ToMs(const QDateTime& t) { return t.isValid() ? t.toMSecsSinceEpoch() : -
 QDateTime FromMs(const QJsonValue& v)
 {
     const qint64 ms = qint64(v.toDouble(-1));
-    return ms < 0 ? QDateTime() : QDateTime::fromMSecsSinceEpoch(ms);
+    return ms < 0 ? QDateTime() : QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC);
 }
 
 std::optional<QJsonObject> Open(const QByteArray& bytes, const QString& kind, QString* error)

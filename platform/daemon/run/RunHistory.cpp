@@ -17,16 +17,62 @@ Q_LOGGING_CATEGORY(lcHistory, "taskschedd.history")
 
 namespace {
 
-QJsonObject ToJson(const RunHistoryEntry& e)
+// A JSON string, in UTF-8, escaped as JSON asks.
+void AppendString(QByteArray& out, const QString& text)
 {
-    QJsonObject o{{QStringLiteral("instance"), e.instance},
-                       {QStringLiteral("cause"), e.cause},
-                       {QStringLiteral("attempt"), e.attempt},
-                       {QStringLiteral("start"), e.start.toMSecsSinceEpoch()},
-                       {QStringLiteral("end"), e.end.toMSecsSinceEpoch()},
-                       {QStringLiteral("result"), qint64(quint32(e.result))}};
-    if (!e.reason.isEmpty()) o.insert(QStringLiteral("reason"), e.reason);
-    return o;
+    out += '"';
+    for (const char c : text.toUtf8()) {
+        switch (c) {
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '\b': out += "\\b"; break;
+        case '\f': out += "\\f"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        default:
+            if (uchar(c) < 0x20) out += "\\u00" + QByteArray::number(uchar(c), 16).rightJustified(2, '0');
+            else out += c;
+        }
+    }
+    out += '"';
+}
+
+// One run as it stands in the file's list of runs. Written by hand rather than through
+// QJsonDocument, which builds and sorts a tree of every run at every end of a run; the
+// result is the same JSON, members in the same order.
+QByteArray Encode(const RunHistoryEntry& e)
+{
+    QByteArray out;
+    out.reserve(256);
+    out += "        {\n            \"attempt\": " + QByteArray::number(e.attempt) + ",\n            \"cause\": ";
+    AppendString(out, e.cause);
+    out += ",\n            \"end\": " + QByteArray::number(e.end.toMSecsSinceEpoch()) + ",\n            \"instance\": ";
+    AppendString(out, e.instance);
+    if (!e.reason.isEmpty()) {
+        out += ",\n            \"reason\": ";
+        AppendString(out, e.reason);
+    }
+    out += ",\n            \"result\": " + QByteArray::number(qint64(quint32(e.result)));
+    out += ",\n            \"start\": " + QByteArray::number(e.start.toMSecsSinceEpoch()) + "\n        }";
+    return out;
+}
+
+QByteArray Document(const QString& task, const QList<QByteArray>& runs)
+{
+    QByteArray out;
+    qsizetype size = 64;
+    for (const QByteArray& run : runs) size += run.size() + 2;
+    out.reserve(size);
+    out += runs.isEmpty() ? "{\n    \"runs\": [\n    ],\n" : "{\n    \"runs\": [\n";
+    for (qsizetype i = 0; i < runs.size(); ++i) {
+        out += runs[i];
+        out += i + 1 < runs.size() ? ",\n" : "\n    ],\n";
+    }
+    out += "    \"task\": ";
+    AppendString(out, task);
+    out += ",\n    \"version\": 1\n}\n";
+    return out;
 }
 
 RunHistoryEntry FromJson(const QJsonObject& o)
@@ -35,8 +81,10 @@ RunHistoryEntry FromJson(const QJsonObject& o)
     e.instance = o.value(QStringLiteral("instance")).toString();
     e.cause = o.value(QStringLiteral("cause")).toString();
     e.attempt = o.value(QStringLiteral("attempt")).toInt();
-    e.start = QDateTime::fromMSecsSinceEpoch(qint64(o.value(QStringLiteral("start")).toDouble()));
-    e.end = QDateTime::fromMSecsSinceEpoch(qint64(o.value(QStringLiteral("end")).toDouble()));
+    // In UTC: a time in local time asks the C library for its offset each time it is used,
+    // which reads the zone's file (and every write of the history uses each run's times).
+    e.start = QDateTime::fromMSecsSinceEpoch(qint64(o.value(QStringLiteral("start")).toDouble()), Qt::UTC);
+    e.end = QDateTime::fromMSecsSinceEpoch(qint64(o.value(QStringLiteral("end")).toDouble()), Qt::UTC);
     e.result = HRESULT(quint32(qint64(o.value(QStringLiteral("result")).toDouble())));
     e.reason = o.value(QStringLiteral("reason")).toString();
     return e;
@@ -55,18 +103,18 @@ QString RunHistory::File(const TaskKey& key) const
     return TaskStore::FileFor(m_dir + QStringLiteral("/v2"), path, QStringLiteral(".json"));
 }
 
-std::optional<QList<RunHistoryEntry>> RunHistory::Remembered(const QString& file) const
+const RunHistory::Written* RunHistory::Remembered(const QString& file) const
 {
     const auto it = m_written.constFind(file);
-    if (it == m_written.cend()) return std::nullopt;
+    if (it == m_written.cend()) return nullptr;
     struct stat st {};
     if (::stat(QFile::encodeName(file).constData(), &st) != 0 || quint64(st.st_ino) != it->inode || qint64(st.st_size) != it->size
         || qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec != it->modifiedNs)
-        return std::nullopt;   // changed by someone else since
-    return it->entries;
+        return nullptr;   // changed by someone else since
+    return &*it;
 }
 
-void RunHistory::Remember(const QString& file, const QList<RunHistoryEntry>& entries)
+void RunHistory::Remember(const QString& file, const QList<RunHistoryEntry>& entries, const QList<QByteArray>& encoded)
 {
     struct stat st {};
     if (::stat(QFile::encodeName(file).constData(), &st) != 0) {
@@ -74,12 +122,13 @@ void RunHistory::Remember(const QString& file, const QList<RunHistoryEntry>& ent
         return;
     }
     if (m_written.size() >= MaxRemembered && !m_written.contains(file)) m_written.clear();
-    m_written.insert(file, Written{quint64(st.st_ino), qint64(st.st_size), qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec, entries});
+    m_written.insert(file, Written{quint64(st.st_ino), qint64(st.st_size), qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec,
+                                   entries, encoded});
 }
 
 QList<RunHistoryEntry> RunHistory::Read(const TaskKey& key, QString* error) const
 {
-    if (auto entries = Remembered(File(key))) return *entries;
+    if (const Written* written = Remembered(File(key))) return written->entries;
     QFile file(File(key));
     if (!file.exists()) {
         // Histories of tasks in folders kept by an earlier version, whose names could collide:
@@ -116,26 +165,33 @@ bool RunHistory::Append(const TaskKey& key, const RunHistoryEntry& entry)
 
 QList<RunHistoryEntry> RunHistory::Append(const TaskKey& key, const QList<RunHistoryEntry>& newRuns)
 {
-    QString error;
-    QList<RunHistoryEntry> entries = Read(key, &error);
-    if (!error.isEmpty()) qCWarning(lcHistory) << error << "It is started afresh.";
+    const QString file = File(key);
+    QList<RunHistoryEntry> entries;
+    QList<QByteArray> encoded;
+    if (const Written* written = Remembered(file)) {
+        entries = written->entries;
+        encoded = written->encoded;
+    } else {
+        QString error;
+        entries = Read(key, &error);
+        if (!error.isEmpty()) qCWarning(lcHistory) << error << "It is started afresh.";
+        for (const RunHistoryEntry& e : std::as_const(entries)) encoded.append(Encode(e));
+    }
     QList<RunHistoryEntry> added;
     for (const RunHistoryEntry& run : newRuns) {
         const auto same = [&](const RunHistoryEntry& e) { return e.instance == run.instance; };
         if (std::none_of(entries.cbegin(), entries.cend(), same) && std::none_of(added.cbegin(), added.cend(), same)) added.append(run);
     }
     if (added.isEmpty()) return added;
+    for (const RunHistoryEntry& e : std::as_const(added)) encoded.append(Encode(e));
     entries += added;
-    if (entries.size() > MaxEntries) entries.erase(entries.begin(), entries.end() - MaxEntries);
-    QJsonArray runs;
-    for (const RunHistoryEntry& e : entries) runs.append(ToJson(e));
-    const QString file = File(key);
+    if (entries.size() > MaxEntries) {
+        entries.erase(entries.begin(), entries.end() - MaxEntries);
+        encoded.erase(encoded.begin(), encoded.end() - MaxEntries);
+    }
     AtomicFile::MakePath(QFileInfo(file).absolutePath());
-    AtomicFile::Write(file, QJsonDocument(QJsonObject{{QStringLiteral("version"), 1},
-                                                       {QStringLiteral("task"), key.ToString()},
-                                                       {QStringLiteral("runs"), runs}})
-                                .toJson(QJsonDocument::Indented));
-    Remember(file, entries);
+    AtomicFile::Write(file, Document(key.ToString(), encoded));
+    Remember(file, entries, encoded);
     return added;
 }
 

@@ -50,13 +50,15 @@ private:
         qint64 size = -1;
         qint64 modifiedNs = 0;
         QList<RunHistoryEntry> entries;
+        QList<QByteArray> encoded;   ///< each entry as the file holds it
     };
     /// Tasks whose runs are kept in memory at most; every end of a run otherwise reads back
     /// and decodes the whole file it is about to replace.
     static constexpr qsizetype MaxRemembered = 64;
 
-    std::optional<QList<RunHistoryEntry>> Remembered(const QString& file) const;
-    void Remember(const QString& file, const QList<RunHistoryEntry>& entries);
+    /// What this daemon wrote to `file`, or null when it wrote nothing there or the file changed since.
+    const Written* Remembered(const QString& file) const;
+    void Remember(const QString& file, const QList<RunHistoryEntry>& entries, const QList<QByteArray>& encoded);
 
     QString m_dir;
     QHash<QString, Written> m_written;

@@ -139,7 +139,7 @@ QList<TaskKey> TaskRunner::StopOnIdleEnd()
 void TaskRunner::RecordSkippedStart(const RunnableTask& task, const QString& cause, const QString& reason)
 {
     qCInfo(lcRunner) << task.key.ToString() << ": the" << cause << "start is skipped:" << reason;
-    const QDateTime now = m_clock.Now();
+    const QDateTime now = Now();
     RunHistoryEntry entry{QUuid::createUuid().toString(QUuid::WithoutBraces), cause, 0, now, now, RunResults::ConditionNotMet, reason};
     try {
         m_history.Append(task.key, entry);
@@ -213,7 +213,7 @@ HRESULT TaskRunner::Start(const RunnableTask& task, const QString& cause, QStrin
 
 HRESULT TaskRunner::Launch(const RunnableTask& task, const QString& cause, int attempt, QString* error, const QDateTime& stopAt)
 {
-    const QDateTime start = m_clock.Now();
+    const QDateTime start = Now();
     HRESULT code = E_FAIL;
     QString why;
     auto description = m_launcher.Prepare(task, cause, attempt, start, &code, &why);
@@ -274,7 +274,7 @@ void TaskRunner::RecordFailedStart(const RunnableTask& task, const QString& caus
     description.cause = cause;
     description.attempt = attempt;
     SetRuntime(task.key, [&](TaskRuntime& r) { r.lastRunTime = start; });
-    Finish(description, result, m_clock.Now(), StopReason::None);
+    Finish(description, result, Now(), StopReason::None);
 }
 
 void TaskRunner::OnEnded(RunningInstance* instance)
@@ -294,7 +294,7 @@ void TaskRunner::OnEnded(RunningInstance* instance)
     instance->deleteLater();
 
     const HRESULT result = outcome ? RunResults::FromOutcome(description, *outcome, reason) : RunResults::Lost;
-    m_ended.append(EndedRun{description, result, outcome ? outcome->end : m_clock.Now(), reason});
+    m_ended.append(EndedRun{description, result, outcome ? outcome->end : Now(), reason});
     if (!m_finishTimer->isActive()) {
         const qint64 sinceLast = m_lastFinish.isValid() ? m_lastFinish.elapsed() : FinishSpacingMs;
         m_finishTimer->start(int(std::max<qint64>(FinishDelayMs, FinishSpacingMs - sinceLast)));
@@ -522,7 +522,7 @@ void TaskRunner::RecoverInstances()
             Finish(*description, RunResults::FromOutcome(*description, *outcome, StopReason::None), outcome->end, StopReason::None);
         } else {
             qCWarning(lcRunner) << description->task << ": instance" << id << "vanished without a result; recorded as lost";
-            Finish(*description, RunResults::Lost, m_clock.Now(), StopReason::None);
+            Finish(*description, RunResults::Lost, Now(), StopReason::None);
         }
     }
 }

@@ -324,7 +324,8 @@ bool ReadFile(const std::string& path, std::string* bytes, std::string* error)
 
 } // namespace
 
-ExecSupervisor::ExecSupervisor(std::string descriptionFile) : m_descriptionFile(std::move(descriptionFile))
+ExecSupervisor::ExecSupervisor(std::string descriptionFile, int startedFd)
+    : m_descriptionFile(std::move(descriptionFile)), m_startedFd(startedFd)
 {
     const std::string name = FileNameOf(m_descriptionFile);
     const std::string suffix = ".instance";
@@ -364,6 +365,7 @@ int ExecSupervisor::Run()
         RunStep(*description, int(i), logFd, &outcome);
         if (outcome.failedStep >= 0) break;
     }
+    Started();   // when none did
     outcome.stopRequested = g_stop != 0;
     outcome.endMs = NowMs();
     if (outcome.failedStep >= 0) {
@@ -413,6 +415,7 @@ void ExecSupervisor::RunStep(const InstanceRecord& description, int index, int l
         if (plan.switchUser) ::setpgid(child, child);
         g_child = child;
     }
+    Started();
     ::sigprocmask(SIG_SETMASK, &previous, nullptr);
     ::close(report[1]);
     if (child < 0) {
@@ -448,6 +451,13 @@ void ExecSupervisor::RunStep(const InstanceRecord& description, int index, int l
         outcome->signal = WTERMSIG(status);
         outcome->exitCode = 128 + outcome->signal;
     }
+}
+
+void ExecSupervisor::Started()
+{
+    if (m_startedFd < 0) return;
+    ::close(m_startedFd);
+    m_startedFd = -1;
 }
 
 bool ExecSupervisor::WriteOutcome(const OutcomeRecord& outcome)

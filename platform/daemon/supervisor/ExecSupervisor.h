@@ -14,7 +14,10 @@
 /// starts); SIGUSR1 ends it hard (SIGKILL to the program's process group).
 class ExecSupervisor {
 public:
-    explicit ExecSupervisor(std::string descriptionFile);
+    /// `startedFd`, when given, is closed once the first program has started (or none will):
+    /// the launcher waits for that before it forks the next supervisor, so that the fork
+    /// does not compete with this start.
+    explicit ExecSupervisor(std::string descriptionFile, int startedFd = -1);
     /// Runs the instance and writes its outcome file. The process's exit status: 0 when the
     /// outcome was written, 1 when even that failed.
     int Run();
@@ -35,4 +38,7 @@ private:
 
     std::string m_descriptionFile;
     std::string m_outcomeFile; // empty when the description file's name names no instance
+    int m_startedFd = -1;
+
+    void Started();
 };

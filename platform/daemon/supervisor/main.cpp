@@ -43,7 +43,8 @@ bool SendAll(int fd, const std::string& bytes)
 // of the next start, writes the file over the placeholder in its command line (the area of
 // `size` bytes at `area`), which is how a daemon that takes over recognises the supervisor of
 // an instance, tells the launcher and then the daemon (its standard input) its process id,
-// and runs the instance, but only when the daemon heard of it.
+// and runs the instance, but only when the daemon heard of it. It closes `channel` once its
+// first program has started.
 int RunReserve(int channel, char* area, size_t size)
 {
     std::string path;
@@ -55,9 +56,7 @@ int RunReserve(int channel, char* area, size_t size)
     ::setsid();
     // From here on the launcher no longer answers for it: either the daemon hears its
     // process id, or the instance is not run.
-    const bool told = SendAll(channel, "1");
-    ::close(channel);
-    if (!told || !SendAll(STDIN_FILENO, std::to_string(::getpid()) + '\n')) return 0;
+    if (!SendAll(channel, "1") || !SendAll(STDIN_FILENO, std::to_string(::getpid()) + '\n')) return 0;
     const int null = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
     if (null >= 0) {
         ::dup2(null, STDIN_FILENO);
@@ -65,7 +64,7 @@ int RunReserve(int channel, char* area, size_t size)
     }
     // The launcher leaves its children to the system; a supervisor waits for its programs.
     ::signal(SIGCHLD, SIG_DFL);
-    return ExecSupervisor(path).Run();
+    return ExecSupervisor(path, channel).Run();
 }
 
 // The daemon starts one launcher and hands it the instance file of each start, one line on
@@ -112,6 +111,12 @@ int RunLauncher(int argc, char* argv[])
         char taken = 0;
         const bool handed = SendAll(channel[0], line + '\n');
         while (handed && ::read(channel[0], &taken, 1) < 0 && errno == EINTR) {}
+        // The next supervisor is forked once this one has started its program.
+        for (ssize_t got = 1; taken == '1' && got != 0;) {
+            char rest;
+            got = ::read(channel[0], &rest, 1);
+            if (got < 0 && errno != EINTR) break;
+        }
         ::close(channel[0]);
         // Gone without having taken it: the daemon starts a supervisor of its own.
         if (taken != '1' && !SendAll(STDIN_FILENO, "0\n")) return 0;

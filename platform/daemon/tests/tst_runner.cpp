@@ -14,6 +14,10 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QtTest>
 #include <csignal>
@@ -107,6 +111,8 @@ private slots:
     void historyOfAnEarlierVersionIsRead();
     void historyChangedByOthersIsReadAgain_data();
     void historyChangedByOthersIsReadAgain();
+    void historyFileIsTheJsonOfItsRuns_data();
+    void historyFileIsTheJsonOfItsRuns();
     void supervisorOfABuildOrAnInstalledTree_data();
     void supervisorOfABuildOrAnInstalledTree();
 
@@ -865,6 +871,53 @@ void TestRunner::unsettledTasksOfTheStores()
 
 // Where a daemon finds its supervisor: beside itself in a build tree, in libexec installed.
 // A file there that is not a program does not count, and PATH is the last resort.
+void TestRunner::historyFileIsTheJsonOfItsRuns_data()
+{
+    QTest::addColumn<QString>("text");   // a skip reason, a cause and part of the task's name
+    QTest::newRow("plain") << QStringLiteral("The computer is on batteries.");
+    QTest::newRow("quotes, backslashes and a slash") << QStringLiteral(R"(say "no" to C:\temp\ and a/b)");
+    QTest::newRow("control characters") << QStringLiteral("tab\tline\nreturn\rbell\x07" "form\fback\b\x1f end\x7f");
+    QTest::newRow("beyond ASCII") << QStringLiteral("Grüße, 東京, \U0001F600");
+    QTest::newRow("no reason") << QString();
+}
+
+void TestRunner::historyFileIsTheJsonOfItsRuns()
+{
+    // The file is the JSON document of the runs it keeps, byte for byte as QJsonDocument
+    // writes it, and reads back as written; the oldest runs go beyond the limit.
+    QFETCH(QString, text);
+    const TaskKey key{TaskGeneration::Gen2, QStringLiteral("\\History ") + QString(text).remove(QRegularExpression(QStringLiteral("[\\\\/\\x00-\\x1f]")))};
+    RunHistory history{ServiceRoot(Dir())};
+    QList<RunHistoryEntry> written;
+    const int total = RunHistory::MaxEntries + 3;
+    for (int i = 0; i < total; i += 2) {
+        QList<RunHistoryEntry> runs;
+        for (int j = i; j < std::min(i + 2, total); ++j) {
+            // Times in local time as well as in UTC, and one before 1970.
+            const QDateTime start = j == 1 ? QDateTime::fromMSecsSinceEpoch(-86400000) : QDateTime::fromMSecsSinceEpoch(1700000000000 + j * 1000, j % 2 ? Qt::UTC : Qt::LocalTime);
+            runs.append(RunHistoryEntry{QStringLiteral("instance-%1").arg(j), j % 3 ? QStringLiteral("demand") : text, j, start, start.addMSecs(250 + j),
+                                        HRESULT(j % 4 ? quint32(j) : 0x8004130Fu), j % 2 ? text : QString()});
+        }
+        QCOMPARE(history.Append(key, runs), runs);
+        written += runs;
+    }
+    written.erase(written.begin(), written.end() - RunHistory::MaxEntries);
+    QJsonArray runs;
+    for (const RunHistoryEntry& e : std::as_const(written)) {
+        QJsonObject o{{QStringLiteral("instance"), e.instance}, {QStringLiteral("cause"), e.cause}, {QStringLiteral("attempt"), e.attempt},
+                      {QStringLiteral("start"), e.start.toMSecsSinceEpoch()}, {QStringLiteral("end"), e.end.toMSecsSinceEpoch()},
+                      {QStringLiteral("result"), qint64(quint32(e.result))}};
+        if (!e.reason.isEmpty()) o.insert(QStringLiteral("reason"), e.reason);
+        runs.append(o);
+    }
+    const QByteArray expected = QJsonDocument(QJsonObject{{QStringLiteral("version"), 1}, {QStringLiteral("task"), key.ToString()},
+                                                          {QStringLiteral("runs"), runs}}).toJson(QJsonDocument::Indented);
+    QCOMPARE(ReadFile(history.File(key)), expected);
+    QCOMPARE(history.Read(key), written);
+    // Read from the file by a daemon that did not write it.
+    QCOMPARE(RunHistory(ServiceRoot(Dir())).Read(key), written);
+}
+
 void TestRunner::supervisorOfABuildOrAnInstalledTree_data()
 {
     enum Place { None, Program, NotAProgram };
