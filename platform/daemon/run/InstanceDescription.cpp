@@ -1,5 +1,7 @@
 #include "run/InstanceDescription.h"
 
+#include "run/JsonText.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -9,8 +11,6 @@ namespace {
 constexpr int FormatVersion = 1;
 const QString DescriptionKind = QStringLiteral("taskschedd-instance");
 const QString OutcomeKind = QStringLiteral("taskschedd-outcome");
-
-QJsonArray ToJson(const QStringList& list) { return QJsonArray::fromStringList(list); }
 
 QStringList ToStrings(const QJsonValue& value)
 {
@@ -46,29 +46,39 @@ std::optional<QJsonObject> Open(const QByteArray& bytes, const QString& kind, QS
 
 QByteArray InstanceFiles::EncodeDescription(const InstanceDescription& description)
 {
-    QJsonArray steps;
-    for (const ExecStep& step : description.steps) {
-        steps.append(QJsonObject{{QStringLiteral("program"), step.program},
-                                 {QStringLiteral("arguments"), ToJson(step.arguments)},
-                                 {QStringLiteral("workingDirectory"), step.workingDirectory}});
+    // Written directly (see JsonText.h); the members in QJsonDocument's order, by name.
+    QByteArray out;
+    out.reserve(1024 + 64 * description.environment.size());
+    out += "{\"attempt\":" + QByteArray::number(description.attempt) + ",\"cause\":";
+    JsonText::AppendString(out, description.cause);
+    out += ",\"environment\":";
+    JsonText::AppendStrings(out, description.environment);
+    out += ",\"gid\":" + QByteArray::number(qint64(description.gid)) + ",\"id\":";
+    JsonText::AppendString(out, description.id);
+    out += ",\"kind\":";
+    JsonText::AppendString(out, DescriptionKind);
+    out += ",\"logFile\":";
+    JsonText::AppendString(out, description.logFile);
+    out += ",\"start\":" + QByteArray::number(ToMs(description.start)) + ",\"steps\":[";
+    for (qsizetype i = 0; i < description.steps.size(); ++i) {
+        const ExecStep& step = description.steps[i];
+        out += i > 0 ? ",{\"arguments\":" : "{\"arguments\":";
+        JsonText::AppendStrings(out, step.arguments);
+        out += ",\"program\":";
+        JsonText::AppendString(out, step.program);
+        out += ",\"workingDirectory\":";
+        JsonText::AppendString(out, step.workingDirectory);
+        out += '}';
     }
-    const QJsonObject o{{QStringLiteral("kind"), DescriptionKind},
-                        {QStringLiteral("version"), FormatVersion},
-                        {QStringLiteral("id"), description.id},
-                        {QStringLiteral("task"), description.task},
-                        {QStringLiteral("start"), ToMs(description.start)},
-                        {QStringLiteral("cause"), description.cause},
-                        {QStringLiteral("attempt"), description.attempt},
-                        {QStringLiteral("steps"), steps},
-                        {QStringLiteral("user"), description.user},
-                        {QStringLiteral("uid"), qint64(description.uid)},
-                        {QStringLiteral("gid"), qint64(description.gid)},
-                        {QStringLiteral("environment"), ToJson(description.environment)},
-                        {QStringLiteral("logFile"), description.logFile},
-                        {QStringLiteral("unsupportedAction"), description.unsupportedAction},
-                        {QStringLiteral("timeLimitMs"), description.timeLimitMs},
-                        {QStringLiteral("stopAt"), ToMs(description.stopAt)}};
-    return QJsonDocument(o).toJson(QJsonDocument::Compact);
+    out += "],\"stopAt\":" + QByteArray::number(ToMs(description.stopAt)) + ",\"task\":";
+    JsonText::AppendString(out, description.task);
+    out += ",\"timeLimitMs\":" + QByteArray::number(description.timeLimitMs) + ",\"uid\":" + QByteArray::number(qint64(description.uid));
+    out += ",\"unsupportedAction\":";
+    JsonText::AppendString(out, description.unsupportedAction);
+    out += ",\"user\":";
+    JsonText::AppendString(out, description.user);
+    out += ",\"version\":" + QByteArray::number(FormatVersion) + '}';
+    return out;
 }
 
 std::optional<InstanceDescription> InstanceFiles::DecodeDescription(const QByteArray& bytes, QString* error)

@@ -125,6 +125,7 @@ QString InstanceLauncher::SupervisorProgram(const QString& programDir)
 
 QString InstanceLauncher::Expand(const QString& text, const QStringList& environment, const QString& home)
 {
+    if (!text.contains(QLatin1Char('%')) && !text.contains(QLatin1Char('$')) && !text.startsWith(QLatin1Char('~'))) return text;
     QHash<QString, QString> values;
     for (const QString& entry : environment) {
         const qsizetype eq = entry.indexOf(QLatin1Char('='));
@@ -149,6 +150,18 @@ QString InstanceLauncher::Expand(const QString& text, const QStringList& environ
     return out;
 }
 
+const QStringList& InstanceLauncher::EnvironmentOf(const RunAccount& account) const
+{
+    // The daemon's own environment does not change while it runs, and another account's
+    // differs only by whether its runtime directory is there; so it is made once per account.
+    const bool runtimeDir = account.uid != ::geteuid() && QFileInfo(QStringLiteral("/run/user/%1").arg(account.uid)).isDir();
+    auto it = m_environments.find(account.uid);
+    if (it == m_environments.end() || it->name != account.name || it->home != account.home || it->shell != account.shell
+        || it->runtimeDir != runtimeDir)
+        it = m_environments.insert(account.uid, Environment{account.name, account.home, account.shell, runtimeDir, account.Environment(m_root.Path())});
+    return it->environment;
+}
+
 std::optional<InstanceDescription> InstanceLauncher::Prepare(const RunnableTask& task, const QString& cause, int attempt,
                                                       const QDateTime& start, HRESULT* code, QString* error) const
 {
@@ -164,7 +177,7 @@ std::optional<InstanceDescription> InstanceLauncher::Prepare(const RunnableTask&
     description.user = account->name;
     description.uid = account->uid;
     description.gid = account->gid;
-    description.environment = account->Environment(m_root.Path());
+    description.environment = EnvironmentOf(*account);
     description.logFile = LogFile(task.key);
     for (const TaskAction& action : task.actions) {
         if (action.kind != TaskAction::Exec) {

@@ -6,7 +6,11 @@
 #include "catalog/RunnableTask.h"
 #include "ServiceRoot.h"
 
+struct RunAccount;
+
+#include <QHash>
 #include <QString>
+#include <QStringList>
 #include <optional>
 #include <sys/types.h>
 
@@ -63,6 +67,15 @@ private:
     /// Starts the supervisor with `argv`, its standard input `input` (/dev/null when negative).
     static pid_t StartSupervisor(const QByteArray& program, char* const argv[], int input, QString* error);
 
+    /// The programs' environment for `account`, made when it first runs something.
+    const QStringList& EnvironmentOf(const RunAccount& account) const;
+
+    struct Environment {
+        QString name, home, shell;
+        bool runtimeDir = false;
+        QStringList environment;
+    };
     ServiceRoot m_root;
     Launcher m_launcher;
+    mutable QHash<uid_t, Environment> m_environments;
 };

@@ -2,6 +2,7 @@
 
 #include "AtomicFile.h"
 #include "gen2/TaskStore.h"
+#include "run/JsonText.h"
 
 #include <QDir>
 #include <QFile>
@@ -17,27 +18,6 @@ Q_LOGGING_CATEGORY(lcHistory, "taskschedd.history")
 
 namespace {
 
-// A JSON string, in UTF-8, escaped as JSON asks.
-void AppendString(QByteArray& out, const QString& text)
-{
-    out += '"';
-    for (const char c : text.toUtf8()) {
-        switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\b': out += "\\b"; break;
-        case '\f': out += "\\f"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
-        default:
-            if (uchar(c) < 0x20) out += "\\u00" + QByteArray::number(uchar(c), 16).rightJustified(2, '0');
-            else out += c;
-        }
-    }
-    out += '"';
-}
-
 // One run as it stands in the file's list of runs. Written by hand rather than through
 // QJsonDocument, which builds and sorts a tree of every run at every end of a run; the
 // result is the same JSON, members in the same order.
@@ -46,12 +26,12 @@ QByteArray Encode(const RunHistoryEntry& e)
     QByteArray out;
     out.reserve(256);
     out += "        {\n            \"attempt\": " + QByteArray::number(e.attempt) + ",\n            \"cause\": ";
-    AppendString(out, e.cause);
+    JsonText::AppendString(out, e.cause);
     out += ",\n            \"end\": " + QByteArray::number(e.end.toMSecsSinceEpoch()) + ",\n            \"instance\": ";
-    AppendString(out, e.instance);
+    JsonText::AppendString(out, e.instance);
     if (!e.reason.isEmpty()) {
         out += ",\n            \"reason\": ";
-        AppendString(out, e.reason);
+        JsonText::AppendString(out, e.reason);
     }
     out += ",\n            \"result\": " + QByteArray::number(qint64(quint32(e.result)));
     out += ",\n            \"start\": " + QByteArray::number(e.start.toMSecsSinceEpoch()) + "\n        }";
@@ -70,7 +50,7 @@ QByteArray Document(const QString& task, const QList<QByteArray>& runs)
         out += i + 1 < runs.size() ? ",\n" : "\n    ],\n";
     }
     out += "    \"task\": ";
-    AppendString(out, task);
+    JsonText::AppendString(out, task);
     out += ",\n    \"version\": 1\n}\n";
     return out;
 }

@@ -5,6 +5,9 @@
 #include "supervisor/InstanceRecord.h"
 #include "supervisor/JsonValue.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTest>
 
 class tst_ExecRecords : public QObject {
@@ -53,8 +56,27 @@ void tst_ExecRecords::descriptionsRoundTrip()
     d.gid = 65534;
     d.environment = {QStringLiteral("PATH=/usr/bin"), QStringLiteral("V=") + text};
     d.logFile = QStringLiteral("/var/log/") + text + QStringLiteral(".log");
+    d.timeLimitMs = 3600000;
+    d.stopAt = QDateTime::fromMSecsSinceEpoch(1733821200000, Qt::UTC);
+    d.unsupportedAction = text;
+    const QByteArray encoded = InstanceFiles::EncodeDescription(d);
+    // The JSON that QJsonDocument writes for it, byte for byte, and the daemon reads it back.
+    QJsonArray steps;
+    for (const ExecStep& step : d.steps)
+        steps.append(QJsonObject{{QStringLiteral("program"), step.program}, {QStringLiteral("arguments"), QJsonArray::fromStringList(step.arguments)},
+                                 {QStringLiteral("workingDirectory"), step.workingDirectory}});
+    const QJsonObject o{{QStringLiteral("kind"), QStringLiteral("taskschedd-instance")}, {QStringLiteral("version"), 1},
+                        {QStringLiteral("id"), d.id}, {QStringLiteral("task"), d.task}, {QStringLiteral("start"), d.start.toMSecsSinceEpoch()},
+                        {QStringLiteral("cause"), d.cause}, {QStringLiteral("attempt"), d.attempt}, {QStringLiteral("steps"), steps},
+                        {QStringLiteral("user"), d.user}, {QStringLiteral("uid"), qint64(d.uid)}, {QStringLiteral("gid"), qint64(d.gid)},
+                        {QStringLiteral("environment"), QJsonArray::fromStringList(d.environment)}, {QStringLiteral("logFile"), d.logFile},
+                        {QStringLiteral("unsupportedAction"), d.unsupportedAction}, {QStringLiteral("timeLimitMs"), d.timeLimitMs},
+                        {QStringLiteral("stopAt"), d.stopAt.toMSecsSinceEpoch()}};
+    QCOMPARE(encoded, QJsonDocument(o).toJson(QJsonDocument::Compact));
+    QString decodeError;
+    QCOMPARE(InstanceFiles::DecodeDescription(encoded, &decodeError), std::optional<InstanceDescription>(d));
     std::string error;
-    const std::optional<InstanceRecord> r = InstanceRecord::Decode(InstanceFiles::EncodeDescription(d).toStdString(), &error);
+    const std::optional<InstanceRecord> r = InstanceRecord::Decode(encoded.toStdString(), &error);
     QVERIFY2(r.has_value(), error.c_str());
     QCOMPARE(r->id, d.id.toStdString());
     QCOMPARE(r->task, d.task.toStdString());
