@@ -10,7 +10,10 @@
 /// The daemon serves it over a socket; the in-process transport calls it directly.
 class ServiceCore {
 public:
+    /// Replays what a crash left in the store's journal.
     explicit ServiceCore(ServiceRoot root);
+    /// Checkpoints the store's journal: a clean stop leaves none for the next start.
+    ~ServiceCore();
     ServiceCore(const ServiceCore&) = delete;
     ServiceCore& operator=(const ServiceCore&) = delete;
 

@@ -3,6 +3,7 @@
 #include "AtomicFile.h"
 #include "FileBatch.h"
 #include "ServiceError.h"
+#include "StoreJournal.h"
 #include "StoreLock.h"
 #include "gen2/PackedDocument.h"
 #include "gen2/ScheduledRuns.h"
@@ -16,6 +17,7 @@
 #include <QtDebug>
 #include <algorithm>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <vector>
 #include <cerrno>
@@ -241,16 +243,24 @@ private:
 
 } // namespace
 
+// The writers of this process take turns at the journal before they take the store lock;
+// holding both, the journal is brought up to what other writers or a crash left.
 class TaskStore::WriteLock {
 public:
-    WriteLock(const ServiceRoot& root, int waitMs) : m_lock(root.StoreLockPath())
+    WriteLock(const ServiceRoot& root, int waitMs)
+        : m_journal(StoreJournal::For(root.Path())), m_turn(m_journal->Mutex()), m_lock(root.StoreLockPath())
     {
         HRESULT code = E_FAIL;
         QString error;
         if (!m_lock.Acquire(waitMs, &code, &error)) throw ServiceError(code, error);
+        m_journal->Sync();
     }
 
+    StoreJournal& Journal() { return *m_journal; }
+
 private:
+    std::shared_ptr<StoreJournal> m_journal;
+    std::unique_lock<std::mutex> m_turn;
     StoreLock m_lock;
 };
 
@@ -282,12 +292,16 @@ QString TaskStore::TaskFile(const TaskPath& task) const { return FileFor(m_root.
 
 QString TaskStore::StateFile(const TaskPath& task) const { return FileFor(m_root.StateDir(), task, kStateSuffix); }
 
-QString TaskStore::StoredSpelling(const QString& dir, const QString& name, const QString& suffix)
+QString TaskStore::StoredSpelling(const QString& dir, const QString& name, const QString& suffix, std::optional<QStringList>* listed)
 {
     if (QFileInfo::exists(dir + QLatin1Char('/') + name + suffix)) return name;
-    QStringList entries = QDir(dir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::Unsorted);
-    std::sort(entries.begin(), entries.end());
-    for (const QString& entry : entries) {
+    std::optional<QStringList> own;
+    std::optional<QStringList>& entries = listed ? *listed : own;
+    if (!entries) {
+        entries = QDir(dir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::Unsorted);
+        std::sort(entries->begin(), entries->end());
+    }
+    for (const QString& entry : *entries) {
         if (!entry.endsWith(suffix)) continue;
         const QString stored = entry.chopped(suffix.size());
         if (stored.compare(name, Qt::CaseInsensitive) == 0 && TaskPath::NameProblem(stored).isEmpty()) return stored;
@@ -357,6 +371,8 @@ void TaskStore::DeleteFolder(const TaskPath& asked)
 {
     if (asked.IsRoot()) throw ServiceError(E_INVALIDARG, QStringLiteral("The root folder cannot be deleted."));
     WriteLock lock(m_root, m_lockWaitMs);
+    // Not journaled: a replay must not bring back a state file of the folder afterwards.
+    lock.Journal().Checkpoint();
     const TaskPath folder = ResolveFolder(asked);
     const QString dir = FolderDir(m_root.TasksDir(), folder);
     if (!IsDir(dir)) throw NotFound(folder);
@@ -556,7 +572,7 @@ StoredTask TaskStore::LoadTask(const TaskPath& asked) const
     return Read(task, TaskFile(task));
 }
 
-void TaskStore::Write(const TaskPath& task, const TaskDocument& doc, StoredTask* stored)
+void TaskStore::Write(WriteLock& lock, const TaskPath& task, const TaskDocument& doc, StoredTask* stored)
 {
     EnsureFolders(m_root.TasksDir(), task.Parent());
     stored->path = task;
@@ -566,7 +582,7 @@ void TaskStore::Write(const TaskPath& task, const TaskDocument& doc, StoredTask*
     stored->file = file;
     const QByteArray name = QFile::encodeName(file);
     DocumentCache::Instance().Remove(name);
-    AtomicFile::Write(file, stored->xml);
+    lock.Journal().Commit({StoreJournal::Change{file, stored->xml}});
     if (const auto signature = Signature(file)) DocumentCache::Instance().Insert(name, *signature, stored->xml, doc);
 }
 
@@ -574,9 +590,14 @@ StoredTask TaskStore::StoreTask(const TaskPath& asked, const TaskDocument& doc, 
 {
     if (asked.IsRoot()) throw ServiceError(E_INVALIDARG, QStringLiteral("A task needs a name."));
     WriteLock lock(m_root, m_lockWaitMs);
-    // An existing task of that name in any letter case is the one created or updated.
-    const TaskPath task = ResolveTask(asked);
-    if (IsDir(FolderDir(m_root.TasksDir(), ResolveFolder(task))))
+    // An existing task of that name in any letter case is the one created or updated. The
+    // folder is listed once for both spellings looked for in it, and only when the name
+    // is not there as it is spelt.
+    const TaskPath parent = ResolveFolder(asked.Parent());
+    const QString dir = FolderDir(m_root.TasksDir(), parent);
+    std::optional<QStringList> listed;
+    const TaskPath task = *parent.Join(*TaskPath::Parse(StoredSpelling(dir, asked.Name(), kTaskSuffix, &listed)));
+    if (IsDir(dir + QLatin1Char('/') + StoredSpelling(dir, task.Name(), kFolderSuffix, &listed) + kFolderSuffix))
         throw ServiceError(HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS),
                            QStringLiteral("\"%1\" is a folder.").arg(task.ToString()));
     const bool exists = QFileInfo::exists(TaskFile(task));
@@ -586,7 +607,7 @@ StoredTask TaskStore::StoreTask(const TaskPath& asked, const TaskDocument& doc, 
     if (!exists && mode == Mode::Update) throw NotFound(task);
     if (exists) LoadTask(task);   // throws for a damaged document, which is kept as it is
     StoredTask stored;
-    Write(task, doc, &stored);
+    Write(lock, task, doc, &stored);
     return stored;
 }
 
@@ -595,7 +616,7 @@ StoredTask TaskStore::ChangeTask(const TaskPath& task, const std::function<void(
     WriteLock lock(m_root, m_lockWaitMs);
     StoredTask stored = LoadTask(task);
     change(stored.doc);
-    Write(stored.path, stored.doc, &stored);
+    Write(lock, stored.path, stored.doc, &stored);
     return stored;
 }
 
@@ -607,9 +628,13 @@ void TaskStore::DeleteTask(const TaskPath& asked)
     const QString file = TaskFile(task);
     if (!QFileInfo(file).isFile()) throw NotFound(task);
     DocumentCache::Instance().Remove(QFile::encodeName(file));
-    AtomicFile::Remove(file);
-    if (QFileInfo::exists(StateFile(task))) AtomicFile::Remove(StateFile(task));
+    QList<StoreJournal::Change> removals{StoreJournal::Change{file, {}, 0, true}};
+    const QString stateFile = StateFile(task);
+    if (QFileInfo::exists(stateFile) || lock.Journal().IsPending(stateFile)) removals.append(StoreJournal::Change{stateFile, {}, 0, true});
+    lock.Journal().Commit(removals);
 }
+
+void TaskStore::Recover() { WriteLock lock(m_root, m_lockWaitMs); }
 
 std::optional<TaskRuntimeState> TaskStore::ReadState(const TaskPath& task, QString* error) const
 {
@@ -674,6 +699,7 @@ void TaskStore::WriteState(const TaskPath& asked, const TaskRuntimeState& state,
     const TaskPath task = ResolveTask(asked);
     if (!QFileInfo(TaskFile(task)).isFile()) throw NotFound(task);
     EnsureFolders(m_root.StateDir(), task.Parent());
-    if (flush) AtomicFile::Write(StateFile(task), TaskStateFile::Encode(state));
-    else AtomicFile::WriteUnflushed(StateFile(task), TaskStateFile::Encode(state));
+    const StoreJournal::Change change{StateFile(task), TaskStateFile::Encode(state)};
+    if (flush) lock.Journal().Commit({change});
+    else lock.Journal().CommitUnflushed(change);
 }

@@ -19,6 +19,7 @@
 #include <QList>
 #include <QStringList>
 #include <functional>
+#include <optional>
 #include <sys/types.h>
 
 /// What the file of a task was when it was read, for a service that believes a file only as
@@ -101,6 +102,9 @@ public:
     StoredTask ChangeTask(const TaskPath& task, const std::function<void(TaskDocument&)>& change);
     /// Deletes a task (damaged ones too) and its runtime state.
     void DeleteTask(const TaskPath& task);
+    /// Takes the writer lock once, which replays what a crash left in the store's journal:
+    /// for an owner that reads the store before it changes anything.
+    void Recover();
 
     /// The runtime state of a task; a task that never ran has the default state. Nothing,
     /// with `error` filled, when the state file is damaged.
@@ -134,7 +138,9 @@ private:
     class WriteLock;
     QString FolderDir(const QString& base, const TaskPath& folder) const;
     /// The stored spelling of `name` among the entries of `dir` ending in `suffix`.
-    static QString StoredSpelling(const QString& dir, const QString& name, const QString& suffix);
+    /// `listed`: the directory's sorted entries, read at most once for several lookups.
+    static QString StoredSpelling(const QString& dir, const QString& name, const QString& suffix,
+                                  std::optional<QStringList>* listed = nullptr);
     void EnsureFolders(const QString& base, const TaskPath& folder);
     /// A task file as a folder's listing found it: its encoded path, and its name in the
     /// folder's directory, opened once for the listing (`dir` < 0: not open).
@@ -157,7 +163,7 @@ private:
     /// that `read` refuses with a ServiceError is reported in `damaged`.
     void EachTaskFile(const TaskPath& folder, QList<DamagedTask>* damaged,
                       const std::function<void(const TaskPath&, const QString&, const FileAt&)>& read) const;
-    void Write(const TaskPath& task, const TaskDocument& doc, StoredTask* stored);
+    void Write(WriteLock& lock, const TaskPath& task, const TaskDocument& doc, StoredTask* stored);
 
     ServiceRoot m_root;
     int m_lockWaitMs;
