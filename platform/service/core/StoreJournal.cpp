@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QtDebug>
 #include <array>
 #include <cerrno>
@@ -479,19 +480,29 @@ void StoreJournal::Checkpoint()
 {
     if (m_fd < 0 || (m_end == 0 && m_pending.isEmpty())) return;
     QSet<QString> directories;
-    for (const QByteArray& path : std::as_const(m_pending)) {
-        if (path.isEmpty()) continue;
-        const QString file = Absolute(path);
-        directories.insert(QFileInfo(file).absolutePath());
-        const int fd = ::open(QFile::encodeName(file).constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-        if (fd < 0) {
-            if (errno == ENOENT || errno == ELOOP || errno == ENOTDIR) continue;
-            Fail(QStringLiteral("Cannot open"), file, errno);
+    QList<QString> pending;
+    for (const QByteArray& path : std::as_const(m_pending))
+        if (!path.isEmpty()) pending.append(Absolute(path));
+    // A group's writing is all started before the first of it is waited for.
+    constexpr qsizetype kGroup = 64;
+    for (qsizetype from = 0; from < pending.size(); from += kGroup) {
+        QList<std::pair<QString, int>> open;
+        const auto closeAll = qScopeGuard([&] {
+            for (const auto& [file, fd] : std::as_const(open)) ::close(fd);
+        });
+        for (qsizetype i = from; i < std::min(pending.size(), from + kGroup); ++i) {
+            const QString& file = pending[i];
+            directories.insert(QFileInfo(file).absolutePath());
+            const int fd = ::open(QFile::encodeName(file).constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+            if (fd < 0) {
+                if (errno == ENOENT || errno == ELOOP || errno == ENOTDIR) continue;
+                Fail(QStringLiteral("Cannot open"), file, errno);
+            }
+            open.append({file, fd});
+            ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
         }
-        const int rc = ::fsync(fd);
-        const int err = errno;
-        ::close(fd);
-        if (rc != 0) Fail(QStringLiteral("Cannot flush"), file, err);
+        for (const auto& [file, fd] : std::as_const(open))
+            if (::fsync(fd) != 0) Fail(QStringLiteral("Cannot flush"), file, errno);
     }
     for (const QString& directory : std::as_const(directories)) {
         if (!QFileInfo(directory).isDir()) continue;
@@ -513,13 +524,16 @@ void StoreJournal::NoteAppended()
     if (!m_background) return;
     std::lock_guard wake(m_wakeMutex);
     ++m_appends;
-    m_due = true;
+    const bool wasFull = m_full;
     m_full = m_end > m_capacity / 2;
     if (!m_thread.joinable()) {
         m_stop = false;
         m_thread = std::thread([this] { RunIdleCheckpoints(); });
     }
-    m_wake.notify_all();
+    // A thread already waiting for a pause finds the newer append when its wait ends, and
+    // waits again: woken only to begin waiting, or to stop waiting for a full journal.
+    if (!m_due || m_full != wasFull) m_wake.notify_all();
+    m_due = true;
 }
 
 void StoreJournal::RunIdleCheckpoints()
@@ -532,7 +546,7 @@ void StoreJournal::RunIdleCheckpoints()
         }
         // Until the changes pause (or the journal is half full).
         const quint64 seen = m_appends;
-        if (!m_full && m_wake.wait_for(wake, kIdle, [&] { return m_stop || m_appends != seen || m_full; })) continue;
+        if (!m_full && (m_wake.wait_for(wake, kIdle, [&] { return m_stop || m_full; }) || m_appends != seen)) continue;
         wake.unlock();
         bool retry = false;
         bool pending = false;
