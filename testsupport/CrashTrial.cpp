@@ -89,8 +89,11 @@ CrashTrial::Result CrashTrial::Run(const QString& rootPath, int trials, quint32 
         daemon.Forget();
         ++result.trials;
 
-        // What the kill left, read straight from the store as the next daemon will find it.
+        // What the kill left, read straight from the store as the next daemon will find it:
+        // after the replay of its journal, which may also carry out a change that was cut off
+        // after it was journaled.
         TaskStore store(root);
+        store.Recover();
         QList<StoredTask> tasks;
         QList<DamagedTask> damaged;
         store.ListTasks(TaskPath(), &tasks, &damaged);
