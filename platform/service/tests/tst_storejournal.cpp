@@ -69,18 +69,33 @@ class TestStoreJournal : public QObject {
     Q_OBJECT
 
 private slots:
-    // A writer that stopped after its flush, before its files were written: the change is
-    // there for the next writer, and for readers once any writer opened the store.
+    // What a crash after the journal's flush can leave of the file: nothing, an empty file
+    // (renamed, its data never written out), or the old file (the rename lost). The change
+    // is there for the service when it is opened, before it answers anything.
+    void acknowledgedChangeIsReplayed_data()
+    {
+        QTest::addColumn<QByteArray>("left");   // "(missing)": no file
+        QTest::newRow("never written") << QByteArray("(missing)");
+        QTest::newRow("renamed, its data lost") << QByteArray();
+        QTest::newRow("the rename lost") << QByteArray("<Task>old</Task>");
+    }
+
     void acknowledgedChangeIsReplayed()
     {
+        QFETCH(QByteArray, left);
         Root r;
         const QString file = r.Task("\\T");
         {
             OtherWriter other(r.root);
             QVERIFY(other.journal.Append({StoreJournal::Change{file, "<Task>journaled</Task>", 0640}}));
         }
-        QVERIFY(!QFile::exists(file));
-        // The service replays it when it is opened, before it answers anything.
+        if (left != "(missing)") {
+            QFile f(file);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(left);
+            // With the mode the record gives: only the content tells it from the change.
+            QVERIFY(f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup));
+        }
         ServiceCore(r.root);
         QCOMPARE(Read(file), QByteArray("<Task>journaled</Task>"));
         QCOMPARE(QFile::permissions(file), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser
