@@ -234,8 +234,8 @@ bool StoreJournal::OpenFile(bool create)
         throw ServiceError(E_FAIL, QStringLiteral("The store journal \"%1\" is not a journal.").arg(m_file));
     }
     // Its records are written into the store as they are: only one that no one else could
-    // have written is believed.
-    if (st.st_uid != ::geteuid() || (st.st_mode & 0022) != 0) {
+    // have written is believed. Root's is, as root can write the store's files anyway.
+    if ((st.st_uid != ::geteuid() && st.st_uid != 0) || (st.st_mode & 0022) != 0) {
         ::close(fd);
         throw ServiceError(E_ACCESSDENIED, QStringLiteral("The store journal \"%1\" may have been written by another account: it is "
                                                           "not replayed, and the store is not changed until it is removed.")

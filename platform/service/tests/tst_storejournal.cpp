@@ -296,6 +296,35 @@ private slots:
         QCOMPARE(Read(b), QByteArray("b3"));
     }
 
+    // A journal that another account could have written is not replayed: its records would
+    // be written into the store as they are. The store refuses changes, with the reason,
+    // until it is removed, and the files stay as they were.
+    void journalOthersCouldWriteIsRefused()
+    {
+        Root r;
+        const QString file = r.Task("\\T");
+        r.store.StoreTask(Path("\\T"), Runnable(QStringLiteral("/bin/t")), TaskStore::Mode::Create);
+        StoreJournal::Close(r.home.Path());
+        const QByteArray stored = Read(file);
+        {
+            OtherWriter other(r.root);
+            QVERIFY(other.journal.Append({StoreJournal::Change{file, "<Task>planted</Task>"}}));
+        }
+        QVERIFY(QFile::setPermissions(StoreJournal::FileOf(r.home.Path()),
+                                      QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::WriteOther));
+        StoreJournal fresh(r.home.Path());
+        StoreLock lock(r.root.StoreLockPath());
+        QVERIFY(lock.Acquire(5000, nullptr, nullptr));
+        try {
+            fresh.Sync();
+            QFAIL("a journal others can write was believed");
+        } catch (const ServiceError& e) {
+            QCOMPARE(e.Code(), E_ACCESSDENIED);
+            QVERIFY2(e.Message().contains(QStringLiteral("another account")), qPrintable(e.Message()));
+        }
+        QCOMPARE(Read(file), stored);
+    }
+
     // A clean stop checkpoints: the journal holds nothing, and the files are as written.
     void closeCheckpoints()
     {
