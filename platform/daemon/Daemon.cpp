@@ -332,10 +332,7 @@ std::optional<TaskKey> Daemon::NamedTask(const QString& op, const QCborMap& requ
 
 bool Daemon::Stores(const QString& op, const QCborMap& request)
 {
-    if (op == Gen2Protocol::kTaskRegister) {
-        const auto key = RunRequests::Gen2Key(request, nullptr);
-        return key && m_gen2->Load(*key, nullptr).has_value();
-    }
+    // A registration's answer says whether it replaced a task: it is not looked up first.
     if (op == Gen1Protocol::kSave) return m_gen1->Load(RunRequests::Gen1Key(request), nullptr).has_value();
     return false;
 }
@@ -354,6 +351,7 @@ void Daemon::AfterChange(const QString& op, const std::optional<TaskKey>& named,
     if (op == Gen2Protocol::kTaskRegister) {
         const QString path = reply.value(Gen2Protocol::Key::Task).toMap().value(Gen2Protocol::Key::Path).toString();
         if (!path.isEmpty()) key = TaskKey{TaskGeneration::Gen2, path};
+        existed = reply.value(Gen2Protocol::Key::Replaced).toBool();
     } else if (op == Gen1Protocol::kSave) {
         key = TaskKey{TaskGeneration::Gen1, reply.value(QStringLiteral("name")).toString()};
     }

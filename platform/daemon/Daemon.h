@@ -61,7 +61,7 @@ private:
     /// Tells the schedule about a task that a request registered, changed or deleted (`named`
     /// is the task NamedTask gave before the request was carried out).
     void AfterChange(const QString& op, const std::optional<TaskKey>& named, bool existed, const QCborMap& reply);
-    /// Whether the task a registration or a 1.0 save names is stored already.
+    /// Whether the task a 1.0 save names is stored already (a registration's answer tells it).
     bool Stores(const QString& op, const QCborMap& request);
     /// Tells the subscribed clients `notice` about `key`.
     void Notify(QLatin1StringView notice, const TaskKey& key, const QCborMap& extra = {});

@@ -56,6 +56,8 @@ inline const QString PackedTexts = QStringLiteral("packedTexts");
 inline const QString Params = QStringLiteral("params");
 inline const QString Password = QStringLiteral("password");
 inline const QString Path = QStringLiteral("path");
+/// A registration's answer: whether it replaced a task that was there.
+inline const QString Replaced = QStringLiteral("replaced");
 inline const QString Runs = QStringLiteral("runs");
 inline const QString RunDeltas = QStringLiteral("runDeltas");
 inline const QString Sddl = QStringLiteral("sddl");

@@ -275,7 +275,8 @@ public:
         const auto mode = (flags & 0x6) == 0x6 ? TaskStore::Mode::CreateOrUpdate
                           : (flags & 0x2)      ? TaskStore::Mode::Create
                                                : TaskStore::Mode::Update;
-        return Ok({{Gen2Protocol::Key::Task, TaskRecord(m_store.StoreTask(taskPath, *doc, mode))}});
+        const StoredTask stored = m_store.StoreTask(taskPath, *doc, mode);
+        return Ok({{Gen2Protocol::Key::Task, TaskRecord(stored)}, {Gen2Protocol::Key::Replaced, stored.replaced}});
     }
 
     QCborMap TaskStatus(const QCborMap& request)

@@ -40,6 +40,8 @@ struct StoredTask {
     /// The file it was read from or written to.
     QString file;
     StoredFile facts;
+    /// Set by StoreTask: the task was there (in any letter case) and has been replaced.
+    bool replaced = false;
 };
 
 /// The two settings a listing looks at.
