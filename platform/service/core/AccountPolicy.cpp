@@ -1,9 +1,10 @@
 #include "AccountPolicy.h"
 
 #include <QSysInfo>
+#include <cerrno>
 #include <grp.h>
+#include <memory>
 #include <pwd.h>
-#include <vector>
 
 namespace {
 
@@ -18,13 +19,30 @@ ValueProblem Unknown(const QString& account)
                         QStringLiteral("No mapping between account names and security IDs was done. (\"%1\")").arg(account)};
 }
 
+// Calls a reentrant account lookup with a buffer that grows while the entry does not fit
+// (a group of many members). The buffer is not cleared first: the lookup writes what it gives.
+template <typename Entry, typename Lookup>
+Entry* LookUp(Entry* entry, std::unique_ptr<char[]>* buffer, size_t size, Lookup lookup)
+{
+    for (; size <= (size_t(1) << 24); size *= 2) {
+        buffer->reset(new char[size]);
+        Entry* result = nullptr;
+        const int rc = lookup(entry, buffer->get(), size, &result);
+        if (rc == ERANGE) continue;
+        return rc == 0 ? result : nullptr;
+    }
+    return nullptr;
+}
+
 std::optional<uid_t> LookUpUser(const QString& name)
 {
-    std::vector<char> buffer(16384);
+    const QByteArray local = name.toLocal8Bit();
     passwd entry{};
-    passwd* result = nullptr;
-    if (getpwnam_r(name.toLocal8Bit().constData(), &entry, buffer.data(), buffer.size(), &result) != 0 || !result)
-        return std::nullopt;
+    std::unique_ptr<char[]> buffer;
+    const passwd* result = LookUp(&entry, &buffer, 4096, [&](passwd* e, char* b, size_t n, passwd** r) {
+        return getpwnam_r(local.constData(), e, b, n, r);
+    });
+    if (!result) return std::nullopt;
     return result->pw_uid;
 }
 
@@ -40,11 +58,11 @@ bool AccountPolicy::IsSystemAccount(const QString& account)
 
 QString AccountPolicy::UserName(uid_t uid)
 {
-    std::vector<char> buffer(16384);
     passwd entry{};
-    passwd* result = nullptr;
-    if (getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &result) != 0 || !result) return {};
-    return QString::fromLocal8Bit(result->pw_name);
+    std::unique_ptr<char[]> buffer;
+    const passwd* result =
+        LookUp(&entry, &buffer, 4096, [&](passwd* e, char* b, size_t n, passwd** r) { return getpwuid_r(uid, e, b, n, r); });
+    return result ? QString::fromLocal8Bit(result->pw_name) : QString();
 }
 
 QString AccountPolicy::LocalName(const QString& account)
@@ -74,12 +92,13 @@ ValueProblem AccountPolicy::CheckUser(const QString& account) const
 
 ValueProblem AccountPolicy::CheckGroup(const QString& group) const
 {
-    const QString name = LocalName(group);
-    std::vector<char> buffer(65536);
+    const QByteArray name = LocalName(group).toLocal8Bit();
     ::group entry{};
-    ::group* result = nullptr;
-    if (name.isEmpty() || getgrnam_r(name.toLocal8Bit().constData(), &entry, buffer.data(), buffer.size(), &result) != 0 || !result)
-        return Unknown(group);
+    std::unique_ptr<char[]> buffer;
+    const ::group* result = name.isEmpty() ? nullptr : LookUp(&entry, &buffer, 16384, [&](::group* e, char* b, size_t n, ::group** r) {
+        return getgrnam_r(name.constData(), e, b, n, r);
+    });
+    if (!result) return Unknown(group);
     if (m_serviceUid != 0 && m_peer.uid != m_serviceUid) return Denied(group);
     if (m_peer.uid == 0 || result->gr_gid == m_peer.gid) return {};
     const QByteArray peer = PeerName().toLocal8Bit();

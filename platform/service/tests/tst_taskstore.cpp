@@ -565,6 +565,56 @@ private slots:
         }
     }
 
+    // A name asked for in another letter case finds its stored spelling among the folder's
+    // other entries, however they are spelt; the first in sorted order when there are several.
+    void storedSpellingAmongOthers_data()
+    {
+        QTest::addColumn<QStringList>("stored");
+        QTest::addColumn<QStringList>("folders");
+        QTest::addColumn<QString>("asked");
+        QTest::addColumn<QString>("found");   // empty: no task of that name
+        const QStringList none;
+        QTest::newRow("letter case") << QStringList{QStringLiteral("Backup")} << none << QStringLiteral("BACKUP") << QStringLiteral("Backup");
+        QTest::newRow("letters beyond ASCII") << QStringList{QStringLiteral("\u00dcber")} << none << QStringLiteral("\u00fcBER")
+                                              << QStringLiteral("\u00dcber");
+        QTest::newRow("ASCII name, stored with a letter beyond it") << QStringList{QStringLiteral("\u212Aelvin")} << none
+                                                                    << QStringLiteral("kelvin") << QStringLiteral("\u212Aelvin");
+        QTest::newRow("several spellings") << QStringList{QStringLiteral("backup"), QStringLiteral("BackUp"), QStringLiteral("Backup")} << none
+                                           << QStringLiteral("BACKUP") << QStringLiteral("BackUp");
+        QTest::newRow("longer and shorter names") << QStringList{QStringLiteral("Backups"), QStringLiteral("Backu"), QStringLiteral("Backup")}
+                                                  << none << QStringLiteral("backup") << QStringLiteral("Backup");
+        QTest::newRow("a folder of the name") << QStringList{QStringLiteral("Other")} << QStringList{QStringLiteral("Backup")}
+                                              << QStringLiteral("backup") << QString();
+    }
+
+    void storedSpellingAmongOthers()
+    {
+        QFETCH(QStringList, stored);
+        QFETCH(QStringList, folders);
+        QFETCH(QString, asked);
+        QFETCH(QString, found);
+        FreshStore fresh;
+        QVERIFY(fresh.ready);
+        TaskStore& store = fresh.store;
+        for (int i = 0; i < 50; ++i) store.StoreTask(*TaskPath::Parse(QStringLiteral("\\F\\Task %1").arg(i)), Runnable(), TaskStore::Mode::Create);
+        const auto inF = [](const QString& name) { return *TaskPath::Parse(QStringLiteral("\\F\\") + name); };
+        // Put there as files: the store itself keeps one spelling of a name.
+        store.StoreTask(inF(stored.first()), Runnable(), TaskStore::Mode::Create);
+        for (const QString& name : stored.mid(1)) QVERIFY(QFile::copy(store.TaskFile(inF(stored.first())), store.TaskFile(inF(name))));
+        for (const QString& name : folders) store.CreateFolder(inF(name));
+        if (found.isEmpty()) {
+            QVERIFY_THROWS_EXCEPTION(ServiceError, store.LoadTask(inF(asked)));
+            return;
+        }
+        QCOMPARE(store.LoadTask(inF(asked)).path, inF(found));
+        QCOMPARE(store.ResolveTask(inF(asked)), inF(found));
+        // A registration under the asked name replaces the stored spelling.
+        const StoredTask replaced = store.StoreTask(inF(asked), Runnable(), TaskStore::Mode::CreateOrUpdate);
+        QCOMPARE(replaced.path, inF(found));
+        QVERIFY(replaced.replaced);
+        QVERIFY(!QFileInfo::exists(store.TaskFile(inF(asked))) || asked == found);
+    }
+
     void twoStoredSpellingsStayApart()
     {
         FreshStore fresh;

@@ -103,20 +103,26 @@ QStringList EntriesEndingWith(const QString& dir, const QString& suffix, bool di
     return names;
 }
 
-// The names of every entry of `dir` whatever its kind, unsorted, none of them examined: what
-// a lookup of a name in another letter case goes through. QDir examined each one, which cost a
-// registration in a folder of a few hundred tasks more than everything else it does.
-QStringList EntryNames(const QString& dir)
+// The names of every entry of `dir` whatever its kind, unsorted and as the system gives them,
+// none of them examined: what a lookup of a name in another letter case goes through. QDir
+// examined and converted each one, which cost a registration in a folder of a few hundred
+// tasks more than everything else it does.
+QByteArrayList EntryNames(const QString& dir)
 {
-    QStringList names;
+    QByteArrayList names;
     DIR* handle = ::opendir(QFile::encodeName(dir).constData());
     if (!handle) return names;
     while (const dirent* entry = ::readdir(handle)) {
         const std::string_view name(entry->d_name);
-        if (name != "." && name != "..") names.append(QFile::decodeName(entry->d_name));
+        if (name != "." && name != "..") names.append(QByteArray(name.data(), qsizetype(name.size())));
     }
     ::closedir(handle);
     return names;
+}
+
+bool IsAscii(QByteArrayView bytes)
+{
+    return std::all_of(bytes.begin(), bytes.end(), [](char c) { return quint8(c) < 0x80; });
 }
 
 ServiceError Damaged(const TaskPath& task, const QString& why)
@@ -308,22 +314,33 @@ QString TaskStore::TaskFile(const TaskPath& task) const { return FileFor(m_root.
 
 QString TaskStore::StateFile(const TaskPath& task) const { return FileFor(m_root.StateDir(), task, kStateSuffix); }
 
-QString TaskStore::StoredSpelling(const QString& dir, const QString& name, const QString& suffix, std::optional<QStringList>* listed)
+QString TaskStore::StoredSpelling(const QString& dir, const QString& name, const QString& suffix, std::optional<QByteArrayList>* listed)
 {
     if (QFileInfo::exists(dir + QLatin1Char('/') + name + suffix)) return name;
-    std::optional<QStringList> own;
-    std::optional<QStringList>& entries = listed ? *listed : own;
+    std::optional<QByteArrayList> own;
+    std::optional<QByteArrayList>& entries = listed ? *listed : own;
     if (!entries) entries = EntryNames(dir);
-    // The first in sorted order of the spellings that match: two that differ only in case
-    // have as many characters, so the order of the names is the order of the spellings.
-    const QString* found = nullptr;
-    for (const QString& entry : *entries) {
-        if (entry.size() != name.size() + suffix.size() || !entry.endsWith(suffix)) continue;
-        if (found && !(entry < *found)) continue;
-        const QStringView stored = QStringView(entry).chopped(suffix.size());
-        if (stored.compare(name, Qt::CaseInsensitive) == 0 && TaskPath::NameProblem(stored.toString()).isEmpty()) found = &entry;
+    const QByteArray ending = QFile::encodeName(suffix);
+    const QByteArray asked = QFile::encodeName(name);
+    const bool askedAscii = IsAscii(asked);
+    // The first in sorted order of the spellings that match. Two names that match have as
+    // many characters, and an ASCII name matches an ASCII one only letter for letter, so
+    // only the others are converted to be compared.
+    QString found;
+    for (const QByteArray& entry : *entries) {
+        if (entry.size() <= ending.size() || !entry.endsWith(ending)) continue;
+        const QByteArrayView stem = QByteArrayView(entry).chopped(ending.size());
+        QString spelling;
+        if (askedAscii && IsAscii(stem)) {
+            if (stem.size() != asked.size() || qstrnicmp(stem.data(), stem.size(), asked.constData(), asked.size()) != 0) continue;
+            spelling = QString::fromLatin1(stem);
+        } else {
+            spelling = QFile::decodeName(stem.toByteArray());
+            if (spelling.size() != name.size() || spelling.compare(name, Qt::CaseInsensitive) != 0) continue;
+        }
+        if ((found.isNull() || spelling < found) && TaskPath::NameProblem(spelling).isEmpty()) found = spelling;
     }
-    return found ? found->chopped(suffix.size()) : name;
+    return found.isNull() ? name : found;
 }
 
 TaskPath TaskStore::ResolveFolder(const TaskPath& folder) const
@@ -612,7 +629,7 @@ StoredTask TaskStore::StoreTask(const TaskPath& asked, const TaskDocument& doc, 
     // is not there as it is spelt.
     const TaskPath parent = ResolveFolder(asked.Parent());
     const QString dir = FolderDir(m_root.TasksDir(), parent);
-    std::optional<QStringList> listed;
+    std::optional<QByteArrayList> listed;
     const TaskPath task = *parent.Join(*TaskPath::Parse(StoredSpelling(dir, asked.Name(), kTaskSuffix, &listed)));
     if (IsDir(dir + QLatin1Char('/') + StoredSpelling(dir, task.Name(), kFolderSuffix, &listed) + kFolderSuffix))
         throw ServiceError(HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS),

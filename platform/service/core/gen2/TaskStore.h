@@ -16,6 +16,7 @@
 #include "gen2/TaskRuntimeState.h"
 
 #include <QByteArray>
+#include <QByteArrayList>
 #include <QList>
 #include <QStringList>
 #include <functional>
@@ -140,9 +141,9 @@ private:
     class WriteLock;
     QString FolderDir(const QString& base, const TaskPath& folder) const;
     /// The stored spelling of `name` among the entries of `dir` ending in `suffix`.
-    /// `listed`: the directory's sorted entries, read at most once for several lookups.
+    /// `listed`: the directory's entries, read at most once for several lookups.
     static QString StoredSpelling(const QString& dir, const QString& name, const QString& suffix,
-                                  std::optional<QStringList>* listed = nullptr);
+                                  std::optional<QByteArrayList>* listed = nullptr);
     void EnsureFolders(const QString& base, const TaskPath& folder);
     /// A task file as a folder's listing found it: its encoded path, and its name in the
     /// folder's directory, opened once for the listing (`dir` < 0: not open).
