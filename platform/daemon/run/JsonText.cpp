@@ -4,7 +4,14 @@ void JsonText::AppendString(QByteArray& out, QStringView text)
 {
     static constexpr char Hex[] = "0123456789abcdef";
     out += '"';
-    for (const char c : text.toUtf8()) {
+    const QByteArray utf8 = text.toUtf8();
+    const char* from = utf8.constData();   // the start of the bytes that need no escape
+    const char* const end = from + utf8.size();
+    for (const char* p = from; p != end; ++p) {
+        const char c = *p;
+        if (uchar(c) >= 0x20 && c != '"' && c != '\\') continue;
+        out.append(from, p - from);
+        from = p + 1;
         switch (c) {
         case '"': out += "\\\""; break;
         case '\\': out += "\\\\"; break;
@@ -13,15 +20,13 @@ void JsonText::AppendString(QByteArray& out, QStringView text)
         case '\n': out += "\\n"; break;
         case '\r': out += "\\r"; break;
         case '\t': out += "\\t"; break;
-        default:
-            if (uchar(c) >= 0x20) {
-                out += c;
-            } else {
-                const char escape[] = {'\\', 'u', '0', '0', Hex[uchar(c) >> 4], Hex[uchar(c) & 0xf]};
-                out.append(escape, sizeof escape);
-            }
+        default: {
+            const char escape[] = {'\\', 'u', '0', '0', Hex[uchar(c) >> 4], Hex[uchar(c) & 0xf]};
+            out.append(escape, sizeof escape);
+        }
         }
     }
+    out.append(from, end - from);
     out += '"';
 }
 
