@@ -8,10 +8,14 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QLoggingCategory>
+#include <cerrno>
+#include <sys/stat.h>
 
 Q_LOGGING_CATEGORY(lcGen2, "taskschedd.v2")
 
 namespace {
+
+constexpr qsizetype KnownStatesKept = 1024;
 
 std::optional<TaskPath> PathOf(const TaskKey& key, QString* error)
 {
@@ -219,19 +223,50 @@ std::optional<RunnableTask> Gen2Catalog::Load(const TaskKey& key, QString* error
     }
 }
 
+Gen2Catalog::FileVersion Gen2Catalog::VersionOf(const struct stat& st)
+{
+    return FileVersion{st.st_dev, st.st_ino, st.st_size, qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec,
+                       qint64(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec};
+}
+
+std::optional<TaskRuntimeState> Gen2Catalog::CurrentState(const TaskPath& task, const QString& file, QString* error)
+{
+    struct stat st {};
+    if (::stat(QFile::encodeName(file).constData(), &st) != 0 && errno == ENOENT) {
+        m_states.remove(file);
+        return TaskRuntimeState{};   // it never ran, or its state went with it
+    }
+    // The state this catalog wrote last, while the file is still the one it wrote: a write
+    // replaces the file whole, so another writer's shows as another file. Anything else is
+    // read as the store reads it, which also says what is wrong with it.
+    if (const auto known = m_states.constFind(file); known != m_states.cend() && known->version == VersionOf(st)) return known->state;
+    m_states.remove(file);
+    return m_store.ReadState(task, error);
+}
+
 bool Gen2Catalog::ChangeRuntime(const TaskKey& key, const std::function<void(TaskRuntime&)>& change, QString* error, RuntimeWrite write)
 {
     const auto path = PathOf(key, error);
     if (!path) return false;
-    if (!QFile::exists(m_store.TaskFile(m_store.ResolveTask(*path)))) return true;   // deleted meanwhile
     try {
+        const TaskPath task = m_store.ResolveTask(*path);
+        const QString file = m_store.StateFile(task);
         QString stateError;
-        const auto state = m_store.ReadState(*path, &stateError);
+        const auto state = CurrentState(task, file, &stateError);
         if (!state) qCWarning(lcGen2) << key.path << ": its run state was damaged and starts afresh:" << stateError;
         TaskRuntime runtime = FromState(state.value_or(TaskRuntimeState{}));
         change(runtime);
-        m_store.WriteState(*path, ToState(runtime), write == RuntimeWrite::Durable);
+        const TaskRuntimeState changed = ToState(runtime);
+        m_store.WriteState(task, changed, write == RuntimeWrite::Durable);
+        // Kept for the tasks that run at a time, not for every task that ever ran.
+        if (m_states.size() >= KnownStatesKept) m_states.clear();
+        if (struct stat st {}; ::stat(QFile::encodeName(file).constData(), &st) == 0) m_states.insert(file, KnownState{VersionOf(st), changed});
         return true;
+    } catch (const ServiceError& e) {
+        // Deleted meanwhile: the store writes no state for a task it does not hold.
+        if (e.Code() == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND)) return true;
+        if (error) *error = e.Message();
+        return false;
     } catch (const std::exception& e) {
         if (error) *error = QString::fromUtf8(e.what());
         return false;

@@ -111,6 +111,8 @@ private slots:
     void historyOfAnEarlierVersionIsRead();
     void historyChangedByOthersIsReadAgain_data();
     void historyChangedByOthersIsReadAgain();
+    void runStateChangedByOthersIsReadAgain_data();
+    void runStateChangedByOthersIsReadAgain();
     void historyFileIsTheJsonOfItsRuns_data();
     void historyFileIsTheJsonOfItsRuns();
     void supervisorOfABuildOrAnInstalledTree_data();
@@ -653,6 +655,69 @@ void TestRunner::historyChangedByOthersIsReadAgain()
     read.clear();
     for (const RunHistoryEntry& e : history.Read(key)) read << e.instance;
     QCOMPARE(read, instances + QStringList{QStringLiteral("next")});
+}
+
+void TestRunner::runStateChangedByOthersIsReadAgain_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<bool>("stateFileLeft");
+    QTest::addColumn<qint32>("lastResult");   // after the catalog's next change, which sets only the run state
+    QTest::addColumn<int>("missedRuns");
+    QTest::newRow("untouched") << QString() << true << qint32(5) << 0;
+    QTest::newRow("replaced by another writer") << QStringLiteral("replace") << true << qint32(7) << 3;
+    QTest::newRow("damaged in place") << QStringLiteral("damage") << true << qint32(SCHED_S_TASK_HAS_NOT_RUN) << 0;
+    QTest::newRow("removed") << QStringLiteral("remove") << true << qint32(SCHED_S_TASK_HAS_NOT_RUN) << 0;
+    QTest::newRow("task deleted") << QStringLiteral("delete") << false << qint32(0) << 0;
+}
+
+void TestRunner::runStateChangedByOthersIsReadAgain()
+{
+    // The catalog keeps the state it wrote last; a state file changed since is read from the
+    // disk again, and the state of a task deleted meanwhile is not written back.
+    QFETCH(QString, change);
+    QFETCH(bool, stateFileLeft);
+    QFETCH(qint32, lastResult);
+    QFETCH(int, missedRuns);
+    const ServiceRoot root(Dir());
+    TaskStore store(root);
+    const TaskPath path = *TaskPath::Parse(QStringLiteral("\\S"));
+    TaskDocument doc;
+    ActionData exec;
+    exec.path = QStringLiteral("/bin/true");
+    doc.actions = {exec};
+    store.StoreTask(path, doc, TaskStore::Mode::Create);
+    Gen2Catalog catalog(root);
+    const TaskKey key{TaskGeneration::Gen2, path.ToString()};
+    QString error;
+    QVERIFY(catalog.ChangeRuntime(key, [](TaskRuntime& r) {
+        r.runState = TaskRuntime::Running;
+        r.lastResult = 5;
+    }, &error, TaskCatalog::RuntimeWrite::Cached));
+
+    const QString file = store.StateFile(path);
+    if (change == QLatin1String("replace")) {
+        TaskRuntimeState other;
+        other.lastTaskResult = 7;
+        other.missedRuns = 3;
+        TaskStore(root).WriteState(path, other);
+    } else if (change == QLatin1String("damage")) {
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Append));
+        f.write("}}");
+    } else if (change == QLatin1String("remove")) {
+        QVERIFY(QFile::remove(file));
+    } else if (change == QLatin1String("delete")) {
+        store.DeleteTask(path);
+    }
+
+    QVERIFY2(catalog.ChangeRuntime(key, [](TaskRuntime& r) { r.runState = TaskRuntime::Idle; }, &error), qPrintable(error));
+    QCOMPARE(QFile::exists(file), stateFileLeft);
+    if (!stateFileLeft) return;
+    const auto state = store.ReadState(path, &error);
+    QVERIFY2(state, qPrintable(error));
+    QCOMPARE(state->runState, TaskRuntimeState::Idle);
+    QCOMPARE(state->lastTaskResult, lastResult);
+    QCOMPARE(state->missedRuns, missedRuns);
 }
 
 void TestRunner::recordsWhatEndedWithoutDaemon()

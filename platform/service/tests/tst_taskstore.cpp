@@ -15,8 +15,11 @@
 #include <QCborArray>
 #include <QDir>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLockFile>
 #include <QTest>
+#include <limits>
 #include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -80,6 +83,59 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(ServiceError, store.WriteState(Path("\\Nope"), written));
         store.DeleteTask(Path("\\Reports\\Daily"));
         QVERIFY(!QFile::exists(store.StateFile(Path("\\Reports\\Daily"))));
+    }
+
+    void stateFileIsTheJsonOfItsState_data()
+    {
+        QTest::addColumn<QDateTime>("lastRunTime");
+        QTest::addColumn<qint32>("lastTaskResult");
+        QTest::addColumn<int>("runState");
+        QTest::addColumn<qint32>("missedRuns");
+        QTest::newRow("never ran") << QDateTime() << qint32(SCHED_S_TASK_HAS_NOT_RUN) << int(TaskRuntimeState::Idle) << 0;
+        QTest::newRow("running, a local time") << QDateTime(QDate(2024, 3, 15), QTime(9, 30, 0, 125)) << qint32(0x00041301)
+                                              << int(TaskRuntimeState::Running) << 0;
+        QTest::newRow("failed, in UTC") << QDateTime(QDate(2026, 12, 31), QTime(23, 59, 59, 999), Qt::UTC)
+                                        << qint32(0x80070002) << int(TaskRuntimeState::Idle) << 3;
+        QTest::newRow("queued, before 1970") << QDateTime(QDate(1969, 7, 20), QTime(20, 17), Qt::UTC) << qint32(1)
+                                             << int(TaskRuntimeState::Queued) << 1;
+        QTest::newRow("extremes") << QDateTime(QDate(1, 1, 1), QTime(0, 0), Qt::UTC) << std::numeric_limits<qint32>::min()
+                                  << int(TaskRuntimeState::Idle) << std::numeric_limits<qint32>::max();
+        QTest::newRow("largest result, fewest missed") << QDateTime(QDate(9999, 12, 31), QTime(12, 0), Qt::UTC)
+                                                       << std::numeric_limits<qint32>::max() << int(TaskRuntimeState::Running)
+                                                       << std::numeric_limits<qint32>::min();
+    }
+
+    // The state file is written by hand: it must be what the JSON document of the state is,
+    // byte for byte, and read back as the same state.
+    void stateFileIsTheJsonOfItsState()
+    {
+        QFETCH(QDateTime, lastRunTime);
+        QFETCH(qint32, lastTaskResult);
+        QFETCH(int, runState);
+        QFETCH(qint32, missedRuns);
+        TaskRuntimeState state;
+        state.lastRunTime = lastRunTime;
+        state.lastTaskResult = lastTaskResult;
+        state.runState = TaskRuntimeState::RunState(runState);
+        state.missedRuns = missedRuns;
+
+        QJsonObject o;
+        o.insert(QStringLiteral("version"), 1);
+        if (lastRunTime.isValid()) o.insert(QStringLiteral("lastRunTime"), lastRunTime.toUTC().toString(Qt::ISODateWithMs));
+        o.insert(QStringLiteral("lastTaskResult"), qint64(lastTaskResult));
+        o.insert(QStringLiteral("runState"), runState);
+        o.insert(QStringLiteral("missedRuns"), missedRuns);
+        const QByteArray encoded = TaskStateFile::Encode(state);
+        QCOMPARE(encoded, QJsonDocument(o).toJson(QJsonDocument::Indented));
+
+        QString error;
+        const auto decoded = TaskStateFile::Decode(encoded, &error);
+        QVERIFY2(decoded, qPrintable(error));
+        QCOMPARE(decoded->lastRunTime.toMSecsSinceEpoch(), lastRunTime.toMSecsSinceEpoch());
+        QCOMPARE(decoded->lastRunTime.isValid(), lastRunTime.isValid());
+        QCOMPARE(decoded->lastTaskResult, lastTaskResult);
+        QCOMPARE(int(decoded->runState), runState);
+        QCOMPARE(decoded->missedRuns, missedRuns);
     }
 
     void stateThroughRequests_data()

@@ -9,14 +9,28 @@ constexpr int kVersion = 1;
 
 QByteArray TaskStateFile::Encode(const TaskRuntimeState& state)
 {
-    QJsonObject o;
-    o.insert(QStringLiteral("version"), kVersion);
-    if (state.lastRunTime.isValid())
-        o.insert(QStringLiteral("lastRunTime"), state.lastRunTime.toUTC().toString(Qt::ISODateWithMs));
-    o.insert(QStringLiteral("lastTaskResult"), qint64(state.lastTaskResult));
-    o.insert(QStringLiteral("runState"), int(state.runState));
-    o.insert(QStringLiteral("missedRuns"), state.missedRuns);
-    return QJsonDocument(o).toJson(QJsonDocument::Indented);
+    // Written out by hand, as QJsonDocument's indented form of the object would be (keys in
+    // order, four spaces): the daemon writes a state at every start and end of a run, and
+    // building a document for five fields cost more than writing the file.
+    QByteArray out;
+    out.reserve(160);
+    out += "{\n";
+    if (state.lastRunTime.isValid()) {
+        // An ISO date in UTC holds no character that JSON escapes.
+        out += "    \"lastRunTime\": \"";
+        out += state.lastRunTime.toUTC().toString(Qt::ISODateWithMs).toLatin1();
+        out += "\",\n";
+    }
+    out += "    \"lastTaskResult\": ";
+    out += QByteArray::number(qint64(state.lastTaskResult));
+    out += ",\n    \"missedRuns\": ";
+    out += QByteArray::number(state.missedRuns);
+    out += ",\n    \"runState\": ";
+    out += QByteArray::number(int(state.runState));
+    out += ",\n    \"version\": ";
+    out += QByteArray::number(kVersion);
+    out += "\n}\n";
+    return out;
 }
 
 std::optional<TaskRuntimeState> TaskStateFile::Decode(const QByteArray& bytes, QString* error)
