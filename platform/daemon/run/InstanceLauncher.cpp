@@ -261,13 +261,14 @@ void InstanceLauncher::DropLauncher()
     m_launcher = {};
 }
 
-pid_t InstanceLauncher::HandOver(const QByteArray& descriptionFile)
+pid_t InstanceLauncher::HandOver(const QByteArray& descriptionFile, const std::function<void()>& meanwhile)
 {
     if (m_launcher.pid <= 0 || descriptionFile.size() >= PlaceholderSize) return 0;
     const int socket = m_launcher.socket;
     const QByteArray line = descriptionFile + '\n';
     QByteArray answer;
     bool failed = ::send(socket, line.constData(), size_t(line.size()), MSG_NOSIGNAL) != line.size();
+    if (!failed && meanwhile) meanwhile();
     QElapsedTimer waited;
     waited.start();
     while (!failed && !answer.endsWith('\n')) {
@@ -296,7 +297,7 @@ pid_t InstanceLauncher::HandOver(const QByteArray& descriptionFile)
     return ok && pid > 0 ? pid_t(pid) : 0;
 }
 
-pid_t InstanceLauncher::Spawn(const InstanceDescription& description, QString* error, bool* ownChild)
+pid_t InstanceLauncher::Spawn(const InstanceDescription& description, QString* error, bool* ownChild, const std::function<void()>& meanwhile)
 {
     if (ownChild) *ownChild = false;
     const QString dir = InstancesDir();
@@ -314,7 +315,13 @@ pid_t InstanceLauncher::Spawn(const InstanceDescription& description, QString* e
     }
 
     const QByteArray descriptionArg = QFile::encodeName(descriptionFile);
-    if (const pid_t pid = HandOver(descriptionArg)) return pid;   // recognisable once it answered
+    bool told = false;
+    const auto tell = [&] {
+        told = true;
+        if (meanwhile) meanwhile();
+    };
+    if (const pid_t pid = HandOver(descriptionArg, tell)) return pid;   // recognisable once it answered
+    if (!told) tell();
     if (ownChild) *ownChild = true;
 
     const QByteArray program = QFile::encodeName(SupervisorProgram());

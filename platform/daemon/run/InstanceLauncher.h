@@ -11,6 +11,7 @@ struct RunAccount;
 #include <QHash>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <optional>
 #include <sys/types.h>
 
@@ -42,8 +43,10 @@ public:
     /// Writes the instance's file, then hands it to the launcher, whose supervisor waiting
     /// for it runs it, or starts a supervisor for it when there is no launcher. Returns the
     /// supervisor's process id, or 0 with `error` filled; `ownChild` tells whether it is a
-    /// child of this process (the launcher's are not).
-    pid_t Spawn(const InstanceDescription& description, QString* error, bool* ownChild = nullptr);
+    /// child of this process (the launcher's are not). `meanwhile`, when given, runs once the
+    /// file is written and the instance is on its way to a supervisor, before its answer.
+    pid_t Spawn(const InstanceDescription& description, QString* error, bool* ownChild = nullptr,
+                const std::function<void()>& meanwhile = {});
     /// Starts the launcher of supervisors unless it runs: a start then neither loads a
     /// program nor waits for a fork (taskschedd-exec --launcher).
     void KeepLauncher();
@@ -61,7 +64,7 @@ private:
     };
     /// A supervisor of the launcher takes `descriptionFile`: its process id, or 0 when there
     /// is no launcher or none took it.
-    pid_t HandOver(const QByteArray& descriptionFile);
+    pid_t HandOver(const QByteArray& descriptionFile, const std::function<void()>& meanwhile);
     /// Ends the launcher that no longer answers as it should.
     void DropLauncher();
     /// Starts the supervisor with `argv`, its standard input `input` (/dev/null when negative).

@@ -232,7 +232,24 @@ HRESULT TaskRunner::Launch(const RunnableTask& task, const QString& cause, int a
     description->timeLimitMs = task.executionTimeLimitMs;
     description->stopAt = stopAt;
     bool ownChild = false;
-    const pid_t pid = m_launcher.Spawn(*description, &why, &ownChild);
+    // The state says it runs from when the instance is written down and on its way, written
+    // while its supervisor takes it rather than after: a crash of the daemon from here on
+    // leaves the instance file, by which the next daemon settles the run (RecoverInstances),
+    // and a start that fails after all is recorded as such (RecordFailedStart). Not flushed,
+    // so that a start waits for no disk: a crash of the daemon keeps the page cache. After a
+    // power failure nothing runs any more, and the next daemon settles a state that says so
+    // (Recover); the instance's end is recorded durably in any case (Finish).
+    const auto markRunning = [&] {
+        SetRuntime(
+            task.key,
+            [&](TaskRuntime& r) {
+                r.runState = TaskRuntime::Running;
+                r.lastRunTime = start;
+                r.lastResult = RunResults::Running;
+            },
+            TaskCatalog::RuntimeWrite::Cached);
+    };
+    const pid_t pid = m_launcher.Spawn(*description, &why, &ownChild, markRunning);
     if (pid <= 0) {
         RecordFailedStart(task, cause, attempt, start, E_FAIL);
         if (error) *error = why;
@@ -241,18 +258,6 @@ HRESULT TaskRunner::Launch(const RunnableTask& task, const QString& cause, int a
     auto* instance = new RunningInstance(*description, pid, ownChild, task.executionTimeLimitMs, task.allowHardTerminate, this);
     m_running[task.key].append(instance);
     Watch(instance);
-    // Not flushed, so that a start waits for no disk: a crash of the daemon keeps the page
-    // cache, and its successor finds the supervisor still running (RecoverInstances). After a
-    // power failure nothing runs any more, and the next daemon settles a state that says so
-    // (Recover); the instance's end is recorded durably in any case (Finish).
-    SetRuntime(
-        task.key,
-        [&](TaskRuntime& r) {
-            r.runState = TaskRuntime::Running;
-            r.lastRunTime = start;
-            r.lastResult = RunResults::Running;
-        },
-        TaskCatalog::RuntimeWrite::Cached);
     qCInfo(lcRunner) << task.key.ToString() << "started (" << cause << "), instance" << description->id << "supervisor" << pid;
     emit InstanceStarted(task.key);
     if (m_launcher.LauncherPid() <= 0) LauncherSoon();
