@@ -52,6 +52,9 @@ void ClientConnection::Pump()
         switch (m_reader.Next(&request, &error)) {
         case FrameReader::NeedMore:
             if (m_socket->bytesAvailable() == 0) {
+                // The replies go out now, not on a later turn of the event loop after whatever
+                // else is due: a caller that waits for each answer sends its next request sooner.
+                if (m_socket->bytesToWrite() > 0) m_socket->flush();
                 if (m_reader.HasPartialFrame()) {
                     if (!m_stallTimer.isActive()) m_stallTimer.start();
                 } else {
