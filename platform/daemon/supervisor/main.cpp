@@ -111,8 +111,16 @@ int RunLauncher(int argc, char* argv[])
         char taken = 0;
         const bool handed = SendAll(channel[0], line + '\n');
         while (handed && ::read(channel[0], &taken, 1) < 0 && errno == EINTR) {}
-        // The next supervisor is forked once this one has started its program.
+        // The next supervisor is forked once this one has started its program, so that the
+        // fork does not compete with the start; or as soon as the next instance is waiting,
+        // which would otherwise wait for this one's program too.
         for (ssize_t got = 1; taken == '1' && got != 0;) {
+            pollfd either[2] = {{channel[0], POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
+            if (::poll(either, 2, -1) < 0) {
+                if (errno == EINTR) continue;
+                break;
+            }
+            if (either[0].revents == 0) break;   // the next line (or the daemon's end) is there
             char rest;
             got = ::read(channel[0], &rest, 1);
             if (got < 0 && errno != EINTR) break;
