@@ -145,10 +145,20 @@ bool RunHistory::Append(const TaskKey& key, const RunHistoryEntry& entry)
 
 QList<RunHistoryEntry> RunHistory::Append(const TaskKey& key, const QList<RunHistoryEntry>& newRuns)
 {
-    const QString file = File(key);
-    QList<RunHistoryEntry> entries;
-    QList<QByteArray> encoded;
-    if (const Written* written = Remembered(file)) {
+    const Change change = Prepare(key, newRuns);
+    if (change.added.isEmpty()) return {};
+    Write(change);
+    Keep(change);
+    return change.added;
+}
+
+RunHistory::Change RunHistory::Prepare(const TaskKey& key, const QList<RunHistoryEntry>& newRuns) const
+{
+    Change change;
+    change.file = File(key);
+    QList<RunHistoryEntry>& entries = change.entries;
+    QList<QByteArray>& encoded = change.encoded;
+    if (const Written* written = Remembered(change.file)) {
         entries = written->entries;
         encoded = written->encoded;
     } else {
@@ -157,23 +167,29 @@ QList<RunHistoryEntry> RunHistory::Append(const TaskKey& key, const QList<RunHis
         if (!error.isEmpty()) qCWarning(lcHistory) << error << "It is started afresh.";
         for (const RunHistoryEntry& e : std::as_const(entries)) encoded.append(Encode(e));
     }
-    QList<RunHistoryEntry> added;
+    QList<RunHistoryEntry>& added = change.added;
     for (const RunHistoryEntry& run : newRuns) {
         const auto same = [&](const RunHistoryEntry& e) { return e.instance == run.instance; };
         if (std::none_of(entries.cbegin(), entries.cend(), same) && std::none_of(added.cbegin(), added.cend(), same)) added.append(run);
     }
-    if (added.isEmpty()) return added;
+    if (added.isEmpty()) return change;
     for (const RunHistoryEntry& e : std::as_const(added)) encoded.append(Encode(e));
     entries += added;
     if (entries.size() > MaxEntries) {
         entries.erase(entries.begin(), entries.end() - MaxEntries);
         encoded.erase(encoded.begin(), encoded.end() - MaxEntries);
     }
-    AtomicFile::MakePath(QFileInfo(file).absolutePath());
-    AtomicFile::Write(file, Document(key.ToString(), encoded));
-    Remember(file, entries, encoded);
-    return added;
+    change.document = Document(key.ToString(), encoded);
+    return change;
 }
+
+void RunHistory::Write(const Change& change)
+{
+    AtomicFile::MakePath(QFileInfo(change.file).absolutePath());
+    AtomicFile::Write(change.file, change.document);
+}
+
+void RunHistory::Keep(const Change& change) { Remember(change.file, change.entries, change.encoded); }
 
 void RunHistory::Remove(const TaskKey& key)
 {

@@ -36,6 +36,21 @@ public:
     bool Append(const TaskKey& key, const RunHistoryEntry& entry);
     /// Adds runs in one write, those whose instance is not recorded yet, and returns them.
     QList<RunHistoryEntry> Append(const TaskKey& key, const QList<RunHistoryEntry>& runs);
+
+    /// The same in three steps, so that the write can go on beside other work: what adding
+    /// `runs` writes (Prepare), the durable write itself, which touches nothing of this object
+    /// and may run on another thread (Write, throws ServiceError), and taking note of it once
+    /// written (Keep).
+    struct Change {
+        QString file;
+        QList<RunHistoryEntry> added;   ///< the runs not recorded yet; nothing to write when empty
+        QList<RunHistoryEntry> entries;
+        QList<QByteArray> encoded;
+        QByteArray document;
+    };
+    Change Prepare(const TaskKey& key, const QList<RunHistoryEntry>& runs) const;
+    static void Write(const Change& change);
+    void Keep(const Change& change);
     /// The recorded runs, oldest first; empty, with `error` filled, for a damaged file.
     QList<RunHistoryEntry> Read(const TaskKey& key, QString* error = nullptr) const;
     /// Forgets a task's runs (the task was deleted).

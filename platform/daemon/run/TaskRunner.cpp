@@ -12,6 +12,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <future>
+#include <system_error>
 #include <unistd.h>
 
 Q_LOGGING_CATEGORY(lcRunner, "taskschedd.runner")
@@ -344,19 +346,27 @@ void TaskRunner::Finish(const TaskKey& key, const QList<EndedRun>& ended)
         const InstanceDescription& d = run.description;
         entries.append(RunHistoryEntry{d.id, d.cause, d.attempt, d.start, run.end, run.result, {}});
     }
+    const RunHistory::Change history = m_history.Prepare(key, entries);
+    runs.removeIf([&](const EndedRun& run) {
+        const QList<RunHistoryEntry>& added = history.added;
+        if (std::any_of(added.cbegin(), added.cend(), [&](const RunHistoryEntry& e) { return e.instance == run.description.id; })) return false;
+        // Recorded before: files whose removal a power failure undid. The task's state has
+        // moved on since and is left as it is.
+        qCInfo(lcRunner) << run.description.task << "instance" << run.description.id << "was recorded before; its files are removed";
+        RemoveInstanceFiles(run.description.id);
+        return true;
+    });
+    if (runs.isEmpty()) return;
+    // The history is written by a thread of its own while the state is written here: both are
+    // flushed to disk at once, which the file system commits together, and the daemon waits
+    // for the disk once per group of ends instead of twice. Neither is relied on before both
+    // are done: the instance files go only afterwards.
+    std::future<void> historyWritten;
     try {
-        const QList<RunHistoryEntry> added = m_history.Append(key, entries);
-        runs.removeIf([&](const EndedRun& run) {
-            if (std::any_of(added.cbegin(), added.cend(), [&](const RunHistoryEntry& e) { return e.instance == run.description.id; })) return false;
-            // Recorded before: files whose removal a power failure undid. The task's state has
-            // moved on since and is left as it is.
-            qCInfo(lcRunner) << run.description.task << "instance" << run.description.id << "was recorded before; its files are removed";
-            RemoveInstanceFiles(run.description.id);
-            return true;
-        });
-        if (runs.isEmpty()) return;
-    } catch (const std::exception& e) {
-        qCWarning(lcRunner) << key.ToString() << ": the run history cannot be written:" << e.what();
+        historyWritten = std::async(std::launch::async, [&history] { RunHistory::Write(history); });
+    } catch (const std::system_error&) {
+        // No thread to be had: written here, after the state, with the same care.
+        historyWritten = std::async(std::launch::deferred, [&history] { RunHistory::Write(history); });
     }
     const bool othersRun = LiveCount(key) > 0;
     const bool waiting = !m_waiting.value(key).isEmpty();
@@ -366,6 +376,12 @@ void TaskRunner::Finish(const TaskKey& key, const QList<EndedRun>& ended)
         r.runState = waiting ? TaskRuntime::Queued : TaskRuntime::Idle;
         r.lastResult = last;
     });
+    try {
+        historyWritten.get();
+        m_history.Keep(history);
+    } catch (const std::exception& e) {
+        qCWarning(lcRunner) << key.ToString() << ": the run history cannot be written:" << e.what();
+    }
     for (const EndedRun& run : std::as_const(runs)) {
         // The instance's files go only once its result is safely recorded, so a crash in between
         // makes the next daemon record it again rather than lose it.
