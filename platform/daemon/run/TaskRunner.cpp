@@ -507,6 +507,7 @@ void TaskRunner::RecoverInstances()
     const QStringList files = QDir(dir).entryList({QStringLiteral("*.instance")}, QDir::Files, QDir::Name);
     if (files.isEmpty()) return;
     const QHash<QString, pid_t> supervisors = SupervisorScan().Running();
+    QList<TaskKey> recorded;   // tasks of instances that ended while no daemon ran
     for (const QString& name : files) {
         const QString id = InstanceFiles::IdOfDescriptionFile(name);
         const QString descriptionFile = InstanceFiles::DescriptionFile(dir, id);
@@ -535,6 +536,7 @@ void TaskRunner::RecoverInstances()
             }
             delete instance;
         }
+        if (key && !recorded.contains(*key)) recorded.append(*key);
         QFile outcomeFile(InstanceFiles::OutcomeFile(dir, id));
         std::optional<InstanceOutcome> outcome;
         if (outcomeFile.open(QIODevice::ReadOnly)) outcome = InstanceFiles::DecodeOutcome(outcomeFile.readAll(), &error);
@@ -545,5 +547,19 @@ void TaskRunner::RecoverInstances()
             qCWarning(lcRunner) << description->task << ": instance" << id << "vanished without a result; recorded as lost";
             Finish(*description, RunResults::Lost, Now(), StopReason::None);
         }
+    }
+    // A daemon that went between recording a run and writing its task's state left the state
+    // saying it runs, and its run is found recorded already (Finish leaves such a state alone,
+    // as it may have moved on). Once every instance has been taken over or recorded, a task of
+    // which none runs does not run: its state says so, with its last recorded result.
+    for (const TaskKey& key : std::as_const(recorded)) {
+        if (LiveCount(key) > 0) continue;
+        const QList<RunHistoryEntry> runs = m_history.Read(key);
+        const HRESULT last = runs.isEmpty() ? RunResults::Lost : runs.last().result;
+        SetRuntime(key, [&](TaskRuntime& r) {
+            if (r.runState != TaskRuntime::Running) return;
+            r.runState = TaskRuntime::Idle;
+            if (r.lastResult == RunResults::Running) r.lastResult = last;
+        });
     }
 }

@@ -768,23 +768,27 @@ void TestRunner::instanceFilesAfterAPowerFailure_data()
 {
     QTest::addColumn<bool>("recordedBefore");
     QTest::addColumn<QByteArray>("outcome");
+    QTest::addColumn<bool>("stateSaysRunning");   // the daemon went between recording the run and its state
     QTest::addColumn<HRESULT>("lastResult");
     QTest::addColumn<int>("runs");
     InstanceOutcome ended;
     ended.end = QDateTime::currentDateTime();
     ended.exitCode = 9;
     ended.stepsRun = 1;
-    QTest::newRow("recorded before, its removal undone") << true << InstanceFiles::EncodeOutcome(ended) << HRESULT(4) << 1;
-    QTest::newRow("recorded before, without its outcome") << true << QByteArray() << HRESULT(4) << 1;
-    QTest::newRow("not recorded, its outcome empty") << false << QByteArray("") << RunResults::Lost << 2;
-    QTest::newRow("not recorded, its outcome cut short") << false << InstanceFiles::EncodeOutcome(ended).left(20) << RunResults::Lost << 2;
-    QTest::newRow("not recorded, its outcome whole") << false << InstanceFiles::EncodeOutcome(ended) << HRESULT(9) << 2;
+    QTest::newRow("recorded before, its removal undone") << true << InstanceFiles::EncodeOutcome(ended) << false << HRESULT(4) << 1;
+    QTest::newRow("recorded before, without its outcome") << true << QByteArray() << false << HRESULT(4) << 1;
+    QTest::newRow("recorded, its state not written") << true << InstanceFiles::EncodeOutcome(ended) << true << HRESULT(4) << 1;
+    QTest::newRow("not recorded, its outcome empty") << false << QByteArray("") << false << RunResults::Lost << 2;
+    QTest::newRow("not recorded, its outcome cut short") << false << InstanceFiles::EncodeOutcome(ended).left(20) << false << RunResults::Lost << 2;
+    QTest::newRow("not recorded, its outcome whole") << false << InstanceFiles::EncodeOutcome(ended) << false << HRESULT(9) << 2;
+    QTest::newRow("not recorded, its state not written") << false << InstanceFiles::EncodeOutcome(ended) << true << HRESULT(9) << 2;
 }
 
 void TestRunner::instanceFilesAfterAPowerFailure()
 {
     QFETCH(bool, recordedBefore);
     QFETCH(QByteArray, outcome);
+    QFETCH(bool, stateSaysRunning);
     QFETCH(HRESULT, lastResult);
     QFETCH(int, runs);
     const RunnableTask task = Shell(QStringLiteral("\\Back"), QStringLiteral("exit 4"));
@@ -811,6 +815,10 @@ void TestRunner::instanceFilesAfterAPowerFailure()
         QFile file(InstanceFiles::OutcomeFile(instances, back.id));
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(outcome);
+    }
+    if (stateSaysRunning) {
+        m_catalog->runtime[task.key].runState = TaskRuntime::Running;
+        m_catalog->runtime[task.key].lastResult = RunResults::Running;
     }
 
     m_runner = NewRunner();
