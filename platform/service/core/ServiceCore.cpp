@@ -2,6 +2,7 @@
 
 #include "ServiceError.h"
 #include "StoreJournal.h"
+#include "StoreLock.h"
 #include "gen2/Gen2Requests.h"
 #include "gen2/TaskStore.h"
 #include "gen1/Gen1Requests.h"
@@ -28,4 +29,9 @@ ServiceCore::ServiceCore(ServiceRoot root) : m_root(std::move(root))
     RegisterGen1Requests(m_router, m_root);
 }
 
-ServiceCore::~ServiceCore() { StoreJournal::Close(m_root.Path()); }
+ServiceCore::~ServiceCore()
+{
+    StoreJournal::Close(m_root.Path());
+    // A clean stop leaves no lock file behind, as a writer of an earlier version did.
+    StoreLock::Forget(m_root.StoreLockPath());
+}

@@ -4,6 +4,8 @@
 #include "ResultCodes.h"
 
 #include <QString>
+#include <memory>
+#include <mutex>
 
 /// Held by a writer for the length of one change. A lock left by a writer that died is
 /// taken over at once; one that cannot be created (a full disk, no permission) is reported
@@ -15,6 +17,18 @@
 /// still excludes and is excluded. Unlike QLockFile it is never flushed to disk: a lock
 /// lives only as long as its holder, and no holder outlives a power failure, so a lock file
 /// that a power failure keeps or loses, whole or not, is stale either way and taken over.
+///
+/// A process keeps the file it made between its changes instead of removing it and making
+/// it again for each (two changes of the directory, and most of a change's own cost outside
+/// its flush). Let go of, the file names a process id that no process can have, so that
+/// every earlier writer finds it stale and takes it over at once; held, it names the
+/// holder. Holding is having the kernel's locks on the file that the path names: a file is
+/// removed as stale, by any writer, only under those locks, and a writer of this process
+/// takes them on its kept file and then looks that the path still names it. A writer of
+/// another process takes over a let-go file the same way, and only one that says it was let
+/// go: a file just made by a QLockFile names no one until its maker holds it.
+/// One writer of a process holds a root's lock at a time; the others wait as for one of
+/// another process.
 class StoreLock {
 public:
     explicit StoreLock(const QString& lockPath);
@@ -28,15 +42,25 @@ public:
     /// Gives the lock up (the destructor does too).
     void Release();
 
+    /// Removes the file this process keeps at `lockPath`, when no writer holds it: a clean
+    /// stop of this process's writing to that root.
+    static void Forget(const QString& lockPath);
+
     /// What this process writes into a lock file it holds.
     static QByteArray Contents();
-    /// The process id a lock file names; 0 when it names none.
+    /// The process id a lock file names; 0 when it names none, or says it was let go of.
     static qint64 HolderPid(const QString& lockPath);
 
+    struct Kept;
+
 private:
-    enum class Attempt { Taken, Held, Failed };
+    enum class Attempt { Taken, Held, Looked, Failed };
     Attempt TryTake(int* err);
+    bool TakeKept();
+    bool TakeOver();
 
     QString m_path;
-    int m_fd = -1;
+    std::shared_ptr<Kept> m_kept;
+    std::unique_lock<std::timed_mutex> m_turn;
+    bool m_held = false;
 };

@@ -19,6 +19,7 @@
 #include <QStandardPaths>
 #include <QSysInfo>
 #include <QtTest>
+#include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -58,6 +59,22 @@ mode_t ModeOf(const QString& path)
 }
 
 const char* const FullDiskRootVariable = "TS_FULL_DISK_ROOT";
+const char* const HolderLockVariable = "TS_HOLDER_LOCK";
+
+// A lock file that no writer holds: it names no one, and a writer of an earlier version
+// (QLockFile) takes it at once. Taking it removes this process's kept file.
+bool LockIsFree(const QString& path)
+{
+    if (QFile::exists(path) && StoreLock::HolderPid(path) != 0) return false;
+    QLockFile earlier(path);
+    return earlier.tryLock(0);
+}
+
+ino_t InodeOf(const QString& path)
+{
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_ino : 0;
+}
 
 } // namespace
 
@@ -88,8 +105,9 @@ private slots:
 
         TaskStore store(root, 200);
         store.StoreTask(Path("\\T"), Runnable(), TaskStore::Mode::Create);
-        QVERIFY(!QFile::exists(root.StoreLockPath()));
+        QVERIFY(LockIsFree(root.StoreLockPath()));
 
+        // Left by another writer that died, beside the file this process kept.
         WriteFile(root.StoreLockPath(), contents);
         JobStore jobs(root);
         const JobResult saved = jobs.Save(QStringLiteral("J.job"), Job(QStringLiteral("one")), JobStore::SaveMode::CreateNew);
@@ -157,8 +175,77 @@ private slots:
         QCOMPARE(host, QSysInfo::machineHostName());
         QVERIFY(QFile::exists(path));
         lock.Release();
-        QVERIFY(!QFile::exists(path));
+        // The file stays, let go of: the earlier writer takes it at once, and keeps it.
+        QCOMPARE(StoreLock::HolderPid(path), 0);
         QVERIFY(earlier.tryLock(0));
+        QVERIFY(!lock.Acquire(100, nullptr, nullptr));
+        earlier.unlock();
+        QVERIFY(lock.Acquire(0, nullptr, nullptr));
+        QCOMPARE(ModeOf(path), mode_t(0600));
+    }
+
+    // Another process takes over the file this one let go of, as it is; each keeps the other
+    // out while it holds it, and a holder that dies leaves it to be taken at once.
+    void lockPassesBetweenProcesses_data()
+    {
+        QTest::addColumn<bool>("holderDies");
+        QTest::newRow("the other lets go") << false;
+        QTest::newRow("the other dies holding it") << true;
+    }
+
+    void lockPassesBetweenProcesses()
+    {
+        QFETCH(bool, holderDies);
+        TemporaryServiceRoot home;
+        const ServiceRoot root(home.Path());
+        QVERIFY(root.Ensure());
+        const QString path = root.StoreLockPath();
+        StoreLock lock(path);
+        QVERIFY(lock.Acquire(0, nullptr, nullptr));
+        lock.Release();
+        const ino_t kept = InodeOf(path);
+        QVERIFY(kept != 0);
+
+        QProcess other;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QString::fromLatin1(HolderLockVariable), path);
+        other.setProcessEnvironment(env);
+        other.start(QCoreApplication::applicationFilePath(), {QStringLiteral("holdLockInside")});
+        QVERIFY(other.waitForStarted(5000));
+        QByteArray said;
+        QTRY_VERIFY_WITH_TIMEOUT((said += other.readAllStandardOutput()).contains("held\n"), 10000);
+        QCOMPARE(InodeOf(path), kept);   // taken over, not removed and made anew
+        QCOMPARE(StoreLock::HolderPid(path), other.processId());
+        HRESULT code = S_OK;
+        QString error;
+        QVERIFY(!lock.Acquire(100, &code, &error));
+        QCOMPARE(code, SCHED_E_SERVICE_TOO_BUSY);
+        QVERIFY2(error.contains(QStringLiteral("(process %1)").arg(other.processId())), qPrintable(error));
+        if (holderDies) {
+            other.kill();
+        } else {
+            other.write("\n");
+        }
+        QVERIFY(other.waitForFinished(5000));
+        QVERIFY(lock.Acquire(5000, nullptr, nullptr));
+        QCOMPARE(InodeOf(path), kept);
+        QCOMPARE(StoreLock::HolderPid(path), qint64(::getpid()));
+        lock.Release();
+        QVERIFY(LockIsFree(path));
+    }
+
+    // The other process of lockPassesBetweenProcesses: holds the lock until told to go.
+    void holdLockInside()
+    {
+        const QString path = qEnvironmentVariable(HolderLockVariable);
+        if (path.isEmpty()) QSKIP("lockPassesBetweenProcesses runs this in another process");
+        StoreLock lock(path);
+        QVERIFY(lock.Acquire(5000, nullptr, nullptr));
+        std::fputs("held\n", stdout);
+        std::fflush(stdout);
+        char line[8];
+        QVERIFY(std::fgets(line, sizeof line, stdin));
+        lock.Release();
     }
 
     void explicitModes_data()
@@ -263,8 +350,9 @@ private slots:
         store.StoreTask(Path("\\T"), before, TaskStore::Mode::Create);
         QVERIFY(jobs.Save(QStringLiteral("J.job"), Job(QStringLiteral("before")), JobStore::SaveMode::CreateNew).Ok());
 
-        // Fill the file system to the last byte, then give back one page at a time: with none
-        // free the lock cannot be made; with one, the lock takes it and the new file has none.
+        // Fill the file system to the last byte: the lock this process keeps is taken, and the
+        // new file has no room. A writer that must make the lock (one that kept none) cannot
+        // with no page free; with one, the lock takes it and the new file has none.
         const QString filler = dir + QStringLiteral("/filler");
         const int fd = ::open(QFile::encodeName(filler).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         QVERIFY(fd >= 0);
@@ -273,7 +361,23 @@ private slots:
         while (::write(fd, block.constData(), size_t(block.size())) == block.size()) size += block.size();
         QCOMPARE(errno, ENOSPC);
 
-        for (const auto& [freePages, failingFile] : {std::pair{0, root.StoreLockPath()}, std::pair{1, store.TaskFile(Path("\\T"))}}) {
+        struct Row {
+            int freePages;
+            bool lockKept;
+            QString failingFile;
+            QString failingJob;
+        };
+        const QString taskFile = store.TaskFile(Path("\\T"));
+        const QString jobFile = root.JobsDir() + QStringLiteral("/J.job");
+        for (const Row& row : {Row{0, true, taskFile, jobFile}, Row{0, false, root.StoreLockPath(), root.StoreLockPath()},
+                               Row{1, false, taskFile, jobFile}}) {
+            const auto& [freePages, lockKept, failingFile, failingJob] = row;
+            if (!lockKept) {
+                // Its page is given back, and taken again by the filler.
+                StoreLock::Forget(root.StoreLockPath());
+                QVERIFY(::ftruncate(fd, size) == 0 && ::lseek(fd, size, SEEK_SET) == size);
+                while (::write(fd, block.constData(), size_t(block.size())) == block.size()) size += block.size();
+            }
             QVERIFY(::ftruncate(fd, size - off_t(freePages) * 4096) == 0);
             try {
                 store.StoreTask(Path("\\T"), Runnable(QStringLiteral("/bin/after")), TaskStore::Mode::Update);
@@ -284,7 +388,6 @@ private slots:
             }
             const JobResult saved = jobs.Save(QStringLiteral("J.job"), Job(QStringLiteral("after")), JobStore::SaveMode::Replace);
             QCOMPARE(saved.hr, HRESULT_FROM_WIN32(ERROR_DISK_FULL));
-            const QString failingJob = freePages == 0 ? root.StoreLockPath() : root.JobsDir() + QStringLiteral("/J.job");
             QVERIFY2(saved.error.contains(QStringLiteral("disk is full")) && saved.error.contains(failingJob), qPrintable(saved.error));
 
             // The old versions are whole, and no temporary file is left behind.
@@ -295,7 +398,8 @@ private slots:
             QCOMPARE(job.comment, QStringLiteral("before"));
             QDirIterator it(root.Path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
             while (it.hasNext()) QVERIFY2(!AtomicFile::IsLeftover(QFileInfo(it.next()).fileName()), qPrintable(it.filePath()));
-            QVERIFY(!QFile::exists(root.StoreLockPath()));
+            QCOMPARE(StoreLock::HolderPid(root.StoreLockPath()), 0);
+            QCOMPARE(QFile::exists(root.StoreLockPath()), failingFile != root.StoreLockPath());
         }
 
         ::close(fd);
