@@ -103,24 +103,7 @@ QStringList EntriesEndingWith(const QString& dir, const QString& suffix, bool di
     return names;
 }
 
-// The names of every entry of `dir` whatever its kind, unsorted and as the system gives them,
-// none of them examined: what a lookup of a name in another letter case goes through. QDir
-// examined and converted each one, which cost a registration in a folder of a few hundred
-// tasks more than everything else it does.
-QByteArrayList EntryNames(const QString& dir)
-{
-    QByteArrayList names;
-    DIR* handle = ::opendir(QFile::encodeName(dir).constData());
-    if (!handle) return names;
-    while (const dirent* entry = ::readdir(handle)) {
-        const std::string_view name(entry->d_name);
-        if (name != "." && name != "..") names.append(QByteArray(name.data(), qsizetype(name.size())));
-    }
-    ::closedir(handle);
-    return names;
-}
-
-bool IsAscii(QByteArrayView bytes)
+bool IsAscii(std::string_view bytes)
 {
     return std::all_of(bytes.begin(), bytes.end(), [](char c) { return quint8(c) < 0x80; });
 }
@@ -314,33 +297,47 @@ QString TaskStore::TaskFile(const TaskPath& task) const { return FileFor(m_root.
 
 QString TaskStore::StateFile(const TaskPath& task) const { return FileFor(m_root.StateDir(), task, kStateSuffix); }
 
-QString TaskStore::StoredSpelling(const QString& dir, const QString& name, const QString& suffix, std::optional<QByteArrayList>* listed)
+QStringList TaskStore::FirstSpellings(const QString& dir, const QString& name, const QStringList& suffixes)
+{
+    QStringList found(suffixes.size());
+    DIR* handle = ::opendir(QFile::encodeName(dir).constData());
+    if (!handle) return found;
+    QByteArrayList endings;
+    for (const QString& suffix : suffixes) endings.append(QFile::encodeName(suffix));
+    const QByteArray asked = QFile::encodeName(name);
+    const bool askedAscii = IsAscii(std::string_view(asked.constData(), size_t(asked.size())));
+    // Every entry whatever its kind, none of them examined: QDir examined, converted and
+    // sorted each one, which cost a registration in a folder of a few hundred tasks more than
+    // everything else it does. Two names that match have as many characters, so the first
+    // in sorted order of the entries is the first of the spellings; and an ASCII name
+    // matches an ASCII one letter for letter, so only the others are converted.
+    while (const dirent* entry = ::readdir(handle)) {
+        const std::string_view all(entry->d_name);
+        for (qsizetype i = 0; i < endings.size(); ++i) {
+            const std::string_view ending(endings[i].constData(), size_t(endings[i].size()));
+            if (all.size() <= ending.size() || !all.ends_with(ending)) continue;
+            const std::string_view stem = all.substr(0, all.size() - ending.size());
+            QString spelling;
+            if (askedAscii && IsAscii(stem)) {
+                if (qsizetype(stem.size()) != asked.size() || qstrnicmp(stem.data(), qsizetype(stem.size()), asked.constData(), asked.size()) != 0)
+                    continue;
+                spelling = QString::fromLatin1(stem.data(), qsizetype(stem.size()));
+            } else {
+                spelling = QFile::decodeName(QByteArray(stem.data(), qsizetype(stem.size())));
+                if (spelling.size() != name.size() || spelling.compare(name, Qt::CaseInsensitive) != 0) continue;
+            }
+            if ((found[i].isNull() || spelling < found[i]) && TaskPath::NameProblem(spelling).isEmpty()) found[i] = spelling;
+        }
+    }
+    ::closedir(handle);
+    return found;
+}
+
+QString TaskStore::StoredSpelling(const QString& dir, const QString& name, const QString& suffix)
 {
     if (QFileInfo::exists(dir + QLatin1Char('/') + name + suffix)) return name;
-    std::optional<QByteArrayList> own;
-    std::optional<QByteArrayList>& entries = listed ? *listed : own;
-    if (!entries) entries = EntryNames(dir);
-    const QByteArray ending = QFile::encodeName(suffix);
-    const QByteArray asked = QFile::encodeName(name);
-    const bool askedAscii = IsAscii(asked);
-    // The first in sorted order of the spellings that match. Two names that match have as
-    // many characters, and an ASCII name matches an ASCII one only letter for letter, so
-    // only the others are converted to be compared.
-    QString found;
-    for (const QByteArray& entry : *entries) {
-        if (entry.size() <= ending.size() || !entry.endsWith(ending)) continue;
-        const QByteArrayView stem = QByteArrayView(entry).chopped(ending.size());
-        QString spelling;
-        if (askedAscii && IsAscii(stem)) {
-            if (stem.size() != asked.size() || qstrnicmp(stem.data(), stem.size(), asked.constData(), asked.size()) != 0) continue;
-            spelling = QString::fromLatin1(stem);
-        } else {
-            spelling = QFile::decodeName(stem.toByteArray());
-            if (spelling.size() != name.size() || spelling.compare(name, Qt::CaseInsensitive) != 0) continue;
-        }
-        if ((found.isNull() || spelling < found) && TaskPath::NameProblem(spelling).isEmpty()) found = spelling;
-    }
-    return found.isNull() ? name : found;
+    const QString first = FirstSpellings(dir, name, {suffix}).first();
+    return first.isNull() ? name : first;
 }
 
 TaskPath TaskStore::ResolveFolder(const TaskPath& folder) const
@@ -629,9 +626,17 @@ StoredTask TaskStore::StoreTask(const TaskPath& asked, const TaskDocument& doc, 
     // is not there as it is spelt.
     const TaskPath parent = ResolveFolder(asked.Parent());
     const QString dir = FolderDir(m_root.TasksDir(), parent);
-    std::optional<QByteArrayList> listed;
-    const TaskPath task = *parent.Join(*TaskPath::Parse(StoredSpelling(dir, asked.Name(), kTaskSuffix, &listed)));
-    if (IsDir(dir + QLatin1Char('/') + StoredSpelling(dir, task.Name(), kFolderSuffix, &listed) + kFolderSuffix))
+    const QStringList suffixes{kTaskSuffix, kFolderSuffix};
+    std::optional<QStringList> firsts;
+    // As StoredSpelling: the name as it is spelt when it is there so, else the first spelling.
+    // The task's spelling and the name match each other, and so the same entries.
+    const auto spelling = [&](const QString& name, qsizetype which) {
+        if (QFileInfo::exists(dir + QLatin1Char('/') + name + suffixes[which])) return name;
+        if (!firsts) firsts = FirstSpellings(dir, asked.Name(), suffixes);
+        return (*firsts)[which].isNull() ? name : (*firsts)[which];
+    };
+    const TaskPath task = *parent.Join(*TaskPath::Parse(spelling(asked.Name(), 0)));
+    if (IsDir(dir + QLatin1Char('/') + spelling(task.Name(), 1) + kFolderSuffix))
         throw ServiceError(HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS),
                            QStringLiteral("\"%1\" is a folder.").arg(task.ToString()));
     const bool exists = QFileInfo::exists(TaskFile(task));

@@ -16,7 +16,6 @@
 #include "gen2/TaskRuntimeState.h"
 
 #include <QByteArray>
-#include <QByteArrayList>
 #include <QList>
 #include <QStringList>
 #include <functional>
@@ -141,9 +140,11 @@ private:
     class WriteLock;
     QString FolderDir(const QString& base, const TaskPath& folder) const;
     /// The stored spelling of `name` among the entries of `dir` ending in `suffix`.
-    /// `listed`: the directory's entries, read at most once for several lookups.
-    static QString StoredSpelling(const QString& dir, const QString& name, const QString& suffix,
-                                  std::optional<QByteArrayList>* listed = nullptr);
+    static QString StoredSpelling(const QString& dir, const QString& name, const QString& suffix);
+    /// For each of `suffixes`, the first in sorted order of the spellings of `name` (in any
+    /// letter case) among the entries of `dir` ending in it; null where there is none. One
+    /// reading of the directory.
+    static QStringList FirstSpellings(const QString& dir, const QString& name, const QStringList& suffixes);
     void EnsureFolders(const QString& base, const TaskPath& folder);
     /// A task file as a folder's listing found it: its encoded path, and its name in the
     /// folder's directory, opened once for the listing (`dir` < 0: not open).
