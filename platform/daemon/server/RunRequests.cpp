@@ -118,9 +118,10 @@ void RunRequests::Register(RequestRouter& router, std::function<void(QCborMap&)>
 QCborMap RunRequests::RunGen2(const QCborMap& request)
 {
     QString error;
-    const auto key = Stored(Gen2Key(request, &error));
+    const auto key = Gen2Key(request, &error);
     if (!key) return Reply(HRESULT_FROM_WIN32(ERROR_INVALID_NAME), error);
     HRESULT code = S_OK;
+    // The task as loaded is known by its path spelt as stored, as the runner knows it.
     auto task = Load(*key, &code, &error);
     if (!task) return Reply(code, error);
     if (!task->allowDemandStart) return Reply(SCHED_E_START_ON_DEMAND);
@@ -128,7 +129,7 @@ QCborMap RunRequests::RunGen2(const QCborMap& request)
     if (params.vt == VT_BSTR) task = WithArgument(*task, params.bstrVal);
     const HRESULT hr = m_runner.Start(*task, QStringLiteral("demand"), &error);
     QCborMap reply = Reply(hr, error);
-    if (SUCCEEDED(hr)) reply.insert(QStringLiteral("instances"), DescribeAll(m_runner.Instances(*key)));
+    if (SUCCEEDED(hr)) reply.insert(QStringLiteral("instances"), DescribeAll(m_runner.Instances(task->key)));
     return reply;
 }
 
