@@ -1,5 +1,6 @@
 #include "supervisor/JsonValue.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 
@@ -168,11 +169,30 @@ private:
         const size_t begin = m_at;
         while (m_at < m_text.size() && std::string_view("+-0123456789.eE").find(m_text[m_at]) != std::string_view::npos) ++m_at;
         if (m_at == begin) return Fail("an unexpected character");
-        const std::string digits(m_text.substr(begin, m_at - begin));
+        const std::string_view text = m_text.substr(begin, m_at - begin);
+        value->m_kind = Kind::Number;
+        // The ids, times and counts of the files are integers: read without strtod, whose
+        // locale tables and multi-precision code are pages each supervisor would fault in.
+        if (Integer(text, &value->m_number)) return true;
+        const std::string digits(text);
         char* end = nullptr;
         value->m_number = std::strtod(digits.c_str(), &end);
         if (end != digits.c_str() + digits.size()) return Fail("a bad number");
-        value->m_kind = Kind::Number;
+        return true;
+    }
+
+    // An optional '-' and up to 15 digits, which a double holds exactly, as strtod reads them.
+    static bool Integer(std::string_view text, double* number)
+    {
+        const bool negative = !text.empty() && text.front() == '-';
+        if (negative) text.remove_prefix(1);
+        if (text.empty() || text.size() > 15) return false;
+        int64_t n = 0;
+        for (const char c : text) {
+            if (c < '0' || c > '9') return false;
+            n = n * 10 + (c - '0');
+        }
+        *number = negative ? -double(n) : double(n);
         return true;
     }
 
@@ -213,11 +233,16 @@ std::string JsonValue::Quote(std::string_view text)
     return out + "\"";
 }
 
+namespace {
+// Made as the program starts rather than on first use: a supervisor forked by the launcher
+// then neither initialises it nor registers its destructor, each a page written after the fork.
+const JsonValue NullValue;
+}
+
 const JsonValue& JsonValue::operator[](const std::string& name) const
 {
-    static const JsonValue null;
     const auto it = m_members.find(name);
-    return it == m_members.end() ? null : it->second;
+    return it == m_members.end() ? NullValue : it->second;
 }
 
 std::vector<std::string> JsonValue::ToStrings() const

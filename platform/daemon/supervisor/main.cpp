@@ -131,9 +131,7 @@ int RunLauncher(int argc, char* argv[])
     }
 }
 
-} // namespace
-
-int main(int argc, char* argv[])
+int Main(int argc, char* argv[])
 {
     if (argc == 3 && std::strcmp(argv[1], ExecSupervisor::LauncherArgument) == 0) return RunLauncher(argc, argv);
     if (argc != 2 || std::strncmp(argv[1], "-", 1) == 0) {
@@ -143,4 +141,15 @@ int main(int argc, char* argv[])
         return 2;
     }
     return ExecSupervisor(argv[1]).Run();
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    // Ended without the exit handlers: this program buffers nothing (it writes to the
+    // unbuffered standard error alone), and in a supervisor forked by the launcher the
+    // handlers would only fault in and copy the launcher's pages of the loader and the
+    // C library on the way out.
+    ::_exit(Main(argc, argv));
 }

@@ -19,6 +19,8 @@ private slots:
     void damagedDescriptions();
     void outcomesRoundTrip_data();
     void outcomesRoundTrip();
+    void numbers_data();
+    void numbers();
 };
 
 namespace {
@@ -168,6 +170,50 @@ void tst_ExecRecords::outcomesRoundTrip()
     QCOMPARE(d->failedStep, failedStep);
     QCOMPARE(d->stepsRun, 3);
     QCOMPARE(d->stopRequested, stopRequested);
+}
+
+void tst_ExecRecords::numbers_data()
+{
+    // Integers take a way of their own; both ways must read what QJsonDocument writes.
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<bool>("valid");
+    QTest::addColumn<double>("value");
+    QTest::newRow("zero") << QByteArray("0") << true << 0.0;
+    QTest::newRow("small") << QByteArray("42") << true << 42.0;
+    QTest::newRow("negative") << QByteArray("-17") << true << -17.0;
+    QTest::newRow("milliseconds since 1970") << QByteArray("1733817600123") << true << 1733817600123.0;
+    QTest::newRow("largest uid") << QByteArray("4294967295") << true << 4294967295.0;
+    QTest::newRow("15 digits") << QByteArray("999999999999999") << true << 999999999999999.0;
+    QTest::newRow("16 digits") << QByteArray("9007199254740992") << true << 9007199254740992.0;
+    QTest::newRow("beyond 64 bits") << QByteArray("123456789012345678901234567890") << true << 1.2345678901234568e29;
+    QTest::newRow("fraction") << QByteArray("-2.5") << true << -2.5;
+    QTest::newRow("exponent") << QByteArray("1e3") << true << 1000.0;
+    QTest::newRow("negative exponent") << QByteArray("25E-1") << true << 2.5;
+    QTest::newRow("minus alone") << QByteArray("-") << false << 0.0;
+    QTest::newRow("two minus signs") << QByteArray("--1") << false << 0.0;
+    QTest::newRow("minus after digits") << QByteArray("12-3") << false << 0.0;
+    QTest::newRow("two points") << QByteArray("1.2.3") << false << 0.0;
+    QTest::newRow("exponent without digits") << QByteArray("1e") << false << 0.0;
+}
+
+void tst_ExecRecords::numbers()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(bool, valid);
+    QFETCH(double, value);
+    std::string error;
+    const std::optional<JsonValue> doc = JsonValue::Parse(("{\"n\":" + text + ",\"s\":\"x\"}").toStdString(), &error);
+    QCOMPARE(doc.has_value(), valid);
+    if (!valid) {
+        QVERIFY(!error.empty());
+        return;
+    }
+    QCOMPARE((*doc)["n"].kind(), JsonValue::Kind::Number);
+    QCOMPARE((*doc)["n"].ToNumber(), value);
+    // A member that is not there reads as null, whatever was looked up before.
+    QCOMPARE((*doc)["missing"].kind(), JsonValue::Kind::Null);
+    QCOMPARE((*doc)["missing"].ToNumber(-1), -1.0);
+    QCOMPARE((*doc)["s"].ToString(), std::string("x"));
 }
 
 QTEST_GUILESS_MAIN(tst_ExecRecords)
