@@ -53,7 +53,14 @@ QByteArray InstanceFiles::EncodeDescription(const InstanceDescription& descripti
     JsonText::AppendString(out, description.cause);
     out += ",\"environment\":";
     JsonText::AppendStrings(out, description.environment);
-    out += ",\"gid\":" + QByteArray::number(qint64(description.gid)) + ",\"id\":";
+    out += ",\"gid\":" + QByteArray::number(qint64(description.gid));
+    if (description.groups) {
+        out += ",\"groups\":[";
+        for (qsizetype i = 0; i < description.groups->size(); ++i)
+            out += (i > 0 ? "," : "") + QByteArray::number(qint64(description.groups->at(i)));
+        out += ']';
+    }
+    out += ",\"id\":";
     JsonText::AppendString(out, description.id);
     out += ",\"kind\":";
     JsonText::AppendString(out, DescriptionKind);
@@ -99,13 +106,25 @@ std::optional<InstanceDescription> InstanceFiles::DecodeDescription(const QByteA
     description.user = o->value(QStringLiteral("user")).toString();
     const qint64 uid = qint64(o->value(QStringLiteral("uid")).toDouble(-1));
     const qint64 gid = qint64(o->value(QStringLiteral("gid")).toDouble(-1));
+    bool groupsValid = true;
+    if (const QJsonValue groups = o->value(QStringLiteral("groups")); groups.isArray()) {
+        description.groups.emplace();
+        for (const QJsonValue& g : groups.toArray()) {
+            const double id = g.toDouble(-1);
+            groupsValid = groupsValid && id >= 0 && id <= 4294967295.0 && id == double(qint64(id));
+            description.groups->append(gid_t(qint64(id)));
+        }
+    } else if (!groups.isUndefined() && !groups.isNull()) {
+        groupsValid = false;
+    }
     description.environment = ToStrings(o->value(QStringLiteral("environment")));
     description.logFile = o->value(QStringLiteral("logFile")).toString();
     description.unsupportedAction = o->value(QStringLiteral("unsupportedAction")).toString();
     // Files written before these were recorded have neither: the task's current limit applies.
     description.timeLimitMs = qint64(o->value(QStringLiteral("timeLimitMs")).toDouble(-1));
     description.stopAt = FromMs(o->value(QStringLiteral("stopAt")));
-    if (description.id.isEmpty() || description.task.isEmpty() || !description.start.isValid() || uid < 0 || gid < 0 || description.logFile.isEmpty()) {
+    if (description.id.isEmpty() || description.task.isEmpty() || !description.start.isValid() || uid < 0 || gid < 0 || description.logFile.isEmpty()
+        || !groupsValid) {
         if (error) *error = QStringLiteral("the instance record is incomplete");
         return std::nullopt;
     }

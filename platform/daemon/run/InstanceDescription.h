@@ -31,6 +31,10 @@ struct InstanceDescription {
     QString user;             ///< account name the programs run as
     uid_t uid = 0;
     gid_t gid = 0;
+    /// The groups the programs are members of when the supervisor takes on `uid` and `gid`
+    /// (`gid` among them), read by the daemon so that the supervisor needs no group database;
+    /// nothing when the programs run as the daemon's own account and group.
+    std::optional<QList<gid_t>> groups;
     QStringList environment;  ///< "NAME=value" entries, the programs' whole environment
     QString logFile;          ///< where the programs' output and errors are appended
     /// The kind of action after the last step that this service cannot carry out, or empty.

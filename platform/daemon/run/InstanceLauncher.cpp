@@ -177,6 +177,17 @@ std::optional<InstanceDescription> InstanceLauncher::Prepare(const RunnableTask&
     description.user = account->name;
     description.uid = account->uid;
     description.gid = account->gid;
+    // Read here, where the system's group database is at hand: the supervisor that takes on
+    // the account is a program of its own, without one.
+    if (account->uid != ::geteuid() || account->gid != ::getegid()) {
+        description.groups = account->Groups();
+        if (!description.groups) {
+            // As a supervisor that could not take on the account records it.
+            if (code) *code = E_ACCESSDENIED;
+            if (error) *error = QStringLiteral("Access is denied. (The groups of \"%1\" cannot be read.)").arg(account->name);
+            return std::nullopt;
+        }
+    }
     description.environment = EnvironmentOf(*account);
     description.logFile = LogFile(task.key);
     for (const TaskAction& action : task.actions) {

@@ -80,6 +80,21 @@ std::optional<RunAccount> RunAccount::Resolve(const QString& account, const QStr
     return run;
 }
 
+std::optional<QList<gid_t>> RunAccount::Groups() const
+{
+    const QByteArray user = name.toLocal8Bit();
+    std::vector<gid_t> groups(64);
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        int count = int(groups.size());
+        if (::getgrouplist(user.constData(), gid, groups.data(), &count) >= 0)
+            return QList<gid_t>(groups.cbegin(), groups.cbegin() + count);
+        // Too small: the count it needs is in `count`, which a member added meanwhile may outgrow.
+        if (count <= int(groups.size())) break;
+        groups.resize(size_t(count));
+    }
+    return std::nullopt;
+}
+
 QStringList RunAccount::Environment(const QString& rootPath) const
 {
     const QProcessEnvironment own = QProcessEnvironment::systemEnvironment();

@@ -3,6 +3,7 @@
 
 #include "ComBase.h"
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -27,4 +28,7 @@ struct RunAccount {
     /// PATH, the daemon's locale and time zone); in both the root's TASKSCHEDULER_HOME, so that a
     /// program that is a client of the service itself reaches this same service.
     QStringList Environment(const QString& rootPath) const;
+    /// The groups a login of `name` with `gid` as its group is a member of, `gid` among them,
+    /// from the system's group database; nothing when they cannot be read.
+    std::optional<QList<gid_t>> Groups() const;
 };

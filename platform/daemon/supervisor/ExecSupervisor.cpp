@@ -145,7 +145,7 @@ struct ChildPlan {
     std::vector<char*> argv;
     std::vector<char*> envp;
     std::vector<std::string> candidates;   // the program's possible paths, in search order
-    std::string user;
+    std::optional<std::vector<gid_t>> groups;
     std::string directory;
     uid_t uid;
     gid_t gid;
@@ -183,7 +183,7 @@ ChildPlan Plan(const InstanceRecord& description, const RecordStep& step)
             begin = colon + 1;
         }
     }
-    plan.user = description.user;
+    plan.groups = description.groups;
     plan.directory = step.workingDirectory;
     plan.uid = description.uid;
     plan.gid = description.gid;
@@ -221,7 +221,13 @@ ChildPlan Plan(const InstanceRecord& description, const RecordStep& step)
     }
 
     if (plan.switchUser) {
-        if (::initgroups(plan.user.c_str(), plan.gid) != 0 || ::setgid(plan.gid) != 0 || ::setuid(plan.uid) != 0)
+        // The daemon reads the account's groups; without them the programs would run with
+        // whatever groups this process has, which are not the account's.
+        if (!plan.groups) {
+            errno = EINVAL;
+            ChildFail(reportFd, AccountStage);
+        }
+        if (::setgroups(plan.groups->size(), plan.groups->data()) != 0 || ::setgid(plan.gid) != 0 || ::setuid(plan.uid) != 0)
             ChildFail(reportFd, AccountStage);
     }
     if (!plan.directory.empty() && ::chdir(plan.directory.c_str()) != 0) ChildFail(reportFd, DirectoryStage);
@@ -253,8 +259,9 @@ int RunSharedChild(void* argument)
 // Starts the child in this process's memory, as vfork does, and returns once it has run its
 // program or failed: no page tables are copied and no page is copied on write afterwards,
 // which is most of what a fork costs before every program. The child only makes system calls
-// and never returns, so sharing the memory is safe; one that switches accounts runs
-// initgroups, which allocates, and is forked instead.
+// and never returns, so sharing the memory is safe. One that switches accounts is forked
+// instead: it takes on another account before the exec, and a process of another account
+// does not share the supervisor's memory even for that moment.
 pid_t StartSharingMemory(const ChildPlan& plan, int logFd, int reportFd)
 {
     // In zero-filled memory that is only mapped as far as the child reaches into it.

@@ -28,9 +28,20 @@ std::optional<InstanceRecord> InstanceRecord::Decode(const std::string& bytes, s
     r.user = o["user"].ToString();
     r.environment = o["environment"].ToStrings();
     r.logFile = o["logFile"].ToString();
+    bool groupsValid = true;
+    if (const JsonValue& groups = o["groups"]; groups.kind() == JsonValue::Kind::Array) {
+        r.groups.emplace();
+        for (const JsonValue& g : groups.Elements()) {
+            const double id = g.ToNumber(-1);
+            groupsValid = groupsValid && id >= 0 && id <= 4294967295.0 && id == double(int64_t(id));
+            r.groups->push_back(gid_t(int64_t(id)));
+        }
+    } else if (groups.kind() != JsonValue::Kind::Null) {
+        groupsValid = false;
+    }
     const double start = o["start"].ToNumber(-1), uid = o["uid"].ToNumber(-1), gid = o["gid"].ToNumber(-1);
     if (r.id.empty() || r.task.empty() || start < 0 || uid < 0 || gid < 0 || uid > 4294967295.0 || gid > 4294967295.0 ||
-        r.logFile.empty()) {
+        r.logFile.empty() || !groupsValid) {
         if (error) *error = "the instance record is incomplete";
         return std::nullopt;
     }

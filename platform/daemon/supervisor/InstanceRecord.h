@@ -24,6 +24,8 @@ struct InstanceRecord {
     std::string user;
     uid_t uid = 0;
     gid_t gid = 0;
+    /// The groups of the account, when the daemon read them (it does for another account).
+    std::optional<std::vector<gid_t>> groups;
     std::vector<std::string> environment;
     std::string logFile;
 

@@ -149,7 +149,6 @@ int main(int argc, char* argv[])
 {
     // Ended without the exit handlers: this program buffers nothing (it writes to the
     // unbuffered standard error alone), and in a supervisor forked by the launcher the
-    // handlers would only fault in and copy the launcher's pages of the loader and the
-    // C library on the way out.
+    // handlers would only write to pages it shares with the launcher, each copied first.
     ::_exit(Main(argc, argv));
 }

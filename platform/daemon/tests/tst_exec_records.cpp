@@ -35,17 +35,19 @@ std::vector<std::string> Std(const QStringList& list)
 void tst_ExecRecords::descriptionsRoundTrip_data()
 {
     QTest::addColumn<QString>("text"); // used for every string field
-    QTest::newRow("plain") << QStringLiteral("backup");
-    QTest::newRow("quotes and backslashes") << QStringLiteral("say \"hi\" \\ C:\\temp\\ /x/");
-    QTest::newRow("control characters") << QStringLiteral("line\nnext\ttab\r\x01\x1f\b\f");
-    QTest::newRow("non-ASCII") << QStringLiteral("Grüße, 日本語, ελληνικά");
-    QTest::newRow("outside the basic plane") << QString::fromUtf8("emoji \xF0\x9F\x98\x80 and \xF0\x90\x8D\x88");
-    QTest::newRow("empty") << QString();
+    QTest::addColumn<int>("groups");   // how many groups the account has; -1: none written
+    QTest::newRow("plain") << QStringLiteral("backup") << -1;
+    QTest::newRow("quotes and backslashes") << QStringLiteral("say \"hi\" \\ C:\\temp\\ /x/") << 3;
+    QTest::newRow("control characters") << QStringLiteral("line\nnext\ttab\r\x01\x1f\b\f") << 1;
+    QTest::newRow("non-ASCII") << QStringLiteral("Grüße, 日本語, ελληνικά") << 0;
+    QTest::newRow("outside the basic plane") << QString::fromUtf8("emoji \xF0\x9F\x98\x80 and \xF0\x90\x8D\x88") << -1;
+    QTest::newRow("empty") << QString() << 2;
 }
 
 void tst_ExecRecords::descriptionsRoundTrip()
 {
     QFETCH(QString, text);
+    QFETCH(int, groups);
     InstanceDescription d;
     d.id = QStringLiteral("inst-1");
     d.task = QStringLiteral("\\Folder\\") + text + QStringLiteral("x");
@@ -56,6 +58,7 @@ void tst_ExecRecords::descriptionsRoundTrip()
     d.user = QStringLiteral("nobody");
     d.uid = 4294967294u;
     d.gid = 65534;
+    if (groups >= 0) d.groups = QList<gid_t>{65534, 0, 4294967294u}.mid(0, groups);
     d.environment = {QStringLiteral("PATH=/usr/bin"), QStringLiteral("V=") + text};
     d.logFile = QStringLiteral("/var/log/") + text + QStringLiteral(".log");
     d.timeLimitMs = 3600000;
@@ -67,13 +70,18 @@ void tst_ExecRecords::descriptionsRoundTrip()
     for (const ExecStep& step : d.steps)
         steps.append(QJsonObject{{QStringLiteral("program"), step.program}, {QStringLiteral("arguments"), QJsonArray::fromStringList(step.arguments)},
                                  {QStringLiteral("workingDirectory"), step.workingDirectory}});
-    const QJsonObject o{{QStringLiteral("kind"), QStringLiteral("taskschedd-instance")}, {QStringLiteral("version"), 1},
+    QJsonObject o{{QStringLiteral("kind"), QStringLiteral("taskschedd-instance")}, {QStringLiteral("version"), 1},
                         {QStringLiteral("id"), d.id}, {QStringLiteral("task"), d.task}, {QStringLiteral("start"), d.start.toMSecsSinceEpoch()},
                         {QStringLiteral("cause"), d.cause}, {QStringLiteral("attempt"), d.attempt}, {QStringLiteral("steps"), steps},
                         {QStringLiteral("user"), d.user}, {QStringLiteral("uid"), qint64(d.uid)}, {QStringLiteral("gid"), qint64(d.gid)},
                         {QStringLiteral("environment"), QJsonArray::fromStringList(d.environment)}, {QStringLiteral("logFile"), d.logFile},
                         {QStringLiteral("unsupportedAction"), d.unsupportedAction}, {QStringLiteral("timeLimitMs"), d.timeLimitMs},
                         {QStringLiteral("stopAt"), d.stopAt.toMSecsSinceEpoch()}};
+    if (d.groups) {
+        QJsonArray ids;
+        for (const gid_t g : *d.groups) ids.append(qint64(g));
+        o.insert(QStringLiteral("groups"), ids);
+    }
     QCOMPARE(encoded, QJsonDocument(o).toJson(QJsonDocument::Compact));
     QString decodeError;
     QCOMPARE(InstanceFiles::DecodeDescription(encoded, &decodeError), std::optional<InstanceDescription>(d));
@@ -91,6 +99,8 @@ void tst_ExecRecords::descriptionsRoundTrip()
     QCOMPARE(r->user, std::string("nobody"));
     QCOMPARE(r->uid, d.uid);
     QCOMPARE(r->gid, d.gid);
+    QCOMPARE(r->groups.has_value(), d.groups.has_value());
+    if (d.groups) QCOMPARE(*r->groups, std::vector<gid_t>(d.groups->cbegin(), d.groups->cend()));
     QCOMPARE(r->environment, Std(d.environment));
     QCOMPARE(r->logFile, d.logFile.toStdString());
 }
@@ -98,33 +108,45 @@ void tst_ExecRecords::descriptionsRoundTrip()
 void tst_ExecRecords::damagedDescriptions_data()
 {
     QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("daemonRefuses");   // its reader lets some escapes and characters pass
     InstanceDescription d;
     d.id = QStringLiteral("i");
     d.task = QStringLiteral("\\t");
     d.start = QDateTime::fromMSecsSinceEpoch(1);
     d.logFile = QStringLiteral("/l");
     const QByteArray good = InstanceFiles::EncodeDescription(d);
-    QTest::newRow("empty") << QByteArray();
-    QTest::newRow("cut short") << good.left(good.size() / 2);
-    QTest::newRow("an array") << QByteArray("[1,2]");
-    QTest::newRow("text after it") << good + "x";
-    QTest::newRow("another kind") << QByteArray(good).replace("taskschedd-instance", "taskschedd-outcome");
-    QTest::newRow("another version") << QByteArray(good).replace("\"version\":1", "\"version\":2");
-    QTest::newRow("no id") << QByteArray(good).replace("\"id\":\"i\"", "\"id\":\"\"");
-    QTest::newRow("no log") << QByteArray(good).replace("\"logFile\":\"/l\"", "\"logFile\":7");
-    QTest::newRow("negative uid") << QByteArray(good).replace("\"uid\":0", "\"uid\":-1");
-    QTest::newRow("bad escape") << QByteArray(good).replace("\"/l\"", "\"\\q\"");
-    QTest::newRow("raw control character") << QByteArray(good).replace("\"/l\"", "\"\x01\"");
-    QTest::newRow("nested too deeply") << QByteArray(1000, '[') + QByteArray(1000, ']');
-    QTest::newRow("unknown word") << QByteArray(good).replace("\"/l\"", "nope");
+    QTest::newRow("empty") << QByteArray() << true;
+    QTest::newRow("cut short") << good.left(good.size() / 2) << true;
+    QTest::newRow("an array") << QByteArray("[1,2]") << true;
+    QTest::newRow("text after it") << good + "x" << true;
+    QTest::newRow("another kind") << QByteArray(good).replace("taskschedd-instance", "taskschedd-outcome") << true;
+    QTest::newRow("another version") << QByteArray(good).replace("\"version\":1", "\"version\":2") << true;
+    QTest::newRow("no id") << QByteArray(good).replace("\"id\":\"i\"", "\"id\":\"\"") << true;
+    QTest::newRow("no log") << QByteArray(good).replace("\"logFile\":\"/l\"", "\"logFile\":7") << true;
+    QTest::newRow("negative uid") << QByteArray(good).replace("\"uid\":0", "\"uid\":-1") << true;
+    QTest::newRow("bad escape") << QByteArray(good).replace("\"/l\"", "\"\\q\"") << false;
+    QTest::newRow("raw control character") << QByteArray(good).replace("\"/l\"", "\"\x01\"") << false;
+    QTest::newRow("nested too deeply") << QByteArray(1000, '[') + QByteArray(1000, ']') << true;
+    QTest::newRow("unknown word") << QByteArray(good).replace("\"/l\"", "nope") << true;
+    QTest::newRow("groups not a list") << QByteArray(good).replace("\"gid\":0", "\"gid\":0,\"groups\":5") << true;
+    QTest::newRow("a negative group") << QByteArray(good).replace("\"gid\":0", "\"gid\":0,\"groups\":[0,-1]") << true;
+    QTest::newRow("a group beyond 32 bits") << QByteArray(good).replace("\"gid\":0", "\"gid\":0,\"groups\":[4294967296]") << true;
+    QTest::newRow("a fractional group") << QByteArray(good).replace("\"gid\":0", "\"gid\":0,\"groups\":[1.5]") << true;
+    QTest::newRow("a group that is text") << QByteArray(good).replace("\"gid\":0", "\"gid\":0,\"groups\":[\"0\"]") << true;
 }
 
 void tst_ExecRecords::damagedDescriptions()
 {
     QFETCH(QByteArray, bytes);
+    QFETCH(bool, daemonRefuses);
     std::string error;
     QVERIFY(!InstanceRecord::Decode(bytes.toStdString(), &error).has_value());
     QVERIFY(!error.empty());
+    // The daemon, which takes over what it finds, refuses the same files.
+    if (!daemonRefuses) return;
+    QString daemonError;
+    QVERIFY(!InstanceFiles::DecodeDescription(bytes, &daemonError).has_value());
+    QVERIFY(!daemonError.isEmpty());
 }
 
 void tst_ExecRecords::outcomesRoundTrip_data()

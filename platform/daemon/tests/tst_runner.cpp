@@ -7,6 +7,7 @@
 #include "run/InstanceLauncher.h"
 #include "MemoryCatalog.h"
 #include "run/ProcessFd.h"
+#include "run/RunAccount.h"
 #include "run/RunResults.h"
 #include "run/SupervisorScan.h"
 #include "run/TaskRunner.h"
@@ -21,6 +22,7 @@
 #include <QSignalSpy>
 #include <QtTest>
 #include <csignal>
+#include <grp.h>
 
 namespace {
 
@@ -85,6 +87,9 @@ private slots:
 
     void runsAProgramAndRecordsIt();
     void programEnvironmentAndDirectory();
+    void programsRunAsTheTaskAccount_data();
+    void programsRunAsTheTaskAccount();
+    void anotherAccountWithoutItsGroupsIsRefused();
     void results_data();
     void results();
     void stopEndsTheWholeProgram();
@@ -218,6 +223,88 @@ void TestRunner::programEnvironmentAndDirectory()
     QCOMPARE(lines.value(1), QDir::cleanPath(Dir()).toLocal8Bit());
     QCOMPARE(lines.value(2), QByteArray("none"));   // programs are clients of the daemon
     QCOMPARE(lines.value(3), QByteArray("first second arg"));
+}
+
+void TestRunner::programsRunAsTheTaskAccount_data()
+{
+    QTest::addColumn<bool>("groupTask");   // the daemon's own account with the task's group
+    QTest::newRow("another account") << false;
+    QTest::newRow("a group task") << true;
+}
+
+void TestRunner::programsRunAsTheTaskAccount()
+{
+    QFETCH(bool, groupTask);
+    if (::geteuid() != 0) QSKIP("needs root to make a throwaway account and group");
+    const QString user = QStringLiteral("tsr%1").arg(::getpid());
+    const QString extra = QStringLiteral("tsx%1").arg(::getpid());
+    const auto run = [](const QString& program, const QStringList& arguments) { return QProcess::execute(program, arguments) == 0; };
+    QVERIFY(run(QStringLiteral("groupadd"), {extra}));
+    auto removeGroup = qScopeGuard([&] { run(QStringLiteral("groupdel"), {extra}); });
+    QVERIFY(run(QStringLiteral("useradd"), {QStringLiteral("--no-create-home"), QStringLiteral("--groups"), extra, user}));
+    auto removeUser = qScopeGuard([&] { run(QStringLiteral("userdel"), {user}); });
+    const std::optional<RunAccount> account = RunAccount::Resolve(groupTask ? QString() : user, groupTask ? extra : QString(), nullptr, nullptr);
+    QVERIFY(account.has_value());
+    // What a login of the account gets: its group and its other groups, those of the database.
+    const std::optional<QList<gid_t>> groups = account->Groups();
+    QVERIFY(groups.has_value());
+    QVERIFY(groups->contains(account->gid));
+    const ::group* extraEntry = ::getgrnam(extra.toLocal8Bit().constData());
+    QVERIFY(extraEntry);
+    const gid_t extraGid = extraEntry->gr_gid;
+    // The account's other group, from the database; the group task's own group.
+    QVERIFY(groups->contains(extraGid));
+    QCOMPARE(account->gid == extraGid, groupTask);
+    RunnableTask task = Shell(QStringLiteral("\\AsAccount"), QStringLiteral("echo ids: $(id -u) $(id -g) / $(id -G)"));
+    task.account = groupTask ? QString() : user;
+    task.group = groupTask ? extra : QString();
+    task.actions[0].workingDirectory = QStringLiteral("/");   // the account has no home
+    m_catalog->Put(task);
+    QString error;
+    QCOMPARE(m_runner->Start(task, QStringLiteral("demand"), &error), S_OK);
+    QVERIFY(WaitForEnds(1));
+    QCOMPARE(m_catalog->runtime[task.key].lastResult, S_OK);
+    const QByteArray log = ReadFile(m_runner->Launcher().LogFile(task.key));
+    const qsizetype at = log.indexOf("ids: ");
+    QVERIFY2(at >= 0, log.constData());
+    const QList<QByteArray> ids = log.mid(at + 5, log.indexOf('\n', at) - at - 5).split(' ');
+    QCOMPARE(ids.value(0), QByteArray::number(account->uid));
+    QCOMPARE(ids.value(1), QByteArray::number(account->gid));
+    QCOMPARE(ids.value(2), QByteArray("/"));
+    QList<gid_t> got;
+    for (const QByteArray& id : ids.mid(3)) got << gid_t(id.toUInt());
+    QList<gid_t> want = *groups;
+    std::sort(got.begin(), got.end());
+    std::sort(want.begin(), want.end());
+    QCOMPARE(got, want);
+}
+
+void TestRunner::anotherAccountWithoutItsGroupsIsRefused()
+{
+    // A description that switches accounts but names no groups (the daemon always does): the
+    // programs would keep the supervisor's groups, so none starts.
+    const QString marker = Dir() + QStringLiteral("/ran");
+    InstanceDescription d;
+    d.id = QStringLiteral("nogroups");
+    d.task = QStringLiteral("\\NoGroups");
+    d.start = QDateTime::currentDateTime();
+    d.steps = {ExecStep{QStringLiteral("/usr/bin/touch"), {marker}, QStringLiteral("/")}};
+    d.uid = ::geteuid() == 65534 ? 65533 : 65534;
+    d.gid = 65534;
+    d.logFile = Dir() + QStringLiteral("/nogroups.log");
+    const QString file = InstanceFiles::DescriptionFile(Dir(), d.id);
+    QFile out(file);
+    QVERIFY(out.open(QIODevice::WriteOnly));
+    QVERIFY(out.write(InstanceFiles::EncodeDescription(d)) > 0);
+    out.close();
+    QCOMPARE(QProcess::execute(InstanceLauncher::SupervisorProgram(QCoreApplication::applicationDirPath()), {file}), 0);
+    QString error;
+    const std::optional<InstanceOutcome> outcome = InstanceFiles::DecodeOutcome(ReadFile(InstanceFiles::OutcomeFile(Dir(), d.id)), &error);
+    QVERIFY2(outcome.has_value(), qPrintable(error));
+    QCOMPARE(outcome->startStage, qint32(InstanceOutcome::AccountStage));
+    QCOMPARE(outcome->startErrno, EINVAL);
+    QCOMPARE(outcome->failedStep, 0);
+    QVERIFY(!QFile::exists(marker));
 }
 
 void TestRunner::results_data()
