@@ -1,5 +1,7 @@
 // The service process with many tasks: how long taskschedd takes to start, what it costs
 // while nothing is due, how late a due task's program starts, and how much memory it holds.
+// The lateness comes with its floor, measured in the same run under the same load: the same
+// shell command started directly by this program at a known instant.
 // Usage:
 //   bench_daemon [tasks] [idle-seconds] [late-starts] [root]
 // Defaults: 10,000 tasks, 60 idle seconds, 5 timed starts. The tasks live in a fresh
@@ -23,9 +25,16 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <ctime>
+#include <optional>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+extern char** environ;
 
 namespace {
 
@@ -91,6 +100,43 @@ ProcessFigures Measure(pid_t pid)
         }
     }
     return f;
+}
+
+/// The milliseconds from `dueMs` (on the wall clock) to the time the program that wrote `file`
+/// began, as `date +%s%N` wrote it; nothing while the file has none.
+std::optional<double> DelayFromFile(const QString& file, qint64 dueMs)
+{
+    QFile f(file);
+    if (!f.open(QIODevice::ReadOnly) || f.size() == 0) return std::nullopt;
+    return f.readAll().trimmed().toDouble() / 1e6 - double(dueMs);
+}
+
+/// The floor of a due start: the shell command the task runs, started by this process itself
+/// with posix_spawn at a moment it sleeps until on the wall clock, as the daemon sleeps until
+/// a start on its timer. Nothing when it did not run.
+std::optional<double> DirectStart(const QString& out)
+{
+    QFile::remove(out);
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    // 200 ms ahead, at a whole millisecond: the same rounding the start times of tasks have.
+    const qint64 dueMs = qint64(now.tv_sec) * 1000 + now.tv_nsec / 1000000 + 200;
+    const timespec due{time_t(dueMs / 1000), long(dueMs % 1000) * 1000000L};
+    while (::clock_nanosleep(CLOCK_REALTIME, TIMER_ABSTIME, &due, nullptr) == EINTR) {}
+    const QByteArray command = "date +%s%N > '" + QFile::encodeName(out) + "'";
+    char* argv[] = {const_cast<char*>("sh"), const_cast<char*>("-c"), const_cast<char*>(command.constData()), nullptr};
+    pid_t pid = 0;
+    if (::posix_spawnp(&pid, "sh", nullptr, nullptr, argv, environ) != 0) return std::nullopt;
+    while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {}
+    return DelayFromFile(out, dueMs);
+}
+
+/// "median M ms, max X ms" of `values`, sorted in place.
+QByteArray Summary(QList<double>& values)
+{
+    std::sort(values.begin(), values.end());
+    return QByteArray("median ") + QByteArray::number(values[values.size() / 2], 'f', 1) + " ms, max "
+           + QByteArray::number(values.last(), 'f', 1) + " ms";
 }
 
 } // namespace
@@ -165,7 +211,7 @@ int main(int argc, char** argv)
 
     // Lateness: a task whose one start lies a little ahead, at a whole second, writes the time
     // its program began; the difference to the start time is the delay.
-    QList<double> delays;
+    QList<double> delays, floor;
     {
         ComPtr<ITaskService> service = Connect();
         ComPtr<ITaskFolder> root;
@@ -180,21 +226,21 @@ int main(int argc, char** argv)
                      QStringLiteral("sh"), QStringLiteral("-c \"date +%s%N > '%1'\"").arg(out));
             QElapsedTimer wait;
             wait.start();
-            while (wait.elapsed() < 10000) {
-                QFile f(out);
-                if (f.open(QIODevice::ReadOnly) && f.size() > 0) {
-                    const double startedNs = f.readAll().trimmed().toDouble();
-                    delays.append(startedNs / 1e6 - double(at.toMSecsSinceEpoch()));
-                    break;
-                }
-                QThread::msleep(20);
-            }
+            std::optional<double> delay;
+            while (!(delay = DelayFromFile(out, at.toMSecsSinceEpoch())) && wait.elapsed() < 10000) QThread::msleep(20);
+            if (delay) delays.append(*delay);
+            // Each timed start is followed by its floor, so that both see the same load.
+            QThread::msleep(100);   // past whatever the daemon does after the program's end
+            if (const auto direct = DirectStart(rootPath + QStringLiteral("/direct-%1.txt").arg(i))) floor.append(*direct);
         }
     }
-    std::sort(delays.begin(), delays.end());
     if (!delays.isEmpty()) {
-        std::printf("due start to program start (%lld runs, including the shell's own start): median %.1f ms, max %.1f ms\n",
-                    static_cast<long long>(delays.size()), delays[delays.size() / 2], delays.last());
+        std::printf("due start to program start (%lld runs, including the shell's own start): %s\n",
+                    static_cast<long long>(delays.size()), Summary(delays).constData());
+    }
+    if (!floor.isEmpty()) {
+        std::printf("floor: the same command started directly at a known instant (%lld runs): %s\n",
+                    static_cast<long long>(floor.size()), Summary(floor).constData());
     }
     const ProcessFigures end = Measure(pid);
     std::printf("at the end: resident %ld KiB (peak %ld KiB)\n", end.rssKiB, end.peakKiB);
