@@ -1,6 +1,7 @@
 // taskschedd-exec: the supervisor of one task instance, started by taskschedd.
 
 #include "supervisor/ExecSupervisor.h"
+#include "supervisor/WritablePages.h"
 
 #include <cerrno>
 #include <csignal>
@@ -14,6 +15,10 @@
 #include <unistd.h>
 
 namespace {
+
+// How long a newly forked supervisor leaves the machine to the program that was just started
+// before it prepares itself for the next start.
+constexpr int ReserveSettleMs = 50;
 
 // Reads one line, without its '\n', of at most `limit` bytes. False at the end of the input,
 // on an error, or for a longer line. The writer sends one line and waits for its answer, so
@@ -39,6 +44,15 @@ bool SendAll(int fd, const std::string& bytes)
     return ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) == ssize_t(bytes.size());
 }
 
+// Whether `fd` has something to read (or its end) within `timeoutMs`.
+bool Readable(int fd, int timeoutMs)
+{
+    pollfd ready{fd, POLLIN, 0};
+    int n;
+    while ((n = ::poll(&ready, 1, timeoutMs)) < 0 && errno == EINTR) {}
+    return n > 0;
+}
+
 // A supervisor forked in advance by the launcher. It waits on `channel` for the instance file
 // of the next start, writes the file over the placeholder in its command line (the area of
 // `size` bytes at `area`), which is how a daemon that takes over recognises the supervisor of
@@ -47,13 +61,20 @@ bool SendAll(int fd, const std::string& bytes)
 // first program has started.
 int RunReserve(int channel, char* area, size_t size)
 {
+    // Its own session, as every supervisor: signals meant for the launcher never reach it.
+    // Made while it waits, as are the copies of the pages it shares with the launcher: a new
+    // session costs the scheduler a new group on many systems, and each copied page a fault,
+    // which would otherwise lie between the instance's start and its program's. Not right
+    // away, though: the launcher forks it as the last supervisor's program starts, which
+    // this work would only slow down; and not at all when the next start is already there.
+    const bool waits = !Readable(channel, ReserveSettleMs);
+    ::setsid();
+    if (waits) WritablePages::Prefault();
     std::string path;
     // Nothing, or nothing it could take: the launcher sees it go without a word and answers.
     if (!ReadLine(channel, size - 1, &path) || path.empty()) return 0;
     std::memset(area, 0, size);
     std::memcpy(area, path.data(), path.size());
-    // Its own session, as every supervisor: signals meant for the launcher never reach it.
-    ::setsid();
     // From here on the launcher no longer answers for it: either the daemon hears its
     // process id, or the instance is not run.
     if (!SendAll(channel, "1") || !SendAll(STDIN_FILENO, std::to_string(::getpid()) + '\n')) return 0;

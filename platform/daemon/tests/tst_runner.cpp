@@ -11,6 +11,7 @@
 #include "run/RunResults.h"
 #include "run/SupervisorScan.h"
 #include "run/TaskRunner.h"
+#include "supervisor/ExecSupervisor.h"
 #include "TemporaryServiceRoot.h"
 
 #include <QDir>
@@ -64,6 +65,29 @@ QList<pid_t> InSession(pid_t sid)
         if (!ok) continue;
         const QList<QByteArray> fields = StatFields(entry);
         if (fields.size() > 3 && fields[0] != "Z" && fields[3].toInt() == sid) out.append(pid);
+    }
+    return out;
+}
+
+pid_t SessionOf(pid_t pid)
+{
+    const QList<QByteArray> fields = StatFields(QString::number(pid));
+    return fields.size() > 3 ? pid_t(fields[3].toInt()) : 0;
+}
+
+// The supervisors that `launcher` keeps waiting: its live children whose command line still
+// holds the placeholder that an instance file takes the place of.
+QList<pid_t> WaitingOf(pid_t launcher)
+{
+    QList<pid_t> out;
+    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        bool ok = false;
+        const pid_t pid = pid_t(entry.toInt(&ok));
+        if (!ok || pid == launcher) continue;
+        const QList<QByteArray> fields = StatFields(entry);
+        if (fields.size() < 2 || fields[0] == "Z" || pid_t(fields[1].toInt()) != launcher) continue;
+        const QList<QByteArray> args = ReadFile(QStringLiteral("/proc/%1/cmdline").arg(pid)).split('\0');
+        if (args.size() > 1 && args[1] == ExecSupervisor::LauncherArgument) out.append(pid);
     }
     return out;
 }
@@ -615,17 +639,19 @@ void TestRunner::supervisorsFromTheLauncher()
     QFETCH(QString, before);
     QTRY_VERIFY(m_runner->Launcher().LauncherPid() > 0);
     const pid_t launcher = m_runner->Launcher().LauncherPid();
-    // The launcher leads a session of its own, and so does every supervisor once it has an
-    // instance; the only other process of the launcher's session is the one that waits.
-    QTRY_COMPARE(InSession(launcher).size(), 2);
-    const pid_t waiting = InSession(launcher).value(InSession(launcher).value(0) == launcher ? 1 : 0);
-    QCOMPARE(ParentOf(waiting), launcher);
+    // The launcher leads a session of its own, and so does every supervisor, the one that
+    // waits included once it has settled: signals meant for one never reach another.
+    QCOMPARE(SessionOf(launcher), launcher);
+    QTRY_COMPARE(WaitingOf(launcher).size(), 1);
+    const pid_t waiting = WaitingOf(launcher).value(0);
+    QTRY_COMPARE(SessionOf(waiting), waiting);
     if (before == QLatin1String("kill the waiting supervisor")) {
         QCOMPARE(::kill(waiting, SIGKILL), 0);
-        QTRY_VERIFY(!InSession(launcher).contains(waiting));
+        QTRY_VERIFY(!WaitingOf(launcher).contains(waiting));
     } else if (before == QLatin1String("kill the launcher")) {
         QCOMPARE(::kill(launcher, SIGKILL), 0);
         QTRY_VERIFY(InSession(launcher).isEmpty());
+        QTRY_VERIFY(!ProcessAlive(waiting));   // it does not wait for a launcher that is gone
     }
     const QString gate = Dir() + QStringLiteral("/gate");
     const RunnableTask task = Shell(QStringLiteral("\\Launched"), QStringLiteral("while [ ! -e '%1' ]; do sleep 0.05; done; exit 6").arg(gate));
@@ -642,17 +668,22 @@ void TestRunner::supervisorsFromTheLauncher()
     // Recognised by its instance file as soon as the start is answered.
     const QString file = QFileInfo(InstanceFiles::DescriptionFile(m_runner->Launcher().InstancesDir(), instance->Description().id)).absoluteFilePath();
     QCOMPARE(SupervisorScan().Running().value(file), supervisor);
+    QCOMPARE(SessionOf(supervisor), supervisor);
     if (launched) {
         // The next one waits already for the start after it.
-        QTRY_COMPARE(InSession(launcher).size(), 2);
+        QTRY_COMPARE(WaitingOf(launcher).size(), 1);
+        QVERIFY(WaitingOf(launcher).value(0) != supervisor);
         QCOMPARE(m_runner->Launcher().LauncherPid(), launcher);
     } else {
         QTRY_VERIFY(m_runner->Launcher().LauncherPid() > 0 && m_runner->Launcher().LauncherPid() != launcher);
     }
     if (before == QLatin1String("daemon dies")) {
+        const pid_t next = WaitingOf(launcher).value(0);
         m_runner.reset();
         QVERIFY(ProcessAlive(supervisor));
-        QTRY_VERIFY(InSession(launcher).isEmpty());   // neither it nor its waiting supervisor outlives the daemon
+        // Neither it nor its waiting supervisor outlives the daemon.
+        QTRY_VERIFY(InSession(launcher).isEmpty());
+        QTRY_VERIFY(!ProcessAlive(next));
         m_runner = NewRunner();
         m_runner->Recover();
         QCOMPARE(m_runner->Instances(task.key).value(0)->Pid(), supervisor);
