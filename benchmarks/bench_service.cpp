@@ -168,7 +168,9 @@ void SupervisorLatency(const QString& rootPath, int starts)
     ::close(ends[1]);
     if (rc != 0) return;
     for (int i = 0; i < starts; ++i) {
-        QThread::msleep(20);   // its next supervisor is forked and waits, as the daemon's would
+        // Its next supervisor is forked and has settled (which it does 50 ms after its fork),
+        // as the daemon's has before a start that is not one of a burst.
+        QThread::msleep(100);
         QFile::remove(d.logFile);
         const QByteArray line = QFile::encodeName(file.fileName()) + '\n';
         const qint64 beforeNs = RealtimeNs();

@@ -23,6 +23,7 @@
 #include <QSignalSpy>
 #include <QtTest>
 #include <csignal>
+#include <functional>
 #include <grp.h>
 
 namespace {
@@ -55,8 +56,8 @@ pid_t ParentOf(pid_t pid)
     return fields.size() > 1 ? pid_t(fields[1].toInt()) : 0;
 }
 
-// The live processes (not zombies) of session `sid`.
-QList<pid_t> InSession(pid_t sid)
+// The live processes (not zombies) whose fields of /proc/PID/stat `which` picks.
+QList<pid_t> LiveProcesses(const std::function<bool(pid_t, const QList<QByteArray>&)>& which)
 {
     QList<pid_t> out;
     for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
@@ -64,9 +65,14 @@ QList<pid_t> InSession(pid_t sid)
         const pid_t pid = pid_t(entry.toInt(&ok));
         if (!ok) continue;
         const QList<QByteArray> fields = StatFields(entry);
-        if (fields.size() > 3 && fields[0] != "Z" && fields[3].toInt() == sid) out.append(pid);
+        if (fields.size() > 3 && fields[0] != "Z" && which(pid, fields)) out.append(pid);
     }
     return out;
+}
+
+QList<pid_t> InSession(pid_t sid)
+{
+    return LiveProcesses([sid](pid_t, const QList<QByteArray>& fields) { return fields[3].toInt() == sid; });
 }
 
 pid_t SessionOf(pid_t pid)
@@ -75,21 +81,15 @@ pid_t SessionOf(pid_t pid)
     return fields.size() > 3 ? pid_t(fields[3].toInt()) : 0;
 }
 
-// The supervisors that `launcher` keeps waiting: its live children whose command line still
-// holds the placeholder that an instance file takes the place of.
+// The supervisors that `launcher` keeps waiting: its children whose command line still holds
+// the placeholder that an instance file takes the place of.
 QList<pid_t> WaitingOf(pid_t launcher)
 {
-    QList<pid_t> out;
-    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        bool ok = false;
-        const pid_t pid = pid_t(entry.toInt(&ok));
-        if (!ok || pid == launcher) continue;
-        const QList<QByteArray> fields = StatFields(entry);
-        if (fields.size() < 2 || fields[0] == "Z" || pid_t(fields[1].toInt()) != launcher) continue;
+    return LiveProcesses([launcher](pid_t pid, const QList<QByteArray>& fields) {
+        if (pid_t(fields[1].toInt()) != launcher) return false;
         const QList<QByteArray> args = ReadFile(QStringLiteral("/proc/%1/cmdline").arg(pid)).split('\0');
-        if (args.size() > 1 && args[1] == ExecSupervisor::LauncherArgument) out.append(pid);
-    }
-    return out;
+        return args.size() > 1 && args[1] == ExecSupervisor::LauncherArgument;
+    });
 }
 
 bool ProcessAlive(pid_t pid)
