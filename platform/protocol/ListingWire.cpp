@@ -35,14 +35,14 @@ void Writer::Add(const QByteArray& path, const QByteArray& xml)
     Append(path, nullptr, xml);
 }
 
-void Writer::Add(const QByteArray& path, TextKind kind, const QByteArray& bytes, qint64 form)
+void Writer::Add(const QByteArray& path, TextKind kind, QByteArrayView bytes, qint64 form)
 {
     m_textForm = form;
     const char kindByte = char(kind);
     Append(path, &kindByte, bytes);
 }
 
-void Writer::Append(const QByteArray& path, const char* kind, const QByteArray& text)
+void Writer::Append(const QByteArray& path, const char* kind, QByteArrayView text)
 {
     // The task's bytes are written in place after one resize: an append of each of its four
     // or five pieces costs more than the bytes, in a listing of thousands of tasks.

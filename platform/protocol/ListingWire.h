@@ -16,6 +16,7 @@
 //                  document is then a TextKind byte and the bytes
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QCborMap>
 #include <QList>
 #include <QString>
@@ -49,7 +50,7 @@ public:
     void Add(const QByteArray& path, const QByteArray& xml);
     /// A task `path` (UTF-8) with its document as `kind` and `bytes`, in a listing whose
     /// texts are in the packed form `form`.
-    void Add(const QByteArray& path, TextKind kind, const QByteArray& bytes, qint64 form);
+    void Add(const QByteArray& path, TextKind kind, QByteArrayView bytes, qint64 form);
     /// The status of the task added last.
     void AddStatus(const TaskStatus& status);
 
@@ -59,7 +60,7 @@ public:
 
 private:
     /// A task's path, its document's kind byte when `kind` is given, and the document.
-    void Append(const QByteArray& path, const char* kind, const QByteArray& text);
+    void Append(const QByteArray& path, const char* kind, QByteArrayView text);
 
     QByteArray m_listing;
     QByteArray m_statuses;

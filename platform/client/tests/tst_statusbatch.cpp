@@ -168,7 +168,7 @@ private slots:
                 writer.Add("\\T", xml);
             } else {
                 const qint64 sent = form == QLatin1String("other form") ? id + 1 : request.value(Gen2Protocol::Key::PackedTexts).toInteger();
-                QByteArray bytes = form == QLatin1String("plain kind") ? xml : packed.Bytes();
+                QByteArray bytes = form == QLatin1String("plain kind") ? xml : packed.Bytes().toByteArray();
                 if (form == QLatin1String("bad mark")) bytes.prepend("\x04\xFF");
                 if (form == QLatin1String("cut mark")) bytes.append('\x01');
                 const auto kind = form == QLatin1String("plain kind") ? ListingWire::PlainText

@@ -332,7 +332,7 @@ private slots:
         if (smaller) QVERIFY2(packed.PackedSize() * 2 < xml.size(), qPrintable(QString::number(packed.PackedSize())));
         // As another process reads the packed bytes: their size unpacked first, then the text.
         if (packed.IsPacked()) {
-            const QByteArray& bytes = packed.Bytes();
+            const QByteArray bytes = packed.Bytes().toByteArray();
             QCOMPARE(PackedDocument::UnpackedSize(bytes.constData(), bytes.size()), std::optional<qsizetype>(xml.size()));
             QByteArray out(xml.size(), '?');
             QCOMPARE(PackedDocument::Unpack(bytes.constData(), bytes.size(), out.data(), out.size()), xml.size());
@@ -343,7 +343,21 @@ private slots:
             const QByteArray beyond = QByteArray("\x04\xFF") + bytes;
             QVERIFY(!PackedDocument::UnpackedSize(beyond.constData(), beyond.size()));
         } else {
-            QCOMPARE(packed.Bytes(), xml);
+            QCOMPARE(packed.Bytes().toByteArray(), xml);
+        }
+        // Packed behind a key in one block, and read back from that block, it is the same
+        // document in the same packed form.
+        const QByteArray key("/store/tasks/a.folder/T.task");
+        const PackedDocument keyed(xml, key);
+        QVERIFY(keyed.Block().startsWith(key));
+        QCOMPARE(keyed.Block().size(), key.size() + packed.PackedSize());
+        const PackedDocument read = PackedDocument::FromBlock(keyed.Block(), key.size(), keyed.DocumentSize(), keyed.IsPacked());
+        for (const PackedDocument* document : {&keyed, &read}) {
+            QCOMPARE(document->IsPacked(), packed.IsPacked());
+            QCOMPARE(document->PackedSize(), packed.PackedSize());
+            QCOMPARE(document->DocumentSize(), xml.size());
+            QCOMPARE(document->Bytes().toByteArray(), packed.Bytes().toByteArray());
+            QCOMPARE(document->Unpack(), xml);
         }
     }
 

@@ -228,7 +228,7 @@ private slots:
         QCOMPARE(packedTexts->textForm, std::optional<qint64>(form));
         const QByteArray text = packedTexts->Xml(0);
         QCOMPARE(text.front(), char(ListingWire::PackedText));
-        QCOMPARE(PackedDocument(store.LoadTask(Path("\\T")).xml).Bytes(), text.mid(1));
+        QCOMPARE(PackedDocument(store.LoadTask(Path("\\T")).xml).Bytes().toByteArray(), text.mid(1));
         const auto otherForm = packed({{Gen2Protocol::Key::PackedTexts, form + 1}});
         QVERIFY(otherForm && !otherForm->textForm);
         QCOMPARE(otherForm->Xml(0), store.LoadTask(Path("\\T")).xml);

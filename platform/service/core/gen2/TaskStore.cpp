@@ -131,7 +131,7 @@ public:
     bool Holds(const QByteArray& file)
     {
         QMutexLocker locker(&m_mutex);
-        return m_entries.contains(file);
+        return m_entries.contains(Key::Of(file));
     }
 
     /// The text of `file` when the cache holds it for `signature`, with the reading it is of.
@@ -141,9 +141,9 @@ public:
         PackedDocument packed;
         {
             QMutexLocker locker(&m_mutex);
-            const auto it = m_entries.constFind(file);
+            const auto it = m_entries.constFind(Key::Of(file));
             if (it == m_entries.constEnd() || !(it->signature == signature)) return false;
-            packed = it->document;
+            packed = Document(it);
             if (facts) *facts = it->facts;
             if (reading) *reading = it->reading;
         }
@@ -158,9 +158,9 @@ public:
         PackedDocument packed;
         {
             QMutexLocker locker(&m_mutex);
-            const auto it = m_entries.constFind(file);
+            const auto it = m_entries.constFind(Key::Of(file));
             if (it == m_entries.constEnd() || it->reading != reading) return false;
-            packed = it->document;
+            packed = Document(it);
         }
         *xml = packed.Unpack();
         return true;
@@ -169,29 +169,34 @@ public:
     /// Returns the reading of the entry made.
     quint64 Insert(const QByteArray& file, const FileSignature& signature, const QByteArray& xml, const TaskDocument& doc)
     {
-        Entry entry{signature, PackedDocument(xml), ListedFacts{doc.settings.hidden, doc.settings.enabled}, 0, nullptr, nullptr};
+        // The file's name leads the block the text is packed into: the key and the text of
+        // an entry share one block of memory.
+        const PackedDocument packed(xml, file);
+        Entry entry{signature, 0, qint32(packed.DocumentSize()), packed.IsPacked(), ListedFacts{doc.settings.hidden, doc.settings.enabled}, nullptr};
         QMutexLocker locker(&m_mutex);
         if (m_entries.size() >= kMaxEntries) m_entries.clear();
         entry.reading = ++m_readings;
-        m_entries.insert(file, std::move(entry));
+        // A key equal to the old one does not replace it: the entry's old block would be kept.
+        m_entries.remove(Key::Of(file));
+        m_entries.insert(Key::Holding(packed.Block(), file.size()), std::move(entry));
         return m_readings;
     }
 
     void Remove(const QByteArray& file)
     {
         QMutexLocker locker(&m_mutex);
-        m_entries.remove(file);
+        m_entries.remove(Key::Of(file));
     }
 
     /// The first start at or after `nowMs` remembered for that reading of `file`, if any is.
     bool FindNext(const QByteArray& file, quint64 reading, qint64 nowMs, std::optional<qint64>* next)
     {
         QMutexLocker locker(&m_mutex);
-        const auto it = m_entries.constFind(file);
-        if (it == m_entries.constEnd() || it->reading != reading || !it->next) return false;
+        const auto it = m_entries.constFind(Key::Of(file));
+        if (it == m_entries.constEnd() || it->reading != reading || !it->memos || !it->memos->next) return false;
         // The first start at or after the moment it was worked out for is also the first at
         // or after any later moment up to it; with none, there is none later either.
-        const NextStart& memo = *it->next;
+        const NextStart& memo = *it->memos->next;
         if (nowMs < memo.fromMs || (memo.startMs && nowMs > *memo.startMs)) return false;
         *next = memo.startMs;
         return true;
@@ -200,25 +205,31 @@ public:
     void RememberNext(const QByteArray& file, quint64 reading, qint64 fromMs, std::optional<qint64> next)
     {
         QMutexLocker locker(&m_mutex);
-        const auto it = m_entries.find(file);
-        if (it != m_entries.end() && it->reading == reading) it->next = std::make_shared<const NextStart>(NextStart{fromMs, next});
+        const auto it = m_entries.find(Key::Of(file));
+        if (it == m_entries.end() || it->reading != reading) return;
+        Memos memos = it->memos ? *it->memos : Memos{};
+        memos.next = NextStart{fromMs, next};
+        it->memos = std::make_shared<const Memos>(std::move(memos));
     }
 
     /// The runtime state remembered with `file`'s entry for the state file of `signature`.
     bool FindState(const QByteArray& file, const FileSignature& signature, TaskRuntimeState* state)
     {
         QMutexLocker locker(&m_mutex);
-        const auto it = m_entries.constFind(file);
-        if (it == m_entries.constEnd() || !it->state || !(it->state->signature == signature)) return false;
-        *state = it->state->state;
+        const auto it = m_entries.constFind(Key::Of(file));
+        if (it == m_entries.constEnd() || !it->memos || !it->memos->state || !(it->memos->state->signature == signature)) return false;
+        *state = it->memos->state->state;
         return true;
     }
 
     void RememberState(const QByteArray& file, const FileSignature& signature, const TaskRuntimeState& state)
     {
         QMutexLocker locker(&m_mutex);
-        const auto it = m_entries.find(file);
-        if (it != m_entries.end()) it->state = std::make_shared<const StateMemo>(StateMemo{signature, state});
+        const auto it = m_entries.find(Key::Of(file));
+        if (it == m_entries.end()) return;
+        Memos memos = it->memos ? *it->memos : Memos{};
+        memos.state = StateMemo{signature, state};
+        it->memos = std::make_shared<const Memos>(std::move(memos));
     }
 
 private:
@@ -231,18 +242,43 @@ private:
         FileSignature signature;
         TaskRuntimeState state;
     };
+    /// Made only by a listing with statuses, while a daemon holds an entry for every task it
+    /// schedules whether anyone lists them or not: held apart, both behind one pointer.
+    struct Memos {
+        std::optional<NextStart> next;
+        std::optional<StateMemo> state;
+    };
+    /// A file's name. An entry's key holds it at the start of the block its text is packed
+    /// into; a key to look a name up with holds the name alone.
+    class Key {
+    public:
+        static Key Of(const QByteArray& file) { return Key(file, file.size()); }
+        static Key Holding(const QByteArray& block, qsizetype nameSize) { return Key(block, nameSize); }
+        QByteArrayView Name() const { return QByteArrayView(m_bytes.constData(), m_nameSize); }
+        const QByteArray& Block() const { return m_bytes; }
+        qsizetype NameSize() const { return m_nameSize; }
+        friend bool operator==(const Key& a, const Key& b) { return a.Name() == b.Name(); }
+        friend size_t qHash(const Key& key, size_t seed = 0) { return qHash(key.Name(), seed); }
+
+    private:
+        Key(const QByteArray& bytes, qsizetype nameSize) : m_bytes(bytes), m_nameSize(nameSize) {}
+        QByteArray m_bytes;
+        qsizetype m_nameSize = 0;
+    };
     struct Entry {
         FileSignature signature;
-        PackedDocument document;
-        ListedFacts facts;
         quint64 reading = 0;
-        // Held apart: only a listing with statuses makes them, and a daemon holds an entry for
-        // every task it schedules whether anyone lists them or not.
-        std::shared_ptr<const NextStart> next;
-        std::shared_ptr<const StateMemo> state;
+        qint32 documentSize = 0;   ///< of the text unpacked
+        bool packed = false;
+        ListedFacts facts;
+        std::shared_ptr<const Memos> memos;
     };
+    static PackedDocument Document(QHash<Key, Entry>::const_iterator it)
+    {
+        return PackedDocument::FromBlock(it.key().Block(), it.key().NameSize(), it->documentSize, it->packed);
+    }
     QMutex m_mutex;
-    QHash<QByteArray, Entry> m_entries;
+    QHash<Key, Entry> m_entries;
     quint64 m_readings = 0;
 };
 

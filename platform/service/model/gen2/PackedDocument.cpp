@@ -3,6 +3,7 @@
 #include "gen2/TaskDocumentCodec.h"
 
 #include <QVarLengthArray>
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <vector>
@@ -113,7 +114,7 @@ bool CopyPlain(char*& out, const char* from, qsizetype length)
 
 } // namespace
 
-PackedDocument::PackedDocument(const QByteArray& xml) : m_size(xml.size())
+PackedDocument::PackedDocument(const QByteArray& xml, QByteArrayView prefix) : m_at(prefix.size()), m_size(xml.size())
 {
     const char* p = xml.constData();
     const char* const end = p + xml.size();
@@ -141,18 +142,31 @@ PackedDocument::PackedDocument(const QByteArray& xml) : m_size(xml.size())
         p = close + 1;
     }
     if (!plain) {
-        m_bytes = xml;
+        m_bytes = prefix.isEmpty() ? xml : prefix.toByteArray() + xml;
         return;
     }
-    m_bytes = QByteArray(buffer.data(), out - buffer.data());
+    const qsizetype packedSize = out - buffer.data();
+    m_bytes = QByteArray(m_at + packedSize, Qt::Uninitialized);
+    if (m_at > 0) std::memcpy(m_bytes.data(), prefix.data(), size_t(m_at));
+    std::memcpy(m_bytes.data() + m_at, buffer.data(), size_t(packedSize));
     m_packed = true;
+}
+
+PackedDocument PackedDocument::FromBlock(QByteArray block, qsizetype at, qsizetype documentSize, bool packed)
+{
+    PackedDocument document;
+    document.m_bytes = std::move(block);
+    document.m_at = std::clamp<qsizetype>(at, 0, document.m_bytes.size());
+    document.m_size = documentSize;
+    document.m_packed = packed;
+    return document;
 }
 
 QByteArray PackedDocument::Unpack() const
 {
-    if (!m_packed) return m_bytes;
+    if (!m_packed) return m_at == 0 ? m_bytes : m_bytes.sliced(m_at);
     QByteArray xml(m_size, Qt::Uninitialized);
-    xml.truncate(Unpack(m_bytes.constData(), m_bytes.size(), xml.data(), m_size));
+    xml.truncate(Unpack(m_bytes.constData() + m_at, PackedSize(), xml.data(), m_size));
     return xml;
 }
 
