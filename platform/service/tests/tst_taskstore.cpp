@@ -780,6 +780,46 @@ private slots:
         QVERIFY(listed()[1].facts.enabled);
     }
 
+    void listedTextsFollowFilesReplacedBehind_data()
+    {
+        QTest::addColumn<int>("how");
+        QTest::newRow("listed as stored") << 0;
+        QTest::newRow("listed packed") << 1;
+        QTest::newRow("loaded") << 2;
+    }
+
+    void listedTextsFollowFilesReplacedBehind()
+    {
+        // Documents of other lengths written over the one the cache holds, by another
+        // process: whichever way the task is read next, it is read as it is now.
+        QFETCH(int, how);
+        FreshStore fresh;
+        QVERIFY(fresh.ready);
+        TaskStore& store = fresh.store;
+        store.StoreTask(Path("\\T"), Runnable(), TaskStore::Mode::Create);
+        const auto read = [&]() -> QByteArray {
+            if (how == 2) return store.LoadTask(Path("\\T")).xml;
+            QList<ListedTask> texts;
+            store.ListTaskTexts(TaskPath(), &texts, nullptr, true, how == 1);
+            if (texts.size() != 1) return QByteArray();
+            return how == 1 ? texts[0].packed.Unpack() : texts[0].xml;
+        };
+        QCOMPARE(read(), TaskDocumentCodec::Encode(Runnable()));
+        for (const QString& description : {QStringLiteral("A description far longer than none at all, to move every byte"),
+                                           QStringLiteral("Short"), QString()}) {
+            TaskDocument doc = Runnable();
+            doc.registrationInfo.description = description;
+            const QByteArray xml = TaskDocumentCodec::Encode(doc);
+            QVERIFY(QFile::remove(store.TaskFile(Path("\\T"))));
+            QFile file(store.TaskFile(Path("\\T")));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(xml);
+            file.close();
+            QCOMPARE(read(), xml);
+            QCOMPARE(read(), xml);   // from the cache the reading filled
+        }
+    }
+
     void changeTask()
     {
         FreshStore fresh;
