@@ -27,6 +27,8 @@ constexpr qint64 EpochJulianDay = 2'415'019;
 struct ComparisonSlots {
     QCollator ignoringCase;
     QCollator caseSensitive;
+    /// The locale orders plain texts (PlainOrderIgnoringCase) as their characters do.
+    bool plainOrder = false;
 };
 
 std::optional<ComparisonSlots>& Slots()
@@ -42,6 +44,38 @@ const ComparisonSlots& ChosenSlots()
 }
 
 int Sign(int value) { return (value > 0) - (value < 0); }
+
+// A space, an ASCII digit or an ASCII letter, the letter in lower case; 0 for anything else.
+char16_t PlainKey(QChar c)
+{
+    const char16_t u = c.unicode();
+    if (u == u' ' || (u >= u'0' && u <= u'9') || (u >= u'a' && u <= u'z')) return u;
+    if (u >= u'A' && u <= u'Z') return char16_t(u + (u'a' - u'A'));
+    return 0;
+}
+
+// The English order of two texts of spaces, ASCII digits and letters only, letter case
+// ignored: that of their characters with letters in one case (spaces before digits before
+// letters), shorter first where one begins the other. Nothing for other texts. Most task
+// names are such texts, and a list sorted and searched so never loads the collation, which
+// takes over a megabyte of the system's code and tables into the program.
+std::optional<int> PlainOrderIgnoringCase(QStringView a, QStringView b)
+{
+    int order = 0;
+    const qsizetype common = std::min(a.size(), b.size());
+    for (qsizetype i = 0; i < common; ++i) {
+        const char16_t x = PlainKey(a[i]);
+        const char16_t y = PlainKey(b[i]);
+        if (!x || !y) return std::nullopt;
+        if (order == 0 && x != y) order = x < y ? -1 : 1;
+    }
+    for (const QStringView rest : {a.sliced(common), b.sliced(common)}) {
+        for (const QChar c : rest) {
+            if (!PlainKey(c)) return std::nullopt;
+        }
+    }
+    return order != 0 ? order : Sign(int(a.size() > b.size()) - int(a.size() < b.size()));
+}
 
 // ---- Date-time values ----
 
@@ -191,6 +225,9 @@ void ChooseLocaleComparison()
     // names. It compares as English instead, the neutral linguistic order.
     const QLocale locale = QLocale().language() == QLocale::C ? QLocale(QLocale::English, QLocale::UnitedStates) : QLocale();
     ComparisonSlots collators{QCollator(locale), QCollator(locale)};
+    // English tailors nothing of the common order, whose plain characters sort as above;
+    // other languages may (Danish "aa", Lithuanian "y", Turkish dotless i, Welsh "ll").
+    collators.plainOrder = locale.language() == QLocale::English;
     collators.ignoringCase.setCaseSensitivity(Qt::CaseInsensitive);
     collators.caseSensitive.setCaseSensitivity(Qt::CaseSensitive);
     Slots() = std::move(collators);
@@ -198,7 +235,11 @@ void ChooseLocaleComparison()
 
 int LocaleCompareText(const QString& a, const QString& b)
 {
-    return Sign(ChosenSlots().ignoringCase.compare(a, b));
+    const ComparisonSlots& collators = ChosenSlots();
+    if (collators.plainOrder) {
+        if (const auto order = PlainOrderIgnoringCase(a, b)) return *order;
+    }
+    return Sign(collators.ignoringCase.compare(a, b));
 }
 
 QCollatorSortKey LocaleSortKeyText(const QString& a)

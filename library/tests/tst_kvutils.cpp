@@ -70,6 +70,8 @@ private slots:
     void compareInLocale_data();
     void compareInLocale();
     void compareOrderDependsOnLocale();
+    void plainNamesInTheCollatorsOrder_data();
+    void plainNamesInTheCollatorsOrder();
     void compareStrEqualsOnlyIdenticalTexts();
 
     void monthsToText_data();
@@ -152,6 +154,11 @@ void TestKvUtils::compareInLocale_data()
     QTest::newRow("empty first") << German << QString() << u"a"_qs << -1 << -1;
     QTest::newRow("accent before plain next letter") << Swedish << u"é"_qs << u"f"_qs << -1 << -1;
     QTest::newRow("ä after z in Swedish") << Swedish << u"äpple"_qs << u"zebra"_qs << 1 << 1;
+    // Plain letters that a language orders otherwise than English does.
+    const QLocale danish(QLocale::Danish, QLocale::Denmark);
+    QTest::newRow("aa after z in Danish") << danish << u"Aalborg"_qs << u"Zealand"_qs << 1 << 1;
+    const QLocale lithuanian(QLocale::Lithuanian, QLocale::Lithuania);
+    QTest::newRow("y before j in Lithuanian") << lithuanian << u"yra"_qs << u"jis"_qs << -1 << -1;
 }
 
 void TestKvUtils::compareInLocale()
@@ -184,6 +191,46 @@ void TestKvUtils::compareOrderDependsOnLocale()
     {
         const LocaleScope scope(Swedish);
         QCOMPARE(LocaleCompareText(u"zebra"_qs, u"äpple"_qs), -1);
+    }
+}
+
+void TestKvUtils::plainNamesInTheCollatorsOrder_data()
+{
+    QTest::addColumn<QLocale>("locale");
+    QTest::newRow("C, compared as English") << QLocale::c();
+    QTest::newRow("English, United States") << QLocale(QLocale::English, QLocale::UnitedStates);
+    QTest::newRow("English, United Kingdom") << QLocale(QLocale::English, QLocale::UnitedKingdom);
+}
+
+void TestKvUtils::plainNamesInTheCollatorsOrder()
+{
+    // Names of spaces, digits and letters are ordered without the collator; the order must be
+    // the collator's all the same, for sorting by its keys and searching by comparison to
+    // agree.
+    QFETCH(QLocale, locale);
+    const LocaleScope scope(locale);
+    QCollator collator(locale.language() == QLocale::C ? QLocale(QLocale::English, QLocale::UnitedStates) : locale);
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    QStringList names{QString(), u" "_qs, u"0"_qs, u"9"_qs, u"a"_qs, u"A"_qs, u"Z"_qs, u"z"_qs, u"Task 1"_qs,
+                      u"Task 10"_qs, u"Task 2"_qs, u"task 1"_qs, u"Task1"_qs, u"Task  1"_qs, u"Tas"_qs, u"Task 00001"_qs,
+                      u"Backup 2024"_qs, u"backup"_qs, u"BACKUP 1"_qs, u"a b"_qs, u"ab"_qs, u"a0"_qs, u"0a"_qs};
+    // And texts of those characters at random, most of them sharing their beginning.
+    QRandomGenerator random(20261211);
+    const QString alphabet = u" 0159aAbBmMzZ"_qs;
+    for (int i = 0; i < 300; ++i) {
+        QString name = i % 3 ? u"Ta"_qs : QString();
+        for (int n = int(random.bounded(6)); n > 0; --n) name += alphabet[int(random.bounded(int(alphabet.size())))];
+        names.append(name);
+    }
+    for (const QString& a : std::as_const(names)) {
+        for (const QString& b : std::as_const(names)) {
+            const int expected = collator.compare(a, b);
+            const int order = LocaleCompareText(a, b);
+            if (order != (expected > 0) - (expected < 0))
+                QFAIL(qPrintable(u"\"%1\" against \"%2\": %3, the collator says %4"_qs.arg(a, b).arg(order).arg(expected)));
+            const int keys = LocaleSortKeyText(a).compare(LocaleSortKeyText(b));
+            QCOMPARE((keys > 0) - (keys < 0), order);
+        }
     }
 }
 
