@@ -46,6 +46,25 @@ long ResidentKiB()
     return fields.size() > 1 ? fields[1].toLong() * (sysconf(_SC_PAGESIZE) / 1024) : 0;
 }
 
+/// The resident pages of this process that map files (the code and data of its libraries),
+/// in KiB: a list read for the first time touches code no earlier step ran.
+long ResidentFileKiB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly)) return 0;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("RssFile:")) return line.mid(8).trimmed().split(' ').value(0).toLong();
+    }
+    return 0;
+}
+
+/// The free room the allocator keeps in its heap, in KiB.
+long FreeHeapKiB()
+{
+    const struct mallinfo2 info = mallinfo2();
+    return long(info.fordblks / 1024);
+}
+
 /// The bytes the allocator hands out now, in KiB: what the objects take, without the room
 /// freed blocks leave in the process (which the resident figure includes).
 long HeapKiB()
@@ -174,10 +193,14 @@ int main(int argc, char** argv)
 
     const long beforeKiB = ResidentKiB();
     const long heapBeforeKiB = HeapKiB();
+    const long fileBeforeKiB = ResidentFileKiB();
+    const long freeBeforeKiB = FreeHeapKiB();
     std::unique_ptr<TTaskScheduler> kept;
     const Pass first = ListAndRead(&kept);
     const long heldKiB = ResidentKiB() - beforeKiB;
     const long heapHeldKiB = HeapKiB() - heapBeforeKiB;
+    const long fileHeldKiB = ResidentFileKiB() - fileBeforeKiB;
+    const long freeHeldKiB = FreeHeapKiB() - freeBeforeKiB;
     kept.reset();
 
     Pass best;
@@ -202,6 +225,7 @@ int main(int argc, char** argv)
                 TimingRepeats, best.refreshMs, best.readMs, bestTotal);
     std::printf("memory held by the refreshed and read list: %ld KiB; peak memory of this process: %ld KiB\n", heldKiB,
                 PeakKiB());
-    std::printf("of which allocated and in use: %ld KiB\n", heapHeldKiB);
+    std::printf("of which allocated and in use: %ld KiB; pages of files (code, data) touched: %ld KiB; free room in the heap: %ld KiB\n",
+                heapHeldKiB, fileHeldKiB, freeHeldKiB);
     return best.items == tasks && first.items == tasks ? 0 : 1;
 }
