@@ -820,6 +820,36 @@ private slots:
         }
     }
 
+    void sameNameInEveryFolder()
+    {
+        // The cache knows a task by its folder and its name: tasks of one name in several
+        // folders, one folder's directory the beginning of another's, stay apart.
+        FreshStore fresh;
+        QVERIFY(fresh.ready);
+        TaskStore& store = fresh.store;
+        const QStringList paths{u"\\T"_qs, u"\\F\\T"_qs, u"\\F\\G\\T"_qs, u"\\FG\\T"_qs};
+        const auto describe = [](const QString& path) {
+            TaskDocument doc = Runnable();
+            doc.registrationInfo.description = path;
+            return doc;
+        };
+        for (const QString& path : paths) store.StoreTask(*TaskPath::Parse(path), describe(path), TaskStore::Mode::Create);
+        const auto check = [&](const QStringList& present) {
+            for (const QString& path : present) {
+                const TaskPath task = *TaskPath::Parse(path);
+                QCOMPARE(store.LoadTask(task).doc.registrationInfo.description, path);
+                QList<ListedTask> listed;
+                store.ListTaskTexts(task.Parent(), &listed, nullptr, true, true);
+                QCOMPARE(listed.size(), 1);
+                QCOMPARE(listed[0].packed.Unpack(), TaskDocumentCodec::Encode(describe(path)));
+            }
+        };
+        check(paths);
+        store.DeleteTask(*TaskPath::Parse(u"\\F\\T"_qs));
+        QVERIFY_THROWS_EXCEPTION(ServiceError, store.LoadTask(*TaskPath::Parse(u"\\F\\T"_qs)));
+        check({u"\\T"_qs, u"\\F\\G\\T"_qs, u"\\FG\\T"_qs});
+    }
+
     void changeTask()
     {
         FreshStore fresh;

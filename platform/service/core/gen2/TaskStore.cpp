@@ -131,7 +131,7 @@ public:
     bool Holds(const QByteArray& file)
     {
         QMutexLocker locker(&m_mutex);
-        return m_entries.contains(Key::Of(file));
+        return m_entries.contains(Lookup(file));
     }
 
     /// The text of `file` when the cache holds it for `signature`, with the reading it is of.
@@ -141,7 +141,7 @@ public:
         PackedDocument packed;
         {
             QMutexLocker locker(&m_mutex);
-            const auto it = m_entries.constFind(Key::Of(file));
+            const auto it = m_entries.constFind(Lookup(file));
             if (it == m_entries.constEnd() || !(it->signature == signature)) return false;
             packed = Document(it);
             if (facts) *facts = it->facts;
@@ -158,7 +158,7 @@ public:
         PackedDocument packed;
         {
             QMutexLocker locker(&m_mutex);
-            const auto it = m_entries.constFind(Key::Of(file));
+            const auto it = m_entries.constFind(Lookup(file));
             if (it == m_entries.constEnd() || it->reading != reading) return false;
             packed = Document(it);
         }
@@ -169,30 +169,37 @@ public:
     /// Returns the reading of the entry made.
     quint64 Insert(const QByteArray& file, const FileSignature& signature, const QByteArray& xml, const TaskDocument& doc)
     {
-        // The file's name leads the block the text is packed into: the key and the text of
-        // an entry share one block of memory.
-        const PackedDocument packed(xml, file);
+        // The file's name in its directory leads the block the text is packed into: the key
+        // and the text of an entry share one block of memory, and the directory, which the
+        // tasks of a folder share, is kept once.
+        const auto [directory, leaf] = Split(file);
+        const PackedDocument packed(xml, leaf);
         Entry entry{signature, 0, qint32(packed.DocumentSize()), packed.IsPacked(), ListedFacts{doc.settings.hidden, doc.settings.enabled}, nullptr};
         QMutexLocker locker(&m_mutex);
-        if (m_entries.size() >= kMaxEntries) m_entries.clear();
+        if (m_entries.size() >= kMaxEntries) {
+            m_entries.clear();
+            m_directories.clear();
+            m_lastDirectory = {};
+        }
         entry.reading = ++m_readings;
-        // A key equal to the old one does not replace it: the entry's old block would be kept.
-        m_entries.remove(Key::Of(file));
-        m_entries.insert(Key::Holding(packed.Block(), file.size()), std::move(entry));
+        // An entry already there keeps its key, whose block holds its old text: the key takes
+        // the new block, which holds the same name.
+        const auto it = m_entries.insert(Key::Holding(packed.Block(), leaf.size(), DirectoryIndex(directory, true)), std::move(entry));
+        it.key().Adopt(packed.Block());
         return m_readings;
     }
 
     void Remove(const QByteArray& file)
     {
         QMutexLocker locker(&m_mutex);
-        m_entries.remove(Key::Of(file));
+        m_entries.remove(Lookup(file));
     }
 
     /// The first start at or after `nowMs` remembered for that reading of `file`, if any is.
     bool FindNext(const QByteArray& file, quint64 reading, qint64 nowMs, std::optional<qint64>* next)
     {
         QMutexLocker locker(&m_mutex);
-        const auto it = m_entries.constFind(Key::Of(file));
+        const auto it = m_entries.constFind(Lookup(file));
         if (it == m_entries.constEnd() || it->reading != reading || !it->memos || !it->memos->next) return false;
         // The first start at or after the moment it was worked out for is also the first at
         // or after any later moment up to it; with none, there is none later either.
@@ -205,7 +212,7 @@ public:
     void RememberNext(const QByteArray& file, quint64 reading, qint64 fromMs, std::optional<qint64> next)
     {
         QMutexLocker locker(&m_mutex);
-        const auto it = m_entries.find(Key::Of(file));
+        const auto it = m_entries.find(Lookup(file));
         if (it == m_entries.end() || it->reading != reading) return;
         Memos memos = it->memos ? *it->memos : Memos{};
         memos.next = NextStart{fromMs, next};
@@ -216,7 +223,7 @@ public:
     bool FindState(const QByteArray& file, const FileSignature& signature, TaskRuntimeState* state)
     {
         QMutexLocker locker(&m_mutex);
-        const auto it = m_entries.constFind(Key::Of(file));
+        const auto it = m_entries.constFind(Lookup(file));
         if (it == m_entries.constEnd() || !it->memos || !it->memos->state || !(it->memos->state->signature == signature)) return false;
         *state = it->memos->state->state;
         return true;
@@ -225,7 +232,7 @@ public:
     void RememberState(const QByteArray& file, const FileSignature& signature, const TaskRuntimeState& state)
     {
         QMutexLocker locker(&m_mutex);
-        const auto it = m_entries.find(Key::Of(file));
+        const auto it = m_entries.find(Lookup(file));
         if (it == m_entries.end()) return;
         Memos memos = it->memos ? *it->memos : Memos{};
         memos.state = StateMemo{signature, state};
@@ -248,23 +255,65 @@ private:
         std::optional<NextStart> next;
         std::optional<StateMemo> state;
     };
-    /// A file's name. An entry's key holds it at the start of the block its text is packed
-    /// into; a key to look a name up with holds the name alone.
+    /// A file's name in its directory, and the directory as its number in m_directories. An
+    /// entry's key holds the name at the start of the block its text is packed into; a key to
+    /// look a name up with points into the name it was made from, for as long as the lookup.
     class Key {
     public:
-        static Key Of(const QByteArray& file) { return Key(file, file.size()); }
-        static Key Holding(const QByteArray& block, qsizetype nameSize) { return Key(block, nameSize); }
+        static Key Pointing(QByteArrayView leaf, quint32 directory)
+        {
+            return Key(QByteArray::fromRawData(leaf.data(), leaf.size()), leaf.size(), directory);
+        }
+        static Key Holding(const QByteArray& block, qsizetype nameSize, quint32 directory) { return Key(block, nameSize, directory); }
         QByteArrayView Name() const { return QByteArrayView(m_bytes.constData(), m_nameSize); }
         const QByteArray& Block() const { return m_bytes; }
         qsizetype NameSize() const { return m_nameSize; }
-        friend bool operator==(const Key& a, const Key& b) { return a.Name() == b.Name(); }
-        friend size_t qHash(const Key& key, size_t seed = 0) { return qHash(key.Name(), seed); }
+        /// Takes `block`, which begins with the same name: neither the key's hash nor its
+        /// equality changes.
+        void Adopt(const QByteArray& block) const
+        {
+            Q_ASSERT(block.startsWith(Name()));
+            m_bytes = block;
+        }
+        friend bool operator==(const Key& a, const Key& b) { return a.m_directory == b.m_directory && a.Name() == b.Name(); }
+        friend size_t qHash(const Key& key, size_t seed = 0) { return qHash(key.Name(), seed ^ key.m_directory); }
 
     private:
-        Key(const QByteArray& bytes, qsizetype nameSize) : m_bytes(bytes), m_nameSize(nameSize) {}
-        QByteArray m_bytes;
-        qsizetype m_nameSize = 0;
+        Key(const QByteArray& bytes, qsizetype nameSize, quint32 directory)
+            : m_bytes(bytes), m_nameSize(qint32(nameSize)), m_directory(directory)
+        {
+        }
+        mutable QByteArray m_bytes;
+        qint32 m_nameSize = 0;
+        quint32 m_directory = 0;
     };
+    /// `file`'s directory (with its final '/') and its name in it.
+    static std::pair<QByteArrayView, QByteArrayView> Split(const QByteArray& file)
+    {
+        const auto* const slash = static_cast<const char*>(::memrchr(file.constData(), '/', size_t(file.size())));
+        const qsizetype at = slash ? slash - file.constData() + 1 : 0;
+        return {QByteArrayView(file).first(at), QByteArrayView(file).sliced(at)};
+    }
+    /// The number of `directory`; with `add`, a new one for a directory not known yet, else
+    /// 0, which no entry has.
+    quint32 DirectoryIndex(QByteArrayView directory, bool add)
+    {
+        // The files of a folder are looked up one after another.
+        if (m_lastDirectory.index && QByteArrayView(m_lastDirectory.name) == directory) return m_lastDirectory.index;
+        auto it = m_directories.constFind(QByteArray::fromRawData(directory.data(), directory.size()));
+        if (it == m_directories.constEnd()) {
+            if (!add) return 0;
+            it = m_directories.insert(directory.toByteArray(), quint32(m_directories.size() + 1));
+        }
+        m_lastDirectory = LastDirectory{it.key(), *it};
+        return *it;
+    }
+    /// The key to look `file` up with; valid while `file` is.
+    Key Lookup(const QByteArray& file)
+    {
+        const auto [directory, leaf] = Split(file);
+        return Key::Pointing(leaf, DirectoryIndex(directory, false));
+    }
     struct Entry {
         FileSignature signature;
         quint64 reading = 0;
@@ -277,8 +326,15 @@ private:
     {
         return PackedDocument::FromBlock(it.key().Block(), it.key().NameSize(), it->documentSize, it->packed);
     }
+    struct LastDirectory {
+        QByteArray name;
+        quint32 index = 0;
+    };
     QMutex m_mutex;
     QHash<Key, Entry> m_entries;
+    /// The directories of the entries' files, numbered from 1.
+    QHash<QByteArray, quint32> m_directories;
+    LastDirectory m_lastDirectory;
     quint64 m_readings = 0;
 };
 
