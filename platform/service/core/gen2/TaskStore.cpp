@@ -14,6 +14,7 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QMutex>
+#include <QSharedData>
 #include <QtDebug>
 #include <algorithm>
 #include <memory>
@@ -174,7 +175,7 @@ public:
         // tasks of a folder share, is kept once.
         const auto [directory, leaf] = Split(file);
         const PackedDocument packed(xml, leaf);
-        Entry entry{signature, 0, qint32(packed.DocumentSize()), packed.IsPacked(), ListedFacts{doc.settings.hidden, doc.settings.enabled}, nullptr};
+        Entry entry{signature, 0, qint32(packed.DocumentSize()), packed.IsPacked(), ListedFacts{doc.settings.hidden, doc.settings.enabled}, {}};
         QMutexLocker locker(&m_mutex);
         if (m_entries.size() >= kMaxEntries) {
             m_entries.clear();
@@ -214,9 +215,9 @@ public:
         QMutexLocker locker(&m_mutex);
         const auto it = m_entries.find(Lookup(file));
         if (it == m_entries.end() || it->reading != reading) return;
-        Memos memos = it->memos ? *it->memos : Memos{};
-        memos.next = NextStart{fromMs, next};
-        it->memos = std::make_shared<const Memos>(std::move(memos));
+        auto* memos = it->memos ? new Memos(*it->memos) : new Memos;
+        memos->next = NextStart{fromMs, next};
+        it->memos = QExplicitlySharedDataPointer<const Memos>(memos);
     }
 
     /// The runtime state remembered with `file`'s entry for the state file of `signature`.
@@ -234,9 +235,9 @@ public:
         QMutexLocker locker(&m_mutex);
         const auto it = m_entries.find(Lookup(file));
         if (it == m_entries.end()) return;
-        Memos memos = it->memos ? *it->memos : Memos{};
-        memos.state = StateMemo{signature, state};
-        it->memos = std::make_shared<const Memos>(std::move(memos));
+        auto* memos = it->memos ? new Memos(*it->memos) : new Memos;
+        memos->state = StateMemo{signature, state};
+        it->memos = QExplicitlySharedDataPointer<const Memos>(memos);
     }
 
 private:
@@ -250,8 +251,9 @@ private:
         TaskRuntimeState state;
     };
     /// Made only by a listing with statuses, while a daemon holds an entry for every task it
-    /// schedules whether anyone lists them or not: held apart, both behind one pointer.
-    struct Memos {
+    /// schedules whether anyone lists them or not: held apart, both behind one pointer, whose
+    /// count is in what it points to.
+    struct Memos : QSharedData {
         std::optional<NextStart> next;
         std::optional<StateMemo> state;
     };
@@ -320,7 +322,7 @@ private:
         qint32 documentSize = 0;   ///< of the text unpacked
         bool packed = false;
         ListedFacts facts;
-        std::shared_ptr<const Memos> memos;
+        QExplicitlySharedDataPointer<const Memos> memos;
     };
     static PackedDocument Document(QHash<Key, Entry>::const_iterator it)
     {
