@@ -10,6 +10,7 @@
 #include <QSocketNotifier>
 #include <QThread>
 #include <cerrno>
+#include <poll.h>
 #include <unistd.h>
 
 namespace {
@@ -20,6 +21,13 @@ constexpr int RetryPauseMs = 20;
 QString NotRunningText()
 {
     return QStringLiteral("The Task Scheduler Service is not running.");
+}
+
+// Whether the other end of `socket` has closed, which the event loop may not have told yet.
+bool PeerClosed(const QLocalSocket& socket)
+{
+    pollfd p{int(socket.socketDescriptor()), POLLRDHUP, 0};
+    return p.fd >= 0 && ::poll(&p, 1, 0) > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
 }
 
 } // namespace
@@ -106,6 +114,16 @@ void StdioBridge::Forward(const QCborMap& request)
     // Asking for notices does not start a daemon, as on the daemon's own socket: a stopped
     // service stays stopped until a request needs it.
     const bool subscribe = request.value(DaemonProtocol::Key::Op).toString() == DaemonProtocol::Op::Subscribe;
+    // A daemon that went since the last request, while the news of it still waits in the
+    // event loop behind this request: seen now, this request reaches a new daemon instead of
+    // being written to a socket that no one reads and answered as lost.
+    if (m_daemon && PeerClosed(*m_daemon)) {
+        // What it answered before it went is passed on first.
+        while (!m_finished && m_daemon && m_daemon->waitForReadyRead(0)) {}
+        if (m_finished) return;
+        OnDaemonGone();
+        if (m_finished) return;
+    }
     if (!m_daemon || m_daemon->state() != QLocalSocket::ConnectedState) {
         QString error = NotRunningText();
         if (subscribe ? !TryConnect(RetryPauseMs * 5) : !ConnectDaemon(&error)) {
@@ -128,7 +146,15 @@ bool StdioBridge::TryConnect(int waitMs)
     }
     m_fromDaemon = FrameReader(DaemonProtocol::MaxReplySize);
     connect(m_daemon.get(), &QLocalSocket::readyRead, this, &StdioBridge::OnDaemonData);
-    connect(m_daemon.get(), &QLocalSocket::disconnected, this, &StdioBridge::OnDaemonGone, Qt::QueuedConnection);
+    // The news of a connection's end may arrive after it was seen to end and another was made:
+    // it is for that connection alone.
+    const quint64 connection = ++m_connections;
+    connect(
+        m_daemon.get(), &QLocalSocket::disconnected, this,
+        [this, connection] {
+            if (connection == m_connections) OnDaemonGone();
+        },
+        Qt::QueuedConnection);
     return true;
 }
 

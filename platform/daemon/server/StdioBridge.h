@@ -54,6 +54,8 @@ private:
     FrameReader m_fromClient;
     FrameReader m_fromDaemon;
     int m_outstanding = 0;
+    /// Counts the connections made to the daemon; the last one's number is m_daemon's.
+    quint64 m_connections = 0;
     bool m_inputEnded = false;
     bool m_finished = false;
     /// The client asked for the daemon's notices on this connection.
