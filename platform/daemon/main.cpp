@@ -54,9 +54,11 @@ Exit status: 0 after a clean end, or when another daemon already serves the root
 void LogLine(QtMsgType type, const QMessageLogContext&, const QString& message)
 {
     static const char* const levels[] = {"debug", "warning", "critical", "fatal", "info"};
+    // Asked of the system once, not for every line: the daemon's process id does not change.
+    static const qint64 pid = QCoreApplication::applicationPid();
     const QByteArray line = QStringLiteral("%1 taskschedd[%2] %3: %4\n")
                                 .arg(QDateTime::currentDateTime().toString(Qt::ISODateWithMs))
-                                .arg(QCoreApplication::applicationPid())
+                                .arg(pid)
                                 .arg(QLatin1String(levels[type]), message)
                                 .toLocal8Bit();
     std::fwrite(line.constData(), 1, size_t(line.size()), stderr);

@@ -68,6 +68,9 @@ public:
     static std::optional<InstanceDescription> DecodeDescription(const QByteArray& bytes, QString* error);
     static QByteArray EncodeOutcome(const InstanceOutcome& outcome);
     static std::optional<InstanceOutcome> DecodeOutcome(const QByteArray& bytes, QString* error);
+    /// The outcome file `path` read and decoded; nothing, with `error` filled, when it is
+    /// missing, unreadable or damaged.
+    static std::optional<InstanceOutcome> ReadOutcome(const QString& path, QString* error);
 
     /// The files of instance `id` in the instances directory `dir`.
     static QString DescriptionFile(const QString& dir, const QString& id) { return dir + QLatin1Char('/') + id + QStringLiteral(".instance"); }

@@ -314,12 +314,20 @@ pid_t InstanceLauncher::Spawn(const InstanceDescription& description, QString* e
     const QString dir = InstancesDir();
     const QString descriptionFile = InstanceFiles::DescriptionFile(dir, description.id);
     try {
-        if (!QDir(dir).exists()) AtomicFile::MakeDirectory(dir);
         // Not flushed, so that nothing waits for the disk before the program starts. The
         // supervisor and a daemon that takes the instance over read it through the page cache;
         // after a power failure no instance runs any more, and the next daemon judges the run
         // states stale whether the file survived or not (TaskRunner::Recover).
-        AtomicFile::WriteUnflushed(descriptionFile, InstanceFiles::EncodeDescription(description));
+        const QByteArray bytes = InstanceFiles::EncodeDescription(description);
+        try {
+            AtomicFile::WriteUnflushed(descriptionFile, bytes);
+        } catch (const std::exception&) {
+            // The directory is made when the first instance needs it (or again, should it have
+            // gone), rather than looked for at every start.
+            if (QDir(dir).exists()) throw;
+            AtomicFile::MakeDirectory(dir);
+            AtomicFile::WriteUnflushed(descriptionFile, bytes);
+        }
     } catch (const std::exception& e) {
         if (error) *error = QString::fromUtf8(e.what());
         return 0;

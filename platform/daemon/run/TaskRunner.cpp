@@ -288,11 +288,8 @@ void TaskRunner::OnEnded(RunningInstance* instance)
 {
     const InstanceDescription description = instance->Description();
     const StopReason reason = instance->Reason();
-    QFile file(InstanceFiles::OutcomeFile(m_launcher.InstancesDir(), description.id));
     QString error;
-    std::optional<InstanceOutcome> outcome;
-    if (file.open(QIODevice::ReadOnly)) outcome = InstanceFiles::DecodeOutcome(file.readAll(), &error);
-    else error = file.errorString();
+    const std::optional<InstanceOutcome> outcome = InstanceFiles::ReadOutcome(InstanceFiles::OutcomeFile(m_launcher.InstancesDir(), description.id), &error);
     if (!outcome) qCWarning(lcRunner) << description.task << "instance" << description.id << "left no outcome:" << error;
 
     const auto key = TaskKey::FromString(description.task);
@@ -537,9 +534,7 @@ void TaskRunner::RecoverInstances()
             delete instance;
         }
         if (key && !recorded.contains(*key)) recorded.append(*key);
-        QFile outcomeFile(InstanceFiles::OutcomeFile(dir, id));
-        std::optional<InstanceOutcome> outcome;
-        if (outcomeFile.open(QIODevice::ReadOnly)) outcome = InstanceFiles::DecodeOutcome(outcomeFile.readAll(), &error);
+        const std::optional<InstanceOutcome> outcome = InstanceFiles::ReadOutcome(InstanceFiles::OutcomeFile(dir, id), &error);
         if (outcome) {
             qCInfo(lcRunner) << description->task << ": instance" << id << "ended while no daemon ran; recorded";
             Finish(*description, RunResults::FromOutcome(*description, *outcome, StopReason::None), outcome->end, StopReason::None);

@@ -103,7 +103,7 @@ private:
     TaskCatalog* CatalogOf(const TaskKey& key) const;
     /// The clock's time in UTC: the times of runs are written down and compared many times
     /// over, and a local time asks the C library for its offset at each use.
-    QDateTime Now() const { return m_clock.Now().toUTC(); }
+    QDateTime Now() const { return m_clock.NowUtc(); }
     int LiveCount(const TaskKey& key) const;
 
     ServiceRoot m_root;

@@ -8,12 +8,17 @@ class Clock {
 public:
     virtual ~Clock() = default;
     virtual QDateTime Now() const = 0;
+    /// The same moment in UTC.
+    virtual QDateTime NowUtc() const { return Now().toUTC(); }
 };
 
 /// The computer's wall clock.
 class SystemClock : public Clock {
 public:
     QDateTime Now() const override { return QDateTime::currentDateTime(); }
+    /// Read as it is: no conversion to local time and back, each of which asks the C library,
+    /// which looks at the system's zone file every time.
+    QDateTime NowUtc() const override { return QDateTime::currentDateTimeUtc(); }
 };
 
 /// Where random delays come from, so that tests can choose them.

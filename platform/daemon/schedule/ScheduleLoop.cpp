@@ -31,7 +31,7 @@ void ScheduleLoop::Begin(const QDateTime& handled, bool booted, const CatchUpMar
 {
     // In UTC: every task compares and converts these, and a local time is converted anew
     // through the C library (which looks at the zone file) each time.
-    const QDateTime now = m_clock.Now().toUTC();
+    const QDateTime now = m_clock.NowUtc();
     const QDateTime handledThrough = handled.toUTC();
     for (TaskCatalog* catalog : std::as_const(m_catalogs)) {
         // One task at a time: the schedule keeps what it needs of each, not the tasks.
