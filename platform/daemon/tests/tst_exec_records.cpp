@@ -8,6 +8,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTemporaryDir>
 #include <QTest>
 
 class tst_ExecRecords : public QObject {
@@ -21,6 +22,8 @@ private slots:
     void outcomesRoundTrip();
     void numbers_data();
     void numbers();
+    void outcomeFiles_data();
+    void outcomeFiles();
 };
 
 namespace {
@@ -192,6 +195,48 @@ void tst_ExecRecords::outcomesRoundTrip()
     QCOMPARE(d->failedStep, failedStep);
     QCOMPARE(d->stepsRun, 3);
     QCOMPARE(d->stopRequested, stopRequested);
+}
+
+void tst_ExecRecords::outcomeFiles_data()
+{
+    // What the daemon finds in an outcome file, as the supervisor leaves it or worse.
+    QTest::addColumn<int>("padding");      // spaces after the record; -1: no file at all
+    QTest::addColumn<QByteArray>("text");  // written instead of a record when not empty
+    QTest::addColumn<bool>("read");
+    QTest::newRow("as written") << 0 << QByteArray() << true;
+    QTest::newRow("longer than one read") << 5000 << QByteArray() << true;
+    QTest::newRow("missing") << -1 << QByteArray() << false;
+    QTest::newRow("empty") << 0 << QByteArray(" ") << false;
+    QTest::newRow("cut short") << 0 << QByteArray(R"({"end":1733817600999,"exitCode":)") << false;
+    QTest::newRow("another kind of record") << 0 << QByteArray(R"({"kind":"taskschedd-instance","version":1})") << false;
+}
+
+void tst_ExecRecords::outcomeFiles()
+{
+    QFETCH(int, padding);
+    QFETCH(QByteArray, text);
+    QFETCH(bool, read);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("x.outcome"));
+    OutcomeRecord o;
+    o.endMs = 1733817600999;
+    o.exitCode = 7;
+    o.stepsRun = 2;
+    if (padding >= 0) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(text.isEmpty() ? QByteArray::fromStdString(o.Encode()) + QByteArray(padding, ' ') : text.trimmed());
+    }
+    QString error;
+    const std::optional<InstanceOutcome> outcome = InstanceFiles::ReadOutcome(path, &error);
+    QCOMPARE(outcome.has_value(), read);
+    // A file that is not read says why, which the daemon's warning passes on.
+    QCOMPARE(error.isEmpty(), read);
+    if (!read) return;
+    QCOMPARE(outcome->end.toMSecsSinceEpoch(), o.endMs);
+    QCOMPARE(outcome->exitCode, 7);
+    QCOMPARE(outcome->stepsRun, 2);
 }
 
 void tst_ExecRecords::numbers_data()

@@ -110,6 +110,8 @@ private slots:
     void cleanup();
 
     void runsAProgramAndRecordsIt();
+    void instancesDirectoryBetweenStarts_data();
+    void instancesDirectoryBetweenStarts();
     void programEnvironmentAndDirectory();
     void programsRunAsTheTaskAccount_data();
     void programsRunAsTheTaskAccount();
@@ -228,6 +230,50 @@ void TestRunner::runsAProgramAndRecordsIt()
     QVERIFY2(log.contains("to-the-log") && log.contains("\\Writer: start") && log.contains("exit code 0"), log.constData());
     // Nothing is left of the instance once its result is recorded.
     QTRY_VERIFY(QDir(m_runner->Launcher().InstancesDir()).entryList(QDir::Files).isEmpty());
+}
+
+void TestRunner::instancesDirectoryBetweenStarts_data()
+{
+    // What becomes of the instances directory after a first start, before a second.
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<HRESULT>("second");
+    QTest::newRow("left alone") << QString() << S_OK;
+    QTest::newRow("removed") << QStringLiteral("remove") << S_OK;
+    QTest::newRow("replaced by a file") << QStringLiteral("file") << E_FAIL;
+}
+
+void TestRunner::instancesDirectoryBetweenStarts()
+{
+    QFETCH(QString, change);
+    QFETCH(HRESULT, second);
+    const QString out = Dir() + QStringLiteral("/ran.txt");
+    RunnableTask task = Shell(QStringLiteral("\\Twice"), QStringLiteral("echo ran >> '%1'").arg(out));
+    task.instances = InstancesPolicy::Parallel;
+    m_catalog->Put(task);
+    QString error;
+    QCOMPARE(m_runner->Start(task, QStringLiteral("demand"), &error), S_OK);
+    QVERIFY(WaitForEnds(1));
+    const QString dir = m_runner->Launcher().InstancesDir();
+    QTRY_VERIFY(QDir(dir).entryList(QDir::Files).isEmpty());
+    if (change == QLatin1String("remove")) QVERIFY(QDir(dir).removeRecursively());
+    if (change == QLatin1String("file")) {
+        QVERIFY(QDir(dir).removeRecursively());
+        QFile file(dir);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+
+    QCOMPARE(m_runner->Start(task, QStringLiteral("demand"), &error), second);
+    QVERIFY(WaitForEnds(2));
+    // A start that could not write its instance down runs nothing, and is recorded as failed.
+    QCOMPARE(ReadFile(out), second == S_OK ? QByteArray("ran\nran\n") : QByteArray("ran\n"));
+    const QList<RunHistoryEntry> history = m_runner->History().Read(task.key);
+    QCOMPARE(history.size(), 2);
+    QCOMPARE(history[1].result, second == S_OK ? S_OK : E_FAIL);
+    if (second != S_OK) return;
+    // Made again as the first time: for the daemon's account alone.
+    QCOMPARE(QFileInfo(dir).permissions() & ~(QFile::ReadUser | QFile::WriteUser | QFile::ExeUser | QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner),
+             QFileDevice::Permissions());
+    QTRY_VERIFY(QDir(dir).entryList(QDir::Files).isEmpty());
 }
 
 void TestRunner::programEnvironmentAndDirectory()

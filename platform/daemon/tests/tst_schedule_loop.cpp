@@ -96,6 +96,8 @@ private slots:
     void init();
     void cleanup();
 
+    void clocksTellTheMomentInUtc_data();
+    void clocksTellTheMomentInUtc();
     void sleepsUntilTheFirstStart();
     void startsWhatIsDueAndMovesOn();
     void lateWakeRunsOnceAndSkipsAhead();
@@ -138,6 +140,30 @@ private:
     std::unique_ptr<ChosenRandom> m_random;
     std::unique_ptr<ScheduleLoop> m_loop;
 };
+
+void TestScheduleLoop::clocksTellTheMomentInUtc_data()
+{
+    QTest::addColumn<QString>("clock");
+    QTest::newRow("the system's") << QStringLiteral("system");
+    QTest::newRow("set in local time") << QStringLiteral("local");
+    QTest::newRow("set in UTC") << QStringLiteral("utc");
+}
+
+void TestScheduleLoop::clocksTellTheMomentInUtc()
+{
+    QFETCH(QString, clock);
+    const QDateTime set(QDate(2025, 3, 30), QTime(2, 30, 0, 123));
+    SystemClock system;
+    ManualClock manual(clock == QLatin1String("utc") ? set.toUTC() : set);
+    const Clock& c = clock == QLatin1String("system") ? static_cast<const Clock&>(system) : manual;
+    const QDateTime before = c.Now();
+    const QDateTime utc = c.NowUtc();
+    const QDateTime after = c.Now();
+    QCOMPARE(utc.timeSpec(), Qt::UTC);
+    // The same moment as the clock's own reading, to the millisecond.
+    QVERIFY2(before <= utc && utc <= after, qPrintable(utc.toString(Qt::ISODateWithMs)));
+    if (clock != QLatin1String("system")) QCOMPARE(utc.toMSecsSinceEpoch(), set.toMSecsSinceEpoch());
+}
 
 void TestScheduleLoop::init()
 {
