@@ -272,13 +272,19 @@ pid_t StartSharingMemory(const ChildPlan& plan, int logFd, int reportFd)
 
 int OpenLog(const std::string& logFile)
 {
-    if (!MakePath(DirectoryOf(logFile)))
-        std::fprintf(stderr, "taskschedd-exec: Cannot create \"%s\": %s\n", DirectoryOf(logFile).c_str(), std::strerror(errno));
-    struct stat st {};
-    if (::stat(logFile.c_str(), &st) == 0 && st.st_size > ExecSupervisor::LogRotateBytes)
+    // The log that is there already, as at nearly every start: opened first, so that neither
+    // its directory nor its size is looked up by name.
+    int fd = ::open(logFile.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NOFOLLOW);
+    if (fd >= 0) {
+        struct stat st {};
+        if (::fstat(fd, &st) != 0 || st.st_size <= ExecSupervisor::LogRotateBytes) return fd;
+        ::close(fd);
         ::rename(logFile.c_str(), (logFile + ".1").c_str());
-    const int fd = ::open(logFile.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NOFOLLOW);
-    if (fd >= 0 || errno != ENOENT) return fd;
+    } else if (errno != ENOENT) {
+        return fd;
+    } else if (!MakePath(DirectoryOf(logFile))) {
+        std::fprintf(stderr, "taskschedd-exec: Cannot create \"%s\": %s\n", DirectoryOf(logFile).c_str(), std::strerror(errno));
+    }
     // A new log: its mode is the service's, not what the umask leaves of it.
     const int created = ::open(logFile.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (created >= 0) ::fchmod(created, 0600);

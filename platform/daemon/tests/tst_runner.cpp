@@ -110,6 +110,8 @@ private slots:
     void cleanup();
 
     void runsAProgramAndRecordsIt();
+    void theLogAsTheSupervisorFindsIt_data();
+    void theLogAsTheSupervisorFindsIt();
     void instancesDirectoryBetweenStarts_data();
     void instancesDirectoryBetweenStarts();
     void programEnvironmentAndDirectory();
@@ -230,6 +232,56 @@ void TestRunner::runsAProgramAndRecordsIt()
     QVERIFY2(log.contains("to-the-log") && log.contains("\\Writer: start") && log.contains("exit code 0"), log.constData());
     // Nothing is left of the instance once its result is recorded.
     QTRY_VERIFY(QDir(m_runner->Launcher().InstancesDir()).entryList(QDir::Files).isEmpty());
+}
+
+void TestRunner::theLogAsTheSupervisorFindsIt_data()
+{
+    QTest::addColumn<QString>("before");    // the task's log before the run
+    QTest::addColumn<bool>("appended");     // the run's lines follow what was there
+    QTest::addColumn<bool>("rotated");      // what was there is kept as ".1"
+    QTest::newRow("no log, no directory") << QStringLiteral("none") << false << false;
+    QTest::newRow("a short log") << QStringLiteral("short") << true << false;
+    QTest::newRow("at the limit") << QStringLiteral("limit") << true << false;
+    QTest::newRow("over the limit") << QStringLiteral("over") << false << true;
+    QTest::newRow("a link to elsewhere") << QStringLiteral("link") << false << false;
+}
+
+void TestRunner::theLogAsTheSupervisorFindsIt()
+{
+    QFETCH(QString, before);
+    QFETCH(bool, appended);
+    QFETCH(bool, rotated);
+    RunnableTask task = Shell(QStringLiteral("\\Logged"), QStringLiteral("echo this-run"));
+    m_catalog->Put(task);
+    const QString log = m_runner->Launcher().LogFile(task.key);
+    const QString elsewhere = Dir() + QStringLiteral("/elsewhere.txt");
+    const QByteArray earlier = before == QLatin1String("short") ? QByteArray("earlier\n")
+                             : before == QLatin1String("limit") ? QByteArray(qsizetype(ExecSupervisor::LogRotateBytes), 'x')
+                             : before == QLatin1String("over")  ? QByteArray(qsizetype(ExecSupervisor::LogRotateBytes) + 1, 'x')
+                                                                : QByteArray("not a log\n");
+    QDir(QFileInfo(log).absolutePath()).removeRecursively();
+    if (before != QLatin1String("none")) {
+        QVERIFY(QDir().mkpath(QFileInfo(log).absolutePath()));
+        QFile file(before == QLatin1String("link") ? elsewhere : log);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QCOMPARE(file.write(earlier), earlier.size());
+        file.close();
+        if (before == QLatin1String("link")) QVERIFY(QFile::link(elsewhere, log));
+    }
+    QString error;
+    QCOMPARE(m_runner->Start(task, QStringLiteral("demand"), &error), S_OK);
+    QVERIFY(WaitForEnds(1));
+    if (before == QLatin1String("link")) {
+        // Never written through: the program's output goes nowhere rather than into another file.
+        QCOMPARE(ReadFile(elsewhere), earlier);
+        QVERIFY(QFileInfo(log).isSymLink());
+        return;
+    }
+    const QByteArray text = ReadFile(log);
+    QVERIFY2(text.contains("this-run") && text.contains("exit code 0"), text.right(200).constData());
+    QCOMPARE(text.startsWith(earlier), appended);
+    QCOMPARE(ReadFile(log + QStringLiteral(".1")), rotated ? earlier : QByteArray());
+    if (before == QLatin1String("none")) QCOMPARE(QFileInfo(log).permissions() & (QFile::ReadOther | QFile::ReadGroup), QFileDevice::Permissions());
 }
 
 void TestRunner::instancesDirectoryBetweenStarts_data()
