@@ -54,7 +54,8 @@ void Writer::Append(const QByteArray& path, const char* kind, QByteArrayView tex
     std::memcpy(out, path.constData(), size_t(path.size()));
     out = Leb128::Write(out + path.size(), quint64(textSize));
     if (kind) *out++ = uchar(*kind);
-    std::memcpy(out, text.constData(), size_t(text.size()));
+    // An empty view may point nowhere, which memcpy must not be given even for no bytes.
+    if (!text.isEmpty()) std::memcpy(out, text.constData(), size_t(text.size()));
     out += text.size();
     m_listing.truncate(reinterpret_cast<char*>(out) - m_listing.constData());
     ++m_count;
