@@ -11,6 +11,8 @@
 
 namespace {
 
+constexpr size_t MaxMappingPages = 65536;   // 256 MiB of 4 KiB pages
+
 bool ReadWhole(const char* path, std::string* text)
 {
     const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
@@ -57,6 +59,10 @@ int WritablePages::Prefault()
         // Private and writable: what a write would copy. Shared mappings are never copied.
         if (perms[0] != 'r' || perms[1] != 'w' || perms[3] != 'p' || last <= first) continue;
         const size_t pages = (last - first) / page;
+        // A supervisor's own mappings are a few megabytes. Larger ones are reservations that
+        // are mostly never touched (a sanitizer's shadow memory spans terabytes), which a
+        // residency map of one byte a page could not even be made for.
+        if (pages > MaxMappingPages) continue;
         resident.assign(pages, 0);
         if (::mincore(reinterpret_cast<void*>(first), pages * page, resident.data()) != 0) continue;
         // Only what is in memory: a page never touched would be a new one, not a copy.
