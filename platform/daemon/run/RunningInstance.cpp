@@ -5,7 +5,9 @@
 #include <QDateTime>
 #include <QLoggingCategory>
 #include <QSocketNotifier>
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,15 +16,37 @@ Q_LOGGING_CATEGORY(lcInstance, "taskschedd.instance")
 RunningInstance::RunningInstance(InstanceDescription description, pid_t pid, bool ownChild, qint64 limitMs, bool allowHardTerminate, QObject* parent)
     : QObject(parent), m_description(std::move(description)), m_pid(pid), m_ownChild(ownChild), m_allowHardTerminate(allowHardTerminate)
 {
-    m_fd = OpenProcessFd(pid);
-    if (m_fd < 0) return;
-    m_notifier = new QSocketNotifier(m_fd, QSocketNotifier::Read, this);
-    connect(m_notifier, &QSocketNotifier::activated, this, &RunningInstance::OnExited);
+    if (!TryWatch()) {
+        const int why = errno;
+        if (m_gone) return;
+        // Out of descriptors, say: the supervisor goes on all the same, so it is looked at again
+        // until it can be watched or is gone, rather than its run recorded as lost while it runs.
+        qCWarning(lcInstance) << m_description.task << "instance" << m_description.id << "supervisor" << pid
+                              << "cannot be watched yet:" << std::strerror(why) << "- trying again";
+        m_watchRetry.setInterval(WatchRetryMs);
+        connect(&m_watchRetry, &QTimer::timeout, this, [this] {
+            if (TryWatch()) m_watchRetry.stop();
+            else if (m_gone) OnExited();
+        });
+        m_watchRetry.start();
+    }
 
     m_killTimer.setSingleShot(true);
     connect(&m_killTimer, &QTimer::timeout, this, &RunningInstance::KillHard);
     if (limitMs > 0) StopAt(m_limitTimer, m_description.start.addMSecs(limitMs), StopReason::TimeLimit);
     if (m_description.stopAt.isValid()) StopAt(m_repetitionTimer, m_description.stopAt, StopReason::RepetitionEnd);
+}
+
+bool RunningInstance::TryWatch()
+{
+    m_fd = OpenProcessFd(m_pid);
+    if (m_fd < 0) {
+        m_gone = errno == ESRCH;
+        return false;
+    }
+    m_notifier = new QSocketNotifier(m_fd, QSocketNotifier::Read, this);
+    connect(m_notifier, &QSocketNotifier::activated, this, &RunningInstance::OnExited);
+    return true;
 }
 
 void RunningInstance::StopAt(QTimer& timer, const QDateTime& deadline, StopReason reason)
@@ -72,7 +96,8 @@ void RunningInstance::OnExited()
 {
     if (m_ended) return;
     m_ended = true;
-    m_notifier->setEnabled(false);
+    if (m_notifier) m_notifier->setEnabled(false);
+    m_watchRetry.stop();
     m_limitTimer.stop();
     m_repetitionTimer.stop();
     m_killTimer.stop();

@@ -15,15 +15,18 @@ class RunningInstance : public QObject {
 public:
     /// How long a stopped instance has to end before it is killed.
     static constexpr int StopGraceMs = 5000;
+    /// How often a supervisor that could not be watched (no descriptor left) is tried again.
+    static constexpr int WatchRetryMs = 500;
 
     /// Watches supervisor `pid`. `ownChild`: the daemon started it and must reap it; otherwise it
     /// was taken over from an earlier daemon. `limitMs` > 0 stops the instance that long after
     /// its start, and the description's stopAt stops it then, even when that time passed while
-    /// no daemon ran. False from IsValid() when the process cannot be watched (it is gone).
+    /// no daemon ran. False from IsValid() when the process is gone already. One that cannot be
+    /// watched for another reason (the daemon is out of descriptors) is tried again until it can.
     RunningInstance(InstanceDescription description, pid_t pid, bool ownChild, qint64 limitMs, bool allowHardTerminate, QObject* parent = nullptr);
     ~RunningInstance() override;
 
-    bool IsValid() const { return m_fd >= 0; }
+    bool IsValid() const { return !m_gone; }
     const InstanceDescription& Description() const { return m_description; }
     pid_t Pid() const { return m_pid; }
     StopReason Reason() const { return m_reason; }
@@ -38,6 +41,9 @@ signals:
     void Ended(RunningInstance* instance);
 
 private:
+    /// Opens the process descriptor and watches it; false, with errno kept and m_gone telling
+    /// whether the process has ended, when it cannot be opened.
+    bool TryWatch();
     void OnExited();
     void KillHard();
     /// Stops the instance for `reason` at `deadline` (at once when it has passed).
@@ -52,6 +58,8 @@ private:
     QTimer m_limitTimer;
     QTimer m_repetitionTimer;
     QTimer m_killTimer;
+    QTimer m_watchRetry;
+    bool m_gone = false;
     StopReason m_reason = StopReason::None;
     bool m_ended = false;
 };
