@@ -25,6 +25,14 @@ pid_t StartSleep(const char* seconds)
     return ::posix_spawnp(&pid, "sleep", nullptr, nullptr, argv, environ) == 0 ? pid : -1;
 }
 
+// The sanitizers' runtime opens a pipe to tell whether memory can be read, and so reports
+// faults of its own in a process that has no descriptor left.
+#ifdef __SANITIZE_ADDRESS__
+constexpr bool CanRunOutOfDescriptors = false;
+#else
+constexpr bool CanRunOutOfDescriptors = true;
+#endif
+
 // Uses up every descriptor this process may open, until it is destroyed.
 class DescriptorsUsedUp {
 public:
@@ -87,6 +95,7 @@ void TestRunningInstance::watchedOnceADescriptorIsFree_data()
 void TestRunningInstance::watchedOnceADescriptorIsFree()
 {
     QFETCH(bool, descriptorsLeft);
+    if (!descriptorsLeft && !CanRunOutOfDescriptors) QSKIP("a sanitized process needs descriptors of its own");
     const pid_t pid = StartSleep("2");
     QVERIFY(pid > 0);
     std::optional<DescriptorsUsedUp> used;
@@ -112,6 +121,7 @@ void TestRunningInstance::watchedOnceADescriptorIsFree()
 void TestRunningInstance::goneBeforeItIsWatched()
 {
     // Out of descriptors at its start, and ended before one is free: the retry sees it gone.
+    if (!CanRunOutOfDescriptors) QSKIP("a sanitized process needs descriptors of its own");
     const pid_t pid = StartSleep("0");
     QVERIFY(pid > 0);
     DescriptorsUsedUp used;
