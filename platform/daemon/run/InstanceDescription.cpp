@@ -25,10 +25,12 @@ QStringList ToStrings(const QJsonValue& value)
 }
 
 qint64 ToMs(const QDateTime& t) { return t.isValid() ? t.toMSecsSinceEpoch() : -1; }
+// A time in a file another process wrote: a number out of any clock's range is no time,
+// rather than a conversion to an integer it does not fit.
 QDateTime FromMs(const QJsonValue& v)
 {
-    const qint64 ms = qint64(v.toDouble(-1));
-    return ms < 0 ? QDateTime() : QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC);
+    const double ms = v.toDouble(-1);
+    return ms < 0 || ms > 9.0e15 ? QDateTime() : QDateTime::fromMSecsSinceEpoch(qint64(ms), Qt::UTC);
 }
 
 std::optional<QJsonObject> Open(const QByteArray& bytes, const QString& kind, QString* error)
@@ -71,6 +73,8 @@ QByteArray InstanceFiles::EncodeDescription(const InstanceDescription& descripti
     JsonText::AppendString(out, DescriptionKind);
     out += ",\"logFile\":";
     JsonText::AppendString(out, description.logFile);
+    // Only when there is one: a file without it reads the same to every version, "at once".
+    if (description.notBefore.isValid()) out += ",\"notBefore\":" + QByteArray::number(description.notBefore.toMSecsSinceEpoch());
     out += ",\"start\":" + QByteArray::number(ToMs(description.start)) + ",\"steps\":[";
     for (qsizetype i = 0; i < description.steps.size(); ++i) {
         const ExecStep& step = description.steps[i];
@@ -128,6 +132,7 @@ std::optional<InstanceDescription> InstanceFiles::DecodeDescription(const QByteA
     // Files written before these were recorded have neither: the task's current limit applies.
     description.timeLimitMs = qint64(o->value(QStringLiteral("timeLimitMs")).toDouble(-1));
     description.stopAt = FromMs(o->value(QStringLiteral("stopAt")));
+    description.notBefore = FromMs(o->value(QStringLiteral("notBefore")));
     if (description.id.isEmpty() || description.task.isEmpty() || !description.start.isValid() || uid < 0 || gid < 0 || description.logFile.isEmpty()
         || !groupsValid) {
         if (error) *error = QStringLiteral("the instance record is incomplete");

@@ -44,6 +44,10 @@ struct InstanceDescription {
     qint64 timeLimitMs = -1;
     /// When the instance is stopped because its trigger's repetition ends; invalid: never.
     QDateTime stopAt;
+    /// A scheduled start handed over ahead of its time: the supervisor prepares everything and
+    /// starts the first program at this moment, not before. Invalid (and absent from the file,
+    /// as in files of earlier versions): at once.
+    QDateTime notBefore;
     friend bool operator==(const InstanceDescription&, const InstanceDescription&) = default;
 };
 

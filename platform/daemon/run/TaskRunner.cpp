@@ -166,6 +166,25 @@ void TaskRunner::StartUnattended(const RunnableTask& task, const QString& cause,
         qCInfo(lcRunner) << task.key.ToString() << "still runs; the" << cause << "start is ignored";
 }
 
+bool TaskRunner::StartAhead(const RunnableTask& task, const QDateTime& at, const QDateTime& stopAt)
+{
+    // Only a start that would launch as things are: one that would wait for, replace or be
+    // refused by a running instance depends on whether that has ended by its time, and one
+    // whose power or network condition does not hold now is skipped (and recorded) at its
+    // time. The conditions are looked at now rather than at the start's time: the power and
+    // network sources hear of a change by a message on the bus, which takes about as long as
+    // the lead, so a start at its time would not know better. A switch to batteries during the
+    // wait stops the instance of a task that asks for it, as any running instance.
+    if (!task.enabled || (stopAt.isValid() && stopAt <= at)) return false;
+    if (m_conditions && !m_conditions->Unmet(task).isEmpty()) return false;
+    const StartSituation situation{true, false, LiveCount(task.key), int(m_waiting.value(task.key).size()), task.instances};
+    if (DecideStart(situation) != StartDecision::Launch) return false;
+    QString error;
+    if (FAILED(Launch(task, QStringLiteral("scheduled"), 0, &error, stopAt, at)))
+        qCWarning(lcRunner) << task.key.ToString() << "did not start (scheduled, ahead of its time):" << error;
+    return true;
+}
+
 bool TaskRunner::StartedSince(const TaskKey& key, const QString& cause, const QDateTime& since) const
 {
     for (const RunningInstance* instance : m_running.value(key)) {
@@ -213,9 +232,11 @@ HRESULT TaskRunner::Start(const RunnableTask& task, const QString& cause, QStrin
     return SCHED_E_ALREADY_RUNNING;
 }
 
-HRESULT TaskRunner::Launch(const RunnableTask& task, const QString& cause, int attempt, QString* error, const QDateTime& stopAt)
+HRESULT TaskRunner::Launch(const RunnableTask& task, const QString& cause, int attempt, QString* error, const QDateTime& stopAt,
+                           const QDateTime& notBefore)
 {
-    const QDateTime start = Now();
+    // A start made ahead counts from its time: its run, its time limit and the task's last run.
+    const QDateTime start = notBefore.isValid() ? notBefore.toUTC() : Now();
     HRESULT code = E_FAIL;
     QString why;
     auto description = m_launcher.Prepare(task, cause, attempt, start, &code, &why);
@@ -233,6 +254,7 @@ HRESULT TaskRunner::Launch(const RunnableTask& task, const QString& cause, int a
     // Written down with the instance, so that a daemon that takes it over stops it in time too.
     description->timeLimitMs = task.executionTimeLimitMs;
     description->stopAt = stopAt;
+    description->notBefore = notBefore.isValid() ? start : QDateTime();
     bool ownChild = false;
     // The state says it runs from when the instance is written down and on its way, written
     // while its supervisor takes it rather than after: a crash of the daemon from here on
@@ -281,7 +303,8 @@ void TaskRunner::RecordFailedStart(const RunnableTask& task, const QString& caus
     description.cause = cause;
     description.attempt = attempt;
     SetRuntime(task.key, [&](TaskRuntime& r) { r.lastRunTime = start; });
-    Finish(description, result, Now(), StopReason::None);
+    // A start made ahead that fails still ends no earlier than its time.
+    Finish(description, result, std::max(Now(), start), StopReason::None);
 }
 
 void TaskRunner::OnEnded(RunningInstance* instance)

@@ -50,6 +50,7 @@ public:
     QList<const RunningInstance*> AllInstances() const;
 
     void StartUnattended(const RunnableTask& task, const QString& cause, const QDateTime& stopAt = {}) override;
+    bool StartAhead(const RunnableTask& task, const QDateTime& at, const QDateTime& stopAt) override;
     void SkipStart(const RunnableTask& task, const QString& cause, const QString& reason) override { RecordSkippedStart(task, cause, reason); }
     QList<TaskKey> StopOnIdleEnd() override;
     bool IsBusy(const TaskKey& key) const override;
@@ -80,7 +81,9 @@ private:
         QDateTime stopAt;
     };
 
-    HRESULT Launch(const RunnableTask& task, const QString& cause, int attempt, QString* error, const QDateTime& stopAt = {});
+    /// Starts an instance now; a valid `notBefore` is its start time, and its program waits for it.
+    HRESULT Launch(const RunnableTask& task, const QString& cause, int attempt, QString* error, const QDateTime& stopAt = {},
+                   const QDateTime& notBefore = {});
     void Watch(RunningInstance* instance);
     void OnEnded(RunningInstance* instance);
     void Finish(const InstanceDescription& description, HRESULT result, const QDateTime& end, StopReason reason);

@@ -1,5 +1,7 @@
 #include "schedule/ScheduleLoop.h"
 
+#include "supervisor/ExecSupervisor.h"
+
 #include <QLoggingCategory>
 #include <QRandomGenerator>
 #include <algorithm>
@@ -9,6 +11,8 @@ Q_LOGGING_CATEGORY(lcSchedule, "taskschedd.schedule")
 namespace {
 // Missed starts are counted up to this many; a task missed that often has missed "many".
 constexpr int MaxMissedCounted = 1000;
+// A supervisor waits for a start handed over ahead no longer than this; the lead must fit in it.
+static_assert(ScheduleLoop::StartLeadMs > 0 && ScheduleLoop::StartLeadMs < ExecSupervisor::MaxStartWaitMs);
 }
 
 ScheduleLoop::ScheduleLoop(QList<TaskCatalog*> catalogs, TaskStarter& starter, const Clock& clock, WakeTimer& timer, QObject* parent)
@@ -25,6 +29,15 @@ std::optional<RunnableTask> ScheduleLoop::Load(const TaskKey& key) const
     auto task = catalog ? catalog->Load(key, &error) : std::nullopt;
     if (!task && !error.isEmpty()) qCDebug(lcSchedule) << key.ToString() << ":" << error;
     return task;
+}
+
+std::optional<ScheduledStart> ScheduleLoop::NextStart(const RunnableTask& task, const QDateTime& after) const
+{
+    std::optional<ScheduledStart> next = task.NextStart(after);
+    const auto handed = m_handedOver.constFind(task.key);
+    if (next && handed != m_handedOver.cend() && next->at.toMSecsSinceEpoch() <= *handed)
+        next = task.NextStart(QDateTime::fromMSecsSinceEpoch(*handed, Qt::UTC));
+    return next;
 }
 
 void ScheduleLoop::Begin(const QDateTime& handled, bool booted, const CatchUpMarks& marks, const std::function<void()>& eachRead)
@@ -57,6 +70,12 @@ void ScheduleLoop::Begin(const QDateTime& handled, bool booted, const CatchUpMar
             // is asked again, for how many and for the start after now.
             int missed = 0;
             std::optional<std::optional<ScheduledStart>> next;
+            if (after.isValid() && after > now && after <= now.addMSecs(StartLeadMs)) {
+                // The last daemon handed its starts up to its mark over ahead, just before it
+                // ended: their supervisors start them, and they are not made a second time.
+                const std::optional<ScheduledStart> first = task->NextStart(now);
+                if (first && first->at <= after) m_handedOver.insert(key, after.toMSecsSinceEpoch());
+            }
             if (after.isValid() && after < now) {
                 const std::optional<ScheduledStart> first = task->NextStart(after);
                 if (!first || first->at > now) next = first;
@@ -131,7 +150,29 @@ void ScheduleLoop::AddStart(const RunnableTask& task, const ScheduledStart& star
     entry.wake = task.wakeToRun;
     entry.randomDelayMs = start.randomDelayMs;
     entry.stopAt = start.stopAt;
-    Add(start.at.toMSecsSinceEpoch(), entry);
+    const qint64 at = start.at.toMSecsSinceEpoch();
+    // A start that waits for nothing but its time is handed over its lead ahead; one that waits
+    // a random time or for the computer to be idle is decided at its time.
+    if (start.randomDelayMs <= 0 && !task.idle.runOnlyIfIdle) {
+        entry.scheduledAt = at;
+        Add(at - StartLeadMs, entry);
+        return;
+    }
+    Add(at, entry);
+}
+
+bool ScheduleLoop::HandOverAhead(const RunnableTask& task, const Entry& entry)
+{
+    if (!task.idle.runOnlyIfIdle && m_starter.StartAhead(task, QDateTime::fromMSecsSinceEpoch(entry.scheduledAt, Qt::UTC), entry.stopAt)) {
+        m_idleWaits.remove(task.key);   // as a start made at its time
+        m_handedOver.insert(task.key, entry.scheduledAt);
+        return true;
+    }
+    // Made at its time, as any other; its wake then queues the start after it.
+    Entry atItsTime = entry;
+    atItsTime.scheduledAt = 0;
+    Add(entry.scheduledAt, atItsTime);
+    return false;
 }
 
 void ScheduleLoop::Due(const RunnableTask& task, const Entry& entry, qint64 dueMs, qint64 nowMs)
@@ -248,9 +289,18 @@ void ScheduleLoop::OnIdleChanged()
 
 void ScheduleLoop::MarkHandled(const QDateTime& now)
 {
+    // A start handed over ahead is handled: a daemon that ends before its time leaves it to its
+    // supervisor, and its successor must not make it again (nor count it as missed). So is
+    // every start before it, except those still queued for their time.
+    const qint64 nowMs = now.toMSecsSinceEpoch();
+    qint64 through = nowMs;
+    for (const qint64 at : std::as_const(m_handedOver)) through = std::max(through, at);
+    for (auto it = m_queue.cbegin(); through > nowMs && it != m_queue.cend() && it->first <= through; ++it) {
+        if (it->second.what == Entry::Start) through = std::min(through, std::max(it->first, it->second.scheduledAt) - 1);
+    }
+    through = std::max(through, nowMs);
     // A start still waiting out its random delay is not handled yet: a daemon that ends
     // meanwhile leaves it to its successor as a missed start.
-    qint64 through = now.toMSecsSinceEpoch();
     // Looked for only when there are any: the queue holds an entry for every task.
     for (auto it = m_queue.cbegin(); m_delayedStarts > 0 && it != m_queue.cend(); ++it) {
         if (it->second.what == Entry::DelayedStart && it->second.scheduledAt > 0) through = std::min(through, it->second.scheduledAt - 1);
@@ -262,7 +312,7 @@ void ScheduleLoop::MarkHandled(const QDateTime& now)
 void ScheduleLoop::Schedule(const RunnableTask& task, const QDateTime& now, bool withStart,
                             const std::optional<std::optional<ScheduledStart>>& known)
 {
-    const std::optional<ScheduledStart> nextStart = known ? *known : task.NextStart(now);
+    const std::optional<ScheduledStart> nextStart = known ? *known : NextStart(task, now);
     ForgetEventStarts(task.key);
     if (task.enabled) {
         if (nextStart && withStart) AddStart(task, *nextStart);
@@ -283,9 +333,11 @@ void ScheduleLoop::Schedule(const RunnableTask& task, const QDateTime& now, bool
 void ScheduleLoop::Refresh(const TaskKey& key)
 {
     const QDateTime now = m_clock.Now();
-    // A start whose time has come but whose wake-up is still on its way (the loop was busy
-    // serving a client) stays due: the change must not swallow it. The wake loads the task as
-    // it is then, so a task that was disabled or deleted meanwhile still does not start.
+    // A start whose time (or whose lead) has come but whose wake-up is still on its way (the
+    // loop was busy serving a client) stays due: the change must not swallow it. The wake loads
+    // the task as it is then, so a task that was disabled or deleted meanwhile still does not
+    // start. A start already handed over ahead is an instance that runs, as far as the change
+    // is concerned, and is not queued again (NextStart).
     std::optional<std::pair<qint64, Entry>> due;
     for (const Queue::iterator& entry : m_entries.value(key)) {
         if (entry->second.what == Entry::Start && entry->first <= now.toMSecsSinceEpoch()) due = *entry;
@@ -351,7 +403,7 @@ void ScheduleLoop::Expire(const TaskKey& key, const QDateTime& now)
 {
     const auto task = Load(key);
     if (!task || !task->deleteExpiredAfterMs) return;
-    if (!task->StartsAfter(now, {}, 1).isEmpty()) {
+    if (NextStart(*task, now)) {
         Unschedule(key, true);   // its triggers were changed to run again
         Schedule(*task, now);
         return;
@@ -377,6 +429,8 @@ void ScheduleLoop::Wake()
 {
     const QDateTime now = m_clock.Now();
     const qint64 nowMs = now.toMSecsSinceEpoch();
+    // A start handed over whose time has passed no longer needs to be told from a new one.
+    m_handedOver.removeIf([nowMs](QHash<TaskKey, qint64>::iterator it) { return it.value() < nowMs; });
     while (!m_queue.empty() && m_queue.begin()->first <= nowMs) {
         const auto first = m_queue.begin();
         const qint64 dueMs = first->first;
@@ -410,10 +464,15 @@ void ScheduleLoop::Wake()
             }
             continue;
         }
-        if (task->enabled) Due(*task, entry, dueMs, nowMs);
+        const bool ahead = entry.what == Entry::Start && entry.scheduledAt > nowMs;
+        if (task->enabled) {
+            if (!ahead) Due(*task, entry, dueMs, nowMs);
+            else if (!HandOverAhead(*task, entry)) continue;   // queued again for its time
+        }
         if (entry.what == Entry::Start) {
             // Only the start entry moves on; the expiry entry of the task stays where it is.
-            const std::optional<ScheduledStart> next = task->NextStart(now);
+            const qint64 from = std::max(nowMs, entry.scheduledAt);
+            const std::optional<ScheduledStart> next = NextStart(*task, from == nowMs ? now : QDateTime::fromMSecsSinceEpoch(from, Qt::UTC));
             if (next && task->enabled) AddStart(*task, *next);
         }
     }

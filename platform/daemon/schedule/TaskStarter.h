@@ -13,6 +13,11 @@ public:
     /// "boot", "logon"), under the task's instance policy. Failures are recorded, not raised.
     /// A valid `stopAt` stops the instance then; a start that would begin after it is dropped.
     virtual void StartUnattended(const RunnableTask& task, const QString& cause, const QDateTime& stopAt = {}) = 0;
+    /// The scheduled start of `task` at `at`, a moment before it: the instance is handed to its
+    /// supervisor now and its program starts at `at`. False, with nothing done, when the start
+    /// cannot be decided this early (it would wait for or meet a running instance, or depends on
+    /// a condition that may change by then): it is then made at its time like any other.
+    virtual bool StartAhead(const RunnableTask& task, const QDateTime& at, const QDateTime& stopAt) = 0;
     /// Records that an unattended start of `task` for `cause` was not made, and why.
     virtual void SkipStart(const RunnableTask& task, const QString& cause, const QString& reason) = 0;
     /// A user came back: stops the instances of the tasks that ask for it, and gives those of

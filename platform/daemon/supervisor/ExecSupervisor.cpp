@@ -6,8 +6,10 @@
 #include <ctime>
 #include <csignal>
 #include <cstring>
+#include <algorithm>
 #include <fcntl.h>
 #include <grp.h>
+#include <poll.h>
 #include <sched.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -60,6 +62,38 @@ enum : int32_t { AccountStage = 1, DirectoryStage = 2, ProgramStage = 3, Descrip
 int64_t NowMs()
 {
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch()).count();
+}
+
+int64_t Nanoseconds(const timespec& t) { return int64_t(t.tv_sec) * 1000000000 + t.tv_nsec; }
+
+// How long, in nanoseconds, from now on the wall clock until `notBeforeMs`, at most
+// MaxStartWaitMs; 0 or less when the time has come (or there is none).
+int64_t WaitBefore(int64_t notBeforeMs)
+{
+    if (notBeforeMs < 0) return 0;
+    timespec now {};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    const int64_t nowNs = Nanoseconds(now);
+    // Compared in milliseconds first, so that a time far off does not overflow.
+    if (notBeforeMs > nowNs / 1000000 + ExecSupervisor::MaxStartWaitMs) return ExecSupervisor::MaxStartWaitMs * 1000000;
+    return notBeforeMs * 1000000 - nowNs;
+}
+
+// Waits `ns` on the monotonic clock, which a wall clock that is set does not move, or until a
+// stop request. The caller blocks the stop signals; `waitMask` lets them through during the
+// wait alone, so that a stop just before it ends the wait instead of being seen only after it.
+void Wait(int64_t ns, const sigset_t& waitMask)
+{
+    timespec now {};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    const int64_t deadline = Nanoseconds(now) + ns;
+    while (!g_stop) {
+        ::clock_gettime(CLOCK_MONOTONIC, &now);
+        const int64_t left = deadline - Nanoseconds(now);
+        if (left <= 0) return;
+        const timespec timeout{time_t(left / 1000000000), long(left % 1000000000)};
+        ::ppoll(nullptr, 0, &timeout, &waitMask);
+    }
 }
 
 std::string DirectoryOf(const std::string& path)
@@ -292,10 +326,9 @@ int OpenLog(const std::string& logFile)
     return created;
 }
 
-// The local time now as "2024-03-05T07:30:15.250".
-std::string LocalTimestamp()
+// The local time of `ms` as "2024-03-05T07:30:15.250".
+std::string LocalTimestamp(int64_t ms)
 {
-    const int64_t ms = NowMs();
     const time_t seconds = time_t(ms / 1000);
     struct tm local {};
     ::localtime_r(&seconds, &local);
@@ -305,10 +338,11 @@ std::string LocalTimestamp()
     return text;
 }
 
-void LogLine(int fd, const std::string& text)
+// A line of the log stamped with the time `ms`, or now.
+void LogLine(int fd, const std::string& text, int64_t ms = -1)
 {
     if (fd < 0) return;
-    const std::string line = "--- " + LocalTimestamp() + ' ' + text + " ---\n";
+    const std::string line = "--- " + LocalTimestamp(ms < 0 ? NowMs() : ms) + ' ' + text + " ---\n";
     [[maybe_unused]] const ssize_t n = ::write(fd, line.data(), line.size());
 }
 
@@ -373,9 +407,13 @@ int ExecSupervisor::Run()
     const int logFd = OpenLog(description->logFile);
     if (logFd < 0)
         std::fprintf(stderr, "taskschedd-exec: cannot open the log \"%s\": %s\n", description->logFile.c_str(), std::strerror(errno));
-    LogLine(logFd, description->task + ": start (" + description->cause + ", instance " + description->id + ")");
+    // Written before a wait for the start's time, with that time: nothing is written between
+    // the wait and the program.
+    const int64_t waitNs = WaitBefore(description->notBeforeMs);
+    LogLine(logFd, description->task + ": start (" + description->cause + ", instance " + description->id + ")",
+            waitNs > 0 ? std::min(description->notBeforeMs, NowMs() + MaxStartWaitMs) : -1);
     for (size_t i = 0; i < description->steps.size() && !g_stop; ++i) {
-        RunStep(*description, int(i), logFd, &outcome);
+        RunStep(*description, int(i), logFd, &outcome, i == 0 ? description->notBeforeMs : -1);
         if (outcome.failedStep >= 0) break;
     }
     Started();   // when none did
@@ -384,6 +422,8 @@ int ExecSupervisor::Run()
     if (outcome.failedStep >= 0) {
         LogLine(logFd, description->task + ": could not start \"" + description->steps[size_t(outcome.failedStep)].program +
                            "\": " + std::strerror(outcome.startErrno));
+    } else if (outcome.stepsRun == 0 && outcome.stopRequested) {
+        LogLine(logFd, description->task + ": stopped before its program started");
     } else if (outcome.signal) {
         LogLine(logFd, description->task + ": ended by signal " + std::to_string(outcome.signal));
     } else {
@@ -393,7 +433,7 @@ int ExecSupervisor::Run()
     return WriteOutcome(outcome) ? 0 : 1;
 }
 
-void ExecSupervisor::RunStep(const InstanceRecord& description, int index, int logFd, OutcomeRecord* outcome)
+void ExecSupervisor::RunStep(const InstanceRecord& description, int index, int logFd, OutcomeRecord* outcome, int64_t notBeforeMs)
 {
     const ChildPlan plan = Plan(description, description.steps[size_t(index)]);
     int report[2];
@@ -408,8 +448,15 @@ void ExecSupervisor::RunStep(const InstanceRecord& description, int index, int l
     const sigset_t stops = StopSignals();
     sigset_t previous;
     ::sigprocmask(SIG_BLOCK, &stops, &previous);
+    // A start handed over ahead of its time waits here, with everything prepared, so that the
+    // program follows the moment at once. The launcher may fork its next supervisor meanwhile.
+    if (const int64_t waitNs = g_stop ? 0 : WaitBefore(notBeforeMs); waitNs > 0) {
+        Started();
+        Wait(waitNs, previous);
+    }
     // A stop that came after the caller looked, but before the block, found no child to end:
     // the step must then not start at all, or the program would run as if nobody had asked.
+    // So must a stop during the wait.
     if (g_stop) {
         ::sigprocmask(SIG_SETMASK, &previous, nullptr);
         ::close(report[0]);

@@ -32,8 +32,16 @@ public:
     /// The largest log file kept as it is; a larger one is moved to "<log>.1" before a run.
     static constexpr off_t LogRotateBytes = 4 * 1024 * 1024;
 
+    /// The longest the first program waits for its instance's "not before" time. The daemon
+    /// hands a scheduled start over a few tens of milliseconds ahead (ScheduleLoop::StartLeadMs);
+    /// this leaves room for a hand-over slowed by load, while a wall clock set during the wait,
+    /// or a time far off in a damaged file, holds no program back for longer than this.
+    static constexpr int64_t MaxStartWaitMs = 250;
+
 private:
-    void RunStep(const InstanceRecord& description, int index, int logFd, OutcomeRecord* outcome);
+    /// Runs step `index`; its program starts no earlier than `notBeforeMs` (-1: at once),
+    /// within MaxStartWaitMs, and not at all when a stop comes first.
+    void RunStep(const InstanceRecord& description, int index, int logFd, OutcomeRecord* outcome, int64_t notBeforeMs = -1);
     bool WriteOutcome(const OutcomeRecord& outcome);
 
     std::string m_descriptionFile;

@@ -28,6 +28,8 @@ std::optional<InstanceRecord> InstanceRecord::Decode(const std::string& bytes, s
     r.user = o["user"].ToString();
     r.environment = o["environment"].ToStrings();
     r.logFile = o["logFile"].ToString();
+    // Anything but a time in range is no time: the program starts at once, as it always did.
+    if (const double notBefore = o["notBefore"].ToNumber(-1); notBefore >= 0 && notBefore < 9.0e15) r.notBeforeMs = int64_t(notBefore);
     bool groupsValid = true;
     if (const JsonValue& groups = o["groups"]; groups.kind() == JsonValue::Kind::Array) {
         r.groups.emplace();

@@ -28,6 +28,9 @@ struct InstanceRecord {
     std::optional<std::vector<gid_t>> groups;
     std::vector<std::string> environment;
     std::string logFile;
+    /// Milliseconds since 1970-01-01T00:00Z before which the first program must not start;
+    /// -1 when the file names no such time (at once).
+    int64_t notBeforeMs = -1;
 
     /// The description in `bytes`, or nothing with `error` filled for a damaged or foreign file.
     static std::optional<InstanceRecord> Decode(const std::string& bytes, std::string* error);

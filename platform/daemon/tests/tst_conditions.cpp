@@ -48,6 +48,8 @@ private slots:
 
     void unattendedStarts_data();
     void unattendedStarts();
+    void startsAhead_data() { unattendedStarts_data(); }
+    void startsAhead();
     void demandStartIgnoresConditions();
     void switchToBatteriesStops_data();
     void switchToBatteriesStops();
@@ -144,6 +146,27 @@ void TestConditions::unattendedStarts()
     QCOMPARE(history[0].reason, reason);
     // A skipped start is no run: the task's last result stays as it was.
     QCOMPARE((task.key.generation == TaskGeneration::Gen1 ? m_gen1 : m_gen2).runtime.value(task.key).lastResult, SCHED_S_TASK_HAS_NOT_RUN);
+}
+
+void TestConditions::startsAhead()
+{
+    QFETCH(RunnableTask, task);
+    QFETCH(bool, onBattery);
+    QFETCH(bool, networkUp);
+    QFETCH(QStringList, profiles);
+    QFETCH(QString, reason);
+    (task.key.generation == TaskGeneration::Gen1 ? m_gen1 : m_gen2).Put(task);
+    m_power.onBattery = onBattery;
+    m_network.available = networkUp;
+    m_network.profiles = profiles;
+
+    // The conditions as they are at the hand-over decide; one that does not hold leaves the
+    // start for its time, which skips and records it.
+    const QDateTime at = QDateTime::currentDateTimeUtc().addMSecs(100);
+    QCOMPARE(m_runner->StartAhead(task, at, {}), reason.isEmpty());
+    QCOMPARE(m_runner->Instances(task.key).size(), reason.isEmpty() ? 1 : 0);
+    QVERIFY(m_runner->History().Read(task.key).isEmpty());
+    if (reason.isEmpty()) QCOMPARE(m_runner->Instances(task.key).value(0)->Description().notBefore, at);
 }
 
 void TestConditions::demandStartIgnoresConditions()

@@ -18,6 +18,8 @@ private slots:
     void descriptionsRoundTrip();
     void damagedDescriptions_data();
     void damagedDescriptions();
+    void notBeforeAsEitherSideReadsIt_data();
+    void notBeforeAsEitherSideReadsIt();
     void outcomesRoundTrip_data();
     void outcomesRoundTrip();
     void numbers_data();
@@ -39,18 +41,20 @@ void tst_ExecRecords::descriptionsRoundTrip_data()
 {
     QTest::addColumn<QString>("text"); // used for every string field
     QTest::addColumn<int>("groups");   // how many groups the account has; -1: none written
-    QTest::newRow("plain") << QStringLiteral("backup") << -1;
-    QTest::newRow("quotes and backslashes") << QStringLiteral("say \"hi\" \\ C:\\temp\\ /x/") << 3;
-    QTest::newRow("control characters") << QStringLiteral("line\nnext\ttab\r\x01\x1f\b\f") << 1;
-    QTest::newRow("non-ASCII") << QStringLiteral("Grüße, 日本語, ελληνικά") << 0;
-    QTest::newRow("outside the basic plane") << QString::fromUtf8("emoji \xF0\x9F\x98\x80 and \xF0\x90\x8D\x88") << -1;
-    QTest::newRow("empty") << QString() << 2;
+    QTest::addColumn<qint64>("notBefore");   // ms since 1970; -1: none written (a start at once)
+    QTest::newRow("plain") << QStringLiteral("backup") << -1 << qint64(-1);
+    QTest::newRow("quotes and backslashes") << QStringLiteral("say \"hi\" \\ C:\\temp\\ /x/") << 3 << qint64(1733817600500);
+    QTest::newRow("control characters") << QStringLiteral("line\nnext\ttab\r\x01\x1f\b\f") << 1 << qint64(-1);
+    QTest::newRow("non-ASCII") << QStringLiteral("Grüße, 日本語, ελληνικά") << 0 << qint64(1733817601000);
+    QTest::newRow("outside the basic plane") << QString::fromUtf8("emoji \xF0\x9F\x98\x80 and \xF0\x90\x8D\x88") << -1 << qint64(0);
+    QTest::newRow("empty") << QString() << 2 << qint64(-1);
 }
 
 void tst_ExecRecords::descriptionsRoundTrip()
 {
     QFETCH(QString, text);
     QFETCH(int, groups);
+    QFETCH(qint64, notBefore);
     InstanceDescription d;
     d.id = QStringLiteral("inst-1");
     d.task = QStringLiteral("\\Folder\\") + text + QStringLiteral("x");
@@ -67,6 +71,7 @@ void tst_ExecRecords::descriptionsRoundTrip()
     d.timeLimitMs = 3600000;
     d.stopAt = QDateTime::fromMSecsSinceEpoch(1733821200000, Qt::UTC);
     d.unsupportedAction = text;
+    if (notBefore >= 0) d.notBefore = QDateTime::fromMSecsSinceEpoch(notBefore, Qt::UTC);
     const QByteArray encoded = InstanceFiles::EncodeDescription(d);
     // The JSON that QJsonDocument writes for it, byte for byte, and the daemon reads it back.
     QJsonArray steps;
@@ -85,6 +90,7 @@ void tst_ExecRecords::descriptionsRoundTrip()
         for (const gid_t g : *d.groups) ids.append(qint64(g));
         o.insert(QStringLiteral("groups"), ids);
     }
+    if (notBefore >= 0) o.insert(QStringLiteral("notBefore"), notBefore);
     QCOMPARE(encoded, QJsonDocument(o).toJson(QJsonDocument::Compact));
     QString decodeError;
     QCOMPARE(InstanceFiles::DecodeDescription(encoded, &decodeError), std::optional<InstanceDescription>(d));
@@ -106,6 +112,7 @@ void tst_ExecRecords::descriptionsRoundTrip()
     if (d.groups) QCOMPARE(*r->groups, std::vector<gid_t>(d.groups->cbegin(), d.groups->cend()));
     QCOMPARE(r->environment, Std(d.environment));
     QCOMPARE(r->logFile, d.logFile.toStdString());
+    QCOMPARE(r->notBeforeMs, int64_t(notBefore));
 }
 
 void tst_ExecRecords::damagedDescriptions_data()
@@ -150,6 +157,40 @@ void tst_ExecRecords::damagedDescriptions()
     QString daemonError;
     QVERIFY(!InstanceFiles::DecodeDescription(bytes, &daemonError).has_value());
     QVERIFY(!daemonError.isEmpty());
+}
+
+void tst_ExecRecords::notBeforeAsEitherSideReadsIt_data()
+{
+    QTest::addColumn<QByteArray>("member");   // put into an otherwise complete description
+    QTest::addColumn<qint64>("expected");     // -1: no time, the start is made at once
+    QTest::newRow("a time") << QByteArray(",\"notBefore\":1733817600250") << qint64(1733817600250);
+    QTest::newRow("absent, as from an earlier daemon") << QByteArray() << qint64(-1);
+    QTest::newRow("null") << QByteArray(",\"notBefore\":null") << qint64(-1);
+    QTest::newRow("text") << QByteArray(",\"notBefore\":\"soon\"") << qint64(-1);
+    QTest::newRow("before 1970") << QByteArray(",\"notBefore\":-5") << qint64(-1);
+    QTest::newRow("beyond any clock") << QByteArray(",\"notBefore\":1e300") << qint64(-1);
+}
+
+void tst_ExecRecords::notBeforeAsEitherSideReadsIt()
+{
+    QFETCH(QByteArray, member);
+    QFETCH(qint64, expected);
+    InstanceDescription d;
+    d.id = QStringLiteral("i");
+    d.task = QStringLiteral("\\t");
+    d.start = QDateTime::fromMSecsSinceEpoch(1);
+    d.logFile = QStringLiteral("/l");
+    const QByteArray bytes = InstanceFiles::EncodeDescription(d).replace("\"logFile\":\"/l\"", "\"logFile\":\"/l\"" + member);
+    QString daemonError;
+    const auto daemon = InstanceFiles::DecodeDescription(bytes, &daemonError);
+    QVERIFY2(daemon.has_value(), qPrintable(daemonError));
+    QCOMPARE(daemon->notBefore.isValid() ? daemon->notBefore.toMSecsSinceEpoch() : qint64(-1), expected);
+    std::string error;
+    const auto supervisor = InstanceRecord::Decode(bytes.toStdString(), &error);
+    QVERIFY2(supervisor.has_value(), error.c_str());
+    QCOMPARE(supervisor->notBeforeMs, int64_t(expected));
+    // What the daemon read, it writes back alike.
+    QCOMPARE(InstanceFiles::DecodeDescription(InstanceFiles::EncodeDescription(*daemon), &daemonError), daemon);
 }
 
 void tst_ExecRecords::outcomesRoundTrip_data()

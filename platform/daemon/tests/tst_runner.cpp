@@ -150,8 +150,16 @@ private slots:
     void historyFileIsTheJsonOfItsRuns();
     void supervisorOfABuildOrAnInstalledTree_data();
     void supervisorOfABuildOrAnInstalledTree();
+    void startsAheadOnlyWhatWouldLaunch_data();
+    void startsAheadOnlyWhatWouldLaunch();
+    void aStartHandedOverRunsAtItsTime_data();
+    void aStartHandedOverRunsAtItsTime();
+    void aStopDuringTheWaitRunsNothing();
+    void aStartHandedOverOutlivesTheDaemon();
 
 private:
+    /// When the program that `task` runs wrote "date +%s%N" to `file`, in ms since 1970; 0 when it did not.
+    static qint64 ProgramStartMs(const QString& file) { return ReadFile(file).trimmed().toLongLong() / 1000000; }
     /// Waits until `count` instances of all tasks have ended.
     bool WaitForEnds(int count, int timeoutMs = 15000);
     std::unique_ptr<TaskRunner> NewRunner();
@@ -1252,4 +1260,132 @@ void TestRunner::supervisorOfABuildOrAnInstalledTree()
 }
 
 QTEST_GUILESS_MAIN(TestRunner)
+void TestRunner::startsAheadOnlyWhatWouldLaunch_data()
+{
+    QTest::addColumn<QString>("situation");
+    QTest::addColumn<int>("policy");
+    QTest::addColumn<bool>("ahead");
+    QTest::newRow("nothing runs") << QStringLiteral("idle") << int(InstancesPolicy::IgnoreNew) << true;
+    QTest::newRow("another runs, in parallel") << QStringLiteral("running") << int(InstancesPolicy::Parallel) << true;
+    QTest::newRow("another runs, new ones ignored") << QStringLiteral("running") << int(InstancesPolicy::IgnoreNew) << false;
+    QTest::newRow("another runs, new ones queued") << QStringLiteral("running") << int(InstancesPolicy::Queue) << false;
+    QTest::newRow("another runs, it is replaced") << QStringLiteral("running") << int(InstancesPolicy::StopExisting) << false;
+    QTest::newRow("disabled") << QStringLiteral("disabled") << int(InstancesPolicy::Parallel) << false;
+    QTest::newRow("its repetition ends at its time") << QStringLiteral("over") << int(InstancesPolicy::Parallel) << false;
+}
+
+void TestRunner::startsAheadOnlyWhatWouldLaunch()
+{
+    QFETCH(QString, situation);
+    QFETCH(int, policy);
+    QFETCH(bool, ahead);
+    RunnableTask task = Shell(QStringLiteral("\\Ahead"), QStringLiteral("sleep 30"));
+    task.instances = InstancesPolicy(policy);
+    task.enabled = situation != QLatin1String("disabled");
+    m_catalog->Put(task);
+    QString error;
+    if (situation == QLatin1String("running")) QCOMPARE(m_runner->Start(task, QStringLiteral("demand"), &error), S_OK);
+    const qsizetype running = m_runner->Instances(task.key).size();
+    const QDateTime at = QDateTime::currentDateTimeUtc().addMSecs(100);
+    QCOMPARE(m_runner->StartAhead(task, at, situation == QLatin1String("over") ? at : QDateTime()), ahead);
+    QCOMPARE(m_runner->Instances(task.key).size(), running + (ahead ? 1 : 0));
+    // One that is declined is left for its time, with nothing done or recorded now.
+    QVERIFY(m_runner->History().Read(task.key).isEmpty());
+    if (!ahead) return;
+    // The task runs from the hand-over on; its run counts from its time.
+    const InstanceDescription& made = m_runner->Instances(task.key).last()->Description();
+    QCOMPARE(made.notBefore, at);
+    QCOMPARE(made.start, at);
+    QCOMPARE(made.cause, QStringLiteral("scheduled"));
+    const TaskRuntime& runtime = m_catalog->runtime[task.key];
+    QCOMPARE(runtime.runState, TaskRuntime::Running);
+    QCOMPARE(runtime.lastRunTime, at);
+    QCOMPARE(runtime.lastResult, RunResults::Running);
+}
+
+void TestRunner::aStartHandedOverRunsAtItsTime_data()
+{
+    QTest::addColumn<qint64>("aheadMs");
+    QTest::newRow("a moment ahead") << qint64(150);
+    QTest::newRow("its time has passed") << qint64(-1000);
+    QTest::newRow("far ahead: its wait is cut short") << qint64(3600000);
+}
+
+void TestRunner::aStartHandedOverRunsAtItsTime()
+{
+    QFETCH(qint64, aheadMs);
+    const QString out = Dir() + QStringLiteral("/when.txt");
+    const RunnableTask task = Shell(QStringLiteral("\\OnTime"), QStringLiteral("date +%s%N > '%1'").arg(out));
+    m_catalog->Put(task);
+    QTRY_VERIFY(m_runner->Launcher().LauncherPid() > 0);   // as in a daemon, whose launcher runs
+    const QDateTime at = QDateTime::currentDateTimeUtc().addMSecs(aheadMs);
+    QVERIFY(m_runner->StartAhead(task, at, {}));
+    QVERIFY(WaitForEnds(1));
+    const qint64 ran = ProgramStartMs(out);
+    QVERIFY(ran > 0);
+    // Never before its time; but a time further off than any lead does not hold it back.
+    if (aheadMs < ExecSupervisor::MaxStartWaitMs) QVERIFY2(ran >= at.toMSecsSinceEpoch(), qPrintable(QString::number(at.toMSecsSinceEpoch() - ran)));
+    else QVERIFY(ran < at.toMSecsSinceEpoch());
+    const QList<RunHistoryEntry> history = m_runner->History().Read(task.key);
+    QCOMPARE(history.size(), 1);
+    QCOMPARE(history[0].start, at);
+    QCOMPARE(history[0].result, S_OK);
+    QCOMPARE(m_catalog->runtime[task.key].lastResult, S_OK);
+    QCOMPARE(m_catalog->runtime[task.key].runState, TaskRuntime::Idle);
+    const QByteArray log = ReadFile(m_runner->Launcher().LogFile(task.key));
+    QVERIFY2(log.contains("\\OnTime: start (scheduled") && log.contains("exit code 0"), log.constData());
+}
+
+void TestRunner::aStopDuringTheWaitRunsNothing()
+{
+    const QString out = Dir() + QStringLiteral("/ran.txt");
+    const RunnableTask task = Shell(QStringLiteral("\\StoppedEarly"), QStringLiteral("touch '%1'").arg(out));
+    m_catalog->Put(task);
+    QTRY_VERIFY(m_runner->Launcher().LauncherPid() > 0);
+    const QDateTime at = QDateTime::currentDateTimeUtc().addMSecs(200);
+    QVERIFY(m_runner->StartAhead(task, at, {}));
+    // Its supervisor writes the log's first line once it has prepared everything, just before it waits.
+    const QString logFile = m_runner->Launcher().LogFile(task.key);
+    while (!ReadFile(logFile).contains("StoppedEarly: start") && QDateTime::currentDateTimeUtc() < at) QTest::qSleep(1);
+    QVERIFY2(QDateTime::currentDateTimeUtc() < at, "the supervisor did not prepare the start in time");
+    QCOMPARE(m_runner->Stop(task.key), 1);
+    QVERIFY(WaitForEnds(1));
+    QVERIFY(!QFile::exists(out));
+    // Recorded as the stop of an instance that runs.
+    QCOMPARE(m_catalog->runtime[task.key].lastResult, RunResults::StoppedByRequest);
+    QCOMPARE(m_catalog->runtime[task.key].runState, TaskRuntime::Idle);
+    const QList<RunHistoryEntry> history = m_runner->History().Read(task.key);
+    QCOMPARE(history.size(), 1);
+    QCOMPARE(history[0].result, RunResults::StoppedByRequest);
+    QCOMPARE(history[0].start, at);
+    const QByteArray log = ReadFile(logFile);
+    QVERIFY2(log.contains("stopped before its program started"), log.constData());
+}
+
+void TestRunner::aStartHandedOverOutlivesTheDaemon()
+{
+    const QString out = Dir() + QStringLiteral("/when.txt");
+    const RunnableTask task = Shell(QStringLiteral("\\Orphan"), QStringLiteral("date +%s%N > '%1'").arg(out));
+    m_catalog->Put(task);
+    QTRY_VERIFY(m_runner->Launcher().LauncherPid() > 0);
+    const QDateTime at = QDateTime::currentDateTimeUtc().addMSecs(200);
+    QVERIFY(m_runner->StartAhead(task, at, {}));
+    const pid_t supervisor = m_runner->Instances(task.key).value(0)->Pid();
+
+    // The daemon goes while the supervisor waits for the start's time: the next one takes the
+    // instance over as any that runs, and its program starts at its time all the same.
+    m_runner.reset();
+    m_runner = NewRunner();
+    m_runner->Recover();
+    QCOMPARE(m_runner->Instances(task.key).size(), 1);
+    QCOMPARE(m_runner->Instances(task.key).value(0)->Pid(), supervisor);
+    QCOMPARE(m_runner->Instances(task.key).value(0)->Description().notBefore, at);
+    QVERIFY(WaitForEnds(1));
+    QVERIFY(ProgramStartMs(out) >= at.toMSecsSinceEpoch());
+    const QList<RunHistoryEntry> history = m_runner->History().Read(task.key);
+    QCOMPARE(history.size(), 1);
+    QCOMPARE(history[0].start, at);
+    QCOMPARE(history[0].result, S_OK);
+}
+
 #include "tst_runner.moc"

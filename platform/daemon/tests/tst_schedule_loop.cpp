@@ -23,7 +23,8 @@ struct Started {
     TaskKey key;
     QString cause;
     QDateTime stopAt;
-    QDateTime at;
+    QDateTime at;          ///< when the loop asked for the start
+    QDateTime notBefore;   ///< for a start handed over ahead: its time
 };
 
 class RecordingStarter : public TaskStarter {
@@ -33,11 +34,22 @@ public:
         started.append(Started{task.key, cause, stopAt, clock ? clock->Now() : QDateTime()});
         live.insert(task.key, task);
     }
+    // As the runner does it: a start ahead of its time is taken unless told otherwise.
+    bool StartAhead(const RunnableTask& task, const QDateTime& at, const QDateTime& stopAt) override
+    {
+        if (!takesAhead) return false;
+        started.append(Started{task.key, QStringLiteral("scheduled"), stopAt, clock ? clock->Now() : QDateTime(), at});
+        live.insert(task.key, task);
+        return true;
+    }
     const Clock* clock = nullptr;
+    bool takesAhead = true;
     bool IsBusy(const TaskKey& key) const override { return busy.contains(key); }
     bool StartedSince(const TaskKey& key, const QString& cause, const QDateTime& since) const override
     {
-        return std::any_of(started.cbegin(), started.cend(), [&](const Started& s) { return s.key == key && s.cause == cause && s.at >= since; });
+        return std::any_of(started.cbegin(), started.cend(), [&](const Started& s) {
+            return s.key == key && s.cause == cause && (s.notBefore.isValid() ? s.notBefore : s.at) >= since;
+        });
     }
     void SkipStart(const RunnableTask& task, const QString& cause, const QString& reason) override
     {
@@ -86,6 +98,9 @@ const QDateTime T0 = QDateTime(QDate(2030, 3, 1), QTime(8, 0));
 
 TaskKey Key(const QString& path) { return TaskKey{TaskGeneration::Gen2, path}; }
 
+/// When the loop wakes for a plain scheduled start at `at`: its lead before it.
+QDateTime Lead(const QDateTime& at) { return at.addMSecs(-ScheduleLoop::StartLeadMs); }
+
 } // namespace
 
 Q_DECLARE_METATYPE(RunnableTask)
@@ -131,6 +146,10 @@ private slots:
     void gen2StartsAreStrictlyAfter_data();
     void gen2StartsAreStrictlyAfter();
     void readingFillsTheHeapAsItGrows();
+    void startsAheadOfTheirTime_data();
+    void startsAheadOfTheirTime();
+    void aStartHandedOverIsNotMadeAgain_data();
+    void aStartHandedOverIsNotMadeAgain();
 
 private:
     std::unique_ptr<MemoryCatalog> m_catalog;
@@ -193,7 +212,7 @@ void TestScheduleLoop::sleepsUntilTheFirstStart()
     m_catalog->Put(MemoryCatalog::At(QStringLiteral("\\Past"), {T0.addSecs(-60)}));
     QSignalSpy handled(m_loop.get(), &ScheduleLoop::Handled);
     m_loop->Begin({}, false);
-    QCOMPARE(m_timer->armedAt, T0.addSecs(5));
+    QCOMPARE(m_timer->armedAt, Lead(T0.addSecs(5)));
     QCOMPARE(m_loop->QueuedCount(), 2);
     QVERIFY(m_starter->started.isEmpty());
     QCOMPARE(handled.count(), 1);
@@ -207,13 +226,13 @@ void TestScheduleLoop::startsWhatIsDueAndMovesOn()
     m_timer->FireAt(*m_clock, T0.addSecs(5));
     QCOMPARE(m_starter->started.size(), 2);
     QCOMPARE(m_starter->started[0].cause, QStringLiteral("scheduled"));
-    QCOMPARE(m_timer->armedAt, T0.addSecs(10));
+    QCOMPARE(m_timer->armedAt, Lead(T0.addSecs(10)));
     QCOMPARE(m_loop->HandledThrough(), T0.addSecs(5));
 
     m_timer->FireAt(*m_clock, T0.addSecs(10));
     QCOMPARE(m_starter->started.size(), 3);
     QCOMPARE(m_starter->started.last().key, Key(QStringLiteral("\\B")));
-    QCOMPARE(m_timer->armedAt, T0.addSecs(20));
+    QCOMPARE(m_timer->armedAt, Lead(T0.addSecs(20)));
 
     m_timer->FireAt(*m_clock, T0.addSecs(20));
     QCOMPARE(m_starter->started.size(), 4);
@@ -230,7 +249,7 @@ void TestScheduleLoop::lateWakeRunsOnceAndSkipsAhead()
     // The computer slept through five starts.
     m_timer->FireAt(*m_clock, T0.addSecs(5 * 60 + 30));
     QCOMPARE(m_starter->started.size(), 1);
-    QCOMPARE(m_timer->armedAt, T0.addSecs(6 * 60));
+    QCOMPARE(m_timer->armedAt, Lead(T0.addSecs(6 * 60)));
 }
 
 void TestScheduleLoop::disabledTaskNeverStarts()
@@ -248,7 +267,7 @@ void TestScheduleLoop::disabledTaskNeverStarts()
     task = MemoryCatalog::At(QStringLiteral("\\Off"), {T0.addSecs(10)});
     m_catalog->Put(task);
     m_loop->Refresh(task.key);
-    QCOMPARE(m_timer->armedAt, T0.addSecs(10));
+    QCOMPARE(m_timer->armedAt, Lead(T0.addSecs(10)));
     m_catalog->tasks[task.key].enabled = false;
     m_timer->FireAt(*m_clock, T0.addSecs(10));
     QVERIFY(m_starter->started.isEmpty());
@@ -258,23 +277,23 @@ void TestScheduleLoop::registrationAndDeletionRearmAtOnce()
 {
     m_catalog->Put(MemoryCatalog::At(QStringLiteral("\\Old"), {T0.addSecs(3600)}));
     m_loop->Begin({}, false);
-    QCOMPARE(m_timer->armedAt, T0.addSecs(3600));
+    QCOMPARE(m_timer->armedAt, Lead(T0.addSecs(3600)));
 
     const RunnableTask added = MemoryCatalog::At(QStringLiteral("\\New"), {T0.addSecs(30)});
     m_catalog->Put(added);
     m_loop->Refresh(added.key);
-    QCOMPARE(m_timer->armedAt, T0.addSecs(30));
+    QCOMPARE(m_timer->armedAt, Lead(T0.addSecs(30)));
 
     // A change that moves its start replaces the old entry instead of adding one.
     m_catalog->Put(MemoryCatalog::At(QStringLiteral("\\New"), {T0.addSecs(60)}));
     m_loop->Refresh(added.key);
     QCOMPARE(m_loop->QueuedCount(), 2);
-    QCOMPARE(m_timer->armedAt, T0.addSecs(60));
+    QCOMPARE(m_timer->armedAt, Lead(T0.addSecs(60)));
 
     m_catalog->tasks.remove(added.key);
     m_loop->Refresh(added.key);
     QCOMPARE(m_loop->QueuedCount(), 1);
-    QCOMPARE(m_timer->armedAt, T0.addSecs(3600));
+    QCOMPARE(m_timer->armedAt, Lead(T0.addSecs(3600)));
     m_catalog->tasks.clear();
     m_loop->Refresh(Key(QStringLiteral("\\Old")));
     QVERIFY(!m_timer->armedAt.isValid());
@@ -289,10 +308,10 @@ void TestScheduleLoop::changeWhileAStartIsDue()
     m_loop->Begin({}, false);
     m_clock->now = T0.addSecs(10).addMSecs(3);
     m_loop->Refresh(task.key);
-    QCOMPARE(m_timer->armedAt, T0.addSecs(10));
+    QCOMPARE(m_timer->armedAt, Lead(T0.addSecs(10)));
     m_timer->FireAt(*m_clock, m_clock->now);
     QCOMPARE(m_starter->started.size(), 1);
-    QCOMPARE(m_timer->armedAt, T0.addSecs(20));
+    QCOMPARE(m_timer->armedAt, Lead(T0.addSecs(20)));
     QCOMPARE(m_loop->QueuedCount(), 1);
     m_timer->FireAt(*m_clock, T0.addSecs(20));
     QCOMPARE(m_starter->started.size(), 2);
@@ -337,7 +356,7 @@ void TestScheduleLoop::missedStarts()
     QCOMPARE(m_starter->started.size(), caughtUp ? 1 : 0);
     if (caughtUp) QCOMPARE(m_starter->started[0].cause, QStringLiteral("missed"));
     QCOMPARE(m_catalog->runtime.value(task.key).missedRuns, missed);
-    QCOMPARE(m_timer->armedAt, T0.addSecs(3600));
+    QCOMPARE(m_timer->armedAt, Lead(T0.addSecs(3600)));
 }
 
 void TestScheduleLoop::startsBeforeRegistrationAreNotMissed()
@@ -671,7 +690,9 @@ void TestScheduleLoop::idle()
     int stops = 0;
     auto minutes = [](const QDateTime& t) { return QStringLiteral("+%1").arg(T0.secsTo(t) / 60); };
     auto collect = [&] {
-        for (const Started& s : std::as_const(m_starter->started)) seen.append(QStringLiteral("start %1 %2").arg(s.cause, minutes(s.at)));
+        // A start handed over ahead counts from its time.
+        for (const Started& s : std::as_const(m_starter->started))
+            seen.append(QStringLiteral("start %1 %2").arg(s.cause, minutes(s.notBefore.isValid() ? s.notBefore : s.at)));
         for (const Started& s : std::as_const(m_starter->skipped)) seen.append(QStringLiteral("skip %1 %2").arg(s.cause, minutes(s.at)));
         for (; stops < m_starter->idleEndStops; ++stops) seen.append(QStringLiteral("stop ") + minutes(m_clock->now));
         m_starter->started.clear();
@@ -711,15 +732,15 @@ void TestScheduleLoop::wakeTimerFollowsTasksThatWake()
     ManualTimer wakeTimer;
     m_loop->SetWakeTimer(&wakeTimer);
     m_loop->Begin({}, false);
-    QCOMPARE(m_timer->armedAt, T0.addSecs(600));
-    QCOMPARE(wakeTimer.armedAt, T0.addSecs(1200));
+    QCOMPARE(m_timer->armedAt, Lead(T0.addSecs(600)));
+    QCOMPARE(wakeTimer.armedAt, Lead(T0.addSecs(1200)));
     m_timer->FireAt(*m_clock, T0.addSecs(600));
-    QCOMPARE(wakeTimer.armedAt, T0.addSecs(1200));
+    QCOMPARE(wakeTimer.armedAt, Lead(T0.addSecs(1200)));
     // The computer slept through: the wake timer brings it back, and the loop starts what is due.
     wakeTimer.FireAt(*m_clock, T0.addSecs(1200));
     QCOMPARE(m_starter->started.size(), 2);
     QCOMPARE(m_starter->started.last().key, waker.key);
-    QCOMPARE(wakeTimer.armedAt, T0.addSecs(1800));
+    QCOMPARE(wakeTimer.armedAt, Lead(T0.addSecs(1800)));
     m_timer->FireAt(*m_clock, T0.addSecs(1800));
     QVERIFY(!wakeTimer.armedAt.isValid());
 }
@@ -795,7 +816,7 @@ void TestScheduleLoop::expiryMovesWhenTriggersChange()
     m_catalog->Put(changed);
     m_timer->FireAt(*m_clock, T0.addSecs(10));
     QVERIFY(m_catalog->deleted.isEmpty());
-    QCOMPARE(m_timer->armedAt, T0.addSecs(100));
+    QCOMPARE(m_timer->armedAt, Lead(T0.addSecs(100)));
 }
 
 void TestScheduleLoop::randomDelay_data()
@@ -1016,3 +1037,112 @@ void TestScheduleLoop::readingFillsTheHeapAsItGrows()
 
 QTEST_GUILESS_MAIN(TestScheduleLoop)
 #include "tst_schedule_loop.moc"
+
+void TestScheduleLoop::startsAheadOfTheirTime_data()
+{
+    QTest::addColumn<qint64>("randomDelayMs");
+    QTest::addColumn<bool>("runOnlyIfIdle");
+    QTest::addColumn<bool>("takesAhead");   // what the starter says to a start ahead of its time
+    QTest::addColumn<bool>("wokenLate");    // the loop's wake comes only after the start's time
+    QTest::addColumn<bool>("ahead");        // the start is handed over its lead ahead
+    QTest::newRow("a plain start") << qint64(0) << false << true << false << true;
+    QTest::newRow("the starter leaves it for its time") << qint64(0) << false << false << false << false;
+    QTest::newRow("woken after its time") << qint64(0) << false << true << true << false;
+    QTest::newRow("a random delay, none drawn") << qint64(60000) << false << true << false << false;
+    QTest::newRow("waits for an idle computer") << qint64(0) << true << true << false << false;
+}
+
+void TestScheduleLoop::startsAheadOfTheirTime()
+{
+    QFETCH(qint64, randomDelayMs);
+    QFETCH(bool, runOnlyIfIdle);
+    QFETCH(bool, takesAhead);
+    QFETCH(bool, wokenLate);
+    QFETCH(bool, ahead);
+    const QDateTime at = T0.addSecs(60), stopAt = T0.addSecs(90), next = T0.addSecs(3600);
+    RunnableTask task = MemoryCatalog::WithStarts(QStringLiteral("\\Soon"), {ScheduledStart{at, randomDelayMs, stopAt}, ScheduledStart{next, 0, {}}});
+    task.idle.runOnlyIfIdle = runOnlyIfIdle;
+    m_catalog->Put(task);
+    FakeSessions sessions;
+    sessions.since = T0.addSecs(-3600);   // idle for long: the idle start is made at its time
+    m_loop->SetSessions(&sessions);
+    m_random->fraction = 0;
+    m_starter->takesAhead = takesAhead;
+    m_loop->Begin({}, false);
+    // Only a start that needs nothing but its time is looked at before it; the others are
+    // not even woken for before their time.
+    const bool early = randomDelayMs == 0 && !runOnlyIfIdle;
+    QCOMPARE(m_timer->armedAt, early ? Lead(at) : at);
+
+    m_timer->FireAt(*m_clock, wokenLate ? at.addSecs(2) : m_timer->armedAt);
+    if (early && !ahead && !wokenLate) {
+        // Declined: nothing happens before its time, and then it is started as ever.
+        QVERIFY(m_starter->started.isEmpty());
+        QCOMPARE(m_timer->armedAt, at);
+        QCOMPARE(m_loop->HandledThrough(), Lead(at));
+        m_timer->FireAt(*m_clock, at);
+    }
+    QCOMPARE(m_starter->started.size(), 1);
+    const Started& made = m_starter->started[0];
+    QCOMPARE(made.cause, QStringLiteral("scheduled"));
+    QCOMPARE(made.stopAt, stopAt);
+    QCOMPARE(made.notBefore, ahead ? at : QDateTime());
+    QCOMPARE(made.at, ahead ? Lead(at) : wokenLate ? at.addSecs(2) : at);
+    // A start handed over is handled, so that a daemon that ends before its time leaves it
+    // to its supervisor rather than to its successor.
+    QCOMPARE(m_loop->HandledThrough(), std::max(at, m_clock->now));
+    QCOMPARE(m_timer->armedAt, runOnlyIfIdle ? next : Lead(next));
+}
+
+void TestScheduleLoop::aStartHandedOverIsNotMadeAgain_data()
+{
+    QTest::addColumn<QString>("meanwhile");
+    QTest::addColumn<int>("afterMs");   // when it happens, after the hand-over
+    QTest::newRow("registered again as it was") << QStringLiteral("refresh") << 10;
+    QTest::newRow("disabled and enabled again") << QStringLiteral("toggle") << 10;
+    QTest::newRow("its trigger now starts at once") << QStringLiteral("sooner") << 10;
+    QTest::newRow("the daemon restarts before its time") << QStringLiteral("restart") << 20;
+    QTest::newRow("the daemon restarts after its time") << QStringLiteral("restart") << 5000;
+}
+
+void TestScheduleLoop::aStartHandedOverIsNotMadeAgain()
+{
+    QFETCH(QString, meanwhile);
+    QFETCH(int, afterMs);
+    const QDateTime at = T0.addSecs(60), next = T0.addSecs(3600);
+    RunnableTask task = MemoryCatalog::At(QStringLiteral("\\Once"), {at, next});
+    task.startWhenAvailable = true;   // a start seen as missed would be made again
+    task.instances = InstancesPolicy::Parallel;
+    m_catalog->Put(task);
+    QSignalSpy handled(m_loop.get(), &ScheduleLoop::Handled);
+    m_loop->Begin({}, false);
+    m_timer->FireAt(*m_clock, Lead(at));
+    QCOMPARE(m_starter->started.size(), 1);
+    QCOMPARE(m_starter->started[0].notBefore, at);
+
+    // Whatever happens to the task or the daemon in the lead, the instance handed over stands
+    // for the start, as an instance that already runs would.
+    m_clock->now = Lead(at).addMSecs(afterMs);
+    if (meanwhile == QLatin1String("restart")) {
+        const QDateTime mark = handled.last().at(0).toDateTime();
+        m_loop.reset();
+        m_loop = std::make_unique<ScheduleLoop>(QList<TaskCatalog*>{m_catalog.get()}, *m_starter, *m_clock, *m_timer);
+        m_loop->Begin(mark, false);
+    } else if (meanwhile == QLatin1String("toggle")) {
+        m_catalog->tasks[task.key].enabled = false;
+        m_loop->Refresh(task.key);
+        m_catalog->tasks[task.key].enabled = true;
+        m_loop->Refresh(task.key);
+    } else {
+        // Changed to start a moment from now as well, within the lead: the start handed over
+        // already covers it.
+        if (meanwhile == QLatin1String("sooner")) m_catalog->Put(MemoryCatalog::At(QStringLiteral("\\Once"), {m_clock->now.addMSecs(5), at, next}));
+        m_catalog->tasks[task.key].startWhenAvailable = true;
+        m_catalog->tasks[task.key].instances = InstancesPolicy::Parallel;
+        m_loop->Refresh(task.key);
+    }
+    while (m_timer->armedAt.isValid() && m_timer->armedAt < next.addSecs(-600)) m_timer->FireAt(*m_clock, std::max(m_clock->now, m_timer->armedAt));
+    QCOMPARE(m_starter->started.size(), 1);
+    QCOMPARE(m_catalog->runtime.value(task.key).missedRuns, 0);
+    QCOMPARE(m_timer->armedAt, Lead(next));
+}
