@@ -14,7 +14,8 @@
 /// starts); SIGUSR1 ends it hard (SIGKILL to the program's process group).
 class ExecSupervisor {
 public:
-    /// `startedFd`, when given, is closed once the first program has started (or none will):
+    /// `startedFd`, when given, is closed once the first program has started (or none will,
+    /// or everything is ready and the program only waits for its time):
     /// the launcher waits for that before it forks the next supervisor, so that the fork
     /// does not compete with this start.
     explicit ExecSupervisor(std::string descriptionFile, int startedFd = -1);

@@ -57,6 +57,10 @@ private slots:
     void idleEndStops();
 
 private:
+    /// The task of a row of unattendedStarts_data, in its catalog, with the power and network
+    /// as the row says; `why` is why it must not start, or empty.
+    RunnableTask ArrangeRow(QString* why);
+
     std::unique_ptr<TemporaryServiceRoot> m_root;
     MemoryCatalog m_gen2{TaskGeneration::Gen2};
     MemoryCatalog m_gen1{TaskGeneration::Gen1};
@@ -124,7 +128,7 @@ void TestConditions::unattendedStarts_data()
     QTest::newRow("1.0 no conditions") << Gen1Task(false, false, false) << true << false << none << QString();
 }
 
-void TestConditions::unattendedStarts()
+RunnableTask TestConditions::ArrangeRow(QString* why)
 {
     QFETCH(RunnableTask, task);
     QFETCH(bool, onBattery);
@@ -135,7 +139,14 @@ void TestConditions::unattendedStarts()
     m_power.onBattery = onBattery;
     m_network.available = networkUp;
     m_network.profiles = profiles;
+    *why = reason;
+    return task;
+}
 
+void TestConditions::unattendedStarts()
+{
+    QString reason;
+    const RunnableTask task = ArrangeRow(&reason);
     m_runner->StartUnattended(task, QStringLiteral("scheduled"));
     QCOMPARE(m_runner->Instances(task.key).size(), reason.isEmpty() ? 1 : 0);
     if (reason.isEmpty()) return;
@@ -150,15 +161,8 @@ void TestConditions::unattendedStarts()
 
 void TestConditions::startsAhead()
 {
-    QFETCH(RunnableTask, task);
-    QFETCH(bool, onBattery);
-    QFETCH(bool, networkUp);
-    QFETCH(QStringList, profiles);
-    QFETCH(QString, reason);
-    (task.key.generation == TaskGeneration::Gen1 ? m_gen1 : m_gen2).Put(task);
-    m_power.onBattery = onBattery;
-    m_network.available = networkUp;
-    m_network.profiles = profiles;
+    QString reason;
+    const RunnableTask task = ArrangeRow(&reason);
 
     // The conditions as they are at the hand-over decide; one that does not hold leaves the
     // start for its time, which skips and records it.

@@ -160,6 +160,10 @@ private slots:
 private:
     /// When the program that `task` runs wrote "date +%s%N" to `file`, in ms since 1970; 0 when it did not.
     static qint64 ProgramStartMs(const QString& file) { return ReadFile(file).trimmed().toLongLong() / 1000000; }
+    /// Puts `task` into the catalog and hands its start `aheadMs` from now over ahead of its
+    /// time, as a daemon does, with its launcher running. Returns that time; an invalid one
+    /// when the start was not taken.
+    QDateTime HandOverAhead(const RunnableTask& task, qint64 aheadMs);
     /// Waits until `count` instances of all tasks have ended.
     bool WaitForEnds(int count, int timeoutMs = 15000);
     std::unique_ptr<TaskRunner> NewRunner();
@@ -1303,6 +1307,14 @@ void TestRunner::startsAheadOnlyWhatWouldLaunch()
     QCOMPARE(runtime.lastResult, RunResults::Running);
 }
 
+QDateTime TestRunner::HandOverAhead(const RunnableTask& task, qint64 aheadMs)
+{
+    m_catalog->Put(task);
+    if (!QTest::qWaitFor([this] { return m_runner->Launcher().LauncherPid() > 0; })) return {};
+    const QDateTime at = QDateTime::currentDateTimeUtc().addMSecs(aheadMs);
+    return m_runner->StartAhead(task, at, {}) ? at : QDateTime();
+}
+
 void TestRunner::aStartHandedOverRunsAtItsTime_data()
 {
     QTest::addColumn<qint64>("aheadMs");
@@ -1316,10 +1328,8 @@ void TestRunner::aStartHandedOverRunsAtItsTime()
     QFETCH(qint64, aheadMs);
     const QString out = Dir() + QStringLiteral("/when.txt");
     const RunnableTask task = Shell(QStringLiteral("\\OnTime"), QStringLiteral("date +%s%N > '%1'").arg(out));
-    m_catalog->Put(task);
-    QTRY_VERIFY(m_runner->Launcher().LauncherPid() > 0);   // as in a daemon, whose launcher runs
-    const QDateTime at = QDateTime::currentDateTimeUtc().addMSecs(aheadMs);
-    QVERIFY(m_runner->StartAhead(task, at, {}));
+    const QDateTime at = HandOverAhead(task, aheadMs);
+    QVERIFY(at.isValid());
     QVERIFY(WaitForEnds(1));
     const qint64 ran = ProgramStartMs(out);
     QVERIFY(ran > 0);
@@ -1340,10 +1350,8 @@ void TestRunner::aStopDuringTheWaitRunsNothing()
 {
     const QString out = Dir() + QStringLiteral("/ran.txt");
     const RunnableTask task = Shell(QStringLiteral("\\StoppedEarly"), QStringLiteral("touch '%1'").arg(out));
-    m_catalog->Put(task);
-    QTRY_VERIFY(m_runner->Launcher().LauncherPid() > 0);
-    const QDateTime at = QDateTime::currentDateTimeUtc().addMSecs(200);
-    QVERIFY(m_runner->StartAhead(task, at, {}));
+    const QDateTime at = HandOverAhead(task, 200);
+    QVERIFY(at.isValid());
     // Its supervisor writes the log's first line once it has prepared everything, just before it waits.
     const QString logFile = m_runner->Launcher().LogFile(task.key);
     while (!ReadFile(logFile).contains("StoppedEarly: start") && QDateTime::currentDateTimeUtc() < at) QTest::qSleep(1);
@@ -1366,10 +1374,8 @@ void TestRunner::aStartHandedOverOutlivesTheDaemon()
 {
     const QString out = Dir() + QStringLiteral("/when.txt");
     const RunnableTask task = Shell(QStringLiteral("\\Orphan"), QStringLiteral("date +%s%N > '%1'").arg(out));
-    m_catalog->Put(task);
-    QTRY_VERIFY(m_runner->Launcher().LauncherPid() > 0);
-    const QDateTime at = QDateTime::currentDateTimeUtc().addMSecs(200);
-    QVERIFY(m_runner->StartAhead(task, at, {}));
+    const QDateTime at = HandOverAhead(task, 200);
+    QVERIFY(at.isValid());
     const pid_t supervisor = m_runner->Instances(task.key).value(0)->Pid();
 
     // The daemon goes while the supervisor waits for the start's time: the next one takes the
