@@ -104,7 +104,8 @@ private:
                   const std::optional<std::optional<ScheduledStart>>& next = std::nullopt);
     void Expire(const TaskKey& key, const QDateTime& now);
     std::optional<RunnableTask> Load(const TaskKey& key) const;
-    /// The first start of `task` after `after` that was not handed over ahead already.
+    /// The first start of `task` after `after` that was not handed over ahead already; a start
+    /// no later than one handed over (a change within the lead) is covered by that one.
     std::optional<ScheduledStart> NextStart(const RunnableTask& task, const QDateTime& after) const;
     /// A start at `at` handed over ahead of its time: false when the starter leaves it for its time.
     bool HandOverAhead(const RunnableTask& task, const Entry& entry);
