@@ -31,7 +31,7 @@ class RecordingStarter : public TaskStarter {
 public:
     void StartUnattended(const RunnableTask& task, const QString& cause, const QDateTime& stopAt) override
     {
-        started.append(Started{task.key, cause, stopAt, clock ? clock->Now() : QDateTime()});
+        started.append(Started{task.key, cause, stopAt, clock ? clock->Now() : QDateTime(), {}});
         live.insert(task.key, task);
     }
     // As the runner does it: a start ahead of its time is taken unless told otherwise.
@@ -53,7 +53,7 @@ public:
     }
     void SkipStart(const RunnableTask& task, const QString& cause, const QString& reason) override
     {
-        skipped.append(Started{task.key, cause, {}, clock ? clock->Now() : QDateTime()});
+        skipped.append(Started{task.key, cause, {}, clock ? clock->Now() : QDateTime(), {}});
         reasons.append(reason);
     }
     // As the runner does it: what it started and asks for it is stopped.
