@@ -3,7 +3,35 @@
 #include "AtomicFile.h"
 #include "StaleLockFile.h"
 
+#include <QElapsedTimer>
 #include <QFile>
+#include <QSysInfo>
+#include <QThread>
+#include <cerrno>
+#include <csignal>
+
+namespace {
+
+// How long a lock whose daemon has died is waited for. The kernel lets go of a killed
+// process's lock a moment after the process has ended, not always before its parent hears
+// of the end: a daemon started right after a kill -9 of its predecessor would otherwise find
+// the lock still held and leave, with nobody serving the root.
+constexpr int DeadHolderWaitMs = 2000;
+constexpr int DeadHolderLookMs = 20;
+
+// Whether process `pid` has ended: gone, or a zombie that nobody has reaped yet.
+bool HasEnded(qint64 pid)
+{
+    if (pid <= 0) return false;
+    if (::kill(pid_t(pid), 0) != 0) return errno == ESRCH;
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly)) return false;
+    const QByteArray fields = stat.readAll();
+    const qsizetype close = fields.lastIndexOf(')');
+    return close >= 0 && fields.mid(close + 2, 1) == "Z";
+}
+
+} // namespace
 
 DaemonLock::DaemonLock(const QString& lockPath) : m_lock(lockPath), m_path(lockPath)
 {
@@ -15,7 +43,20 @@ DaemonLock::Result DaemonLock::TryAcquire(qint64* holderPid, QString* error)
 {
     // A daemon killed while it wrote the lock leaves it empty; one whose process id was taken
     // by another program since leaves it naming a live process. Neither holds it any more.
-    const bool acquired = m_lock.tryLock(0) || (m_lock.error() == QLockFile::LockFailedError && StaleLockFile::RemoveIfStale(m_path) && m_lock.tryLock(0));
+    const auto tryOnce = [this] {
+        return m_lock.tryLock(0) || (m_lock.error() == QLockFile::LockFailedError && StaleLockFile::RemoveIfStale(m_path) && m_lock.tryLock(0));
+    };
+    bool acquired = tryOnce();
+    QElapsedTimer waited;
+    waited.start();
+    while (!acquired && m_lock.error() == QLockFile::LockFailedError && waited.elapsed() < DeadHolderWaitMs) {
+        qint64 pid = 0;
+        QString host, app;
+        // Another computer's process ids say nothing here (a root on a shared file system).
+        if (!m_lock.getLockInfo(&pid, &host, &app) || (!host.isEmpty() && host != QSysInfo::machineHostName()) || !HasEnded(pid)) break;
+        QThread::msleep(DeadHolderLookMs);
+        acquired = tryOnce();
+    }
     if (acquired) {
         QFile::setPermissions(m_path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
         return Acquired;

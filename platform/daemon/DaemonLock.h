@@ -11,8 +11,9 @@ public:
     enum Result { Acquired, HeldByOther, Failed };
 
     explicit DaemonLock(const QString& lockPath);
-    /// Tries once, without waiting. On HeldByOther `holderPid` is the other daemon's process
-    /// id; on Failed `error` says why.
+    /// Tries without waiting for a live holder; a lock whose holder has ended is waited for
+    /// a moment, as the system lets go of it. On HeldByOther `holderPid` is the other daemon's
+    /// process id; on Failed `error` says why.
     Result TryAcquire(qint64* holderPid, QString* error);
     void Release() { m_lock.unlock(); }
 
