@@ -12,10 +12,10 @@
 
 namespace {
 
-// How long a lock whose daemon has died is waited for. The kernel lets go of a killed
-// process's lock a moment after the process has ended, not always before its parent hears
-// of the end: a daemon started right after a kill -9 of its predecessor would otherwise find
-// the lock still held and leave, with nobody serving the root.
+// How long a lock whose daemon has ended is waited for. A killed daemon's lock can stay held
+// a moment after its end has been reported (it was seen held with the daemon a zombie that had
+// no descriptor left): a daemon started right after a kill -9 of its predecessor would
+// otherwise find the lock taken and leave, with nobody serving the root.
 constexpr int DeadHolderWaitMs = 2000;
 constexpr int DeadHolderLookMs = 20;
 
