@@ -48,13 +48,4 @@ QCborMap DaemonHarness::Call(const QCborMap& request) const
     return transport.Call(request);
 }
 
-bool DaemonHarness::WaitForExit(pid_t pid, int timeoutMs)
-{
-    // A pidfd becomes readable when the process ends, whoever its parent is and whether or
-    // not anybody reaps it.
-    const int fd = OpenProcessFd(pid);
-    if (fd < 0) return errno == ESRCH;
-    const bool ended = ProcessFdEnded(fd, timeoutMs);
-    ::close(fd);
-    return ended;
-}
+bool DaemonHarness::WaitForExit(pid_t pid, int timeoutMs) { return ProcessEnded(pid, timeoutMs); }

@@ -2,13 +2,12 @@
 
 #include "AtomicFile.h"
 #include "StaleLockFile.h"
+#include "run/ProcessFd.h"
 
 #include <QElapsedTimer>
 #include <QFile>
 #include <QSysInfo>
 #include <QThread>
-#include <cerrno>
-#include <csignal>
 
 namespace {
 
@@ -18,18 +17,6 @@ namespace {
 // otherwise find the lock taken and leave, with nobody serving the root.
 constexpr int DeadHolderWaitMs = 2000;
 constexpr int DeadHolderLookMs = 20;
-
-// Whether process `pid` has ended: gone, or a zombie that nobody has reaped yet.
-bool HasEnded(qint64 pid)
-{
-    if (pid <= 0) return false;
-    if (::kill(pid_t(pid), 0) != 0) return errno == ESRCH;
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly)) return false;
-    const QByteArray fields = stat.readAll();
-    const qsizetype close = fields.lastIndexOf(')');
-    return close >= 0 && fields.mid(close + 2, 1) == "Z";
-}
 
 } // namespace
 
@@ -53,7 +40,7 @@ DaemonLock::Result DaemonLock::TryAcquire(qint64* holderPid, QString* error)
         qint64 pid = 0;
         QString host, app;
         // Another computer's process ids say nothing here (a root on a shared file system).
-        if (!m_lock.getLockInfo(&pid, &host, &app) || (!host.isEmpty() && host != QSysInfo::machineHostName()) || !HasEnded(pid)) break;
+        if (!m_lock.getLockInfo(&pid, &host, &app) || (!host.isEmpty() && host != QSysInfo::machineHostName()) || pid <= 0 || !ProcessEnded(pid_t(pid), 0)) break;
         QThread::msleep(DeadHolderLookMs);
         acquired = tryOnce();
     }

@@ -1,5 +1,6 @@
 #include "run/ProcessFd.h"
 
+#include <cerrno>
 #include <poll.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -15,4 +16,15 @@ bool ProcessFdEnded(int fd, int timeoutMs)
 {
     pollfd p{fd, POLLIN, 0};
     return ::poll(&p, 1, timeoutMs) > 0;
+}
+
+bool ProcessEnded(pid_t pid, int timeoutMs)
+{
+    // A process descriptor becomes readable when the process ends, whoever its parent is and
+    // whether or not anybody reaps it.
+    const int fd = OpenProcessFd(pid);
+    if (fd < 0) return errno == ESRCH;
+    const bool ended = ProcessFdEnded(fd, timeoutMs);
+    ::close(fd);
+    return ended;
 }

@@ -10,3 +10,6 @@
 int OpenProcessFd(pid_t pid);
 /// Whether the process of descriptor `fd` has ended, waiting at most `timeoutMs` (0: just look).
 bool ProcessFdEnded(int fd, int timeoutMs);
+/// Whether process `pid` has ended (it is gone, or a zombie nobody has reaped yet), waiting at
+/// most `timeoutMs` (0: just look).
+bool ProcessEnded(pid_t pid, int timeoutMs);

@@ -175,10 +175,10 @@ bool TaskRunner::StartAhead(const RunnableTask& task, const QDateTime& at, const
     // network sources hear of a change by a message on the bus, which takes about as long as
     // the lead, so a start at its time would not know better. A switch to batteries during the
     // wait stops the instance of a task that asks for it, as any running instance.
-    if (!task.enabled || (stopAt.isValid() && stopAt <= at)) return false;
-    if (m_conditions && !m_conditions->Unmet(task).isEmpty()) return false;
-    const StartSituation situation{true, false, LiveCount(task.key), int(m_waiting.value(task.key).size()), task.instances};
+    const StartSituation situation{task.enabled, stopAt.isValid() && stopAt <= at, LiveCount(task.key),
+                                   int(m_waiting.value(task.key).size()), task.instances};
     if (DecideStart(situation) != StartDecision::Launch) return false;
+    if (m_conditions && !m_conditions->Unmet(task).isEmpty()) return false;
     QString error;
     if (FAILED(Launch(task, QStringLiteral("scheduled"), 0, &error, stopAt, at)))
         qCWarning(lcRunner) << task.key.ToString() << "did not start (scheduled, ahead of its time):" << error;

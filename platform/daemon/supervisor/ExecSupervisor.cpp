@@ -6,7 +6,6 @@
 #include <ctime>
 #include <csignal>
 #include <cstring>
-#include <algorithm>
 #include <fcntl.h>
 #include <grp.h>
 #include <poll.h>
@@ -66,17 +65,23 @@ int64_t NowMs()
 
 int64_t Nanoseconds(const timespec& t) { return int64_t(t.tv_sec) * 1000000000 + t.tv_nsec; }
 
-// How long, in nanoseconds, from now on the wall clock until `notBeforeMs`, at most
-// MaxStartWaitMs; 0 or less when the time has come (or there is none).
-int64_t WaitBefore(int64_t notBeforeMs)
+int64_t WallClockNs()
 {
-    if (notBeforeMs < 0) return 0;
     timespec now {};
     ::clock_gettime(CLOCK_REALTIME, &now);
-    const int64_t nowNs = Nanoseconds(now);
+    return Nanoseconds(now);
+}
+
+// The moment on the wall clock, in milliseconds, at which the first program starts: its
+// instance's `notBeforeMs`, but no later than MaxStartWaitMs from now; -1 when that moment
+// has come already (or there is none).
+int64_t StartMoment(int64_t notBeforeMs)
+{
+    if (notBeforeMs < 0) return -1;
+    const int64_t nowNs = WallClockNs();
     // Compared in milliseconds first, so that a time far off does not overflow.
-    if (notBeforeMs > nowNs / 1000000 + ExecSupervisor::MaxStartWaitMs) return ExecSupervisor::MaxStartWaitMs * 1000000;
-    return notBeforeMs * 1000000 - nowNs;
+    if (notBeforeMs > nowNs / 1000000 + ExecSupervisor::MaxStartWaitMs) return nowNs / 1000000 + ExecSupervisor::MaxStartWaitMs;
+    return notBeforeMs * 1000000 > nowNs ? notBeforeMs : -1;
 }
 
 // Waits `ns` on the monotonic clock, which a wall clock that is set does not move, or until a
@@ -409,11 +414,10 @@ int ExecSupervisor::Run()
         std::fprintf(stderr, "taskschedd-exec: cannot open the log \"%s\": %s\n", description->logFile.c_str(), std::strerror(errno));
     // Written before a wait for the start's time, with that time: nothing is written between
     // the wait and the program.
-    const int64_t waitNs = WaitBefore(description->notBeforeMs);
-    LogLine(logFd, description->task + ": start (" + description->cause + ", instance " + description->id + ")",
-            waitNs > 0 ? std::min(description->notBeforeMs, NowMs() + MaxStartWaitMs) : -1);
+    const int64_t startMs = StartMoment(description->notBeforeMs);
+    LogLine(logFd, description->task + ": start (" + description->cause + ", instance " + description->id + ")", startMs);
     for (size_t i = 0; i < description->steps.size() && !g_stop; ++i) {
-        RunStep(*description, int(i), logFd, &outcome, i == 0 ? description->notBeforeMs : -1);
+        RunStep(*description, int(i), logFd, &outcome, i == 0 ? startMs : -1);
         if (outcome.failedStep >= 0) break;
     }
     Started();   // when none did
@@ -433,7 +437,7 @@ int ExecSupervisor::Run()
     return WriteOutcome(outcome) ? 0 : 1;
 }
 
-void ExecSupervisor::RunStep(const InstanceRecord& description, int index, int logFd, OutcomeRecord* outcome, int64_t notBeforeMs)
+void ExecSupervisor::RunStep(const InstanceRecord& description, int index, int logFd, OutcomeRecord* outcome, int64_t startMs)
 {
     const ChildPlan plan = Plan(description, description.steps[size_t(index)]);
     int report[2];
@@ -450,7 +454,7 @@ void ExecSupervisor::RunStep(const InstanceRecord& description, int index, int l
     ::sigprocmask(SIG_BLOCK, &stops, &previous);
     // A start handed over ahead of its time waits here, with everything prepared, so that the
     // program follows the moment at once. The launcher may fork its next supervisor meanwhile.
-    if (const int64_t waitNs = g_stop ? 0 : WaitBefore(notBeforeMs); waitNs > 0) {
+    if (const int64_t waitNs = g_stop || startMs < 0 ? 0 : startMs * 1000000 - WallClockNs(); waitNs > 0) {
         Started();
         Wait(waitNs, previous);
     }

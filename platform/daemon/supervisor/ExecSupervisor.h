@@ -40,9 +40,9 @@ public:
     static constexpr int64_t MaxStartWaitMs = 250;
 
 private:
-    /// Runs step `index`; its program starts no earlier than `notBeforeMs` (-1: at once),
-    /// within MaxStartWaitMs, and not at all when a stop comes first.
-    void RunStep(const InstanceRecord& description, int index, int logFd, OutcomeRecord* outcome, int64_t notBeforeMs = -1);
+    /// Runs step `index`; its program starts at `startMs` on the wall clock (-1: at once), and
+    /// not at all when a stop comes first.
+    void RunStep(const InstanceRecord& description, int index, int logFd, OutcomeRecord* outcome, int64_t startMs);
     bool WriteOutcome(const OutcomeRecord& outcome);
 
     std::string m_descriptionFile;
